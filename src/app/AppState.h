@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kestrel {
+
+// The program-wide values that the windows and runs share. Created at start-up and passed by
+// reference; tests build their own. Paths are Windows paths without a trailing backslash.
+struct AppState {
+    // The command-line argument text, without the program path; empty when started normally.
+    std::string CommandLineText;
+    // This run's private folder for the info file and temporary export files.
+    std::string RunFolder;
+    std::string InfoFilePath;
+    std::string ComputerName;
+    std::string LogonUserName;
+    std::string WindowsFolder;
+    // "major.minor", such as "6.1".
+    std::string WindowsVersion;
+    // Short version of the last successful Outlook probe, such as "15.0"; empty until one.
+    std::string OutlookShortVersion;
+    std::string ProfilesRootKey;
+    std::vector<std::string> ProfileNames;
+    bool NoOutlookFlag = false;
+    // The expansion of %UserProfile%; set only when profiles exist.
+    std::string UserProfileFolder;
+
+    // Restore side: no valid backup archive is open on the restore tab.
+    bool NoValidBackupFlag = true;
+    std::string RestorePassword;
+
+    // Backup side.
+    std::string TargetArchivePath;
+    std::string BackupPassword;
+    bool WriteDoneFlag = false;
+    std::string ConfigExportFile;
+    std::string AccountsExportFile;
+    std::string OptionsExportFile;
+
+    // Hand-over of a finished archive to the disc-writing window, which clears both.
+    std::string PendingDiscFileName;
+    std::string PendingDiscFilePath;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,151 @@
+#include "app/MainWindowModel.h"
+
+#include "app/MainWindowTexts.h"
+#include "app/Startup.h"
+
+namespace kestrel {
+
+MainWindowModel::MainWindowModel(AppState& state, Platform& platform, Messages& messages,
+                                 MainWindowHost& host)
+    : state_(state), platform_(platform), messages_(messages), host_(host)
+{
+}
+
+void MainWindowModel::Load()
+{
+    progressPanelVisible_ = false;
+    progressValue_ = 0;
+    statusText_ = texts::PleaseWaiting;
+    applyCaption_ = activeTab_ == MainTab::Backup ? texts::BackupNow : texts::RestoreNow;
+
+    LoadSharedState(state_, platform_);
+
+    if (state_.NoOutlookFlag) {
+        messages_.Show(texts::NoOutlook, texts::ApplicationTitle, MessageIcon::Stop,
+                       MessageButtons::Ok);
+        applyEnabled_ = false;
+        return;
+    }
+    sourceProfiles_ = state_.ProfileNames;
+    targetProfiles_ = state_.ProfileNames;
+    sourceSelection_ = 0;
+    targetSelection_ = 0;
+    // The source profile's item discovery, which enables the boxes it offers, arrives with
+    // profile discovery; until then the backup boxes stay disabled.
+}
+
+void MainWindowModel::TabClicked(MainTab newTab)
+{
+    // The caption follows the tab that was left, as the tab control reports it.
+    MainTab previous = activeTab_;
+    activeTab_ = newTab;
+    applyCaption_ = previous != MainTab::Restore ? texts::RestoreNow : texts::BackupNow;
+}
+
+void MainWindowModel::ApplyClicked()
+{
+    if (activeTab_ == MainTab::Backup) {
+        StartBackupRun();
+        return;
+    }
+    if (messages_.Show(texts::RestoreConfirmation, texts::ApplicationTitle,
+                       MessageIcon::Information,
+                       MessageButtons::OkCancel) == MessageAnswer::Ok) {
+        StartRestoreRun();
+    }
+}
+
+void MainWindowModel::BackupNowChosen() { StartBackupRun(); }
+
+void MainWindowModel::RestoreNowChosen() { StartRestoreRun(); }
+
+void MainWindowModel::TaskSchedulerChosen() { host_.ShowSchedulerWindow(); }
+
+void MainWindowModel::BackupToCdChosen() { host_.ShowDiscWindow(); }
+
+void MainWindowModel::HelpChosen()
+{
+    // The Windows folder is asked for again: the help viewer lives there.
+    const std::string viewer = JoinWindowsPath(platform_.system->WindowsFolder(), "hh.exe");
+    const std::string helpFile = JoinWindowsPath(platform_.system->ProgramFolder(), "help.chm");
+    platform_.shell->StartProcess(viewer, helpFile);
+}
+
+void MainWindowModel::OurWebsiteChosen() { platform_.shell->OpenDocument(texts::WebsiteAddress); }
+
+void MainWindowModel::AboutChosen() { host_.ShowAboutWindow(); }
+
+void MainWindowModel::QuitChosen() { host_.EndProgram(); }
+
+void MainWindowModel::ItemsFrameMouseDown(MainTab frame, MouseButton button)
+{
+    if (button != MouseButton::Right) {
+        return;
+    }
+    host_.ShowPopupMenu(frame == MainTab::Backup ? ItemsPopupMenu::BackupItems
+                                                 : ItemsPopupMenu::RestoreItems);
+}
+
+void MainWindowModel::SelectAllItems(MainTab tab)
+{
+    for (ItemBox& box : MutableItems(tab)) {
+        box.checked = box.enabled;
+    }
+}
+
+void MainWindowModel::DeselectAllItems(MainTab tab)
+{
+    for (ItemBox& box : MutableItems(tab)) {
+        box.checked = false;
+    }
+}
+
+void MainWindowModel::ProtectClicked(bool checked)
+{
+    protect_ = checked;
+    password_.clear();
+    retypedPassword_.clear();
+}
+
+void MainWindowModel::SetItemChecked(MainTab tab, int index, bool checked)
+{
+    if (index < 0 || index >= ItemBoxCount) {
+        return;
+    }
+    ItemBox& box = MutableItems(tab)[static_cast<std::size_t>(index)];
+    // A disabled box cannot be ticked by the user.
+    box.checked = checked && box.enabled;
+}
+
+void MainWindowModel::SetPasswords(const std::string& password, const std::string& retyped)
+{
+    password_ = password;
+    retypedPassword_ = retyped;
+}
+
+const ItemBoxes& MainWindowModel::Items(MainTab tab) const
+{
+    return tab == MainTab::Backup ? backupItems_ : restoreItems_;
+}
+
+ItemBoxes& MainWindowModel::MutableItems(MainTab tab)
+{
+    return tab == MainTab::Backup ? backupItems_ : restoreItems_;
+}
+
+PasswordBoxColour MainWindowModel::PasswordColour() const
+{
+    return protect_ ? PasswordBoxColour::WindowBackground : PasswordBoxColour::ScrollBarGrey;
+}
+
+void MainWindowModel::StartBackupRun()
+{
+    // Placeholder: the backup run is not built yet, so this does nothing.
+}
+
+void MainWindowModel::StartRestoreRun()
+{
+    // Placeholder: the restore run is not built yet, so this does nothing.
+}
+
+}  // namespace kestrel

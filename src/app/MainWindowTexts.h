@@ -1,0 +1,68 @@
+#pragma once
+
+#include <array>
+
+namespace kestrel::texts {
+
+inline constexpr const char* ApplicationTitle = "Kestrel";
+inline constexpr const char* MainWindowCaption = "Kestrel V2.90";
+inline constexpr const char* WebsiteAddress = "https://kestrel.example.com/";
+
+inline constexpr const char* BackupTab = "Backup";
+inline constexpr const char* RestoreTab = "Restore";
+inline constexpr const char* BackupNow = "Backup Now";
+inline constexpr const char* RestoreNow = "Restore Now";
+inline constexpr const char* About = "About";
+inline constexpr const char* Quit = "Quit";
+inline constexpr const char* Browse = "Browse...";
+inline constexpr const char* PleaseWaiting = "Please Waiting";
+
+// Backup tab.
+inline constexpr const char* WhatFrame = "What";
+inline constexpr const char* ProfileToBackup = "Profile to backup";
+inline constexpr const char* ItemsToBackup = "Items to backup";
+inline constexpr const char* WhereFrame = "Where";
+inline constexpr const char* ChooseBackupFileName = "Choose a backup finename";
+inline constexpr const char* Description = "Description";
+inline constexpr const char* SecurityFrame = "Security";
+inline constexpr const char* ProtectWithPassword = "Protect backup file with password";
+inline constexpr const char* Password = "Password:";
+inline constexpr const char* RetypePassword = "Retype Password:";
+
+// Restore tab.
+inline constexpr const char* ChooseBackupToRestore = "Choose a Backup File to Restore From";
+inline constexpr const char* RestoreToProfile = "Restore to profile";
+inline constexpr const char* ItemsToRestore = "Items to restore";
+
+// The nine item boxes, the same on both tabs.
+inline constexpr std::array<const char*, 9> ItemCaptions{
+    "Personal Folders (Contacts, Tasks, Calendar, Notes and mail folders)",
+    "Accounts Settings",
+    "Signatures",
+    "Stationeries",
+    "Personal Address Book",
+    "Options Settings",
+    "Templates",
+    "Preferences (Customizable settings)",
+    "Contacts Folder",
+};
+
+// Menus.
+inline constexpr const char* FileMenu = "File(&F)";
+inline constexpr const char* OptionMenu = "Option(&O)";
+inline constexpr const char* HelpMenu = "Help(&H)";
+inline constexpr const char* TaskScheduler = "Task Scheduler";
+inline constexpr const char* BackupToCd = "Backup Data to CD/DVD";
+inline constexpr const char* Help = "Help";
+inline constexpr const char* OurWebsite = "Our Website";
+inline constexpr const char* SelectAllItems = "Select all items";
+inline constexpr const char* DeselectAllItems = "Deselect all items";
+
+// Messages.
+inline constexpr const char* NoOutlook =
+    "Your Windows System have not install MS Outlook or MS Outlook Error!";
+inline constexpr const char* RestoreConfirmation =
+    "Your current Email and News messages will be replaced with the messages from the "
+    "selected backup file.\r\n\r\nDo you want to countinue?";
+
+}  // namespace kestrel::texts

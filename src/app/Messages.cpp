@@ -1,0 +1,19 @@
+#include "app/Messages.h"
+
+namespace kestrel {
+
+MessageAnswer SilentMessages::Show(const std::string&, const std::string&, MessageIcon,
+                                   MessageButtons buttons)
+{
+    switch (buttons) {
+        case MessageButtons::OkCancel:
+            return MessageAnswer::Cancel;
+        case MessageButtons::YesNo:
+            return MessageAnswer::No;
+        case MessageButtons::Ok:
+            break;
+    }
+    return MessageAnswer::Ok;
+}
+
+}  // namespace kestrel

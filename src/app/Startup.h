@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+#include "app/AppState.h"
+#include "platform/Platform.h"
+
+namespace kestrel {
+
+// Fills the shared state as the main window's load does, in this order: the info-file path,
+// computer and user names and the Windows folder, the Windows version, the Outlook version,
+// the profiles root key, the profile list and, when profiles exist, the user's profile
+// folder. A step that fails leaves its value empty and the next one runs. Needs no window,
+// so the unattended backup runs it too.
+void LoadSharedState(AppState& state, Platform& platform);
+
+// folder + "\" + name, without doubling a backslash the folder already ends with.
+std::string JoinWindowsPath(const std::string& folder, const std::string& name);
+
+}  // namespace kestrel

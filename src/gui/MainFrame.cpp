@@ -1,0 +1,415 @@
+#include "gui/MainFrame.h"
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/gauge.h>
+#include <wx/menu.h>
+#include <wx/notebook.h>
+#include <wx/panel.h>
+#include <wx/settings.h>
+#include <wx/sizer.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include "app/MainWindowTexts.h"
+#include "gui/AboutDialog.h"
+
+namespace kestrel {
+namespace {
+
+enum MenuId {
+    IdBackupNow = wxID_HIGHEST + 1,
+    IdRestoreNow,
+    IdTaskScheduler,
+    IdBackupToCd,
+    IdHelpFile,
+    IdOurWebsite,
+    IdAbout,
+    IdSelectAllItems,
+    IdDeselectAllItems,
+    IdSelectAllItems2,
+    IdDeselectAllItems2,
+};
+
+wxString Text(const char* text) { return wxString::FromUTF8(text); }
+
+std::unique_ptr<wxMenu> ItemsMenu(int selectId, int deselectId)
+{
+    auto menu = std::make_unique<wxMenu>();
+    menu->Append(selectId, Text(texts::SelectAllItems));
+    menu->Append(deselectId, Text(texts::DeselectAllItems));
+    return menu;
+}
+
+// A label above a control, as the window's frames lay them out.
+void AddLabelled(wxWindow* parent, wxSizer* sizer, const char* label, wxWindow* control)
+{
+    sizer->Add(new wxStaticText(parent, wxID_ANY, Text(label)), 0, wxLEFT | wxRIGHT | wxTOP, 4);
+    sizer->Add(control, 0, wxEXPAND | wxALL, 4);
+}
+
+}  // namespace
+
+MainFrame::MainFrame(AppState& state, Platform& platform, Messages* messages)
+    : wxFrame(nullptr, wxID_ANY, Text(texts::MainWindowCaption), wxDefaultPosition,
+              wxDefaultSize, wxDEFAULT_FRAME_STYLE, "frmMain"),
+      wxMessages_(this),
+      model_(state, platform, messages ? *messages : wxMessages_, *this)
+{
+    BuildMenus();
+    auto* root = new wxPanel(this);
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+
+    tabs_ = new wxNotebook(root, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, "SSTab1");
+    tabs_->AddPage(BuildBackupPage(), Text(texts::BackupTab));
+    tabs_->AddPage(BuildRestorePage(), Text(texts::RestoreTab));
+    sizer->Add(tabs_, 1, wxEXPAND | wxALL, 6);
+
+    progressPanel_ = BuildProgressPanel(root);
+    sizer->Add(progressPanel_, 0, wxEXPAND | wxLEFT | wxRIGHT, 6);
+
+    auto* buttons = new wxBoxSizer(wxHORIZONTAL);
+    apply_ = new wxButton(root, wxID_ANY, Text(texts::BackupNow), wxDefaultPosition,
+                          wxDefaultSize, 0, wxDefaultValidator, "cmdApply");
+    auto* about = new wxButton(root, wxID_ANY, Text(texts::About), wxDefaultPosition,
+                               wxDefaultSize, 0, wxDefaultValidator, "cmdAbout");
+    auto* quit = new wxButton(root, wxID_ANY, Text(texts::Quit), wxDefaultPosition,
+                              wxDefaultSize, 0, wxDefaultValidator, "cmdQuit");
+    buttons->AddStretchSpacer();
+    for (wxButton* button : {apply_, about, quit}) {
+        buttons->Add(button, 0, wxALL, 4);
+    }
+    sizer->Add(buttons, 0, wxEXPAND | wxALL, 4);
+    root->SetSizer(sizer);
+    sizer->SetSizeHints(this);
+
+    apply_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+        model_.ApplyClicked();
+        ShowModelState();
+    });
+    about->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { model_.AboutChosen(); });
+    quit->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { model_.QuitChosen(); });
+    tabs_->Bind(wxEVT_NOTEBOOK_PAGE_CHANGED, [this](wxBookCtrlEvent& event) {
+        model_.TabClicked(event.GetSelection() == 1 ? MainTab::Restore : MainTab::Backup);
+        ShowModelState();
+    });
+    Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { model_.QuitChosen(); });
+    BindMenuCommands();
+}
+
+void MainFrame::BuildMenus()
+{
+    auto* file = new wxMenu;
+    file->Append(IdBackupNow, Text(texts::BackupNow));
+    file->Append(IdRestoreNow, Text(texts::RestoreNow));
+    file->AppendSeparator();
+    file->Append(wxID_EXIT, Text(texts::Quit));
+    auto* option = new wxMenu;
+    option->Append(IdTaskScheduler, Text(texts::TaskScheduler));
+    option->Append(IdBackupToCd, Text(texts::BackupToCd));
+    auto* help = new wxMenu;
+    help->Append(IdHelpFile, Text(texts::Help));
+    help->Append(IdOurWebsite, Text(texts::OurWebsite));
+    help->Append(IdAbout, Text(texts::About));
+
+    auto* bar = new wxMenuBar;
+    bar->Append(file, Text(texts::FileMenu));
+    bar->Append(option, Text(texts::OptionMenu));
+    bar->Append(help, Text(texts::HelpMenu));
+    SetMenuBar(bar);
+
+    backupItemsMenu_ = ItemsMenu(IdSelectAllItems, IdDeselectAllItems);
+    restoreItemsMenu_ = ItemsMenu(IdSelectAllItems2, IdDeselectAllItems2);
+}
+
+void MainFrame::BindMenuCommands()
+{
+    const std::pair<int, void (MainWindowModel::*)()> commands[] = {
+        {IdBackupNow, &MainWindowModel::BackupNowChosen},
+        {IdRestoreNow, &MainWindowModel::RestoreNowChosen},
+        {wxID_EXIT, &MainWindowModel::QuitChosen},
+        {IdTaskScheduler, &MainWindowModel::TaskSchedulerChosen},
+        {IdBackupToCd, &MainWindowModel::BackupToCdChosen},
+        {IdHelpFile, &MainWindowModel::HelpChosen},
+        {IdOurWebsite, &MainWindowModel::OurWebsiteChosen},
+        {IdAbout, &MainWindowModel::AboutChosen},
+    };
+    for (const auto& [id, handler] : commands) {
+        Bind(
+            wxEVT_MENU,
+            [this, handler = handler](wxCommandEvent&) {
+                (model_.*handler)();
+                ShowModelState();
+            },
+            id);
+    }
+    const std::tuple<int, MainTab, bool> itemCommands[] = {
+        {IdSelectAllItems, MainTab::Backup, true},
+        {IdDeselectAllItems, MainTab::Backup, false},
+        {IdSelectAllItems2, MainTab::Restore, true},
+        {IdDeselectAllItems2, MainTab::Restore, false},
+    };
+    for (const auto& [id, tab, select] : itemCommands) {
+        Bind(
+            wxEVT_MENU,
+            [this, tab = tab, select = select](wxCommandEvent&) {
+                select ? model_.SelectAllItems(tab) : model_.DeselectAllItems(tab);
+                ShowModelState();
+            },
+            id);
+    }
+}
+
+wxPanel* MainFrame::BuildBackupPage()
+{
+    auto* page = new wxPanel(tabs_);
+    auto* columns = new wxBoxSizer(wxHORIZONTAL);
+    auto* left = new wxBoxSizer(wxVERTICAL);
+    auto* right = new wxBoxSizer(wxVERTICAL);
+
+    auto* what = new wxStaticBoxSizer(wxVERTICAL, page, Text(texts::WhatFrame));
+    source_ = new wxChoice(what->GetStaticBox(), wxID_ANY, wxDefaultPosition, wxDefaultSize, 0,
+                           nullptr, 0, wxDefaultValidator, "cbSource");
+    AddLabelled(what->GetStaticBox(), what, texts::ProfileToBackup, source_);
+    source_->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) {
+        model_.SetSourceSelection(event.GetSelection());
+        ShowModelState();
+    });
+    left->Add(what, 0, wxEXPAND | wxALL, 4);
+    left->Add(BuildItemsFrame(page, MainTab::Backup, texts::ItemsToBackup, "Frame6"), 1,
+              wxEXPAND | wxALL, 4);
+
+    auto* where = new wxStaticBoxSizer(wxVERTICAL, page, Text(texts::WhereFrame));
+    wxWindow* whereBox = where->GetStaticBox();
+    auto* targetRow = new wxBoxSizer(wxHORIZONTAL);
+    targetRow->Add(new wxTextCtrl(whereBox, wxID_ANY, "", wxDefaultPosition, wxSize(220, -1), 0,
+                                  wxDefaultValidator, "txtTargetFile"),
+                   1, wxALL, 4);
+    targetRow->Add(new wxButton(whereBox, wxID_ANY, Text(texts::Browse), wxDefaultPosition,
+                                wxDefaultSize, 0, wxDefaultValidator, "cmdTargetFile"),
+                   0, wxALL, 4);
+    where->Add(new wxStaticText(whereBox, wxID_ANY, Text(texts::ChooseBackupFileName)), 0,
+               wxLEFT | wxTOP, 4);
+    where->Add(targetRow, 0, wxEXPAND);
+    AddLabelled(whereBox, where, texts::Description,
+                new wxTextCtrl(whereBox, wxID_ANY, "", wxDefaultPosition, wxSize(-1, 70),
+                               wxTE_MULTILINE, wxDefaultValidator, "txtAttachInfo"));
+    right->Add(where, 0, wxEXPAND | wxALL, 4);
+
+    auto* security = new wxStaticBoxSizer(wxVERTICAL, page, Text(texts::SecurityFrame));
+    wxWindow* securityBox = security->GetStaticBox();
+    protect_ = new wxCheckBox(securityBox, wxID_ANY, Text(texts::ProtectWithPassword),
+                              wxDefaultPosition, wxDefaultSize, 0, wxDefaultValidator,
+                              "ifprotect");
+    security->Add(protect_, 0, wxALL, 4);
+    password_ = new wxTextCtrl(securityBox, wxID_ANY, "", wxDefaultPosition, wxDefaultSize,
+                               wxTE_PASSWORD, wxDefaultValidator, "txtPassword");
+    retypedPassword_ = new wxTextCtrl(securityBox, wxID_ANY, "", wxDefaultPosition,
+                                      wxDefaultSize, wxTE_PASSWORD, wxDefaultValidator,
+                                      "txtPassword2");
+    AddLabelled(securityBox, security, texts::Password, password_);
+    AddLabelled(securityBox, security, texts::RetypePassword, retypedPassword_);
+    protect_->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& event) {
+        model_.ProtectClicked(event.IsChecked());
+        ShowModelState();
+    });
+    for (wxTextCtrl* box : {password_, retypedPassword_}) {
+        box->Bind(wxEVT_TEXT, [this](wxCommandEvent&) {
+            model_.SetPasswords(password_->GetValue().utf8_string(),
+                                retypedPassword_->GetValue().utf8_string());
+        });
+    }
+    right->Add(security, 0, wxEXPAND | wxALL, 4);
+
+    columns->Add(left, 1, wxEXPAND);
+    columns->Add(right, 1, wxEXPAND);
+    page->SetSizer(columns);
+    return page;
+}
+
+wxPanel* MainFrame::BuildRestorePage()
+{
+    auto* page = new wxPanel(tabs_);
+    auto* columns = new wxBoxSizer(wxHORIZONTAL);
+    auto* left = new wxBoxSizer(wxVERTICAL);
+    auto* right = new wxBoxSizer(wxVERTICAL);
+
+    auto* where = new wxStaticBoxSizer(wxVERTICAL, page, Text(texts::WhereFrame));
+    wxWindow* whereBox = where->GetStaticBox();
+    auto* sourceRow = new wxBoxSizer(wxHORIZONTAL);
+    sourceRow->Add(new wxTextCtrl(whereBox, wxID_ANY, "", wxDefaultPosition, wxSize(220, -1), 0,
+                                  wxDefaultValidator, "txtSourceFile"),
+                   1, wxALL, 4);
+    sourceRow->Add(new wxButton(whereBox, wxID_ANY, Text(texts::Browse), wxDefaultPosition,
+                                wxDefaultSize, 0, wxDefaultValidator, "cmdSourceFile"),
+                   0, wxALL, 4);
+    where->Add(new wxStaticText(whereBox, wxID_ANY, Text(texts::ChooseBackupToRestore)), 0,
+               wxLEFT | wxTOP, 4);
+    where->Add(sourceRow, 0, wxEXPAND);
+    for (const char* name : {"txtFileInfo", "txtPOBinfo"}) {
+        where->Add(new wxTextCtrl(whereBox, wxID_ANY, "", wxDefaultPosition, wxSize(-1, 70),
+                                  wxTE_MULTILINE | wxTE_READONLY, wxDefaultValidator, name),
+                   0, wxEXPAND | wxALL, 4);
+    }
+    left->Add(where, 1, wxEXPAND | wxALL, 4);
+
+    auto* what = new wxStaticBoxSizer(wxVERTICAL, page, Text(texts::WhatFrame));
+    target_ = new wxChoice(what->GetStaticBox(), wxID_ANY, wxDefaultPosition, wxDefaultSize, 0,
+                           nullptr, 0, wxDefaultValidator, "cbTarget");
+    AddLabelled(what->GetStaticBox(), what, texts::RestoreToProfile, target_);
+    target_->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) {
+        model_.SetTargetSelection(event.GetSelection());
+    });
+    right->Add(what, 0, wxEXPAND | wxALL, 4);
+    right->Add(BuildItemsFrame(page, MainTab::Restore, texts::ItemsToRestore, "Frame7"), 1,
+               wxEXPAND | wxALL, 4);
+
+    columns->Add(left, 1, wxEXPAND);
+    columns->Add(right, 1, wxEXPAND);
+    page->SetSizer(columns);
+    return page;
+}
+
+wxStaticBoxSizer* MainFrame::BuildItemsFrame(wxWindow* parent, MainTab tab,
+                                             const char* caption, const char* frameName)
+{
+    auto* frame = new wxStaticBox(parent, wxID_ANY, Text(caption), wxDefaultPosition,
+                                  wxDefaultSize, 0, frameName);
+    auto* sizer = new wxStaticBoxSizer(frame, wxVERTICAL);
+    auto& boxes = tab == MainTab::Backup ? backupItems_ : restoreItems_;
+    const std::string arrayName = tab == MainTab::Backup ? "backupitem" : "restoreitem";
+    for (int index = 0; index < ItemBoxCount; ++index) {
+        auto* box = new wxCheckBox(frame, wxID_ANY, Text(texts::ItemCaptions[index]),
+                                   wxDefaultPosition, wxDefaultSize, 0, wxDefaultValidator,
+                                   arrayName + std::to_string(index));
+        box->Bind(wxEVT_CHECKBOX, [this, tab, index](wxCommandEvent& event) {
+            model_.SetItemChecked(tab, index, event.IsChecked());
+            ShowModelState();
+        });
+        // A right click anywhere in the frame, boxes included, opens its pop-up menu.
+        box->Bind(wxEVT_RIGHT_DOWN, [this, tab](wxMouseEvent&) {
+            model_.ItemsFrameMouseDown(tab, MouseButton::Right);
+        });
+        boxes[static_cast<std::size_t>(index)] = box;
+        sizer->Add(box, 0, wxALL, 3);
+    }
+    frame->Bind(wxEVT_RIGHT_DOWN, [this, tab](wxMouseEvent&) {
+        model_.ItemsFrameMouseDown(tab, MouseButton::Right);
+    });
+    return sizer;
+}
+
+wxPanel* MainFrame::BuildProgressPanel(wxWindow* parent)
+{
+    auto* panel = new wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, "picCon3");
+    auto* sizer = new wxBoxSizer(wxVERTICAL);
+    status_ = new wxStaticText(panel, wxID_ANY, Text(texts::PleaseWaiting), wxDefaultPosition,
+                               wxDefaultSize, 0, "Label1");
+    progress_ = new wxGauge(panel, wxID_ANY, 100, wxDefaultPosition, wxDefaultSize,
+                            wxGA_HORIZONTAL, wxDefaultValidator, "pbshow");
+    sizer->Add(status_, 0, wxALL, 2);
+    sizer->Add(progress_, 0, wxEXPAND | wxALL, 2);
+    sizer->Add(new wxStaticText(panel, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, 0,
+                                "SkinLabel9"),
+               0, wxALL, 2);
+    sizer->Add(new wxStaticText(panel, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, 0,
+                                "SkinLabel10"),
+               0, wxALL, 2);
+    panel->SetSizer(sizer);
+    panel->Hide();
+    return panel;
+}
+
+void MainFrame::LoadWindow()
+{
+    model_.Load();
+    source_->Clear();
+    target_->Clear();
+    for (const std::string& name : model_.SourceProfiles()) {
+        source_->Append(wxString::FromUTF8(name));
+    }
+    for (const std::string& name : model_.TargetProfiles()) {
+        target_->Append(wxString::FromUTF8(name));
+    }
+    ShowModelState();
+}
+
+void MainFrame::SelectTab(MainTab tab) { tabs_->SetSelection(tab == MainTab::Restore ? 1 : 0); }
+
+void MainFrame::ShowModelState()
+{
+    apply_->SetLabel(wxString::FromUTF8(model_.ApplyCaption()));
+    apply_->Enable(model_.ApplyEnabled());
+    source_->SetSelection(model_.SourceSelection());
+    target_->SetSelection(model_.TargetSelection());
+    ShowItems(MainTab::Backup);
+    ShowItems(MainTab::Restore);
+
+    protect_->SetValue(model_.Protect());
+    const wxColour colour = wxSystemSettings::GetColour(
+        model_.PasswordColour() == PasswordBoxColour::WindowBackground ? wxSYS_COLOUR_WINDOW
+                                                                       : wxSYS_COLOUR_SCROLLBAR);
+    for (wxTextCtrl* box : {password_, retypedPassword_}) {
+        box->Enable(model_.PasswordBoxesEnabled());
+        box->SetBackgroundColour(colour);
+        box->Refresh();
+    }
+    // ChangeValue sends no text event, so the model is not told its own values back.
+    if (password_->GetValue().utf8_string() != model_.Password()) {
+        password_->ChangeValue(wxString::FromUTF8(model_.Password()));
+    }
+    if (retypedPassword_->GetValue().utf8_string() != model_.RetypedPassword()) {
+        retypedPassword_->ChangeValue(wxString::FromUTF8(model_.RetypedPassword()));
+    }
+
+    status_->SetLabel(wxString::FromUTF8(model_.StatusText()));
+    progress_->SetValue(model_.ProgressValue());
+    if (progressPanel_->IsShown() != model_.ProgressPanelVisible()) {
+        progressPanel_->Show(model_.ProgressPanelVisible());
+        Layout();
+    }
+}
+
+void MainFrame::ShowItems(MainTab tab)
+{
+    const ItemBoxes& state = model_.Items(tab);
+    auto& boxes = tab == MainTab::Backup ? backupItems_ : restoreItems_;
+    for (std::size_t index = 0; index < boxes.size(); ++index) {
+        boxes[index]->Enable(state[index].enabled);
+        boxes[index]->SetValue(state[index].checked);
+        boxes[index]->SetToolTip(wxString::FromUTF8(state[index].toolTip));
+    }
+}
+
+void MainFrame::ShowPopupMenu(ItemsPopupMenu menu)
+{
+    PopupMenu(menu == ItemsPopupMenu::BackupItems ? backupItemsMenu_.get()
+                                                  : restoreItemsMenu_.get());
+}
+
+void MainFrame::ShowAboutWindow()
+{
+    AboutDialog about(this);
+    about.ShowModal();
+}
+
+void MainFrame::ShowSchedulerWindow()
+{
+    // Placeholder: the schedule options window is not built yet; the menu does nothing.
+}
+
+void MainFrame::ShowDiscWindow()
+{
+    // Placeholder: the disc-writing window is not built yet; the menu does nothing.
+}
+
+void MainFrame::EndProgram()
+{
+    // Secondary windows are modal and closed before the main window can be used again, so
+    // only the main window is left to close; the program ends when it is gone.
+    Destroy();
+}
+
+}  // namespace kestrel

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <array>
+#include <memory>
+
+#include <wx/frame.h>
+
+#include "app/MainWindowModel.h"
+#include "gui/WxMessages.h"
+
+class wxButton;
+class wxCheckBox;
+class wxChoice;
+class wxGauge;
+class wxNotebook;
+class wxPanel;
+class wxStaticBoxSizer;
+class wxStaticText;
+class wxTextCtrl;
+class wxMenu;
+
+namespace kestrel {
+
+// The main window. Holds no rules: every event goes to MainWindowModel, and after each one
+// the widgets are set from the model's state. Controls carry their names (cbSource,
+// backupitem0, cmdApply, ...) as wx names, so tests can find them.
+class MainFrame final : public wxFrame, public MainWindowHost {
+public:
+    // messages: where the model's message boxes go; null for real message boxes.
+    MainFrame(AppState& state, Platform& platform, Messages* messages = nullptr);
+
+    // Runs the window's load (the start-up steps) and shows the resulting state.
+    void LoadWindow();
+    MainWindowModel& Model() { return model_; }
+    // Selects a tab as a click on it would, including the tab-change rules.
+    void SelectTab(MainTab tab);
+
+    void ShowPopupMenu(ItemsPopupMenu menu) override;
+    void ShowAboutWindow() override;
+    void ShowSchedulerWindow() override;
+    void ShowDiscWindow() override;
+    void EndProgram() override;
+
+private:
+    void BuildMenus();
+    wxPanel* BuildBackupPage();
+    wxPanel* BuildRestorePage();
+    wxStaticBoxSizer* BuildItemsFrame(wxWindow* parent, MainTab tab, const char* caption,
+                                      const char* frameName);
+    wxPanel* BuildProgressPanel(wxWindow* parent);
+    void BindMenuCommands();
+    void ShowModelState();
+    void ShowItems(MainTab tab);
+
+    WxMessages wxMessages_;
+    MainWindowModel model_;
+
+    wxNotebook* tabs_ = nullptr;
+    wxChoice* source_ = nullptr;
+    wxChoice* target_ = nullptr;
+    std::array<wxCheckBox*, ItemBoxCount> backupItems_{};
+    std::array<wxCheckBox*, ItemBoxCount> restoreItems_{};
+    wxCheckBox* protect_ = nullptr;
+    wxTextCtrl* password_ = nullptr;
+    wxTextCtrl* retypedPassword_ = nullptr;
+    wxPanel* progressPanel_ = nullptr;
+    wxStaticText* status_ = nullptr;
+    wxGauge* progress_ = nullptr;
+    wxButton* apply_ = nullptr;
+    std::unique_ptr<wxMenu> backupItemsMenu_;
+    std::unique_ptr<wxMenu> restoreItemsMenu_;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,74 @@
+#include "platform/LockedRunFolder.h"
+
+#include <system_error>
+#include <vector>
+
+#ifdef _WIN32
+#include <process.h>
+#define KESTREL_GETPID _getpid
+#else
+#include <unistd.h>
+#define KESTREL_GETPID getpid
+#endif
+
+namespace kestrel {
+namespace {
+
+constexpr const char* RunPrefix = "run-";
+constexpr const char* LockName = "run.lock";
+
+}  // namespace
+
+LockedRunFolder::LockedRunFolder(const std::string& windowsBase,
+                                 const std::filesystem::path& nativeBase)
+{
+    std::error_code error;
+    std::filesystem::create_directories(nativeBase, error);
+    RemoveAbandonedFolders(nativeBase);
+
+    const std::string name = RunPrefix + std::to_string(KESTREL_GETPID());
+    std::filesystem::path folder = nativeBase / name;
+    // A folder of this name can only be left by an ended process with our id: start clean.
+    std::filesystem::remove_all(folder, error);
+    if (!std::filesystem::create_directory(folder, error)) {
+        return;
+    }
+    lock_ = FileLock::TryAcquire(folder / LockName);
+    if (!lock_) {
+        std::filesystem::remove_all(folder, error);
+        return;
+    }
+    nativePath_ = folder;
+    path_ = windowsBase + "\\" + name;
+}
+
+LockedRunFolder::~LockedRunFolder()
+{
+    if (nativePath_.empty()) {
+        return;
+    }
+    lock_.reset();  // Windows refuses to delete a file that is open
+    std::error_code error;
+    std::filesystem::remove_all(nativePath_, error);
+}
+
+void LockedRunFolder::RemoveAbandonedFolders(const std::filesystem::path& nativeBase)
+{
+    std::error_code error;
+    std::vector<std::filesystem::path> abandoned;
+    for (const auto& entry : std::filesystem::directory_iterator(nativeBase, error)) {
+        if (!entry.is_directory(error) ||
+            entry.path().filename().string().rfind(RunPrefix, 0) != 0) {
+            continue;
+        }
+        // A folder without its lock file was left between creating it and locking it.
+        if (FileLock::TryAcquire(entry.path() / LockName)) {
+            abandoned.push_back(entry.path());
+        }
+    }
+    for (const auto& folder : abandoned) {
+        std::filesystem::remove_all(folder, error);
+    }
+}
+
+}  // namespace kestrel

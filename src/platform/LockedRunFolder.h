@@ -1,0 +1,33 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/FileLock.h"
+#include "platform/RunFolder.h"
+
+namespace kestrel {
+
+// A run folder "run-<process id>" under a base folder, kept alive by a lock on a file inside
+// it. A run folder whose lock can be taken belongs to a process that has ended, so it is
+// removed; the folder of this run is removed when the object is destroyed.
+class LockedRunFolder final : public RunFolder {
+public:
+    // windowsBase and nativeBase name the same folder (on Windows they are equal).
+    LockedRunFolder(const std::string& windowsBase, const std::filesystem::path& nativeBase);
+    ~LockedRunFolder() override;
+    LockedRunFolder(const LockedRunFolder&) = delete;
+    LockedRunFolder& operator=(const LockedRunFolder&) = delete;
+
+    std::string Path() const override { return path_; }
+
+private:
+    void RemoveAbandonedFolders(const std::filesystem::path& nativeBase);
+
+    std::string path_;
+    std::filesystem::path nativePath_;
+    std::unique_ptr<FileLock> lock_;
+};
+
+}  // namespace kestrel

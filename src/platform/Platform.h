@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/OfficeAutomation.h"
+#include "platform/RegistryApi.h"
+#include "platform/RunFolder.h"
+#include "platform/Shell.h"
+#include "platform/SystemInfo.h"
+
+namespace kestrel {
+
+// Everything the program needs from the operating system, created once at start-up and
+// passed by reference to whatever needs it. Tests build their own from test doubles.
+struct Platform {
+    std::unique_ptr<RegistryApi> registry;
+    std::unique_ptr<SystemInfo> system;
+    std::unique_ptr<Shell> shell;
+    std::unique_ptr<OfficeAutomation> automation;
+    // Created last: its location comes from the user's folders.
+    std::unique_ptr<RunFolder> runFolder;
+};
+
+// The backends of the system the program was built for: the real Windows calls, or on Linux
+// the emulated environment under the environment root. Throws std::runtime_error when the
+// environment cannot be opened (on Linux: the root or its registry store).
+Platform CreateSystemPlatform();
+
+}  // namespace kestrel

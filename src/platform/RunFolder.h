@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace kestrel {
+
+// A folder private to one running instance of the program, for the info file and temporary
+// export files. Two instances (a scheduled backup beside an open window) never share one.
+// Folders left behind by instances that died are removed when the next one starts.
+class RunFolder {
+public:
+    virtual ~RunFolder() = default;
+
+    // The folder as a Windows path without a trailing backslash; empty when it could not be
+    // created (the program then runs without one and every step that needs it fails).
+    virtual std::string Path() const = 0;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+namespace kestrel {
+
+// Facts about the machine and the user that the program records in backups and uses to find
+// the user's folders. Each call asks the system afresh; an empty text means the system could
+// not answer (callers leave the value concerned empty and carry on).
+class SystemInfo {
+public:
+    virtual ~SystemInfo() = default;
+
+    // The computer's NetBIOS name, as GetComputerNameA gives it.
+    virtual std::string ComputerName() = 0;
+    // The logon user name, as GetUserNameA gives it.
+    virtual std::string LogonUserName() = 0;
+    // The Windows folder, such as "C:\Windows".
+    virtual std::string WindowsFolder() = 0;
+    // Windows' major and minor version as "major.minor" text, such as "6.1".
+    virtual std::string WindowsVersion() = 0;
+    // ExpandEnvironmentStringsA: every %NAME% the environment knows (names compare without
+    // regard to case) is replaced by its value; unknown ones stay as they are.
+    virtual std::string ExpandEnvironmentStrings(const std::string& text) = 0;
+    // The folder the program was installed into, without a trailing backslash.
+    virtual std::string ProgramFolder() = 0;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,81 @@
+#include "platform/win32/Win32SystemInfo.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace kestrel {
+
+std::string Win32SystemInfo::ComputerName()
+{
+    char buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof buffer;
+    return GetComputerNameA(buffer, &size) ? std::string(buffer, size) : std::string();
+}
+
+std::string Win32SystemInfo::LogonUserName()
+{
+    char buffer[257] = {};
+    DWORD size = sizeof buffer;
+    if (!GetUserNameA(buffer, &size) || size == 0) {
+        return {};
+    }
+    return std::string(buffer, size - 1);  // size counts the NUL
+}
+
+std::string Win32SystemInfo::WindowsFolder()
+{
+    char buffer[MAX_PATH + 1] = {};
+    UINT length = GetWindowsDirectoryA(buffer, sizeof buffer);
+    return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+}
+
+std::string Win32SystemInfo::WindowsVersion()
+{
+    // GetVersionExA as the program has always asked it: without a compatibility manifest,
+    // Windows 8.1 and later answer 6.2, and the folder layout rules are written for that.
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!GetVersionExA(&info)) {
+        return {};
+    }
+#pragma GCC diagnostic pop
+    return std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion);
+}
+
+std::string Win32SystemInfo::ExpandEnvironmentStrings(const std::string& text)
+{
+    DWORD needed = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
+    if (needed == 0) {
+        return text;
+    }
+    std::vector<char> buffer(needed + 1);
+    DWORD written = ExpandEnvironmentStringsA(text.c_str(), buffer.data(),
+                                              static_cast<DWORD>(buffer.size()));
+    if (written == 0 || written > buffer.size()) {
+        return text;
+    }
+    return std::string(buffer.data());
+}
+
+std::string Win32SystemInfo::ProgramFolder()
+{
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        DWORD length =
+            GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (length == 0) {
+            return {};
+        }
+        if (length < buffer.size()) {
+            std::string path(buffer.data(), length);
+            return path.substr(0, path.find_last_of('\\'));
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+}  // namespace kestrel

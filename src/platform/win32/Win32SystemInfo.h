@@ -1,0 +1,18 @@
+#pragma once
+
+#include "platform/SystemInfo.h"
+
+namespace kestrel {
+
+// The real kernel32/advapi32 calls.
+class Win32SystemInfo final : public SystemInfo {
+public:
+    std::string ComputerName() override;
+    std::string LogonUserName() override;
+    std::string WindowsFolder() override;
+    std::string WindowsVersion() override;
+    std::string ExpandEnvironmentStrings(const std::string& text) override;
+    std::string ProgramFolder() override;
+};
+
+}  // namespace kestrel

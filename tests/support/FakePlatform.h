@@ -1,0 +1,75 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace kestrel::testing {
+
+struct FakeSystemInfo final : SystemInfo {
+    std::string computerName = "OFFICE-PC";
+    std::string logonUserName = "ann";
+    std::string windowsFolder = "C:\\Windows";
+    std::string windowsVersion = "6.1";
+    std::string programFolder = "C:\\Program Files\\Kestrel";
+    std::map<std::string, std::string> variables{{"%UserProfile%", "C:\\Users\\ann"}};
+
+    std::string ComputerName() override { return computerName; }
+    std::string LogonUserName() override { return logonUserName; }
+    std::string WindowsFolder() override { return windowsFolder; }
+    std::string WindowsVersion() override { return windowsVersion; }
+    std::string ExpandEnvironmentStrings(const std::string& text) override
+    {
+        auto found = variables.find(text);
+        return found == variables.end() ? text : found->second;
+    }
+    std::string ProgramFolder() override { return programFolder; }
+};
+
+struct FakeShell final : Shell {
+    std::vector<std::string> opened;
+    std::vector<std::pair<std::string, std::string>> started;
+
+    bool OpenDocument(const std::string& target) override
+    {
+        opened.push_back(target);
+        return true;
+    }
+    bool StartProcess(const std::string& program, const std::string& arguments) override
+    {
+        started.emplace_back(program, arguments);
+        return true;
+    }
+};
+
+// An automation server that reports a fixed version, or none at all.
+struct FakeAutomation final : OfficeAutomation {
+    std::optional<std::string> version;  // no value: no server registered
+    std::vector<std::string> created;
+    int quitCalls = 0;
+
+    std::unique_ptr<AutomationObject> CreateObject(const std::string& progId) override;
+};
+
+struct FakeRunFolder final : RunFolder {
+    std::string path = "C:\\Users\\ann\\AppData\\Local\\Kestrel\\run-1";
+    std::string Path() const override { return path; }
+};
+
+// A platform of fakes; the registry stays null unless a test sets one.
+struct FakePlatform {
+    FakePlatform();
+
+    Platform platform;
+    FakeSystemInfo& system;
+    FakeShell& shell;
+    FakeAutomation& automation;
+    FakeRunFolder& runFolder;
+};
+
+}  // namespace kestrel::testing
