@@ -22,6 +22,7 @@ namespace {
 enum MenuId {
     IdBackupNow = wxID_HIGHEST + 1,
     IdRestoreNow,
+    IdQuit,
     IdTaskScheduler,
     IdBackupToCd,
     IdHelpFile,
@@ -97,6 +98,7 @@ MainFrame::MainFrame(AppState& state, Platform& platform, Messages* messages)
     });
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { model_.QuitChosen(); });
     BindMenuCommands();
+    ShowModelState();
 }
 
 void MainFrame::BuildMenus()
@@ -105,7 +107,7 @@ void MainFrame::BuildMenus()
     file->Append(IdBackupNow, Text(texts::BackupNow));
     file->Append(IdRestoreNow, Text(texts::RestoreNow));
     file->AppendSeparator();
-    file->Append(wxID_EXIT, Text(texts::Quit));
+    file->Append(IdQuit, Text(texts::Quit));
     auto* option = new wxMenu;
     option->Append(IdTaskScheduler, Text(texts::TaskScheduler));
     option->Append(IdBackupToCd, Text(texts::BackupToCd));
@@ -129,7 +131,7 @@ void MainFrame::BindMenuCommands()
     const std::pair<int, void (MainWindowModel::*)()> commands[] = {
         {IdBackupNow, &MainWindowModel::BackupNowChosen},
         {IdRestoreNow, &MainWindowModel::RestoreNowChosen},
-        {wxID_EXIT, &MainWindowModel::QuitChosen},
+        {IdQuit, &MainWindowModel::QuitChosen},
         {IdTaskScheduler, &MainWindowModel::TaskSchedulerChosen},
         {IdBackupToCd, &MainWindowModel::BackupToCdChosen},
         {IdHelpFile, &MainWindowModel::HelpChosen},

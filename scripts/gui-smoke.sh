@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Runs the GUI smoke tests on the X display in $DISPLAY (Xvfb) and saves screenshots of the
+# main window into OUTDIR: both tabs and each menu opened. Also checks the window's title as
+# the X server sees it.
+#
+#   scripts/gui-smoke.sh OUTDIR COMMAND...     (COMMAND runs kestrel_gui_tests, e.g. via wine)
+# The test program is given --screenshots=FOLDER; under Wine pass the folder's Windows form in
+# KESTREL_SCREENSHOT_ARG (for example Z:/path).
+set -euo pipefail
+out=$1
+shift
+rm -rf "$out"
+mkdir -p "$out"
+arg=${KESTREL_SCREENSHOT_ARG:-$out}
+
+"$@" --screenshots="$arg" >"$out/gui-tests.log" 2>&1 &
+tests=$!
+
+capture() { import -window root "$out/$1.png"; }
+wait_for() {
+    for _ in $(seq 1 600); do
+        [ -f "$out/$1.ready" ] && return 0
+        kill -0 "$tests" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+status=0
+if wait_for backup-tab; then
+    capture backup-tab
+    if xwininfo -root -tree | grep -q '"Kestrel V2.90"'; then
+        echo "title: the X server shows a window titled \"Kestrel V2.90\"" | tee "$out/title.txt"
+    else
+        echo "title: no window titled \"Kestrel V2.90\" on the display" | tee "$out/title.txt"
+        status=1
+    fi
+    n=0
+    while read -r x y; do
+        n=$((n + 1))
+        xdotool mousemove "$x" "$y" click 1
+        sleep 1
+        capture "menu-$n"
+        xdotool key Escape
+        sleep 0.5
+    done <"$out/backup-tab.ready"
+    xdotool mousemove 900 800
+    touch "$out/backup-tab.done"
+else
+    echo "the GUI tests never reached the backup tab" >&2
+    status=1
+fi
+if wait_for restore-tab; then
+    capture restore-tab
+    touch "$out/restore-tab.done"
+else
+    status=1
+fi
+wait "$tests" || status=$?
+cat "$out/gui-tests.log"
+ls "$out"/*.png
+exit "$status"

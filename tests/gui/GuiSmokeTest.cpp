@@ -1,0 +1,226 @@
+// Drives the real main window in-process: captions, menus, tab switching and the password
+// boxes, read back from the widgets. Needs a display (Xvfb in CI).
+
+#include <gtest/gtest.h>
+#include <wx/app.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/choice.h>
+#include <wx/dialog.h>
+#include <wx/init.h>
+#include <wx/menu.h>
+#include <wx/modalhook.h>
+#include <wx/notebook.h>
+#include <wx/textctrl.h>
+#include <wx/utils.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "app/MainWindowTexts.h"
+#include "gui/MainFrame.h"
+#include "support/FakePlatform.h"
+#include "support/ScriptedMessages.h"
+
+namespace kestrel {
+namespace {
+
+std::filesystem::path screenshotFolder;
+
+void Settle()
+{
+    for (int i = 0; i < 20; ++i) {
+        wxTheApp->Yield(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+// Hands the screen to scripts/screenshots.sh: writes NAME.ready (with any extra lines the
+// script needs) and waits for NAME.done. Does nothing unless --screenshots was given.
+void PauseForScreenshot(const std::string& name, const std::string& extra = {})
+{
+    if (screenshotFolder.empty()) {
+        return;
+    }
+    Settle();
+    std::ofstream(screenshotFolder / (name + ".ready")) << extra;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!std::filesystem::exists(screenshotFolder / (name + ".done"))) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "no screenshot of " << name;
+        wxTheApp->Yield(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+// Answers every modal dialog at once, recording its title.
+class DialogCloser final : public wxModalDialogHook {
+public:
+    std::vector<std::string> titles;
+
+protected:
+    int Enter(wxDialog* dialog) override
+    {
+        titles.push_back(dialog->GetTitle().utf8_string());
+        return wxID_OK;
+    }
+    void Exit(wxDialog*) override {}
+};
+
+template <typename T>
+T* Find(wxWindow* frame, const std::string& name)
+{
+    auto* window = dynamic_cast<T*>(wxWindow::FindWindowByName(name, frame));
+    EXPECT_NE(nullptr, window) << name;
+    return window;
+}
+
+void Click(wxCheckBox* box, bool checked)
+{
+    box->SetValue(checked);
+    wxCommandEvent event(wxEVT_CHECKBOX, box->GetId());
+    event.SetEventObject(box);
+    event.SetInt(checked ? 1 : 0);
+    box->ProcessWindowEvent(event);
+}
+
+class MainWindowSmoke : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        messages.Expect(texts::NoOutlook, MessageIcon::Stop, MessageAnswer::Ok);
+        frame = new MainFrame(state, fake.platform, &messages);
+        frame->Show();
+        frame->LoadWindow();
+        Settle();
+    }
+    void TearDown() override
+    {
+        frame->Destroy();
+        Settle();
+    }
+
+    testing::FakePlatform fake;
+    AppState state;
+    testing::ScriptedMessages messages;
+    MainFrame* frame = nullptr;
+};
+
+TEST_F(MainWindowSmoke, ShowsEveryCaptionAndMenu)
+{
+    EXPECT_EQ(texts::MainWindowCaption, frame->GetTitle().utf8_string());
+    auto* tabs = Find<wxNotebook>(frame, "SSTab1");
+    ASSERT_NE(nullptr, tabs);
+    ASSERT_EQ(2u, tabs->GetPageCount());
+    EXPECT_EQ(texts::BackupTab, tabs->GetPageText(0).utf8_string());
+    EXPECT_EQ(texts::RestoreTab, tabs->GetPageText(1).utf8_string());
+
+    for (std::size_t i = 0; i < texts::ItemCaptions.size(); ++i) {
+        for (const char* array : {"backupitem", "restoreitem"}) {
+            auto* box = Find<wxCheckBox>(frame, array + std::to_string(i));
+            ASSERT_NE(nullptr, box);
+            EXPECT_EQ(texts::ItemCaptions[i], box->GetLabel().utf8_string());
+            EXPECT_FALSE(box->IsEnabled()) << array << i;
+        }
+    }
+
+    wxMenuBar* bar = frame->GetMenuBar();
+    ASSERT_NE(nullptr, bar);
+    ASSERT_EQ(3u, bar->GetMenuCount());
+    const std::vector<std::vector<std::string>> menus = {
+        {texts::BackupNow, texts::RestoreNow, "", texts::Quit},
+        {texts::TaskScheduler, texts::BackupToCd},
+        {texts::Help, texts::OurWebsite, texts::About},
+    };
+    const char* titles[] = {texts::FileMenu, texts::OptionMenu, texts::HelpMenu};
+    for (std::size_t m = 0; m < menus.size(); ++m) {
+        EXPECT_EQ(titles[m], bar->GetMenuLabel(m).utf8_string());
+        const wxMenuItemList& items = bar->GetMenu(m)->GetMenuItems();
+        ASSERT_EQ(menus[m].size(), items.size()) << titles[m];
+        std::size_t i = 0;
+        for (const wxMenuItem* item : items) {
+            EXPECT_EQ(menus[m][i++], item->GetItemLabelText().utf8_string());
+        }
+    }
+
+    auto* apply = Find<wxButton>(frame, "cmdApply");
+    ASSERT_NE(nullptr, apply);
+    EXPECT_FALSE(apply->IsEnabled()) << "no profile: nothing to back up";
+    EXPECT_EQ(texts::BackupNow, apply->GetLabel().utf8_string());
+    EXPECT_FALSE(Find<wxWindow>(frame, "picCon3")->IsShown());
+
+    std::string menuPositions;
+    int x = 0;
+    for (const char* title : titles) {
+        const int width = frame->GetTextExtent(wxStripMenuCodes(title)).GetWidth();
+        const wxPoint onScreen = frame->GetScreenPosition() + wxPoint(x + 12, 10);
+        menuPositions += std::to_string(onScreen.x) + " " + std::to_string(onScreen.y) + "\n";
+        x += width + 16;
+    }
+    PauseForScreenshot("backup-tab", menuPositions);
+    frame->SelectTab(MainTab::Restore);
+    Settle();
+    EXPECT_EQ(texts::RestoreNow, apply->GetLabel().utf8_string());
+    PauseForScreenshot("restore-tab");
+    frame->SelectTab(MainTab::Backup);
+    EXPECT_EQ(texts::BackupNow, apply->GetLabel().utf8_string());
+}
+
+TEST_F(MainWindowSmoke, ProtectBoxEnablesAndEmptiesThePasswords)
+{
+    auto* protect = Find<wxCheckBox>(frame, "ifprotect");
+    auto* password = Find<wxTextCtrl>(frame, "txtPassword");
+    auto* retyped = Find<wxTextCtrl>(frame, "txtPassword2");
+    ASSERT_TRUE(protect && password && retyped);
+    EXPECT_FALSE(password->IsEnabled());
+
+    Click(protect, true);
+    EXPECT_TRUE(password->IsEnabled());
+    EXPECT_TRUE(retyped->IsEnabled());
+    password->SetValue("secret");
+    retyped->SetValue("secret");
+    EXPECT_EQ("secret", frame->Model().Password());
+
+    Click(protect, false);
+    EXPECT_FALSE(password->IsEnabled());
+    EXPECT_EQ("", password->GetValue().utf8_string());
+    EXPECT_EQ("", retyped->GetValue().utf8_string());
+}
+
+TEST_F(MainWindowSmoke, AboutOpensModally)
+{
+    DialogCloser closer;
+    closer.Register();
+    frame->Model().AboutChosen();
+    closer.Unregister();
+    EXPECT_EQ(std::vector<std::string>{"About Kestrel"}, closer.titles);
+}
+
+}  // namespace
+}  // namespace kestrel
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // Our own option is taken out: wx refuses options it does not know.
+    const std::string option = "--screenshots=";
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]).rfind(option, 0) == 0) {
+            kestrel::screenshotFolder = std::string(argv[i]).substr(option.size());
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    wxApp::SetInstance(new wxApp);
+    if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
+        std::fprintf(stderr, "cannot start the GUI toolkit (is a display set?)\n");
+        return 1;
+    }
+    int result = RUN_ALL_TESTS();
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    return result;
+}
