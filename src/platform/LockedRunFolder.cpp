@@ -1,5 +1,6 @@
 #include "platform/LockedRunFolder.h"
 
+#include <chrono>
 #include <system_error>
 #include <vector>
 
@@ -16,6 +17,9 @@ namespace {
 
 constexpr const char* RunPrefix = "run-";
 constexpr const char* LockName = "run.lock";
+// A run that is starting has its folder before it holds the lock; leaving young folders
+// alone keeps a starting run's folder from being taken for an abandoned one.
+constexpr auto YoungestAbandoned = std::chrono::minutes(1);
 
 }  // namespace
 
@@ -59,6 +63,10 @@ void LockedRunFolder::RemoveAbandonedFolders(const std::filesystem::path& native
     for (const auto& entry : std::filesystem::directory_iterator(nativeBase, error)) {
         if (!entry.is_directory(error) ||
             entry.path().filename().string().rfind(RunPrefix, 0) != 0) {
+            continue;
+        }
+        const auto modified = entry.last_write_time(error);
+        if (error || std::filesystem::file_time_type::clock::now() - modified < YoungestAbandoned) {
             continue;
         }
         // A folder without its lock file was left between creating it and locking it.

@@ -11,7 +11,7 @@ namespace kestrel {
 
 // A run folder "run-<process id>" under a base folder, kept alive by a lock on a file inside
 // it. A run folder whose lock can be taken belongs to a process that has ended, so it is
-// removed; the folder of this run is removed when the object is destroyed.
+// removed once it is a minute old; the folder of this run is removed when the object is destroyed.
 class LockedRunFolder final : public RunFolder {
 public:
     // windowsBase and nativeBase name the same folder (on Windows they are equal).

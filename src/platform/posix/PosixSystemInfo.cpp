@@ -104,11 +104,14 @@ std::string PosixSystemInfo::UserProfileFolder()
 // Windows derives from the machine and the user's profile folder.
 std::optional<std::string> PosixSystemInfo::EnvironmentVariable(const std::string& name)
 {
+    // A stored value is expanded once, against the machine's own variables only, as Windows
+    // builds the environment at logon: a value that names itself keeps the name.
     for (const char* key : {"Environment", "Volatile Environment"}) {
+        if (expanding_) {
+            break;
+        }
         if (auto stored = ReadRegistryString(registry_, reg::HkeyCurrentUser, key, name)) {
-            // One level, as Windows expands a user variable that names another: a value that
-            // names itself must not recurse.
-            return expanding_ ? *stored : ExpandOnce(*stored);
+            return ExpandOnce(*stored);
         }
     }
     const std::string upper = ToUpperAscii(name);

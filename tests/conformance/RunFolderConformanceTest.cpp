@@ -1,0 +1,89 @@
+// Run folders and the file locks that keep them: the lock is the system's (flock on Linux,
+// an unshared open on Windows), so the same tests run natively and under Wine.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/LockedRunFolder.h"
+
+#ifdef _WIN32
+#include <process.h>
+#define KESTREL_GETPID _getpid
+#else
+#include <unistd.h>
+#define KESTREL_GETPID getpid
+#endif
+
+namespace kestrel {
+namespace {
+
+class RunFolderConformance : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        base_ = std::filesystem::temp_directory_path() /
+                ("kestrel-runfolder-" +
+                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(base_);
+        std::filesystem::create_directories(base_);
+    }
+    void TearDown() override { std::filesystem::remove_all(base_); }
+
+    std::filesystem::path base_;
+    const std::string ownName_ = "run-" + std::to_string(KESTREL_GETPID());
+};
+
+TEST_F(RunFolderConformance, LivesAsLongAsTheObject)
+{
+    {
+        LockedRunFolder folder("C:\\Users\\ann\\AppData\\Local\\Kestrel", base_);
+        EXPECT_EQ("C:\\Users\\ann\\AppData\\Local\\Kestrel\\" + ownName_, folder.Path());
+        EXPECT_TRUE(std::filesystem::is_directory(base_ / ownName_));
+        std::ofstream(base_ / ownName_ / "ksbackup.dat") << "left by a run\r\n";
+    }
+    EXPECT_FALSE(std::filesystem::exists(base_ / ownName_));
+}
+
+TEST_F(RunFolderConformance, RemovesFoldersOfEndedRunsOnlyAndKeepsOtherFiles)
+{
+    std::filesystem::create_directories(base_ / "run-999991");  // died before locking
+    std::filesystem::create_directories(base_ / "run-999992");
+    std::ofstream(base_ / "run-999992" / "run.lock") << "";  // died while running
+    std::ofstream(base_ / "run-999992" / "OBC1A.tmp") << "temporary export";
+    std::filesystem::create_directories(base_ / "run-999993");  // still running
+    auto held = FileLock::TryAcquire(base_ / "run-999993" / "run.lock");
+    ASSERT_NE(nullptr, held);
+    std::filesystem::create_directories(base_ / "archives");  // not ours to judge
+    std::ofstream(base_ / "notes.txt") << "kept";
+    std::filesystem::create_directories(base_ / "run-999994");  // starting right now
+    const auto anHourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const char* name : {"run-999991", "run-999992", "run-999993", "archives"}) {
+        std::filesystem::last_write_time(base_ / name, anHourAgo);
+    }
+
+    LockedRunFolder folder("C:\\Kestrel", base_);
+    EXPECT_FALSE(std::filesystem::exists(base_ / "run-999991"));
+    EXPECT_FALSE(std::filesystem::exists(base_ / "run-999992"));
+    EXPECT_TRUE(std::filesystem::exists(base_ / "run-999993" / "run.lock"));
+    EXPECT_TRUE(std::filesystem::exists(base_ / "archives"));
+    EXPECT_TRUE(std::filesystem::exists(base_ / "notes.txt"));
+    EXPECT_TRUE(std::filesystem::exists(base_ / "run-999994"));
+    EXPECT_FALSE(folder.Path().empty());
+}
+
+TEST_F(RunFolderConformance, ALockExcludesEveryOtherHolderUntilReleased)
+{
+    const auto file = base_ / "run.lock";
+    auto first = FileLock::TryAcquire(file);
+    ASSERT_NE(nullptr, first);
+    EXPECT_EQ(nullptr, FileLock::TryAcquire(file));
+    first.reset();
+    EXPECT_NE(nullptr, FileLock::TryAcquire(file));
+    EXPECT_EQ(nullptr, FileLock::TryAcquire(base_ / "no-such-folder" / "run.lock"));
+}
+
+}  // namespace
+}  // namespace kestrel

@@ -1,0 +1,110 @@
+// What the rest of the program relies on from SystemInfo and OfficeAutomation, on the
+// backend of the system the tests were built for: the real calls under Wine, the emulated
+// machine on Linux (over a fresh registry store).
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <regex>
+
+#include "outlook/OutlookVersion.h"
+
+#ifdef _WIN32
+#include "platform/win32/Win32Automation.h"
+#include "platform/win32/Win32SystemInfo.h"
+#else
+#include "platform/posix/PosixAutomation.h"
+#include "platform/posix/PosixSystemInfo.h"
+#include "platform/posix/SqliteRegistry.h"
+#endif
+
+namespace kestrel {
+namespace {
+
+class SystemInfoConformance : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+#ifdef _WIN32
+        system_ = std::make_unique<Win32SystemInfo>();
+        automation_ = std::make_unique<Win32Automation>();
+#else
+        folder_ = std::filesystem::temp_directory_path() /
+                  ("kestrel-sysinfo-" + std::to_string(::testing::UnitTest::GetInstance()
+                                                            ->random_seed()) +
+                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(folder_);
+        std::filesystem::create_directories(folder_);
+        registry_ = std::make_unique<SqliteRegistry>((folder_ / "registry.db").string());
+        system_ = std::make_unique<PosixSystemInfo>(*registry_);
+        automation_ = std::make_unique<PosixAutomation>(*registry_);
+#endif
+    }
+    void TearDown() override
+    {
+#ifndef _WIN32
+        system_.reset();
+        automation_.reset();
+        registry_.reset();
+        std::filesystem::remove_all(folder_);
+#endif
+    }
+
+    static bool IsAbsoluteWindowsFolder(const std::string& path)
+    {
+        return std::regex_match(path, std::regex(R"([A-Za-z]:\\.*[^\\])"));
+    }
+
+#ifndef _WIN32
+    std::filesystem::path folder_;
+    std::unique_ptr<RegistryApi> registry_;
+#endif
+    std::unique_ptr<SystemInfo> system_;
+    std::unique_ptr<OfficeAutomation> automation_;
+};
+
+TEST_F(SystemInfoConformance, IdentityHasTheShapesWindowsGives)
+{
+    const std::string computer = system_->ComputerName();
+    EXPECT_FALSE(computer.empty());
+    EXPECT_LE(computer.size(), 15u) << "a NetBIOS name: " << computer;
+    EXPECT_FALSE(system_->LogonUserName().empty());
+    EXPECT_TRUE(IsAbsoluteWindowsFolder(system_->WindowsFolder())) << system_->WindowsFolder();
+    EXPECT_TRUE(IsAbsoluteWindowsFolder(system_->ProgramFolder())) << system_->ProgramFolder();
+
+    // GetVersionExA without a compatibility manifest never reports more than 6.2.
+    const std::string version = system_->WindowsVersion();
+    std::smatch parts;
+    ASSERT_TRUE(std::regex_match(version, parts, std::regex(R"((\d+)\.(\d+))"))) << version;
+    const int major = std::stoi(parts[1]);
+    const int minor = std::stoi(parts[2]);
+    EXPECT_TRUE(major < 6 || (major == 6 && minor <= 2)) << version;
+}
+
+TEST_F(SystemInfoConformance, ExpandsKnownVariablesAndKeepsTheRest)
+{
+    const std::string profile = system_->ExpandEnvironmentStrings("%UserProfile%");
+    EXPECT_TRUE(IsAbsoluteWindowsFolder(profile)) << profile;
+    EXPECT_EQ(profile, system_->ExpandEnvironmentStrings("%USERPROFILE%"));
+    EXPECT_EQ(profile + "\\Desktop", system_->ExpandEnvironmentStrings("%userprofile%\\Desktop"));
+    EXPECT_EQ(system_->WindowsFolder(), system_->ExpandEnvironmentStrings("%windir%"));
+
+    for (const char* unchanged : {"%KESTREL_NO_SUCH_VARIABLE%", "100%", "plain text", "",
+                                  "%%", "50% off %KESTREL_NO_SUCH_VARIABLE%"}) {
+        EXPECT_EQ(unchanged, system_->ExpandEnvironmentStrings(unchanged)) << unchanged;
+    }
+    EXPECT_EQ("5%" + profile, system_->ExpandEnvironmentStrings("5%%UserProfile%"));
+}
+
+TEST_F(SystemInfoConformance, UnknownAutomationServerCannotBeStarted)
+{
+    EXPECT_EQ(nullptr, automation_->CreateObject("Kestrel.NoSuchServer.1"));
+    // Neither machine has Office installed.
+    std::string shortVersion;
+    EXPECT_EQ("No Outlook", GetOutlookVersion(*automation_, shortVersion));
+    EXPECT_EQ("", shortVersion);
+}
+
+}  // namespace
+}  // namespace kestrel

@@ -1,0 +1,167 @@
+// The Linux build's emulated Windows machine: identity from the registry store with Windows 7
+// defaults, Windows paths mapped onto the environment root, Office's automation server.
+#ifndef _WIN32
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "outlook/OutlookVersion.h"
+#include "platform/posix/EnvironmentRoot.h"
+#include "platform/posix/PosixAutomation.h"
+#include "platform/posix/PosixSystemInfo.h"
+#include "platform/posix/SqliteRegistry.h"
+
+namespace kestrel {
+namespace {
+
+constexpr const char* CurrentVersion = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion";
+
+class EmulatedMachine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root_ = std::filesystem::temp_directory_path() /
+                ("kestrel-machine-" +
+                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(root_);
+        std::filesystem::create_directories(root_);
+        registry_ = std::make_unique<SqliteRegistry>((root_ / "registry.db").string());
+        system_ = std::make_unique<PosixSystemInfo>(*registry_);
+    }
+    void TearDown() override
+    {
+        system_.reset();
+        registry_.reset();
+        std::filesystem::remove_all(root_);
+    }
+
+    void SetString(reg::Key root, const char* subKey, const char* name, const char* text)
+    {
+        reg::Key key = 0;
+        ASSERT_EQ(reg::Success, registry_->CreateKey(root, subKey, &key));
+        ASSERT_EQ(reg::Success,
+                  registry_->SetValueEx(key, name, reg::TypeSz,
+                                        reinterpret_cast<const std::uint8_t*>(text),
+                                        static_cast<std::uint32_t>(std::strlen(text) + 1)));
+        registry_->CloseKey(key);
+    }
+    void SetDword(const char* name, std::uint32_t value)
+    {
+        reg::Key key = 0;
+        ASSERT_EQ(reg::Success, registry_->CreateKey(reg::HkeyLocalMachine, CurrentVersion, &key));
+        ASSERT_EQ(reg::Success,
+                  registry_->SetValueEx(key, name, reg::TypeDword,
+                                        reinterpret_cast<const std::uint8_t*>(&value), 4));
+        registry_->CloseKey(key);
+    }
+
+    std::filesystem::path root_;
+    std::unique_ptr<SqliteRegistry> registry_;
+    std::unique_ptr<PosixSystemInfo> system_;
+};
+
+TEST_F(EmulatedMachine, AFreshRootLooksLikeWindows7)
+{
+    EXPECT_EQ("6.1", system_->WindowsVersion());
+    EXPECT_EQ("C:\\Windows", system_->WindowsFolder());
+    EXPECT_EQ("C:\\Users\\" + system_->LogonUserName(),
+              system_->ExpandEnvironmentStrings("%UserProfile%"));
+    EXPECT_EQ("C:\\Users\\" + system_->LogonUserName() + "\\AppData\\Local",
+              system_->ExpandEnvironmentStrings("%LOCALAPPDATA%"));
+}
+
+TEST_F(EmulatedMachine, IdentityComesFromTheKeysWindowsUses)
+{
+    SetString(reg::HkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
+              "ComputerName", "OFFICE-PC");
+    SetString(reg::HkeyLocalMachine, CurrentVersion, "SystemRoot", "D:\\WINNT");
+    SetString(reg::HkeyCurrentUser, "Volatile Environment", "USERNAME", "Ann");
+    SetString(reg::HkeyCurrentUser, "Volatile Environment", "USERPROFILE",
+              "C:\\Documents and Settings\\Ann");
+    SetString(reg::HkeyCurrentUser, "Environment", "ARCHIVES", "%USERPROFILE%\\Archives");
+    SetString(reg::HkeyCurrentUser, "Environment", "LOOP", "%LOOP%x");
+    EXPECT_EQ("OFFICE-PC", system_->ComputerName());
+    EXPECT_EQ("D:\\WINNT", system_->WindowsFolder());
+    EXPECT_EQ("Ann", system_->LogonUserName());
+    EXPECT_EQ("C:\\Documents and Settings\\Ann\\Archives",
+              system_->ExpandEnvironmentStrings("%Archives%"));
+    EXPECT_EQ("%LOOP%x", system_->ExpandEnvironmentStrings("%LOOP%"));
+    EXPECT_EQ("D:\\WINNT", system_->ExpandEnvironmentStrings("%SystemRoot%"));
+}
+
+TEST_F(EmulatedMachine, WindowsVersionIsWhatGetVersionExAReportsWithoutAManifest)
+{
+    struct Case {
+        const char* currentVersion;
+        std::uint32_t major;  // 0: no CurrentMajorVersionNumber
+        std::uint32_t minor;
+        const char* reported;
+        const char* localAppData;
+    };
+    const Case cases[] = {
+        {"5.1", 0, 0, "5.1", "\\Local Settings\\Application Data"},
+        {"6.0", 0, 0, "6.0", "\\AppData\\Local"},
+        {"6.2", 0, 0, "6.2", "\\AppData\\Local"},
+        {"6.3", 0, 0, "6.2", "\\AppData\\Local"},
+        {"6.3", 10, 0, "6.2", "\\AppData\\Local"},
+    };
+    for (const Case& c : cases) {
+        SetString(reg::HkeyLocalMachine, CurrentVersion, "CurrentVersion", c.currentVersion);
+        if (c.major) {
+            SetDword("CurrentMajorVersionNumber", c.major);
+            SetDword("CurrentMinorVersionNumber", c.minor);
+        }
+        EXPECT_EQ(c.reported, system_->WindowsVersion()) << c.currentVersion;
+        EXPECT_EQ(system_->ExpandEnvironmentStrings("%USERPROFILE%") + c.localAppData,
+                  system_->ExpandEnvironmentStrings("%LocalAppData%"))
+            << c.currentVersion;
+    }
+}
+
+TEST_F(EmulatedMachine, WordsCurrentVersionStandsForTheAutomationServer)
+{
+    PosixAutomation automation(*registry_);
+    std::string shortVersion;
+    EXPECT_EQ("No Outlook", GetOutlookVersion(automation, shortVersion));
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"Word.Application.15", "Outlook 2013"},
+        {"Word.Application.16", "Outlook 2016 or later"},
+        {"Word.Application.11", "Outlook 2003"},
+        {"Word.Application", "No Outlook"},  // names no numbered server
+    };
+    for (const auto& [curVer, displayName] : cases) {
+        SetString(reg::HkeyClassesRoot, "Word.Application\\CurVer", "", curVer);
+        EXPECT_EQ(displayName, GetOutlookVersion(automation, shortVersion)) << curVer;
+    }
+    EXPECT_EQ("11.0", shortVersion);
+}
+
+TEST_F(EmulatedMachine, WindowsPathsMapOntoTheRootWithoutRegardToCase)
+{
+    std::filesystem::create_directories(root_ / "drive_c" / "users" / "Ann");
+    const std::pair<const char*, std::optional<std::filesystem::path>> cases[] = {
+        {"C:\\Users\\ann\\x.pst", root_ / "drive_c/users/Ann/x.pst"},
+        {"c:/USERS/ANN", root_ / "drive_c/users/Ann"},
+        {"D:\\Data\\.\\a", root_ / "drive_d/Data/a"},
+        {"C:", root_ / "drive_c"},
+        {"\\\\server\\share\\x.pst", root_ / "unc/server/share/x.pst"},
+        {"\\\\server", std::nullopt},
+        {"C:relative", std::nullopt},
+        {"Users\\ann", std::nullopt},
+        {"\\Users\\ann", std::nullopt},
+        {"C:\\Users\\..\\..\\etc", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& [windowsPath, expected] : cases) {
+        EXPECT_EQ(expected, MapWindowsPath(root_, windowsPath)) << windowsPath;
+    }
+}
+
+}  // namespace
+}  // namespace kestrel
+
+#endif
