@@ -50,7 +50,7 @@ void LoadSharedState(AppState& state, Platform& platform)
 
     if (!state.NoOutlookFlag) {
         state.UserProfileFolder =
-            CutAtNul(platform.system->ExpandEnvironmentStrings("%UserProfile%"));
+            CutAtNul(platform.system->ExpandEnvironmentText("%UserProfile%"));
     }
 }
 

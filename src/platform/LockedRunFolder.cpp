@@ -17,18 +17,16 @@ namespace {
 
 constexpr const char* RunPrefix = "run-";
 constexpr const char* LockName = "run.lock";
-// A run that is starting has its folder before it holds the lock; leaving young folders
-// alone keeps a starting run's folder from being taken for an abandoned one.
-constexpr auto YoungestAbandoned = std::chrono::minutes(1);
 
 }  // namespace
 
 LockedRunFolder::LockedRunFolder(const std::string& windowsBase,
-                                 const std::filesystem::path& nativeBase)
+                                 const std::filesystem::path& nativeBase,
+                                 std::chrono::seconds minimumAge)
 {
     std::error_code error;
     std::filesystem::create_directories(nativeBase, error);
-    RemoveAbandonedFolders(nativeBase);
+    RemoveAbandonedFolders(nativeBase, minimumAge);
 
     const std::string name = RunPrefix + std::to_string(KESTREL_GETPID());
     std::filesystem::path folder = nativeBase / name;
@@ -56,7 +54,8 @@ LockedRunFolder::~LockedRunFolder()
     std::filesystem::remove_all(nativePath_, error);
 }
 
-void LockedRunFolder::RemoveAbandonedFolders(const std::filesystem::path& nativeBase)
+void LockedRunFolder::RemoveAbandonedFolders(const std::filesystem::path& nativeBase,
+                                             std::chrono::seconds minimumAge)
 {
     std::error_code error;
     std::vector<std::filesystem::path> abandoned;
@@ -66,7 +65,7 @@ void LockedRunFolder::RemoveAbandonedFolders(const std::filesystem::path& native
             continue;
         }
         const auto modified = entry.last_write_time(error);
-        if (error || std::filesystem::file_time_type::clock::now() - modified < YoungestAbandoned) {
+        if (error || std::filesystem::file_time_type::clock::now() - modified < minimumAge) {
             continue;
         }
         // A folder without its lock file was left between creating it and locking it.

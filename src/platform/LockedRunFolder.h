@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -11,11 +12,14 @@ namespace kestrel {
 
 // A run folder "run-<process id>" under a base folder, kept alive by a lock on a file inside
 // it. A run folder whose lock can be taken belongs to a process that has ended, so it is
-// removed once it is a minute old; the folder of this run is removed when the object is destroyed.
+// removed; the folder of this run is removed when the object is destroyed.
 class LockedRunFolder final : public RunFolder {
 public:
-    // windowsBase and nativeBase name the same folder (on Windows they are equal).
-    LockedRunFolder(const std::string& windowsBase, const std::filesystem::path& nativeBase);
+    // windowsBase and nativeBase name the same folder (on Windows they are equal). A run
+    // that is starting has its folder before it holds the lock, so folders younger than
+    // minimumAge are never taken for abandoned ones.
+    LockedRunFolder(const std::string& windowsBase, const std::filesystem::path& nativeBase,
+                    std::chrono::seconds minimumAge = std::chrono::minutes(1));
     ~LockedRunFolder() override;
     LockedRunFolder(const LockedRunFolder&) = delete;
     LockedRunFolder& operator=(const LockedRunFolder&) = delete;
@@ -23,7 +27,8 @@ public:
     std::string Path() const override { return path_; }
 
 private:
-    void RemoveAbandonedFolders(const std::filesystem::path& nativeBase);
+    void RemoveAbandonedFolders(const std::filesystem::path& nativeBase,
+                                std::chrono::seconds minimumAge);
 
     std::string path_;
     std::filesystem::path nativePath_;

@@ -21,7 +21,7 @@ public:
     virtual std::string WindowsVersion() = 0;
     // ExpandEnvironmentStringsA: every %NAME% the environment knows (names compare without
     // regard to case) is replaced by its value; unknown ones stay as they are.
-    virtual std::string ExpandEnvironmentStrings(const std::string& text) = 0;
+    virtual std::string ExpandEnvironmentText(const std::string& text) = 0;
     // The folder the program was installed into, without a trailing backslash.
     virtual std::string ProgramFolder() = 0;
 };

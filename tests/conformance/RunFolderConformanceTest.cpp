@@ -58,20 +58,21 @@ TEST_F(RunFolderConformance, RemovesFoldersOfEndedRunsOnlyAndKeepsOtherFiles)
     ASSERT_NE(nullptr, held);
     std::filesystem::create_directories(base_ / "archives");  // not ours to judge
     std::ofstream(base_ / "notes.txt") << "kept";
-    std::filesystem::create_directories(base_ / "run-999994");  // starting right now
-    const auto anHourAgo = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
-    for (const char* name : {"run-999991", "run-999992", "run-999993", "archives"}) {
-        std::filesystem::last_write_time(base_ / name, anHourAgo);
-    }
 
-    LockedRunFolder folder("C:\\Kestrel", base_);
+    LockedRunFolder folder("C:\\Kestrel", base_, std::chrono::seconds(0));
     EXPECT_FALSE(std::filesystem::exists(base_ / "run-999991"));
     EXPECT_FALSE(std::filesystem::exists(base_ / "run-999992"));
     EXPECT_TRUE(std::filesystem::exists(base_ / "run-999993" / "run.lock"));
     EXPECT_TRUE(std::filesystem::exists(base_ / "archives"));
     EXPECT_TRUE(std::filesystem::exists(base_ / "notes.txt"));
-    EXPECT_TRUE(std::filesystem::exists(base_ / "run-999994"));
     EXPECT_FALSE(folder.Path().empty());
+}
+
+TEST_F(RunFolderConformance, LeavesFoldersOfRunsThatAreStarting)
+{
+    std::filesystem::create_directories(base_ / "run-999991");  // not locked yet
+    LockedRunFolder folder("C:\\Kestrel", base_, std::chrono::seconds(60));
+    EXPECT_TRUE(std::filesystem::exists(base_ / "run-999991"));
 }
 
 TEST_F(RunFolderConformance, ALockExcludesEveryOtherHolderUntilReleased)

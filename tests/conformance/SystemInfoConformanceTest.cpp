@@ -84,17 +84,20 @@ TEST_F(SystemInfoConformance, IdentityHasTheShapesWindowsGives)
 
 TEST_F(SystemInfoConformance, ExpandsKnownVariablesAndKeepsTheRest)
 {
-    const std::string profile = system_->ExpandEnvironmentStrings("%UserProfile%");
+    const std::string profile = system_->ExpandEnvironmentText("%UserProfile%");
     EXPECT_TRUE(IsAbsoluteWindowsFolder(profile)) << profile;
-    EXPECT_EQ(profile, system_->ExpandEnvironmentStrings("%USERPROFILE%"));
-    EXPECT_EQ(profile + "\\Desktop", system_->ExpandEnvironmentStrings("%userprofile%\\Desktop"));
-    EXPECT_EQ(system_->WindowsFolder(), system_->ExpandEnvironmentStrings("%windir%"));
+    EXPECT_EQ(profile, system_->ExpandEnvironmentText("%USERPROFILE%"));
+    EXPECT_EQ(profile + "\\Desktop", system_->ExpandEnvironmentText("%userprofile%\\Desktop"));
+    EXPECT_EQ(system_->WindowsFolder(), system_->ExpandEnvironmentText("%windir%"));
 
+    // An unknown name is skipped with both its % signs, so "%%" hides the name after it.
     for (const char* unchanged : {"%KESTREL_NO_SUCH_VARIABLE%", "100%", "plain text", "",
-                                  "%%", "50% off %KESTREL_NO_SUCH_VARIABLE%"}) {
-        EXPECT_EQ(unchanged, system_->ExpandEnvironmentStrings(unchanged)) << unchanged;
+                                  "%%", "50% off %KESTREL_NO_SUCH_VARIABLE%",
+                                  "5%%UserProfile%"}) {
+        EXPECT_EQ(unchanged, system_->ExpandEnvironmentText(unchanged)) << unchanged;
     }
-    EXPECT_EQ("5%" + profile, system_->ExpandEnvironmentStrings("5%%UserProfile%"));
+    EXPECT_EQ(profile + profile, system_->ExpandEnvironmentText("%UserProfile%%UserProfile%"));
+    EXPECT_EQ("5%x%" + profile, system_->ExpandEnvironmentText("5%x%%UserProfile%"));
 }
 
 TEST_F(SystemInfoConformance, UnknownAutomationServerCannotBeStarted)

@@ -68,9 +68,9 @@ TEST_F(EmulatedMachine, AFreshRootLooksLikeWindows7)
     EXPECT_EQ("6.1", system_->WindowsVersion());
     EXPECT_EQ("C:\\Windows", system_->WindowsFolder());
     EXPECT_EQ("C:\\Users\\" + system_->LogonUserName(),
-              system_->ExpandEnvironmentStrings("%UserProfile%"));
+              system_->ExpandEnvironmentText("%UserProfile%"));
     EXPECT_EQ("C:\\Users\\" + system_->LogonUserName() + "\\AppData\\Local",
-              system_->ExpandEnvironmentStrings("%LOCALAPPDATA%"));
+              system_->ExpandEnvironmentText("%LOCALAPPDATA%"));
 }
 
 TEST_F(EmulatedMachine, IdentityComesFromTheKeysWindowsUses)
@@ -87,9 +87,9 @@ TEST_F(EmulatedMachine, IdentityComesFromTheKeysWindowsUses)
     EXPECT_EQ("D:\\WINNT", system_->WindowsFolder());
     EXPECT_EQ("Ann", system_->LogonUserName());
     EXPECT_EQ("C:\\Documents and Settings\\Ann\\Archives",
-              system_->ExpandEnvironmentStrings("%Archives%"));
-    EXPECT_EQ("%LOOP%x", system_->ExpandEnvironmentStrings("%LOOP%"));
-    EXPECT_EQ("D:\\WINNT", system_->ExpandEnvironmentStrings("%SystemRoot%"));
+              system_->ExpandEnvironmentText("%Archives%"));
+    EXPECT_EQ("%LOOP%x", system_->ExpandEnvironmentText("%LOOP%"));
+    EXPECT_EQ("D:\\WINNT", system_->ExpandEnvironmentText("%SystemRoot%"));
 }
 
 TEST_F(EmulatedMachine, WindowsVersionIsWhatGetVersionExAReportsWithoutAManifest)
@@ -115,8 +115,8 @@ TEST_F(EmulatedMachine, WindowsVersionIsWhatGetVersionExAReportsWithoutAManifest
             SetDword("CurrentMinorVersionNumber", c.minor);
         }
         EXPECT_EQ(c.reported, system_->WindowsVersion()) << c.currentVersion;
-        EXPECT_EQ(system_->ExpandEnvironmentStrings("%USERPROFILE%") + c.localAppData,
-                  system_->ExpandEnvironmentStrings("%LocalAppData%"))
+        EXPECT_EQ(system_->ExpandEnvironmentText("%USERPROFILE%") + c.localAppData,
+                  system_->ExpandEnvironmentText("%LocalAppData%"))
             << c.currentVersion;
     }
 }

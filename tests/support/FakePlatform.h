@@ -23,7 +23,7 @@ struct FakeSystemInfo final : SystemInfo {
     std::string LogonUserName() override { return logonUserName; }
     std::string WindowsFolder() override { return windowsFolder; }
     std::string WindowsVersion() override { return windowsVersion; }
-    std::string ExpandEnvironmentStrings(const std::string& text) override
+    std::string ExpandEnvironmentText(const std::string& text) override
     {
         auto found = variables.find(text);
         return found == variables.end() ? text : found->second;

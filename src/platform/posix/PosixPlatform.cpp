@@ -27,7 +27,7 @@ Platform CreateSystemPlatform()
     platform.automation = std::make_unique<PosixAutomation>(*platform.registry);
 
     const std::string windowsBase =
-        platform.system->ExpandEnvironmentStrings("%LOCALAPPDATA%") + "\\Kestrel";
+        platform.system->ExpandEnvironmentText("%LOCALAPPDATA%") + "\\Kestrel";
     if (auto nativeBase = MapWindowsPath(root, windowsBase)) {
         platform.runFolder = std::make_unique<LockedRunFolder>(windowsBase, *nativeBase);
     }

@@ -154,13 +154,15 @@ std::optional<std::string> PosixSystemInfo::EnvironmentVariable(const std::strin
 std::string PosixSystemInfo::ExpandOnce(const std::string& text)
 {
     expanding_ = true;
-    std::string result = ExpandEnvironmentStrings(text);
+    std::string result = ExpandEnvironmentText(text);
     expanding_ = false;
     return result;
 }
 
-std::string PosixSystemInfo::ExpandEnvironmentStrings(const std::string& text)
+std::string PosixSystemInfo::ExpandEnvironmentText(const std::string& text)
 {
+    // As Windows scans: text up to a %, then a name up to the next %; an unknown name is
+    // copied with both its % signs, and a % without a partner is copied as it is.
     std::string result;
     std::size_t position = 0;
     while (position < text.size()) {
@@ -172,14 +174,9 @@ std::string PosixSystemInfo::ExpandEnvironmentStrings(const std::string& text)
         }
         result += text.substr(position, open - position);
         std::string name = text.substr(open + 1, close - open - 1);
-        if (auto value = name.empty() ? std::nullopt : EnvironmentVariable(name)) {
-            result += *value;
-            position = close + 1;
-        } else {
-            // An unknown name stays, and its closing % may open the next name.
-            result += text.substr(open, close - open);
-            position = close;
-        }
+        auto value = name.empty() ? std::nullopt : EnvironmentVariable(name);
+        result += value ? *value : text.substr(open, close - open + 1);
+        position = close + 1;
     }
     return result;
 }

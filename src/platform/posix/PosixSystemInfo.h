@@ -19,7 +19,7 @@ public:
     std::string LogonUserName() override;
     std::string WindowsFolder() override;
     std::string WindowsVersion() override;
-    std::string ExpandEnvironmentStrings(const std::string& text) override;
+    std::string ExpandEnvironmentText(const std::string& text) override;
     std::string ProgramFolder() override;
 
 private:

@@ -46,7 +46,7 @@ std::string Win32SystemInfo::WindowsVersion()
     return std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion);
 }
 
-std::string Win32SystemInfo::ExpandEnvironmentStrings(const std::string& text)
+std::string Win32SystemInfo::ExpandEnvironmentText(const std::string& text)
 {
     DWORD needed = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
     if (needed == 0) {

@@ -11,7 +11,7 @@ public:
     std::string LogonUserName() override;
     std::string WindowsFolder() override;
     std::string WindowsVersion() override;
-    std::string ExpandEnvironmentStrings(const std::string& text) override;
+    std::string ExpandEnvironmentText(const std::string& text) override;
     std::string ProgramFolder() override;
 };
 
