@@ -49,19 +49,30 @@ void MainWindowModel::ApplyClicked()
         return;
     }
     if (messages_.Show(texts::RestoreConfirmation, texts::ApplicationTitle,
-                       MessageIcon::Information,
-                       MessageButtons::OkCancel) == MessageAnswer::Ok) {
+                       MessageIcon::Information, MessageButtons::OkCancel) == MessageAnswer::Ok) {
         StartRestoreRun();
     }
 }
 
-void MainWindowModel::BackupNowChosen() { StartBackupRun(); }
+void MainWindowModel::BackupNowChosen()
+{
+    StartBackupRun();
+}
 
-void MainWindowModel::RestoreNowChosen() { StartRestoreRun(); }
+void MainWindowModel::RestoreNowChosen()
+{
+    StartRestoreRun();
+}
 
-void MainWindowModel::TaskSchedulerChosen() { host_.ShowSchedulerWindow(); }
+void MainWindowModel::TaskSchedulerChosen()
+{
+    host_.ShowSchedulerWindow();
+}
 
-void MainWindowModel::BackupToCdChosen() { host_.ShowDiscWindow(); }
+void MainWindowModel::BackupToCdChosen()
+{
+    host_.ShowDiscWindow();
+}
 
 void MainWindowModel::HelpChosen()
 {
@@ -71,11 +82,20 @@ void MainWindowModel::HelpChosen()
     platform_.shell->StartProcess(viewer, helpFile);
 }
 
-void MainWindowModel::OurWebsiteChosen() { platform_.shell->OpenDocument(texts::WebsiteAddress); }
+void MainWindowModel::OurWebsiteChosen()
+{
+    platform_.shell->OpenDocument(texts::WebsiteAddress);
+}
 
-void MainWindowModel::AboutChosen() { host_.ShowAboutWindow(); }
+void MainWindowModel::AboutChosen()
+{
+    host_.ShowAboutWindow();
+}
 
-void MainWindowModel::QuitChosen() { host_.EndProgram(); }
+void MainWindowModel::QuitChosen()
+{
+    host_.EndProgram();
+}
 
 void MainWindowModel::ItemsFrameMouseDown(MainTab frame, MouseButton button)
 {

@@ -44,8 +44,7 @@ public:
 // controls to this state and calls the event methods; after each call it shows the state.
 class MainWindowModel {
 public:
-    MainWindowModel(AppState& state, Platform& platform, Messages& messages,
-                    MainWindowHost& host);
+    MainWindowModel(AppState& state, Platform& platform, Messages& messages, MainWindowHost& host);
 
     // Loading the window: fills the shared state and the profile lists, or reports that no
     // Outlook profile was found.

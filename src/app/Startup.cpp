@@ -17,7 +17,10 @@ std::string TrimBlanks(const std::string& text)
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-std::string CutAtNul(const std::string& text) { return text.substr(0, text.find('\0')); }
+std::string CutAtNul(const std::string& text)
+{
+    return text.substr(0, text.find('\0'));
+}
 
 }  // namespace
 
@@ -49,8 +52,7 @@ void LoadSharedState(AppState& state, Platform& platform)
     state.NoOutlookFlag = state.ProfileNames.empty();
 
     if (!state.NoOutlookFlag) {
-        state.UserProfileFolder =
-            CutAtNul(platform.system->ExpandEnvironmentText("%UserProfile%"));
+        state.UserProfileFolder = CutAtNul(platform.system->ExpandEnvironmentText("%UserProfile%"));
     }
 }
 

@@ -34,7 +34,10 @@ enum MenuId {
     IdDeselectAllItems2,
 };
 
-wxString Text(const char* text) { return wxString::FromUTF8(text); }
+wxString Text(const char* text)
+{
+    return wxString::FromUTF8(text);
+}
 
 std::unique_ptr<wxMenu> ItemsMenu(int selectId, int deselectId)
 {
@@ -54,8 +57,8 @@ void AddLabelled(wxWindow* parent, wxSizer* sizer, const char* label, wxWindow* 
 }  // namespace
 
 MainFrame::MainFrame(AppState& state, Platform& platform, Messages* messages)
-    : wxFrame(nullptr, wxID_ANY, Text(texts::MainWindowCaption), wxDefaultPosition,
-              wxDefaultSize, wxDEFAULT_FRAME_STYLE, "frmMain"),
+    : wxFrame(nullptr, wxID_ANY, Text(texts::MainWindowCaption), wxDefaultPosition, wxDefaultSize,
+              wxDEFAULT_FRAME_STYLE, "frmMain"),
       wxMessages_(this),
       model_(state, platform, messages ? *messages : wxMessages_, *this)
 {
@@ -72,12 +75,12 @@ MainFrame::MainFrame(AppState& state, Platform& platform, Messages* messages)
     sizer->Add(progressPanel_, 0, wxEXPAND | wxLEFT | wxRIGHT, 6);
 
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
-    apply_ = new wxButton(root, wxID_ANY, Text(texts::BackupNow), wxDefaultPosition,
-                          wxDefaultSize, 0, wxDefaultValidator, "cmdApply");
-    auto* about = new wxButton(root, wxID_ANY, Text(texts::About), wxDefaultPosition,
-                               wxDefaultSize, 0, wxDefaultValidator, "cmdAbout");
-    auto* quit = new wxButton(root, wxID_ANY, Text(texts::Quit), wxDefaultPosition,
-                              wxDefaultSize, 0, wxDefaultValidator, "cmdQuit");
+    apply_ = new wxButton(root, wxID_ANY, Text(texts::BackupNow), wxDefaultPosition, wxDefaultSize,
+                          0, wxDefaultValidator, "cmdApply");
+    auto* about = new wxButton(root, wxID_ANY, Text(texts::About), wxDefaultPosition, wxDefaultSize,
+                               0, wxDefaultValidator, "cmdAbout");
+    auto* quit = new wxButton(root, wxID_ANY, Text(texts::Quit), wxDefaultPosition, wxDefaultSize,
+                              0, wxDefaultValidator, "cmdQuit");
     buttons->AddStretchSpacer();
     for (wxButton* button : {apply_, about, quit}) {
         buttons->Add(button, 0, wxALL, 4);
@@ -203,14 +206,12 @@ wxPanel* MainFrame::BuildBackupPage()
     auto* security = new wxStaticBoxSizer(wxVERTICAL, page, Text(texts::SecurityFrame));
     wxWindow* securityBox = security->GetStaticBox();
     protect_ = new wxCheckBox(securityBox, wxID_ANY, Text(texts::ProtectWithPassword),
-                              wxDefaultPosition, wxDefaultSize, 0, wxDefaultValidator,
-                              "ifprotect");
+                              wxDefaultPosition, wxDefaultSize, 0, wxDefaultValidator, "ifprotect");
     security->Add(protect_, 0, wxALL, 4);
     password_ = new wxTextCtrl(securityBox, wxID_ANY, "", wxDefaultPosition, wxDefaultSize,
                                wxTE_PASSWORD, wxDefaultValidator, "txtPassword");
-    retypedPassword_ = new wxTextCtrl(securityBox, wxID_ANY, "", wxDefaultPosition,
-                                      wxDefaultSize, wxTE_PASSWORD, wxDefaultValidator,
-                                      "txtPassword2");
+    retypedPassword_ = new wxTextCtrl(securityBox, wxID_ANY, "", wxDefaultPosition, wxDefaultSize,
+                                      wxTE_PASSWORD, wxDefaultValidator, "txtPassword2");
     AddLabelled(securityBox, security, texts::Password, password_);
     AddLabelled(securityBox, security, texts::RetypePassword, retypedPassword_);
     protect_->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& event) {
@@ -274,18 +275,18 @@ wxPanel* MainFrame::BuildRestorePage()
     return page;
 }
 
-wxStaticBoxSizer* MainFrame::BuildItemsFrame(wxWindow* parent, MainTab tab,
-                                             const char* caption, const char* frameName)
+wxStaticBoxSizer* MainFrame::BuildItemsFrame(wxWindow* parent, MainTab tab, const char* caption,
+                                             const char* frameName)
 {
-    auto* frame = new wxStaticBox(parent, wxID_ANY, Text(caption), wxDefaultPosition,
-                                  wxDefaultSize, 0, frameName);
+    auto* frame = new wxStaticBox(parent, wxID_ANY, Text(caption), wxDefaultPosition, wxDefaultSize,
+                                  0, frameName);
     auto* sizer = new wxStaticBoxSizer(frame, wxVERTICAL);
     auto& boxes = tab == MainTab::Backup ? backupItems_ : restoreItems_;
     const std::string arrayName = tab == MainTab::Backup ? "backupitem" : "restoreitem";
     for (int index = 0; index < ItemBoxCount; ++index) {
-        auto* box = new wxCheckBox(frame, wxID_ANY, Text(texts::ItemCaptions[index]),
-                                   wxDefaultPosition, wxDefaultSize, 0, wxDefaultValidator,
-                                   arrayName + std::to_string(index));
+        auto* box =
+            new wxCheckBox(frame, wxID_ANY, Text(texts::ItemCaptions[index]), wxDefaultPosition,
+                           wxDefaultSize, 0, wxDefaultValidator, arrayName + std::to_string(index));
         box->Bind(wxEVT_CHECKBOX, [this, tab, index](wxCommandEvent& event) {
             model_.SetItemChecked(tab, index, event.IsChecked());
             ShowModelState();
@@ -309,16 +310,16 @@ wxPanel* MainFrame::BuildProgressPanel(wxWindow* parent)
     auto* sizer = new wxBoxSizer(wxVERTICAL);
     status_ = new wxStaticText(panel, wxID_ANY, Text(texts::PleaseWaiting), wxDefaultPosition,
                                wxDefaultSize, 0, "Label1");
-    progress_ = new wxGauge(panel, wxID_ANY, 100, wxDefaultPosition, wxDefaultSize,
-                            wxGA_HORIZONTAL, wxDefaultValidator, "pbshow");
+    progress_ = new wxGauge(panel, wxID_ANY, 100, wxDefaultPosition, wxDefaultSize, wxGA_HORIZONTAL,
+                            wxDefaultValidator, "pbshow");
     sizer->Add(status_, 0, wxALL, 2);
     sizer->Add(progress_, 0, wxEXPAND | wxALL, 2);
-    sizer->Add(new wxStaticText(panel, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, 0,
-                                "SkinLabel9"),
-               0, wxALL, 2);
-    sizer->Add(new wxStaticText(panel, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, 0,
-                                "SkinLabel10"),
-               0, wxALL, 2);
+    sizer->Add(
+        new wxStaticText(panel, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, 0, "SkinLabel9"), 0,
+        wxALL, 2);
+    sizer->Add(
+        new wxStaticText(panel, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, 0, "SkinLabel10"),
+        0, wxALL, 2);
     panel->SetSizer(sizer);
     panel->Hide();
     return panel;
@@ -338,7 +339,10 @@ void MainFrame::LoadWindow()
     ShowModelState();
 }
 
-void MainFrame::SelectTab(MainTab tab) { tabs_->SetSelection(tab == MainTab::Restore ? 1 : 0); }
+void MainFrame::SelectTab(MainTab tab)
+{
+    tabs_->SetSelection(tab == MainTab::Restore ? 1 : 0);
+}
 
 void MainFrame::ShowModelState()
 {

@@ -87,9 +87,8 @@ public:
                            std::uint32_t* nameSize) = 0;
     // RegEnumValueA. type, data and dataSize may be null. Values enumerate in creation order
     // on Windows and in this program's own store, and in name order under Wine.
-    virtual long EnumValue(reg::Key key, std::uint32_t index, char* name,
-                           std::uint32_t* nameSize, std::uint32_t* type, std::uint8_t* data,
-                           std::uint32_t* dataSize) = 0;
+    virtual long EnumValue(reg::Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
+                           std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) = 0;
 };
 
 }  // namespace kestrel

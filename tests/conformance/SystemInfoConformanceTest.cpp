@@ -31,8 +31,8 @@ protected:
         automation_ = std::make_unique<Win32Automation>();
 #else
         folder_ = std::filesystem::temp_directory_path() /
-                  ("kestrel-sysinfo-" + std::to_string(::testing::UnitTest::GetInstance()
-                                                            ->random_seed()) +
+                  ("kestrel-sysinfo-" +
+                   std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
@@ -91,9 +91,8 @@ TEST_F(SystemInfoConformance, ExpandsKnownVariablesAndKeepsTheRest)
     EXPECT_EQ(system_->WindowsFolder(), system_->ExpandEnvironmentText("%windir%"));
 
     // An unknown name is skipped with both its % signs, so "%%" hides the name after it.
-    for (const char* unchanged : {"%KESTREL_NO_SUCH_VARIABLE%", "100%", "plain text", "",
-                                  "%%", "50% off %KESTREL_NO_SUCH_VARIABLE%",
-                                  "5%%UserProfile%"}) {
+    for (const char* unchanged : {"%KESTREL_NO_SUCH_VARIABLE%", "100%", "plain text", "", "%%",
+                                  "50% off %KESTREL_NO_SUCH_VARIABLE%", "5%%UserProfile%"}) {
         EXPECT_EQ(unchanged, system_->ExpandEnvironmentText(unchanged)) << unchanged;
     }
     EXPECT_EQ(profile + profile, system_->ExpandEnvironmentText("%UserProfile%%UserProfile%"));

@@ -75,8 +75,9 @@ TEST_F(EmulatedMachine, AFreshRootLooksLikeWindows7)
 
 TEST_F(EmulatedMachine, IdentityComesFromTheKeysWindowsUses)
 {
-    SetString(reg::HkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
-              "ComputerName", "OFFICE-PC");
+    SetString(reg::HkeyLocalMachine,
+              "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", "ComputerName",
+              "OFFICE-PC");
     SetString(reg::HkeyLocalMachine, CurrentVersion, "SystemRoot", "D:\\WINNT");
     SetString(reg::HkeyCurrentUser, "Volatile Environment", "USERNAME", "Ann");
     SetString(reg::HkeyCurrentUser, "Volatile Environment", "USERPROFILE",

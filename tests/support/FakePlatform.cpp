@@ -5,7 +5,10 @@ namespace {
 
 class FakeServer final : public AutomationObject {
 public:
-    FakeServer(std::string version, int& quitCalls) : version_(std::move(version)), quitCalls_(quitCalls) {}
+    FakeServer(std::string version, int& quitCalls)
+        : version_(std::move(version)), quitCalls_(quitCalls)
+    {
+    }
 
     std::optional<std::string> GetTextProperty(const std::string& name) override
     {

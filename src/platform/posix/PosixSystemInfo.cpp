@@ -40,8 +40,8 @@ std::string CapAsGetVersionDoes(const std::string& version)
 
 std::string PosixSystemInfo::ComputerName()
 {
-    if (auto stored = ReadRegistryString(registry_, reg::HkeyLocalMachine, ComputerNameKey,
-                                         "ComputerName")) {
+    if (auto stored =
+            ReadRegistryString(registry_, reg::HkeyLocalMachine, ComputerNameKey, "ComputerName")) {
         return *stored;
     }
     char host[256] = {};
@@ -56,8 +56,8 @@ std::string PosixSystemInfo::ComputerName()
 
 std::string PosixSystemInfo::LogonUserName()
 {
-    if (auto stored = ReadRegistryString(registry_, reg::HkeyCurrentUser,
-                                         "Volatile Environment", "USERNAME")) {
+    if (auto stored = ReadRegistryString(registry_, reg::HkeyCurrentUser, "Volatile Environment",
+                                         "USERNAME")) {
         return *stored;
     }
     const passwd* entry = getpwuid(geteuid());
@@ -74,9 +74,9 @@ std::string PosixSystemInfo::WindowsVersion()
 {
     // Windows 10 and later keep "6.3" in CurrentVersion for old programs and the real numbers
     // in two DWORDs.
-    std::string stored = ReadRegistryString(registry_, reg::HkeyLocalMachine, CurrentVersionKey,
-                                            "CurrentVersion")
-                             .value_or("6.1");
+    std::string stored =
+        ReadRegistryString(registry_, reg::HkeyLocalMachine, CurrentVersionKey, "CurrentVersion")
+            .value_or("6.1");
     auto major = ReadRegistryDword(registry_, reg::HkeyLocalMachine, CurrentVersionKey,
                                    "CurrentMajorVersionNumber");
     auto minor = ReadRegistryDword(registry_, reg::HkeyLocalMachine, CurrentVersionKey,
@@ -87,14 +87,20 @@ std::string PosixSystemInfo::WindowsVersion()
     return CapAsGetVersionDoes(stored);
 }
 
-std::string PosixSystemInfo::ProgramFolder() { return "C:\\Program Files\\Kestrel"; }
+std::string PosixSystemInfo::ProgramFolder()
+{
+    return "C:\\Program Files\\Kestrel";
+}
 
-bool PosixSystemInfo::UsesModernLayout() { return WindowsVersion().rfind("5.", 0) != 0; }
+bool PosixSystemInfo::UsesModernLayout()
+{
+    return WindowsVersion().rfind("5.", 0) != 0;
+}
 
 std::string PosixSystemInfo::UserProfileFolder()
 {
-    if (auto stored = ReadRegistryString(registry_, reg::HkeyCurrentUser,
-                                         "Volatile Environment", "USERPROFILE")) {
+    if (auto stored = ReadRegistryString(registry_, reg::HkeyCurrentUser, "Volatile Environment",
+                                         "USERPROFILE")) {
         return *stored;
     }
     return "C:\\Users\\" + LogonUserName();

@@ -1,8 +1,9 @@
 #include "platform/win32/Win32Automation.h"
 
+#include <windows.h>
+
 #include <objbase.h>
 #include <oleauto.h>
-#include <windows.h>
 
 namespace kestrel {
 namespace {
@@ -74,8 +75,8 @@ private:
             return false;
         }
         DISPPARAMS noArguments{nullptr, nullptr, 0, 0};
-        return SUCCEEDED(dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags,
-                                           &noArguments, result, nullptr, nullptr));
+        return SUCCEEDED(dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &noArguments,
+                                           result, nullptr, nullptr));
     }
 
     IDispatch* dispatch_;

@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Shell.h"
 
 #include <windows.h>
+
 #include <shellapi.h>
 
 #include <vector>
@@ -9,8 +10,8 @@ namespace kestrel {
 
 bool Win32Shell::OpenDocument(const std::string& target)
 {
-    HINSTANCE result = ShellExecuteA(nullptr, nullptr, target.c_str(), nullptr, nullptr,
-                                     SW_SHOWNORMAL);
+    HINSTANCE result =
+        ShellExecuteA(nullptr, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
     // ShellExecute reports success as a value above 32.
     return reinterpret_cast<INT_PTR>(result) > 32;
 }

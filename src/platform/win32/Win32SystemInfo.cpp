@@ -53,8 +53,8 @@ std::string Win32SystemInfo::ExpandEnvironmentText(const std::string& text)
         return text;
     }
     std::vector<char> buffer(needed + 1);
-    DWORD written = ExpandEnvironmentStringsA(text.c_str(), buffer.data(),
-                                              static_cast<DWORD>(buffer.size()));
+    DWORD written =
+        ExpandEnvironmentStringsA(text.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
     if (written == 0 || written > buffer.size()) {
         return text;
     }
