@@ -38,9 +38,10 @@ ensure_deb_src() {
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-deps.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-staging="$prefix.partial"
-rm -rf "$staging"
-mkdir -p "$staging"
+# wx-config and libzip's CMake files name the prefix they were installed to, so install in
+# place; the stamp file written last tells a finished cache from an interrupted one.
+rm -rf "$prefix"
+mkdir -p "$prefix"
 
 ensure_deb_src
 cd "$work"
@@ -50,7 +51,7 @@ dpkg-source -x "$(ls libzip_*.dsc)" libzip >/dev/null
 
 echo "== building wxWidgets (MSW, static) into $prefix"
 mkdir wx-build
-(cd wx-build && ../wx/configure -q --host=$triple --prefix="$staging" \
+(cd wx-build && ../wx/configure -q --host=$triple --prefix="$prefix" \
     CC=$triple-gcc-posix CXX=$triple-g++-posix \
     --disable-shared --with-msw --without-libpng --without-libjpeg --without-libtiff \
     --without-expat --disable-xrc --disable-html --disable-webview --disable-richtext \
@@ -61,14 +62,12 @@ mkdir wx-build
 echo "== building libzip (static, Windows CNG) into $prefix"
 cmake -S libzip -B zip-build -G Ninja -Wno-dev \
     -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake" \
-    -DCMAKE_INSTALL_PREFIX="$staging" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_BUILD_TYPE=Release \
     -DBUILD_SHARED_LIBS=OFF -DENABLE_GNUTLS=OFF -DENABLE_OPENSSL=OFF -DENABLE_MBEDTLS=OFF \
     -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF \
     -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF >zip-build.log 2>&1 || { tail -40 zip-build.log; exit 1; }
 cmake --build zip-build >>zip-build.log 2>&1 && cmake --install zip-build >>zip-build.log 2>&1 \
     || { tail -40 zip-build.log; exit 1; }
 
-rm -rf "$prefix"
-mv "$staging" "$prefix"
 touch "$prefix/.complete-$stamp_version"
 echo "Windows dependencies built in $prefix"

@@ -13,7 +13,8 @@ rm -rf "$out"
 mkdir -p "$out"
 arg=${KESTREL_SCREENSHOT_ARG:-$out}
 
-"$@" --screenshots="$arg" >"$out/gui-tests.log" 2>&1 &
+# A window left waiting (a menu or dialog nobody closed) must not hold CI up.
+timeout 300 "$@" --screenshots="$arg" >"$out/gui-tests.log" 2>&1 &
 tests=$!
 
 capture() { import -window root "$out/$1.png"; }
@@ -41,6 +42,9 @@ if wait_for backup-tab; then
         xdotool mousemove "$x" "$y" click 1
         sleep 1
         capture "menu-$n"
+        # The first Escape closes the menu, the second leaves the menu bar (Windows).
+        xdotool key Escape
+        sleep 0.3
         xdotool key Escape
         sleep 0.5
     done <"$out/backup-tab.ready"

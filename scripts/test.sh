@@ -42,7 +42,7 @@ run_suite() {
     local name=$1
     shift
     local status=0
-    "$@" >"$logs/$name.log" 2>&1 || status=$?
+    timeout 900 "$@" >"$logs/$name.log" 2>&1 || status=$?
     count_gtest "$name" "$logs/$name.log" "$status"
 }
 

@@ -12,12 +12,14 @@
 #include <wx/modalhook.h>
 #include <wx/notebook.h>
 #include <wx/textctrl.h>
+#include <wx/evtloop.h>
+#include <wx/timer.h>
 #include <wx/utils.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
+#include <functional>
 
 #include "app/MainWindowTexts.h"
 #include "gui/MainFrame.h"
@@ -29,15 +31,35 @@ namespace {
 
 std::filesystem::path screenshotFolder;
 
-void Settle()
+// Runs a real event loop (painting included: Yield alone leaves wxMSW windows unpainted
+// under Wine) until `done` answers true or the time is up; false on time-out.
+bool RunEventLoopUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
 {
-    for (int i = 0; i < 20; ++i) {
-        wxTheApp->Yield(true);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    bool finished = done();
+    if (finished) {
+        return true;
     }
+    wxGUIEventLoop loop;
+    wxTimer timer;
+    timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        finished = done();
+        if (finished || std::chrono::steady_clock::now() >= deadline) {
+            loop.Exit();
+        }
+    });
+    timer.Start(20);
+    loop.Run();
+    timer.Stop();
+    return finished;
 }
 
-// Hands the screen to scripts/screenshots.sh: writes NAME.ready (with any extra lines the
+void Settle()
+{
+    RunEventLoopUntil([] { return false; }, std::chrono::milliseconds(300));
+}
+
+// Hands the screen to scripts/gui-smoke.sh: writes NAME.ready (with any extra lines the
 // script needs) and waits for NAME.done. Does nothing unless --screenshots was given.
 void PauseForScreenshot(const std::string& name, const std::string& extra = {})
 {
@@ -46,12 +68,10 @@ void PauseForScreenshot(const std::string& name, const std::string& extra = {})
     }
     Settle();
     std::ofstream(screenshotFolder / (name + ".ready")) << extra;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!std::filesystem::exists(screenshotFolder / (name + ".done"))) {
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "no screenshot of " << name;
-        wxTheApp->Yield(true);
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    const auto done = screenshotFolder / (name + ".done");
+    EXPECT_TRUE(RunEventLoopUntil([&] { return std::filesystem::exists(done); },
+                                  std::chrono::seconds(60)))
+        << "no screenshot of " << name;
 }
 
 // Answers every modal dialog at once, recording its title.
@@ -150,12 +170,15 @@ TEST_F(MainWindowSmoke, ShowsEveryCaptionAndMenu)
     EXPECT_EQ(texts::BackupNow, apply->GetLabel().utf8_string());
     EXPECT_FALSE(Find<wxWindow>(frame, "picCon3")->IsShown());
 
+    // Where to click each menu title: the menu bar lies just above the client area on both
+    // toolkits; titles are spaced by their text width plus the toolkit's padding.
     std::string menuPositions;
+    const wxPoint clientOrigin = frame->ClientToScreen(wxPoint(0, 0));
     int x = 0;
     for (const char* title : titles) {
         const int width = frame->GetTextExtent(wxStripMenuCodes(title)).GetWidth();
-        const wxPoint onScreen = frame->GetScreenPosition() + wxPoint(x + 12, 10);
-        menuPositions += std::to_string(onScreen.x) + " " + std::to_string(onScreen.y) + "\n";
+        menuPositions += std::to_string(clientOrigin.x + x + 12) + " " +
+                         std::to_string(clientOrigin.y - 10) + "\n";
         x += width + 16;
     }
     PauseForScreenshot("backup-tab", menuPositions);
