@@ -46,7 +46,7 @@ run_suite() {
     count_gtest "$name" "$logs/$name.log" "$status"
 }
 
-xvfb() { xvfb-run -a -s "-screen 0 1280x900x24" "$@"; }
+xvfb=(xvfb-run -a -s "-screen 0 1280x900x24")
 
 # Started with an argument text and no display, the program must end on its own, quickly.
 check_unattended_start() {
@@ -69,7 +69,7 @@ check_unattended_start() {
 
 echo "== Linux"
 run_suite linux-suite build/linux/tests/kestrel_tests
-run_suite linux-gui xvfb scripts/gui-smoke.sh build/linux/screenshots \
+run_suite linux-gui "${xvfb[@]}" scripts/gui-smoke.sh build/linux/screenshots \
     build/linux/tests/gui/kestrel_gui_tests
 check_unattended_start linux-unattended build/linux/src/kestrelbak
 
@@ -77,7 +77,7 @@ echo "== Windows build under Wine"
 wineboot -i >/dev/null 2>&1
 run_suite windows-suite wine build/windows/tests/kestrel_tests.exe
 KESTREL_SCREENSHOT_ARG="Z:$here/build/windows/screenshots" run_suite windows-gui \
-    xvfb scripts/gui-smoke.sh build/windows/screenshots \
+    "${xvfb[@]}" scripts/gui-smoke.sh build/windows/screenshots \
     wine build/windows/tests/gui/kestrel_gui_tests.exe
 check_unattended_start windows-unattended wine build/windows/src/kestrelbak.exe
 wineserver -k || true
