@@ -186,18 +186,9 @@ wxPanel* MainFrame::BuildBackupPage()
     left->Add(BuildItemsFrame(page, MainTab::Backup, texts::ItemsToBackup, "Frame6"), 1,
               wxEXPAND | wxALL, 4);
 
-    auto* where = new wxStaticBoxSizer(wxVERTICAL, page, Text(texts::WhereFrame));
+    auto* where =
+        BuildWhereFrame(page, texts::ChooseBackupFileName, "txtTargetFile", "cmdTargetFile");
     wxWindow* whereBox = where->GetStaticBox();
-    auto* targetRow = new wxBoxSizer(wxHORIZONTAL);
-    targetRow->Add(new wxTextCtrl(whereBox, wxID_ANY, "", wxDefaultPosition, wxSize(220, -1), 0,
-                                  wxDefaultValidator, "txtTargetFile"),
-                   1, wxALL, 4);
-    targetRow->Add(new wxButton(whereBox, wxID_ANY, Text(texts::Browse), wxDefaultPosition,
-                                wxDefaultSize, 0, wxDefaultValidator, "cmdTargetFile"),
-                   0, wxALL, 4);
-    where->Add(new wxStaticText(whereBox, wxID_ANY, Text(texts::ChooseBackupFileName)), 0,
-               wxLEFT | wxTOP, 4);
-    where->Add(targetRow, 0, wxEXPAND);
     AddLabelled(whereBox, where, texts::Description,
                 new wxTextCtrl(whereBox, wxID_ANY, "", wxDefaultPosition, wxSize(-1, 70),
                                wxTE_MULTILINE, wxDefaultValidator, "txtAttachInfo"));
@@ -239,18 +230,9 @@ wxPanel* MainFrame::BuildRestorePage()
     auto* left = new wxBoxSizer(wxVERTICAL);
     auto* right = new wxBoxSizer(wxVERTICAL);
 
-    auto* where = new wxStaticBoxSizer(wxVERTICAL, page, Text(texts::WhereFrame));
+    auto* where =
+        BuildWhereFrame(page, texts::ChooseBackupToRestore, "txtSourceFile", "cmdSourceFile");
     wxWindow* whereBox = where->GetStaticBox();
-    auto* sourceRow = new wxBoxSizer(wxHORIZONTAL);
-    sourceRow->Add(new wxTextCtrl(whereBox, wxID_ANY, "", wxDefaultPosition, wxSize(220, -1), 0,
-                                  wxDefaultValidator, "txtSourceFile"),
-                   1, wxALL, 4);
-    sourceRow->Add(new wxButton(whereBox, wxID_ANY, Text(texts::Browse), wxDefaultPosition,
-                                wxDefaultSize, 0, wxDefaultValidator, "cmdSourceFile"),
-                   0, wxALL, 4);
-    where->Add(new wxStaticText(whereBox, wxID_ANY, Text(texts::ChooseBackupToRestore)), 0,
-               wxLEFT | wxTOP, 4);
-    where->Add(sourceRow, 0, wxEXPAND);
     for (const char* name : {"txtFileInfo", "txtPOBinfo"}) {
         where->Add(new wxTextCtrl(whereBox, wxID_ANY, "", wxDefaultPosition, wxSize(-1, 70),
                                   wxTE_MULTILINE | wxTE_READONLY, wxDefaultValidator, name),
@@ -273,6 +255,24 @@ wxPanel* MainFrame::BuildRestorePage()
     columns->Add(right, 1, wxEXPAND);
     page->SetSizer(columns);
     return page;
+}
+
+// The "Where" frame both tabs open with: a label, a file name box and its Browse button.
+wxStaticBoxSizer* MainFrame::BuildWhereFrame(wxWindow* parent, const char* label,
+                                             const char* textName, const char* buttonName)
+{
+    auto* where = new wxStaticBoxSizer(wxVERTICAL, parent, Text(texts::WhereFrame));
+    wxWindow* box = where->GetStaticBox();
+    auto* row = new wxBoxSizer(wxHORIZONTAL);
+    row->Add(new wxTextCtrl(box, wxID_ANY, "", wxDefaultPosition, wxSize(220, -1), 0,
+                            wxDefaultValidator, textName),
+             1, wxALL, 4);
+    row->Add(new wxButton(box, wxID_ANY, Text(texts::Browse), wxDefaultPosition, wxDefaultSize, 0,
+                          wxDefaultValidator, buttonName),
+             0, wxALL, 4);
+    where->Add(new wxStaticText(box, wxID_ANY, Text(label)), 0, wxLEFT | wxTOP, 4);
+    where->Add(row, 0, wxEXPAND);
+    return where;
 }
 
 wxStaticBoxSizer* MainFrame::BuildItemsFrame(wxWindow* parent, MainTab tab, const char* caption,

@@ -45,6 +45,8 @@ private:
     void BuildMenus();
     wxPanel* BuildBackupPage();
     wxPanel* BuildRestorePage();
+    wxStaticBoxSizer* BuildWhereFrame(wxWindow* parent, const char* label, const char* textName,
+                                      const char* buttonName);
     wxStaticBoxSizer* BuildItemsFrame(wxWindow* parent, MainTab tab, const char* caption,
                                       const char* frameName);
     wxPanel* BuildProgressPanel(wxWindow* parent);

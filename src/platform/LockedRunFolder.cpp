@@ -1,16 +1,9 @@
 #include "platform/LockedRunFolder.h"
+#include "platform/ProcessId.h"
 
 #include <chrono>
 #include <system_error>
 #include <vector>
-
-#ifdef _WIN32
-#include <process.h>
-#define KESTREL_GETPID _getpid
-#else
-#include <unistd.h>
-#define KESTREL_GETPID getpid
-#endif
 
 namespace kestrel {
 namespace {
@@ -28,7 +21,7 @@ LockedRunFolder::LockedRunFolder(const std::string& windowsBase,
     std::filesystem::create_directories(nativeBase, error);
     RemoveAbandonedFolders(nativeBase, minimumAge);
 
-    const std::string name = RunPrefix + std::to_string(KESTREL_GETPID());
+    const std::string name = RunPrefix + std::to_string(CurrentProcessId());
     std::filesystem::path folder = nativeBase / name;
     // A folder of this name can only be left by an ended process with our id: start clean.
     std::filesystem::remove_all(folder, error);

@@ -8,14 +8,7 @@
 #include <fstream>
 
 #include "platform/LockedRunFolder.h"
-
-#ifdef _WIN32
-#include <process.h>
-#define KESTREL_GETPID _getpid
-#else
-#include <unistd.h>
-#define KESTREL_GETPID getpid
-#endif
+#include "platform/ProcessId.h"
 
 namespace kestrel {
 namespace {
@@ -33,7 +26,7 @@ protected:
     void TearDown() override { std::filesystem::remove_all(base_); }
 
     std::filesystem::path base_;
-    const std::string ownName_ = "run-" + std::to_string(KESTREL_GETPID());
+    const std::string ownName_ = "run-" + std::to_string(CurrentProcessId());
 };
 
 TEST_F(RunFolderConformance, LivesAsLongAsTheObject)
