@@ -67,6 +67,15 @@ check_unattended_start() {
     fi
 }
 
+echo "== Layers"
+if scripts/check-layers.sh; then
+    echo "layers: no core, interface or window file includes an OS header or the GUI toolkit"
+    passed=$((passed + 1))
+else
+    failed=$((failed + 1))
+    problems+=(layers)
+fi
+
 echo "== Linux"
 run_suite linux-suite build/linux/tests/kestrel_tests
 run_suite linux-gui "${xvfb[@]}" scripts/gui-smoke.sh build/linux/screenshots \
