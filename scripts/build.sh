@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Configures and builds one target system into build/<system>.
-#   scripts/build.sh linux|windows [extra cmake options]
+#   scripts/build.sh linux|windows [arguments for cmake --build, e.g. --target kestrelbak]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 system=$1
@@ -13,5 +13,5 @@ if [ "$system" = windows ]; then
         -DKESTREL_DEPS_PREFIX="${KESTREL_DEPS_CACHE:-$HOME/.cache/kestrel/mingw-deps}"
         -DKESTREL_BUILD_BENCH=OFF)
 fi
-cmake -S "$here" -B "$here/build/$system" "${options[@]}" "$@" >/dev/null
-cmake --build "$here/build/$system" -j"$jobs"
+cmake -S "$here" -B "$here/build/$system" "${options[@]}" >/dev/null
+cmake --build "$here/build/$system" -j"$jobs" "$@"

@@ -5,5 +5,5 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh" --gui-only
-"$here/scripts/build.sh" linux -DKESTREL_BUILD_TESTS=OFF -DKESTREL_BUILD_BENCH=OFF
+"$here/scripts/build.sh" linux --target kestrelbak
 exec "$here/build/linux/src/kestrelbak" "$@"
