@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libwxgtk3.2-dev libsqlite3-dev libzip-dev googletest
     libgtest-dev libgmock-dev libbenchmark-dev)
 if [ "${1:-}" != "--gui-only" ]; then
-    packages+=(g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev wine wine64 xvfb xauth
-        imagemagick x11-utils xdotool p7zip-full dpkg-dev clang libclang-rt-14-dev)
+    packages+=(g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 xvfb xauth
+        imagemagick x11-utils xdotool dpkg-dev)
 fi
 
 missing=()
