@@ -22,4 +22,4 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 echo "installing: ${missing[*]}"
 $sudo apt-get update -q
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
