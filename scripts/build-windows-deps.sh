@@ -8,7 +8,7 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-prefix=${1:-${KESTREL_DEPS_CACHE:-$HOME/.cache/kestrel/mingw-deps}}
+prefix=${1:-${KESTREL_DEPS_CACHE:-${HOME:-/root}/.cache/kestrel/mingw-deps}}
 triple=x86_64-w64-mingw32
 stamp_version=1  # bump when the build options below change
 jobs=$(nproc)

@@ -10,7 +10,7 @@ options=(-G Ninja -DKESTREL_WERROR=ON)
 if [ "$system" = windows ]; then
     "$here/scripts/build-windows-deps.sh"
     options+=(-DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64.cmake"
-        -DKESTREL_DEPS_PREFIX="${KESTREL_DEPS_CACHE:-$HOME/.cache/kestrel/mingw-deps}"
+        -DKESTREL_DEPS_PREFIX="${KESTREL_DEPS_CACHE:-${HOME:-/root}/.cache/kestrel/mingw-deps}"
         -DKESTREL_BUILD_BENCH=OFF)
 fi
 cmake -S "$here" -B "$here/build/$system" "${options[@]}" >/dev/null
