@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/AppState.h"
+#include "app/MainWindowTexts.h"
 #include "app/Messages.h"
 #include "platform/Platform.h"
 
@@ -98,7 +99,7 @@ private:
     MainWindowHost& host_;
 
     MainTab activeTab_ = MainTab::Backup;
-    std::string applyCaption_;
+    std::string applyCaption_ = texts::BackupNow;
     bool applyEnabled_ = true;
     ItemBoxes backupItems_{};
     ItemBoxes restoreItems_{};
