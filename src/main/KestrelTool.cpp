@@ -1,0 +1,48 @@
+// kestrel: the command-line tool for inspecting and repairing an environment and backups.
+//   kestrel reg ...        registry files and trees
+//   kestrel archive ...    backup archives
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "main/ToolCommands.h"
+#include "platform/Platform.h"
+
+namespace {
+
+void PrintUsage()
+{
+    std::fputs(
+        "usage: kestrel COMMAND [ARGUMENTS]\n"
+        "  reg       import, export and query registry keys (kestrel reg --help)\n"
+        "  archive   list, verify and extract backup archives (kestrel archive --help)\n",
+        stderr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        PrintUsage();
+        return 2;
+    }
+    const std::string command = argv[1];
+    const std::vector<std::string> arguments(argv + 2, argv + argc);
+    try {
+        kestrel::Platform platform = kestrel::CreateSystemPlatform();
+        if (command == "reg") {
+            return kestrel::RunRegCommand(arguments, platform);
+        }
+        if (command == "archive") {
+            return kestrel::RunArchiveCommand(arguments, platform);
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "kestrel: %s\n", error.what());
+        return 2;
+    }
+    PrintUsage();
+    return 2;
+}
