@@ -89,6 +89,41 @@ public:
     // on Windows and in this program's own store, and in name order under Wine.
     virtual long EnumValue(reg::Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
                            std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) = 0;
+
+    // Batches let a caller that makes thousands of calls in a row (an import) pay for one
+    // commit instead of one per call. Every call made through this object between BeginBatch
+    // and EndBatch belongs to the batch; batches nest, and only the outermost EndBatch counts.
+    // Other objects and processes see the batch's writes when it ends with commit true, all at
+    // once. EndBatch(false), or a commit that fails, undoes the whole batch where the backend
+    // can (the SQLite store); the Windows registry has no such undo and keeps what each call
+    // did. Returns reg::Success, or the error that made the batch fail.
+    virtual void BeginBatch() = 0;
+    virtual long EndBatch(bool commit) = 0;
+};
+
+// A batch for one scope: commits on Commit(), undoes on leaving the scope without it (an
+// early return or an exception), so a half-done import is never left behind in the store.
+class RegistryBatch {
+public:
+    explicit RegistryBatch(RegistryApi& api) : api_(api) { api_.BeginBatch(); }
+    ~RegistryBatch()
+    {
+        if (!ended_) {
+            api_.EndBatch(false);
+        }
+    }
+    RegistryBatch(const RegistryBatch&) = delete;
+    RegistryBatch& operator=(const RegistryBatch&) = delete;
+
+    long Commit()
+    {
+        ended_ = true;
+        return api_.EndBatch(true);
+    }
+
+private:
+    RegistryApi& api_;
+    bool ended_ = false;
 };
 
 }  // namespace kestrel

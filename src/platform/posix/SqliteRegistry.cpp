@@ -329,16 +329,63 @@ template <typename Body>
 long SqliteRegistry::Guarded(Body&& body)
 {
     const std::lock_guard lock(mutex_);
+    if (batchDepth_ > 0 && batchFailed_) {
+        return RegistryIoFailed;
+    }
     try {
         return body();
     } catch (const StoreFailure& failure) {
+        // The only constraint a well-formed call can break is the reference to a key that
+        // another handle or process has just deleted. SQLite undoes just the statement then,
+        // so a batch around it stays whole.
+        const bool constraint = (failure.sqliteCode & 0xFF) == SQLITE_CONSTRAINT;
+        if (batchDepth_ > 0 && constraint && sqlite3_get_autocommit(db_) == 0) {
+            return KeyDeleted;
+        }
         if (sqlite3_get_autocommit(db_) == 0) {
             sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         }
-        // The only constraint a well-formed call can break is the reference to a key that
-        // another handle or process has just deleted.
-        return (failure.sqliteCode & 0xFF) == SQLITE_CONSTRAINT ? KeyDeleted : RegistryIoFailed;
+        if (batchDepth_ > 0) {
+            batchFailed_ = true;
+            ++ownWrites_;
+            return RegistryIoFailed;
+        }
+        return constraint ? KeyDeleted : RegistryIoFailed;
     }
+}
+
+void SqliteRegistry::BeginBatch()
+{
+    const std::lock_guard lock(mutex_);
+    if (batchDepth_++ > 0) {
+        return;
+    }
+    batchFailed_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK;
+}
+
+long SqliteRegistry::EndBatch(bool commit)
+{
+    const std::lock_guard lock(mutex_);
+    if (batchDepth_ == 0) {
+        return reg::InvalidParameter;
+    }
+    if (!commit) {
+        batchFailed_ = true;
+    }
+    if (--batchDepth_ > 0) {
+        return reg::Success;
+    }
+    const bool failed = batchFailed_;
+    batchFailed_ = false;
+    if (!failed && sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        return reg::Success;
+    }
+    if (sqlite3_get_autocommit(db_) == 0) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    // What the handles' cursors walked may have been undone.
+    ++ownWrites_;
+    return commit ? RegistryIoFailed : reg::Success;
 }
 
 SqliteRegistry::Handle* SqliteRegistry::FindHandle(reg::Key key)
@@ -362,6 +409,21 @@ reg::Key SqliteRegistry::AddHandle(std::int64_t keyId, std::uint32_t access)
 void SqliteRegistry::Execute(std::size_t statement)
 {
     Use(Statement(statement)).Step();
+}
+
+// A call that writes several rows is a transaction of its own, or part of the batch.
+void SqliteRegistry::BeginWrite()
+{
+    if (batchDepth_ == 0) {
+        Execute(BeginSql);
+    }
+}
+
+void SqliteRegistry::EndWrite(bool keep)
+{
+    if (batchDepth_ == 0) {
+        Execute(keep ? CommitSql : RollbackSql);
+    }
 }
 
 bool SqliteRegistry::KeyExists(std::int64_t keyId)
@@ -563,11 +625,11 @@ long SqliteRegistry::CreateKey(reg::Key key, const char* subKey, reg::Key* resul
         if (existing == 0 && (baseAccess & reg::KeyCreateSubKey) == 0) {
             return MissingKeyResult(baseId, reg::AccessDenied);
         }
-        Execute(BeginSql);
+        BeginWrite();
         // Walked again inside the transaction: another process may have created or deleted
         // some of the path in the meantime.
         if (!KeyExists(baseId)) {
-            Execute(RollbackSql);
+            EndWrite(false);
             return KeyDeleted;
         }
         keyId = baseId;
@@ -580,7 +642,7 @@ long SqliteRegistry::CreateKey(reg::Key key, const char* subKey, reg::Key* resul
             }
             keyId = child;
         }
-        Execute(CommitSql);
+        EndWrite(true);
         ++ownWrites_;
         *result = AddHandle(keyId, reg::KeyAllAccess);
         return reg::Success;
@@ -602,7 +664,7 @@ long SqliteRegistry::DeleteKey(reg::Key key, const char* subKey)
         if (keyId <= RootId(reg::HkeyCurrentConfig)) {
             return reg::AccessDenied;
         }
-        Execute(BeginSql);
+        BeginWrite();
         long outcome = reg::Success;
         if (Use(Statement(HasChildrenSql)).Bind(1, keyId).Step()) {
             outcome = reg::AccessDenied;
@@ -612,7 +674,7 @@ long SqliteRegistry::DeleteKey(reg::Key key, const char* subKey)
                 outcome = reg::FileNotFound;
             }
         }
-        Execute(outcome == reg::Success ? CommitSql : RollbackSql);
+        EndWrite(outcome == reg::Success);
         if (outcome == reg::Success) {
             ++ownWrites_;
         }

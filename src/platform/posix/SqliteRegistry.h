@@ -25,7 +25,14 @@ namespace kestrel {
 // ERROR_KEY_DELETED (1018) until they are closed. SQLite failures (a lock held beyond the busy
 // timeout, I/O errors) come back as ERROR_REGISTRY_IO_FAILED (1016).
 //
-// The object is safe to share between threads; calls are serialised.
+// A batch is one SQLite transaction, taken with the write lock at its start: other
+// connections keep reading what was committed before it and see all of it at once when it
+// commits, and other writers wait for it (up to the busy timeout). A store failure inside a
+// batch undoes the whole batch; the calls after it fail with ERROR_REGISTRY_IO_FAILED until
+// the batch ends, and EndBatch reports the failure.
+//
+// The object is safe to share between threads; calls are serialised, and a batch covers the
+// calls of every thread until it ends.
 class SqliteRegistry final : public RegistryApi {
 public:
     // Opens the store, creating the file and its tables if missing. Throws std::runtime_error
@@ -49,6 +56,8 @@ public:
     long EnumKeyEx(reg::Key key, std::uint32_t index, char* name, std::uint32_t* nameSize) override;
     long EnumValue(reg::Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
                    std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) override;
+    void BeginBatch() override;
+    long EndBatch(bool commit) override;
 
 private:
     // Where the last enumeration through a handle stopped, so that walking index 0, 1, 2, ...
@@ -79,6 +88,8 @@ private:
     void KeepCursor(Cursor& cursor, std::uint32_t index);
     std::int64_t DataVersion();
     void Execute(std::size_t statement);
+    void BeginWrite();
+    void EndWrite(bool keep);
     sqlite3_stmt* Statement(std::size_t which) const { return statements_[which]; }
 
     template <typename Body>
@@ -89,6 +100,8 @@ private:
     std::unordered_map<reg::Key, Handle> handles_;
     reg::Key nextHandle_ = 0x1000;
     std::uint64_t ownWrites_ = 0;
+    int batchDepth_ = 0;
+    bool batchFailed_ = false;
     std::mutex mutex_;
 };
 

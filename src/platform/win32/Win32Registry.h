@@ -9,6 +9,7 @@ namespace kestrel {
 // The registry of the Windows build: advapi32's ANSI calls, results passed through unchanged.
 // CreateKey always returns a new handle, even for an empty subKey (RegCreateKeyA would hand
 // back the caller's own handle, which the caller's CloseKey would then close twice).
+// Batches do nothing: each call takes effect at once, and an abandoned batch is not undone.
 class Win32Registry final : public RegistryApi {
 public:
     long OpenKeyEx(reg::Key key, const char* subKey, std::uint32_t samDesired,
@@ -24,6 +25,8 @@ public:
     long EnumKeyEx(reg::Key key, std::uint32_t index, char* name, std::uint32_t* nameSize) override;
     long EnumValue(reg::Key key, std::uint32_t index, char* name, std::uint32_t* nameSize,
                    std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) override;
+    void BeginBatch() override {}
+    long EndBatch(bool) override { return reg::Success; }
 };
 
 }  // namespace kestrel

@@ -1,0 +1,194 @@
+#include "registry/KeyExport.h"
+
+#include <array>
+#include <fstream>
+#include <ostream>
+
+#include "platform/CodePage.h"
+#include "registry/ExportText.h"
+#include "registry/RegistryWalk.h"
+
+namespace kestrel {
+
+namespace {
+
+// A full path split into its root and its sub-key part in ANSI, the registry's own spelling.
+struct Located {
+    reg::Key root = 0;
+    std::string subKey;
+};
+
+std::optional<Located> Locate(RegistryAccess& access, const std::string& keyPath)
+{
+    std::string subKey = keyPath;
+    reg::Key root = 0;
+    access.ParseKeyPath(subKey, root);
+    if (root == 0) {
+        return std::nullopt;
+    }
+    return Located{root, Utf8ToAnsi(subKey)};
+}
+
+void WriteValues(RegistryApi& api, reg::Key key, std::ostream& out)
+{
+    std::string name;
+    std::string data;
+    std::uint32_t type = 0;
+    for (std::uint32_t index = 0; ValueAt(api, key, index, name, type, data); ++index) {
+        if (const auto line = FormatValueLine(name, type, data)) {
+            out << *line;
+        }
+    }
+}
+
+// The values and the subtrees of an open key; its own line is already written.
+void WriteTree(RegistryApi& api, reg::Key key, const std::string& relativePath, std::ostream& out)
+{
+    WriteValues(api, key, out);
+    std::string name;
+    for (std::uint32_t index = 0; SubkeyAt(api, key, index, name); ++index) {
+        const std::string childPath = relativePath + "\\" + name;
+        out << FormatKeyLine(childPath);
+        reg::Key child = 0;
+        if (api.OpenKeyEx(key, name.c_str(), reg::KeyRead, &child) == reg::Success) {
+            WriteTree(api, child, childPath, out);
+            api.CloseKey(child);
+        }
+    }
+}
+
+void WriteKeys(RegistryApi& api, const Located& base, const std::vector<ExportKey>& keys)
+{
+    reg::Key current = 0;
+    for (const ExportKey& key : keys) {
+        if (current != 0) {
+            api.CloseKey(current);
+            current = 0;
+        }
+        if (key.replacesTree) {
+            DeleteTree(api, base.root, base.subKey);
+        }
+        const std::string subKey = key.replacesTree ? base.subKey : base.subKey + key.line;
+        if (api.CreateKey(base.root, subKey.c_str(), &current) != reg::Success) {
+            current = 0;
+            continue;
+        }
+        for (const ExportValue& value : key.values) {
+            api.SetValueEx(current, value.name.c_str(), value.type,
+                           reinterpret_cast<const std::uint8_t*>(value.data.data()),
+                           static_cast<std::uint32_t>(value.data.size()));
+        }
+    }
+    if (current != 0) {
+        api.CloseKey(current);
+    }
+}
+
+}  // namespace
+
+bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
+                   const std::string& relativePath, std::ostream& out)
+{
+    const std::string relative = Utf8ToAnsi(relativePath);
+    out << FormatKeyLine(relative);
+    if (const reg::Key key = access.OpenPath(keyPath, reg::KeyRead); key != 0) {
+        WriteTree(access.Api(), key, relative, out);
+        access.Close(key);
+    }
+    return out.good();
+}
+
+bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
+                   const std::string& relativePath, const std::filesystem::path& file)
+{
+    // Written through one stream: the same bytes as opening the file for every line.
+    std::ofstream out(file,
+                      std::ios::binary | (relativePath.empty() ? std::ios::trunc : std::ios::app));
+    if (!out) {
+        return false;
+    }
+    ExportKeyTree(access, keyPath, relativePath, out);
+    out.close();
+    return !out.fail();
+}
+
+void ExportKeyValues(RegistryAccess& access, const std::string& keyPath, std::ostream& out)
+{
+    if (const reg::Key key = access.OpenPath(keyPath, reg::KeyRead); key != 0) {
+        WriteValues(access.Api(), key, out);
+        access.Close(key);
+    }
+}
+
+bool ExportKeyValues(RegistryAccess& access, const std::string& keyPath,
+                     const std::filesystem::path& file)
+{
+    const reg::Key key = access.OpenPath(keyPath, reg::KeyRead);
+    if (key == 0) {
+        return true;
+    }
+    std::ofstream out(file, std::ios::binary | std::ios::app);
+    if (out) {
+        WriteValues(access.Api(), key, out);
+        out.close();
+    }
+    access.Close(key);
+    return !out.fail();
+}
+
+std::optional<ImportError> ImportKeyText(RegistryAccess& access, const std::string& basePath,
+                                         std::string_view text)
+{
+    ExportTextError problem;
+    const auto keys = ParseExportText(text, problem);
+    if (!keys) {
+        return ImportError{problem.line, problem.message};
+    }
+    const auto base = Locate(access, basePath);
+    if (!base) {
+        return ImportError{0, "not a key path with a known root: " + basePath};
+    }
+    // Replacing a whole root would wipe everything the user has there.
+    if (base->subKey.empty()) {
+        return ImportError{0, "cannot replace a root key: " + basePath};
+    }
+    RegistryBatch batch(access.Api());
+    WriteKeys(access.Api(), *base, *keys);
+    if (batch.Commit() != reg::Success) {
+        return ImportError{0, "the registry could not save the imported keys"};
+    }
+    return std::nullopt;
+}
+
+std::optional<ImportError> ImportKeyFile(RegistryAccess& access, const std::string& basePath,
+                                         const std::filesystem::path& file)
+{
+    std::error_code ignored;
+    std::ifstream in(file, std::ios::binary);
+    if (!std::filesystem::is_regular_file(file, ignored) || !in) {
+        return ImportError{0, "cannot read " + file.string()};
+    }
+    std::string text;
+    std::array<char, 65536> chunk;
+    while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {
+        text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+    }
+    if (in.bad()) {
+        return ImportError{0, "cannot read " + file.string()};
+    }
+    return ImportKeyText(access, basePath, text);
+}
+
+void DeleteKeyTree(RegistryAccess& access, const std::string& keyPath)
+{
+    const auto located = Locate(access, keyPath);
+    // A root itself is never deleted, and neither is everything below it.
+    if (!located || located->subKey.empty()) {
+        return;
+    }
+    RegistryBatch batch(access.Api());
+    DeleteTree(access.Api(), located->root, located->subKey);
+    batch.Commit();
+}
+
+}  // namespace kestrel

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <filesystem>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "registry/RegistryAccess.h"
+
+namespace kestrel {
+
+// Whole key trees to and from the export text format (ExportText.h), the form in which a
+// backup holds registry items. Key paths are full paths with their root name, as everywhere in
+// RegistryAccess; a malformed one shows "Incorrect Format:" once and does nothing.
+
+// Writes the tree at keyPath depth-first: each key's line, its values, then its subkeys in the
+// registry's order. With an empty relative path the file is replaced and the key's line is a
+// single backslash; otherwise the lines are appended, under relativePath (which starts with a
+// backslash). A key that cannot be opened still gets its line, with nothing under it. Returns
+// false only when the file cannot be written.
+bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
+                   const std::string& relativePath, const std::filesystem::path& file);
+bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
+                   const std::string& relativePath, std::ostream& out);
+
+// Appends the value lines of one key (no key line); nothing when the key cannot be opened.
+bool ExportKeyValues(RegistryAccess& access, const std::string& keyPath,
+                     const std::filesystem::path& file);
+void ExportKeyValues(RegistryAccess& access, const std::string& keyPath, std::ostream& out);
+
+struct ImportError {
+    std::size_t line = 0;  // 1-based line of the file, 0 when the error is not about a line
+    std::string message;
+};
+
+// Rebuilds the tree of an export file at basePath: the whole file is read and checked first,
+// then the tree at basePath is replaced by the file's tree in one registry batch. A file that
+// cannot be read or holds a malformed line, a malformed base path and a base path that is a
+// root key alone change nothing and come back as the error. Registry failures while writing
+// are silent: a key that cannot be created loses its values.
+std::optional<ImportError> ImportKeyFile(RegistryAccess& access, const std::string& basePath,
+                                         const std::filesystem::path& file);
+std::optional<ImportError> ImportKeyText(RegistryAccess& access, const std::string& basePath,
+                                         std::string_view text);
+
+// Deletes the key and everything below it, children before their parents; what cannot be
+// deleted stays.
+void DeleteKeyTree(RegistryAccess& access, const std::string& keyPath);
+
+}  // namespace kestrel

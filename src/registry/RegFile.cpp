@@ -1,0 +1,581 @@
+#include "registry/RegFile.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <utility>
+
+#include "platform/CodePage.h"
+#include "registry/RegistryWalk.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr std::string_view Version5 = "Windows Registry Editor Version 5.00";
+constexpr std::string_view Version4 = "REGEDIT4";
+constexpr std::string_view Utf16Bom = "\xFF\xFE";
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
+constexpr std::size_t WrapColumn = 76;
+
+constexpr std::array<std::pair<std::string_view, std::string_view>, 12> RootAliases = {{
+    {"HKEY_CLASSES_ROOT", "HKEY_CLASSES_ROOT"},
+    {"HKCR", "HKEY_CLASSES_ROOT"},
+    {"HKEY_CURRENT_USER", "HKEY_CURRENT_USER"},
+    {"HKCU", "HKEY_CURRENT_USER"},
+    {"HKEY_LOCAL_MACHINE", "HKEY_LOCAL_MACHINE"},
+    {"HKLM", "HKEY_LOCAL_MACHINE"},
+    {"HKEY_USERS", "HKEY_USERS"},
+    {"HKU", "HKEY_USERS"},
+    {"HKEY_CURRENT_CONFIG", "HKEY_CURRENT_CONFIG"},
+    {"HKCC", "HKEY_CURRENT_CONFIG"},
+    {"HKEY_PERFORMANCE_DATA", "HKEY_PERFORMANCE_DATA"},
+    {"HKEY_DYN_DATA", "HKEY_DYN_DATA"},
+}};
+
+// --- UTF-16LE, the text of version 5 files --------------------------------------------------
+
+void AppendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// An odd last byte is dropped; an unpaired surrogate becomes U+FFFD.
+std::string Utf16LeToUtf8(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size() / 2);
+    auto unit = [&](std::size_t i) {
+        return static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                     (static_cast<unsigned char>(bytes[i + 1]) << 8));
+    };
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        char32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
+            unit(i + 2) < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
+// The input is valid UTF-8 (it comes from AnsiToUtf8 or from the program's own strings).
+std::string Utf8ToUtf16Le(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() * 2);
+    auto put = [&](char32_t unit) {
+        out += static_cast<char>(unit & 0xFF);
+        out += static_cast<char>((unit >> 8) & 0xFF);
+    };
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+        char32_t c = extra == 0 ? lead : lead & (0x3F >> extra);
+        for (int k = 1; k <= extra && i + static_cast<std::size_t>(k) < text.size(); ++k) {
+            c = (c << 6) |
+                (static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]) & 0x3F);
+        }
+        i += static_cast<std::size_t>(extra) + 1;
+        if (c >= 0x10000) {
+            put(0xD800 + ((c - 0x10000) >> 10));
+            put(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            put(c);
+        }
+    }
+    return out;
+}
+
+// --- Reading ----------------------------------------------------------------------------------
+
+std::string_view TrimLeft(std::string_view text)
+{
+    const std::size_t first = text.find_first_not_of(" \t");
+    return first == std::string_view::npos ? std::string_view() : text.substr(first);
+}
+
+std::string_view TrimRight(std::string_view text)
+{
+    const std::size_t last = text.find_last_not_of(" \t");
+    return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// 1 to `maxDigits` hex digits, nothing else.
+bool ParseHex(std::string_view text, std::size_t maxDigits, std::uint32_t& value)
+{
+    if (text.empty() || text.size() > maxDigits) {
+        return false;
+    }
+    value = 0;
+    for (const char c : text) {
+        const int digit = HexDigit(c);
+        if (digit < 0) {
+            return false;
+        }
+        value = (value << 4) | static_cast<std::uint32_t>(digit);
+    }
+    return true;
+}
+
+// Only blanks or a comment may follow a value's data.
+bool OnlyCommentLeft(std::string_view rest)
+{
+    rest = TrimLeft(rest);
+    return rest.empty() || rest.front() == ';';
+}
+
+class Parser {
+public:
+    Parser(std::string_view text, RegFileError& error) : error_(error)
+    {
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            const std::size_t end = std::min(text.find('\n', start), text.size());
+            std::string_view line = text.substr(start, end - start);
+            if (!line.empty() && line.back() == '\r') {
+                line.remove_suffix(1);
+            }
+            lines_.push_back(line);
+            start = end + 1;
+        }
+    }
+
+    std::optional<std::vector<RegFileKey>> Parse(bool unicodeData)
+    {
+        unicodeData_ = unicodeData;
+        for (index_ = 1; index_ < lines_.size(); ++index_) {
+            const std::string_view line = TrimLeft(lines_[index_]);
+            lineNumber_ = index_ + 1;
+            bool ok = true;
+            if (line.empty() || line.front() == ';') {
+                continue;
+            }
+            if (line.front() == '[') {
+                ok = ParseKey(line);
+            } else if (line.front() == '"' || line.front() == '@') {
+                ok = ParseValue(line);
+            } else {
+                ok = Fail("not a key, a value or a comment");
+            }
+            if (!ok) {
+                return std::nullopt;
+            }
+        }
+        return std::move(keys_);
+    }
+
+private:
+    bool Fail(std::string message)
+    {
+        error_ = {lineNumber_, std::move(message)};
+        return false;
+    }
+
+    bool ParseKey(std::string_view line)
+    {
+        line = TrimRight(line);
+        const std::size_t close = line.rfind(']');
+        if (close == std::string_view::npos || !OnlyCommentLeft(line.substr(close + 1))) {
+            return Fail("a key line without its closing \"]\"");
+        }
+        std::string_view path = line.substr(1, close - 1);
+        RegFileKey key;
+        if (!path.empty() && path.front() == '-') {
+            key.remove = true;
+            path.remove_prefix(1);
+        }
+        while (!path.empty() && path.back() == '\\') {
+            path.remove_suffix(1);
+        }
+        const std::size_t slash = path.find('\\');
+        const std::string_view rootName = path.substr(0, slash);
+        const auto root = std::find_if(RootAliases.begin(), RootAliases.end(), [&](auto& alias) {
+            return EqualsIgnoringCase(alias.first, rootName);
+        });
+        if (root == RootAliases.end()) {
+            return Fail("a key that does not start with a root key name");
+        }
+        if (key.remove && slash == std::string_view::npos) {
+            return Fail("a root key cannot be deleted");
+        }
+        key.path = std::string(root->second);
+        if (slash != std::string_view::npos) {
+            key.path += path.substr(slash);
+        }
+        keys_.push_back(std::move(key));
+        return true;
+    }
+
+    // A quoted text at `position` (on its opening quote); `position` ends after the closing
+    // quote.
+    bool ParseQuoted(std::string_view line, std::size_t& position, std::string& text)
+    {
+        for (++position; position < line.size(); ++position) {
+            const char c = line[position];
+            if (c == '"') {
+                ++position;
+                return true;
+            }
+            if (c != '\\' || position + 1 == line.size()) {
+                text += c;
+                continue;
+            }
+            const char next = line[++position];
+            switch (next) {
+                case 'n':
+                    text += '\n';
+                    break;
+                case 'r':
+                    text += '\r';
+                    break;
+                case '0':
+                    text += '\0';
+                    break;
+                case '\\':
+                case '"':
+                    text += next;
+                    break;
+                default:
+                    text += '\\';
+                    text += next;
+            }
+        }
+        return Fail("a text without its closing quote");
+    }
+
+    bool ParseValue(std::string_view line)
+    {
+        if (keys_.empty() || keys_.back().remove) {
+            return Fail("a value outside a key");
+        }
+        RegFileValue value;
+        std::size_t position = 0;
+        if (line.front() == '@') {
+            position = 1;
+        } else if (!ParseQuoted(line, position, value.name)) {
+            return false;
+        }
+        std::string_view rest = TrimLeft(line.substr(position));
+        if (rest.empty() || rest.front() != '=') {
+            return Fail("a value name without \"=\" after it");
+        }
+        rest = TrimLeft(rest.substr(1));
+        if (!ParseData(rest, value)) {
+            return false;
+        }
+        keys_.back().values.push_back(std::move(value));
+        return true;
+    }
+
+    bool ParseData(std::string_view rest, RegFileValue& value)
+    {
+        if (!rest.empty() && rest.front() == '"') {
+            std::size_t position = 0;
+            std::string text;
+            if (!ParseQuoted(rest, position, text)) {
+                return false;
+            }
+            if (!OnlyCommentLeft(rest.substr(position))) {
+                return Fail("text after a value's closing quote");
+            }
+            value.type = reg::TypeSz;
+            value.data = Utf8ToAnsi(text) + '\0';
+            return true;
+        }
+        if (!rest.empty() && rest.front() == '-' && OnlyCommentLeft(rest.substr(1))) {
+            value.remove = true;
+            return true;
+        }
+        if (EqualsIgnoringCase(rest.substr(0, 6), "dword:")) {
+            std::uint32_t number = 0;
+            if (!ParseHex(TrimRight(rest.substr(6)), 8, number)) {
+                return Fail("a dword that is not 1 to 8 hex digits");
+            }
+            value.type = reg::TypeDword;
+            for (int shift = 0; shift < 32; shift += 8) {
+                value.data += static_cast<char>((number >> shift) & 0xFF);
+            }
+            return true;
+        }
+        if (EqualsIgnoringCase(rest.substr(0, 4), "hex:")) {
+            value.type = reg::TypeBinary;
+            return ParseBytes(rest.substr(4), value);
+        }
+        if (EqualsIgnoringCase(rest.substr(0, 4), "hex(")) {
+            const std::size_t close = rest.find("):");
+            if (close == std::string_view::npos ||
+                !ParseHex(rest.substr(4, close - 4), 8, value.type)) {
+                return Fail("a hex(N): type that is not a hex number");
+            }
+            return ParseBytes(rest.substr(close + 2), value);
+        }
+        return Fail("a value that is not text, -, dword:, hex: or hex(N):");
+    }
+
+    // A byte list, continued on the next lines while a line ends in a backslash.
+    bool ParseBytes(std::string_view first, RegFileValue& value)
+    {
+        std::string list(TrimRight(first));
+        while (!list.empty() && list.back() == '\\') {
+            list.pop_back();
+            if (index_ + 1 >= lines_.size()) {
+                return Fail("a byte list continued past the end of the file");
+            }
+            list += TrimRight(TrimLeft(lines_[++index_]));
+        }
+        std::string bytes;
+        std::string_view rest = list;
+        while (!rest.empty()) {
+            const std::size_t comma = rest.find(',');
+            const std::string_view item = TrimRight(TrimLeft(rest.substr(0, comma)));
+            std::uint32_t byte = 0;
+            // A comma may end the list, as it does before a continuation.
+            if (!(item.empty() && comma == std::string_view::npos) && !ParseHex(item, 2, byte)) {
+                return Fail("a byte list with something other than two-digit hex numbers");
+            }
+            if (!item.empty()) {
+                bytes += static_cast<char>(byte);
+            }
+            rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        }
+        value.data = unicodeData_ && reg::IsStringType(value.type)
+                         ? Utf8ToAnsi(Utf16LeToUtf8(bytes))
+                         : std::move(bytes);
+        return true;
+    }
+
+    RegFileError& error_;
+    std::vector<std::string_view> lines_;
+    std::vector<RegFileKey> keys_;
+    std::size_t index_ = 0;
+    std::size_t lineNumber_ = 0;
+    bool unicodeData_ = false;
+};
+
+// --- Writing ----------------------------------------------------------------------------------
+
+std::string Quoted(std::string_view text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '\\' || c == '"') {
+            out += '\\';
+        }
+        out += c;
+    }
+    return out + "\"";
+}
+
+// Text a quoted value holds exactly: one final NUL, and no other NUL or line break before it.
+bool FitsQuotes(std::string_view data)
+{
+    return !data.empty() && data.back() == '\0' &&
+           data.substr(0, data.size() - 1).find_first_of(std::string_view("\0\r\n", 3)) ==
+               std::string_view::npos;
+}
+
+void AppendByteList(std::string& out, std::string_view bytes, std::size_t lineStart)
+{
+    char hex[4];
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(hex, sizeof hex, "%02x", static_cast<unsigned char>(bytes[i]));
+        out += hex;
+        if (i + 1 < bytes.size()) {
+            out += ',';
+            if (out.size() - lineStart > WrapColumn) {
+                out += "\\\r\n  ";
+                lineStart = out.size() - 2;
+            }
+        }
+    }
+}
+
+void AppendValue(std::string& out, const RegFileValue& value)
+{
+    const std::size_t lineStart = out.size();
+    out += value.name.empty() ? "@" : Quoted(value.name);
+    out += '=';
+    if (value.remove) {
+        out += '-';
+    } else if (value.type == reg::TypeSz && FitsQuotes(value.data)) {
+        out += Quoted(AnsiToUtf8(value.data.substr(0, value.data.size() - 1)));
+    } else if (value.type == reg::TypeDword && value.data.size() == 4) {
+        std::uint32_t number = 0;
+        for (std::size_t i = 0; i < 4; ++i) {
+            number |= static_cast<std::uint32_t>(static_cast<unsigned char>(value.data[i]))
+                      << (8 * i);
+        }
+        char text[20];
+        std::snprintf(text, sizeof text, "dword:%08x", number);
+        out += text;
+    } else {
+        char prefix[20];
+        std::snprintf(prefix, sizeof prefix, "hex(%x):", value.type);
+        out += value.type == reg::TypeBinary ? "hex:" : prefix;
+        AppendByteList(
+            out, reg::IsStringType(value.type) ? Utf8ToUtf16Le(AnsiToUtf8(value.data)) : value.data,
+            lineStart);
+    }
+    out += "\r\n";
+}
+
+void ReadTree(RegistryApi& api, reg::Key key, const std::string& path,
+              std::vector<RegFileKey>& keys)
+{
+    RegFileKey entry{path, false, {}};
+    std::string name;
+    std::string data;
+    std::uint32_t type = 0;
+    for (std::uint32_t index = 0; ValueAt(api, key, index, name, type, data); ++index) {
+        entry.values.push_back({AnsiToUtf8(name), false, type, data});
+    }
+    keys.push_back(std::move(entry));
+    for (std::uint32_t index = 0; SubkeyAt(api, key, index, name); ++index) {
+        reg::Key child = 0;
+        if (api.OpenKeyEx(key, name.c_str(), reg::KeyRead, &child) == reg::Success) {
+            ReadTree(api, child, path + "\\" + AnsiToUtf8(name), keys);
+            api.CloseKey(child);
+        }
+    }
+}
+
+std::string Failure(const std::string& what, const std::string& path, long rc)
+{
+    return what + " " + path + " (error " + std::to_string(rc) + ")";
+}
+
+}  // namespace
+
+std::optional<std::vector<RegFileKey>> ParseRegFile(std::string_view bytes, RegFileError& error)
+{
+    std::string text;
+    if (bytes.substr(0, 2) == Utf16Bom) {
+        text = Utf16LeToUtf8(bytes.substr(2));
+    } else if (bytes.substr(0, 3) == Utf8Bom) {
+        text = std::string(bytes.substr(3));
+    } else {
+        text = AnsiToUtf8(bytes);
+    }
+    Parser parser(text, error);
+    std::string_view firstLine = std::string_view(text).substr(0, text.find('\n'));
+    if (!firstLine.empty() && firstLine.back() == '\r') {
+        firstLine.remove_suffix(1);
+    }
+    const std::string_view headerText = TrimRight(firstLine);
+    if (headerText != Version5 && headerText != Version4) {
+        error = {1, "not a registry file: the first line is neither \"" + std::string(Version5) +
+                        "\" nor \"" + std::string(Version4) + "\""};
+        return std::nullopt;
+    }
+    return parser.Parse(headerText == Version5);
+}
+
+std::string FormatRegFile(const std::vector<RegFileKey>& keys)
+{
+    std::string text(Version5);
+    text += "\r\n\r\n";
+    for (const RegFileKey& key : keys) {
+        text += (key.remove ? "[-" : "[") + key.path + "]\r\n";
+        for (const RegFileValue& value : key.values) {
+            AppendValue(text, value);
+        }
+        text += "\r\n";
+    }
+    return std::string(Utf16Bom) + Utf8ToUtf16Le(text);
+}
+
+std::vector<RegFileKey> ReadRegistryTree(RegistryAccess& access, const std::string& keyPath)
+{
+    std::vector<RegFileKey> keys;
+    if (const reg::Key key = access.OpenPath(keyPath, reg::KeyRead); key != 0) {
+        ReadTree(access.Api(), key, keyPath, keys);
+        access.Close(key);
+    }
+    return keys;
+}
+
+std::optional<std::string> ApplyRegFile(RegistryAccess& access, const std::vector<RegFileKey>& keys)
+{
+    RegistryApi& api = access.Api();
+    RegistryBatch batch(api);
+    for (const RegFileKey& key : keys) {
+        const std::size_t slash = key.path.find('\\');
+        const reg::Key root = RegistryAccess::GetRootKey(key.path.substr(0, slash));
+        const std::string subKey =
+            slash == std::string::npos ? "" : Utf8ToAnsi(key.path.substr(slash + 1));
+        if (key.remove) {
+            if (!subKey.empty()) {
+                DeleteTree(api, root, subKey);
+            }
+            continue;
+        }
+        reg::Key handle = 0;
+        if (const long rc = api.CreateKey(root, subKey.c_str(), &handle); rc != reg::Success) {
+            return Failure("cannot create the key", key.path, rc);
+        }
+        for (const RegFileValue& value : key.values) {
+            const std::string name = Utf8ToAnsi(value.name);
+            long rc = reg::Success;
+            if (value.remove) {
+                rc = api.DeleteValue(handle, name.c_str());
+                rc = rc == reg::FileNotFound ? reg::Success : rc;
+            } else {
+                rc = api.SetValueEx(handle, name.c_str(), value.type,
+                                    reinterpret_cast<const std::uint8_t*>(value.data.data()),
+                                    static_cast<std::uint32_t>(value.data.size()));
+            }
+            if (rc != reg::Success) {
+                api.CloseKey(handle);
+                return Failure("cannot write the value \"" + value.name + "\" of", key.path, rc);
+            }
+        }
+        api.CloseKey(handle);
+    }
+    if (const long rc = batch.Commit(); rc != reg::Success) {
+        return Failure("cannot save the keys in", "the registry", rc);
+    }
+    return std::nullopt;
+}
+
+}  // namespace kestrel
