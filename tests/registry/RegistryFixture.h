@@ -1,0 +1,102 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/RegistryApi.h"
+#include "registry/RegistryAccess.h"
+#include "support/ScriptedMessages.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/win32/Win32Registry.h"
+#else
+#include "platform/posix/SqliteRegistry.h"
+#endif
+
+namespace kestrel::testing {
+
+// The registry of the system the tests run on (a fresh SQLite store natively, Wine's
+// registry under Wine) with a scratch key of the test's own under HKEY_CURRENT_USER.
+class RegistryFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+#ifdef _WIN32
+        api_ = std::make_unique<Win32Registry>();
+#else
+        api_ = std::make_unique<SqliteRegistry>(dbPath_);
+#endif
+        access_ = std::make_unique<RegistryAccess>(*api_, messages_);
+        reg::Key key = 0;
+        ASSERT_EQ(reg::Success, api_->CreateKey(reg::HkeyCurrentUser, subKey_.c_str(), &key));
+        api_->CloseKey(key);
+    }
+
+    void TearDown() override
+    {
+        access_.reset();
+#ifdef _WIN32
+        // Cleared by the system itself, not by the code under test.
+        RegDeleteTreeA(HKEY_CURRENT_USER, subKey_.c_str());
+#else
+        api_.reset();
+        std::error_code ignored;
+        for (const char* suffix : {"", "-wal", "-shm"}) {
+            std::filesystem::remove(dbPath_ + suffix, ignored);
+        }
+#endif
+    }
+
+    // A subkey created through the raw API, so that setting up does not rest on the code under
+    // test; returns its full path.
+    std::string MakeKey(const std::string& relative)
+    {
+        reg::Key key = 0;
+        const std::string sub = subKey_ + (relative.empty() ? "" : "\\" + relative);
+        EXPECT_EQ(reg::Success, api_->CreateKey(reg::HkeyCurrentUser, sub.c_str(), &key));
+        api_->CloseKey(key);
+        return "HKEY_CURRENT_USER\\" + sub;
+    }
+
+    // Sets a value (ANSI name and bytes) in a key below the scratch key.
+    void SetRaw(const std::string& relative, const std::string& name, std::uint32_t type,
+                const std::string& data)
+    {
+        reg::Key key = 0;
+        const std::string sub = subKey_ + (relative.empty() ? "" : "\\" + relative);
+        ASSERT_EQ(reg::Success, api_->CreateKey(reg::HkeyCurrentUser, sub.c_str(), &key));
+        EXPECT_EQ(reg::Success, api_->SetValueEx(key, name.c_str(), type,
+                                                 reinterpret_cast<const std::uint8_t*>(data.data()),
+                                                 static_cast<std::uint32_t>(data.size())));
+        api_->CloseKey(key);
+    }
+
+    static std::string UniqueName()
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+        for (char& c : name) {
+            c = c == '/' ? '_' : c;
+        }
+        return name + "_" +
+               std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
+    }
+
+    const std::string unique_ = UniqueName();
+    const std::string dbPath_ =
+        (std::filesystem::temp_directory_path() / ("kestrel-regtest-" + unique_ + ".db")).string();
+    const std::string subKey_ = "Software\\KestrelTests\\" + unique_;
+    // The scratch key as the program names it.
+    const std::string base_ = "HKEY_CURRENT_USER\\" + subKey_;
+    ScriptedMessages messages_;
+    std::unique_ptr<RegistryApi> api_;
+    std::unique_ptr<RegistryAccess> access_;
+};
+
+}  // namespace kestrel::testing
