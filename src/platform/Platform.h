@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/FileSystem.h"
 #include "platform/OfficeAutomation.h"
 #include "platform/RegistryApi.h"
 #include "platform/RunFolder.h"
@@ -18,6 +19,7 @@ struct Platform {
     std::unique_ptr<SystemInfo> system;
     std::unique_ptr<Shell> shell;
     std::unique_ptr<OfficeAutomation> automation;
+    std::unique_ptr<FileSystem> fileSystem;
     // Created last: its location comes from the user's folders.
     std::unique_ptr<RunFolder> runFolder;
 };

@@ -5,6 +5,7 @@
 #include "platform/Platform.h"
 #include "platform/posix/EnvironmentRoot.h"
 #include "platform/posix/PosixAutomation.h"
+#include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixShell.h"
 #include "platform/posix/PosixSystemInfo.h"
 #include "platform/posix/SqliteRegistry.h"
@@ -25,6 +26,7 @@ Platform CreateSystemPlatform()
     platform.system = std::make_unique<PosixSystemInfo>(*platform.registry);
     platform.shell = std::make_unique<PosixShell>(root);
     platform.automation = std::make_unique<PosixAutomation>(*platform.registry);
+    platform.fileSystem = std::make_unique<PosixFileSystem>(root);
 
     const std::string windowsBase =
         platform.system->ExpandEnvironmentText("%LOCALAPPDATA%") + "\\Kestrel";

@@ -5,6 +5,7 @@
 #include "platform/LockedRunFolder.h"
 #include "platform/Platform.h"
 #include "platform/win32/Win32Automation.h"
+#include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32Shell.h"
 #include "platform/win32/Win32SystemInfo.h"
@@ -44,6 +45,7 @@ Platform CreateSystemPlatform()
     platform.system = std::make_unique<Win32SystemInfo>();
     platform.shell = std::make_unique<Win32Shell>();
     platform.automation = std::make_unique<Win32Automation>();
+    platform.fileSystem = std::make_unique<Win32FileSystem>();
     if (std::string local = LocalAppDataFolder(); !local.empty()) {
         const std::string base = local + "\\Kestrel";
         platform.runFolder = std::make_unique<LockedRunFolder>(base, NativePath(base));

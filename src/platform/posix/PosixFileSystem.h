@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+
+#include "platform/FileSystem.h"
+
+namespace kestrel {
+
+// Windows paths mapped onto an environment root (see MapWindowsPath); what Windows keeps in
+// attributes comes from the name (a leading "." is hidden) and the permission bits
+// (read-only is a missing write bit).
+class PosixFileSystem final : public FileSystem {
+public:
+    explicit PosixFileSystem(std::filesystem::path root);
+
+    bool FileExists(const std::string& path) override;
+    bool FolderExists(const std::string& path) override;
+    std::vector<std::string> FilesIn(const std::string& folder) override;
+    bool CreateFolder(const std::string& path) override;
+    bool RemoveFile(const std::string& path) override;
+    bool RenameFile(const std::string& from, const std::string& to) override;
+    bool MoveOver(const std::string& from, const std::string& to) override;
+    bool CopyFileTo(const std::string& from, const std::string& to) override;
+    bool SetNormalAttributes(const std::string& path) override;
+    std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) override;
+    bool AppendTextLine(const std::string& path, const std::string& line) override;
+    std::string CreateTempFile(const std::string& folder, const std::string& prefix) override;
+    bool FlushToDisk(const std::string& path) override;
+    std::filesystem::path NativePath(const std::string& path) override;
+
+private:
+    std::filesystem::path root_;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,145 @@
+#include "platform/win32/Win32FileSystem.h"
+
+#include <windows.h>
+
+#include "platform/TextFile.h"
+
+namespace kestrel {
+namespace {
+
+std::wstring Wide(const std::string& utf8)
+{
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                        length);
+    return wide;
+}
+
+std::string Narrow(const std::wstring& wide)
+{
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), length,
+                        nullptr, nullptr);
+    return utf8;
+}
+
+DWORD Attributes(const std::string& path)
+{
+    return GetFileAttributesW(Wide(path).c_str());
+}
+
+}  // namespace
+
+std::filesystem::path Win32FileSystem::NativePath(const std::string& path)
+{
+    return Wide(path);
+}
+
+bool Win32FileSystem::FileExists(const std::string& path)
+{
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes &
+            (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
+}
+
+bool Win32FileSystem::FolderExists(const std::string& path)
+{
+    const DWORD attributes = Attributes(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::vector<std::string> Win32FileSystem::FilesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    std::wstring pattern = Wide(folder);
+    if (!pattern.empty() && pattern.back() != L'\\') {
+        pattern += L'\\';
+    }
+    pattern += L'*';
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            names.push_back(Narrow(found.cFileName));
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
+bool Win32FileSystem::CreateFolder(const std::string& path)
+{
+    return CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
+}
+
+bool Win32FileSystem::RemoveFile(const std::string& path)
+{
+    return DeleteFileW(Wide(path).c_str()) != 0;
+}
+
+bool Win32FileSystem::RenameFile(const std::string& from, const std::string& to)
+{
+    return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), 0) != 0;
+}
+
+bool Win32FileSystem::MoveOver(const std::string& from, const std::string& to)
+{
+    return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+bool Win32FileSystem::CopyFileTo(const std::string& from, const std::string& to)
+{
+    return CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE) != 0;
+}
+
+bool Win32FileSystem::SetNormalAttributes(const std::string& path)
+{
+    return SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+std::optional<std::vector<std::string>> Win32FileSystem::ReadTextLines(const std::string& path)
+{
+    if (FolderExists(path)) {
+        return std::nullopt;
+    }
+    return ReadAnsiTextLines(NativePath(path));
+}
+
+bool Win32FileSystem::AppendTextLine(const std::string& path, const std::string& line)
+{
+    return AppendAnsiTextLine(NativePath(path), line);
+}
+
+std::string Win32FileSystem::CreateTempFile(const std::string& folder, const std::string& prefix)
+{
+    wchar_t name[MAX_PATH + 1] = {};
+    if (GetTempFileNameW(Wide(folder).c_str(), Wide(prefix).c_str(), 0, name) == 0) {
+        return {};
+    }
+    return Narrow(name);
+}
+
+bool Win32FileSystem::FlushToDisk(const std::string& path)
+{
+    // Backup semantics let a folder be opened too; its entries are flushed with it.
+    HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool flushed = FlushFileBuffers(handle) != 0;
+    CloseHandle(handle);
+    return flushed;
+}
+
+}  // namespace kestrel
