@@ -96,6 +96,31 @@ KESTREL_SCREENSHOT_ARG="Z:$here/build/windows/screenshots" run_suite windows-gui
     wine build/windows/tests/gui/kestrel_gui_tests.exe
 wineserver -k || true
 
+# --- kestrel reg: registry files against Wine's regedit, fuzzing of the registry readers ---
+# Adds up a script's "PASS ..." and "FAIL ..." lines; one that fails or passes nothing is a
+# problem.
+run_checks() {
+    local name=$1 status=0 ok bad
+    shift
+    "$@" >"$logs/$name.log" 2>&1 || status=$?
+    ok=$(grep -c '^PASS ' "$logs/$name.log" || true)
+    bad=$(grep -c '^FAIL ' "$logs/$name.log" || true)
+    passed=$((passed + ok))
+    failed=$((failed + bad))
+    grep -E '^(PASS|FAIL) ' "$logs/$name.log" || true
+    if [ "$status" -ne 0 ] || [ "$ok" -eq 0 ] || [ "$bad" -ne 0 ]; then
+        problems+=("$name")
+        [ "$bad" -ne 0 ] || failed=$((failed + 1))
+        tail -20 "$logs/$name.log"
+    fi
+}
+echo "== Registry files against Wine's regedit"
+run_checks reg-peer scripts/reg-peer-test.sh build/linux/src/kestrel build/reg-peer
+wineserver -k || true
+echo "== Fuzzing the registry readers"
+run_checks fuzz scripts/fuzz.sh 60
+# --- end kestrel reg ---
+
 echo
 if [ ${#problems[@]} -ne 0 ]; then
     echo "problems in: ${problems[*]}"

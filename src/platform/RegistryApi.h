@@ -94,9 +94,10 @@ public:
     // commit instead of one per call. Every call made through this object between BeginBatch
     // and EndBatch belongs to the batch; batches nest, and only the outermost EndBatch counts.
     // Other objects and processes see the batch's writes when it ends with commit true, all at
-    // once. EndBatch(false), or a commit that fails, undoes the whole batch where the backend
-    // can (the SQLite store); the Windows registry has no such undo and keeps what each call
-    // did. Returns reg::Success, or the error that made the batch fail.
+    // once, and reads inside a batch see one state of the registry. EndBatch(false), or a
+    // commit that fails, undoes the whole batch where the backend can (the SQLite store); the
+    // Windows registry has no such undo and keeps what each call did. Returns reg::Success,
+    // or the error that made the batch fail.
     virtual void BeginBatch() = 0;
     virtual long EndBatch(bool commit) = 0;
 };

@@ -91,10 +91,14 @@ bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
 {
     const std::string relative = Utf8ToAnsi(relativePath);
     out << FormatKeyLine(relative);
+    // One batch: the whole tree is read from one state of the registry, and the store takes
+    // its locks once instead of for every call.
+    RegistryBatch batch(access.Api());
     if (const reg::Key key = access.OpenPath(keyPath, reg::KeyRead); key != 0) {
         WriteTree(access.Api(), key, relative, out);
         access.Close(key);
     }
+    batch.Commit();
     return out.good();
 }
 

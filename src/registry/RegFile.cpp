@@ -395,14 +395,30 @@ private:
 
 // --- Writing ----------------------------------------------------------------------------------
 
+// Line breaks and NULs only occur here in names (such text values are written as hex lists)
+// and would otherwise break the file's lines.
 std::string Quoted(std::string_view text)
 {
     std::string out = "\"";
     for (const char c : text) {
-        if (c == '\\' || c == '"') {
-            out += '\\';
+        switch (c) {
+            case '\\':
+            case '"':
+                out += '\\';
+                out += c;
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\0':
+                out += "\\0";
+                break;
+            default:
+                out += c;
         }
-        out += c;
     }
     return out + "\"";
 }
@@ -493,7 +509,8 @@ std::optional<std::vector<RegFileKey>> ParseRegFile(std::string_view bytes, RegF
     if (bytes.substr(0, 2) == Utf16Bom) {
         text = Utf16LeToUtf8(bytes.substr(2));
     } else if (bytes.substr(0, 3) == Utf8Bom) {
-        text = std::string(bytes.substr(3));
+        // Through UTF-16 and back, so that malformed UTF-8 becomes U+FFFD here, once.
+        text = Utf16LeToUtf8(Utf8ToUtf16Le(bytes.substr(3)));
     } else {
         text = AnsiToUtf8(bytes);
     }
@@ -528,10 +545,12 @@ std::string FormatRegFile(const std::vector<RegFileKey>& keys)
 std::vector<RegFileKey> ReadRegistryTree(RegistryAccess& access, const std::string& keyPath)
 {
     std::vector<RegFileKey> keys;
+    RegistryBatch batch(access.Api());  // one state of the registry, one lock
     if (const reg::Key key = access.OpenPath(keyPath, reg::KeyRead); key != 0) {
         ReadTree(access.Api(), key, keyPath, keys);
         access.Close(key);
     }
+    batch.Commit();
     return keys;
 }
 
