@@ -1,0 +1,72 @@
+#include "archive/InfoFile.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace kestrel {
+namespace {
+
+std::string UpperAscii(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to)
+{
+    for (std::size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+}  // namespace
+
+bool SaveINI(FileSystem& fileSystem, const std::string& keyName, const std::string& keyValue,
+             const std::string& fileName)
+{
+    return fileSystem.AppendTextLine(fileName, keyName + "=" + keyValue);
+}
+
+std::optional<std::string> GetINI(FileSystem& fileSystem, const std::string& keyName,
+                                  const std::string& fileName)
+{
+    const auto lines = fileSystem.ReadTextLines(fileName);
+    if (!lines) {
+        return std::nullopt;
+    }
+    const std::string wanted = UpperAscii(keyName);
+    for (const std::string& line : *lines) {
+        if (line.empty()) {
+            break;
+        }
+        const std::size_t equals = line.find('=');
+        if (equals != std::string::npos && UpperAscii(line.substr(0, equals)) == wanted) {
+            return line.substr(equals + 1);
+        }
+    }
+    return std::string();
+}
+
+std::string sGetTempFile(FileSystem& fileSystem, const std::string& runFolder,
+                         const std::string& sPrefix)
+{
+    std::string path = fileSystem.CreateTempFile(runFolder, sPrefix);
+    const std::size_t first = path.find_first_not_of(' ');
+    const std::size_t last = path.find_last_not_of(' ');
+    return first == std::string::npos ? std::string() : path.substr(first, last - first + 1);
+}
+
+std::string EncodeDescription(const std::string& text)
+{
+    return ReplaceAll(text, "\r\n", DescriptionLineBreak);
+}
+
+std::string DecodeDescription(const std::string& stored)
+{
+    return ReplaceAll(stored, DescriptionLineBreak, "\r\n");
+}
+
+}  // namespace kestrel

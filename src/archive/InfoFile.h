@@ -1,0 +1,38 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/FileSystem.h"
+
+namespace kestrel {
+
+// The info file "ksbackup.dat" that describes a backup and names the members of each item:
+// ANSI text, one "key=value" line per entry, CR LF, no section header.
+
+inline constexpr const char* InfoFileName = "ksbackup.dat";
+// Line breaks cannot live in a value, so the description stores each CR LF as this text.
+inline constexpr const char* DescriptionLineBreak = "PS$KSB";
+
+// Appends one line "key=value", creating the file when missing. Never looks for an earlier
+// line of the same key: saving a key twice leaves two lines. False when it cannot be written.
+bool SaveINI(FileSystem& fileSystem, const std::string& keyName, const std::string& keyValue,
+             const std::string& fileName);
+
+// The value of the first line whose key (the text before its first "=") equals keyName
+// without regard to case; "" when none does. An empty line ends the search as the end of the
+// file does. Empty (no value) when the file cannot be read.
+std::optional<std::string> GetINI(FileSystem& fileSystem, const std::string& keyName,
+                                  const std::string& fileName);
+
+// A new, empty file in the run folder named by the system from the first three characters of
+// sPrefix, a hexadecimal number and ".tmp"; its full path, or "" when none could be made. Its
+// bare name is both the archive member's name and the info-key value.
+std::string sGetTempFile(FileSystem& fileSystem, const std::string& runFolder,
+                         const std::string& sPrefix);
+
+// The description as stored (CR LF pairs replaced) and as shown again.
+std::string EncodeDescription(const std::string& text);
+std::string DecodeDescription(const std::string& stored);
+
+}  // namespace kestrel

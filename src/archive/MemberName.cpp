@@ -1,0 +1,58 @@
+#include "archive/MemberName.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string_view>
+
+namespace kestrel {
+namespace {
+
+bool IsReservedDeviceName(std::string stem)
+{
+    while (!stem.empty() && stem.back() == ' ') {
+        stem.pop_back();
+    }
+    std::transform(stem.begin(), stem.end(), stem.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    constexpr std::array<std::string_view, 6> Plain{"CON", "PRN",    "AUX",
+                                                    "NUL", "CONIN$", "CONOUT$"};
+    if (std::find(Plain.begin(), Plain.end(), stem) != Plain.end()) {
+        return true;
+    }
+    return stem.size() == 4 && (stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) &&
+           stem[3] >= '0' && stem[3] <= '9';
+}
+
+}  // namespace
+
+bool IsBareFileName(const std::string& name)
+{
+    if (name.empty() || name == "." || name == ".." || name.back() == '.' || name.back() == ' ') {
+        return false;
+    }
+    for (char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F ||
+            std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
+            return false;
+        }
+    }
+    return !IsReservedDeviceName(name.substr(0, name.find('.')));
+}
+
+std::string BareName(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name)
+{
+    if (folder.empty() || folder.back() == '\\' || folder.back() == '/') {
+        return folder + name;
+    }
+    return folder + (folder[0] == '/' ? "/" : "\\") + name;
+}
+
+}  // namespace kestrel

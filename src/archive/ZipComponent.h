@@ -1,0 +1,92 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/ZipEvents.h"
+#include "platform/FileSystem.h"
+
+namespace kestrel {
+
+struct ZipMember {
+    std::uint64_t index = 0;
+    std::string name;  // UTF-8
+    std::uint64_t size = 0;
+    std::uint64_t compressedSize = 0;
+    std::uint32_t crc = 0;  // 0 for AES entries, whose data is authenticated instead
+    bool encrypted = false;
+    int aesBits = 0;        // 128, 192 or 256; 0 for the traditional PKWARE scheme
+    bool deflated = false;  // else stored
+};
+
+// The one ZIP archive the program works on at a time, over libzip. Members lie flat under the
+// bare names of the files added, deflated, with AES-256 when protected; reading also accepts
+// the traditional PKWARE encryption and ZIP64. Files are streamed, never held in memory.
+//
+// A write replaces the archive at its path only once the new one is complete and on disk, so
+// a failed write leaves the old archive as it was. Errors are reported through the result and
+// LastError(), which names the file concerned; nothing fails silently.
+class ZipComponent {
+public:
+    // libzip reads 0 and anything outside 1-9 as 9, so a level is always passed.
+    static constexpr int DefaultDeflateLevel = 6;
+
+    ZipComponent(FileSystem& fileSystem, ZipEventSink& events);
+    ~ZipComponent();
+    ZipComponent(const ZipComponent&) = delete;
+    ZipComponent& operator=(const ZipComponent&) = delete;
+
+    // Relative paths given later are taken from this folder.
+    void SetFolder(const std::string& folder);
+
+    // Starts a new, empty archive that Write saves at the path. Closes the current one.
+    bool Create(const std::string& archivePath);
+    // Makes the archive's members available for lookup. Closes the current one.
+    bool Open(const std::string& archivePath);
+    // Whether any member of the archive at the path is encrypted; false also when it cannot
+    // be read (see LastError).
+    bool IsProtected(const std::string& archivePath);
+    void SetReadPassword(const std::string& password);
+    // True when a member (the info file when there is one, else the smallest protected one)
+    // decrypts with the read password and passes its checksum and authentication; true for
+    // an archive without protection.
+    bool CheckPassword();
+
+    // Adds the file under its bare name; refused when the file is missing or a member of that
+    // name (in any case) was added already. Its data is read only by Write.
+    bool AddFile(const std::string& filePath);
+    void SetWritePassword(const std::string& password);
+    void SetProtection(bool protect);
+    void SetDeflateLevel(int level);
+    // Writes every added file into the archive and puts it in place. WriteFinished follows
+    // every call, whatever the outcome.
+    bool Write();
+    // Releases the archive; an unwritten one is dropped.
+    void Close();
+
+    std::vector<ZipMember> Members() const;
+    // None when the name is absent or is not a bare file name.
+    std::optional<ZipMember> FindMember(const std::string& name) const;
+    // Reads the whole member and checks its checksum and authentication; the data is handed
+    // to `consume` in pieces when given.
+    bool ReadMember(const ZipMember& member,
+                    const std::function<bool(const char*, std::size_t)>& consume = {});
+    // Writes the member into the folder under its name, through a temporary file that
+    // replaces the target only once the member has passed its checks.
+    bool ExtractMember(const ZipMember& member, const std::string& folder);
+
+    // Label updates at most this often (30 ms unless set).
+    void SetEventInterval(std::chrono::milliseconds interval);
+    const std::string& LastError() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <zip.h>
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "archive/ZipEventThrottle.h"
+
+namespace kestrel {
+
+// What the member sources of one write share: the events, the bytes read against the total,
+// and the first failure, worded with the file concerned.
+struct ZipWriteJob {
+    explicit ZipWriteJob(ZipEventThrottle& throttle) : events(throttle) {}
+
+    void Advance(std::uint64_t bytes)
+    {
+        done += bytes;
+        events.Progress(total == 0 ? 100 : static_cast<int>(done * 100 / total));
+    }
+
+    ZipEventThrottle& events;
+    std::uint64_t total = 0;
+    std::uint64_t done = 0;
+    std::string error;
+};
+
+// The one way a member's data reaches libzip: a source of our own that streams the file as
+// libzip asks for it (at zip_close), reports the adding-file event when it is opened and
+// progress as it is read. libzip deflates and encrypts what it returns; a source that reports
+// already deflated (or encrypted) data in its stat could take its place without any change to
+// the callers.
+class ZipMemberSource {
+public:
+    ZipMemberSource(ZipWriteJob& job, std::string path, std::filesystem::path nativePath,
+                    std::string memberName, std::uint64_t size, std::time_t modified);
+    ~ZipMemberSource();
+    ZipMemberSource(const ZipMemberSource&) = delete;
+    ZipMemberSource& operator=(const ZipMemberSource&) = delete;
+
+    // Owned by the caller, which keeps it alive until libzip is done with the archive.
+    zip_source_t* Create(zip_t* archive);
+
+private:
+    static zip_int64_t Callback(void* self, void* data, zip_uint64_t length,
+                                zip_source_cmd_t command);
+    zip_int64_t Open();
+    zip_int64_t Read(void* data, zip_uint64_t length);
+    zip_int64_t Stat(void* data, zip_uint64_t length);
+    zip_int64_t Fail(int zipError, const std::string& what);
+
+    ZipWriteJob& job_;
+    std::string path_;
+    std::filesystem::path nativePath_;
+    std::string memberName_;
+    std::uint64_t size_;
+    std::time_t modified_;
+    std::ifstream in_;
+    std::uint64_t read_ = 0;
+    zip_error_t error_;
+};
+
+}  // namespace kestrel

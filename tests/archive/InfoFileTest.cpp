@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "archive/ArchiveTestSupport.h"
+#include "archive/InfoFile.h"
+#include "archive/ItemTable.h"
+
+namespace kestrel {
+namespace {
+
+using testing::ScratchFolder;
+
+TEST(InfoFile, GetINIFindsTheFirstWholeKeyBeforeAnEmptyLine)
+{
+    struct Case {
+        const char* file;
+        const char* key;
+        std::optional<std::string> value;
+    };
+    const Case cases[] = {
+        {"BackupItem=00001000000\r\n", "backupitem", "00001000000"},
+        {"BackupItemX=1\r\nBackupItem=2\r\n", "BackupItem", "2"},
+        {"BackupInformation=x=y\r\n", "BackupInformation", "x=y"},
+        {"BackupTime=1\r\nBackupTime=2\r\n", "BACKUPTIME", "1"},
+        {"BackupConfig=\r\nBackupItem=1\r\n", "BackupConfig", ""},
+        {"BackupComputer=PC\r\n\r\nBackupItem=11000000000\r\n", "BackupItem", ""},
+        {"no equals sign\r\nBackupPab=a.pab\r\n", "BackupPab", "a.pab"},
+        {"Backup Pab=a.pab\r\n", "BackupPab", ""},
+        {"", "BackupItem", ""},
+        {"BackupSetting=caf\xE9.xml", "BackupSetting", "caf\xC3\xA9.xml"},
+    };
+    ScratchFolder scratch;
+    for (const Case& c : cases) {
+        const std::string file = scratch.Make("info.dat", c.file);
+        EXPECT_EQ(c.value, GetINI(scratch.Files(), c.key, file)) << c.file;
+    }
+    EXPECT_EQ(std::nullopt, GetINI(scratch.Files(), "BackupItem", scratch.Path("missing.dat")));
+}
+
+TEST(InfoFile, SaveINIAppendsLinesThatGetINIReadsBack)
+{
+    ScratchFolder scratch;
+    const std::string file = scratch.Path(InfoFileName);
+    const std::string description = "first\r\nsecond x=y\r\nthird";
+    ASSERT_TRUE(SaveINI(scratch.Files(), "BackupIdentity", "Outlook", file));
+    ASSERT_TRUE(
+        SaveINI(scratch.Files(), "BackupInformation", EncodeDescription(description), file));
+    ASSERT_TRUE(SaveINI(scratch.Files(), "BackupIdentity", "second", file));
+
+    EXPECT_EQ(
+        "BackupIdentity=Outlook\r\nBackupInformation=firstPS$KSBsecond x=yPS$KSBthird\r\n"
+        "BackupIdentity=second\r\n",
+        scratch.Read(InfoFileName));
+    EXPECT_EQ("Outlook", GetINI(scratch.Files(), "backupidentity", file));
+    EXPECT_EQ(description, DecodeDescription(*GetINI(scratch.Files(), "BackupInformation", file)));
+    EXPECT_FALSE(SaveINI(scratch.Files(), "Key", "v", scratch.Path("missing") + "\\x.dat"));
+}
+
+TEST(InfoFile, TemporaryFilesAreNewEmptyAndNamedByThePrefix)
+{
+    ScratchFolder scratch;
+    const std::string first = sGetTempFile(scratch.Files(), scratch.Path(), "OBC");
+    const std::string second = sGetTempFile(scratch.Files(), scratch.Path(), "OBC");
+    const std::string third = sGetTempFile(scratch.Files(), scratch.Path(), "OBA");
+    for (const std::string& path : {first, second, third}) {
+        ASSERT_EQ(0u, path.find(scratch.Path())) << path;
+        EXPECT_TRUE(std::regex_match(path.substr(scratch.Path().size() + 1),
+                                     std::regex("OB[CA][0-9A-F]{1,4}\\.tmp", std::regex::icase)))
+            << path;
+        EXPECT_TRUE(scratch.Files().FileExists(path));
+    }
+    EXPECT_NE(first, second);
+    EXPECT_EQ("", sGetTempFile(scratch.Files(), scratch.Path("missing"), "OBC"));
+}
+
+TEST(ItemTable, BoxesSelectItemsAndBackupItemFollowsTheTableOrder)
+{
+    struct Case {
+        std::vector<int> ticked;
+        std::vector<std::string> ranItems;
+    };
+    const Case cases[] = {
+        {{2}, {"Signatures"}},
+        {{0}, {"Config", "Datas", "Rules"}},
+        {{1}, {"Config", "Accounts"}},
+        {{4}, {"Config", "Pab"}},
+        {{5, 8}, {"Configsetting", "Contacts"}},
+        {{}, {}},
+    };
+    for (const Case& c : cases) {
+        ItemBoxes boxes{};
+        for (int box : c.ticked) {
+            boxes[static_cast<std::size_t>(box)] = true;
+        }
+        std::vector<std::string> ran;
+        for (const ItemKind& item : ItemTable) {
+            if (ItemRuns(item, boxes)) {
+                ran.push_back(item.name);
+            }
+        }
+        EXPECT_EQ(c.ranItems, ran);
+    }
+
+    // Box 0 on a profile with a key and data files but no rules file.
+    ItemResults results{};
+    results[0] = results[1] = true;
+    EXPECT_EQ("11000000000", BackupItemValue(results));
+    ItemResults signaturesOnly{};
+    signaturesOnly[4] = true;
+    EXPECT_EQ("00001000000", BackupItemValue(signaturesOnly));
+    EXPECT_FALSE(IsValidBackupItemValue(""));
+    EXPECT_FALSE(IsValidBackupItemValue("1100000000"));
+}
+
+}  // namespace
+}  // namespace kestrel

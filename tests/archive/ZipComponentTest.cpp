@@ -1,0 +1,309 @@
+#include <zip.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+
+#include "archive/ArchiveLeftovers.h"
+#include "archive/ArchiveTestSupport.h"
+#include "archive/MemberName.h"
+#include "archive/ZipComponent.h"
+
+namespace kestrel {
+namespace {
+
+using testing::RandomBytes;
+using testing::ScratchFolder;
+
+struct RecordedEvents final : ZipEventSink {
+    std::vector<std::string> added;
+    std::vector<std::string> extracted;
+    std::vector<int> progress;
+    int finished = 0;
+
+    void AddingFile(const std::string& name) override { added.push_back(name); }
+    void ExtractingFile(const std::string& name) override { extracted.push_back(name); }
+    void WriteProgress(int percent) override { progress.push_back(percent); }
+    void WriteFinished() override { ++finished; }
+};
+
+class ZipComponentTest : public ::testing::Test {
+protected:
+    ZipComponentTest() { zip.SetEventInterval(std::chrono::milliseconds(0)); }
+
+    // Writes the named scratch files into an archive; the password protects it when given.
+    bool WriteArchive(const std::string& archive, const std::vector<std::string>& files,
+                      const std::string& password = "")
+    {
+        if (!zip.Create(scratch.Path(archive))) {
+            return false;
+        }
+        for (const std::string& file : files) {
+            zip.AddFile(scratch.Path(file));
+        }
+        zip.SetProtection(!password.empty());
+        zip.SetWritePassword(password);
+        return zip.Write();
+    }
+
+    ScratchFolder scratch;
+    RecordedEvents events;
+    ZipComponent zip{scratch.Files(), events};
+};
+
+TEST_F(ZipComponentTest, RoundTripsWithAndWithoutPassword)
+{
+    const std::string pst = RandomBytes(300 * 1024, 1) + std::string(200 * 1024, 'm');
+    scratch.Make("ksbackup.dat", "BackupItem=01000000000\r\n");
+    scratch.Make("Mail \xC3\xA9t\xC3\xA9.pst", pst);
+    scratch.Make("empty.rwz", "");
+    for (const std::string password : {"", "s3cret p\xC3\xA4ss"}) {
+        SCOPED_TRACE(password);
+        ASSERT_TRUE(WriteArchive(
+            "b.ksb", {"ksbackup.dat", "Mail \xC3\xA9t\xC3\xA9.pst", "empty.rwz"}, password))
+            << zip.LastError();
+        EXPECT_EQ(!password.empty(), zip.IsProtected(scratch.Path("b.ksb")));
+
+        ASSERT_TRUE(zip.Open(scratch.Path("b.ksb"))) << zip.LastError();
+        zip.SetReadPassword(password);
+        EXPECT_TRUE(zip.CheckPassword()) << zip.LastError();
+        const auto member = zip.FindMember("MAIL \xC3\xA9t\xC3\xA9.PST");
+        ASSERT_TRUE(member);
+        EXPECT_EQ(pst.size(), member->size);
+        EXPECT_EQ(!password.empty(), member->encrypted);
+        EXPECT_LT(member->compressedSize, pst.size());
+        const std::string out = scratch.Folder("out");
+        for (const auto& m : zip.Members()) {
+            ASSERT_TRUE(zip.ExtractMember(m, out)) << zip.LastError();
+        }
+        EXPECT_EQ(pst, scratch.Read("out/Mail \xC3\xA9t\xC3\xA9.pst"));
+        EXPECT_EQ("", scratch.Read("out/empty.rwz"));
+        EXPECT_EQ(
+            (std::vector<std::string>{"Mail \xC3\xA9t\xC3\xA9.pst", "empty.rwz", "ksbackup.dat"}),
+            scratch.List("out"));
+        EXPECT_FALSE(zip.FindMember("absent.pst"));
+        zip.Close();
+    }
+}
+
+TEST_F(ZipComponentTest, EventsFollowTheDataAndEveryWriteFinishes)
+{
+    scratch.Make("big.pst", RandomBytes(2 * 1024 * 1024, 2));
+    std::vector<std::string> files{"big.pst"};
+    for (int i = 0; i < 50; ++i) {
+        files.push_back("sig" + std::to_string(i) + ".htm");
+        scratch.Make(files.back(), "<p>signature</p>");
+    }
+    ASSERT_TRUE(WriteArchive("a.ksb", files)) << zip.LastError();
+    EXPECT_EQ(files, events.added);
+    EXPECT_EQ(1, events.finished);
+    ASSERT_FALSE(events.progress.empty());
+    EXPECT_EQ(0, events.progress.front());
+    EXPECT_EQ(100, events.progress.back());
+    EXPECT_TRUE(std::is_sorted(events.progress.begin(), events.progress.end()));
+    EXPECT_GT(events.progress.size(), 50u) << "progress moves with the bytes of one big file";
+
+    events = {};
+    EXPECT_FALSE(zip.Write());  // nothing created since
+    EXPECT_EQ(1, events.finished);
+    zip.Create(scratch.Path("a.ksb"));
+    EXPECT_FALSE(zip.Write()) << "an empty write would delete the archive";
+    EXPECT_EQ(2, events.finished);
+    EXPECT_TRUE(scratch.Files().FileExists(scratch.Path("a.ksb")));
+}
+
+TEST_F(ZipComponentTest, LabelsAreUpdatedAtMostEveryInterval)
+{
+    std::vector<std::string> files;
+    for (int i = 0; i < 300; ++i) {
+        files.push_back("f" + std::to_string(i) + ".txt");
+        scratch.Make(files.back(), "x");
+    }
+    zip.SetEventInterval(std::chrono::hours(1));
+    ASSERT_TRUE(WriteArchive("a.ksb", files));
+    // The first name at once, the last one when the write ends; 0 and 100 always.
+    EXPECT_EQ((std::vector<std::string>{"f0.txt", "f299.txt"}), events.added);
+    EXPECT_EQ((std::vector<int>{0, 100}), events.progress);
+}
+
+TEST_F(ZipComponentTest, WrongPasswordsAreRefusedForBothSchemes)
+{
+    scratch.Make("ksbackup.dat", "BackupItem=00001000000\r\nBackupSignatures=a.htm\r\n");
+    ASSERT_TRUE(WriteArchive("aes.ksb", {"ksbackup.dat"}, "right"));
+    ASSERT_TRUE(testing::MakeRawArchive(
+        scratch.Native("pkware.ksb"),
+        {{"ksbackup.dat", scratch.Read("ksbackup.dat")}, {"a.htm", RandomBytes(5000, 3)}},
+        ZIP_EM_TRAD_PKWARE, "right"));
+    for (const char* archive : {"aes.ksb", "pkware.ksb"}) {
+        SCOPED_TRACE(archive);
+        EXPECT_TRUE(zip.IsProtected(scratch.Path(archive)));
+        ASSERT_TRUE(zip.Open(scratch.Path(archive)));
+        int accepted = 0;
+        for (int i = 0; i < 500; ++i) {
+            zip.SetReadPassword("wrong" + std::to_string(i));
+            accepted += zip.CheckPassword() ? 1 : 0;
+        }
+        EXPECT_EQ(0, accepted);
+        zip.SetReadPassword("");
+        EXPECT_FALSE(zip.CheckPassword());
+        zip.SetReadPassword("wrong1");
+        const std::string out = scratch.Folder(std::string("out-") + archive);
+        scratch.Make(std::string("out-") + archive + "/ksbackup.dat", "kept");
+        EXPECT_FALSE(zip.ExtractMember(*zip.FindMember("ksbackup.dat"), out));
+        EXPECT_NE(std::string::npos, zip.LastError().find("ksbackup.dat")) << zip.LastError();
+        EXPECT_EQ(std::vector<std::string>{"ksbackup.dat"},
+                  scratch.List("out-" + std::string(archive)));
+        EXPECT_EQ("kept", scratch.Read(std::string("out-") + archive + "/ksbackup.dat"));
+        zip.SetReadPassword("right");
+        EXPECT_TRUE(zip.CheckPassword()) << zip.LastError();
+    }
+}
+
+TEST_F(ZipComponentTest, DamagedArchivesFailAndLeaveTheTargetAlone)
+{
+    const std::string data = RandomBytes(64 * 1024, 4) + std::string(64 * 1024, 'a');
+    scratch.Make("Mail.pst", data);
+    ASSERT_TRUE(WriteArchive("plain.ksb", {"Mail.pst"}));
+    ASSERT_TRUE(WriteArchive("aes.ksb", {"Mail.pst"}, "pw"));
+    struct Damage {
+        const char* name;
+        std::function<void(std::string&)> apply;
+    };
+    const Damage damages[] = {
+        {"truncated in the data", [](std::string& b) { b.resize(b.size() / 2); }},
+        {"truncated at the end", [](std::string& b) { b.resize(b.size() - 10); }},
+        {"bit flipped in the data", [](std::string& b) { b[b.size() / 3] ^= 0x10; }},
+        {"bit flipped near the start", [](std::string& b) { b[200] ^= 0x01; }},
+    };
+    for (const char* archive : {"plain.ksb", "aes.ksb"}) {
+        for (const Damage& damage : damages) {
+            SCOPED_TRACE(std::string(archive) + ", " + damage.name);
+            std::string bytes = scratch.Read(archive);
+            damage.apply(bytes);
+            scratch.Make("damaged.ksb", bytes);
+            const std::string out = scratch.Folder("out");
+            scratch.Make("out/Mail.pst", "the previous copy");
+            zip.SetReadPassword("pw");
+            if (zip.Open(scratch.Path("damaged.ksb"))) {
+                const auto member = zip.FindMember("Mail.pst");
+                ASSERT_TRUE(member);
+                EXPECT_FALSE(zip.ReadMember(*member));
+                EXPECT_FALSE(zip.ExtractMember(*member, out));
+            }
+            EXPECT_NE(std::string::npos, zip.LastError().find("damaged.ksb")) << zip.LastError();
+            EXPECT_EQ(std::vector<std::string>{"Mail.pst"}, scratch.List("out"));
+            EXPECT_EQ("the previous copy", scratch.Read("out/Mail.pst"));
+            zip.Close();
+        }
+    }
+}
+
+TEST_F(ZipComponentTest, AFailedWriteLeavesThePreviousArchiveAsItWas)
+{
+    scratch.Make("a.pst", RandomBytes(100 * 1024, 5));
+    scratch.Make("b.pst", "second");
+    ASSERT_TRUE(WriteArchive("backup.ksb", {"a.pst"}));
+    const std::string before = scratch.Read("backup.ksb");
+    const auto listing = scratch.List();
+
+    // The source disappears between adding it and writing: the error names it.
+    ASSERT_TRUE(zip.Create(scratch.Path("backup.ksb")));
+    ASSERT_TRUE(zip.AddFile(scratch.Path("b.pst")));
+    ASSERT_TRUE(zip.AddFile(scratch.Path("a.pst")));
+    std::filesystem::remove(scratch.Native("a.pst"));
+    events = {};
+    EXPECT_FALSE(zip.Write());
+    EXPECT_NE(std::string::npos, zip.LastError().find(scratch.Path("a.pst"))) << zip.LastError();
+    EXPECT_EQ(1, events.finished);
+    EXPECT_EQ(before, scratch.Read("backup.ksb"));
+    auto expected = listing;
+    expected.erase(std::find(expected.begin(), expected.end(), "a.pst"));
+    EXPECT_EQ(expected, scratch.List()) << "no temporary file is left behind";
+
+    // A missing source is refused when added; a duplicate bare name too.
+    ASSERT_TRUE(zip.Create(scratch.Path("backup.ksb")));
+    EXPECT_FALSE(zip.AddFile(scratch.Path("a.pst")));
+    EXPECT_TRUE(zip.AddFile(scratch.Path("b.pst")));
+    scratch.Folder("other");
+    scratch.Make("other/B.PST", "same name");
+    EXPECT_FALSE(zip.AddFile(scratch.Path("other/B.PST")));
+    // Protection without a password would write an unprotected archive.
+    zip.SetProtection(true);
+    EXPECT_FALSE(zip.Write());
+    EXPECT_EQ(before, scratch.Read("backup.ksb"));
+}
+
+TEST_F(ZipComponentTest, LeftoversOfKilledWritesAreRemovedAtTheNextWrite)
+{
+    scratch.Make("a.pst", "data");
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    struct Leftover {
+        const char* name;
+        const char* content;
+        bool stale;
+        bool removed;
+    };
+    const Leftover leftovers[] = {
+        {"backup.ksb.k3x9a0", "PK\x03\x04...", true, true},
+        {"other.KSB.0a1b2c3d", "", true, true},
+        {"backup.ksb.k3x9a1", "PK\x03\x04...", false, false},  // a write still running
+        {"notes.txt.k3x9a2", "PK\x03\x04...", true, false},    // not an archive's
+        {"backup.ksb.k3x9a3", "user data", true, false},       // not a ZIP file
+        {"backup.ksb.K3X9A4", "PK", true, false},              // not libzip's shape
+        {"backup.ksb.bak", "PK", true, false},
+    };
+    for (const Leftover& leftover : leftovers) {
+        scratch.Make(leftover.name, leftover.content);
+        if (leftover.stale) {
+            std::filesystem::last_write_time(scratch.Native(leftover.name), old);
+        }
+    }
+    ASSERT_TRUE(WriteArchive("backup.ksb", {"a.pst"}));
+    for (const Leftover& leftover : leftovers) {
+        EXPECT_EQ(!leftover.removed, std::filesystem::exists(scratch.Native(leftover.name)))
+            << leftover.name;
+    }
+}
+
+TEST_F(ZipComponentTest, UnsafeMemberNamesAreNeverUsed)
+{
+    struct Case {
+        const char* name;
+        bool bare;
+    };
+    const Case cases[] = {
+        {"Outlook.pst", true}, {"caf\xC3\xA9 1;2.pst", true},
+        {".hidden", true},     {"..", false},
+        {".", false},          {"..\\x.pst", false},
+        {"../x.pst", false},   {"sub/x.pst", false},
+        {"C:x.pst", false},    {"x.pst:stream", false},
+        {"CON", false},        {"nul.txt", false},
+        {"Com1.pst", false},   {"lpt9", false},
+        {"COM10.pst", true},   {"x.pst.", false},
+        {"x.pst ", false},     {"a\tb", false},
+        {"a*b", false},        {"", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.bare, IsBareFileName(c.name)) << c.name;
+    }
+
+    ASSERT_TRUE(testing::MakeRawArchive(
+        scratch.Native("evil.ksb"),
+        {{"../escape.txt", "x"}, {"sub/inner.txt", "x"}, {"CON", "x"}, {"fine.txt", "ok"}}));
+    ASSERT_TRUE(zip.Open(scratch.Path("evil.ksb")));
+    EXPECT_FALSE(zip.FindMember("../escape.txt"));
+    EXPECT_FALSE(zip.FindMember("..\\escape.txt"));
+    EXPECT_FALSE(zip.FindMember("CON"));
+    const std::string out = scratch.Folder("deep/out");
+    for (const auto& member : zip.Members()) {
+        EXPECT_EQ(member.name == "fine.txt", zip.ExtractMember(member, out)) << member.name;
+    }
+    EXPECT_EQ(std::vector<std::string>{"fine.txt"}, scratch.List("deep/out"));
+    EXPECT_EQ(std::vector<std::string>{"out"}, scratch.List("deep"));
+}
+
+}  // namespace
+}  // namespace kestrel
