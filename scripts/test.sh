@@ -121,6 +121,24 @@ echo "== Fuzzing the registry readers"
 run_checks fuzz scripts/fuzz.sh 60
 # --- end kestrel reg ---
 
+# --- kestrel archive: the command-line tool on 7-Zip and zip archives, both builds ---
+echo "== kestrel archive on 7-Zip and zip archives, natively and under Wine"
+archive_status=0
+scripts/archive-cli-test.sh build/linux/src/kestrel build/windows/src/kestrel.exe \
+    build/archive-cli >"$logs/archive-cli.log" 2>&1 || archive_status=$?
+archive_ok=$(grep -c '^PASS ' "$logs/archive-cli.log" || true)
+archive_bad=$(grep -c '^FAIL ' "$logs/archive-cli.log" || true)
+passed=$((passed + archive_ok))
+failed=$((failed + archive_bad))
+echo "archive-cli: $archive_ok passed, $archive_bad failed (exit status $archive_status)"
+if [ "$archive_status" -ne 0 ] || [ "$archive_ok" -eq 0 ] || [ "$archive_bad" -ne 0 ]; then
+    problems+=(archive-cli)
+    [ "$archive_bad" -ne 0 ] || failed=$((failed + 1))
+    grep -v '^PASS ' "$logs/archive-cli.log" | tail -20
+fi
+wineserver -k || true
+# --- end kestrel archive ---
+
 echo
 if [ ${#problems[@]} -ne 0 ]; then
     echo "problems in: ${problems[*]}"
