@@ -325,11 +325,11 @@ TEST_P(RegistryConformance, ValuesEnumerateInTheBackendsOrder)
     }
     const Names byName = {"a", "b", "c"};
     const bool byCreation = GetParam().valuesInCreationOrder;
-    EXPECT_EQ(byCreation ? Names{"c", "a", "b"} : byName, Values(scratch_))
+    EXPECT_EQ((byCreation ? Names{"c", "a", "b"} : byName), Values(scratch_))
         << "setting a value again keeps its place";
     ASSERT_EQ(reg::Success, Api().DeleteValue(scratch_, "a"));
     Set(scratch_, "a", "back");
-    EXPECT_EQ(byCreation ? Names{"c", "b", "a"} : byName, Values(scratch_))
+    EXPECT_EQ((byCreation ? Names{"c", "b", "a"} : byName), Values(scratch_))
         << "a value deleted and set again is new";
 }
 
