@@ -1,0 +1,353 @@
+// archive_bench SIZE_MIB [REPEATS] [WORK_FOLDER]
+//
+// Generates a PST-like file of the given size (half mail-like text, half random
+// attachment-like blocks, the same bytes on every run) and measures, in one run, the ZIP
+// component writing it with and without AES, extracting both archives, and the peers on the
+// same file: zip -6, 7z a -tzip -mx=5 -mem=AES256, 7z x, and cp as the disk's limit. Every
+// measurement runs in a child process, so its peak memory is its own. Prints medians of wall
+// time, throughput, archive size against the input, peak memory and each peer's ratio to ours,
+// then our write with AES at deflate levels 1 to 6 for the choice of the default level.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "archive/ZipComponent.h"
+#include "platform/posix/PosixFileSystem.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+constexpr const char* Password = "bench-password";
+
+struct Sample {
+    double seconds = 0;
+    long peakKiB = 0;
+    bool ok = false;
+};
+
+// Runs a program and waits for it; wall time and the child's own peak resident memory.
+Sample RunChild(const std::vector<std::string>& command)
+{
+    std::vector<char*> argv;
+    for (const std::string& argument : command) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    Sample sample;
+    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        rusage usage{};
+        wait4(pid, &status, 0, &usage);
+        sample.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        sample.peakKiB = usage.ru_maxrss;
+    }
+    sample.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    posix_spawn_file_actions_destroy(&actions);
+    return sample;
+}
+
+// Mail-like text: words, headers and quoted replies; compresses about as real mail does.
+void AppendMailText(std::string& out, std::size_t size, std::mt19937& random)
+{
+    static const std::array<const char*, 24> Words{
+        "the",    "meeting", "report", "please", "attached", "regards",  "quarter", "project",
+        "budget", "review",  "team",   "thanks", "schedule", "customer", "invoice", "update",
+        "draft",  "next",    "week",   "call",   "office",   "numbers",  "sales",   "contract"};
+    while (out.size() < size) {
+        out += "From: user" + std::to_string(random() % 500) + "@example.com\r\nSubject: ";
+        for (int i = 0; i < 6; ++i) {
+            out += Words[random() % Words.size()];
+            out += ' ';
+        }
+        out += "\r\n\r\n";
+        for (int line = 0; line < 12; ++line) {
+            out += line % 4 == 3 ? "> " : "";
+            for (int i = 0; i < 11; ++i) {
+                out += Words[random() % Words.size()];
+                out += ' ';
+            }
+            out += "\r\n";
+        }
+    }
+    out.resize(size);
+}
+
+void Generate(const fs::path& file, std::uint64_t size)
+{
+    std::mt19937 random(20240601);
+    std::ofstream out(file, std::ios::binary);
+    constexpr std::size_t Block = 256 * 1024;
+    std::string block;
+    for (std::uint64_t written = 0; written < size; written += Block) {
+        block.clear();
+        const std::size_t length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(Block, size - written));
+        if ((written / Block) % 2 == 0) {
+            AppendMailText(block, length, random);
+        } else {
+            block.resize(length);
+            for (char& byte : block) {
+                byte = static_cast<char>(random() & 0xFF);
+            }
+        }
+        out.write(block.data(), static_cast<std::streamsize>(block.size()));
+    }
+}
+
+// The child side: one write or extraction through the component.
+int ChildMain(int argc, char** argv)
+{
+    kestrel::PosixFileSystem files("/");
+    kestrel::NoZipEvents events;
+    kestrel::ZipComponent zip(files, events);
+    const std::string mode = argv[2];
+    if (mode == "write" && argc > 5) {  // SOURCE ARCHIVE LEVEL [PASSWORD]
+        zip.SetDeflateLevel(std::atoi(argv[5]));
+        zip.Create(argv[4]);
+        zip.AddFile(argv[3]);
+        zip.SetProtection(argc > 6);
+        zip.SetWritePassword(argc > 6 ? argv[6] : "");
+        return zip.Write() ? 0 : 1;
+    }
+    if (mode != "extract" || argc < 5) {  // ARCHIVE FOLDER [PASSWORD]
+        return 2;
+    }
+    const std::string password = argc > 5 ? argv[5] : "";
+    zip.SetReadPassword(password);
+    if (!zip.Open(argv[3])) {
+        return 1;
+    }
+    for (const auto& member : zip.Members()) {
+        if (!zip.ExtractMember(member, argv[4])) {
+            return 1;
+        }
+    }
+    return 0;
+}
+
+struct Result {
+    std::string name;
+    std::vector<Sample> samples;
+    std::uint64_t outputBytes = 0;
+
+    double Median() const
+    {
+        std::vector<double> times;
+        for (const Sample& s : samples) {
+            times.push_back(s.seconds);
+        }
+        std::sort(times.begin(), times.end());
+        return times.empty() ? 0 : times[times.size() / 2];
+    }
+    long Peak() const
+    {
+        long peak = 0;
+        for (const Sample& s : samples) {
+            peak = std::max(peak, s.peakKiB);
+        }
+        return peak;
+    }
+    bool Ok() const
+    {
+        return std::all_of(samples.begin(), samples.end(), [](const Sample& s) { return s.ok; });
+    }
+};
+
+std::uint64_t SizeOf(const fs::path& file)
+{
+    std::error_code error;
+    const auto size = fs::file_size(file, error);
+    return error ? 0 : size;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 2 && std::string(argv[1]) == "--child") {
+        return ChildMain(argc, argv);
+    }
+    if (argc < 2) {
+        std::fputs("usage: archive_bench SIZE_MIB [REPEATS] [WORK_FOLDER]\n", stderr);
+        return 2;
+    }
+    const std::uint64_t size = std::stoull(argv[1]) * 1024 * 1024;
+    const int repeats = argc > 2 ? std::atoi(argv[2]) : 3;
+    const fs::path work = fs::absolute(argc > 3 ? argv[3] : "archive-bench");
+    const std::string self = fs::canonical("/proc/self/exe").string();
+    fs::create_directories(work);
+    const fs::path source = work / "Outlook.pst";
+    if (SizeOf(source) != size) {
+        Generate(source, size);
+    }
+    const std::string src = source.string();
+    const auto at = [&](const char* name) { return (work / name).string(); };
+    const auto fresh = [&](const char* name) {
+        fs::remove_all(work / name);
+        fs::create_directories(work / name);
+        return at(name);
+    };
+    const std::string level = std::to_string(kestrel::ZipComponent::DefaultDeflateLevel);
+
+    struct Job {
+        std::string name;
+        std::function<std::vector<std::string>()> command;
+        std::string output;
+    };
+    const std::vector<Job> jobs{
+        {"ours write",
+         [&] {
+             return std::vector<std::string>{self, "--child", "write", src, at("ours.zip"), level};
+         },
+         at("ours.zip")},
+        {"ours write AES",
+         [&] {
+             return std::vector<std::string>{self,  "--child", "write", src, at("ours-aes.zip"),
+                                             level, Password};
+         },
+         at("ours-aes.zip")},
+        {"zip -6",
+         [&] {
+             fs::remove(at("zip.zip"));
+             return std::vector<std::string>{"zip", "-q", "-6", "-j", at("zip.zip"), src};
+         },
+         at("zip.zip")},
+        {"7z -mx=5 AES",
+         [&] {
+             fs::remove(at("7z-aes.zip"));
+             return std::vector<std::string>{"7z",
+                                             "a",
+                                             "-tzip",
+                                             "-mx=5",
+                                             "-mem=AES256",
+                                             std::string("-p") + Password,
+                                             at("7z-aes.zip"),
+                                             src};
+         },
+         at("7z-aes.zip")},
+        {"ours extract",
+         [&] {
+             return std::vector<std::string>{self, "--child", "extract", at("ours.zip"),
+                                             fresh("x-ours")};
+         },
+         ""},
+        {"7z x",
+         [&] {
+             return std::vector<std::string>{"7z", "x", "-y", "-o" + fresh("x-7z"), at("ours.zip")};
+         },
+         ""},
+        {"ours extract AES",
+         [&] {
+             return std::vector<std::string>{
+                 self, "--child", "extract", at("ours-aes.zip"), fresh("x-ours-aes"), Password};
+         },
+         ""},
+        {"7z x AES",
+         [&] {
+             return std::vector<std::string>{"7z",
+                                             "x",
+                                             "-y",
+                                             std::string("-p") + Password,
+                                             "-o" + fresh("x-7z-aes"),
+                                             at("ours-aes.zip")};
+         },
+         ""},
+        {"cp",
+         [&] {
+             return std::vector<std::string>{"cp", src, at("copy.pst")};
+         },
+         at("copy.pst")},
+    };
+    std::vector<Result> results;
+    for (const Job& job : jobs) {
+        Result result{job.name, {}, 0};
+        for (int i = 0; i < repeats; ++i) {
+            result.samples.push_back(RunChild(job.command()));
+        }
+        result.outputBytes = job.output.empty() ? 0 : SizeOf(job.output);
+        results.push_back(result);
+    }
+
+    const auto find = [&](const std::string& name) -> const Result& {
+        return *std::find_if(results.begin(), results.end(),
+                             [&](const Result& r) { return r.name == name; });
+    };
+    const double mib = static_cast<double>(size) / (1024 * 1024);
+    std::printf("input: %.0f MiB PST-like, %d runs each, medians; deflate level %s\n", mib, repeats,
+                level.c_str());
+    std::printf("%-18s %9s %10s %9s %10s %12s %s\n", "", "seconds", "MiB/s", "size %", "peak MiB",
+                "time vs ours", "");
+    const std::array<std::pair<const char*, const char*>, 9> peers{{
+        {"ours write", "ours write"},
+        {"ours write AES", "ours write AES"},
+        {"zip -6", "ours write"},
+        {"7z -mx=5 AES", "ours write AES"},
+        {"ours extract", "ours extract"},
+        {"7z x", "ours extract"},
+        {"ours extract AES", "ours extract AES"},
+        {"7z x AES", "ours extract AES"},
+        {"cp", "ours write"},
+    }};
+    for (const auto& [name, against] : peers) {
+        const Result& r = find(name);
+        const Result& ours = find(against);
+        const std::string ratio = r.outputBytes == 0
+                                      ? "-"
+                                      : std::to_string(100.0 * static_cast<double>(r.outputBytes) /
+                                                       static_cast<double>(size))
+                                            .substr(0, 6);
+        std::printf("%-18s %9.2f %10.1f %9s %10.1f %11.2fx %s\n", name, r.Median(),
+                    mib / r.Median(), ratio.c_str(), static_cast<double>(r.Peak()) / 1024,
+                    r.Median() / ours.Median(), r.Ok() ? "" : "FAILED");
+    }
+    const Result& ourAes = find("ours write AES");
+    const Result& sevenAes = find("7z -mx=5 AES");
+    std::printf("7z AES archive vs ours: %+.2f%% size; ours writes %.2fx as fast\n",
+                100.0 * (static_cast<double>(ourAes.outputBytes) /
+                             static_cast<double>(sevenAes.outputBytes) -
+                         1),
+                sevenAes.Median() / ourAes.Median());
+
+    std::printf("\nour write with AES by deflate level (1 run each):\n");
+    for (int l = 1; l <= 6; ++l) {
+        const std::string out = at("level.zip");
+        const Sample s =
+            RunChild({self, "--child", "write", src, out, std::to_string(l), Password});
+        std::printf(
+            "  level %d: %7.2f s %8.1f MiB/s  size %.3f%%  vs 7z: %.2fx as fast, %+.2f%% size%s\n",
+            l, s.seconds, mib / s.seconds,
+            100.0 * static_cast<double>(SizeOf(out)) / static_cast<double>(size),
+            sevenAes.Median() / s.seconds,
+            100.0 *
+                (static_cast<double>(SizeOf(out)) / static_cast<double>(sevenAes.outputBytes) - 1),
+            s.ok ? "" : " FAILED");
+    }
+    for (const char* leftover : {"x-ours", "x-7z", "x-ours-aes", "x-7z-aes"}) {
+        fs::remove_all(work / leftover);
+    }
+    return 0;
+}
