@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "main/ToolCommands.h"
+#include "platform/ArgumentText.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -30,7 +31,8 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string command = argv[1];
-    const std::vector<std::string> arguments(argv + 2, argv + argc);
+    std::vector<std::string> arguments = kestrel::ProgramArguments(argc, argv);
+    arguments.erase(arguments.begin());  // the subcommand
     try {
         kestrel::Platform platform = kestrel::CreateSystemPlatform();
         if (command == "reg") {

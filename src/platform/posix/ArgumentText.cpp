@@ -14,4 +14,9 @@ std::string ProgramArgumentText(int argc, char** argv)
     return text;
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
 }  // namespace kestrel

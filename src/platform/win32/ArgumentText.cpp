@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 namespace kestrel {
 namespace {
 
@@ -31,6 +33,18 @@ std::string ProgramArgumentText(int, char**)
     }
     std::size_t start = line.find_first_not_of(L" \t", end);
     return start == std::wstring::npos ? std::string() : ToUtf8(line.substr(start));
+}
+
+std::vector<std::string> ProgramArguments(int, char**)
+{
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; wide && i < count; ++i) {
+        arguments.push_back(ToUtf8(wide[i]));
+    }
+    LocalFree(wide);
+    return arguments;
 }
 
 }  // namespace kestrel
