@@ -47,11 +47,12 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments)
     return options;
 }
 
-// Paths on the command line are the host's own, possibly relative.
+// Paths on the command line are the host's own, possibly relative; arguments arrive in UTF-8.
 std::string HostPath(const std::string& argument)
 {
     std::error_code error;
-    const std::u8string absolute = std::filesystem::absolute(argument, error).u8string();
+    const std::filesystem::path given(std::u8string(argument.begin(), argument.end()));
+    const std::u8string absolute = std::filesystem::absolute(given, error).u8string();
     return error ? argument : std::string(absolute.begin(), absolute.end());
 }
 
