@@ -1,5 +1,7 @@
 #include "platform/RegistryRead.h"
 
+#include "platform/CodePage.h"
+
 #include <cstring>
 #include <vector>
 
@@ -13,14 +15,15 @@ bool ReadRawValue(RegistryApi& registry, reg::Key root, const std::string& subKe
                   std::vector<std::uint8_t>& data)
 {
     reg::Key key = 0;
-    if (registry.OpenKeyEx(root, subKey.c_str(), reg::KeyRead, &key) != reg::Success) {
+    if (registry.OpenKeyEx(root, Utf8ToAnsi(subKey).c_str(), reg::KeyRead, &key) != reg::Success) {
         return false;
     }
     long result = reg::MoreData;
     std::uint32_t size = 256;
     for (int attempt = 0; attempt < 4 && result == reg::MoreData; ++attempt) {
         data.assign(size, 0);
-        result = registry.QueryValueEx(key, valueName.c_str(), &type, data.data(), &size);
+        result =
+            registry.QueryValueEx(key, Utf8ToAnsi(valueName).c_str(), &type, data.data(), &size);
     }
     registry.CloseKey(key);
     if (result != reg::Success) {
@@ -43,7 +46,7 @@ std::optional<std::string> ReadRegistryString(RegistryApi& registry, reg::Key ro
         return std::nullopt;
     }
     std::string text(data.begin(), data.end());
-    return text.substr(0, text.find('\0'));
+    return AnsiToUtf8(text.substr(0, text.find('\0')));
 }
 
 std::optional<std::uint32_t> ReadRegistryDword(RegistryApi& registry, reg::Key root,

@@ -81,14 +81,17 @@ TEST_F(EmulatedMachine, IdentityComesFromTheKeysWindowsUses)
     SetString(reg::HkeyLocalMachine, CurrentVersion, "SystemRoot", "D:\\WINNT");
     SetString(reg::HkeyCurrentUser, "Volatile Environment", "USERNAME", "Ann");
     SetString(reg::HkeyCurrentUser, "Volatile Environment", "USERPROFILE",
-              "C:\\Documents and Settings\\Ann");
+              "C:\\Documents and Settings\\Ren\xE9"
+              "e");  // ANSI, as the registry holds it
     SetString(reg::HkeyCurrentUser, "Environment", "ARCHIVES", "%USERPROFILE%\\Archives");
     SetString(reg::HkeyCurrentUser, "Environment", "LOOP", "%LOOP%x");
     EXPECT_EQ("OFFICE-PC", system_->ComputerName());
     EXPECT_EQ("D:\\WINNT", system_->WindowsFolder());
     EXPECT_EQ("Ann", system_->LogonUserName());
-    EXPECT_EQ("C:\\Documents and Settings\\Ann\\Archives",
-              system_->ExpandEnvironmentText("%Archives%"));
+    EXPECT_EQ(
+        "C:\\Documents and Settings\\Ren\xC3\xA9"
+        "e\\Archives",
+        system_->ExpandEnvironmentText("%Archives%"));
     EXPECT_EQ("%LOOP%x", system_->ExpandEnvironmentText("%LOOP%"));
     EXPECT_EQ("D:\\WINNT", system_->ExpandEnvironmentText("%SystemRoot%"));
 }

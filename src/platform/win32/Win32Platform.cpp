@@ -13,27 +13,26 @@
 namespace kestrel {
 namespace {
 
-// The user's local application data folder; SHGetFolderPathA answers on every Windows the
+// The user's local application data folder; SHGetFolderPathW answers on every Windows the
 // program runs on, where %LOCALAPPDATA% is missing before Vista.
-std::string LocalAppDataFolder()
+std::wstring LocalAppDataFolder()
 {
-    char buffer[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0,
+    wchar_t buffer[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0,
                                 buffer))) {
         return {};
     }
     return buffer;
 }
 
-// std::filesystem would convert a narrow path with the C locale, which mangles non-ASCII
-// user names; the path is ANSI text, so widen it from the ANSI code page.
-std::filesystem::path NativePath(const std::string& ansiPath)
+std::string ToUtf8(const std::wstring& wide)
 {
-    int length = MultiByteToWideChar(CP_ACP, 0, ansiPath.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansiPath.c_str(), -1, wide.data(), length);
-    wide.resize(wide.size() - 1);
-    return wide;
+    int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr,
+                                   0, nullptr, nullptr);
+    std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), text.data(), size,
+                        nullptr, nullptr);
+    return text;
 }
 
 }  // namespace
@@ -46,9 +45,11 @@ Platform CreateSystemPlatform()
     platform.shell = std::make_unique<Win32Shell>();
     platform.automation = std::make_unique<Win32Automation>();
     platform.fileSystem = std::make_unique<Win32FileSystem>();
-    if (std::string local = LocalAppDataFolder(); !local.empty()) {
-        const std::string base = local + "\\Kestrel";
-        platform.runFolder = std::make_unique<LockedRunFolder>(base, NativePath(base));
+    // The path is kept as UTF-8 like every path in the program; the folder itself is reached
+    // through the wide form, which holds any user name.
+    if (std::wstring local = LocalAppDataFolder(); !local.empty()) {
+        const std::wstring base = local + L"\\Kestrel";
+        platform.runFolder = std::make_unique<LockedRunFolder>(ToUtf8(base), base);
     }
     return platform;
 }

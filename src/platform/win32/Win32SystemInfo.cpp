@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/CodePage.h"
+
 #include <string>
 #include <vector>
 
@@ -11,7 +13,7 @@ std::string Win32SystemInfo::ComputerName()
 {
     char buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = sizeof buffer;
-    return GetComputerNameA(buffer, &size) ? std::string(buffer, size) : std::string();
+    return GetComputerNameA(buffer, &size) ? AnsiToUtf8(std::string(buffer, size)) : std::string();
 }
 
 std::string Win32SystemInfo::LogonUserName()
@@ -21,14 +23,15 @@ std::string Win32SystemInfo::LogonUserName()
     if (!GetUserNameA(buffer, &size) || size == 0) {
         return {};
     }
-    return std::string(buffer, size - 1);  // size counts the NUL
+    return AnsiToUtf8(std::string(buffer, size - 1));  // size counts the NUL
 }
 
 std::string Win32SystemInfo::WindowsFolder()
 {
     char buffer[MAX_PATH + 1] = {};
     UINT length = GetWindowsDirectoryA(buffer, sizeof buffer);
-    return length > 0 && length < sizeof buffer ? std::string(buffer, length) : std::string();
+    return length > 0 && length < sizeof buffer ? AnsiToUtf8(std::string(buffer, length))
+                                                : std::string();
 }
 
 std::string Win32SystemInfo::WindowsVersion()
@@ -46,19 +49,20 @@ std::string Win32SystemInfo::WindowsVersion()
     return std::to_string(info.dwMajorVersion) + "." + std::to_string(info.dwMinorVersion);
 }
 
-std::string Win32SystemInfo::ExpandEnvironmentText(const std::string& text)
+std::string Win32SystemInfo::ExpandEnvironmentText(const std::string& utf8Text)
 {
+    const std::string text = Utf8ToAnsi(utf8Text);
     DWORD needed = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
     if (needed == 0) {
-        return text;
+        return utf8Text;
     }
     std::vector<char> buffer(needed + 1);
     DWORD written =
         ExpandEnvironmentStringsA(text.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
     if (written == 0 || written > buffer.size()) {
-        return text;
+        return utf8Text;
     }
-    return std::string(buffer.data());
+    return AnsiToUtf8(buffer.data());
 }
 
 std::string Win32SystemInfo::ProgramFolder()
@@ -72,7 +76,7 @@ std::string Win32SystemInfo::ProgramFolder()
         }
         if (length < buffer.size()) {
             std::string path(buffer.data(), length);
-            return path.substr(0, path.find_last_of('\\'));
+            return AnsiToUtf8(path.substr(0, path.find_last_of('\\')));
         }
         buffer.resize(buffer.size() * 2);
     }
