@@ -4,20 +4,9 @@
 
 #include <shellapi.h>
 
+#include "platform/win32/WideText.h"
+
 namespace kestrel {
-namespace {
-
-std::string ToUtf8(const std::wstring& wide)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr,
-                                   0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), text.data(), size,
-                        nullptr, nullptr);
-    return text;
-}
-
-}  // namespace
 
 std::string ProgramArgumentText(int, char**)
 {
@@ -32,7 +21,7 @@ std::string ProgramArgumentText(int, char**)
         end = end == std::wstring::npos ? line.size() : end;
     }
     std::size_t start = line.find_first_not_of(L" \t", end);
-    return start == std::wstring::npos ? std::string() : ToUtf8(line.substr(start));
+    return start == std::wstring::npos ? std::string() : WideToUtf8(line.substr(start));
 }
 
 std::vector<std::string> ProgramArguments(int, char**)
@@ -41,7 +30,7 @@ std::vector<std::string> ProgramArguments(int, char**)
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> arguments;
     for (int i = 1; wide && i < count; ++i) {
-        arguments.push_back(ToUtf8(wide[i]));
+        arguments.push_back(WideToUtf8(wide[i]));
     }
     LocalFree(wide);
     return arguments;

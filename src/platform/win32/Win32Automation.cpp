@@ -5,25 +5,10 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include "platform/win32/WideText.h"
+
 namespace kestrel {
 namespace {
-
-std::wstring Widen(const std::string& text)
-{
-    int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), length);
-    wide.resize(wide.size() - 1);
-    return wide;
-}
-
-std::string Narrow(const wchar_t* text, int length)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, length, narrow.data(), size, nullptr, nullptr);
-    return narrow;
-}
 
 class DispatchObject final : public AutomationObject {
 public:
@@ -50,7 +35,7 @@ public:
         }
         std::optional<std::string> text;
         if (SUCCEEDED(VariantChangeType(&result, &result, 0, VT_BSTR)) && result.bstrVal) {
-            text = Narrow(result.bstrVal, static_cast<int>(SysStringLen(result.bstrVal)));
+            text = WideToUtf8(std::wstring_view(result.bstrVal, SysStringLen(result.bstrVal)));
         }
         VariantClear(&result);
         return text;
@@ -68,7 +53,7 @@ public:
 private:
     bool Invoke(const std::string& name, WORD flags, VARIANT* result)
     {
-        std::wstring wide = Widen(name);
+        std::wstring wide = Utf8ToWide(name);
         LPOLESTR names[] = {wide.data()};
         DISPID id = 0;
         if (FAILED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
@@ -91,7 +76,7 @@ std::unique_ptr<AutomationObject> Win32Automation::CreateObject(const std::strin
     bool uninitialize = SUCCEEDED(initialized);
     CLSID classId{};
     IDispatch* dispatch = nullptr;
-    if (FAILED(CLSIDFromProgID(Widen(progId).c_str(), &classId)) ||
+    if (FAILED(CLSIDFromProgID(Utf8ToWide(progId).c_str(), &classId)) ||
         FAILED(CoCreateInstance(classId, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER,
                                 IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) {
         if (uninitialize) {

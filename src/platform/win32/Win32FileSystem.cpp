@@ -3,40 +3,21 @@
 #include <windows.h>
 
 #include "platform/TextFile.h"
+#include "platform/win32/WideText.h"
 
 namespace kestrel {
 namespace {
 
-std::wstring Wide(const std::string& utf8)
-{
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                        length);
-    return wide;
-}
-
-std::string Narrow(const std::wstring& wide)
-{
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), length,
-                        nullptr, nullptr);
-    return utf8;
-}
-
 DWORD Attributes(const std::string& path)
 {
-    return GetFileAttributesW(Wide(path).c_str());
+    return GetFileAttributesW(Utf8ToWide(path).c_str());
 }
 
 }  // namespace
 
 std::filesystem::path Win32FileSystem::NativePath(const std::string& path)
 {
-    return Wide(path);
+    return Utf8ToWide(path);
 }
 
 bool Win32FileSystem::FileExists(const std::string& path)
@@ -56,7 +37,7 @@ bool Win32FileSystem::FolderExists(const std::string& path)
 std::vector<std::string> Win32FileSystem::FilesIn(const std::string& folder)
 {
     std::vector<std::string> names;
-    std::wstring pattern = Wide(folder);
+    std::wstring pattern = Utf8ToWide(folder);
     if (!pattern.empty() && pattern.back() != L'\\') {
         pattern += L'\\';
     }
@@ -68,7 +49,7 @@ std::vector<std::string> Win32FileSystem::FilesIn(const std::string& folder)
     }
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            names.push_back(Narrow(found.cFileName));
+            names.push_back(WideToUtf8(found.cFileName));
         }
     } while (FindNextFileW(search, &found));
     FindClose(search);
@@ -77,33 +58,33 @@ std::vector<std::string> Win32FileSystem::FilesIn(const std::string& folder)
 
 bool Win32FileSystem::CreateFolder(const std::string& path)
 {
-    return CreateDirectoryW(Wide(path).c_str(), nullptr) != 0;
+    return CreateDirectoryW(Utf8ToWide(path).c_str(), nullptr) != 0;
 }
 
 bool Win32FileSystem::RemoveFile(const std::string& path)
 {
-    return DeleteFileW(Wide(path).c_str()) != 0;
+    return DeleteFileW(Utf8ToWide(path).c_str()) != 0;
 }
 
 bool Win32FileSystem::RenameFile(const std::string& from, const std::string& to)
 {
-    return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), 0) != 0;
+    return MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(), 0) != 0;
 }
 
 bool Win32FileSystem::MoveOver(const std::string& from, const std::string& to)
 {
-    return MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+    return MoveFileExW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool Win32FileSystem::CopyFileTo(const std::string& from, const std::string& to)
 {
-    return CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE) != 0;
+    return CopyFileW(Utf8ToWide(from).c_str(), Utf8ToWide(to).c_str(), FALSE) != 0;
 }
 
 bool Win32FileSystem::SetNormalAttributes(const std::string& path)
 {
-    return SetFileAttributesW(Wide(path).c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
+    return SetFileAttributesW(Utf8ToWide(path).c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
 std::optional<std::vector<std::string>> Win32FileSystem::ReadTextLines(const std::string& path)
@@ -122,16 +103,16 @@ bool Win32FileSystem::AppendTextLine(const std::string& path, const std::string&
 std::string Win32FileSystem::CreateTempFile(const std::string& folder, const std::string& prefix)
 {
     wchar_t name[MAX_PATH + 1] = {};
-    if (GetTempFileNameW(Wide(folder).c_str(), Wide(prefix).c_str(), 0, name) == 0) {
+    if (GetTempFileNameW(Utf8ToWide(folder).c_str(), Utf8ToWide(prefix).c_str(), 0, name) == 0) {
         return {};
     }
-    return Narrow(name);
+    return WideToUtf8(name);
 }
 
 bool Win32FileSystem::FlushToDisk(const std::string& path)
 {
     // Backup semantics let a folder be opened too; its entries are flushed with it.
-    HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_WRITE,
+    HANDLE handle = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {

@@ -4,6 +4,7 @@
 
 #include "platform/LockedRunFolder.h"
 #include "platform/Platform.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/Win32Automation.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
@@ -25,16 +26,6 @@ std::wstring LocalAppDataFolder()
     return buffer;
 }
 
-std::string ToUtf8(const std::wstring& wide)
-{
-    int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), nullptr,
-                                   0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), static_cast<int>(wide.size()), text.data(), size,
-                        nullptr, nullptr);
-    return text;
-}
-
 }  // namespace
 
 Platform CreateSystemPlatform()
@@ -49,7 +40,7 @@ Platform CreateSystemPlatform()
     // through the wide form, which holds any user name.
     if (std::wstring local = LocalAppDataFolder(); !local.empty()) {
         const std::wstring base = local + L"\\Kestrel";
-        platform.runFolder = std::make_unique<LockedRunFolder>(ToUtf8(base), base);
+        platform.runFolder = std::make_unique<LockedRunFolder>(WideToUtf8(base), base);
     }
     return platform;
 }
