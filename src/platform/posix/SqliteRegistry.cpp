@@ -394,6 +394,15 @@ SqliteRegistry::Handle* SqliteRegistry::FindHandle(reg::Key key)
     return found == handles_.end() ? nullptr : &found->second;
 }
 
+long SqliteRegistry::HandleWithAccess(reg::Key key, std::uint32_t access, Handle*& handle)
+{
+    handle = FindHandle(key);
+    if (handle == nullptr) {
+        return reg::InvalidHandle;
+    }
+    return (handle->access & access) == access ? reg::Success : reg::AccessDenied;
+}
+
 reg::Key SqliteRegistry::AddHandle(std::int64_t keyId, std::uint32_t access)
 {
     const reg::Key key = nextHandle_;
@@ -516,12 +525,9 @@ long SqliteRegistry::QueryValueEx(reg::Key key, const char* valueName, std::uint
                                   std::uint8_t* data, std::uint32_t* dataSize)
 {
     return Guarded([&] {
-        const Handle* handle = FindHandle(key);
-        if (handle == nullptr) {
-            return reg::InvalidHandle;
-        }
-        if ((handle->access & reg::KeyQueryValue) == 0) {
-            return reg::AccessDenied;
+        Handle* handle = nullptr;
+        if (const long refused = HandleWithAccess(key, reg::KeyQueryValue, handle)) {
+            return refused;
         }
         if (data != nullptr && dataSize == nullptr) {
             return reg::InvalidParameter;
@@ -555,12 +561,9 @@ long SqliteRegistry::SetValueEx(reg::Key key, const char* valueName, std::uint32
                                 const std::uint8_t* data, std::uint32_t dataSize)
 {
     return Guarded([&] {
-        const Handle* handle = FindHandle(key);
-        if (handle == nullptr) {
-            return reg::InvalidHandle;
-        }
-        if ((handle->access & reg::KeySetValue) == 0) {
-            return reg::AccessDenied;
+        Handle* handle = nullptr;
+        if (const long refused = HandleWithAccess(key, reg::KeySetValue, handle)) {
+            return refused;
         }
         if (data == nullptr && dataSize != 0) {
             return reg::InvalidParameter;
@@ -685,12 +688,9 @@ long SqliteRegistry::DeleteKey(reg::Key key, const char* subKey)
 long SqliteRegistry::DeleteValue(reg::Key key, const char* valueName)
 {
     return Guarded([&] {
-        const Handle* handle = FindHandle(key);
-        if (handle == nullptr) {
-            return reg::InvalidHandle;
-        }
-        if ((handle->access & reg::KeySetValue) == 0) {
-            return reg::AccessDenied;
+        Handle* handle = nullptr;
+        if (const long refused = HandleWithAccess(key, reg::KeySetValue, handle)) {
+            return refused;
         }
         Use(Statement(DeleteValueSql))
             .Bind(1, handle->keyId)
@@ -708,12 +708,9 @@ long SqliteRegistry::EnumKeyEx(reg::Key key, std::uint32_t index, char* name,
                                std::uint32_t* nameSize)
 {
     return Guarded([&] {
-        Handle* handle = FindHandle(key);
-        if (handle == nullptr) {
-            return reg::InvalidHandle;
-        }
-        if ((handle->access & reg::KeyEnumerateSubKeys) == 0) {
-            return reg::AccessDenied;
+        Handle* handle = nullptr;
+        if (const long refused = HandleWithAccess(key, reg::KeyEnumerateSubKeys, handle)) {
+            return refused;
         }
         if (name == nullptr || nameSize == nullptr) {
             return reg::InvalidParameter;
@@ -743,12 +740,9 @@ long SqliteRegistry::EnumValue(reg::Key key, std::uint32_t index, char* name,
                                std::uint32_t* dataSize)
 {
     return Guarded([&] {
-        Handle* handle = FindHandle(key);
-        if (handle == nullptr) {
-            return reg::InvalidHandle;
-        }
-        if ((handle->access & reg::KeyQueryValue) == 0) {
-            return reg::AccessDenied;
+        Handle* handle = nullptr;
+        if (const long refused = HandleWithAccess(key, reg::KeyQueryValue, handle)) {
+            return refused;
         }
         if (name == nullptr || nameSize == nullptr || (data != nullptr && dataSize == nullptr)) {
             return reg::InvalidParameter;

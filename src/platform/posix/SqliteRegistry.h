@@ -79,6 +79,9 @@ private:
     };
 
     Handle* FindHandle(reg::Key key);
+    // The open handle `key` when it grants `access`; else reg::InvalidHandle or
+    // reg::AccessDenied, the Win32 answers in that order.
+    long HandleWithAccess(reg::Key key, std::uint32_t access, Handle*& handle);
     reg::Key AddHandle(std::int64_t keyId, std::uint32_t access);
     long Resolve(std::int64_t baseId, const char* path, std::int64_t& keyId);
     long MissingKeyResult(std::int64_t baseId, long ifPresent);
