@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "outlook/ProfileLocations.h"
+
 namespace kestrel {
 
 // The program-wide values that the windows and runs share. Created at start-up and passed by
@@ -25,6 +27,9 @@ struct AppState {
     bool NoOutlookFlag = false;
     // The expansion of %UserProfile%; set only when profiles exist.
     std::string UserProfileFolder;
+    // Where the source profile's items live: computed at start-up for the first profile and
+    // again whenever another source profile is chosen.
+    kestrel::ProfileLocations ProfileLocations;
 
     // Restore side: no valid backup archive is open on the restore tab.
     bool NoValidBackupFlag = true;

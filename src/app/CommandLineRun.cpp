@@ -10,8 +10,8 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
 {
     AppState state;
     state.CommandLineText = commandLineText;
-    LoadSharedState(state, platform);
     SilentMessages silent;
+    LoadSharedState(state, platform, silent);
     return RunUnattendedBackup(state, platform, silent) ? 0 : 1;
 }
 

@@ -18,7 +18,7 @@ void MainWindowModel::Load()
     statusText_ = texts::PleaseWaiting;
     applyCaption_ = activeTab_ == MainTab::Backup ? texts::BackupNow : texts::RestoreNow;
 
-    LoadSharedState(state_, platform_);
+    LoadSharedState(state_, platform_, messages_);
 
     if (state_.NoOutlookFlag) {
         messages_.Show(texts::NoOutlook, texts::ApplicationTitle, MessageIcon::Stop,
@@ -28,10 +28,36 @@ void MainWindowModel::Load()
     }
     sourceProfiles_ = state_.ProfileNames;
     targetProfiles_ = state_.ProfileNames;
-    sourceSelection_ = 0;
     targetSelection_ = 0;
-    // The source profile's item discovery, which enables the boxes it offers, arrives with
-    // profile discovery; until then the backup boxes stay disabled.
+    SourceProfileChosen(0);
+}
+
+void MainWindowModel::SourceProfileChosen(int index)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= sourceProfiles_.size()) {
+        return;
+    }
+    sourceSelection_ = index;
+    // A new profile starts from nothing ticked: the user's ticks were for another profile.
+    for (ItemBox& box : backupItems_) {
+        box.enabled = true;
+        box.checked = false;
+    }
+    if (!platform_.registry || !platform_.fileSystem) {
+        return;
+    }
+    const std::string& profile = sourceProfiles_[static_cast<std::size_t>(index)];
+    const DiscoveryContext context = DiscoveryContextOf(state_);
+    RegistryAccess registry(*platform_.registry, messages_);
+    state_.ProfileLocations = LocateProfileItems(context, profile, registry);
+    const ItemAvailability items = FindAvailableItems(context, profile, state_.ProfileLocations,
+                                                      registry, *platform_.fileSystem);
+    for (std::size_t box = 0; box < backupItems_.size(); ++box) {
+        backupItems_[box].enabled = items.enabled[box];
+    }
+    if (items.addressBookToolTip) {
+        backupItems_[AddressBookBox].toolTip = *items.addressBookToolTip;
+    }
 }
 
 void MainWindowModel::TabClicked(MainTab newTab)
@@ -143,12 +169,12 @@ void MainWindowModel::SetPasswords(const std::string& password, const std::strin
     retypedPassword_ = retyped;
 }
 
-const ItemBoxes& MainWindowModel::Items(MainTab tab) const
+const ItemBoxStates& MainWindowModel::Items(MainTab tab) const
 {
     return tab == MainTab::Backup ? backupItems_ : restoreItems_;
 }
 
-ItemBoxes& MainWindowModel::MutableItems(MainTab tab)
+ItemBoxStates& MainWindowModel::MutableItems(MainTab tab)
 {
     return tab == MainTab::Backup ? backupItems_ : restoreItems_;
 }

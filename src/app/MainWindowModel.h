@@ -7,6 +7,7 @@
 #include "app/AppState.h"
 #include "app/MainWindowTexts.h"
 #include "app/Messages.h"
+#include "archive/ItemTable.h"
 #include "platform/Platform.h"
 
 namespace kestrel {
@@ -18,14 +19,12 @@ enum class ItemsPopupMenu { BackupItems, RestoreItems };
 // typed into, its grey scroll-bar colour when not.
 enum class PasswordBoxColour { WindowBackground, ScrollBarGrey };
 
-inline constexpr int ItemBoxCount = 9;
-
 struct ItemBox {
     bool enabled = false;
     bool checked = false;
     std::string toolTip;
 };
-using ItemBoxes = std::array<ItemBox, ItemBoxCount>;
+using ItemBoxStates = std::array<ItemBox, ItemBoxCount>;
 
 // What only the window itself can do; the wx window implements it.
 class MainWindowHost {
@@ -68,13 +67,15 @@ public:
 
     void SetItemChecked(MainTab tab, int index, bool checked);
     void SetPasswords(const std::string& password, const std::string& retyped);
-    void SetSourceSelection(int index) { sourceSelection_ = index; }
+    // A profile picked in the backup tab's list: recomputes where its items live and which
+    // boxes it offers, all of them unticked.
+    void SourceProfileChosen(int index);
     void SetTargetSelection(int index) { targetSelection_ = index; }
 
     MainTab ActiveTab() const { return activeTab_; }
     const std::string& ApplyCaption() const { return applyCaption_; }
     bool ApplyEnabled() const { return applyEnabled_; }
-    const ItemBoxes& Items(MainTab tab) const;
+    const ItemBoxStates& Items(MainTab tab) const;
     const std::vector<std::string>& SourceProfiles() const { return sourceProfiles_; }
     const std::vector<std::string>& TargetProfiles() const { return targetProfiles_; }
     int SourceSelection() const { return sourceSelection_; }
@@ -89,7 +90,7 @@ public:
     const std::string& StatusText() const { return statusText_; }
 
 private:
-    ItemBoxes& MutableItems(MainTab tab);
+    ItemBoxStates& MutableItems(MainTab tab);
     void StartBackupRun();
     void StartRestoreRun();
 
@@ -101,8 +102,8 @@ private:
     MainTab activeTab_ = MainTab::Backup;
     std::string applyCaption_ = texts::BackupNow;
     bool applyEnabled_ = true;
-    ItemBoxes backupItems_{};
-    ItemBoxes restoreItems_{};
+    ItemBoxStates backupItems_{};
+    ItemBoxStates restoreItems_{};
     std::vector<std::string> sourceProfiles_;
     std::vector<std::string> targetProfiles_;
     int sourceSelection_ = -1;

@@ -32,7 +32,13 @@ std::string JoinWindowsPath(const std::string& folder, const std::string& name)
     return folder + "\\" + name;
 }
 
-void LoadSharedState(AppState& state, Platform& platform)
+DiscoveryContext DiscoveryContextOf(const AppState& state)
+{
+    return {state.OutlookShortVersion, state.WindowsVersion, state.UserProfileFolder,
+            state.ProfilesRootKey};
+}
+
+void LoadSharedState(AppState& state, Platform& platform, Messages& messages)
 {
     if (platform.runFolder && !platform.runFolder->Path().empty()) {
         state.RunFolder = platform.runFolder->Path();
@@ -46,14 +52,19 @@ void LoadSharedState(AppState& state, Platform& platform)
     GetOutlookVersion(*platform.automation, state.OutlookShortVersion);
     state.ProfilesRootKey = ProfilesRootKeyFor(state.OutlookShortVersion);
 
-    // Profile discovery arrives with the registry access layer; until then no profile is
-    // listed and the program behaves as on a computer without Outlook profiles.
     state.ProfileNames.clear();
-    state.NoOutlookFlag = state.ProfileNames.empty();
-
-    if (!state.NoOutlookFlag) {
-        state.UserProfileFolder = CutAtNul(platform.system->ExpandEnvironmentText("%UserProfile%"));
+    if (platform.registry) {
+        RegistryAccess registry(*platform.registry, messages);
+        state.ProfileNames = ListProfiles(registry, state.ProfilesRootKey);
     }
+    state.NoOutlookFlag = state.ProfileNames.empty();
+    if (state.NoOutlookFlag) {
+        return;
+    }
+    state.UserProfileFolder = CutAtNul(platform.system->ExpandEnvironmentText("%UserProfile%"));
+    RegistryAccess registry(*platform.registry, messages);
+    state.ProfileLocations =
+        LocateProfileItems(DiscoveryContextOf(state), state.ProfileNames.front(), registry);
 }
 
 }  // namespace kestrel

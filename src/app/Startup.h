@@ -3,6 +3,8 @@
 #include <string>
 
 #include "app/AppState.h"
+#include "app/Messages.h"
+#include "outlook/ProfileDiscovery.h"
 #include "platform/Platform.h"
 
 namespace kestrel {
@@ -10,9 +12,13 @@ namespace kestrel {
 // Fills the shared state as the main window's load does, in this order: the info-file path,
 // computer and user names and the Windows folder, the Windows version, the Outlook version,
 // the profiles root key, the profile list and, when profiles exist, the user's profile
-// folder. A step that fails leaves its value empty and the next one runs. Needs no window,
+// folder and the first profile's item locations. A step that fails leaves its value empty and the next one runs. Needs no window,
 // so the unattended backup runs it too.
-void LoadSharedState(AppState& state, Platform& platform);
+// Registry paths that are malformed (none are built so) would be reported through `messages`.
+void LoadSharedState(AppState& state, Platform& platform, Messages& messages);
+
+// The discovery inputs as the shared state holds them.
+DiscoveryContext DiscoveryContextOf(const AppState& state);
 
 // folder + "\" + name, without doubling a backslash the folder already ends with.
 std::string JoinWindowsPath(const std::string& folder, const std::string& name);

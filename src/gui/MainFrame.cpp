@@ -179,7 +179,7 @@ wxPanel* MainFrame::BuildBackupPage()
                            nullptr, 0, wxDefaultValidator, "cbSource");
     AddLabelled(what->GetStaticBox(), what, texts::ProfileToBackup, source_);
     source_->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) {
-        model_.SetSourceSelection(event.GetSelection());
+        model_.SourceProfileChosen(event.GetSelection());
         ShowModelState();
     });
     left->Add(what, 0, wxEXPAND | wxALL, 4);
@@ -380,7 +380,7 @@ void MainFrame::ShowModelState()
 
 void MainFrame::ShowItems(MainTab tab)
 {
-    const ItemBoxes& state = model_.Items(tab);
+    const ItemBoxStates& state = model_.Items(tab);
     auto& boxes = tab == MainTab::Backup ? backupItems_ : restoreItems_;
     for (std::size_t index = 0; index < boxes.size(); ++index) {
         boxes[index]->Enable(state[index].enabled);

@@ -1,0 +1,170 @@
+#include "outlook/ProfileDiscovery.h"
+
+#include <algorithm>
+
+namespace kestrel {
+namespace {
+
+// The item boxes by what they offer.
+// Boxes 0 (data files) and 5 (options) are always offered; 4 is AddressBookBox.
+enum Box : int {
+    DataFilesBox = 0,
+    AccountsBox = 1,
+    SignaturesBox = 2,
+    StationeryBox = 3,
+    OptionsBox = 5,
+    TemplatesBox = 6,
+    PreferencesBox = 7,
+    ContactsBox = 8,
+};
+
+constexpr const char* OfficeKey = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\";
+constexpr const char* SharedToolsKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools";
+constexpr const char* AddressBookValue = "001e6600";
+
+std::string TrimSpaces(const std::string& text)
+{
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// Some versions store this path with every backslash doubled, so each pair becomes one. A
+// network path stored with single backslashes loses one of its two leading ones and is not
+// found; a doubled one ("\\\\srv") comes out right.
+std::string CollapseDoubledBackslashes(const std::string& text)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        result += text[i];
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
+            ++i;
+        }
+    }
+    return result;
+}
+
+std::string RoamingMicrosoftFolder(const DiscoveryContext& context)
+{
+    return context.UserProfileFolder + (UsesAppDataLayout(context.WindowsVersion)
+                                            ? "\\AppData\\Roaming\\Microsoft"
+                                            : "\\Application Data\\Microsoft");
+}
+
+std::string StationeryFolderFor(const DiscoveryContext& context, RegistryAccess& registry)
+{
+    if (!IsOutlook2007OrLater(context.OutlookShortVersion)) {
+        return context.UserProfileFolder + "\\Application Data\\Microsoft\\Stationery";
+    }
+    const std::string shared = registry.GetStringValue(SharedToolsKey, "SharedFilesDir");
+    if (shared == RegistryAccess::ErrorMarker || TrimSpaces(shared).empty()) {
+        return {};
+    }
+    // The recorded folder ends with its backslash.
+    return TrimSpaces(shared) + "Stationery";
+}
+
+bool HoldsAFile(FileSystem& fileSystem, const std::string& folder)
+{
+    return !folder.empty() && fileSystem.FolderExists(folder) && !fileSystem.FilesIn(folder).empty();
+}
+
+}  // namespace
+
+bool IsBlankName(const std::string& text)
+{
+    std::string withoutNuls = text;
+    std::erase(withoutNuls, '\0');
+    return TrimSpaces(withoutNuls).empty();
+}
+
+bool UsesAppDataLayout(const std::string& windowsVersion)
+{
+    return windowsVersion == "6.0" || windowsVersion == "6.1" || windowsVersion == "6.2";
+}
+
+bool IsOutlook2007OrLater(const std::string& outlookShortVersion)
+{
+    for (const char* version : {"12.0", "14.0", "15.0", "16.0"}) {
+        if (outlookShortVersion == version) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::vector<std::string> ListProfiles(RegistryAccess& registry, const std::string& profilesRootKey)
+{
+    std::vector<std::string> names;
+    for (const std::string& subKey : registry.EnumSubKeys(profilesRootKey)) {
+        std::string name = subKey.substr(0, subKey.find('\0'));
+        if (!IsBlankName(name)) {
+            names.push_back(std::move(name));
+        }
+    }
+    return names;
+}
+
+ProfileLocations LocateProfileItems(const DiscoveryContext& context, const std::string& profileName,
+                                    RegistryAccess& registry)
+{
+    const std::string roaming = RoamingMicrosoftFolder(context);
+    ProfileLocations locations;
+    locations.AccountKeyPath =
+        context.ProfilesRootKey + "\\" + profileName + "\\" + AccountSectionName;
+    locations.SignaturesFolder = roaming + "\\Signatures";
+    locations.StationeryFolder = StationeryFolderFor(context, registry);
+    locations.RulesFolder = roaming + "\\Outlook";
+    locations.OptionsKeyPath = OfficeKey + context.OutlookShortVersion + "\\Outlook\\Options";
+    locations.TemplatesFolder = roaming + "\\Templates";
+    locations.PreferencesFolder = locations.RulesFolder;
+    locations.ContactsFolder = context.UserProfileFolder + "\\Contacts";
+    return locations;
+}
+
+std::optional<std::string> FindAddressBookFile(const DiscoveryContext& context,
+                                               const std::string& profileName,
+                                               RegistryAccess& registry, FileSystem& fileSystem)
+{
+    const std::string profileKey = context.ProfilesRootKey + "\\" + profileName;
+    for (const std::string& section : registry.EnumSubKeys(profileKey)) {
+        const std::string stored =
+            registry.GetStringValue(profileKey + "\\" + section, AddressBookValue);
+        if (stored == RegistryAccess::ErrorMarker) {
+            continue;
+        }
+        // An empty path names no file, although a folder lookup might accept it.
+        const std::string path = CollapseDoubledBackslashes(stored);
+        if (!path.empty() && fileSystem.FileExists(path)) {
+            return path;
+        }
+    }
+    return std::nullopt;
+}
+
+ItemAvailability FindAvailableItems(const DiscoveryContext& context, const std::string& profileName,
+                                    const ProfileLocations& locations, RegistryAccess& registry,
+                                    FileSystem& fileSystem)
+{
+    ItemAvailability items;
+    items.enabled.fill(true);
+    items.enabled[AccountsBox] = registry.KeyExists(locations.AccountKeyPath);
+    items.enabled[SignaturesBox] = HoldsAFile(fileSystem, locations.SignaturesFolder);
+    items.enabled[StationeryBox] = HoldsAFile(fileSystem, locations.StationeryFolder);
+    if (IsOutlook2007OrLater(context.OutlookShortVersion)) {
+        items.enabled[AddressBookBox] = false;
+        items.addressBookToolTip = NoAddressBookToolTip;
+    } else {
+        items.enabled[AddressBookBox] =
+            FindAddressBookFile(context, profileName, registry, fileSystem).has_value();
+    }
+    items.enabled[TemplatesBox] = HoldsAFile(fileSystem, locations.TemplatesFolder);
+    items.enabled[PreferencesBox] = HoldsAFile(fileSystem, locations.PreferencesFolder);
+    items.enabled[ContactsBox] = HoldsAFile(fileSystem, locations.ContactsFolder);
+    return items;
+}
+
+}  // namespace kestrel
