@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Configures and builds one target system into build/<system>.
+# Configures and builds one target system into build/<system> (or $KESTREL_BUILD_ROOT/<system>,
+# so that two people working in one checkout need not share a build folder).
 #   scripts/build.sh linux|windows [arguments for cmake --build, e.g. --target kestrelbak]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -13,5 +14,6 @@ if [ "$system" = windows ]; then
         -DKESTREL_DEPS_PREFIX="${KESTREL_DEPS_CACHE:-${HOME:-/root}/.cache/kestrel/mingw-deps}"
         -DKESTREL_BUILD_BENCH=OFF)
 fi
-cmake -S "$here" -B "$here/build/$system" "${options[@]}" >/dev/null
-cmake --build "$here/build/$system" -j"$jobs" "$@"
+build=${KESTREL_BUILD_ROOT:-$here/build}/$system
+cmake -S "$here" -B "$build" "${options[@]}" >/dev/null
+cmake --build "$build" -j"$jobs" "$@"

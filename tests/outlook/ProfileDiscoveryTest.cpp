@@ -1,0 +1,290 @@
+// Profile listing, item locations and the boxes each profile offers, over the sample machines
+// of tests/data/environments: on a fresh SQLite store natively, on Wine's registry and drive C:
+// under Wine.
+
+#include "outlook/ProfileDiscovery.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "app/MainWindowModel.h"
+#include "app/MainWindowTexts.h"
+#include "outlook/ProfilesRootKey.h"
+#include "registry/RegistryFixture.h"
+#include "support/FakePlatform.h"
+#include "support/SampleEnvironment.h"
+
+#ifdef _WIN32
+#include "platform/win32/Win32FileSystem.h"
+#else
+#include "platform/posix/PosixFileSystem.h"
+#endif
+
+namespace kestrel {
+namespace {
+
+constexpr const char* SharedTools = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools";
+
+class ProfileDiscoveryTest : public testing::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+#ifdef _WIN32
+        fileSystem_ = std::make_unique<Win32FileSystem>();
+#else
+        root_ = std::filesystem::path(dbPath_).replace_extension(".root");
+        std::filesystem::create_directories(root_ / "drive_c");
+        fileSystem_ = std::make_unique<PosixFileSystem>(root_);
+#endif
+    }
+    void TearDown() override
+    {
+        sample_.reset();
+        if (!root_.empty()) {
+            std::filesystem::remove_all(root_);
+        }
+        RegistryFixture::TearDown();
+    }
+
+    void Install(const std::string& environment)
+    {
+        sample_ = std::make_unique<testing::SampleEnvironment>(environment, *access_, *fileSystem_);
+    }
+
+    // "1" for every offered box, "0" for the others, box 0 first.
+    std::string OfferedBoxes(const DiscoveryContext& context, const std::string& profile)
+    {
+        const ProfileLocations locations = LocateProfileItems(context, profile, *access_);
+        const ItemAvailability items =
+            FindAvailableItems(context, profile, locations, *access_, *fileSystem_);
+        std::string boxes;
+        for (bool enabled : items.enabled) {
+            boxes += enabled ? '1' : '0';
+        }
+        lastToolTip_ = items.addressBookToolTip.value_or("(unchanged)");
+        return boxes;
+    }
+
+    std::filesystem::path root_;
+    std::unique_ptr<FileSystem> fileSystem_;
+    std::unique_ptr<testing::SampleEnvironment> sample_;
+    std::string lastToolTip_;
+};
+
+TEST(ProfileNames, BlankMeansNothingButSpacesAndNuls)
+{
+    using namespace std::string_literals;
+    const struct {
+        std::string name;
+        bool blank;
+    } cases[] = {
+        {"", true},      {"   ", true},          {"\0\0"s, true},   {" \0 \0"s, true},
+        {"a", false},    {"  Outlook  ", false}, {"\0a"s, false},   {"\t", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.blank, IsBlankName(c.name)) << '"' << c.name << '"';
+    }
+}
+
+TEST(ProfileNames, OnlyVistaToEightUseTheAppDataLayout)
+{
+    for (const char* version : {"6.0", "6.1", "6.2"}) {
+        EXPECT_TRUE(UsesAppDataLayout(version)) << version;
+    }
+    for (const char* version : {"5.0", "5.1", "5.2", "6.3", "10.0", "6.10", "6.1 ", ""}) {
+        EXPECT_FALSE(UsesAppDataLayout(version)) << version;
+    }
+}
+
+TEST_F(ProfileDiscoveryTest, ListsProfilesInRegistryOrderWithoutBlankNames)
+{
+    for (const char* name : {"Zed", "   ", "Outlook", "ann"}) {
+        MakeKey(std::string("Profiles\\") + name);
+    }
+    EXPECT_EQ((std::vector<std::string>{"ann", "Outlook", "Zed"}),
+              ListProfiles(*access_, base_ + "\\Profiles"));
+    EXPECT_TRUE(ListProfiles(*access_, base_ + "\\Missing").empty());
+}
+
+TEST_F(ProfileDiscoveryTest, LocationsFollowTheWindowsAndOutlookVersions)
+{
+    Install("outlook2013-win7");
+    // With the spaces the shared-tools value may carry around it.
+    access_->SetStringValue(SharedTools, "SharedFilesDir", "  C:\\Common\\Shared\\  ");
+
+    const std::string user = "C:\\Users\\ann";
+    const struct {
+        const char* windows;
+        std::string roaming;
+    } windowsCases[] = {
+        {"5.1", user + "\\Application Data\\Microsoft"},
+        {"6.1", user + "\\AppData\\Roaming\\Microsoft"},
+        {"6.3", user + "\\Application Data\\Microsoft"},
+        {"10.0", user + "\\Application Data\\Microsoft"},
+    };
+    const struct {
+        const char* outlook;
+        std::string stationery;
+        std::string profilesRoot;
+    } outlookCases[] = {
+        {"11.0", user + "\\Application Data\\Microsoft\\Stationery",
+         "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
+         "Subsystem\\Profiles"},
+        {"15.0", "C:\\Common\\Shared\\Stationery",
+         "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles"},
+        {"16.0", "C:\\Common\\Shared\\Stationery",
+         "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles"},
+    };
+    for (const auto& w : windowsCases) {
+        for (const auto& o : outlookCases) {
+            SCOPED_TRACE(std::string("Windows ") + w.windows + ", Outlook " + o.outlook);
+            const DiscoveryContext context{o.outlook, w.windows, user, ProfilesRootKeyFor(o.outlook)};
+            const ProfileLocations got = LocateProfileItems(context, "Mail", *access_);
+            EXPECT_EQ(o.profilesRoot + "\\Mail\\9375CFF0413111d3B88A00104B2A6676",
+                      got.AccountKeyPath);
+            EXPECT_EQ(w.roaming + "\\Signatures", got.SignaturesFolder);
+            EXPECT_EQ(o.stationery, got.StationeryFolder);
+            EXPECT_EQ(w.roaming + "\\Outlook", got.RulesFolder);
+            EXPECT_EQ(std::string("HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\") + o.outlook +
+                          "\\Outlook\\Options",
+                      got.OptionsKeyPath);
+            EXPECT_EQ(w.roaming + "\\Templates", got.TemplatesFolder);
+            EXPECT_EQ(got.RulesFolder, got.PreferencesFolder);
+            EXPECT_EQ(user + "\\Contacts", got.ContactsFolder);
+        }
+    }
+}
+
+TEST_F(ProfileDiscoveryTest, SampleMachinesOfferTheBoxesTheirProfilesHave)
+{
+    const struct {
+        const char* environment;
+        DiscoveryContext context;
+        std::vector<std::string> profiles;
+        std::vector<std::string> boxes;  // per profile, box 0 first
+        const char* toolTip;
+    } cases[] = {
+        // Contacts holds only a subfolder; "Personal" has no accounts and a missing address book.
+        {"outlook2003-xp",
+         {"11.0", "5.1", "C:\\Documents and Settings\\ann", ""},
+         {"Outlook", "Personal"},
+         {"111111110", "101101110"},
+         "(unchanged)"},
+        // The address book exists on disk, but Outlook 2013 has none.
+        {"outlook2013-win7",
+         {"15.0", "6.1", "C:\\Users\\bob", ""},
+         {"Outlook"},
+         {"111101111"},
+         NoAddressBookToolTip},
+        // No signatures, no shared-tools folder, templates only in a subfolder, no contacts.
+        {"outlook2016-win10",
+         {"16.0", "6.2", "C:\\Users\\carol", ""},
+         {"Outlook", "Work"},
+         {"110001010", "100001010"},
+         NoAddressBookToolTip},
+        // The same machine seen as "10.0" is taken for the classic layout and offers less.
+        {"outlook2016-win10",
+         {"16.0", "10.0", "C:\\Users\\carol", ""},
+         {"Outlook", "Work"},
+         {"110001000", "100001000"},
+         NoAddressBookToolTip},
+    };
+    for (auto c : cases) {
+        SCOPED_TRACE(std::string(c.environment) + " on Windows " + c.context.WindowsVersion);
+        Install(c.environment);
+        c.context.ProfilesRootKey = ProfilesRootKeyFor(c.context.OutlookShortVersion);
+        ASSERT_EQ(c.profiles, ListProfiles(*access_, c.context.ProfilesRootKey));
+        for (std::size_t i = 0; i < c.profiles.size(); ++i) {
+            EXPECT_EQ(c.boxes[i], OfferedBoxes(c.context, c.profiles[i])) << c.profiles[i];
+            EXPECT_EQ(c.toolTip, lastToolTip_);
+        }
+        sample_.reset();
+    }
+}
+
+TEST_F(ProfileDiscoveryTest, AddressBookPathsThatNameNoFile)
+{
+    Install("outlook2003-xp");
+    const DiscoveryContext context{"11.0", "5.1", "C:\\Documents and Settings\\ann", base_};
+    const std::string file = "C:\\Documents and Settings\\ann\\Local Settings\\Application "
+                             "Data\\Microsoft\\Outlook\\ann.pab";
+    const struct {
+        const char* stored;
+        bool found;
+    } cases[] = {
+        {"", false},  // empty: names no file, though it would name a folder lookup's start
+        {"C:\\Documents and Settings\\ann", false},  // a folder
+        {"C:\\\\Documents and Settings\\\\ann\\\\Local Settings\\\\Application "
+         "Data\\\\Microsoft\\\\Outlook\\\\ann.pab",
+         true},
+    };
+    for (const auto& c : cases) {
+        access_->SetStringValue(MakeKey("Mail\\section"), "001e6600", c.stored);
+        EXPECT_EQ(c.found ? std::optional<std::string>(file) : std::nullopt,
+                  FindAddressBookFile(context, "Mail", *access_, *fileSystem_))
+            << c.stored;
+    }
+}
+
+// The main window's backup tab over a sample machine: both lists filled, the first profile's
+// boxes offered, and a change of profile unticks everything and recomputes the locations.
+class DiscoveryInWindowTest : public ProfileDiscoveryTest {
+protected:
+    struct NoHost final : MainWindowHost {
+        void ShowPopupMenu(ItemsPopupMenu) override {}
+        void ShowAboutWindow() override {}
+        void ShowSchedulerWindow() override {}
+        void ShowDiscWindow() override {}
+        void EndProgram() override {}
+    };
+};
+
+TEST_F(DiscoveryInWindowTest, ChangingTheSourceProfileUnticksAndRecomputes)
+{
+    Install("outlook2003-xp");
+    testing::FakePlatform fake;
+    fake.system.windowsVersion = "5.1";
+    fake.system.variables["%UserProfile%"] = "C:\\Documents and Settings\\ann";
+    fake.automation.version = "11.0";
+    // The window shares this test's registry and file system for its lifetime.
+    fake.platform.registry = std::move(api_);
+    fake.platform.fileSystem = std::move(fileSystem_);
+    AppState state;
+    NoHost host;
+    MainWindowModel model(state, fake.platform, messages_, host);
+    model.Load();
+
+    EXPECT_EQ((std::vector<std::string>{"Outlook", "Personal"}), model.SourceProfiles());
+    EXPECT_EQ(model.SourceProfiles(), model.TargetProfiles());
+    EXPECT_EQ(0, model.SourceSelection());
+    EXPECT_TRUE(model.ApplyEnabled());
+    std::string offered;
+    for (const ItemBox& box : model.Items(MainTab::Backup)) {
+        offered += box.enabled ? '1' : '0';
+    }
+    EXPECT_EQ("111111110", offered);
+    EXPECT_EQ(ProfilesRootKeyFor("11.0") + "\\Outlook\\9375CFF0413111d3B88A00104B2A6676",
+              state.ProfileLocations.AccountKeyPath);
+
+    model.SetItemChecked(MainTab::Backup, 2, true);
+    model.SetItemChecked(MainTab::Backup, 0, true);
+    model.SourceProfileChosen(1);
+    offered.clear();
+    for (const ItemBox& box : model.Items(MainTab::Backup)) {
+        EXPECT_FALSE(box.checked);
+        offered += box.enabled ? '1' : '0';
+    }
+    EXPECT_EQ("101101110", offered);
+    EXPECT_EQ(ProfilesRootKeyFor("11.0") + "\\Personal\\9375CFF0413111d3B88A00104B2A6676",
+              state.ProfileLocations.AccountKeyPath);
+
+    // Give the test its registry and file system back for the clean-up.
+    api_ = std::move(fake.platform.registry);
+    fileSystem_ = std::move(fake.platform.fileSystem);
+}
+
+}  // namespace
+}  // namespace kestrel
