@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the GUI smoke tests on the X display in $DISPLAY (Xvfb) and saves screenshots of the
-# main window into OUTDIR: both tabs and each menu opened. Also checks the window's title as
-# the X server sees it.
+# main window into OUTDIR: both tabs, each menu opened, and the window over a sample machine
+# (sample-profiles.png). Also checks the window's title as the X server sees it.
 #
 #   scripts/gui-smoke.sh OUTDIR COMMAND...     (COMMAND runs kestrel_gui_tests, e.g. via wine)
 # The test program is given --screenshots=FOLDER; under Wine pass the folder's Windows form in
@@ -58,6 +58,14 @@ if wait_for restore-tab; then
     capture restore-tab
     touch "$out/restore-tab.done"
 else
+    status=1
+fi
+# The window over a sample machine whose profiles it lists.
+if wait_for sample-profiles; then
+    capture sample-profiles
+    touch "$out/sample-profiles.done"
+else
+    echo "the GUI tests never showed the sample machine's profiles" >&2
     status=1
 fi
 wait "$tests" || status=$?

@@ -4,6 +4,8 @@
 # with screenshots saved in build/<system>/screenshots, and the no-display start of the
 # unattended backup. Ends with "tests: N passed, N failed".
 set -euo pipefail
+# Everything here runs from build/, whatever a developer's own builds use.
+unset KESTREL_BUILD_ROOT
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
 scripts/install-deps.sh
@@ -120,6 +122,9 @@ wineserver -k || true
 echo "== Fuzzing the registry readers"
 run_checks fuzz scripts/fuzz.sh 60
 # --- end kestrel reg ---
+
+echo "== Sample machines: kestrel profiles"
+run_checks profiles scripts/profiles-test.sh
 
 # --- kestrel archive: the command-line tool on 7-Zip and zip archives, both builds ---
 echo "== kestrel archive on 7-Zip and zip archives, natively and under Wine"

@@ -1,6 +1,7 @@
 // kestrel: the command-line tool for inspecting and repairing an environment and backups.
 //   kestrel reg ...        registry files and trees
 //   kestrel archive ...    backup archives
+//   kestrel profiles       Outlook profiles and the items each offers
 
 #include <cstdio>
 #include <exception>
@@ -18,7 +19,8 @@ void PrintUsage()
     std::fputs(
         "usage: kestrel COMMAND [ARGUMENTS]\n"
         "  reg       import, export and query registry keys (kestrel reg --help)\n"
-        "  archive   list, verify and extract backup archives (kestrel archive --help)\n",
+        "  archive   list, verify and extract backup archives (kestrel archive --help)\n"
+        "  profiles  Outlook profiles, their item locations and offered items [--json]\n",
         stderr);
 }
 
@@ -40,6 +42,9 @@ int main(int argc, char** argv)
         }
         if (command == "archive") {
             return kestrel::RunArchiveCommand(arguments, platform);
+        }
+        if (command == "profiles") {
+            return kestrel::RunProfilesCommand(arguments, platform);
         }
     } catch (const std::exception& error) {
         std::fprintf(stderr, "kestrel: %s\n", error.what());

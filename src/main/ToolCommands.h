@@ -11,5 +11,6 @@ namespace kestrel {
 // status (0 on success). Errors go to standard error and change nothing.
 int RunRegCommand(const std::vector<std::string>& arguments, Platform& platform);
 int RunArchiveCommand(const std::vector<std::string>& arguments, Platform& platform);
+int RunProfilesCommand(const std::vector<std::string>& arguments, Platform& platform);
 
 }  // namespace kestrel

@@ -14,6 +14,7 @@
 #include <wx/textctrl.h>
 #include <wx/evtloop.h>
 #include <wx/timer.h>
+#include <wx/tooltip.h>
 #include <wx/utils.h>
 
 #include <chrono>
@@ -23,8 +24,18 @@
 
 #include "app/MainWindowTexts.h"
 #include "gui/MainFrame.h"
+#include "outlook/ProfileDiscovery.h"
 #include "support/FakePlatform.h"
+#include "support/SampleEnvironment.h"
 #include "support/ScriptedMessages.h"
+
+#ifdef _WIN32
+#include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32Registry.h"
+#else
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/SqliteRegistry.h"
+#endif
 
 namespace kestrel {
 namespace {
@@ -218,6 +229,79 @@ TEST_F(MainWindowSmoke, AboutOpensModally)
     frame->Model().AboutChosen();
     closer.Unregister();
     EXPECT_EQ(std::vector<std::string>{"About Kestrel"}, closer.titles);
+}
+
+// The window over a sample machine with Outlook 2013: real registry and file system (a fresh
+// SQLite store and root natively, Wine's registry and drive C: under Wine).
+class SampleMachineWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+#ifdef _WIN32
+        fake.platform.registry = std::make_unique<Win32Registry>();
+        fake.platform.fileSystem = std::make_unique<Win32FileSystem>();
+#else
+        root = std::filesystem::temp_directory_path() / "kestrel-gui-sample";
+        std::filesystem::remove_all(root);
+        std::filesystem::create_directories(root / "drive_c");
+        fake.platform.registry = std::make_unique<SqliteRegistry>((root / "registry.db").string());
+        fake.platform.fileSystem = std::make_unique<PosixFileSystem>(root);
+#endif
+        fake.system.windowsVersion = "6.1";
+        fake.system.variables["%UserProfile%"] = "C:\\Users\\bob";
+        fake.automation.version = "15.0";
+        registry = std::make_unique<RegistryAccess>(*fake.platform.registry, messages);
+        sample = std::make_unique<testing::SampleEnvironment>("outlook2013-win7", *registry,
+                                                              *fake.platform.fileSystem);
+        frame = new MainFrame(state, fake.platform, &messages);
+        frame->Show();
+        frame->LoadWindow();
+        Settle();
+    }
+    void TearDown() override
+    {
+        frame->Destroy();
+        Settle();
+        sample.reset();
+        registry.reset();
+        fake.platform.registry.reset();
+        if (!root.empty()) {
+            std::filesystem::remove_all(root);
+        }
+    }
+
+    std::filesystem::path root;
+    testing::FakePlatform fake;
+    AppState state;
+    testing::ScriptedMessages messages;
+    std::unique_ptr<RegistryAccess> registry;
+    std::unique_ptr<testing::SampleEnvironment> sample;
+    MainFrame* frame = nullptr;
+};
+
+TEST_F(SampleMachineWindow, ListsTheProfilesAndOffersTheFirstOnesItems)
+{
+    for (const char* name : {"cbSource", "cbTarget"}) {
+        auto* profiles = Find<wxChoice>(frame, name);
+        ASSERT_NE(nullptr, profiles);
+        ASSERT_EQ(1u, profiles->GetCount()) << name;
+        EXPECT_EQ("Outlook", profiles->GetString(0).utf8_string()) << name;
+        EXPECT_EQ(0, profiles->GetSelection()) << name;
+    }
+    std::string offered;
+    for (int i = 0; i < 9; ++i) {
+        auto* box = Find<wxCheckBox>(frame, "backupitem" + std::to_string(i));
+        ASSERT_NE(nullptr, box);
+        offered += box->IsEnabled() ? '1' : '0';
+        EXPECT_FALSE(box->GetValue());
+    }
+    // Outlook 2013 has no personal address book; everything else is on this machine.
+    EXPECT_EQ("111101111", offered);
+    wxToolTip* tip = Find<wxCheckBox>(frame, "backupitem4")->GetToolTip();
+    ASSERT_NE(nullptr, tip);
+    EXPECT_EQ(NoAddressBookToolTip, tip->GetTip().utf8_string());
+    EXPECT_TRUE(Find<wxButton>(frame, "cmdApply")->IsEnabled());
+    PauseForScreenshot("sample-profiles");
 }
 
 }  // namespace

@@ -1,0 +1,150 @@
+// kestrel profiles [--json]: the current environment's Outlook profiles, where each keeps its
+// items and which item boxes the backup tab offers for it. The figures come from the main
+// window's own model, so they are what the window shows; a script uses them to choose the item
+// flags of a scheduled backup.
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/MainWindowModel.h"
+#include "app/MainWindowTexts.h"
+#include "main/ToolCommands.h"
+
+namespace kestrel {
+namespace {
+
+constexpr const char* Usage = "usage: kestrel profiles [--json]\n";
+
+// A window that never opens anything: the tool only reads the model's state.
+class NoWindow final : public MainWindowHost {
+public:
+    void ShowPopupMenu(ItemsPopupMenu) override {}
+    void ShowAboutWindow() override {}
+    void ShowSchedulerWindow() override {}
+    void ShowDiscWindow() override {}
+    void EndProgram() override {}
+};
+
+// Messages the window would show go to standard error.
+class PrintedMessages final : public Messages {
+public:
+    MessageAnswer Show(const std::string& text, const std::string&, MessageIcon,
+                       MessageButtons buttons) override
+    {
+        std::fprintf(stderr, "kestrel: %s\n", text.c_str());
+        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+    }
+};
+
+struct ProfileReport {
+    std::string name;
+    ProfileLocations locations;
+    ItemBoxStates items;
+};
+
+std::vector<std::pair<const char*, const std::string*>> LocationFields(const ProfileLocations& l)
+{
+    return {{"AccountKeyPath", &l.AccountKeyPath},       {"SignaturesFolder", &l.SignaturesFolder},
+            {"StationeryFolder", &l.StationeryFolder},   {"RulesFolder", &l.RulesFolder},
+            {"OptionsKeyPath", &l.OptionsKeyPath},       {"TemplatesFolder", &l.TemplatesFolder},
+            {"PreferencesFolder", &l.PreferencesFolder}, {"ContactsFolder", &l.ContactsFolder}};
+}
+
+std::string JsonString(const std::string& text)
+{
+    std::string out = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (byte < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+void PrintJson(const AppState& state, const std::vector<ProfileReport>& profiles)
+{
+    std::printf("{\n  \"windowsVersion\": %s,\n  \"outlookVersion\": %s,\n"
+                "  \"profilesRootKey\": %s,\n  \"profiles\": [",
+                JsonString(state.WindowsVersion).c_str(),
+                JsonString(state.OutlookShortVersion).c_str(),
+                JsonString(state.ProfilesRootKey).c_str());
+    for (std::size_t p = 0; p < profiles.size(); ++p) {
+        const ProfileReport& profile = profiles[p];
+        std::printf("%s\n    {\n      \"name\": %s,\n      \"locations\": {", p ? "," : "",
+                    JsonString(profile.name).c_str());
+        const auto fields = LocationFields(profile.locations);
+        for (std::size_t f = 0; f < fields.size(); ++f) {
+            std::printf("%s\n        \"%s\": %s", f ? "," : "", fields[f].first,
+                        JsonString(*fields[f].second).c_str());
+        }
+        std::printf("\n      },\n      \"items\": [");
+        for (std::size_t box = 0; box < profile.items.size(); ++box) {
+            const ItemBox& item = profile.items[box];
+            std::printf("%s\n        {\"box\": %zu, \"caption\": %s, \"enabled\": %s, "
+                        "\"toolTip\": %s}",
+                        box ? "," : "", box, JsonString(texts::ItemCaptions[box]).c_str(),
+                        item.enabled ? "true" : "false", JsonString(item.toolTip).c_str());
+        }
+        std::printf("\n      ]\n    }");
+    }
+    std::printf("%s]\n}\n", profiles.empty() ? "" : "\n  ");
+}
+
+void PrintText(const AppState& state, const std::vector<ProfileReport>& profiles)
+{
+    std::printf("Windows version: %s\nOutlook version: %s\nProfiles root: %s\n",
+                state.WindowsVersion.c_str(), state.OutlookShortVersion.c_str(),
+                state.ProfilesRootKey.c_str());
+    for (const ProfileReport& profile : profiles) {
+        std::printf("\nProfile \"%s\"\n", profile.name.c_str());
+        for (const auto& [name, value] : LocationFields(profile.locations)) {
+            std::printf("  %-18s %s\n", name, value->c_str());
+        }
+        for (std::size_t box = 0; box < profile.items.size(); ++box) {
+            const ItemBox& item = profile.items[box];
+            std::printf("  [%c] %zu %s%s%s\n", item.enabled ? 'x' : ' ', box,
+                        texts::ItemCaptions[box], item.toolTip.empty() ? "" : " -- ",
+                        item.toolTip.c_str());
+        }
+    }
+}
+
+}  // namespace
+
+int RunProfilesCommand(const std::vector<std::string>& arguments, Platform& platform)
+{
+    const bool json = arguments.size() == 1 && arguments[0] == "--json";
+    if (!arguments.empty() && !json) {
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    AppState state;
+    PrintedMessages messages;
+    NoWindow window;
+    MainWindowModel model(state, platform, messages, window);
+    model.Load();
+    std::vector<ProfileReport> profiles;
+    for (std::size_t index = 0; index < model.SourceProfiles().size(); ++index) {
+        model.SourceProfileChosen(static_cast<int>(index));
+        profiles.push_back({model.SourceProfiles()[index], state.ProfileLocations,
+                            model.Items(MainTab::Backup)});
+    }
+    if (json) {
+        PrintJson(state, profiles);
+    } else {
+        PrintText(state, profiles);
+    }
+    return state.NoOutlookFlag ? 1 : 0;
+}
+
+}  // namespace kestrel
