@@ -11,9 +11,10 @@ build="$here/build/fuzz"
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DKESTREL_BUILD_FUZZ=ON -DKESTREL_BUILD_GUI=OFF -DKESTREL_BUILD_TESTS=OFF \
     -DKESTREL_BUILD_BENCH=OFF -DKESTREL_WERROR=ON >/dev/null || exit 1
-cmake --build "$build" -j"$(nproc)" --target fuzz_export_text fuzz_reg_file >/dev/null || exit 1
+cmake --build "$build" -j"$(nproc)" --target fuzz_export_text fuzz_reg_file \
+    fuzz_data_store_paths >/dev/null || exit 1
 status=0
-for target in export_text reg_file; do
+for target in export_text reg_file data_store_paths; do
     seeds="$here/fuzz/corpus/${target//_/-}"
     mkdir -p "$build/corpus/$target" "$build/artifacts"
     log="$build/$target.log"

@@ -1,0 +1,413 @@
+#include "outlook/DataStorePaths.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "platform/CodePage.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr std::uint32_t FirstDataBuffer = 4096;
+constexpr char32_t ReplacementCharacter = 0xFFFD;
+
+// --- UTF-8 and UTF-16 code units ------------------------------------------------------------
+
+bool IsHighSurrogate(char32_t c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+bool IsLowSurrogate(char32_t c)
+{
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+void AppendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// The pairing walk of the wide decoder happily produces lone surrogates (and a cut can split a
+// pair); they become U+FFFD so that no string in the program is invalid UTF-8. Such a path
+// names no file anyway.
+std::string UnitsToUtf8(std::u16string_view units)
+{
+    std::string out;
+    out.reserve(units.size());
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        char32_t c = units[i];
+        if (IsHighSurrogate(c) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+            ++i;
+        } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
+            c = ReplacementCharacter;
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
+// The character starting at text[i] and its length in bytes. A byte that does not start a
+// well-formed sequence is one U+FFFD; the program's own strings never hold one, but a caller's
+// text is not trusted to be valid.
+std::size_t NextCharacter(std::string_view text, std::size_t i, char32_t& c)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned lead = byte(i);
+    c = ReplacementCharacter;
+    if (lead < 0x80) {
+        c = lead;
+        return 1;
+    }
+    const std::size_t extra = lead >= 0xC2 && lead <= 0xDF   ? 1
+                              : lead >= 0xE0 && lead <= 0xEF ? 2
+                              : lead >= 0xF0 && lead <= 0xF4 ? 3
+                                                             : 0;
+    if (extra == 0 || i + extra >= text.size()) {
+        return 1;
+    }
+    char32_t value = lead & (0x3Fu >> extra);
+    for (std::size_t k = 1; k <= extra; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) {
+            return 1;
+        }
+        value = (value << 6) | (byte(i + k) & 0x3F);
+    }
+    constexpr char32_t Smallest[] = {0, 0x80, 0x800, 0x10000};
+    if (value < Smallest[extra] || value > 0x10FFFF || IsHighSurrogate(value) ||
+        IsLowSurrogate(value)) {
+        return 1;
+    }
+    c = value;
+    return extra + 1;
+}
+
+std::u16string Utf8ToUnits(std::string_view text)
+{
+    std::u16string units;
+    units.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t c = 0;
+        i += NextCharacter(text, i, c);
+        if (c >= 0x10000) {
+            units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            units += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            units += static_cast<char16_t>(c);
+        }
+    }
+    return units;
+}
+
+// --- Hex byte text ----------------------------------------------------------------------------
+
+void AppendHexByte(std::string& out, unsigned char byte)
+{
+    constexpr char Digits[] = "0123456789ABCDEF";
+    if (byte >= 16) {
+        out += Digits[byte >> 4];
+    }
+    out += Digits[byte & 15];
+}
+
+int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+std::optional<char> ParseHexByte(std::string_view piece)
+{
+    if (piece.empty() || piece.size() > 2) {
+        return std::nullopt;
+    }
+    int value = 0;
+    for (char c : piece) {
+        const int digit = HexDigitValue(c);
+        if (digit < 0) {
+            return std::nullopt;
+        }
+        value = value * 16 + digit;
+    }
+    return static_cast<char>(value);
+}
+
+// Plain text replacement of every non-overlapping occurrence, left to right. An empty pattern
+// (an empty path) occurs nowhere.
+std::string ReplaceEvery(const std::string& text, const std::string& from, const std::string& to)
+{
+    if (from.empty()) {
+        return text;
+    }
+    std::string out;
+    std::size_t start = 0;
+    for (std::size_t found = text.find(from); found != std::string::npos;
+         found = text.find(from, start)) {
+        out.append(text, start, found - start);
+        out += to;
+        start = found + from.size();
+    }
+    out.append(text, start);
+    return out;
+}
+
+// --- Registry ---------------------------------------------------------------------------------
+
+enum class Enumerated { Value, NameTooLong, End };
+
+// The value at `index` through a 260-character name buffer and a data buffer of 4096 bytes,
+// enlarged to the size the registry asks for. A name that does not fit is reported apart: a
+// bigger data buffer cannot cure it, and asking again would never end.
+Enumerated ValueAtIndex(RegistryApi& api, reg::Key key, std::uint32_t index, std::string& name,
+                        std::uint32_t& type, std::string& data)
+{
+    std::uint32_t capacity = FirstDataBuffer;
+    for (;;) {
+        std::uint32_t nameLength = RegistryAccess::NameBufferChars;
+        std::uint32_t dataSize = capacity;
+        name.assign(nameLength, '\0');
+        data.assign(capacity, '\0');
+        const long rc = api.EnumValue(key, index, name.data(), &nameLength, &type,
+                                      reinterpret_cast<std::uint8_t*>(data.data()), &dataSize);
+        if (rc == reg::Success) {
+            name.resize(std::min<std::size_t>(nameLength, name.size()));
+            data.resize(std::min<std::size_t>(dataSize, data.size()));
+            return Enumerated::Value;
+        }
+        if (rc != reg::MoreData) {
+            return Enumerated::End;
+        }
+        if (dataSize <= capacity) {
+            return Enumerated::NameTooLong;
+        }
+        capacity = dataSize;
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> FindBinaryValue(RegistryAccess& access, const std::string& keyPath,
+                                           const std::string& valueName)
+{
+    const reg::Key key = access.OpenPath(keyPath, reg::KeyRead);
+    if (key == 0) {
+        return std::nullopt;
+    }
+    const std::string wanted = Utf8ToAnsi(valueName);
+    std::optional<std::string> found;
+    std::string name;
+    std::string data;
+    std::uint32_t type = 0;
+    for (std::uint32_t index = 0;; ++index) {
+        const Enumerated result = ValueAtIndex(access.Api(), key, index, name, type, data);
+        if (result == Enumerated::End) {
+            break;
+        }
+        // A name too long for the buffer cannot be one that fits it, so looking on is safe.
+        if (result == Enumerated::Value && type == reg::TypeBinary && name == wanted) {
+            found = std::move(data);
+            break;
+        }
+    }
+    access.Close(key);
+    return found;
+}
+
+std::u16string DecodeWideText(std::string_view data)
+{
+    const auto at = [&](std::size_t i) -> unsigned {
+        return i < data.size() ? static_cast<unsigned char>(data[i]) : 0;
+    };
+    std::u16string text;
+    bool lowHalfPending = false;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        const unsigned byte = at(i);
+        const unsigned previous = i == 0 ? 0 : at(i - 1);
+        if (byte == 0) {
+            continue;
+        }
+        if (at(i + 1) != 0 && !lowHalfPending) {
+            lowHalfPending = true;
+        } else if (previous != 0 && lowHalfPending) {
+            text += static_cast<char16_t>(byte * 256 + previous);
+            lowHalfPending = false;
+        } else {
+            text += static_cast<char16_t>(byte);
+        }
+    }
+    return text;
+}
+
+std::u16string DecodeAnsiText(std::string_view data)
+{
+    std::string bytes;
+    bytes.reserve(data.size());
+    for (char byte : data) {
+        if (byte != '\0') {
+            bytes += byte;
+        }
+    }
+    // Cut on code units like the wide text, not on UTF-8 bytes: the "third character" rule
+    // counts characters, and a double-byte code page could hide a backslash in a letter's
+    // second byte.
+    return Utf8ToUnits(AnsiToUtf8(bytes));
+}
+
+std::string CutPath(std::u16string_view text)
+{
+    // Positions are 1-based in the rule: index 2 is the third character.
+    std::size_t start = std::u16string_view::npos;
+    if (const std::size_t colon = text.rfind(u":\\");
+        colon != std::u16string_view::npos && colon >= 2) {
+        start = colon - 1;
+    } else if (const std::size_t share = text.rfind(u"\\\\");
+               share != std::u16string_view::npos && share >= 2) {
+        start = share;
+    }
+    if (start == std::u16string_view::npos || start >= text.size()) {
+        return RegistryAccess::ErrorMarker;
+    }
+    return UnitsToUtf8(text.substr(start));
+}
+
+std::string RenderHex(std::string_view bytes)
+{
+    std::string hex;
+    hex.reserve(bytes.size() * 3);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i != 0) {
+            hex += '=';
+        }
+        AppendHexByte(hex, static_cast<unsigned char>(bytes[i]));
+    }
+    return hex;
+}
+
+std::optional<std::string> ParseHex(std::string_view hex)
+{
+    std::string bytes;
+    if (hex.empty()) {
+        return bytes;
+    }
+    for (std::size_t start = 0;;) {
+        const std::size_t end = hex.find('=', start);
+        const auto byte = ParseHexByte(hex.substr(start, end - start));
+        if (!byte) {
+            return std::nullopt;
+        }
+        bytes += *byte;
+        if (end == std::string_view::npos) {
+            return bytes;
+        }
+        start = end + 1;
+    }
+}
+
+std::string EncodeTextBytes(std::string_view text)
+{
+    // The ANSI bytes, not the character codes: 8-bit paths are stored in the ANSI code page
+    // and DecodeAnsiPathValue reads them from it, so a path it found is rendered as the very
+    // bytes it came from, whatever the code page (and "?" for what the code page lacks).
+    std::string hex;
+    for (char byte : Utf8ToAnsi(text)) {
+        AppendHexByte(hex, static_cast<unsigned char>(byte));
+        hex += '=';
+    }
+    return hex;
+}
+
+std::string EncodeTextWide(std::string_view text)
+{
+    std::string hex;
+    for (char16_t unit : Utf8ToUnits(text)) {
+        AppendHexByte(hex, static_cast<unsigned char>(unit & 0xFF));
+        hex += '=';
+        AppendHexByte(hex, static_cast<unsigned char>(unit >> 8));
+        hex += '=';
+    }
+    return hex;
+}
+
+std::string ReplacePathInHex(const std::string& hex, std::string_view oldPath,
+                             std::string_view newPath)
+{
+    const std::string wide = ReplaceEvery(hex, EncodeTextWide(oldPath), EncodeTextWide(newPath));
+    if (wide != hex) {
+        return wide;
+    }
+    return ReplaceEvery(hex, EncodeTextBytes(oldPath), EncodeTextBytes(newPath));
+}
+
+std::string DecodeWidePathValue(RegistryAccess& access, const std::string& keyPath,
+                                const std::string& valueName)
+{
+    const auto data = FindBinaryValue(access, keyPath, valueName);
+    return data ? CutPath(DecodeWideText(*data)) : RegistryAccess::ErrorMarker;
+}
+
+std::string DecodeAnsiPathValue(RegistryAccess& access, const std::string& keyPath,
+                                const std::string& valueName)
+{
+    const auto data = FindBinaryValue(access, keyPath, valueName);
+    return data ? CutPath(DecodeAnsiText(*data)) : RegistryAccess::ErrorMarker;
+}
+
+std::string ReadBinaryValueHex(RegistryAccess& access, const std::string& keyPath,
+                               const std::string& valueName)
+{
+    const auto data = FindBinaryValue(access, keyPath, valueName);
+    return data ? RenderHex(*data) : RegistryAccess::ErrorMarker;
+}
+
+void ReplacePathInBinaryValue(RegistryAccess& access, const std::string& keyPath,
+                              const std::string& valueName, const std::string& oldPath,
+                              const std::string& newPath)
+{
+    const std::string hex = ReadBinaryValueHex(access, keyPath, valueName);
+    if (hex == RegistryAccess::ErrorMarker || hex.empty()) {
+        return;
+    }
+    // A rendering whose first byte is below 0x10 (a control character, or in UTF-16LE a
+    // character such as U+0401 whose low byte is) starts with one digit and can match inside
+    // a byte's two digits. Paths found by the readers start with a drive letter or a
+    // backslash and never do; when such a match leaves a piece that is no byte, nothing is
+    // written rather than a value the registry cannot be given.
+    const auto bytes = ParseHex(ReplacePathInHex(hex, oldPath, newPath));
+    if (!bytes) {
+        return;
+    }
+    const reg::Key key = access.OpenPath(keyPath, reg::KeyWrite);
+    if (key == 0) {
+        return;
+    }
+    access.Api().SetValueEx(key, Utf8ToAnsi(valueName).c_str(), reg::TypeBinary,
+                            reinterpret_cast<const std::uint8_t*>(bytes->data()),
+                            static_cast<std::uint32_t>(bytes->size()));
+    access.Close(key);
+}
+
+}  // namespace kestrel
