@@ -12,9 +12,9 @@ namespace kestrel {
 // Fills the shared state as the main window's load does, in this order: the info-file path,
 // computer and user names and the Windows folder, the Windows version, the Outlook version,
 // the profiles root key, the profile list and, when profiles exist, the user's profile
-// folder and the first profile's item locations. A step that fails leaves its value empty and the next one runs. Needs no window,
-// so the unattended backup runs it too.
-// Registry paths that are malformed (none are built so) would be reported through `messages`.
+// folder and the first profile's item locations. A step that fails leaves its value empty and the
+// next one runs. Needs no window, so the unattended backup runs it too. Registry paths that are
+// malformed (none are built so) would be reported through `messages`.
 void LoadSharedState(AppState& state, Platform& platform, Messages& messages);
 
 // The discovery inputs as the shared state holds them.

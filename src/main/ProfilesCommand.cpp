@@ -73,11 +73,11 @@ std::string JsonString(const std::string& text)
 
 void PrintJson(const AppState& state, const std::vector<ProfileReport>& profiles)
 {
-    std::printf("{\n  \"windowsVersion\": %s,\n  \"outlookVersion\": %s,\n"
-                "  \"profilesRootKey\": %s,\n  \"profiles\": [",
-                JsonString(state.WindowsVersion).c_str(),
-                JsonString(state.OutlookShortVersion).c_str(),
-                JsonString(state.ProfilesRootKey).c_str());
+    std::printf(
+        "{\n  \"windowsVersion\": %s,\n  \"outlookVersion\": %s,\n"
+        "  \"profilesRootKey\": %s,\n  \"profiles\": [",
+        JsonString(state.WindowsVersion).c_str(), JsonString(state.OutlookShortVersion).c_str(),
+        JsonString(state.ProfilesRootKey).c_str());
     for (std::size_t p = 0; p < profiles.size(); ++p) {
         const ProfileReport& profile = profiles[p];
         std::printf("%s\n    {\n      \"name\": %s,\n      \"locations\": {", p ? "," : "",
@@ -90,10 +90,11 @@ void PrintJson(const AppState& state, const std::vector<ProfileReport>& profiles
         std::printf("\n      },\n      \"items\": [");
         for (std::size_t box = 0; box < profile.items.size(); ++box) {
             const ItemBox& item = profile.items[box];
-            std::printf("%s\n        {\"box\": %zu, \"caption\": %s, \"enabled\": %s, "
-                        "\"toolTip\": %s}",
-                        box ? "," : "", box, JsonString(texts::ItemCaptions[box]).c_str(),
-                        item.enabled ? "true" : "false", JsonString(item.toolTip).c_str());
+            std::printf(
+                "%s\n        {\"box\": %zu, \"caption\": %s, \"enabled\": %s, "
+                "\"toolTip\": %s}",
+                box ? "," : "", box, JsonString(texts::ItemCaptions[box]).c_str(),
+                item.enabled ? "true" : "false", JsonString(item.toolTip).c_str());
         }
         std::printf("\n      ]\n    }");
     }
@@ -136,8 +137,8 @@ int RunProfilesCommand(const std::vector<std::string>& arguments, Platform& plat
     std::vector<ProfileReport> profiles;
     for (std::size_t index = 0; index < model.SourceProfiles().size(); ++index) {
         model.SourceProfileChosen(static_cast<int>(index));
-        profiles.push_back({model.SourceProfiles()[index], state.ProfileLocations,
-                            model.Items(MainTab::Backup)});
+        profiles.push_back(
+            {model.SourceProfiles()[index], state.ProfileLocations, model.Items(MainTab::Backup)});
     }
     if (json) {
         PrintJson(state, profiles);

@@ -69,7 +69,8 @@ std::string StationeryFolderFor(const DiscoveryContext& context, RegistryAccess&
 
 bool HoldsAFile(FileSystem& fileSystem, const std::string& folder)
 {
-    return !folder.empty() && fileSystem.FolderExists(folder) && !fileSystem.FilesIn(folder).empty();
+    return !folder.empty() && fileSystem.FolderExists(folder) &&
+           !fileSystem.FilesIn(folder).empty();
 }
 
 }  // namespace

@@ -7,12 +7,12 @@
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/dialog.h>
+#include <wx/evtloop.h>
 #include <wx/init.h>
 #include <wx/menu.h>
 #include <wx/modalhook.h>
 #include <wx/notebook.h>
 #include <wx/textctrl.h>
-#include <wx/evtloop.h>
 #include <wx/timer.h>
 #include <wx/tooltip.h>
 #include <wx/utils.h>
@@ -80,8 +80,8 @@ void PauseForScreenshot(const std::string& name, const std::string& extra = {})
     Settle();
     std::ofstream(screenshotFolder / (name + ".ready")) << extra;
     const auto done = screenshotFolder / (name + ".done");
-    EXPECT_TRUE(RunEventLoopUntil([&] { return std::filesystem::exists(done); },
-                                  std::chrono::seconds(60)))
+    EXPECT_TRUE(
+        RunEventLoopUntil([&] { return std::filesystem::exists(done); }, std::chrono::seconds(60)))
         << "no screenshot of " << name;
 }
 

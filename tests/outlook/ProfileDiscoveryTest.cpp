@@ -11,6 +11,7 @@
 
 #include "app/MainWindowModel.h"
 #include "app/MainWindowTexts.h"
+#include "outlook/DataStorePaths.h"
 #include "outlook/ProfilesRootKey.h"
 #include "registry/RegistryFixture.h"
 #include "support/FakePlatform.h"
@@ -81,8 +82,8 @@ TEST(ProfileNames, BlankMeansNothingButSpacesAndNuls)
         std::string name;
         bool blank;
     } cases[] = {
-        {"", true},      {"   ", true},          {"\0\0"s, true},   {" \0 \0"s, true},
-        {"a", false},    {"  Outlook  ", false}, {"\0a"s, false},   {"\t", false},
+        {"", true},   {"   ", true},          {"\0\0"s, true}, {" \0 \0"s, true},
+        {"a", false}, {"  Outlook  ", false}, {"\0a"s, false}, {"\t", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.blank, IsBlankName(c.name)) << '"' << c.name << '"';
@@ -141,7 +142,8 @@ TEST_F(ProfileDiscoveryTest, LocationsFollowTheWindowsAndOutlookVersions)
     for (const auto& w : windowsCases) {
         for (const auto& o : outlookCases) {
             SCOPED_TRACE(std::string("Windows ") + w.windows + ", Outlook " + o.outlook);
-            const DiscoveryContext context{o.outlook, w.windows, user, ProfilesRootKeyFor(o.outlook)};
+            const DiscoveryContext context{o.outlook, w.windows, user,
+                                           ProfilesRootKeyFor(o.outlook)};
             const ProfileLocations got = LocateProfileItems(context, "Mail", *access_);
             EXPECT_EQ(o.profilesRoot + "\\Mail\\9375CFF0413111d3B88A00104B2A6676",
                       got.AccountKeyPath);
@@ -209,8 +211,9 @@ TEST_F(ProfileDiscoveryTest, AddressBookPathsThatNameNoFile)
 {
     Install("outlook2003-xp");
     const DiscoveryContext context{"11.0", "5.1", "C:\\Documents and Settings\\ann", base_};
-    const std::string file = "C:\\Documents and Settings\\ann\\Local Settings\\Application "
-                             "Data\\Microsoft\\Outlook\\ann.pab";
+    const std::string file =
+        "C:\\Documents and Settings\\ann\\Local Settings\\Application "
+        "Data\\Microsoft\\Outlook\\ann.pab";
     const struct {
         const char* stored;
         bool found;
@@ -226,6 +229,68 @@ TEST_F(ProfileDiscoveryTest, AddressBookPathsThatNameNoFile)
         EXPECT_EQ(c.found ? std::optional<std::string>(file) : std::nullopt,
                   FindAddressBookFile(context, "Mail", *access_, *fileSystem_))
             << c.stored;
+    }
+}
+
+// The data files of each sample profile, read as the backup reads them (the wide reading
+// first, the 8-bit one when that finds nothing), then pointed elsewhere as a restore does.
+TEST_F(ProfileDiscoveryTest, SampleDataFilePathsReadAndRepointed)
+{
+    const std::string xp =
+        "C:\\Documents and Settings\\ann\\Local Settings\\Application "
+        "Data\\Microsoft\\Outlook\\";
+    const struct {
+        const char* environment;
+        const char* outlook;
+        const char* profile;
+        std::vector<std::string> paths;
+    } cases[] = {
+        {"outlook2003-xp", "11.0", "Outlook", {xp + "Outlook.pst"}},
+        {"outlook2003-xp", "11.0", "Personal", {xp + "Personal.pst"}},
+        {"outlook2013-win7",
+         "15.0",
+         "Outlook",
+         {"C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst",
+          "\\\\fileserver\\mail\\bob\\archive.pst"}},
+        {"outlook2016-win10",
+         "16.0",
+         "Outlook",
+         {"C:\\Users\\carol\\AppData\\Local\\Microsoft\\Outlook\\carol@example.com.ost"}},
+        {"outlook2016-win10", "16.0", "Work", {"D:\\Mail\\work.pst"}},
+    };
+    const auto moved = [](const std::string& path) {
+        return "E:\\Restored\\" + path.substr(path.rfind('\\') + 1);
+    };
+    const auto readPaths = [&](const std::string& profileKey) {
+        std::vector<std::pair<std::string, std::string>> found;  // section, path
+        for (const std::string& section : access_->EnumSubKeys(profileKey)) {
+            const std::string key = profileKey + "\\" + section;
+            std::string path = DecodeWidePathValue(*access_, key, StoreIdentifierValue);
+            if (path == RegistryAccess::ErrorMarker) {
+                path = DecodeAnsiPathValue(*access_, key, StoreIdentifierValue);
+            }
+            if (path != RegistryAccess::ErrorMarker) {
+                found.emplace_back(key, path);
+            }
+        }
+        return found;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.environment) + " " + c.profile);
+        Install(c.environment);
+        const std::string profileKey = ProfilesRootKeyFor(c.outlook) + "\\" + c.profile;
+        std::vector<std::string> paths;
+        for (const auto& [section, path] : readPaths(profileKey)) {
+            paths.push_back(path);
+            for (const char* value : {StoreIdentifierValue, StorePathValue}) {
+                ReplacePathInBinaryValue(*access_, section, value, path, moved(path));
+            }
+        }
+        EXPECT_EQ(c.paths, paths);
+        for (std::size_t i = 0; i < paths.size() && i < c.paths.size(); ++i) {
+            EXPECT_EQ(moved(c.paths[i]), readPaths(profileKey)[i].second);
+        }
+        sample_.reset();
     }
 }
 

@@ -57,8 +57,9 @@ SampleEnvironment::SampleEnvironment(const std::string& name, RegistryAccess& re
     std::error_code none;
     for (const auto& server : std::filesystem::directory_iterator(folder / "unc", none)) {
         for (const auto& share : std::filesystem::directory_iterator(server.path())) {
-            CopyTree(share.path(), fileSystem.NativePath("\\\\" + server.path().filename().string() +
-                                                         "\\" + share.path().filename().string()));
+            CopyTree(share.path(),
+                     fileSystem.NativePath("\\\\" + server.path().filename().string() + "\\" +
+                                           share.path().filename().string()));
         }
     }
 #endif
@@ -90,8 +91,9 @@ void SampleEnvironment::ImportRegistry(const std::filesystem::path& regFile)
     // there) before anything changes.
     std::set<std::string> seen;
     for (const RegFileKey& key : *keys) {
-        const bool underAdded = std::any_of(addedKeys_.begin(), addedKeys_.end(),
-                                            [&](const auto& added) { return IsBelow(key.path, added); });
+        const bool underAdded =
+            std::any_of(addedKeys_.begin(), addedKeys_.end(),
+                        [&](const auto& added) { return IsBelow(key.path, added); });
         if (underAdded || !seen.insert(key.path).second) {
             continue;
         }
