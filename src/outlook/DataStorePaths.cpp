@@ -4,116 +4,13 @@
 #include <cstdint>
 
 #include "platform/CodePage.h"
+#include "platform/Utf16Text.h"
 
 namespace kestrel {
 
 namespace {
 
 constexpr std::uint32_t FirstDataBuffer = 4096;
-constexpr char32_t ReplacementCharacter = 0xFFFD;
-
-// --- UTF-8 and UTF-16 code units ------------------------------------------------------------
-
-bool IsHighSurrogate(char32_t c)
-{
-    return c >= 0xD800 && c <= 0xDBFF;
-}
-
-bool IsLowSurrogate(char32_t c)
-{
-    return c >= 0xDC00 && c <= 0xDFFF;
-}
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// The pairing walk of the wide decoder happily produces lone surrogates (and a cut can split a
-// pair); they become U+FFFD so that no string in the program is invalid UTF-8. Such a path
-// names no file anyway.
-std::string UnitsToUtf8(std::u16string_view units)
-{
-    std::string out;
-    out.reserve(units.size());
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        char32_t c = units[i];
-        if (IsHighSurrogate(c) && i + 1 < units.size() && IsLowSurrogate(units[i + 1])) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-            ++i;
-        } else if (IsHighSurrogate(c) || IsLowSurrogate(c)) {
-            c = ReplacementCharacter;
-        }
-        AppendUtf8(out, c);
-    }
-    return out;
-}
-
-// The character starting at text[i] and its length in bytes. A byte that does not start a
-// well-formed sequence is one U+FFFD; the program's own strings never hold one, but a caller's
-// text is not trusted to be valid.
-std::size_t NextCharacter(std::string_view text, std::size_t i, char32_t& c)
-{
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned lead = byte(i);
-    c = ReplacementCharacter;
-    if (lead < 0x80) {
-        c = lead;
-        return 1;
-    }
-    const std::size_t extra = lead >= 0xC2 && lead <= 0xDF   ? 1
-                              : lead >= 0xE0 && lead <= 0xEF ? 2
-                              : lead >= 0xF0 && lead <= 0xF4 ? 3
-                                                             : 0;
-    if (extra == 0 || i + extra >= text.size()) {
-        return 1;
-    }
-    char32_t value = lead & (0x3Fu >> extra);
-    for (std::size_t k = 1; k <= extra; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            return 1;
-        }
-        value = (value << 6) | (byte(i + k) & 0x3F);
-    }
-    constexpr char32_t Smallest[] = {0, 0x80, 0x800, 0x10000};
-    if (value < Smallest[extra] || value > 0x10FFFF || IsHighSurrogate(value) ||
-        IsLowSurrogate(value)) {
-        return 1;
-    }
-    c = value;
-    return extra + 1;
-}
-
-std::u16string Utf8ToUnits(std::string_view text)
-{
-    std::u16string units;
-    units.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        char32_t c = 0;
-        i += NextCharacter(text, i, c);
-        if (c >= 0x10000) {
-            units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            units += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            units += static_cast<char16_t>(c);
-        }
-    }
-    return units;
-}
 
 // --- Hex byte text ----------------------------------------------------------------------------
 
@@ -274,9 +171,11 @@ std::u16string DecodeAnsiText(std::string_view data)
     // Cut on code units like the wide text, not on UTF-8 bytes: the "third character" rule
     // counts characters, and a double-byte code page could hide a backslash in a letter's
     // second byte.
-    return Utf8ToUnits(AnsiToUtf8(bytes));
+    return Utf8ToUtf16(AnsiToUtf8(bytes));
 }
 
+// The pairing walk happily produces lone surrogates (and a cut can split a pair); they come out
+// as U+FFFD, so no string in the program is invalid UTF-8. Such a path names no file anyway.
 std::string CutPath(std::u16string_view text)
 {
     // Positions are 1-based in the rule: index 2 is the third character.
@@ -291,7 +190,7 @@ std::string CutPath(std::u16string_view text)
     if (start == std::u16string_view::npos || start >= text.size()) {
         return RegistryAccess::ErrorMarker;
     }
-    return UnitsToUtf8(text.substr(start));
+    return Utf16ToUtf8(text.substr(start));
 }
 
 std::string RenderHex(std::string_view bytes)
@@ -343,7 +242,7 @@ std::string EncodeTextBytes(std::string_view text)
 std::string EncodeTextWide(std::string_view text)
 {
     std::string hex;
-    for (char16_t unit : Utf8ToUnits(text)) {
+    for (char16_t unit : Utf8ToUtf16(text)) {
         AppendHexByte(hex, static_cast<unsigned char>(unit & 0xFF));
         hex += '=';
         AppendHexByte(hex, static_cast<unsigned char>(unit >> 8));

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/CodePage.h"
+#include "platform/Utf16Text.h"
 #include "registry/RegistryWalk.h"
 
 namespace kestrel {
@@ -35,74 +36,14 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 12> RootAlia
 
 // --- UTF-16LE, the text of version 5 files --------------------------------------------------
 
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// An odd last byte is dropped; an unpaired surrogate becomes U+FFFD.
 std::string Utf16LeToUtf8(std::string_view bytes)
 {
-    std::string out;
-    out.reserve(bytes.size() / 2);
-    auto unit = [&](std::size_t i) {
-        return static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                     (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    };
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        char32_t c = unit(i);
-        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
-            unit(i + 2) < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
-            i += 2;
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;
-        }
-        AppendUtf8(out, c);
-    }
-    return out;
+    return Utf16ToUtf8(FromUtf16LeBytes(bytes));
 }
 
-// The input is valid UTF-8 (it comes from AnsiToUtf8 or from the program's own strings).
 std::string Utf8ToUtf16Le(std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size() * 2);
-    auto put = [&](char32_t unit) {
-        out += static_cast<char>(unit & 0xFF);
-        out += static_cast<char>((unit >> 8) & 0xFF);
-    };
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
-        char32_t c = extra == 0 ? lead : lead & (0x3F >> extra);
-        for (int k = 1; k <= extra && i + static_cast<std::size_t>(k) < text.size(); ++k) {
-            c = (c << 6) |
-                (static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]) & 0x3F);
-        }
-        i += static_cast<std::size_t>(extra) + 1;
-        if (c >= 0x10000) {
-            put(0xD800 + ((c - 0x10000) >> 10));
-            put(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            put(c);
-        }
-    }
-    return out;
+    return Utf16LeBytes(Utf8ToUtf16(text));
 }
 
 // --- Reading ----------------------------------------------------------------------------------
