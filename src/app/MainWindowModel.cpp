@@ -28,8 +28,10 @@ void MainWindowModel::Load()
     }
     sourceProfiles_ = state_.ProfileNames;
     targetProfiles_ = state_.ProfileNames;
+    sourceSelection_ = 0;
     targetSelection_ = 0;
-    SourceProfileChosen(0);
+    // Loading the shared state located the first profile's items already.
+    OfferSourceItems();
 }
 
 void MainWindowModel::SourceProfileChosen(int index)
@@ -38,6 +40,16 @@ void MainWindowModel::SourceProfileChosen(int index)
         return;
     }
     sourceSelection_ = index;
+    if (platform_.registry) {
+        RegistryAccess registry(*platform_.registry, messages_);
+        state_.ProfileLocations = LocateProfileItems(
+            DiscoveryContextOf(state_), sourceProfiles_[static_cast<std::size_t>(index)], registry);
+    }
+    OfferSourceItems();
+}
+
+void MainWindowModel::OfferSourceItems()
+{
     // A new profile starts from nothing ticked: the user's ticks were for another profile.
     for (ItemBox& box : backupItems_) {
         box.enabled = true;
@@ -46,12 +58,11 @@ void MainWindowModel::SourceProfileChosen(int index)
     if (!platform_.registry || !platform_.fileSystem) {
         return;
     }
-    const std::string& profile = sourceProfiles_[static_cast<std::size_t>(index)];
-    const DiscoveryContext context = DiscoveryContextOf(state_);
+    const std::string& profile = sourceProfiles_[static_cast<std::size_t>(sourceSelection_)];
     RegistryAccess registry(*platform_.registry, messages_);
-    state_.ProfileLocations = LocateProfileItems(context, profile, registry);
-    const ItemAvailability items = FindAvailableItems(context, profile, state_.ProfileLocations,
-                                                      registry, *platform_.fileSystem);
+    const ItemAvailability items =
+        FindAvailableItems(DiscoveryContextOf(state_), profile, state_.ProfileLocations, registry,
+                           *platform_.fileSystem);
     for (std::size_t box = 0; box < backupItems_.size(); ++box) {
         backupItems_[box].enabled = items.enabled[box];
     }

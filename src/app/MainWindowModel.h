@@ -91,6 +91,8 @@ public:
 
 private:
     ItemBoxStates& MutableItems(MainTab tab);
+    // Enables the boxes the selected source profile offers at its located items, unticked.
+    void OfferSourceItems();
     void StartBackupRun();
     void StartRestoreRun();
 
