@@ -118,9 +118,14 @@ void Click(wxCheckBox* box, bool checked)
 
 class MainWindowSmoke : public ::testing::Test {
 protected:
-    void SetUp() override
+    // The machine the window opens on: by default one without Outlook profiles.
+    virtual void PrepareMachine()
     {
         messages.Expect(texts::NoOutlook, MessageIcon::Stop, MessageAnswer::Ok);
+    }
+    void SetUp() override
+    {
+        PrepareMachine();
         frame = new MainFrame(state, fake.platform, &messages);
         frame->Show();
         frame->LoadWindow();
@@ -233,9 +238,9 @@ TEST_F(MainWindowSmoke, AboutOpensModally)
 
 // The window over a sample machine with Outlook 2013: real registry and file system (a fresh
 // SQLite store and root natively, Wine's registry and drive C: under Wine).
-class SampleMachineWindow : public ::testing::Test {
+class SampleMachineWindow : public MainWindowSmoke {
 protected:
-    void SetUp() override
+    void PrepareMachine() override
     {
 #ifdef _WIN32
         fake.platform.registry = std::make_unique<Win32Registry>();
@@ -253,15 +258,10 @@ protected:
         registry = std::make_unique<RegistryAccess>(*fake.platform.registry, messages);
         sample = std::make_unique<testing::SampleEnvironment>("outlook2013-win7", *registry,
                                                               *fake.platform.fileSystem);
-        frame = new MainFrame(state, fake.platform, &messages);
-        frame->Show();
-        frame->LoadWindow();
-        Settle();
     }
     void TearDown() override
     {
-        frame->Destroy();
-        Settle();
+        MainWindowSmoke::TearDown();
         sample.reset();
         registry.reset();
         fake.platform.registry.reset();
@@ -271,12 +271,8 @@ protected:
     }
 
     std::filesystem::path root;
-    testing::FakePlatform fake;
-    AppState state;
-    testing::ScriptedMessages messages;
     std::unique_ptr<RegistryAccess> registry;
     std::unique_ptr<testing::SampleEnvironment> sample;
-    MainFrame* frame = nullptr;
 };
 
 TEST_F(SampleMachineWindow, ListsTheProfilesAndOffersTheFirstOnesItems)
