@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
-#include <fstream>
 #include <string_view>
 #include <system_error>
 
@@ -552,24 +551,22 @@ bool ZipComponent::ExtractMember(const ZipMember& member, const std::string& fol
     }
     ZipEventThrottle throttle(s.events, s.eventInterval);
     throttle.ExtractingFile(member.name);
-    bool written = false;
-    {
-        std::ofstream out(s.fileSystem.NativePath(temporary), std::ios::binary | std::ios::trunc);
-        bool writeFailed = !out;
-        written = !writeFailed && ReadMember(member, [&](const char* data, std::size_t size) {
-            throttle.Pump();
-            writeFailed = !out.write(data, static_cast<std::streamsize>(size));
-            return !writeFailed;
-        });
-        out.close();
-        if (writeFailed || (written && out.fail())) {
-            written = s.Fail("cannot write " + temporary);
-        }
-    }
+    // On the disk before it replaces the target, so that a crash leaves the old file or the
+    // whole new one; the file writes while the member inflates, which hides most of the wait.
+    std::unique_ptr<OutputFile> out = s.fileSystem.CreateOutputFile(temporary);
+    bool writeFailed = out == nullptr;
+    bool written = !writeFailed && ReadMember(member, [&](const char* data, std::size_t size) {
+        throttle.Pump();
+        writeFailed = !out->Write(data, size);
+        return !writeFailed;
+    });
     throttle.Flush();
-    if (written && !s.fileSystem.FlushToDisk(temporary)) {
+    if (writeFailed) {
+        written = s.Fail("cannot write " + temporary);
+    } else if (written && !out->Commit()) {
         written = s.Fail("cannot write " + temporary + " to disk");
     }
+    out.reset();  // Windows removes or renames no file that is still open
     if (written && !s.fileSystem.MoveOver(temporary, target)) {
         written = s.Fail("cannot replace " + target);
     }

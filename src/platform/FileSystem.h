@@ -1,11 +1,30 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace kestrel {
+
+// A file written from its start to its end, for data that must survive a crash once the caller
+// relies on it (a restored mail file before it replaces the old one). The data goes to the disk
+// while the caller produces more; Commit waits until all of it is there. Dropped without
+// Commit, the file is closed with whatever part of the data reached it, on the disk or not,
+// and stays where it is for the caller to remove.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    // Appends the bytes. False once the system has refused data (a full disk, an I/O error),
+    // which a backend that writes in the background reports with a later Write, and at the
+    // latest with Commit. The file is then failed: every later Write and Commit returns false.
+    virtual bool Write(const char* data, std::size_t size) = 0;
+    // Puts the data on the disk and closes the file, whatever the outcome. True only when every
+    // write succeeded and the data is on the disk; Write and Commit after it return false.
+    virtual bool Commit() = 0;
+};
 
 // Files and folders named by Windows paths (UTF-8 text, backslashes, drive letters or UNC),
 // as the registry and the info file hold them. On Linux they are mapped onto the environment
@@ -44,6 +63,9 @@ public:
     // first three characters of `prefix`, a hexadecimal number and ".tmp", never the name of a
     // file that exists. Returns its full path; empty on failure.
     virtual std::string CreateTempFile(const std::string& folder, const std::string& prefix) = 0;
+    // Opens the file for writing from its start, creating it or emptying the one there. Null
+    // when it cannot be opened (a missing folder, a folder at the path, no access).
+    virtual std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) = 0;
     // Writes the file's data (or a folder's entries) through to the disk.
     virtual bool FlushToDisk(const std::string& path) = 0;
     // The path in the form the standard library and libzip open; empty when it cannot be

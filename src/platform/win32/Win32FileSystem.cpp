@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/TextFile.h"
 #include "platform/win32/WideText.h"
 
@@ -12,6 +14,52 @@ DWORD Attributes(const std::string& path)
 {
     return GetFileAttributesW(Utf8ToWide(path).c_str());
 }
+
+class Win32OutputFile final : public OutputFile {
+public:
+    explicit Win32OutputFile(HANDLE handle) : handle_(handle) {}
+    ~Win32OutputFile() override
+    {
+        if (handle_ != INVALID_HANDLE_VALUE) {
+            CloseHandle(handle_);
+        }
+    }
+    Win32OutputFile(const Win32OutputFile&) = delete;
+    Win32OutputFile& operator=(const Win32OutputFile&) = delete;
+
+    bool Write(const char* data, std::size_t size) override
+    {
+        if (handle_ == INVALID_HANDLE_VALUE || failed_) {
+            return false;
+        }
+        while (size > 0) {
+            const auto part = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+            DWORD done = 0;
+            if (!WriteFile(handle_, data, part, &done, nullptr) || done == 0) {
+                failed_ = true;
+                return false;
+            }
+            data += done;
+            size -= done;
+        }
+        return true;
+    }
+
+    bool Commit() override
+    {
+        if (handle_ == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        const bool flushed = !failed_ && FlushFileBuffers(handle_) != 0;
+        const bool closed = CloseHandle(handle_) != 0;
+        handle_ = INVALID_HANDLE_VALUE;
+        return flushed && closed;
+    }
+
+private:
+    HANDLE handle_;
+    bool failed_ = false;
+};
 
 }  // namespace
 
@@ -107,6 +155,16 @@ std::string Win32FileSystem::CreateTempFile(const std::string& folder, const std
         return {};
     }
     return WideToUtf8(name);
+}
+
+std::unique_ptr<OutputFile> Win32FileSystem::CreateOutputFile(const std::string& path)
+{
+    HANDLE handle = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    return std::make_unique<Win32OutputFile>(handle);
 }
 
 bool Win32FileSystem::FlushToDisk(const std::string& path)
