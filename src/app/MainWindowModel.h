@@ -39,6 +39,17 @@ public:
     virtual void EndProgram() = 0;
 };
 
+// The host of the window's rules when no window is shown (the command-line tool): it opens
+// nothing and ends nothing.
+class HeadlessWindowHost final : public MainWindowHost {
+public:
+    void ShowPopupMenu(ItemsPopupMenu) override {}
+    void ShowAboutWindow() override {}
+    void ShowSchedulerWindow() override {}
+    void ShowDiscWindow() override {}
+    void EndProgram() override {}
+};
+
 // The main window's rules and state, without any widget: which boxes are enabled and ticked,
 // the captions that change, and what each button, menu and click does. The window binds its
 // controls to this state and calls the event methods; after each call it shows the state.

@@ -17,16 +17,6 @@ namespace {
 
 constexpr const char* Usage = "usage: kestrel profiles [--json]\n";
 
-// A window that never opens anything: the tool only reads the model's state.
-class NoWindow final : public MainWindowHost {
-public:
-    void ShowPopupMenu(ItemsPopupMenu) override {}
-    void ShowAboutWindow() override {}
-    void ShowSchedulerWindow() override {}
-    void ShowDiscWindow() override {}
-    void EndProgram() override {}
-};
-
 // Messages the window would show go to standard error.
 class PrintedMessages final : public Messages {
 public:
@@ -131,7 +121,7 @@ int RunProfilesCommand(const std::vector<std::string>& arguments, Platform& plat
     }
     AppState state;
     PrintedMessages messages;
-    NoWindow window;
+    HeadlessWindowHost window;
     MainWindowModel model(state, platform, messages, window);
     model.Load();
     std::vector<ProfileReport> profiles;
