@@ -118,7 +118,8 @@ std::string RefusedWritesPath([[maybe_unused]] const std::string& folder,
                               [[maybe_unused]] std::shared_ptr<void>& guard)
 {
 #ifdef _WIN32
-    // Wine reaches Linux's always-full device through its Z: drive.
+    // The Windows suite runs under Wine, whose Z: drive reaches Linux's always-full device.
+    // Windows itself has no such device: there this case needs another refusing file.
     return "Z:\\dev\\full";
 #else
     // Files of the process cannot grow beyond 1 MiB: the write that crosses the limit is cut
