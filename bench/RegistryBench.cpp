@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "app/Messages.h"
 #include "platform/posix/SqliteRegistry.h"
 #include "registry/KeyExport.h"
 #include "registry/RegFile.h"
 #include "registry/RegistryAccess.h"
+#include "ui/Messages.h"
 
 namespace {
 

@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "app/AppState.h"
-#include "app/Messages.h"
 #include "gui/MainFrame.h"
 #include "platform/Platform.h"
+#include "ui/Messages.h"
 
 extern char** environ;
 

@@ -17,10 +17,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/Messages.h"
 #include "outlook/DataStorePaths.h"
 #include "platform/RegistryApi.h"
 #include "registry/RegistryAccess.h"
+#include "ui/Messages.h"
 
 namespace {
 

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Keeps the layers honest where the compiler cannot: system headers are always on the include
-# path, so only this check stops a core or interface file from including one. Core code
-# (everything outside platform backends and gui) includes no GUI toolkit and no OS header;
-# platform interfaces (src/platform/*.h|cpp) no OS header; gui no OS header.
+# Keeps the layers honest. The allowed graph is src/layers.txt, which CMake links from; this
+# checks every #include "folder/..." of every layer against it, so an edge that the build
+# would let through (a header reached through another layer's links) is refused too. It also
+# checks what the compiler cannot stop, since system headers are always on the include path:
+# no file outside the platform backends includes an OS header, and none outside gui the GUI
+# toolkit.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
 
-os_headers='windows\.h|winreg\.h|shlobj\.h|shellapi\.h|objbase\.h|oleauto\.h|process\.h|unistd\.h|pwd\.h|spawn\.h|fcntl\.h|strings\.h|sys/[a-z_]+\.h|sqlite3\.h'
+os_headers='windows\.h|winreg\.h|shlobj\.h|shellapi\.h|objbase\.h|oleauto\.h|process\.h|unistd\.h|pwd\.h|spawn\.h|fcntl\.h|strings\.h|sys/[a-z_]+\.h|sqlite3\.h|bcrypt\.h|nettle/[a-z_]+\.h|openssl/[a-z_]+\.h'
 status=0
 report() {
     if [ -n "$2" ]; then
@@ -16,11 +18,41 @@ report() {
     fi
 }
 
-core=$(ls -d */ | grep -v -E '^(platform|gui|main)/$' | tr -d /)
-report "core files that include the GUI toolkit or an OS header" \
-    "$(grep -n -E "#include <(wx/|($os_headers)>)" -r $core || true)"
-report "platform interfaces that include an OS header" \
-    "$(grep -n -E "#include <($os_headers)>" platform/*.h platform/*.cpp || true)"
-report "windows that include an OS header" \
-    "$(grep -n -E "#include <($os_headers)>" -r gui || true)"
+# folder -> "layer may-use..." from the table; a folder's own layer is always allowed.
+declare -A allowed layer_of
+while read -r layer folder uses; do
+    [ -n "$layer" ] && [ "${layer:0:1}" != "#" ] || continue
+    layer_of[$folder]=$layer
+    allowed[$folder]="$layer ${uses//-/}"
+done <layers.txt
+folder_layer() {  # the layer an include path's first components belong to
+    case $1 in
+        platform/posix/* | platform/win32/*) echo backend ;;
+        *) echo "${layer_of[${1%%/*}]:-?}" ;;
+    esac
+}
+
+edges=""
+for folder in "${!allowed[@]}"; do
+    [ -d "$folder" ] || continue
+    files=$(find "$folder" -maxdepth 1 -name '*.h' -o -maxdepth 1 -name '*.cpp')
+    [ -n "$files" ] || continue
+    while IFS=: read -r file line include; do
+        target=$(folder_layer "$include")
+        case " ${allowed[$folder]} " in
+            *" $target "*) ;;
+            *) edges+="$file:$line: ${layer_of[$folder]} may not use $target (\"$include\")"$'\n' ;;
+        esac
+    done < <(grep -n -o -E '#include "[a-z0-9_/]+/[A-Za-z0-9_.]+"' $files |
+        sed -E 's/#include "(.*)"/\1/')
+done
+report "includes that the layer table does not allow" "${edges%$'\n'}"
+report "relative includes (they bypass the layers)" \
+    "$(grep -rn -E '#include "\.\./' . || true)"
+
+not_gui=$(ls -d */ | grep -v -E '^gui/$' | tr -d /)
+report "files outside gui that include the GUI toolkit" \
+    "$(grep -rn -E '#include <wx/' $not_gui || true)"
+report "files outside the platform backends that include an OS header" \
+    "$(grep -rn -E "#include <($os_headers)>" --exclude-dir=posix --exclude-dir=win32 . || true)"
 exit "$status"

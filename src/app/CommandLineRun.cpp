@@ -1,8 +1,8 @@
 #include "app/CommandLineRun.h"
 
-#include "app/Messages.h"
 #include "app/Startup.h"
 #include "backup/UnattendedBackup.h"
+#include "ui/Messages.h"
 
 namespace kestrel {
 
@@ -12,7 +12,8 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
     state.CommandLineText = commandLineText;
     SilentMessages silent;
     LoadSharedState(state, platform, silent);
-    return RunUnattendedBackup(state, platform, silent) ? 0 : 1;
+    return RunUnattendedBackup(commandLineText, DiscoveryContextOf(state), platform, silent) ? 0
+                                                                                             : 1;
 }
 
 }  // namespace kestrel

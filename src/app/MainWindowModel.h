@@ -6,9 +6,9 @@
 
 #include "app/AppState.h"
 #include "app/MainWindowTexts.h"
-#include "app/Messages.h"
 #include "archive/ItemTable.h"
 #include "platform/Platform.h"
+#include "ui/Messages.h"
 
 namespace kestrel {
 

@@ -2,9 +2,10 @@
 
 #include <array>
 
+#include "ui/Messages.h"
+
 namespace kestrel::texts {
 
-inline constexpr const char* ApplicationTitle = "Kestrel";
 inline constexpr const char* MainWindowCaption = "Kestrel V2.90";
 inline constexpr const char* WebsiteAddress = "https://kestrel.example.com/";
 

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "app/AppState.h"
-#include "app/Messages.h"
 #include "outlook/ProfileDiscovery.h"
 #include "platform/Platform.h"
+#include "ui/Messages.h"
 
 namespace kestrel {
 

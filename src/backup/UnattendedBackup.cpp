@@ -2,7 +2,7 @@
 
 namespace kestrel {
 
-bool RunUnattendedBackup(AppState&, Platform&, Messages&)
+bool RunUnattendedBackup(const std::string&, const DiscoveryContext&, Platform&, Messages&)
 {
     // Placeholder: the command-line parsing and the collectors are not built yet, so no
     // backup is written and the run reports that.

@@ -1,13 +1,16 @@
 #pragma once
 
-#include "app/AppState.h"
-#include "app/Messages.h"
+#include <string>
+
+#include "outlook/ProfileDiscovery.h"
 #include "platform/Platform.h"
+#include "ui/Messages.h"
 
 namespace kestrel {
 
 // The backup taken without any window from the command line a scheduled job starts the
 // program with. Returns true when a backup was written.
-bool RunUnattendedBackup(AppState& state, Platform& platform, Messages& messages);
+bool RunUnattendedBackup(const std::string& commandLineText, const DiscoveryContext& context,
+                         Platform& platform, Messages& messages);
 
 }  // namespace kestrel

@@ -2,7 +2,7 @@
 
 #include <wx/window.h>
 
-#include "app/Messages.h"
+#include "ui/Messages.h"
 
 namespace kestrel {
 

@@ -3,7 +3,6 @@
 #include <array>
 #include <utility>
 
-#include "app/MainWindowTexts.h"
 #include "platform/CodePage.h"
 
 namespace kestrel {

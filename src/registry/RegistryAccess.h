@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Messages.h"
 #include "platform/RegistryApi.h"
+#include "ui/Messages.h"
 
 namespace kestrel {
 

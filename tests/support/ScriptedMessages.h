@@ -5,7 +5,7 @@
 #include <deque>
 #include <string>
 
-#include "app/Messages.h"
+#include "ui/Messages.h"
 
 namespace kestrel::testing {
 

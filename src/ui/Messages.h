@@ -4,6 +4,11 @@
 
 namespace kestrel {
 
+namespace texts {
+// Every message box and window of the program is captioned with it.
+inline constexpr const char* ApplicationTitle = "Kestrel";
+}  // namespace texts
+
 enum class MessageIcon { None, Information, Exclamation, Stop };
 enum class MessageButtons { Ok, OkCancel, YesNo };
 enum class MessageAnswer { Ok, Cancel, Yes, No };

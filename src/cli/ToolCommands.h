@@ -7,6 +7,15 @@
 
 namespace kestrel {
 
+// The kestrel tool: `command` is its first argument, `arguments` the ones after it. Unknown
+// commands print the usage and return 2. The platform is created only for a known command,
+// so `kestrel` without one works where no environment can be opened.
+bool IsToolCommand(const std::string& command);
+int RunTool(const std::string& command, const std::vector<std::string>& arguments,
+            Platform& platform);
+// Prints the usage; returns the exit status for it.
+int ToolUsage();
+
 // Each subcommand of the kestrel tool: the arguments after its name; returns the process exit
 // status (0 on success). Errors go to standard error and change nothing.
 int RunRegCommand(const std::vector<std::string>& arguments, Platform& platform);

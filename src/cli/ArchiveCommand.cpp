@@ -10,7 +10,7 @@
 #include "archive/ItemTable.h"
 #include "archive/MemberName.h"
 #include "archive/ZipComponent.h"
-#include "main/ToolCommands.h"
+#include "cli/ToolCommands.h"
 
 namespace kestrel {
 namespace {

@@ -1,16 +1,19 @@
 // kestrel profiles [--json]: the current environment's Outlook profiles, where each keeps its
-// items and which item boxes the backup tab offers for it. The figures come from the main
-// window's own model, so they are what the window shows; a script uses them to choose the item
-// flags of a scheduled backup.
+// items and which item boxes the backup tab offers for it. The figures come from the same
+// start-up and discovery calls the main window makes, so they are what the window shows; a
+// script uses them to choose the item flags of a scheduled backup.
 
+#include <array>
 #include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "app/MainWindowModel.h"
 #include "app/MainWindowTexts.h"
-#include "main/ToolCommands.h"
+#include "app/Startup.h"
+#include "cli/ToolCommands.h"
+#include "outlook/ProfileDiscovery.h"
+#include "registry/RegistryAccess.h"
 
 namespace kestrel {
 namespace {
@@ -28,11 +31,29 @@ public:
     }
 };
 
+struct ItemReport {
+    bool enabled = false;
+    std::string toolTip;
+};
+
 struct ProfileReport {
     std::string name;
     ProfileLocations locations;
-    ItemBoxStates items;
+    std::array<ItemReport, ItemBoxCount> items;
 };
+
+ProfileReport ReportProfile(const DiscoveryContext& context, const std::string& name,
+                            RegistryAccess& registry, FileSystem& fileSystem)
+{
+    ProfileReport report{name, LocateProfileItems(context, name, registry), {}};
+    const ItemAvailability available =
+        FindAvailableItems(context, name, report.locations, registry, fileSystem);
+    for (std::size_t box = 0; box < report.items.size(); ++box) {
+        report.items[box].enabled = available.enabled[box];
+    }
+    report.items[AddressBookBox].toolTip = available.addressBookToolTip.value_or("");
+    return report;
+}
 
 std::vector<std::pair<const char*, const std::string*>> LocationFields(const ProfileLocations& l)
 {
@@ -79,7 +100,7 @@ void PrintJson(const AppState& state, const std::vector<ProfileReport>& profiles
         }
         std::printf("\n      },\n      \"items\": [");
         for (std::size_t box = 0; box < profile.items.size(); ++box) {
-            const ItemBox& item = profile.items[box];
+            const ItemReport& item = profile.items[box];
             std::printf(
                 "%s\n        {\"box\": %zu, \"caption\": %s, \"enabled\": %s, "
                 "\"toolTip\": %s}",
@@ -102,7 +123,7 @@ void PrintText(const AppState& state, const std::vector<ProfileReport>& profiles
             std::printf("  %-18s %s\n", name, value->c_str());
         }
         for (std::size_t box = 0; box < profile.items.size(); ++box) {
-            const ItemBox& item = profile.items[box];
+            const ItemReport& item = profile.items[box];
             std::printf("  [%c] %zu %s%s%s\n", item.enabled ? 'x' : ' ', box,
                         texts::ItemCaptions[box], item.toolTip.empty() ? "" : " -- ",
                         item.toolTip.c_str());
@@ -121,21 +142,24 @@ int RunProfilesCommand(const std::vector<std::string>& arguments, Platform& plat
     }
     AppState state;
     PrintedMessages messages;
-    HeadlessWindowHost window;
-    MainWindowModel model(state, platform, messages, window);
-    model.Load();
+    LoadSharedState(state, platform, messages);
+    if (state.NoOutlookFlag) {
+        messages.Show(texts::NoOutlook, texts::ApplicationTitle, MessageIcon::Stop,
+                      MessageButtons::Ok);
+        return 1;
+    }
+    RegistryAccess registry(*platform.registry, messages);
     std::vector<ProfileReport> profiles;
-    for (std::size_t index = 0; index < model.SourceProfiles().size(); ++index) {
-        model.SourceProfileChosen(static_cast<int>(index));
+    for (const std::string& name : state.ProfileNames) {
         profiles.push_back(
-            {model.SourceProfiles()[index], state.ProfileLocations, model.Items(MainTab::Backup)});
+            ReportProfile(DiscoveryContextOf(state), name, registry, *platform.fileSystem));
     }
     if (json) {
         PrintJson(state, profiles);
     } else {
         PrintText(state, profiles);
     }
-    return state.NoOutlookFlag ? 1 : 0;
+    return 0;
 }
 
 }  // namespace kestrel

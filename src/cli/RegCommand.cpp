@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "app/Messages.h"
-#include "main/ToolCommands.h"
+#include "cli/ToolCommands.h"
 #include "platform/CodePage.h"
 #include "registry/KeyExport.h"
 #include "registry/RegFile.h"
 #include "registry/RegistryAccess.h"
 #include "registry/RegistryWalk.h"
+#include "ui/Messages.h"
 
 namespace kestrel {
 
