@@ -1,82 +1,30 @@
 #include "archive/ArchiveLeftovers.h"
 
-#include <algorithm>
-#include <cctype>
-#include <fstream>
-#include <string>
-#include <system_error>
-#include <vector>
+#include <ctime>
+
+#include "archive/MemberName.h"
+#include "archive/ZipFileSource.h"
 
 namespace kestrel {
-namespace {
 
-std::string Lower(std::string text)
+int RemoveArchiveLeftovers(FileSystem& fileSystem, const std::string& target,
+                           std::chrono::seconds minimumAge)
 {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-bool IsTempSuffix(const std::string& suffix)
-{
-    const auto all = [&suffix](auto predicate) {
-        return std::all_of(suffix.begin(), suffix.end(),
-                           [&](char c) { return predicate(static_cast<unsigned char>(c)); });
-    };
-    const auto lowerAlnum = [](unsigned char c) { return std::isdigit(c) || std::islower(c); };
-    const auto hex = [](unsigned char c) { return std::isxdigit(c) && !std::isupper(c); };
-    return (suffix.size() == 6 && all(lowerAlnum)) || (suffix.size() == 8 && all(hex));
-}
-
-bool LooksLikeArchiveStart(const std::filesystem::path& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    char head[2] = {};
-    in.read(head, sizeof head);
-    return in.gcount() == 0 || (in.gcount() == 2 && head[0] == 'P' && head[1] == 'K');
-}
-
-bool IsLeftoverOf(const std::filesystem::directory_entry& entry, const std::string& extension,
-                  std::chrono::seconds minimumAge)
-{
-    std::error_code error;
-    if (!entry.is_regular_file(error)) {
-        return false;
-    }
-    const std::string name = entry.path().filename().string();
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0 || !IsTempSuffix(name.substr(dot + 1))) {
-        return false;
-    }
-    const std::string stem = name.substr(0, dot);
-    if (Lower(std::filesystem::path(stem).extension().string()) != extension) {
-        return false;
-    }
-    const auto modified = entry.last_write_time(error);
-    if (error || std::filesystem::file_time_type::clock::now() - modified < minimumAge) {
-        return false;
-    }
-    return LooksLikeArchiveStart(entry.path());
-}
-
-}  // namespace
-
-int RemoveArchiveLeftovers(const std::filesystem::path& target, std::chrono::seconds minimumAge)
-{
-    const std::string extension = Lower(target.extension().string());
-    if (extension.empty()) {
-        return 0;  // without an extension too many names would fit
-    }
-    std::vector<std::filesystem::path> leftovers;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(target.parent_path(), error)) {
-        if (IsLeftoverOf(entry, extension, minimumAge)) {
-            leftovers.push_back(entry.path());
-        }
-    }
+    const std::string name = BareName(target);
+    const std::size_t slash = target.find_last_of("\\/");
+    const std::string folder =
+        slash == std::string::npos ? std::string() : target.substr(0, slash == 0 ? 1 : slash);
+    const std::time_t newest = std::time(nullptr) - minimumAge.count();
     int removed = 0;
-    for (const auto& leftover : leftovers) {
-        removed += std::filesystem::remove(leftover, error) ? 1 : 0;
+    for (const std::string& file : fileSystem.FilesIn(folder)) {
+        if (!IsPartialArchiveName(file, name)) {
+            continue;
+        }
+        const std::string path = JoinPath(folder, file);
+        const auto facts = fileSystem.Stat(path);
+        if (facts && !facts->isFolder && facts->modified <= newest && fileSystem.RemoveFile(path)) {
+            ++removed;
+        }
     }
     return removed;
 }

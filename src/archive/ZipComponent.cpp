@@ -6,12 +6,12 @@
 #include <cctype>
 #include <chrono>
 #include <string_view>
-#include <system_error>
 
 #include "archive/ArchiveLeftovers.h"
 #include "archive/HmacSha1.h"
 #include "archive/InfoFile.h"
 #include "archive/MemberName.h"
+#include "archive/ZipFileSource.h"
 #include "archive/ZipMemberSource.h"
 #include "platform/CodePage.h"
 
@@ -27,22 +27,6 @@ struct PendingFile {
     std::string memberName;
 };
 
-// libzip opens files by name in its own way: UTF-8 on Windows, the bytes as they are on Linux.
-std::string LibzipName(const std::filesystem::path& native)
-{
-    const std::u8string utf8 = native.u8string();
-    return std::string(utf8.begin(), utf8.end());
-}
-
-std::string LibzipErrorText(int code)
-{
-    zip_error_t error;
-    zip_error_init_with_code(&error, code);
-    std::string text = zip_error_strerror(&error);
-    zip_error_fini(&error);
-    return text;
-}
-
 bool EqualIgnoringCase(const std::string& a, const std::string& b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -57,12 +41,6 @@ bool IsAbsolute(const std::string& path)
            (!path.empty() && (path[0] == '\\' || path[0] == '/'));
 }
 
-std::string ParentFolder(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
-}
-
 // Names are stored in the ANSI code page, as the program stores all its text; an archive
 // made elsewhere may flag its names as UTF-8 instead.
 std::string MemberNameOf(zip_t* archive, zip_uint64_t index)
@@ -74,17 +52,6 @@ std::string MemberNameOf(zip_t* archive, zip_uint64_t index)
     }
     const std::string rawName = raw;
     return rawName == strict ? rawName : AnsiToUtf8(rawName);
-}
-
-std::time_t ModifiedTime(const std::filesystem::path& file)
-{
-    std::error_code error;
-    const auto modified = std::filesystem::last_write_time(file, error);
-    if (error) {
-        return std::time(nullptr);
-    }
-    return std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(
-        std::chrono::time_point_cast<std::chrono::file_clock::duration>(modified)));
 }
 
 enum class ReadResult { Complete, CrcMismatch, Failed, Stopped };
@@ -205,6 +172,13 @@ struct ZipComponent::State {
     bool Fail(std::string message)
     {
         error = std::move(message);
+        failure = {};
+        return false;
+    }
+    bool Fail(const Error& cause)
+    {
+        failure = cause;
+        error = cause.Describe();
         return false;
     }
     std::string Resolve(const std::string& path) const
@@ -237,6 +211,7 @@ struct ZipComponent::State {
     int deflateLevel = DefaultDeflateLevel;
     std::chrono::milliseconds eventInterval{30};
     std::string error;
+    Error failure;
 };
 
 ZipComponent::ZipComponent(FileSystem& fileSystem, ZipEventSink& events)
@@ -259,7 +234,7 @@ bool ZipComponent::Create(const std::string& archivePath)
     State& s = *state_;
     s.Release();
     s.archivePath = s.Resolve(archivePath);
-    if (s.fileSystem.NativePath(s.archivePath).empty()) {
+    if (!IsAbsolute(s.archivePath)) {
         return s.Fail("not a full path: " + archivePath);
     }
     s.mode = Mode::Writing;
@@ -271,13 +246,19 @@ bool ZipComponent::Open(const std::string& archivePath)
     State& s = *state_;
     s.Release();
     s.archivePath = s.Resolve(archivePath);
-    const std::filesystem::path native = s.fileSystem.NativePath(s.archivePath);
-    int code = 0;
-    s.archive = native.empty()
-                    ? nullptr
-                    : zip_open(LibzipName(native).c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+    Error openError;
+    zip_source_t* source = CreateArchiveReadSource(s.fileSystem, s.archivePath, openError);
+    if (source == nullptr) {
+        return s.Fail(openError);
+    }
+    zip_error_t error;
+    zip_error_init(&error);
+    s.archive = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    const std::string reason = zip_error_strerror(&error);
+    zip_error_fini(&error);
     if (s.archive == nullptr) {
-        return s.Fail("cannot open " + s.archivePath + ": " + LibzipErrorText(code));
+        zip_source_free(source);
+        return s.Fail("cannot open " + s.archivePath + ": " + reason);
     }
     if (!s.readPassword.empty()) {
         zip_set_default_password(s.archive, Utf8ToAnsi(s.readPassword).c_str());
@@ -359,10 +340,12 @@ bool ZipComponent::AddFile(const std::string& filePath)
     }
     const std::string path = s.Resolve(filePath);
     const std::string name = BareName(path);
-    const std::filesystem::path native = s.fileSystem.NativePath(path);
-    std::error_code error;
-    if (native.empty() || !std::filesystem::is_regular_file(native, error)) {
-        return s.Fail("cannot read " + path);
+    const auto facts = s.fileSystem.Stat(path);
+    if (!facts) {
+        return s.Fail(facts.error());
+    }
+    if (facts->isFolder) {
+        return s.Fail("cannot add " + path + ": it is a folder");
     }
     for (const PendingFile& added : s.pending) {
         if (EqualIgnoringCase(added.memberName, name)) {
@@ -412,35 +395,37 @@ bool ZipComponent::Write()
     }
     throttle.Flush();
     throttle.Progress(100);
-    // The rename is only as durable as the folder entry that records it.
-    s.fileSystem.FlushToDisk(s.archivePath);
-    s.fileSystem.FlushToDisk(ParentFolder(s.archivePath));
     return true;
 }
 
 bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrottle& throttle)
 {
-    const std::filesystem::path nativeTarget = fileSystem.NativePath(target);
-    RemoveArchiveLeftovers(nativeTarget);
+    RemoveArchiveLeftovers(fileSystem, target);
 
     ZipWriteJob job(throttle);
     std::vector<std::unique_ptr<ZipMemberSource>> sources;
     for (const PendingFile& file : pending) {
-        const std::filesystem::path native = fileSystem.NativePath(file.path);
-        std::error_code sizeError;
-        const std::uint64_t size = std::filesystem::file_size(native, sizeError);
-        if (sizeError) {
-            return Fail("cannot read " + file.path + ": " + sizeError.message());
+        const auto facts = fileSystem.Stat(file.path);
+        if (!facts) {
+            return Fail(facts.error());
         }
-        job.total += size;
-        sources.push_back(std::make_unique<ZipMemberSource>(job, file.path, native, file.memberName,
-                                                            size, ModifiedTime(native)));
+        job.total += facts->size;
+        sources.push_back(std::make_unique<ZipMemberSource>(
+            job, fileSystem, file.path, file.memberName, facts->size, facts->modified));
     }
 
-    int code = 0;
-    zip_t* zip = zip_open(LibzipName(nativeTarget).c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
+    Error writeFailure;
+    zip_source_t* output = CreateArchiveWriteSource(fileSystem, target, writeFailure);
+    zip_error_t openError;
+    zip_error_init(&openError);
+    zip_t* zip = output == nullptr
+                     ? nullptr
+                     : zip_open_from_source(output, ZIP_CREATE | ZIP_TRUNCATE, &openError);
+    const std::string openReason = zip_error_strerror(&openError);
+    zip_error_fini(&openError);
     if (zip == nullptr) {
-        return Fail("cannot create " + target + ": " + LibzipErrorText(code));
+        zip_source_free(output);
+        return Fail("cannot create " + target + ": " + openReason);
     }
     const std::string password = Utf8ToAnsi(writePassword);
     for (std::size_t i = 0; i < sources.size(); ++i) {
@@ -466,12 +451,18 @@ bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrott
     }
     throttle.Progress(0);
     // Everything is read, deflated, encrypted and written here, into a temporary file that
-    // replaces the target at the end; on failure libzip removes it and the target is as it was.
+    // replaces the target at the end; on failure the write source removes it and the target
+    // is as it was.
     if (zip_close(zip) != 0) {
         const std::string reason = zip_strerror(zip);
         zip_discard(zip);
-        return Fail(job.error.empty() ? "cannot write " + target + ": " + reason
-                                      : job.error + " (" + target + " was not written)");
+        if (!job.failure.operation.empty()) {
+            return Fail(job.failure);
+        }
+        if (!writeFailure.operation.empty()) {
+            return Fail(writeFailure);
+        }
+        return Fail("cannot write " + target + ": " + reason);
     }
     return true;
 }
@@ -553,18 +544,21 @@ bool ZipComponent::ExtractMember(const ZipMember& member, const std::string& fol
     throttle.ExtractingFile(member.name);
     // On the disk before it replaces the target, so that a crash leaves the old file or the
     // whole new one; the file writes while the member inflates, which hides most of the wait.
-    std::unique_ptr<OutputFile> out = s.fileSystem.CreateOutputFile(temporary);
-    bool writeFailed = out == nullptr;
-    bool written = !writeFailed && ReadMember(member, [&](const char* data, std::size_t size) {
+    auto created = s.fileSystem.CreateOutputFile(temporary);
+    if (!created) {
+        s.fileSystem.RemoveFile(temporary);
+        return s.Fail(created.error());
+    }
+    std::unique_ptr<OutputFile> out = std::move(*created);
+    bool writeFailed = false;
+    bool written = ReadMember(member, [&](const char* data, std::size_t size) {
         throttle.Pump();
         writeFailed = !out->Write(data, size);
         return !writeFailed;
     });
     throttle.Flush();
-    if (writeFailed) {
-        written = s.Fail("cannot write " + temporary);
-    } else if (written && !out->Commit()) {
-        written = s.Fail("cannot write " + temporary + " to disk");
+    if (writeFailed || (written && !out->Commit())) {
+        written = s.Fail(out->Failure());
     }
     out.reset();  // Windows removes or renames no file that is still open
     if (written && !s.fileSystem.MoveOver(temporary, target)) {
@@ -587,6 +581,11 @@ void ZipComponent::SetEventInterval(std::chrono::milliseconds interval)
 const std::string& ZipComponent::LastError() const
 {
     return state_->error;
+}
+
+const Error& ZipComponent::LastFailure() const
+{
+    return state_->failure;
 }
 
 }  // namespace kestrel

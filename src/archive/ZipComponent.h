@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/ZipEvents.h"
+#include "platform/Error.h"
 #include "platform/FileSystem.h"
 
 namespace kestrel {
@@ -82,7 +83,10 @@ public:
 
     // Label updates at most this often (30 ms unless set).
     void SetEventInterval(std::chrono::milliseconds interval);
+    // The last failure in words, naming the file concerned.
     const std::string& LastError() const;
+    // The same when a file operation failed (with the system's code); empty otherwise.
+    const Error& LastFailure() const;
 
 private:
     struct State;

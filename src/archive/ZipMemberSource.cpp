@@ -1,16 +1,12 @@
 #include "archive/ZipMemberSource.h"
 
-#include <algorithm>
-#include <limits>
-
 namespace kestrel {
 
-ZipMemberSource::ZipMemberSource(ZipWriteJob& job, std::string path,
-                                 std::filesystem::path nativePath, std::string memberName,
-                                 std::uint64_t size, std::time_t modified)
+ZipMemberSource::ZipMemberSource(ZipWriteJob& job, FileSystem& fileSystem, std::string path,
+                                 std::string memberName, std::uint64_t size, std::time_t modified)
     : job_(job),
+      fileSystem_(fileSystem),
       path_(std::move(path)),
-      nativePath_(std::move(nativePath)),
       memberName_(std::move(memberName)),
       size_(size),
       modified_(modified)
@@ -38,7 +34,7 @@ zip_int64_t ZipMemberSource::Callback(void* self, void* data, zip_uint64_t lengt
         case ZIP_SOURCE_READ:
             return source.Read(data, length);
         case ZIP_SOURCE_CLOSE:
-            source.in_.close();
+            source.in_.reset();
             return 0;
         case ZIP_SOURCE_STAT:
             return source.Stat(data, length);
@@ -58,10 +54,11 @@ zip_int64_t ZipMemberSource::Callback(void* self, void* data, zip_uint64_t lengt
 
 zip_int64_t ZipMemberSource::Open()
 {
-    in_.open(nativePath_, std::ios::binary);
-    if (!in_) {
-        return Fail(ZIP_ER_OPEN, "cannot open ");
+    auto opened = fileSystem_.OpenInputFile(path_);
+    if (!opened) {
+        return Fail(ZIP_ER_OPEN, opened.error());
     }
+    in_ = std::move(*opened);
     read_ = 0;
     job_.events.AddingFile(memberName_);
     return 0;
@@ -69,17 +66,19 @@ zip_int64_t ZipMemberSource::Open()
 
 zip_int64_t ZipMemberSource::Read(void* data, zip_uint64_t length)
 {
-    const auto wanted = static_cast<std::streamsize>(
-        std::min<zip_uint64_t>(length, std::numeric_limits<std::int32_t>::max()));
-    in_.read(static_cast<char*>(data), wanted);
-    const auto got = static_cast<std::uint64_t>(in_.gcount());
-    if (in_.bad()) {
-        return Fail(ZIP_ER_READ, "cannot read ");
+    if (!in_) {
+        zip_error_set(&error_, ZIP_ER_INTERNAL, 0);
+        return -1;
     }
+    const std::int64_t read = in_->Read(static_cast<char*>(data), length);
+    if (read < 0) {
+        return Fail(ZIP_ER_READ, in_->Failure());
+    }
+    const auto got = static_cast<std::uint64_t>(read);
     read_ += got;
     // The size went into the member's headers (and decided on ZIP64) before the data.
     if (read_ > size_ || (got == 0 && read_ != size_)) {
-        return Fail(ZIP_ER_INCONS, "file changed while it was archived: ");
+        return Fail(ZIP_ER_INCONS, {"archive", path_, 0, "the file changed while it was read"});
     }
     job_.Advance(got);
     return static_cast<zip_int64_t>(got);
@@ -99,11 +98,11 @@ zip_int64_t ZipMemberSource::Stat(void* data, zip_uint64_t length)
     return sizeof(zip_stat_t);
 }
 
-zip_int64_t ZipMemberSource::Fail(int zipError, const std::string& what)
+zip_int64_t ZipMemberSource::Fail(int zipError, const Error& failure)
 {
     zip_error_set(&error_, zipError, 0);
-    if (job_.error.empty()) {
-        job_.error = what + path_;
+    if (job_.failure.operation.empty()) {
+        job_.failure = failure;
     }
     return -1;
 }

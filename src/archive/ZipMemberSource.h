@@ -4,16 +4,17 @@
 
 #include <cstdint>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
+#include <memory>
 #include <string>
 
 #include "archive/ZipEventThrottle.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
 
 namespace kestrel {
 
 // What the member sources of one write share: the events, the bytes read against the total,
-// and the first failure, worded with the file concerned.
+// and the first failure, naming the file concerned.
 struct ZipWriteJob {
     explicit ZipWriteJob(ZipEventThrottle& throttle) : events(throttle) {}
 
@@ -26,7 +27,7 @@ struct ZipWriteJob {
     ZipEventThrottle& events;
     std::uint64_t total = 0;
     std::uint64_t done = 0;
-    std::string error;
+    Error failure;
 };
 
 // The one way a member's data reaches libzip: a source of our own that streams the file as
@@ -36,7 +37,7 @@ struct ZipWriteJob {
 // the callers.
 class ZipMemberSource {
 public:
-    ZipMemberSource(ZipWriteJob& job, std::string path, std::filesystem::path nativePath,
+    ZipMemberSource(ZipWriteJob& job, FileSystem& fileSystem, std::string path,
                     std::string memberName, std::uint64_t size, std::time_t modified);
     ~ZipMemberSource();
     ZipMemberSource(const ZipMemberSource&) = delete;
@@ -51,15 +52,15 @@ private:
     zip_int64_t Open();
     zip_int64_t Read(void* data, zip_uint64_t length);
     zip_int64_t Stat(void* data, zip_uint64_t length);
-    zip_int64_t Fail(int zipError, const std::string& what);
+    zip_int64_t Fail(int zipError, const Error& failure);
 
     ZipWriteJob& job_;
+    FileSystem& fileSystem_;
     std::string path_;
-    std::filesystem::path nativePath_;
     std::string memberName_;
     std::uint64_t size_;
     std::time_t modified_;
-    std::ifstream in_;
+    std::unique_ptr<InputFile> in_;
     std::uint64_t read_ = 0;
     zip_error_t error_;
 };

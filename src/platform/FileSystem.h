@@ -1,11 +1,15 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/Error.h"
 
 namespace kestrel {
 
@@ -21,9 +25,34 @@ public:
     // which a backend that writes in the background reports with a later Write, and at the
     // latest with Commit. The file is then failed: every later Write and Commit returns false.
     virtual bool Write(const char* data, std::size_t size) = 0;
+    // Overwrites bytes written before (a header patched once its sizes are known); the range
+    // must lie within what was written so far. Fails the file like Write does.
+    virtual bool WriteAt(std::uint64_t offset, const char* data, std::size_t size) = 0;
     // Puts the data on the disk and closes the file, whatever the outcome. True only when every
     // write succeeded and the data is on the disk; Write and Commit after it return false.
     virtual bool Commit() = 0;
+    // Why the file failed, naming it; meaningful once Write, WriteAt or Commit returned false.
+    virtual const Error& Failure() const = 0;
+};
+
+// A file read from anywhere in it. Opened sharing reading and writing with others, as a backup
+// reads a file that another program may still have open.
+class InputFile {
+public:
+    virtual ~InputFile() = default;
+    // Up to `size` bytes from the current position: fewer only at the end of the file, 0 there,
+    // -1 on a read error (see Failure).
+    virtual std::int64_t Read(char* data, std::size_t size) = 0;
+    virtual bool Seek(std::uint64_t offset) = 0;
+    virtual std::uint64_t Size() const = 0;
+    virtual const Error& Failure() const = 0;
+};
+
+// What a file is, for deciding whether and how to read it.
+struct FileFacts {
+    std::uint64_t size = 0;
+    std::time_t modified = 0;
+    bool isFolder = false;
 };
 
 // Files and folders named by Windows paths (UTF-8 text, backslashes, drive letters or UNC),
@@ -63,9 +92,14 @@ public:
     // first three characters of `prefix`, a hexadecimal number and ".tmp", never the name of a
     // file that exists. Returns its full path; empty on failure.
     virtual std::string CreateTempFile(const std::string& folder, const std::string& prefix) = 0;
-    // Opens the file for writing from its start, creating it or emptying the one there. Null
+    // Opens the file for writing from its start, creating it or emptying the one there. Fails
     // when it cannot be opened (a missing folder, a folder at the path, no access).
-    virtual std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) = 0;
+    virtual Result<std::unique_ptr<OutputFile>> CreateOutputFile(const std::string& path) = 0;
+    // Opens an existing file for reading. Fails for a folder, a missing file, no access, or a
+    // file another program holds open without sharing it.
+    virtual Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) = 0;
+    // Size, time of the last change and kind of whatever the path names, hidden or not.
+    virtual Result<FileFacts> Stat(const std::string& path) = 0;
     // Writes the file's data (or a folder's entries) through to the disk.
     virtual bool FlushToDisk(const std::string& path) = 0;
     // The path in the form the standard library and libzip open; empty when it cannot be

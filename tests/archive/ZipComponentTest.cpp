@@ -246,14 +246,18 @@ TEST_F(ZipComponentTest, LeftoversOfKilledWritesAreRemovedAtTheNextWrite)
         bool stale;
         bool removed;
     };
+    // Only this target's own temporary files go; a user's copies beside it, whatever their
+    // names or content, and another archive's write in progress stay.
     const Leftover leftovers[] = {
-        {"backup.ksb.k3x9a0", "PK\x03\x04...", true, true},
-        {"other.KSB.0a1b2c3d", "", true, true},
-        {"backup.ksb.k3x9a1", "PK\x03\x04...", false, false},  // a write still running
-        {"notes.txt.k3x9a2", "PK\x03\x04...", true, false},    // not an archive's
-        {"backup.ksb.k3x9a3", "user data", true, false},       // not a ZIP file
-        {"backup.ksb.K3X9A4", "PK", true, false},              // not libzip's shape
-        {"backup.ksb.bak", "PK", true, false},
+        {"backup.ksb.part-k3x9a0", "PK\x03\x04...", true, true},
+        {"backup.ksb.part-000000", "", true, true},
+        {"backup.ksb.part-k3x9a1", "PK\x03\x04...", false, false},  // a write still running
+        {"other.ksb.part-k3x9a2", "PK\x03\x04...", true, false},    // another archive's
+        {"backup.ksb.part-K3X9A4", "PK", true, false},
+        {"backup.ksb.part-k3x9a", "PK", true, false},
+        {"backup.ksb.k3x9a5", "PK\x03\x04...", true, false},
+        {"backup.ksb.20240115", "PK\x03\x04...", true, false},
+        {"backup.ksb.backup", "PK", true, false},
     };
     for (const Leftover& leftover : leftovers) {
         scratch.Make(leftover.name, leftover.content);

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -263,8 +265,9 @@ TEST_F(FileSystemConformance, OutputFileEmptiesAFileWritesInOrderAndIsClosedByCo
     for (const bool commit : {true, false}) {
         Write("Restored.PST", data + "an older, longer file of the same name");
         const int openBefore = OpenDescriptors();
-        auto out = fs_->CreateOutputFile(At("restored.pst"));
-        ASSERT_NE(nullptr, out);
+        auto created = fs_->CreateOutputFile(At("restored.pst"));
+        ASSERT_TRUE(created) << created.error().Describe();
+        std::unique_ptr<OutputFile> out = std::move(*created);
         ASSERT_TRUE(WriteInPieces(*out, data));
         if (commit) {
             ASSERT_TRUE(out->Commit());
@@ -282,7 +285,10 @@ TEST_F(FileSystemConformance, OutputFileEmptiesAFileWritesInOrderAndIsClosedByCo
     }
     ASSERT_TRUE(fs_->CreateFolder(At("Folder")));  // no file where none can be written
     for (const char* path : {"Missing\\out.pst", "Folder"}) {
-        EXPECT_EQ(nullptr, fs_->CreateOutputFile(At(path))) << path;
+        const auto refused = fs_->CreateOutputFile(At(path));
+        ASSERT_FALSE(refused) << path;
+        EXPECT_EQ(At(path), refused.error().subject);
+        EXPECT_NE(0, refused.error().systemCode) << path;
     }
     EXPECT_TRUE(fs_->FolderExists(At("Folder")));
 }
@@ -297,8 +303,9 @@ TEST_F(FileSystemConformance, OutputFileReportsARefusedWriteAndStaysFailed)
         const std::string path = RefusedWritesPath(base_, guard);
         ASSERT_NE("", path);
         const int openBefore = OpenDescriptors();
-        auto out = fs_->CreateOutputFile(path);
-        ASSERT_NE(nullptr, out);
+        auto created = fs_->CreateOutputFile(path);
+        ASSERT_TRUE(created);
+        std::unique_ptr<OutputFile> out = std::move(*created);
         const std::string data = Scrambled((1u << 20) + (writeOn ? 0 : 100));
         bool shown = !out->Write(data.data(), data.size());
         for (int i = 0; writeOn && i < 64 && !shown; ++i) {
@@ -310,8 +317,78 @@ TEST_F(FileSystemConformance, OutputFileReportsARefusedWriteAndStaysFailed)
             EXPECT_FALSE(out->Write(data.data(), data.size()));
         }
         EXPECT_FALSE(out->Commit()) << writeOn;
+        EXPECT_EQ(path, out->Failure().subject);
+        EXPECT_NE(0, out->Failure().systemCode);
         EXPECT_EQ(openBefore, OpenDescriptors()) << writeOn;
     }
+}
+
+TEST_F(FileSystemConformance, OutputFilePatchesWrittenBytesInPlace)
+{
+    // A ZIP writer goes back to complete each header once the data behind it is written, then
+    // appends again; the data is large enough to be in flight in a backend that writes in the
+    // background when the patch comes.
+    const std::string data = Scrambled((3u << 20) + 7);
+    auto created = fs_->CreateOutputFile(At("patched.ksb"));
+    ASSERT_TRUE(created);
+    OutputFile& out = **created;
+    ASSERT_TRUE(out.Write("HEAD", 4));
+    ASSERT_TRUE(WriteInPieces(out, data));
+    ASSERT_TRUE(out.WriteAt(0, "head", 4));
+    ASSERT_TRUE(out.WriteAt(4 + data.size() - 2, "!!", 2));
+    ASSERT_TRUE(out.Write("tail", 4));
+    EXPECT_FALSE(out.WriteAt(4 + data.size() + 2, "past", 4));  // beyond what was written
+    EXPECT_FALSE(out.Commit());
+    EXPECT_EQ(At("patched.ksb"), out.Failure().subject);
+
+    auto again = fs_->CreateOutputFile(At("patched.ksb"));
+    ASSERT_TRUE(again);
+    ASSERT_TRUE((*again)->Write("HEAD", 4));
+    ASSERT_TRUE(WriteInPieces(**again, data));
+    ASSERT_TRUE((*again)->WriteAt(0, "head", 4));
+    ASSERT_TRUE((*again)->Write("tail", 4));
+    ASSERT_TRUE((*again)->Commit());
+    EXPECT_TRUE(Read("patched.ksb") == "head" + data + "tail");
+}
+
+TEST_F(FileSystemConformance, InputFileReadsFromAnywhereAndStatTellsWhatAPathIs)
+{
+    const std::string data = Scrambled((1u << 20) + 5);
+    Write("Mail.pst", data);
+    ASSERT_TRUE(fs_->CreateFolder(At("Folder")));
+    const int openBefore = OpenDescriptors();
+    {
+        auto opened = fs_->OpenInputFile(At("MAIL.PST"));
+        ASSERT_TRUE(opened) << opened.error().Describe();
+        InputFile& in = **opened;
+        EXPECT_EQ(data.size(), in.Size());
+        std::string got(data.size() + 10, '\0');
+        ASSERT_EQ(static_cast<std::int64_t>(data.size()), in.Read(got.data(), got.size()));
+        EXPECT_TRUE(got.substr(0, data.size()) == data);
+        EXPECT_EQ(0, in.Read(got.data(), 10));
+        ASSERT_TRUE(in.Seek(data.size() - 3));
+        ASSERT_EQ(3, in.Read(got.data(), 10));
+        EXPECT_EQ(data.substr(data.size() - 3), got.substr(0, 3));
+    }
+    EXPECT_EQ(openBefore, OpenDescriptors());
+
+    const auto file = fs_->Stat(At("mail.pst"));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(data.size(), file->size);
+    EXPECT_FALSE(file->isFolder);
+    EXPECT_LE(std::abs(std::time(nullptr) - file->modified), 120);
+    const auto folder = fs_->Stat(At("Folder"));
+    ASSERT_TRUE(folder);
+    EXPECT_TRUE(folder->isFolder);
+
+    for (const char* path : {"Missing.pst", "Folder", "Missing\\Mail.pst"}) {
+        const auto refused = fs_->OpenInputFile(At(path));
+        ASSERT_FALSE(refused) << path;
+        EXPECT_EQ(At(path), refused.error().subject);
+        EXPECT_NE(0, refused.error().systemCode) << path;
+        EXPECT_NE(std::string::npos, refused.error().Describe().find(At(path)));
+    }
+    EXPECT_FALSE(fs_->Stat(At("Missing.pst")));
 }
 
 }  // namespace

@@ -73,8 +73,7 @@ public:
                 continue;
             }
             if (done <= 0) {
-                failed_ = true;
-                return false;
+                return Failed(done < 0 ? errno : ENOSPC);
             }
             data += done;
             size -= static_cast<std::size_t>(done);
@@ -86,6 +85,33 @@ public:
         return !failed_;
     }
 
+    bool WriteAt(std::uint64_t offset, const char* data, std::size_t size)
+    {
+        if (fd_ < 0 || failed_) {
+            return false;
+        }
+        if (offset + size > static_cast<std::uint64_t>(written_)) {
+            return Failed(EINVAL);
+        }
+        auto at = static_cast<off_t>(offset);
+        while (size > 0) {
+            const ssize_t done = pwrite(fd_, data, size, at);
+            if (done < 0 && errno == EINTR) {
+                continue;
+            }
+            if (done <= 0) {
+                return Failed(done < 0 ? errno : ENOSPC);
+            }
+            data += done;
+            size -= static_cast<std::size_t>(done);
+            at += static_cast<off_t>(done);
+        }
+        return true;
+    }
+
+    // errno of the first failure; 0 while there was none.
+    int ErrorCode() const { return flushFailed_ ? flushError_.load() : error_; }
+
     bool Commit()
     {
         if (fd_ < 0) {
@@ -93,7 +119,13 @@ public:
         }
         StopFlushing();
         const bool flushed = !failed_ && !flushFailed_ && fsync(fd_) == 0;
+        if (!flushed && error_ == 0) {
+            error_ = flushFailed_ ? flushError_.load() : errno;
+        }
         const bool closed = close(fd_) == 0;
+        if (!closed && error_ == 0) {
+            error_ = errno;
+        }
         fd_ = -1;
         return flushed && closed;
     }
@@ -111,6 +143,13 @@ private:
     static constexpr off_t Stretch = 16 * 1024 * 1024;
     static constexpr off_t FlushEvery = 64 * 1024 * 1024;
 
+    bool Failed(int code)
+    {
+        failed_ = true;
+        error_ = error_ != 0 ? error_ : code;
+        return false;
+    }
+
     void StartWriteback()
     {
         while (written_ - started_ >= Stretch) {
@@ -118,7 +157,9 @@ private:
                 // A kernel without the call leaves the writing to the flushes; any other error
                 // is the disk's, and a later fsync need not report it again.
                 onDisk_ = false;
-                failed_ = errno != ENOSYS;
+                if (errno != ENOSYS) {
+                    Failed(errno);
+                }
                 return;
             }
             started_ += Stretch;
@@ -157,8 +198,10 @@ private:
             lock.unlock();
             // An error is reported to one call only: Commit's fsync would not see it again.
             const bool flushed = fdatasync(fd_) == 0;
+            const int flushError = errno;
             lock.lock();
             if (!flushed) {
+                flushError_ = flushError;
                 flushFailed_ = true;
                 return;
             }
@@ -188,6 +231,8 @@ private:
     bool flushWanted_ = false;
     bool stopping_ = false;
     std::atomic<bool> flushFailed_ = false;
+    std::atomic<int> flushError_ = 0;
+    int error_ = 0;
     std::thread flusher_;
 };
 
@@ -197,7 +242,10 @@ private:
 // block over. A few blocks in flight keep memory small and the copies in the processor's cache.
 class PosixOutputFile final : public OutputFile {
 public:
-    PosixOutputFile(int fd, bool onDisk) : disk_(fd, onDisk) {}
+    PosixOutputFile(int fd, bool onDisk, std::string path)
+        : disk_(fd, onDisk), path_(std::move(path))
+    {
+    }
     ~PosixOutputFile() override { StopWriting(false); }
     PosixOutputFile(const PosixOutputFile&) = delete;
     PosixOutputFile& operator=(const PosixOutputFile&) = delete;
@@ -209,21 +257,33 @@ public:
         }
         while (size > 0) {
             if (filling_.capacity() == 0 && !TakeBlock()) {
-                failed_ = true;
-                return false;
+                return Fail("write");
             }
             const std::size_t take = std::min(size, BlockSize - filling_.size());
             filling_.insert(filling_.end(), data, data + take);
             data += take;
             size -= take;
             if (filling_.size() == BlockSize && !HandOver(false)) {
-                failed_ = true;
-                return false;
+                return Fail("write");
             }
         }
-        failed_ = writeFailed_;
-        return !failed_;
+        return !writeFailed_ || Fail("write");
     }
+
+    bool WriteAt(std::uint64_t offset, const char* data, std::size_t size) override
+    {
+        if (closed_ || failed_) {
+            return false;
+        }
+        // The bytes must be in the file before they can be overwritten there.
+        if ((!filling_.empty() && !HandOver(false)) || !WaitUntilWritten() ||
+            !disk_.WriteAt(offset, data, size)) {
+            return Fail("write");
+        }
+        return true;
+    }
+
+    const Error& Failure() const override { return failure_; }
 
     bool Commit() override
     {
@@ -234,14 +294,32 @@ public:
         StopWriting(!failed_);
         if (failed_ || writeFailed_) {
             disk_.Close();
-            return false;
+            return Fail("write");
         }
-        return disk_.Commit();
+        return disk_.Commit() || Fail("write");
     }
 
 private:
     static constexpr std::size_t BlockSize = 256 * 1024;
     static constexpr std::size_t BlockCount = 8;
+
+    bool Fail(const char* operation)
+    {
+        failed_ = true;
+        if (failure_.operation.empty()) {
+            failure_ =
+                SystemError(operation, path_, disk_.ErrorCode() != 0 ? disk_.ErrorCode() : EIO);
+        }
+        return false;
+    }
+
+    // Waits until the queued blocks are in the file; false when a write has failed.
+    bool WaitUntilWritten()
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return (full_.empty() && !writing_) || writeFailed_; });
+        return !writeFailed_;
+    }
 
     // Waits for a free block; false when a write has failed.
     bool TakeBlock()
@@ -298,10 +376,12 @@ private:
             }
             std::vector<char> block = std::move(full_.front());
             full_.pop_front();
+            writing_ = true;
             lock.unlock();
             const bool written = disk_.Write(block.data(), block.size());
             block.clear();
             lock.lock();
+            writing_ = false;
             writeFailed_ = writeFailed_ || !written;
             free_.push_back(std::move(block));
             changed_.notify_all();
@@ -328,6 +408,8 @@ private:
     }
 
     DiskWriter disk_;
+    std::string path_;
+    Error failure_;
     std::vector<char> filling_;
     bool closed_ = false;
     bool failed_ = false;
@@ -339,8 +421,58 @@ private:
     bool synchronous_ = false;
     bool stopping_ = false;
     bool draining_ = false;
+    bool writing_ = false;
     std::atomic<bool> writeFailed_ = false;
     std::thread writer_;
+};
+
+class PosixInputFile final : public InputFile {
+public:
+    PosixInputFile(int fd, std::uint64_t size, std::string path)
+        : fd_(fd), size_(size), path_(std::move(path))
+    {
+    }
+    ~PosixInputFile() override { close(fd_); }
+    PosixInputFile(const PosixInputFile&) = delete;
+    PosixInputFile& operator=(const PosixInputFile&) = delete;
+
+    std::int64_t Read(char* data, std::size_t size) override
+    {
+        std::size_t got = 0;
+        while (got < size) {
+            const ssize_t done = read(fd_, data + got, size - got);
+            if (done < 0 && errno == EINTR) {
+                continue;
+            }
+            if (done < 0) {
+                failure_ = SystemError("read", path_, errno);
+                return -1;
+            }
+            if (done == 0) {
+                break;
+            }
+            got += static_cast<std::size_t>(done);
+        }
+        return static_cast<std::int64_t>(got);
+    }
+
+    bool Seek(std::uint64_t offset) override
+    {
+        if (lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) {
+            failure_ = SystemError("read", path_, errno);
+            return false;
+        }
+        return true;
+    }
+
+    std::uint64_t Size() const override { return size_; }
+    const Error& Failure() const override { return failure_; }
+
+private:
+    int fd_;
+    std::uint64_t size_;
+    std::string path_;
+    Error failure_;
 };
 
 std::string JoinPath(const std::string& folder, const std::string& name)
@@ -503,21 +635,53 @@ std::string PosixFileSystem::CreateTempFile(const std::string& folder, const std
     return {};
 }
 
-std::unique_ptr<OutputFile> PosixFileSystem::CreateOutputFile(const std::string& path)
+Result<std::unique_ptr<OutputFile>> PosixFileSystem::CreateOutputFile(const std::string& path)
 {
     const std::filesystem::path native = NativePath(path);
     if (native.empty()) {
-        return nullptr;
+        return SystemError("create", path, ENOENT);
     }
     const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     struct stat info {};
     if (fd < 0 || fstat(fd, &info) != 0) {
+        Error error = SystemError("create", path, errno);
         if (fd >= 0) {
             close(fd);
         }
-        return nullptr;
+        return error;
     }
-    return std::make_unique<PosixOutputFile>(fd, S_ISREG(info.st_mode));
+    return std::unique_ptr<OutputFile>(
+        std::make_unique<PosixOutputFile>(fd, S_ISREG(info.st_mode), path));
+}
+
+Result<std::unique_ptr<InputFile>> PosixFileSystem::OpenInputFile(const std::string& path)
+{
+    const std::filesystem::path native = NativePath(path);
+    if (native.empty()) {
+        return SystemError("open", path, ENOENT);
+    }
+    const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        Error error = SystemError("open", path, fd < 0 ? errno : EISDIR);
+        if (fd >= 0) {
+            close(fd);
+        }
+        return error;
+    }
+    return std::unique_ptr<InputFile>(
+        std::make_unique<PosixInputFile>(fd, static_cast<std::uint64_t>(info.st_size), path));
+}
+
+Result<FileFacts> PosixFileSystem::Stat(const std::string& path)
+{
+    const std::filesystem::path native = NativePath(path);
+    struct stat info {};
+    if (native.empty() || stat(native.c_str(), &info) != 0) {
+        return SystemError("find", path, native.empty() ? ENOENT : errno);
+    }
+    return FileFacts{static_cast<std::uint64_t>(info.st_size), info.st_mtime,
+                     S_ISDIR(info.st_mode)};
 }
 
 bool PosixFileSystem::FlushToDisk(const std::string& path)

@@ -25,7 +25,9 @@ public:
     std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) override;
     bool AppendTextLine(const std::string& path, const std::string& line) override;
     std::string CreateTempFile(const std::string& folder, const std::string& prefix) override;
-    std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override;
+    Result<std::unique_ptr<OutputFile>> CreateOutputFile(const std::string& path) override;
+    Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) override;
+    Result<FileFacts> Stat(const std::string& path) override;
     bool FlushToDisk(const std::string& path) override;
     std::filesystem::path NativePath(const std::string& path) override;
 

@@ -15,9 +15,19 @@ DWORD Attributes(const std::string& path)
     return GetFileAttributesW(Utf8ToWide(path).c_str());
 }
 
+// A time of the file system's (100 ns steps since 1601) as the C library's seconds since 1970.
+std::time_t UnixTime(const FILETIME& time)
+{
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    constexpr std::uint64_t TicksPerSecond = 10000000;
+    constexpr std::uint64_t SecondsFrom1601To1970 = 11644473600;
+    return static_cast<std::time_t>(ticks / TicksPerSecond - SecondsFrom1601To1970);
+}
+
 class Win32OutputFile final : public OutputFile {
 public:
-    explicit Win32OutputFile(HANDLE handle) : handle_(handle) {}
+    Win32OutputFile(HANDLE handle, std::string path) : handle_(handle), path_(std::move(path)) {}
     ~Win32OutputFile() override
     {
         if (handle_ != INVALID_HANDLE_VALUE) {
@@ -32,15 +42,26 @@ public:
         if (handle_ == INVALID_HANDLE_VALUE || failed_) {
             return false;
         }
-        while (size > 0) {
-            const auto part = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
-            DWORD done = 0;
-            if (!WriteFile(handle_, data, part, &done, nullptr) || done == 0) {
-                failed_ = true;
-                return false;
-            }
-            data += done;
-            size -= done;
+        if (!WriteAll(data, size, nullptr)) {
+            return Fail();
+        }
+        written_ += size;
+        return true;
+    }
+
+    bool WriteAt(std::uint64_t offset, const char* data, std::size_t size) override
+    {
+        if (handle_ == INVALID_HANDLE_VALUE || failed_) {
+            return false;
+        }
+        if (offset + size > written_) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return Fail();
+        }
+        // A write at an offset moves the file pointer; appending goes on from the end.
+        LARGE_INTEGER end{};
+        if (!WriteAll(data, size, &offset) || !SetFilePointerEx(handle_, end, nullptr, FILE_END)) {
+            return Fail();
         }
         return true;
     }
@@ -51,14 +72,100 @@ public:
             return false;
         }
         const bool flushed = !failed_ && FlushFileBuffers(handle_) != 0;
+        if (!flushed && !failed_) {
+            Fail();
+        }
         const bool closed = CloseHandle(handle_) != 0;
         handle_ = INVALID_HANDLE_VALUE;
         return flushed && closed;
     }
 
+    const Error& Failure() const override { return failure_; }
+
+private:
+    bool WriteAll(const char* data, std::size_t size, const std::uint64_t* offset)
+    {
+        std::uint64_t at = offset != nullptr ? *offset : 0;
+        while (size > 0) {
+            const auto part = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+            OVERLAPPED position{};
+            position.Offset = static_cast<DWORD>(at);
+            position.OffsetHigh = static_cast<DWORD>(at >> 32);
+            DWORD done = 0;
+            if (!WriteFile(handle_, data, part, &done, offset != nullptr ? &position : nullptr) ||
+                done == 0) {
+                return false;
+            }
+            data += done;
+            size -= done;
+            at += done;
+        }
+        return true;
+    }
+
+    bool Fail()
+    {
+        if (!failed_) {
+            failure_ = SystemError("write", path_, static_cast<long>(GetLastError()));
+        }
+        failed_ = true;
+        return false;
+    }
+
+    HANDLE handle_;
+    std::string path_;
+    Error failure_;
+    std::uint64_t written_ = 0;
+    bool failed_ = false;
+};
+
+class Win32InputFile final : public InputFile {
+public:
+    Win32InputFile(HANDLE handle, std::uint64_t size, std::string path)
+        : handle_(handle), size_(size), path_(std::move(path))
+    {
+    }
+    ~Win32InputFile() override { CloseHandle(handle_); }
+    Win32InputFile(const Win32InputFile&) = delete;
+    Win32InputFile& operator=(const Win32InputFile&) = delete;
+
+    std::int64_t Read(char* data, std::size_t size) override
+    {
+        std::size_t got = 0;
+        while (got < size) {
+            const auto part = static_cast<DWORD>(std::min<std::size_t>(size - got, 1u << 30));
+            DWORD done = 0;
+            if (!ReadFile(handle_, data + got, part, &done, nullptr)) {
+                failure_ = SystemError("read", path_, static_cast<long>(GetLastError()));
+                return -1;
+            }
+            if (done == 0) {
+                break;
+            }
+            got += done;
+        }
+        return static_cast<std::int64_t>(got);
+    }
+
+    bool Seek(std::uint64_t offset) override
+    {
+        LARGE_INTEGER to{};
+        to.QuadPart = static_cast<LONGLONG>(offset);
+        if (!SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN)) {
+            failure_ = SystemError("read", path_, static_cast<long>(GetLastError()));
+            return false;
+        }
+        return true;
+    }
+
+    std::uint64_t Size() const override { return size_; }
+    const Error& Failure() const override { return failure_; }
+
 private:
     HANDLE handle_;
-    bool failed_ = false;
+    std::uint64_t size_;
+    std::string path_;
+    Error failure_;
 };
 
 }  // namespace
@@ -157,14 +264,46 @@ std::string Win32FileSystem::CreateTempFile(const std::string& folder, const std
     return WideToUtf8(name);
 }
 
-std::unique_ptr<OutputFile> Win32FileSystem::CreateOutputFile(const std::string& path)
+Result<std::unique_ptr<OutputFile>> Win32FileSystem::CreateOutputFile(const std::string& path)
 {
     HANDLE handle = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        return nullptr;
+        return SystemError("create", path, static_cast<long>(GetLastError()));
     }
-    return std::make_unique<Win32OutputFile>(handle);
+    return std::unique_ptr<OutputFile>(std::make_unique<Win32OutputFile>(handle, path));
+}
+
+Result<std::unique_ptr<InputFile>> Win32FileSystem::OpenInputFile(const std::string& path)
+{
+    // Sharing writing too: another program may have the file open for writing and still allow
+    // readers (one that allows none makes this fail, as it should).
+    HANDLE handle =
+        CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return SystemError("open", path, static_cast<long>(GetLastError()));
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(handle, &size)) {
+        Error error = SystemError("open", path, static_cast<long>(GetLastError()));
+        CloseHandle(handle);
+        return error;
+    }
+    return std::unique_ptr<InputFile>(
+        std::make_unique<Win32InputFile>(handle, static_cast<std::uint64_t>(size.QuadPart), path));
+}
+
+Result<FileFacts> Win32FileSystem::Stat(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(Utf8ToWide(path).c_str(), GetFileExInfoStandard, &data)) {
+        return SystemError("find", path, static_cast<long>(GetLastError()));
+    }
+    const std::uint64_t size =
+        (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return FileFacts{size, UnixTime(data.ftLastWriteTime),
+                     (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
 }
 
 bool Win32FileSystem::FlushToDisk(const std::string& path)

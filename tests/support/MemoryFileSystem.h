@@ -1,0 +1,76 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "platform/FileSystem.h"
+
+namespace kestrel::testing {
+
+// A file system held in memory, for testing core code against failures a real disk produces
+// only by chance: the N-th write refused as on a full disk, a file that cannot be opened
+// (another program holds it), a rename that fails. Paths are Windows paths, names compare
+// without regard to case; "C:" exists from the start, folders are made with AddFolder.
+class MemoryFileSystem final : public FileSystem {
+public:
+    // Creates every missing level of the folder.
+    void AddFolder(const std::string& path);
+    void AddFile(const std::string& path, std::string data, bool hidden = false);
+    // The file's data; empty when missing.
+    std::string Data(const std::string& path) const;
+    // Every file and folder below the root, as stored (original case), sorted.
+    std::set<std::string> Paths() const;
+
+    // The n-th call of Write or WriteAt from now on (1 = the next one), on any file, fails as
+    // on a full disk; 0 turns it off.
+    void FailWriteNumber(std::uint64_t n);
+    std::uint64_t WritesSoFar() const { return writes_; }
+    void RefuseOpening(const std::string& path);
+    void FailRenamesTo(const std::string& path);
+
+    bool FileExists(const std::string& path) override;
+    bool FolderExists(const std::string& path) override;
+    std::vector<std::string> FilesIn(const std::string& folder) override;
+    bool CreateFolder(const std::string& path) override;
+    bool RemoveFile(const std::string& path) override;
+    bool RenameFile(const std::string& from, const std::string& to) override;
+    bool MoveOver(const std::string& from, const std::string& to) override;
+    bool CopyFileTo(const std::string& from, const std::string& to) override;
+    bool SetNormalAttributes(const std::string& path) override;
+    std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) override;
+    bool AppendTextLine(const std::string& path, const std::string& line) override;
+    std::string CreateTempFile(const std::string& folder, const std::string& prefix) override;
+    Result<std::unique_ptr<OutputFile>> CreateOutputFile(const std::string& path) override;
+    Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) override;
+    Result<FileFacts> Stat(const std::string& path) override;
+    bool FlushToDisk(const std::string& path) override;
+    // There is none: code that still opens files by their native path fails here.
+    std::filesystem::path NativePath(const std::string& path) override;
+
+    struct Node {
+        std::string path;  // as created
+        bool folder = false;
+        bool hidden = false;
+        std::shared_ptr<std::string> data = std::make_shared<std::string>();
+    };
+    // Counts a write; false when this one is to fail.
+    bool TakeWrite();
+
+private:
+    static std::string Key(const std::string& path);
+    static std::string ParentKey(const std::string& key);
+    Node* Find(const std::string& path);
+    bool ParentIsFolder(const std::string& path);
+
+    std::map<std::string, Node> nodes_;
+    std::set<std::string> refusedOpens_;
+    std::set<std::string> failingRenames_;
+    std::uint64_t writes_ = 0;
+    std::uint64_t failingWrite_ = 0;
+    int tempNumber_ = 0;
+};
+
+}  // namespace kestrel::testing
