@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/SqliteRegistry.h"
 #include "registry/KeyExport.h"
 #include "registry/RegFile.h"
@@ -142,6 +143,8 @@ int main(int argc, char** argv)
     fs::create_directories(folder);
 
     kestrel::SqliteRegistry store((folder / "registry.db").string());
+    // Host paths ("/tmp/...") pass through the file system as they are.
+    kestrel::PosixFileSystem files(folder);
     kestrel::SilentMessages messages;
     kestrel::RegistryAccess access(store, messages);
     BuildTree(store);
@@ -153,8 +156,10 @@ int main(int argc, char** argv)
     const fs::path text = folder / "tree.txt";
     const fs::path regFile = folder / "tree.reg";
     for (int run = 0; run < runs; ++run) {
-        const double exportTime = Seconds([&] { ExportKeyTree(access, TreePath, "", text); });
-        const double importTime = Seconds([&] { ImportKeyFile(access, CopyPath, text); });
+        const double exportTime =
+            Seconds([&] { ExportKeyTree(access, TreePath, "", files, text.string()); });
+        const double importTime =
+            Seconds([&] { ImportKeyFile(access, CopyPath, files, text.string()); });
         ours.Add(exportTime, importTime);
 
         const double regExport = Seconds([&] {

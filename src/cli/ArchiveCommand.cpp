@@ -10,6 +10,7 @@
 #include "archive/ItemTable.h"
 #include "archive/MemberName.h"
 #include "archive/ZipComponent.h"
+#include "cli/HostPath.h"
 #include "cli/ToolCommands.h"
 
 namespace kestrel {
@@ -45,15 +46,6 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& arguments)
         return std::nullopt;
     }
     return options;
-}
-
-// Paths on the command line are the host's own, possibly relative; arguments arrive in UTF-8.
-std::string HostPath(const std::string& argument)
-{
-    std::error_code error;
-    const std::filesystem::path given(std::u8string(argument.begin(), argument.end()));
-    const std::u8string absolute = std::filesystem::absolute(given, error).u8string();
-    return error ? argument : std::string(absolute.begin(), absolute.end());
 }
 
 // The info file's facts, read with GetINI from a copy in the run folder as the program does.

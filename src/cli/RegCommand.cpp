@@ -3,14 +3,14 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/HostPath.h"
 #include "cli/ToolCommands.h"
 #include "platform/CodePage.h"
+#include "platform/FileContents.h"
 #include "registry/KeyExport.h"
 #include "registry/RegFile.h"
 #include "registry/RegistryAccess.h"
@@ -49,40 +49,6 @@ int Fail(const std::string& message)
 {
     std::fprintf(stderr, "kestrel reg: %s\n", message.c_str());
     return 1;
-}
-
-std::optional<std::string> ReadWholeFile(const std::string& path)
-{
-    std::error_code ignored;
-    std::ifstream in(path, std::ios::binary);
-    if (!std::filesystem::is_regular_file(path, ignored) || !in) {
-        return std::nullopt;
-    }
-    std::string bytes;
-    std::array<char, 65536> chunk;
-    while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {
-        bytes.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
-    }
-    if (in.bad()) {
-        return std::nullopt;
-    }
-    return bytes;
-}
-
-// Written beside the target and renamed over it, so a failed write leaves the old file.
-bool WriteWholeFile(const std::string& path, const std::string& bytes)
-{
-    const std::string temporary = path + ".kestrel-tmp";
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    std::error_code error;
-    if (out.fail()) {
-        std::filesystem::remove(temporary, error);
-        return false;
-    }
-    std::filesystem::rename(temporary, path, error);
-    return !error;
 }
 
 // A key path the registry can address: well-formed, with a known root, and there when
@@ -212,11 +178,11 @@ int Query(RegistryAccess& access, const std::string& keyPath, const std::string*
     return 0;
 }
 
-int ImportRegFile(RegistryAccess& access, const std::string& file)
+int ImportRegFile(RegistryAccess& access, FileSystem& files, const std::string& file)
 {
-    const auto bytes = ReadWholeFile(file);
+    const auto bytes = ReadWholeFile(files, HostPath(file));
     if (!bytes) {
-        return Fail("cannot read " + file);
+        return Fail(bytes.error().Describe());
     }
     RegFileError error;
     const auto keys = ParseRegFile(*bytes, error);
@@ -229,23 +195,26 @@ int ImportRegFile(RegistryAccess& access, const std::string& file)
     return 0;
 }
 
-int ExportRegFile(RegistryAccess& access, const std::string& keyPath, const std::string& file)
+int ExportRegFile(RegistryAccess& access, FileSystem& files, const std::string& keyPath,
+                  const std::string& file)
 {
     if (!UsableKey(access, keyPath, true)) {
         return 1;
     }
-    if (!WriteWholeFile(file, FormatRegFile(ReadRegistryTree(access, keyPath)))) {
-        return Fail("cannot write " + file);
+    const std::string text = FormatRegFile(ReadRegistryTree(access, keyPath));
+    if (const auto error = ReplaceFile(files, HostPath(file), text)) {
+        return Fail(error->Describe());
     }
     return 0;
 }
 
-int ImportTree(RegistryAccess& access, const std::string& keyPath, const std::string& file)
+int ImportTree(RegistryAccess& access, FileSystem& files, const std::string& keyPath,
+               const std::string& file)
 {
     if (!UsableKey(access, keyPath, false)) {
         return 1;
     }
-    if (const auto error = ImportKeyFile(access, keyPath, file)) {
+    if (const auto error = ImportKeyFile(access, keyPath, files, HostPath(file))) {
         return Fail(error->line == 0
                         ? error->message
                         : file + ":" + std::to_string(error->line) + ": " + error->message);
@@ -253,19 +222,14 @@ int ImportTree(RegistryAccess& access, const std::string& keyPath, const std::st
     return 0;
 }
 
-int ExportTree(RegistryAccess& access, const std::string& keyPath, const std::string& file)
+int ExportTree(RegistryAccess& access, FileSystem& files, const std::string& keyPath,
+               const std::string& file)
 {
     if (!UsableKey(access, keyPath, true)) {
         return 1;
     }
-    const std::string temporary = file + ".kestrel-tmp";
-    std::error_code error;
-    if (!ExportKeyTree(access, keyPath, "", std::filesystem::path(temporary))) {
-        std::filesystem::remove(temporary, error);
-        return Fail("cannot write " + file);
-    }
-    std::filesystem::rename(temporary, file, error);
-    return error ? Fail("cannot write " + file) : 0;
+    return ExportKeyTree(access, keyPath, "", files, HostPath(file)) ? 0
+                                                                     : Fail("cannot write " + file);
 }
 
 }  // namespace
@@ -277,16 +241,16 @@ int RunRegCommand(const std::vector<std::string>& arguments, Platform& platform)
     const std::size_t count = arguments.size();
     const std::string command = count > 0 ? arguments[0] : "";
     if (command == "import" && count == 2) {
-        return ImportRegFile(access, arguments[1]);
+        return ImportRegFile(access, *platform.fileSystem, arguments[1]);
     }
     if (command == "export" && count == 3) {
-        return ExportRegFile(access, arguments[1], arguments[2]);
+        return ExportRegFile(access, *platform.fileSystem, arguments[1], arguments[2]);
     }
     if (command == "import-tree" && count == 3) {
-        return ImportTree(access, arguments[1], arguments[2]);
+        return ImportTree(access, *platform.fileSystem, arguments[1], arguments[2]);
     }
     if (command == "export-tree" && count == 3) {
-        return ExportTree(access, arguments[1], arguments[2]);
+        return ExportTree(access, *platform.fileSystem, arguments[1], arguments[2]);
     }
     if (command == "query" && (count == 2 || count == 3)) {
         return Query(access, arguments[1], count == 3 ? &arguments[2] : nullptr);

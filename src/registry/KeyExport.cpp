@@ -1,10 +1,11 @@
 #include "registry/KeyExport.h"
 
 #include <array>
-#include <fstream>
 #include <ostream>
+#include <sstream>
 
 #include "platform/CodePage.h"
+#include "platform/FileContents.h"
 #include "registry/ExportText.h"
 #include "registry/RegistryWalk.h"
 
@@ -102,18 +103,31 @@ bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
     return out.good();
 }
 
-bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
-                   const std::string& relativePath, const std::filesystem::path& file)
+namespace {
+
+// Appending keeps what the file holds and adds the text; either way the file is replaced whole.
+bool WriteExport(FileSystem& fileSystem, const std::string& file, bool append,
+                 const std::string& text)
 {
-    // Written through one stream: the same bytes as opening the file for every line.
-    std::ofstream out(file,
-                      std::ios::binary | (relativePath.empty() ? std::ios::trunc : std::ios::app));
-    if (!out) {
-        return false;
+    std::string bytes;
+    if (append && fileSystem.Stat(file)) {
+        auto existing = ReadWholeFile(fileSystem, file);
+        if (!existing) {
+            return false;
+        }
+        bytes = std::move(*existing);
     }
+    return !ReplaceFile(fileSystem, file, bytes + text);
+}
+
+}  // namespace
+
+bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
+                   const std::string& relativePath, FileSystem& fileSystem, const std::string& file)
+{
+    std::ostringstream out;
     ExportKeyTree(access, keyPath, relativePath, out);
-    out.close();
-    return !out.fail();
+    return WriteExport(fileSystem, file, !relativePath.empty(), out.str());
 }
 
 void ExportKeyValues(RegistryAccess& access, const std::string& keyPath, std::ostream& out)
@@ -124,20 +138,12 @@ void ExportKeyValues(RegistryAccess& access, const std::string& keyPath, std::os
     }
 }
 
-bool ExportKeyValues(RegistryAccess& access, const std::string& keyPath,
-                     const std::filesystem::path& file)
+bool ExportKeyValues(RegistryAccess& access, const std::string& keyPath, FileSystem& fileSystem,
+                     const std::string& file)
 {
-    const reg::Key key = access.OpenPath(keyPath, reg::KeyRead);
-    if (key == 0) {
-        return true;
-    }
-    std::ofstream out(file, std::ios::binary | std::ios::app);
-    if (out) {
-        WriteValues(access.Api(), key, out);
-        out.close();
-    }
-    access.Close(key);
-    return !out.fail();
+    std::ostringstream out;
+    ExportKeyValues(access, keyPath, out);
+    return out.str().empty() || WriteExport(fileSystem, file, true, out.str());
 }
 
 std::optional<ImportError> ImportKeyText(RegistryAccess& access, const std::string& basePath,
@@ -165,22 +171,13 @@ std::optional<ImportError> ImportKeyText(RegistryAccess& access, const std::stri
 }
 
 std::optional<ImportError> ImportKeyFile(RegistryAccess& access, const std::string& basePath,
-                                         const std::filesystem::path& file)
+                                         FileSystem& fileSystem, const std::string& file)
 {
-    std::error_code ignored;
-    std::ifstream in(file, std::ios::binary);
-    if (!std::filesystem::is_regular_file(file, ignored) || !in) {
-        return ImportError{0, "cannot read " + file.string()};
+    const auto text = ReadWholeFile(fileSystem, file);
+    if (!text) {
+        return ImportError{0, text.error().Describe()};
     }
-    std::string text;
-    std::array<char, 65536> chunk;
-    while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {
-        text.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
-    }
-    if (in.bad()) {
-        return ImportError{0, "cannot read " + file.string()};
-    }
-    return ImportKeyText(access, basePath, text);
+    return ImportKeyText(access, basePath, *text);
 }
 
 void DeleteKeyTree(RegistryAccess& access, const std::string& keyPath)

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <filesystem>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/FileSystem.h"
 #include "registry/RegistryAccess.h"
 
 namespace kestrel {
@@ -17,16 +17,18 @@ namespace kestrel {
 // Writes the tree at keyPath depth-first: each key's line, its values, then its subkeys in the
 // registry's order. With an empty relative path the file is replaced and the key's line is a
 // single backslash; otherwise the lines are appended, under relativePath (which starts with a
-// backslash). A key that cannot be opened still gets its line, with nothing under it. Returns
-// false only when the file cannot be written.
+// backslash). A key that cannot be opened still gets its line, with nothing under it. The file
+// is replaced whole once the text is complete (ReplaceFile). Returns false only when the file
+// cannot be written.
 bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
-                   const std::string& relativePath, const std::filesystem::path& file);
+                   const std::string& relativePath, FileSystem& fileSystem,
+                   const std::string& file);
 bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
                    const std::string& relativePath, std::ostream& out);
 
 // Appends the value lines of one key (no key line); nothing when the key cannot be opened.
-bool ExportKeyValues(RegistryAccess& access, const std::string& keyPath,
-                     const std::filesystem::path& file);
+bool ExportKeyValues(RegistryAccess& access, const std::string& keyPath, FileSystem& fileSystem,
+                     const std::string& file);
 void ExportKeyValues(RegistryAccess& access, const std::string& keyPath, std::ostream& out);
 
 struct ImportError {
@@ -40,7 +42,7 @@ struct ImportError {
 // root key alone change nothing and come back as the error. Registry failures while writing
 // are silent: a key that cannot be created loses its values.
 std::optional<ImportError> ImportKeyFile(RegistryAccess& access, const std::string& basePath,
-                                         const std::filesystem::path& file);
+                                         FileSystem& fileSystem, const std::string& file);
 std::optional<ImportError> ImportKeyText(RegistryAccess& access, const std::string& basePath,
                                          std::string_view text);
 

@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 
 #include "registry/ExportText.h"
 #include "registry/KeyExport.h"
 #include "registry/RegistryFixture.h"
+#include "support/MemoryFileSystem.h"
 
 namespace kestrel {
 namespace {
@@ -81,18 +81,18 @@ TEST_F(KeyExportTest, ExportWritesTheTreeByteForByte)
     EXPECT_EQ(treeText_, Export(base_ + "\\Tree"));
 
     // Through a file: replaced by an outermost export, appended to under a relative path.
-    const auto file = std::filesystem::temp_directory_path() / (unique_ + ".txt");
-    std::ofstream(file) << "old content";
-    ASSERT_TRUE(ExportKeyTree(*access_, base_ + "\\Tree\\Other", "", file));
-    ASSERT_TRUE(ExportKeyTree(*access_, base_ + "\\Tree\\Child", "\\Child", file));
-    ASSERT_TRUE(ExportKeyValues(*access_, base_ + "\\Tree\\Child", file));
-    std::ifstream in(file, std::ios::binary);
-    std::string written(4096, '\0');
-    in.read(written.data(), static_cast<std::streamsize>(written.size()));
-    written.resize(static_cast<std::size_t>(in.gcount()));
-    EXPECT_EQ("\\\r\n\\Child\r\n\"n\"= dw:5\r\n\\Child\\Grand\r\n\"n\"= dw:5\r\n", written);
-    in.close();
-    std::filesystem::remove(file);
+    testing::MemoryFileSystem files;
+    const std::string file = "C:\\Exports\\OBC1.tmp";
+    files.AddFile(file, "old content");
+    ASSERT_TRUE(ExportKeyTree(*access_, base_ + "\\Tree\\Other", "", files, file));
+    ASSERT_TRUE(ExportKeyTree(*access_, base_ + "\\Tree\\Child", "\\Child", files, file));
+    ASSERT_TRUE(ExportKeyValues(*access_, base_ + "\\Tree\\Child", files, file));
+    EXPECT_EQ("\\\r\n\\Child\r\n\"n\"= dw:5\r\n\\Child\\Grand\r\n\"n\"= dw:5\r\n",
+              files.Data(file));
+    // A file that cannot be written keeps what it held.
+    files.FailWriteNumber(1);
+    EXPECT_FALSE(ExportKeyTree(*access_, base_ + "\\Tree", "", files, file));
+    EXPECT_EQ(std::set<std::string>({"C:\\Exports", file}), files.Paths());
 }
 
 TEST_F(KeyExportTest, KeysWithNothingToExportGiveOneLine)
@@ -179,7 +179,10 @@ TEST_F(KeyExportTest, MalformedFilesChangeNothingAndNameTheirLine)
         EXPECT_EQ(test.line, error->line) << test.text;
         EXPECT_EQ(before, Export(base_ + "\\Target")) << test.text;
     }
-    EXPECT_TRUE(ImportKeyFile(*access_, base_ + "\\Target", "/nonexistent/kestrel.txt"));
+    testing::MemoryFileSystem files;
+    const auto missing = ImportKeyFile(*access_, base_ + "\\Target", files, "C:\\OBC1.tmp");
+    ASSERT_TRUE(missing);
+    EXPECT_NE(std::string::npos, missing->message.find("C:\\OBC1.tmp")) << missing->message;
     // Replacing a whole root would wipe everything under it.
     EXPECT_TRUE(ImportKeyText(*access_, "HKEY_CURRENT_USER", "\\\r\n"));
     EXPECT_TRUE(access_->KeyExists(base_));
