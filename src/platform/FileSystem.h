@@ -102,8 +102,9 @@ public:
     virtual Result<FileFacts> Stat(const std::string& path) = 0;
     // Writes the file's data (or a folder's entries) through to the disk.
     virtual bool FlushToDisk(const std::string& path) = 0;
-    // The path in the form the standard library and libzip open; empty when it cannot be
-    // mapped.
+    // The path in the form the standard library opens; empty when it cannot be mapped. For
+    // tests and tools that seed an environment only: core code opens every file through the
+    // calls above (scripts/check-layers.sh holds it to that), so it runs on any FileSystem.
     virtual std::filesystem::path NativePath(const std::string& path) = 0;
 };
 
