@@ -34,16 +34,24 @@ zip_int64_t StatResult(void* data, zip_uint64_t length, std::uint64_t size, std:
     return sizeof(zip_stat_t);
 }
 
-class ReadSource {
+// The error state every source keeps for libzip to ask about.
+class SourceError {
+public:
+    SourceError() { zip_error_init(&error_); }
+    ~SourceError() { zip_error_fini(&error_); }
+    SourceError(const SourceError&) = delete;
+    SourceError& operator=(const SourceError&) = delete;
+
+protected:
+    zip_error_t error_;
+};
+
+class ReadSource : private SourceError {
 public:
     ReadSource(std::unique_ptr<InputFile> file, std::time_t modified)
         : file_(std::move(file)), modified_(modified)
     {
-        zip_error_init(&error_);
     }
-    ~ReadSource() { zip_error_fini(&error_); }
-    ReadSource(const ReadSource&) = delete;
-    ReadSource& operator=(const ReadSource&) = delete;
 
     static zip_int64_t Callback(void* self, void* data, zip_uint64_t length,
                                 zip_source_cmd_t command)
@@ -100,23 +108,15 @@ private:
     std::unique_ptr<InputFile> file_;
     std::time_t modified_;
     std::uint64_t position_ = 0;
-    zip_error_t error_;
 };
 
-class WriteSource {
+class WriteSource : private SourceError {
 public:
     WriteSource(FileSystem& fileSystem, std::string target, Error& failure)
         : fileSystem_(fileSystem), target_(std::move(target)), failure_(failure)
     {
-        zip_error_init(&error_);
     }
-    ~WriteSource()
-    {
-        Abandon();
-        zip_error_fini(&error_);
-    }
-    WriteSource(const WriteSource&) = delete;
-    WriteSource& operator=(const WriteSource&) = delete;
+    ~WriteSource() { Abandon(); }
 
     static zip_int64_t Callback(void* self, void* data, zip_uint64_t length,
                                 zip_source_cmd_t command)
@@ -262,7 +262,6 @@ private:
     std::unique_ptr<OutputFile> file_;
     std::uint64_t position_ = 0;
     std::uint64_t end_ = 0;
-    zip_error_t error_;
 };
 
 template <typename Source>

@@ -67,18 +67,10 @@ public:
             failed_ = true;
             return false;
         }
-        while (size > 0) {
-            const ssize_t done = write(fd_, data, size);
-            if (done < 0 && errno == EINTR) {
-                continue;
-            }
-            if (done <= 0) {
-                return Failed(done < 0 ? errno : ENOSPC);
-            }
-            data += done;
-            size -= static_cast<std::size_t>(done);
-            written_ += static_cast<off_t>(done);
+        if (!WriteFully(data, size, nullptr)) {
+            return false;
         }
+        written_ += static_cast<off_t>(size);
         if (onDisk_) {
             StartWriteback();
         }
@@ -94,19 +86,7 @@ public:
             return Failed(EINVAL);
         }
         auto at = static_cast<off_t>(offset);
-        while (size > 0) {
-            const ssize_t done = pwrite(fd_, data, size, at);
-            if (done < 0 && errno == EINTR) {
-                continue;
-            }
-            if (done <= 0) {
-                return Failed(done < 0 ? errno : ENOSPC);
-            }
-            data += done;
-            size -= static_cast<std::size_t>(done);
-            at += static_cast<off_t>(done);
-        }
-        return true;
+        return WriteFully(data, size, &at);
     }
 
     // errno of the first failure; 0 while there was none.
@@ -142,6 +122,27 @@ public:
 private:
     static constexpr off_t Stretch = 16 * 1024 * 1024;
     static constexpr off_t FlushEvery = 64 * 1024 * 1024;
+
+    // Appends, or writes at *at when given; a write of nothing on a full disk is a failure.
+    bool WriteFully(const char* data, std::size_t size, off_t* at)
+    {
+        while (size > 0) {
+            const ssize_t done =
+                at != nullptr ? pwrite(fd_, data, size, *at) : write(fd_, data, size);
+            if (done < 0 && errno == EINTR) {
+                continue;
+            }
+            if (done <= 0) {
+                return Failed(done < 0 ? errno : ENOSPC);
+            }
+            data += done;
+            size -= static_cast<std::size_t>(done);
+            if (at != nullptr) {
+                *at += static_cast<off_t>(done);
+            }
+        }
+        return true;
+    }
 
     bool Failed(int code)
     {
