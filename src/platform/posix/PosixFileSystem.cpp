@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "platform/TextFile.h"
+#include "platform/Utf8.h"
 #include "platform/posix/EnvironmentRoot.h"
 
 namespace kestrel {
@@ -33,12 +34,8 @@ bool IsHiddenName(const std::filesystem::path& file)
 std::string FirstCharacters(const std::string& text, int count)
 {
     std::size_t end = 0;
-    while (end < text.size() && count > 0) {
-        ++end;
-        while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
-            ++end;
-        }
-        --count;
+    for (; end < text.size() && count > 0; --count) {
+        end += DecodeUtf8(text, end).length;
     }
     return text.substr(0, end);
 }
