@@ -7,15 +7,10 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/NameCase.h"
+
 namespace kestrel {
 namespace {
-
-std::string Lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 bool IsTempSuffix(const std::string& suffix)
 {
@@ -49,7 +44,7 @@ bool IsLeftoverOf(const std::filesystem::directory_entry& entry, const std::stri
         return false;
     }
     const std::string stem = name.substr(0, dot);
-    if (Lower(std::filesystem::path(stem).extension().string()) != extension) {
+    if (!EqualsIgnoringCase(std::filesystem::path(stem).extension().string(), extension)) {
         return false;
     }
     const auto modified = entry.last_write_time(error);
@@ -63,7 +58,7 @@ bool IsLeftoverOf(const std::filesystem::directory_entry& entry, const std::stri
 
 int RemoveArchiveLeftovers(const std::filesystem::path& target, std::chrono::seconds minimumAge)
 {
-    const std::string extension = Lower(target.extension().string());
+    const std::string extension = target.extension().string();
     if (extension.empty()) {
         return 0;  // without an extension too many names would fit
     }

@@ -14,6 +14,7 @@
 #include "archive/MemberName.h"
 #include "archive/ZipMemberSource.h"
 #include "platform/CodePage.h"
+#include "platform/NameCase.h"
 
 namespace kestrel {
 namespace {
@@ -41,14 +42,6 @@ std::string LibzipErrorText(int code)
     std::string text = zip_error_strerror(&error);
     zip_error_fini(&error);
     return text;
-}
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
 }
 
 bool IsAbsolute(const std::string& path)
@@ -340,7 +333,7 @@ bool ZipComponent::CheckPassword()
         if (!member.encrypted) {
             continue;
         }
-        if (EqualIgnoringCase(member.name, InfoFileName)) {
+        if (EqualsIgnoringCase(member.name, InfoFileName)) {
             proof = &member;
             break;
         }
@@ -365,7 +358,7 @@ bool ZipComponent::AddFile(const std::string& filePath)
         return s.Fail("cannot read " + path);
     }
     for (const PendingFile& added : s.pending) {
-        if (EqualIgnoringCase(added.memberName, name)) {
+        if (EqualsIgnoringCase(added.memberName, name)) {
             return s.Fail("a member named " + name + " was added already; " + path +
                           " is left out");
         }
@@ -496,7 +489,7 @@ std::optional<ZipMember> ZipComponent::FindMember(const std::string& name) const
         if (member.name == name) {
             return member;
         }
-        if (caseless == nullptr && EqualIgnoringCase(member.name, name)) {
+        if (caseless == nullptr && EqualsIgnoringCase(member.name, name)) {
             caseless = &member;
         }
     }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/CodePage.h"
+#include "platform/NameCase.h"
 #include "platform/Utf16Text.h"
 #include "registry/RegistryWalk.h"
 
@@ -58,14 +59,6 @@ std::string_view TrimRight(std::string_view text)
 {
     const std::size_t last = text.find_last_not_of(" \t");
     return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-        return lower(x) == lower(y);
-    });
 }
 
 int HexDigit(char c)

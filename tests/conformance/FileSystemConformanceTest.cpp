@@ -15,6 +15,8 @@
 #include <sstream>
 #include <string>
 
+#include "support/NameCases.h"
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -168,6 +170,20 @@ TEST_F(FileSystemConformance, ExistenceCountsOnlyNormalFilesAndIgnoresCase)
 #ifdef _WIN32
     EXPECT_TRUE(fs_->FileExists(hidden));  // the attribute is gone; a dot name stays hidden
 #endif
+}
+
+TEST_F(FileSystemConformance, NamesIgnoreCaseAsTheRegistryDoes)
+{
+    for (const auto& [spelling, other] : testing::CaseAliases) {
+        ASSERT_TRUE(fs_->CreateFolder(At(spelling))) << spelling;
+        Write(spelling + "\\" + spelling + ".pst", spelling);
+        EXPECT_TRUE(fs_->FileExists(At(other + "\\" + other + ".pst"))) << other;
+        EXPECT_FALSE(fs_->CreateFolder(At(other))) << "one folder, whatever the case";
+    }
+    for (const auto& [one, other] : testing::DistinctNames) {
+        Write(one, one);
+        EXPECT_FALSE(fs_->FileExists(At(other))) << one;
+    }
 }
 
 TEST_F(FileSystemConformance, ListsFilesDirectlyInsideAFolder)
