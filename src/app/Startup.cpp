@@ -2,6 +2,7 @@
 
 #include "outlook/OutlookVersion.h"
 #include "outlook/ProfilesRootKey.h"
+#include "platform/PathJoin.h"
 
 namespace kestrel {
 namespace {
@@ -24,14 +25,6 @@ std::string CutAtNul(const std::string& text)
 
 }  // namespace
 
-std::string JoinWindowsPath(const std::string& folder, const std::string& name)
-{
-    if (!folder.empty() && folder.back() == '\\') {
-        return folder + name;
-    }
-    return folder + "\\" + name;
-}
-
 DiscoveryContext DiscoveryContextOf(const AppState& state)
 {
     return {state.OutlookShortVersion, state.WindowsVersion, state.UserProfileFolder,
@@ -42,7 +35,7 @@ void LoadSharedState(AppState& state, Platform& platform, Messages& messages)
 {
     if (platform.runFolder && !platform.runFolder->Path().empty()) {
         state.RunFolder = platform.runFolder->Path();
-        state.InfoFilePath = JoinWindowsPath(state.RunFolder, InfoFileName);
+        state.InfoFilePath = JoinPath(state.RunFolder, InfoFileName);
     }
     state.ComputerName = TrimBlanks(CutAtNul(platform.system->ComputerName()));
     state.LogonUserName = TrimBlanks(CutAtNul(platform.system->LogonUserName()));

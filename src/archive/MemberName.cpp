@@ -47,12 +47,4 @@ std::string BareName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name)
-{
-    if (folder.empty() || folder.back() == '\\' || folder.back() == '/') {
-        return folder + name;
-    }
-    return folder + (folder[0] == '/' ? "/" : "\\") + name;
-}
-
 }  // namespace kestrel

@@ -15,6 +15,7 @@
 #include "archive/ZipMemberSource.h"
 #include "platform/CodePage.h"
 #include "platform/NameCase.h"
+#include "platform/PathJoin.h"
 
 namespace kestrel {
 namespace {

@@ -11,6 +11,7 @@
 #include "archive/MemberName.h"
 #include "archive/ZipComponent.h"
 #include "cli/ToolCommands.h"
+#include "platform/PathJoin.h"
 
 namespace kestrel {
 namespace {

@@ -16,6 +16,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/PathJoin.h"
 #include "platform/TextFile.h"
 #include "platform/Utf8.h"
 #include "platform/posix/EnvironmentRoot.h"
@@ -339,15 +340,6 @@ private:
     std::atomic<bool> writeFailed_ = false;
     std::thread writer_;
 };
-
-std::string JoinPath(const std::string& folder, const std::string& name)
-{
-    const char separator = !folder.empty() && folder[0] == '/' ? '/' : '\\';
-    if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) {
-        return folder + name;
-    }
-    return folder + separator + name;
-}
 
 }  // namespace
 
