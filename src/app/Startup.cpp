@@ -1,13 +1,12 @@
 #include "app/Startup.h"
 
+#include "archive/InfoFile.h"
 #include "outlook/OutlookVersion.h"
 #include "outlook/ProfilesRootKey.h"
 #include "platform/PathJoin.h"
 
 namespace kestrel {
 namespace {
-
-constexpr const char* InfoFileName = "ksbackup.dat";
 
 std::string TrimBlanks(const std::string& text)
 {
