@@ -16,6 +16,7 @@
 #include <string>
 
 #include "support/NameCases.h"
+#include "support/ScratchFolder.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -38,12 +39,8 @@ class FileSystemConformance : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        native_ = std::filesystem::temp_directory_path() / ("kestrel-fs-" + test);
-        std::filesystem::remove_all(native_);
 #ifdef _WIN32
         fs_ = std::make_unique<Win32FileSystem>();
-        std::filesystem::create_directories(native_);
         base_ = native_.string();
 #else
         // The root stands for a Windows machine; the test names its files by Windows paths.
@@ -51,10 +48,6 @@ protected:
         std::filesystem::create_directories(native_ / "drive_c" / "Work");
         base_ = "C:\\Work";
 #endif
-    }
-    void TearDown() override
-    {
-        std::filesystem::remove_all(native_);
     }
 
     std::string At(const std::string& relative) const
@@ -73,8 +66,9 @@ protected:
         return text.str();
     }
 
+    testing::ScratchFolder scratch_;
+    const std::filesystem::path native_ = scratch_.Native();
     std::unique_ptr<FileSystem> fs_;
-    std::filesystem::path native_;
     std::string base_;
 };
 

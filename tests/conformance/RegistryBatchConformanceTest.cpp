@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/RegistryApi.h"
+#include "support/ScratchFolder.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -41,11 +42,6 @@ protected:
         reader_.reset();
 #ifdef _WIN32
         RegDeleteTreeA(HKEY_CURRENT_USER, subKey_.c_str());
-#else
-        std::error_code ignored;
-        for (const char* suffix : {"", "-wal", "-shm"}) {
-            std::filesystem::remove(dbPath_ + suffix, ignored);
-        }
 #endif
     }
 
@@ -88,8 +84,8 @@ protected:
     const std::string unique_ =
         std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-    const std::string dbPath_ =
-        (std::filesystem::temp_directory_path() / ("kestrel-batch-" + unique_ + ".db")).string();
+    testing::ScratchFolder scratch_;
+    const std::string dbPath_ = scratch_.Path("registry.db");
     const std::string subKey_ = "Software\\KestrelConformance\\" + unique_;
     std::unique_ptr<RegistryApi> writer_;
     std::unique_ptr<RegistryApi> reader_;

@@ -18,6 +18,7 @@
 #include "platform/CodePage.h"
 #include "platform/RegistryApi.h"
 #include "support/NameCases.h"
+#include "support/ScratchFolder.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -75,7 +76,6 @@ protected:
 #ifdef _WIN32
         api_ = std::make_unique<Win32Registry>();
 #else
-        std::filesystem::create_directories(dir_);
         api_ = std::make_unique<SqliteRegistry>(dbPath_);
 #endif
         ASSERT_EQ(Ok, api_->CreateKey(reg::HkeyCurrentUser, scratchPath_.c_str(), &scratch_));
@@ -87,9 +87,6 @@ protected:
         // With the system's own calls, so that cleaning up does not rest on the code under test.
         RegDeleteTreeA(HKEY_CURRENT_USER, scratchPath_.c_str());
         RegDeleteKeyA(HKEY_CURRENT_USER, ScratchParent);  // refused while other runs use it
-#else
-        api_.reset();
-        std::filesystem::remove_all(dir_);
 #endif
     }
 
@@ -157,9 +154,8 @@ protected:
 
     const std::string unique_ =
         std::to_string(std::chrono::system_clock::now().time_since_epoch().count());
-    const std::filesystem::path dir_ =
-        std::filesystem::temp_directory_path() / ("kestrel-reg-" + unique_);
-    const std::string dbPath_ = (dir_ / "registry.db").string();
+    testing::ScratchFolder folder_;
+    const std::string dbPath_ = folder_.Path("registry.db");
     const std::string scratchPath_ = ScratchParent + "\\"s + unique_;
     std::unique_ptr<RegistryApi> api_;
     reg::Key scratch_ = 0;
@@ -435,7 +431,7 @@ TEST_F(SqliteRegistryStore, DeletingAKeyLeavesNoValuesBehind)
 
 TEST_F(SqliteRegistryStore, RefusesFilesItCannotUse)
 {
-    EXPECT_THROW(SqliteRegistry((dir_ / "missing" / "registry.db").string()), std::runtime_error);
+    EXPECT_THROW(SqliteRegistry(folder_.Path("missing/registry.db")), std::runtime_error);
     api_.reset();
     std::ofstream(dbPath_) << "not a database, just text that is long enough to be read";
     EXPECT_THROW(SqliteRegistry{dbPath_}, std::runtime_error);

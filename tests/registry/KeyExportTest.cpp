@@ -81,7 +81,7 @@ TEST_F(KeyExportTest, ExportWritesTheTreeByteForByte)
     EXPECT_EQ(treeText_, Export(base_ + "\\Tree"));
 
     // Through a file: replaced by an outermost export, appended to under a relative path.
-    const auto file = std::filesystem::temp_directory_path() / (unique_ + ".txt");
+    const auto file = scratch_.Native("export.txt");
     std::ofstream(file) << "old content";
     ASSERT_TRUE(ExportKeyTree(*access_, base_ + "\\Tree\\Other", "", file));
     ASSERT_TRUE(ExportKeyTree(*access_, base_ + "\\Tree\\Child", "\\Child", file));
@@ -91,8 +91,6 @@ TEST_F(KeyExportTest, ExportWritesTheTreeByteForByte)
     in.read(written.data(), static_cast<std::streamsize>(written.size()));
     written.resize(static_cast<std::size_t>(in.gcount()));
     EXPECT_EQ("\\\r\n\\Child\r\n\"n\"= dw:5\r\n\\Child\\Grand\r\n\"n\"= dw:5\r\n", written);
-    in.close();
-    std::filesystem::remove(file);
 }
 
 TEST_F(KeyExportTest, KeysWithNothingToExportGiveOneLine)

@@ -9,6 +9,7 @@
 
 #include "platform/RegistryApi.h"
 #include "registry/RegistryAccess.h"
+#include "support/ScratchFolder.h"
 #include "support/ScriptedMessages.h"
 
 #ifdef _WIN32
@@ -44,13 +45,8 @@ protected:
 #ifdef _WIN32
         // Cleared by the system itself, not by the code under test.
         RegDeleteTreeA(HKEY_CURRENT_USER, subKey_.c_str());
-#else
-        api_.reset();
-        std::error_code ignored;
-        for (const char* suffix : {"", "-wal", "-shm"}) {
-            std::filesystem::remove(dbPath_ + suffix, ignored);
-        }
 #endif
+        api_.reset();
     }
 
     // A subkey created through the raw API, so that setting up does not rest on the code under
@@ -88,9 +84,10 @@ protected:
                std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
     }
 
+    // The store file natively; other files a test needs go here too.
+    ScratchFolder scratch_;
     const std::string unique_ = UniqueName();
-    const std::string dbPath_ =
-        (std::filesystem::temp_directory_path() / ("kestrel-regtest-" + unique_ + ".db")).string();
+    const std::string dbPath_ = scratch_.Path("registry.db");
     const std::string subKey_ = "Software\\KestrelTests\\" + unique_;
     // The scratch key as the program names it.
     const std::string base_ = "HKEY_CURRENT_USER\\" + subKey_;
