@@ -11,13 +11,10 @@
 
 #include "platform/RegistryApi.h"
 #include "support/ScratchFolder.h"
+#include "support/TargetRegistry.h"
 
 #ifdef _WIN32
 #include <windows.h>
-
-#include "platform/win32/Win32Registry.h"
-#else
-#include "platform/posix/SqliteRegistry.h"
 #endif
 
 namespace kestrel {
@@ -33,8 +30,8 @@ class RegistryBatchConformance : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        writer_ = Open();
-        reader_ = Open();
+        writer_ = testing::TargetRegistry(dbPath_);
+        reader_ = testing::TargetRegistry(dbPath_);
     }
     void TearDown() override
     {
@@ -42,15 +39,6 @@ protected:
         reader_.reset();
 #ifdef _WIN32
         RegDeleteTreeA(HKEY_CURRENT_USER, subKey_.c_str());
-#endif
-    }
-
-    std::unique_ptr<RegistryApi> Open()
-    {
-#ifdef _WIN32
-        return std::make_unique<Win32Registry>();
-#else
-        return std::make_unique<SqliteRegistry>(dbPath_);
 #endif
     }
 

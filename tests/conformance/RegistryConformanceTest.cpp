@@ -19,6 +19,7 @@
 #include "platform/RegistryApi.h"
 #include "support/NameCases.h"
 #include "support/ScratchFolder.h"
+#include "support/TargetRegistry.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -73,11 +74,7 @@ class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-#ifdef _WIN32
-        api_ = std::make_unique<Win32Registry>();
-#else
-        api_ = std::make_unique<SqliteRegistry>(dbPath_);
-#endif
+        api_ = testing::TargetRegistry(dbPath_);
         ASSERT_EQ(Ok, api_->CreateKey(reg::HkeyCurrentUser, scratchPath_.c_str(), &scratch_));
     }
 

@@ -11,13 +11,10 @@
 #include "registry/RegistryAccess.h"
 #include "support/ScratchFolder.h"
 #include "support/ScriptedMessages.h"
+#include "support/TargetRegistry.h"
 
 #ifdef _WIN32
 #include <windows.h>
-
-#include "platform/win32/Win32Registry.h"
-#else
-#include "platform/posix/SqliteRegistry.h"
 #endif
 
 namespace kestrel::testing {
@@ -28,11 +25,7 @@ class RegistryFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-#ifdef _WIN32
-        api_ = std::make_unique<Win32Registry>();
-#else
-        api_ = std::make_unique<SqliteRegistry>(dbPath_);
-#endif
+        api_ = TargetRegistry(dbPath_);
         access_ = std::make_unique<RegistryAccess>(*api_, messages_);
         reg::Key key = 0;
         ASSERT_EQ(reg::Success, api_->CreateKey(reg::HkeyCurrentUser, subKey_.c_str(), &key));
