@@ -19,6 +19,7 @@
 
 #include "outlook/DataStorePaths.h"
 #include "platform/RegistryApi.h"
+#include "platform/Utf8.h"
 #include "registry/RegistryAccess.h"
 #include "ui/Messages.h"
 
@@ -140,35 +141,6 @@ private:
     reg::Key lastHandle_ = 0x1000;
 };
 
-bool IsValidUtf8(std::string_view text)
-{
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t extra = lead < 0x80                    ? 0
-                                  : lead >= 0xC2 && lead <= 0xDF ? 1
-                                  : lead >= 0xE0 && lead <= 0xEF ? 2
-                                  : lead >= 0xF0 && lead <= 0xF4 ? 3
-                                                                 : 4;
-        if (extra == 4 || i + extra >= text.size()) {
-            return false;
-        }
-        char32_t c = extra == 0 ? lead : lead & (0x3Fu >> extra);
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                return false;
-            }
-            c = (c << 6) | (next & 0x3F);
-        }
-        constexpr char32_t Smallest[] = {0, 0x80, 0x800, 0x10000};
-        if (c < Smallest[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            return false;
-        }
-        i += extra + 1;
-    }
-    return true;
-}
-
 // "Error", or valid UTF-8 starting with two backslashes or with one character and ":\".
 void CheckPath(const std::string& path)
 {
@@ -179,9 +151,7 @@ void CheckPath(const std::string& path)
     if (path.compare(0, 2, "\\\\") == 0) {
         return;
     }
-    const auto lead = static_cast<unsigned char>(path[0]);
-    const std::size_t first = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    Require(path.compare(first, 2, ":\\") == 0);
+    Require(path.compare(DecodeUtf8(path, 0).length, 2, ":\\") == 0);
 }
 
 // The first piece of a rendering has two digits, so it can only match a whole byte.

@@ -2,6 +2,7 @@
 
 #include "app/MainWindowTexts.h"
 #include "app/Startup.h"
+#include "platform/PathJoin.h"
 
 namespace kestrel {
 
@@ -114,8 +115,8 @@ void MainWindowModel::BackupToCdChosen()
 void MainWindowModel::HelpChosen()
 {
     // The Windows folder is asked for again: the help viewer lives there.
-    const std::string viewer = JoinWindowsPath(platform_.system->WindowsFolder(), "hh.exe");
-    const std::string helpFile = JoinWindowsPath(platform_.system->ProgramFolder(), "help.chm");
+    const std::string viewer = JoinPath(platform_.system->WindowsFolder(), "hh.exe");
+    const std::string helpFile = JoinPath(platform_.system->ProgramFolder(), "help.chm");
     platform_.shell->StartProcess(viewer, helpFile);
 }
 

@@ -1,12 +1,12 @@
 #include "app/Startup.h"
 
+#include "archive/InfoFile.h"
 #include "outlook/OutlookVersion.h"
 #include "outlook/ProfilesRootKey.h"
+#include "platform/PathJoin.h"
 
 namespace kestrel {
 namespace {
-
-constexpr const char* InfoFileName = "ksbackup.dat";
 
 std::string TrimBlanks(const std::string& text)
 {
@@ -24,14 +24,6 @@ std::string CutAtNul(const std::string& text)
 
 }  // namespace
 
-std::string JoinWindowsPath(const std::string& folder, const std::string& name)
-{
-    if (!folder.empty() && folder.back() == '\\') {
-        return folder + name;
-    }
-    return folder + "\\" + name;
-}
-
 DiscoveryContext DiscoveryContextOf(const AppState& state)
 {
     return {state.OutlookShortVersion, state.WindowsVersion, state.UserProfileFolder,
@@ -42,7 +34,7 @@ void LoadSharedState(AppState& state, Platform& platform, Messages& messages)
 {
     if (platform.runFolder && !platform.runFolder->Path().empty()) {
         state.RunFolder = platform.runFolder->Path();
-        state.InfoFilePath = JoinWindowsPath(state.RunFolder, InfoFileName);
+        state.InfoFilePath = JoinPath(state.RunFolder, InfoFileName);
     }
     state.ComputerName = TrimBlanks(CutAtNul(platform.system->ComputerName()));
     state.LogonUserName = TrimBlanks(CutAtNul(platform.system->LogonUserName()));

@@ -20,7 +20,4 @@ void LoadSharedState(AppState& state, Platform& platform, Messages& messages);
 // The discovery inputs as the shared state holds them.
 DiscoveryContext DiscoveryContextOf(const AppState& state);
 
-// folder + "\" + name, without doubling a backslash the folder already ends with.
-std::string JoinWindowsPath(const std::string& folder, const std::string& name);
-
 }  // namespace kestrel

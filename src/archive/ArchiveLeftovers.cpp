@@ -4,6 +4,7 @@
 
 #include "archive/MemberName.h"
 #include "archive/ZipFileSource.h"
+#include "platform/PathJoin.h"
 
 namespace kestrel {
 

@@ -1,17 +1,11 @@
 #include "archive/InfoFile.h"
 
-#include <algorithm>
-#include <cctype>
+#include <string_view>
+
+#include "platform/NameCase.h"
 
 namespace kestrel {
 namespace {
-
-std::string UpperAscii(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    return text;
-}
 
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to)
 {
@@ -37,13 +31,13 @@ std::optional<std::string> GetINI(FileSystem& fileSystem, const std::string& key
     if (!lines) {
         return std::nullopt;
     }
-    const std::string wanted = UpperAscii(keyName);
     for (const std::string& line : *lines) {
         if (line.empty()) {
             break;
         }
         const std::size_t equals = line.find('=');
-        if (equals != std::string::npos && UpperAscii(line.substr(0, equals)) == wanted) {
+        if (equals != std::string::npos &&
+            EqualsIgnoringCase(std::string_view(line).substr(0, equals), keyName)) {
             return line.substr(equals + 1);
         }
     }

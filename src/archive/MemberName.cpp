@@ -2,25 +2,25 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <string_view>
+
+#include "platform/NameCase.h"
 
 namespace kestrel {
 namespace {
 
-bool IsReservedDeviceName(std::string stem)
+bool IsReservedDeviceName(std::string_view stem)
 {
-    while (!stem.empty() && stem.back() == ' ') {
-        stem.pop_back();
-    }
-    std::transform(stem.begin(), stem.end(), stem.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    stem = stem.substr(0, stem.find_last_not_of(' ') + 1);
     constexpr std::array<std::string_view, 6> Plain{"CON", "PRN",    "AUX",
                                                     "NUL", "CONIN$", "CONOUT$"};
-    if (std::find(Plain.begin(), Plain.end(), stem) != Plain.end()) {
+    if (std::any_of(Plain.begin(), Plain.end(),
+                    [stem](std::string_view device) { return EqualsIgnoringCase(stem, device); })) {
         return true;
     }
-    return stem.size() == 4 && (stem.rfind("COM", 0) == 0 || stem.rfind("LPT", 0) == 0) &&
+    return stem.size() == 4 &&
+           (EqualsIgnoringCase(stem.substr(0, 3), "COM") ||
+            EqualsIgnoringCase(stem.substr(0, 3), "LPT")) &&
            stem[3] >= '0' && stem[3] <= '9';
 }
 
@@ -38,21 +38,13 @@ bool IsBareFileName(const std::string& name)
             return false;
         }
     }
-    return !IsReservedDeviceName(name.substr(0, name.find('.')));
+    return !IsReservedDeviceName(std::string_view(name).substr(0, name.find('.')));
 }
 
 std::string BareName(const std::string& path)
 {
     const std::size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string JoinPath(const std::string& folder, const std::string& name)
-{
-    if (folder.empty() || folder.back() == '\\' || folder.back() == '/') {
-        return folder + name;
-    }
-    return folder + (folder[0] == '/' ? "/" : "\\") + name;
 }
 
 }  // namespace kestrel

@@ -14,7 +14,4 @@ bool IsBareFileName(const std::string& name);
 // The text after the last "\" or "/" of a path.
 std::string BareName(const std::string& path);
 
-// Joins a folder and a name with the folder's own separator ("/" for a Linux path).
-std::string JoinPath(const std::string& folder, const std::string& name);
-
 }  // namespace kestrel

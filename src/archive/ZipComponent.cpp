@@ -14,6 +14,8 @@
 #include "archive/ZipFileSource.h"
 #include "archive/ZipMemberSource.h"
 #include "platform/CodePage.h"
+#include "platform/NameCase.h"
+#include "platform/PathJoin.h"
 
 namespace kestrel {
 namespace {
@@ -26,14 +28,6 @@ struct PendingFile {
     std::string path;
     std::string memberName;
 };
-
-bool EqualIgnoringCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
 
 bool IsAbsolute(const std::string& path)
 {
@@ -321,7 +315,7 @@ bool ZipComponent::CheckPassword()
         if (!member.encrypted) {
             continue;
         }
-        if (EqualIgnoringCase(member.name, InfoFileName)) {
+        if (EqualsIgnoringCase(member.name, InfoFileName)) {
             proof = &member;
             break;
         }
@@ -348,7 +342,7 @@ bool ZipComponent::AddFile(const std::string& filePath)
         return s.Fail("cannot add " + path + ": it is a folder");
     }
     for (const PendingFile& added : s.pending) {
-        if (EqualIgnoringCase(added.memberName, name)) {
+        if (EqualsIgnoringCase(added.memberName, name)) {
             return s.Fail("a member named " + name + " was added already; " + path +
                           " is left out");
         }
@@ -487,7 +481,7 @@ std::optional<ZipMember> ZipComponent::FindMember(const std::string& name) const
         if (member.name == name) {
             return member;
         }
-        if (caseless == nullptr && EqualIgnoringCase(member.name, name)) {
+        if (caseless == nullptr && EqualsIgnoringCase(member.name, name)) {
             caseless = &member;
         }
     }

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "archive/MemberName.h"
+#include "platform/NameCase.h"
+#include "platform/PathJoin.h"
 
 namespace kestrel {
 namespace {
@@ -303,8 +305,10 @@ zip_source_t* CreateArchiveWriteSource(FileSystem& fileSystem, const std::string
 
 bool IsPartialArchiveName(const std::string& name, const std::string& targetName)
 {
+    // Windows names the same file in any case; the suffix is ours and always lower-case.
     const std::string prefix = targetName + PartMarker;
-    if (name.size() != prefix.size() + PartSuffixLength || name.compare(0, prefix.size(), prefix)) {
+    if (name.size() != prefix.size() + PartSuffixLength ||
+        !EqualsIgnoringCase(name.substr(0, prefix.size()), prefix)) {
         return false;
     }
     return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),

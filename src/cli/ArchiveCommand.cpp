@@ -12,6 +12,7 @@
 #include "archive/ZipComponent.h"
 #include "cli/HostPath.h"
 #include "cli/ToolCommands.h"
+#include "platform/PathJoin.h"
 
 namespace kestrel {
 namespace {

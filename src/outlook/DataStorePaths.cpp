@@ -5,6 +5,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Utf16Text.h"
+#include "registry/HexNumber.h"
 
 namespace kestrel {
 
@@ -21,36 +22,6 @@ void AppendHexByte(std::string& out, unsigned char byte)
         out += Digits[byte >> 4];
     }
     out += Digits[byte & 15];
-}
-
-int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
-std::optional<char> ParseHexByte(std::string_view piece)
-{
-    if (piece.empty() || piece.size() > 2) {
-        return std::nullopt;
-    }
-    int value = 0;
-    for (char c : piece) {
-        const int digit = HexDigitValue(c);
-        if (digit < 0) {
-            return std::nullopt;
-        }
-        value = value * 16 + digit;
-    }
-    return static_cast<char>(value);
 }
 
 // Plain text replacement of every non-overlapping occurrence, left to right. An empty pattern
@@ -214,11 +185,11 @@ std::optional<std::string> ParseHex(std::string_view hex)
     }
     for (std::size_t start = 0;;) {
         const std::size_t end = hex.find('=', start);
-        const auto byte = ParseHexByte(hex.substr(start, end - start));
+        const auto byte = ParseHexNumber(hex.substr(start, end - start), 2);
         if (!byte) {
             return std::nullopt;
         }
-        bytes += *byte;
+        bytes += static_cast<char>(*byte);
         if (end == std::string_view::npos) {
             return bytes;
         }

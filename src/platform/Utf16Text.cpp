@@ -1,9 +1,9 @@
 #include "platform/Utf16Text.h"
 
+#include "platform/Utf8.h"
+
 namespace kestrel {
 namespace {
-
-constexpr char32_t ReplacementCharacter = 0xFFFD;
 
 bool IsHighSurrogate(char32_t c)
 {
@@ -15,59 +15,6 @@ bool IsLowSurrogate(char32_t c)
     return c >= 0xDC00 && c <= 0xDFFF;
 }
 
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// The character starting at text[i] and its length in bytes; one U+FFFD for a byte that does
-// not start a well-formed sequence (overlong forms and encoded surrogates included).
-std::size_t NextCharacter(std::string_view text, std::size_t i, char32_t& c)
-{
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned lead = byte(i);
-    c = ReplacementCharacter;
-    if (lead < 0x80) {
-        c = lead;
-        return 1;
-    }
-    const std::size_t extra = lead >= 0xC2 && lead <= 0xDF   ? 1
-                              : lead >= 0xE0 && lead <= 0xEF ? 2
-                              : lead >= 0xF0 && lead <= 0xF4 ? 3
-                                                             : 0;
-    if (extra == 0 || i + extra >= text.size()) {
-        return 1;
-    }
-    char32_t value = lead & (0x3Fu >> extra);
-    for (std::size_t k = 1; k <= extra; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) {
-            return 1;
-        }
-        value = (value << 6) | (byte(i + k) & 0x3F);
-    }
-    constexpr char32_t Smallest[] = {0, 0x80, 0x800, 0x10000};
-    if (value < Smallest[extra] || value > 0x10FFFF || IsHighSurrogate(value) ||
-        IsLowSurrogate(value)) {
-        return 1;
-    }
-    c = value;
-    return extra + 1;
-}
-
 }  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view text)
@@ -75,8 +22,9 @@ std::u16string Utf8ToUtf16(std::string_view text)
     std::u16string units;
     units.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        char32_t c = 0;
-        i += NextCharacter(text, i, c);
+        const Utf8Character next = DecodeUtf8(text, i);
+        const char32_t c = next.value;
+        i += next.length;
         if (c >= 0x10000) {
             units += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
             units += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));

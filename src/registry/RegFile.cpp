@@ -6,7 +6,9 @@
 #include <utility>
 
 #include "platform/CodePage.h"
+#include "platform/NameCase.h"
 #include "platform/Utf16Text.h"
+#include "registry/HexNumber.h"
 #include "registry/RegistryWalk.h"
 
 namespace kestrel {
@@ -58,45 +60,6 @@ std::string_view TrimRight(std::string_view text)
 {
     const std::size_t last = text.find_last_not_of(" \t");
     return last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1);
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-        return lower(x) == lower(y);
-    });
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-// 1 to `maxDigits` hex digits, nothing else.
-bool ParseHex(std::string_view text, std::size_t maxDigits, std::uint32_t& value)
-{
-    if (text.empty() || text.size() > maxDigits) {
-        return false;
-    }
-    value = 0;
-    for (const char c : text) {
-        const int digit = HexDigit(c);
-        if (digit < 0) {
-            return false;
-        }
-        value = (value << 4) | static_cast<std::uint32_t>(digit);
-    }
-    return true;
 }
 
 // Only blanks or a comment may follow a value's data.
@@ -269,13 +232,13 @@ private:
             return true;
         }
         if (EqualsIgnoringCase(rest.substr(0, 6), "dword:")) {
-            std::uint32_t number = 0;
-            if (!ParseHex(TrimRight(rest.substr(6)), 8, number)) {
+            const auto number = ParseHexNumber(TrimRight(rest.substr(6)), 8);
+            if (!number) {
                 return Fail("a dword that is not 1 to 8 hex digits");
             }
             value.type = reg::TypeDword;
             for (int shift = 0; shift < 32; shift += 8) {
-                value.data += static_cast<char>((number >> shift) & 0xFF);
+                value.data += static_cast<char>((*number >> shift) & 0xFF);
             }
             return true;
         }
@@ -285,10 +248,13 @@ private:
         }
         if (EqualsIgnoringCase(rest.substr(0, 4), "hex(")) {
             const std::size_t close = rest.find("):");
-            if (close == std::string_view::npos ||
-                !ParseHex(rest.substr(4, close - 4), 8, value.type)) {
+            const auto type = close == std::string_view::npos
+                                  ? std::nullopt
+                                  : ParseHexNumber(rest.substr(4, close - 4), 8);
+            if (!type) {
                 return Fail("a hex(N): type that is not a hex number");
             }
+            value.type = *type;
             return ParseBytes(rest.substr(close + 2), value);
         }
         return Fail("a value that is not text, -, dword:, hex: or hex(N):");
@@ -310,14 +276,15 @@ private:
         while (!rest.empty()) {
             const std::size_t comma = rest.find(',');
             const std::string_view item = TrimRight(TrimLeft(rest.substr(0, comma)));
-            std::uint32_t byte = 0;
             // A comma may end the list, as it does before a continuation.
-            if (!(item.empty() && comma == std::string_view::npos) && !ParseHex(item, 2, byte)) {
+            if (item.empty() && comma == std::string_view::npos) {
+                break;
+            }
+            const auto byte = ParseHexNumber(item, 2);
+            if (!byte) {
                 return Fail("a byte list with something other than two-digit hex numbers");
             }
-            if (!item.empty()) {
-                bytes += static_cast<char>(byte);
-            }
+            bytes += static_cast<char>(*byte);
             rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
         }
         value.data = unicodeData_ && reg::IsStringType(value.type)

@@ -63,13 +63,6 @@ TEST_F(MainWindowModelTest, WithoutProfilesLoadWarnsAndDisablesApply)
     EXPECT_EQ(fake.runFolder.path + "\\ksbackup.dat", state.InfoFilePath);
 }
 
-TEST_F(MainWindowModelTest, InfoFileInAFolderEndingWithABackslashHasNoDoubledBackslash)
-{
-    fake.runFolder.path = "D:\\";
-    LoadWithoutProfiles();
-    EXPECT_EQ("D:\\ksbackup.dat", state.InfoFilePath);
-}
-
 TEST_F(MainWindowModelTest, ApplyCaptionFollowsTheTabs)
 {
     LoadWithoutProfiles();

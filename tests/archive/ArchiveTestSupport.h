@@ -9,31 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/FileSystem.h"
+#include "support/ScratchFolder.h"
 
 namespace kestrel::testing {
-
-// A scratch folder named as the program names files: on Windows its real path, on Linux the
-// host path (which the file system takes as it is).
-class ScratchFolder {
-public:
-    ScratchFolder();
-    ~ScratchFolder();
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-    FileSystem& Files() { return *fileSystem_; }
-    std::string Path(const std::string& relative = "") const;
-    std::filesystem::path Native(const std::string& relative = "") const;
-    std::string Make(const std::string& relative, const std::string& bytes) const;
-    std::string Folder(const std::string& relative) const;
-    std::string Read(const std::string& relative) const;
-    std::vector<std::string> List(const std::string& relative = "") const;
-
-private:
-    std::unique_ptr<FileSystem> fileSystem_;
-    std::filesystem::path native_;
-};
 
 // Deterministic bytes that deflate poorly.
 std::string RandomBytes(std::size_t size, unsigned seed);

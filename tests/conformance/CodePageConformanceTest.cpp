@@ -30,6 +30,20 @@ TEST(CodePageConformance, WhatItCannotHoldBecomesAQuestionMark)
     EXPECT_EQ(std::string::npos, Utf8ToAnsi("\xF0\x9F\x93\xA7").find_first_not_of('?'));
 }
 
+TEST(CodePageConformance, BytesThatAreNotUtf8BecomeQuestionMarks)
+{
+    // An overlong NUL or backslash must not reach a registry name as one; how many "?" a bad
+    // sequence gives differs between Windows versions and Wine.
+    for (const char* bad : {"\xC0\x80", "\xC1\x9C", "\xE0\x81\x9C", "\xED\xA0\x80",
+                            "\xF4\x90\x80\x80", "\x80", "\xE2\x82"}) {
+        const std::string ansi = Utf8ToAnsi(std::string("x") + bad + "y");
+        EXPECT_GT(ansi.size(), 2u) << ::testing::PrintToString(bad);
+        EXPECT_EQ(ansi.size() - 1, ansi.find_first_not_of('?', 1)) << ::testing::PrintToString(bad);
+        EXPECT_EQ('x', ansi.front());
+        EXPECT_EQ('y', ansi.back());
+    }
+}
+
 TEST(CodePageConformance, EveryAnsiByteGivesValidUtf8)
 {
     std::string all;

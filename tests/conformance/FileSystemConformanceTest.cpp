@@ -17,6 +17,9 @@
 #include <sstream>
 #include <string>
 
+#include "support/NameCases.h"
+#include "support/ScratchFolder.h"
+
 #ifdef _WIN32
 #include <windows.h>
 
@@ -38,12 +41,8 @@ class FileSystemConformance : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        native_ = std::filesystem::temp_directory_path() / ("kestrel-fs-" + test);
-        std::filesystem::remove_all(native_);
 #ifdef _WIN32
         fs_ = std::make_unique<Win32FileSystem>();
-        std::filesystem::create_directories(native_);
         base_ = native_.string();
 #else
         // The root stands for a Windows machine; the test names its files by Windows paths.
@@ -51,10 +50,6 @@ protected:
         std::filesystem::create_directories(native_ / "drive_c" / "Work");
         base_ = "C:\\Work";
 #endif
-    }
-    void TearDown() override
-    {
-        std::filesystem::remove_all(native_);
     }
 
     std::string At(const std::string& relative) const
@@ -73,8 +68,9 @@ protected:
         return text.str();
     }
 
+    testing::ScratchFolder scratch_;
+    const std::filesystem::path native_ = scratch_.Native();
     std::unique_ptr<FileSystem> fs_;
-    std::filesystem::path native_;
     std::string base_;
 };
 
@@ -170,6 +166,20 @@ TEST_F(FileSystemConformance, ExistenceCountsOnlyNormalFilesAndIgnoresCase)
 #ifdef _WIN32
     EXPECT_TRUE(fs_->FileExists(hidden));  // the attribute is gone; a dot name stays hidden
 #endif
+}
+
+TEST_F(FileSystemConformance, NamesIgnoreCaseAsTheRegistryDoes)
+{
+    for (const auto& [spelling, other] : testing::CaseAliases) {
+        ASSERT_TRUE(fs_->CreateFolder(At(spelling))) << spelling;
+        Write(spelling + "\\" + spelling + ".pst", spelling);
+        EXPECT_TRUE(fs_->FileExists(At(other + "\\" + other + ".pst"))) << other;
+        EXPECT_FALSE(fs_->CreateFolder(At(other))) << "one folder, whatever the case";
+    }
+    for (const auto& [one, other] : testing::DistinctNames) {
+        Write(one, one);
+        EXPECT_FALSE(fs_->FileExists(At(other))) << one;
+    }
 }
 
 TEST_F(FileSystemConformance, ListsFilesDirectlyInsideAFolder)

@@ -10,13 +10,11 @@
 #include <string>
 
 #include "platform/RegistryApi.h"
+#include "support/ScratchFolder.h"
+#include "support/TargetRegistry.h"
 
 #ifdef _WIN32
 #include <windows.h>
-
-#include "platform/win32/Win32Registry.h"
-#else
-#include "platform/posix/SqliteRegistry.h"
 #endif
 
 namespace kestrel {
@@ -32,8 +30,8 @@ class RegistryBatchConformance : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        writer_ = Open();
-        reader_ = Open();
+        writer_ = testing::TargetRegistry(dbPath_);
+        reader_ = testing::TargetRegistry(dbPath_);
     }
     void TearDown() override
     {
@@ -41,20 +39,6 @@ protected:
         reader_.reset();
 #ifdef _WIN32
         RegDeleteTreeA(HKEY_CURRENT_USER, subKey_.c_str());
-#else
-        std::error_code ignored;
-        for (const char* suffix : {"", "-wal", "-shm"}) {
-            std::filesystem::remove(dbPath_ + suffix, ignored);
-        }
-#endif
-    }
-
-    std::unique_ptr<RegistryApi> Open()
-    {
-#ifdef _WIN32
-        return std::make_unique<Win32Registry>();
-#else
-        return std::make_unique<SqliteRegistry>(dbPath_);
 #endif
     }
 
@@ -88,8 +72,8 @@ protected:
     const std::string unique_ =
         std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
         std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-    const std::string dbPath_ =
-        (std::filesystem::temp_directory_path() / ("kestrel-batch-" + unique_ + ".db")).string();
+    testing::ScratchFolder scratch_;
+    const std::string dbPath_ = scratch_.Path("registry.db");
     const std::string subKey_ = "Software\\KestrelConformance\\" + unique_;
     std::unique_ptr<RegistryApi> writer_;
     std::unique_ptr<RegistryApi> reader_;

@@ -15,7 +15,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/CodePage.h"
 #include "platform/RegistryApi.h"
+#include "support/NameCases.h"
+#include "support/ScratchFolder.h"
+#include "support/TargetRegistry.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -70,12 +74,7 @@ class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-#ifdef _WIN32
-        api_ = std::make_unique<Win32Registry>();
-#else
-        std::filesystem::create_directories(dir_);
-        api_ = std::make_unique<SqliteRegistry>(dbPath_);
-#endif
+        api_ = testing::TargetRegistry(dbPath_);
         ASSERT_EQ(Ok, api_->CreateKey(reg::HkeyCurrentUser, scratchPath_.c_str(), &scratch_));
     }
 
@@ -85,9 +84,6 @@ protected:
         // With the system's own calls, so that cleaning up does not rest on the code under test.
         RegDeleteTreeA(HKEY_CURRENT_USER, scratchPath_.c_str());
         RegDeleteKeyA(HKEY_CURRENT_USER, ScratchParent);  // refused while other runs use it
-#else
-        api_.reset();
-        std::filesystem::remove_all(dir_);
 #endif
     }
 
@@ -155,9 +151,8 @@ protected:
 
     const std::string unique_ =
         std::to_string(std::chrono::system_clock::now().time_since_epoch().count());
-    const std::filesystem::path dir_ =
-        std::filesystem::temp_directory_path() / ("kestrel-reg-" + unique_);
-    const std::string dbPath_ = (dir_ / "registry.db").string();
+    testing::ScratchFolder folder_;
+    const std::string dbPath_ = folder_.Path("registry.db");
     const std::string scratchPath_ = ScratchParent + "\\"s + unique_;
     std::unique_ptr<RegistryApi> api_;
     reg::Key scratch_ = 0;
@@ -184,29 +179,28 @@ TEST_P(RegistryConformance, PathsNestAndMissingKeysAndValuesAreFileNotFound)
 
 TEST_P(RegistryConformance, NamesIgnoreCaseAndKeepTheirSpelling)
 {
-    // A spelling and another case of it. Besides ASCII, Windows-1252 letters whose cases sit
-    // far apart: Š š, Œ œ, Ž ž, Ÿ ÿ, É é, À à, Þ þ.
-    const std::vector<std::pair<std::string, std::string>> aliases = {
-        {"Profiles", "pROFILES"}, {"\x8Akoda", "\x9AKODA"},
-        {"\x8Cuvre", "\x9CUVRE"}, {"\x8Ezeta", "\x9EZETA"},
-        {"\x9F", "\xFF"},         {"Caf\xC9 \xC0 \xDE", "cAF\xE9 \xE0 \xFE"},
-    };
     Names spellings;
-    for (const auto& [spelling, other] : aliases) {
+    for (const auto& [utf8Spelling, utf8Other] : testing::CaseAliases) {
+        const std::string spelling = Utf8ToAnsi(utf8Spelling);
+        const std::string other = Utf8ToAnsi(utf8Other);
         Create(spelling);
         Create(other);
         Set(scratch_, spelling.c_str(), "first");
         Set(scratch_, other.c_str(), "second");
-        EXPECT_EQ("second\0"s, Query(scratch_, spelling.c_str()).data) << spelling;
+        EXPECT_EQ("second\0"s, Query(scratch_, spelling.c_str()).data) << utf8Spelling;
         spellings.push_back(spelling);
     }
     EXPECT_THAT(List(scratch_, Of::Subkeys), ::testing::UnorderedElementsAreArray(spellings))
         << "using another case neither renames nor duplicates";
     EXPECT_THAT(List(scratch_, Of::Values), ::testing::UnorderedElementsAreArray(spellings));
-    for (const auto& alias : aliases) {
-        EXPECT_EQ(Ok, api_->DeleteValue(scratch_, alias.second.c_str()));
+    for (const auto& alias : testing::CaseAliases) {
+        EXPECT_EQ(Ok, api_->DeleteValue(scratch_, Utf8ToAnsi(alias.second).c_str()));
     }
     EXPECT_EQ(Names{}, List(scratch_, Of::Values));
+    for (const auto& [one, other] : testing::DistinctNames) {
+        Create(Utf8ToAnsi(one));
+        EXPECT_EQ(reg::FileNotFound, Open(Utf8ToAnsi(other))) << one;
+    }
 
     // The default value is the one with the empty name, however the name is passed.
     Set(scratch_, nullptr, "first");
@@ -215,10 +209,6 @@ TEST_P(RegistryConformance, NamesIgnoreCaseAndKeepTheirSpelling)
     EXPECT_EQ(Names{""}, List(scratch_, Of::Values));
     EXPECT_EQ(Ok, api_->DeleteValue(scratch_, nullptr));
     EXPECT_EQ(reg::FileNotFound, Query(scratch_, "").rc);
-
-    // × and ÷ sit among the letters in the code page but have no case.
-    Create("\xD7");
-    EXPECT_EQ(reg::FileNotFound, Open("\xF7"));
 }
 
 TEST_P(RegistryConformance, EnumerationsFollowTheBackendsOrderAndTheCurrentList)
@@ -438,7 +428,7 @@ TEST_F(SqliteRegistryStore, DeletingAKeyLeavesNoValuesBehind)
 
 TEST_F(SqliteRegistryStore, RefusesFilesItCannotUse)
 {
-    EXPECT_THROW(SqliteRegistry((dir_ / "missing" / "registry.db").string()), std::runtime_error);
+    EXPECT_THROW(SqliteRegistry(folder_.Path("missing/registry.db")), std::runtime_error);
     api_.reset();
     std::ofstream(dbPath_) << "not a database, just text that is long enough to be read";
     EXPECT_THROW(SqliteRegistry{dbPath_}, std::runtime_error);

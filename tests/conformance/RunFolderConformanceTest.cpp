@@ -9,23 +9,15 @@
 
 #include "platform/LockedRunFolder.h"
 #include "platform/ProcessId.h"
+#include "support/ScratchFolder.h"
 
 namespace kestrel {
 namespace {
 
 class RunFolderConformance : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        base_ = std::filesystem::temp_directory_path() /
-                ("kestrel-runfolder-" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(base_);
-        std::filesystem::create_directories(base_);
-    }
-    void TearDown() override { std::filesystem::remove_all(base_); }
-
-    std::filesystem::path base_;
+    testing::ScratchFolder scratch_;
+    const std::filesystem::path base_ = scratch_.Native();
     const std::string ownName_ = "run-" + std::to_string(CurrentProcessId());
 };
 

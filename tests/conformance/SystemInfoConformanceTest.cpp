@@ -17,6 +17,7 @@
 #include "platform/posix/PosixAutomation.h"
 #include "platform/posix/PosixSystemInfo.h"
 #include "platform/posix/SqliteRegistry.h"
+#include "support/ScratchFolder.h"
 #endif
 
 namespace kestrel {
@@ -30,34 +31,18 @@ protected:
         system_ = std::make_unique<Win32SystemInfo>();
         automation_ = std::make_unique<Win32Automation>();
 #else
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("kestrel-sysinfo-" +
-                   std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
-        registry_ = std::make_unique<SqliteRegistry>((folder_ / "registry.db").string());
+        registry_ = std::make_unique<SqliteRegistry>(scratch_.Path("registry.db"));
         system_ = std::make_unique<PosixSystemInfo>(*registry_);
         automation_ = std::make_unique<PosixAutomation>(*registry_);
 #endif
     }
-    void TearDown() override
-    {
-#ifndef _WIN32
-        system_.reset();
-        automation_.reset();
-        registry_.reset();
-        std::filesystem::remove_all(folder_);
-#endif
-    }
-
     static bool IsAbsoluteWindowsFolder(const std::string& path)
     {
         return std::regex_match(path, std::regex(R"([A-Za-z]:\\.*[^\\])"));
     }
 
 #ifndef _WIN32
-    std::filesystem::path folder_;
+    testing::ScratchFolder scratch_;
     std::unique_ptr<RegistryApi> registry_;
 #endif
     std::unique_ptr<SystemInfo> system_;

@@ -36,7 +36,7 @@ protected:
 #ifdef _WIN32
         fileSystem_ = std::make_unique<Win32FileSystem>();
 #else
-        root_ = std::filesystem::path(dbPath_).replace_extension(".root");
+        root_ = scratch_.Native("root");
         std::filesystem::create_directories(root_ / "drive_c");
         fileSystem_ = std::make_unique<PosixFileSystem>(root_);
 #endif
@@ -44,9 +44,6 @@ protected:
     void TearDown() override
     {
         sample_.reset();
-        if (!root_.empty()) {
-            std::filesystem::remove_all(root_);
-        }
         RegistryFixture::TearDown();
     }
 

@@ -13,6 +13,7 @@
 #include "platform/posix/PosixAutomation.h"
 #include "platform/posix/PosixSystemInfo.h"
 #include "platform/posix/SqliteRegistry.h"
+#include "support/ScratchFolder.h"
 
 namespace kestrel {
 namespace {
@@ -23,19 +24,8 @@ class EmulatedMachine : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root_ = std::filesystem::temp_directory_path() /
-                ("kestrel-machine-" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(root_);
-        std::filesystem::create_directories(root_);
         registry_ = std::make_unique<SqliteRegistry>((root_ / "registry.db").string());
         system_ = std::make_unique<PosixSystemInfo>(*registry_);
-    }
-    void TearDown() override
-    {
-        system_.reset();
-        registry_.reset();
-        std::filesystem::remove_all(root_);
     }
 
     void SetString(reg::Key root, const char* subKey, const char* name, const char* text)
@@ -58,7 +48,8 @@ protected:
         registry_->CloseKey(key);
     }
 
-    std::filesystem::path root_;
+    testing::ScratchFolder scratch_;
+    const std::filesystem::path root_ = scratch_.Native();
     std::unique_ptr<SqliteRegistry> registry_;
     std::unique_ptr<PosixSystemInfo> system_;
 };

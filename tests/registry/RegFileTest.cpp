@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Utf16Text.h"
 #include "registry/RegFile.h"
 #include "registry/RegistryFixture.h"
 
@@ -31,20 +32,10 @@ namespace {
 using namespace std::string_literals;
 using Keys = std::vector<RegFileKey>;
 
-// UTF-8 (ASCII and Latin-1 letters here) as the UTF-16LE bytes regedit writes, with the BOM.
+// UTF-8 as the UTF-16LE bytes regedit writes, with the BOM.
 std::string Utf16File(const std::string& utf8)
 {
-    std::string out = "\xFF\xFE";
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        auto c = static_cast<unsigned char>(utf8[i]);
-        unsigned code = c;
-        if (c >= 0xC0) {
-            code = ((c & 0x1Fu) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3Fu);
-        }
-        out += static_cast<char>(code & 0xFF);
-        out += static_cast<char>(code >> 8);
-    }
-    return out;
+    return "\xFF\xFE" + Utf16LeBytes(Utf8ToUtf16(utf8));
 }
 
 Keys Parse(const std::string& bytes)

@@ -9,14 +9,12 @@
 
 #include "platform/RegistryApi.h"
 #include "registry/RegistryAccess.h"
+#include "support/ScratchFolder.h"
 #include "support/ScriptedMessages.h"
+#include "support/TargetRegistry.h"
 
 #ifdef _WIN32
 #include <windows.h>
-
-#include "platform/win32/Win32Registry.h"
-#else
-#include "platform/posix/SqliteRegistry.h"
 #endif
 
 namespace kestrel::testing {
@@ -27,11 +25,7 @@ class RegistryFixture : public ::testing::Test {
 protected:
     void SetUp() override
     {
-#ifdef _WIN32
-        api_ = std::make_unique<Win32Registry>();
-#else
-        api_ = std::make_unique<SqliteRegistry>(dbPath_);
-#endif
+        api_ = TargetRegistry(dbPath_);
         access_ = std::make_unique<RegistryAccess>(*api_, messages_);
         reg::Key key = 0;
         ASSERT_EQ(reg::Success, api_->CreateKey(reg::HkeyCurrentUser, subKey_.c_str(), &key));
@@ -44,13 +38,8 @@ protected:
 #ifdef _WIN32
         // Cleared by the system itself, not by the code under test.
         RegDeleteTreeA(HKEY_CURRENT_USER, subKey_.c_str());
-#else
-        api_.reset();
-        std::error_code ignored;
-        for (const char* suffix : {"", "-wal", "-shm"}) {
-            std::filesystem::remove(dbPath_ + suffix, ignored);
-        }
 #endif
+        api_.reset();
     }
 
     // A subkey created through the raw API, so that setting up does not rest on the code under
@@ -88,9 +77,10 @@ protected:
                std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
     }
 
+    // The store file natively; other files a test needs go here too.
+    ScratchFolder scratch_;
     const std::string unique_ = UniqueName();
-    const std::string dbPath_ =
-        (std::filesystem::temp_directory_path() / ("kestrel-regtest-" + unique_ + ".db")).string();
+    const std::string dbPath_ = scratch_.Path("registry.db");
     const std::string subKey_ = "Software\\KestrelTests\\" + unique_;
     // The scratch key as the program names it.
     const std::string base_ = "HKEY_CURRENT_USER\\" + subKey_;

@@ -1,13 +1,14 @@
 #include "platform/posix/EnvironmentRoot.h"
 
 #include <pwd.h>
-#include <strings.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
 #include <system_error>
 #include <vector>
+
+#include "platform/NameCase.h"
 
 namespace kestrel {
 namespace {
@@ -49,8 +50,8 @@ std::vector<std::string> SplitComponents(const std::string& text)
     return parts;
 }
 
-// The entry of `folder` whose name equals `name` without regard to ASCII case, preferring
-// an exact match; `name` itself when there is none.
+// The entry of `folder` whose name equals `name` without regard to case (the registry's rule),
+// preferring an exact match; `name` itself when there is none.
 std::string ExistingSpelling(const std::filesystem::path& folder, const std::string& name)
 {
     std::error_code error;
@@ -59,7 +60,7 @@ std::string ExistingSpelling(const std::filesystem::path& folder, const std::str
     }
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         std::string candidate = entry.path().filename().string();
-        if (strcasecmp(candidate.c_str(), name.c_str()) == 0) {
+        if (EqualsIgnoringCase(candidate, name)) {
             return candidate;
         }
     }

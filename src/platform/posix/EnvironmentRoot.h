@@ -13,8 +13,8 @@ std::filesystem::path EnvironmentRoot();
 
 // Maps a Windows path onto the environment root: "C:\Users\ann\x.pst" is
 // <root>/drive_c/Users/ann/x.pst and "\\srv\share\x" is <root>/unc/srv/share/x. Each
-// component that already exists under another case is used as it is spelled on disk, as
-// Windows compares names without regard to case. Empty for a path that is not absolute
+// component that already exists under another case (NameCase.h) is used as it is spelled on
+// disk, as Windows compares names without regard to case. Empty for a path that is not absolute
 // (no drive letter or UNC server and share) or that climbs out with "..".
 std::optional<std::filesystem::path> MapWindowsPath(const std::filesystem::path& root,
                                                     const std::string& windowsPath);

@@ -16,7 +16,9 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/PathJoin.h"
 #include "platform/TextFile.h"
+#include "platform/Utf8.h"
 #include "platform/posix/EnvironmentRoot.h"
 
 namespace kestrel {
@@ -33,12 +35,8 @@ bool IsHiddenName(const std::filesystem::path& file)
 std::string FirstCharacters(const std::string& text, int count)
 {
     std::size_t end = 0;
-    while (end < text.size() && count > 0) {
-        ++end;
-        while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) {
-            ++end;
-        }
-        --count;
+    for (; end < text.size() && count > 0; --count) {
+        end += DecodeUtf8(text, end).length;
     }
     return text.substr(0, end);
 }
@@ -475,15 +473,6 @@ private:
     std::string path_;
     Error failure_;
 };
-
-std::string JoinPath(const std::string& folder, const std::string& name)
-{
-    const char separator = !folder.empty() && folder[0] == '/' ? '/' : '\\';
-    if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) {
-        return folder + name;
-    }
-    return folder + separator + name;
-}
 
 }  // namespace
 

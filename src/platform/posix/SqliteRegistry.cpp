@@ -6,6 +6,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/NameCase.h"
+#include "platform/Windows1252.h"
+
 namespace kestrel {
 
 namespace {
@@ -158,39 +161,17 @@ private:
     sqlite3_stmt* stmt_;
 };
 
-// Windows-1252 bytes 0x80-0x9F as Unicode; the rest of the code page maps to itself.
-constexpr std::array<std::uint16_t, 32> Cp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-unsigned char UpperCp1252(unsigned char c)
-{
-    if ((c >= 'a' && c <= 'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) {
-        return static_cast<unsigned char>(c - 0x20);
-    }
-    switch (c) {
-        case 0x9A:
-        case 0x9C:
-        case 0x9E:
-            return static_cast<unsigned char>(c - 0x10);
-        case 0xFF:
-            return 0x9F;
-        default:
-            return c;
-    }
-}
-
-// The comparison key of a name: its upper-case form as big-endian UTF-16, so that SQLite's
-// byte order of blobs is the order Windows enumerates subkeys in (by Unicode code point of
-// the upper-cased name, which puts Š after Ý although its code-page byte is lower).
+// The comparison key of a name (Windows-1252 bytes): its characters folded by the program's
+// one rule for names, as big-endian UTF-16, so that SQLite's byte order of blobs is the order
+// Windows enumerates subkeys in (by Unicode code point of the upper-cased name, which puts Š
+// after Ý although its code-page byte is lower). Stores hold these keys, so the rule must not
+// change under them.
 std::string FoldName(std::string_view name)
 {
     std::string fold;
     fold.reserve(name.size() * 2);
     for (const char ch : name) {
-        const unsigned char upper = UpperCp1252(static_cast<unsigned char>(ch));
-        const std::uint16_t unit = upper >= 0x80 && upper < 0xA0 ? Cp1252High[upper - 0x80] : upper;
+        const char32_t unit = FoldCase(FromWindows1252(static_cast<unsigned char>(ch)));
         fold.push_back(static_cast<char>(unit >> 8));
         fold.push_back(static_cast<char>(unit & 0xFF));
     }

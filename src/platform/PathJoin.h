@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kestrel {
+
+// The one way the program puts a name into a folder. Exactly one separator comes between
+// them, of the folder's own kind: "/" for a host path (one that starts with "/", which the
+// Linux file system takes as it is), "\" for any other. A separator the folder ends with
+// ("D:\") or the name starts with is not doubled; an empty folder gives the name alone.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+}  // namespace kestrel
