@@ -10,7 +10,8 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-9}
 root=${KESTREL_BUILD_ROOT:-$here/build}
 work=$(mktemp -d)
-trap 'rm -rf "$work"; [ -z "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null' EXIT
+# The session ends before its prefix goes: wineserver -k finds the server through the prefix.
+trap '[ -z "${WINEPREFIX:-}" ] || wineserver -k 2>/dev/null; rm -rf "$work"' EXIT
 export KESTREL_HOME="$work/home"
 
 # Median in ms of RUNS timed starts of COMMAND (one more first, not counted); empty if one
