@@ -1,16 +1,33 @@
 #!/usr/bin/env bash
 # kestrel archive list|verify|extract on archives made by 7-Zip and zip (AES, ZipCrypto and
-# none), intact and damaged, natively and with the Windows build under Wine. Prints one
-# "PASS name" or "FAIL name" line per check.
-#   scripts/archive-cli-test.sh LINUX_KESTREL WINDOWS_KESTREL_EXE WORK_FOLDER
+# none), intact and damaged, with one build: the Linux tool, or the Windows tool under Wine.
+# Prints one "PASS name" or "FAIL name" line per check.
+#   scripts/archive-cli-test.sh linux KESTREL_TOOL WORK_FOLDER
+#   scripts/archive-cli-test.sh windows KESTREL_EXE WORK_FOLDER      (needs WINEPREFIX)
 set -uo pipefail
-linux_tool=$(realpath "$1")
-windows_tool=$(realpath "$2")
+system=$1
+case $system in
+    linux | windows) ;;
+    *) echo "usage: $0 linux|windows KESTREL_TOOL WORK_FOLDER" >&2 && exit 2 ;;
+esac
+tool=$(realpath "$2")
 work=$(realpath -m "$3")
+# Without the archivers there is nothing to read: that is a failure, never a quiet pass.
+for archiver in 7z zip; do
+    if ! command -v "$archiver" >/dev/null; then
+        echo "FAIL $archiver is not installed (scripts/install-deps.sh installs p7zip-full and zip)"
+        exit 1
+    fi
+done
 rm -rf "$work"
 mkdir -p "$work/src"
 cd "$work"
 export KESTREL_HOME="$work/home"
+failures=0
+fail() {
+    echo "FAIL $*"
+    failures=$((failures + 1))
+}
 
 check() {  # name, expected exit status, command...
     local name=$1 expected=$2 status=0
@@ -19,67 +36,68 @@ check() {  # name, expected exit status, command...
     if [ "$status" -eq "$expected" ]; then
         echo "PASS $name"
     else
-        echo "FAIL $name (exit status $status, expected $expected)"
+        fail "$name (exit status $status, expected $expected)"
         cat "$work/$name.out"
     fi
 }
 check_output() {  # name, pattern, file
-    if grep -q -- "$2" "$3"; then echo "PASS $1"; else echo "FAIL $1: no '$2' in $3"; fi
+    if grep -q -- "$2" "$3"; then echo "PASS $1"; else fail "$1: no '$2' in $3"; fi
 }
 
 head -c 300000 /dev/urandom >src/Outlook.pst
 yes 'Subject: weekly report, see attachment' | head -c 300000 >>src/Outlook.pst
 printf 'BackupComputer=OFFICE-PC\r\nBackupIdentity=Outlook\r\nBackupInformation=line 1PS$KSBline 2\r\nBackupDatas=Outlook.pst\r\nBackupItem=01000000000\r\n' \
     >src/ksbackup.dat
-(cd src && 7z a -tzip -mem=AES256 -pright ../aes.ksb Outlook.pst ksbackup.dat >/dev/null &&
+if ! (cd src && 7z a -tzip -mem=AES256 -pright ../aes.ksb Outlook.pst ksbackup.dat >/dev/null &&
     zip -q -P right ../zipcrypto.ksb Outlook.pst ksbackup.dat &&
-    zip -q ../plain.ksb Outlook.pst ksbackup.dat)
+    zip -q ../plain.ksb Outlook.pst ksbackup.dat); then
+    fail "making the archives with 7z and zip"
+    exit 1
+fi
 # A flipped byte in the middle of the data file's compressed data.
 for archive in aes zipcrypto plain; do
     cp $archive.ksb $archive-damaged.ksb
     printf '\x55' | dd of=$archive-damaged.ksb bs=1 seek=150000 conv=notrunc status=none
 done
 
-run_tool() {  # system, arguments...
-    local system=$1
-    shift
-    if [ "$system" = linux ]; then
-        "$linux_tool" archive "$@"
+run_tool() {  # arguments...
+    if [ "$system" = windows ]; then
+        wine "$tool" archive "$@"
     else
-        wine "$windows_tool" archive "$@"
+        "$tool" archive "$@"
     fi
 }
 
-for system in linux windows; do
-    for archive in aes zipcrypto plain; do
-        password=(--password right)
-        check "$system-$archive-list" 0 run_tool $system list $archive.ksb "${password[@]}"
-        check_output "$system-$archive-list-shows-facts" "BackupInformation: line 1" \
-            "$work/$system-$archive-list.out"
-        check "$system-$archive-verify" 0 run_tool $system verify $archive.ksb "${password[@]}"
-        mkdir -p "out-$system-$archive"
-        check "$system-$archive-extract" 0 \
-            run_tool $system extract $archive.ksb "out-$system-$archive" "${password[@]}"
-        if cmp -s src/Outlook.pst "out-$system-$archive/Outlook.pst"; then
-            echo "PASS $system-$archive-extracted-bytes"
-        else
-            echo "FAIL $system-$archive-extracted-bytes"
-        fi
-        check "$system-$archive-damaged-verify" 1 \
-            run_tool $system verify $archive-damaged.ksb "${password[@]}"
-        check_output "$system-$archive-damaged-names-member" "FAILED  Outlook.pst" \
-            "$work/$system-$archive-damaged-verify.out"
-        mkdir -p "damaged-$system-$archive"
-        echo "previous" >"damaged-$system-$archive/Outlook.pst"
-        check "$system-$archive-damaged-extract" 1 \
-            run_tool $system extract $archive-damaged.ksb "damaged-$system-$archive" "${password[@]}"
-        if [ "$(cat "damaged-$system-$archive/Outlook.pst")" = previous ] &&
-            [ "$(ls "damaged-$system-$archive" | wc -l)" -le 2 ]; then
-            echo "PASS $system-$archive-damaged-extract-keeps-target"
-        else
-            echo "FAIL $system-$archive-damaged-extract-keeps-target"
-        fi
-    done
-    check "$system-aes-wrong-password" 1 run_tool $system verify aes.ksb --password wrong
-    check "$system-zipcrypto-wrong-password" 1 run_tool $system verify zipcrypto.ksb --password wrong
+for archive in aes zipcrypto plain; do
+    password=(--password right)
+    check "$system-$archive-list" 0 run_tool list $archive.ksb "${password[@]}"
+    check_output "$system-$archive-list-shows-facts" "BackupInformation: line 1" \
+        "$work/$system-$archive-list.out"
+    check "$system-$archive-verify" 0 run_tool verify $archive.ksb "${password[@]}"
+    mkdir -p "out-$system-$archive"
+    check "$system-$archive-extract" 0 \
+        run_tool extract $archive.ksb "out-$system-$archive" "${password[@]}"
+    if cmp -s src/Outlook.pst "out-$system-$archive/Outlook.pst"; then
+        echo "PASS $system-$archive-extracted-bytes"
+    else
+        fail "$system-$archive-extracted-bytes"
+    fi
+    check "$system-$archive-damaged-verify" 1 \
+        run_tool verify $archive-damaged.ksb "${password[@]}"
+    check_output "$system-$archive-damaged-names-member" "FAILED  Outlook.pst" \
+        "$work/$system-$archive-damaged-verify.out"
+    mkdir -p "damaged-$system-$archive"
+    echo "previous" >"damaged-$system-$archive/Outlook.pst"
+    check "$system-$archive-damaged-extract" 1 \
+        run_tool extract $archive-damaged.ksb "damaged-$system-$archive" "${password[@]}"
+    if [ "$(cat "damaged-$system-$archive/Outlook.pst")" = previous ] &&
+        [ "$(ls "damaged-$system-$archive" | wc -l)" -le 2 ]; then
+        echo "PASS $system-$archive-damaged-extract-keeps-target"
+    else
+        fail "$system-$archive-damaged-extract-keeps-target"
+    fi
 done
+check "$system-aes-wrong-password" 1 run_tool verify aes.ksb --password wrong
+check "$system-zipcrypto-wrong-password" 1 run_tool verify zipcrypto.ksb --password wrong
+
+[ "$failures" -eq 0 ]

@@ -14,6 +14,9 @@ if [ "$system" = windows ]; then
         -DKESTREL_DEPS_PREFIX="${KESTREL_DEPS_CACHE:-${HOME:-/root}/.cache/kestrel/mingw-deps}"
         -DKESTREL_BUILD_BENCH=OFF)
 fi
-build=${KESTREL_BUILD_ROOT:-$here/build}/$system
+root=${KESTREL_BUILD_ROOT:-$here/build}
+build=$root/$system
+# The Linux build's CTest also runs the Windows build's programs under Wine.
+[ "$system" = windows ] || options+=(-DKESTREL_WINDOWS_BUILD_DIR="$root/windows")
 cmake -S "$here" -B "$build" "${options[@]}" >/dev/null
 cmake --build "$build" -j"$jobs" "$@"

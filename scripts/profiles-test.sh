@@ -3,12 +3,13 @@
 # `kestrel profiles --json` prints the profiles, locations and offered boxes recorded in the
 # sample's profiles.json (the same states the main window shows for it). One PASS or FAIL line
 # per machine; fails if any differs.
-#   scripts/profiles-test.sh        (after scripts/build.sh linux)
+#   scripts/profiles-test.sh [KESTREL_TOOL]     (default: the Linux build's, after
+#                                                scripts/build.sh linux)
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-tool=${KESTREL_BUILD_ROOT:-$here/build}/linux/src/kestrel
+tool=${1:-${KESTREL_BUILD_ROOT:-$here/build}/linux/src/kestrel}
 status=0
 for sample in "$here"/tests/data/environments/*/; do
     name=$(basename "$sample")
