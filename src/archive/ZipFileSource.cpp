@@ -45,6 +45,18 @@ public:
     SourceError& operator=(const SourceError&) = delete;
 
 protected:
+    // libzip's seek arguments applied to a position within [0, end].
+    zip_int64_t SeekWithin(std::uint64_t& position, std::uint64_t end, void* data,
+                           zip_uint64_t length)
+    {
+        const zip_int64_t to = zip_source_seek_compute_offset(position, end, data, length, &error_);
+        if (to < 0) {
+            return -1;
+        }
+        position = static_cast<std::uint64_t>(to);
+        return 0;
+    }
+
     zip_error_t error_;
 };
 
@@ -70,15 +82,8 @@ public:
             case ZIP_SOURCE_STAT:
                 return StatResult(data, length, source.file_->Size(), source.modified_,
                                   source.error_);
-            case ZIP_SOURCE_SEEK: {
-                const zip_int64_t to = zip_source_seek_compute_offset(
-                    source.position_, source.file_->Size(), data, length, &source.error_);
-                if (to < 0) {
-                    return -1;
-                }
-                source.position_ = static_cast<std::uint64_t>(to);
-                return 0;
-            }
+            case ZIP_SOURCE_SEEK:
+                return source.SeekWithin(source.position_, source.file_->Size(), data, length);
             case ZIP_SOURCE_TELL:
                 return static_cast<zip_int64_t>(source.position_);
             case ZIP_SOURCE_ERROR:
@@ -132,15 +137,8 @@ public:
                 return source.BeginWrite();
             case ZIP_SOURCE_WRITE:
                 return source.Write(static_cast<const char*>(data), length);
-            case ZIP_SOURCE_SEEK_WRITE: {
-                const zip_int64_t to = zip_source_seek_compute_offset(source.position_, source.end_,
-                                                                      data, length, &source.error_);
-                if (to < 0) {
-                    return -1;
-                }
-                source.position_ = static_cast<std::uint64_t>(to);
-                return 0;
-            }
+            case ZIP_SOURCE_SEEK_WRITE:
+                return source.SeekWithin(source.position_, source.end_, data, length);
             case ZIP_SOURCE_TELL_WRITE:
                 return static_cast<zip_int64_t>(source.position_);
             case ZIP_SOURCE_COMMIT_WRITE:

@@ -99,12 +99,12 @@ public:
         return true;
     }
     std::uint64_t Size() const override { return data_->size(); }
-    const Error& Failure() const override { return failure_; }
+    const Error& Failure() const override { return none_; }  // reading memory never fails
 
 private:
     std::shared_ptr<std::string> data_;
     std::size_t position_ = 0;
-    Error failure_;
+    Error none_;
 };
 
 }  // namespace
@@ -283,22 +283,18 @@ std::optional<std::vector<std::string>> MemoryFileSystem::ReadTextLines(const st
     if (node == nullptr || node->folder || refusedOpens_.count(Key(path)) != 0) {
         return std::nullopt;
     }
+    // Lines end at LF or CR LF; a break at the very end starts no further line.
     std::vector<std::string> lines;
-    std::string line;
+    std::size_t start = 0;
     const std::string& text = *node->data;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            lines.push_back(line);
-            line.clear();
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-                ++i;
-            }
-        } else {
-            line += text[i];
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end;
+        lines.push_back(text.substr(start, end - start));
+        if (!lines.back().empty() && lines.back().back() == '\r') {
+            lines.back().pop_back();
         }
-    }
-    if (!line.empty()) {
-        lines.push_back(line);
+        start = end + 1;
     }
     return lines;
 }
