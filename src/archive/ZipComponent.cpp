@@ -9,11 +9,11 @@
 #include <system_error>
 
 #include "archive/ArchiveLeftovers.h"
-#include "archive/HmacSha1.h"
 #include "archive/InfoFile.h"
 #include "archive/MemberName.h"
 #include "archive/ZipMemberSource.h"
 #include "platform/CodePage.h"
+#include "platform/Crypto.h"
 
 namespace kestrel {
 namespace {
@@ -147,7 +147,7 @@ bool AuthenticateStoredAes(zip_t* archive, const ZipMember& member, const std::s
     const std::size_t headerLength = keyLength / 2 + 2;
     std::string header;
     std::string held;
-    std::optional<HmacSha1> hmac;
+    std::unique_ptr<HmacSha1> hmac;
     bool wrongPassword = false;
     const auto consume = [&](const char* data, std::size_t size) {
         std::string_view bytes(data, size);
@@ -156,18 +156,22 @@ bool AuthenticateStoredAes(zip_t* archive, const ZipMember& member, const std::s
             header.append(bytes.substr(0, take));
             bytes.remove_prefix(take);
             if (header.size() == headerLength) {
-                const std::string keys = Pbkdf2HmacSha1(password, header.substr(0, keyLength / 2),
-                                                        1000, 2 * keyLength + 2);
-                if (keys.substr(2 * keyLength) != header.substr(keyLength / 2)) {
+                const auto* salt = reinterpret_cast<const std::uint8_t*>(header.data());
+                const auto keys =
+                    Pbkdf2HmacSha1(password, {salt, keyLength / 2}, 1000, 2 * keyLength + 2);
+                if (keys.size() != 2 * keyLength + 2 ||
+                    !std::equal(keys.begin() + static_cast<std::ptrdiff_t>(2 * keyLength),
+                                keys.end(), salt + keyLength / 2)) {
                     wrongPassword = true;
                     return false;
                 }
-                hmac.emplace(std::string_view(keys).substr(keyLength, keyLength));
+                hmac = CreateHmacSha1(std::span(keys).subspan(keyLength, keyLength));
             }
         }
         held.append(bytes);
         if (hmac && held.size() > CodeLength) {
-            hmac->Update(std::string_view(held).substr(0, held.size() - CodeLength));
+            hmac->Update(reinterpret_cast<const std::uint8_t*>(held.data()),
+                         held.size() - CodeLength);
             held.erase(0, held.size() - CodeLength);
         }
         return true;
