@@ -239,6 +239,7 @@ struct ZipComponent::State {
     std::string writePassword;
     bool protect = false;
     int deflateLevel = DefaultDeflateLevel;
+    unsigned threads = 0;
     std::chrono::milliseconds eventInterval{30};
     std::string error;
 };
@@ -390,7 +391,12 @@ void ZipComponent::SetProtection(bool protect)
 
 void ZipComponent::SetDeflateLevel(int level)
 {
-    state_->deflateLevel = std::clamp(level, 1, 9);
+    state_->deflateLevel = std::clamp(level, 1, 12);
+}
+
+void ZipComponent::SetThreadCount(unsigned threads)
+{
+    state_->threads = threads;
 }
 
 bool ZipComponent::Write()
@@ -428,6 +434,10 @@ bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrott
     RemoveArchiveLeftovers(nativeTarget);
 
     ZipWriteJob job(throttle);
+    job.deflateLevel = deflateLevel;
+    job.threads = threads;
+    job.protect = protect;
+    job.password = Utf8ToAnsi(writePassword);
     std::vector<std::unique_ptr<ZipMemberSource>> sources;
     for (const PendingFile& file : pending) {
         const std::filesystem::path native = fileSystem.NativePath(file.path);
@@ -446,7 +456,6 @@ bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrott
     if (zip == nullptr) {
         return Fail("cannot create " + target + ": " + LibzipErrorText(code));
     }
-    const std::string password = Utf8ToAnsi(writePassword);
     for (std::size_t i = 0; i < sources.size(); ++i) {
         zip_source_t* source = sources[i]->Create(zip);
         const std::string name = Utf8ToAnsi(pending[i].memberName);
@@ -458,11 +467,10 @@ bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrott
             zip_discard(zip);
             return Fail("cannot add " + pending[i].path + ": " + reason);
         }
+        // The source delivers the data deflated and encrypted; without a password libzip
+        // only marks the entry as AES and writes the extra field that says so.
         const auto entry = static_cast<zip_uint64_t>(index);
-        if (zip_set_file_compression(zip, entry, ZIP_CM_DEFLATE,
-                                     static_cast<zip_uint32_t>(deflateLevel)) != 0 ||
-            (protect &&
-             zip_file_set_encryption(zip, entry, ZIP_EM_AES_256, password.c_str()) != 0)) {
+        if (protect && zip_file_set_encryption(zip, entry, ZIP_EM_AES_256, nullptr) != 0) {
             const std::string reason = zip_strerror(zip);
             zip_discard(zip);
             return Fail("cannot add " + pending[i].path + ": " + reason);

@@ -30,7 +30,9 @@ protected:
     ScratchFolder scratch;
     NoZipEvents events;
     ZipComponent zip{scratch.Files(), events};
-    const std::string pst = RandomBytes(700 * 1024, 7) + std::string(300 * 1024, 'q');
+    // Past two of the deflater's chunks, so that joined chunks are what the peers read.
+    const std::string pst = RandomBytes(1500 * 1024, 7) + std::string(300 * 1024, 'q') +
+                            RandomBytes(200 * 1024, 8) + std::string(700 * 1024, 'r');
 };
 
 TEST_F(ZipInterop, SevenZipTestsAndExtractsOurProtectedArchives)
@@ -51,6 +53,42 @@ TEST_F(ZipInterop, SevenZipTestsAndExtractsOurProtectedArchives)
     EXPECT_EQ(pst, scratch.Read("out/Mail.pst"));
     // AES, as 7-Zip reports it.
     EXPECT_EQ(0, Shell("7z l -slt '-ppa55 word' " + archive + " | grep -q 'Method = AES-256'"));
+}
+
+// Each peer tests the archive and hands back the data file, which must be ours byte for byte.
+TEST_F(ZipInterop, OtherToolsReadOurUnprotectedArchives)
+{
+    scratch.Make("Mail.pst", pst);
+    scratch.Make("ksbackup.dat", "BackupItem=01000000000\r\n");
+    scratch.Make("empty.rwz", "");
+    zip.SetThreadCount(3);
+    ASSERT_TRUE(zip.Create(scratch.Path("b.ksb")));
+    for (const char* name : {"Mail.pst", "ksbackup.dat", "empty.rwz"}) {
+        ASSERT_TRUE(zip.AddFile(scratch.Path(name)));
+    }
+    ASSERT_TRUE(zip.Write()) << zip.LastError();
+    const std::string archive = scratch.Path("b.ksb");
+    const std::string expected = scratch.Path("Mail.pst");
+    struct Peer {
+        const char* name;
+        std::string test;
+        std::string extract;  // the data file to standard output
+    };
+    const Peer peers[] = {
+        {"7-Zip", "7z t " + archive, "7z e -so " + archive + " Mail.pst"},
+        {"Info-ZIP unzip", "unzip -tq " + archive, "unzip -p " + archive + " Mail.pst"},
+        {"bsdtar", "bsdtar -tf " + archive, "bsdtar -xOf " + archive + " Mail.pst"},
+        {"Python zipfile",
+         "python3 -c 'import sys, zipfile; sys.exit(zipfile.ZipFile(sys.argv[1]).testzip())' " +
+             archive,
+         "python3 -c 'import sys, zipfile; "
+         "sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(\"Mail.pst\"))' " +
+             archive},
+    };
+    for (const Peer& peer : peers) {
+        EXPECT_EQ(0, Shell(peer.test)) << peer.name;
+        EXPECT_EQ(0, Shell(peer.extract + " | cmp - " + expected)) << peer.name;
+    }
 }
 
 TEST_F(ZipInterop, WeReadSevenZipArchivesOfBothSchemes)
