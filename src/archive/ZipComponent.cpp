@@ -10,15 +10,16 @@
 
 #include "archive/ArchiveLeftovers.h"
 #include "archive/InfoFile.h"
+#include "archive/MemberDecoder.h"
 #include "archive/MemberName.h"
 #include "archive/ZipMemberSource.h"
 #include "platform/CodePage.h"
-#include "platform/Crypto.h"
 
 namespace kestrel {
 namespace {
 
 constexpr std::size_t ChunkSize = 64 * 1024;
+constexpr std::size_t RawBlockSize = 1024 * 1024;
 
 enum class Mode { None, Reading, Writing };
 
@@ -87,27 +88,23 @@ std::time_t ModifiedTime(const std::filesystem::path& file)
         std::chrono::time_point_cast<std::chrono::file_clock::duration>(modified)));
 }
 
-enum class ReadResult { Complete, CrcMismatch, Failed, Stopped };
-
-// Reads an entry to its end, where libzip checks the checksum and the authentication code.
-ReadResult ReadEntry(zip_t* archive, zip_uint64_t index, zip_flags_t flags,
-                     const std::function<bool(const char*, std::size_t)>& consume,
-                     std::string& error)
+// Reads an entry through libzip to its end, where it checks the checksum; for what the
+// component does not decode itself (the traditional PKWARE scheme, other compressions).
+bool ReadEntry(zip_t* archive, zip_uint64_t index,
+               const std::function<bool(const char*, std::size_t)>& consume, std::string& error)
 {
-    zip_file_t* file = zip_fopen_index(archive, index, flags);
+    zip_file_t* file = zip_fopen_index(archive, index, 0);
     if (file == nullptr) {
         error = zip_strerror(archive);
-        return ReadResult::Failed;
+        return false;
     }
     std::vector<char> buffer(ChunkSize);
-    ReadResult result = ReadResult::Complete;
+    bool complete = true;
     for (;;) {
         const zip_int64_t got = zip_fread(file, buffer.data(), buffer.size());
         if (got < 0) {
             error = zip_file_strerror(file);
-            result = zip_error_code_zip(zip_file_get_error(file)) == ZIP_ER_CRC
-                         ? ReadResult::CrcMismatch
-                         : ReadResult::Failed;
+            complete = false;
             break;
         }
         if (got == 0) {
@@ -115,12 +112,12 @@ ReadResult ReadEntry(zip_t* archive, zip_uint64_t index, zip_flags_t flags,
         }
         if (consume && !consume(buffer.data(), static_cast<std::size_t>(got))) {
             error = "stopped while reading";
-            result = ReadResult::Stopped;
+            complete = false;
             break;
         }
     }
     zip_fclose(file);
-    return result;
+    return complete;
 }
 
 int AesBits(zip_uint16_t method)
@@ -137,62 +134,63 @@ int AesBits(zip_uint16_t method)
     }
 }
 
-// WinZip AES over a member's raw bytes: salt, password check, data, 10 bytes of HMAC-SHA1
-// keyed from PBKDF2 (1000 rounds) of the password.
-bool AuthenticateStoredAes(zip_t* archive, const ZipMember& member, const std::string& password,
-                           std::string& error)
+// Reads the member's stored bytes in large blocks (libzip's own reading goes through 4 KiB
+// pieces and decrypts AES a block per call) and decodes them here. Exactly the stored size is
+// asked for: one read more would make libzip compare a stored member's raw bytes with its CRC.
+bool ReadStoredMember(zip_t* archive, const ZipMember& member, std::string password,
+                      const std::function<bool(const char*, std::size_t)>& consume,
+                      std::string& error)
 {
-    constexpr std::size_t CodeLength = 10;
-    const std::size_t keyLength = static_cast<std::size_t>(member.aesBits) / 8;
-    const std::size_t headerLength = keyLength / 2 + 2;
-    std::string header;
-    std::string held;
-    std::unique_ptr<HmacSha1> hmac;
-    bool wrongPassword = false;
-    const auto consume = [&](const char* data, std::size_t size) {
-        std::string_view bytes(data, size);
-        if (header.size() < headerLength) {
-            const std::size_t take = std::min(bytes.size(), headerLength - header.size());
-            header.append(bytes.substr(0, take));
-            bytes.remove_prefix(take);
-            if (header.size() == headerLength) {
-                const auto* salt = reinterpret_cast<const std::uint8_t*>(header.data());
-                const auto keys =
-                    Pbkdf2HmacSha1(password, {salt, keyLength / 2}, 1000, 2 * keyLength + 2);
-                if (keys.size() != 2 * keyLength + 2 ||
-                    !std::equal(keys.begin() + static_cast<std::ptrdiff_t>(2 * keyLength),
-                                keys.end(), salt + keyLength / 2)) {
-                    wrongPassword = true;
-                    return false;
-                }
-                hmac = CreateHmacSha1(std::span(keys).subspan(keyLength, keyLength));
+    MemberDecoder::Member facts;
+    facts.size = member.size;
+    facts.storedSize = member.compressedSize;
+    facts.crc = member.crc;
+    facts.checkCrc = member.aesBits == 0 || member.crc != 0;
+    facts.deflated = member.deflated;
+    facts.aesBits = member.aesBits;
+    MemberDecoder decoder(facts, std::move(password), consume);
+    // Encrypted data comes raw, neither decrypted nor inflated.
+    zip_file_t* file = zip_fopen_index(archive, member.index, ZIP_FL_ENCRYPTED);
+    if (file == nullptr) {
+        error = zip_strerror(archive);
+        return false;
+    }
+    std::vector<std::uint8_t> buffer(RawBlockSize);
+    std::uint64_t left = member.compressedSize;
+    bool fed = true;
+    while (left > 0 && fed) {
+        const zip_int64_t got =
+            zip_fread(file, buffer.data(), std::min<std::uint64_t>(left, buffer.size()));
+        if (got <= 0) {
+            if (got < 0) {
+                error = zip_file_strerror(file);
+                zip_fclose(file);
+                return false;
             }
+            break;
         }
-        held.append(bytes);
-        if (hmac && held.size() > CodeLength) {
-            hmac->Update(reinterpret_cast<const std::uint8_t*>(held.data()),
-                         held.size() - CodeLength);
-            held.erase(0, held.size() - CodeLength);
-        }
-        return true;
-    };
-    const ReadResult raw = ReadEntry(archive, member.index, ZIP_FL_ENCRYPTED, consume, error);
-    if (wrongPassword) {
-        error = "Wrong password provided";
-        return false;
+        left -= static_cast<std::uint64_t>(got);
+        fed = decoder.Feed(buffer.data(), static_cast<std::size_t>(got));
     }
-    if ((raw != ReadResult::Complete && raw != ReadResult::CrcMismatch) || !hmac ||
-        held.size() != CodeLength) {
-        error = raw == ReadResult::Failed ? error : "truncated encrypted data";
-        return false;
-    }
-    const auto code = hmac->Finish();
-    if (!std::equal(held.begin(), held.end(), code.begin(),
-                    [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; })) {
-        error = "authentication failed (damaged data or wrong password)";
+    zip_fclose(file);
+    if (!decoder.Finish()) {
+        error = decoder.Error();
         return false;
     }
     return true;
+}
+
+// The methods the decoder knows; anything else (the traditional PKWARE scheme, other
+// compressions) is left to libzip.
+bool DecodesItself(zip_t* archive, const ZipMember& member)
+{
+    zip_stat_t stat;
+    if (zip_stat_index(archive, member.index, 0, &stat) != 0 ||
+        (stat.valid & ZIP_STAT_COMP_METHOD) == 0) {
+        return false;
+    }
+    const bool method = stat.comp_method == ZIP_CM_STORE || stat.comp_method == ZIP_CM_DEFLATE;
+    return method && (!member.encrypted || member.aesBits != 0);
 }
 
 // Fires the write-finished event however Write returns.
@@ -525,29 +523,12 @@ bool ZipComponent::ReadMember(const ZipMember& member,
     const auto fail = [&](const std::string& why) {
         return s.Fail(member.name + " in " + s.archivePath + ": " + why);
     };
-    // AE-2 entries (7-Zip writes them) store no checksum: the authentication code alone
-    // vouches for the data. libzip 1.7.3 still compares the stored 0 with the data's CRC once
-    // a member has 20 bytes or more, and reports the same error as a failed authentication.
-    const bool crcless = member.aesBits != 0 && member.crc == 0 && member.size >= 20;
-    if (!crcless) {
-        std::string error;
-        return ReadEntry(s.archive, member.index, 0, consume, error) == ReadResult::Complete ||
+    std::string error;
+    if (DecodesItself(s.archive, member)) {
+        return ReadStoredMember(s.archive, member, Utf8ToAnsi(s.readPassword), consume, error) ||
                fail(error);
     }
-    // First the authentication: libzip checks it over compressed data without looking for a
-    // CRC; a stored member it would check for one, so its raw bytes are authenticated here.
-    // Then the data itself, whose only possible CRC complaint is the false one.
-    std::string error;
-    if (member.deflated) {
-        if (ReadEntry(s.archive, member.index, ZIP_FL_COMPRESSED, {}, error) !=
-            ReadResult::Complete) {
-            return fail(error);
-        }
-    } else if (!AuthenticateStoredAes(s.archive, member, Utf8ToAnsi(s.readPassword), error)) {
-        return fail(error);
-    }
-    const ReadResult data = ReadEntry(s.archive, member.index, 0, consume, error);
-    return data == ReadResult::Complete || data == ReadResult::CrcMismatch || fail(error);
+    return ReadEntry(s.archive, member.index, consume, error) || fail(error);
 }
 
 bool ZipComponent::ExtractMember(const ZipMember& member, const std::string& folder)
