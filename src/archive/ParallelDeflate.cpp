@@ -135,20 +135,34 @@ struct ParallelDeflate::State {
         return chunk;
     }
 
+    // Threads start as chunks come, so a small file costs none: a whole input that fits in
+    // one chunk is compressed right here.
     void Submit(std::unique_ptr<Chunk> chunk)
     {
         if (!chunk) {
             return;
         }
+        if (chunk->last && inFlight.empty() && workers.empty()) {
+            Compressor compressor(libdeflate_alloc_compressor(settings.level));
+            Compress(compressor.get(), *chunk);
+            chunk->done = true;
+            std::lock_guard lock(mutex);
+            inFlight.push_back(std::move(chunk));
+            return;
+        }
         std::lock_guard lock(mutex);
         queued.push_back(chunk.get());
         inFlight.push_back(std::move(chunk));
+        if (workers.size() < threadLimit && workers.size() < inFlight.size()) {
+            workers.emplace_back([this] { Work(); });
+        }
         workReady.notify_one();
     }
 
     Reader reader;
     Settings settings;
     std::size_t maxChunks = 0;
+    unsigned threadLimit = 1;
     std::vector<std::thread> workers;
     std::mutex mutex;
     std::condition_variable workReady;
@@ -176,9 +190,7 @@ ParallelDeflate::ParallelDeflate(Reader reader, Settings settings)
     // One chunk per thread compressing, one being read and one being taken: the readers and
     // the taker rarely wait for each other.
     s.maxChunks = threads + 2;
-    for (unsigned i = 0; i < threads; ++i) {
-        s.workers.emplace_back([&s] { s.Work(); });
-    }
+    s.threadLimit = threads;
 }
 
 ParallelDeflate::~ParallelDeflate()
