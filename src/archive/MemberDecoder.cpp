@@ -4,6 +4,12 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <span>
+#include <thread>
 #include <vector>
 
 #include "archive/WinZipAes.h"
@@ -12,6 +18,8 @@ namespace kestrel {
 namespace {
 
 constexpr std::size_t OutputSize = 256 * 1024;
+constexpr std::size_t RawBlockSize = 1024 * 1024;
+constexpr std::size_t RawBlocks = 3;  // one being read and unwrapped, one inflating, one spare
 
 }  // namespace
 
@@ -19,8 +27,10 @@ struct MemberDecoder::State {
     Member member;
     std::string password;
     Consumer consumer;
+    // The unwrapping (AES) and the inflating may run on two threads; either may fail.
+    std::mutex errorMutex;
     std::string error;
-    bool failed = false;
+    std::atomic<bool> failed = false;
     bool stopped = false;
 
     std::uint64_t fed = 0;
@@ -39,6 +49,7 @@ struct MemberDecoder::State {
 
     bool Fail(std::string why)
     {
+        std::lock_guard lock(errorMutex);
         if (!failed) {
             error = std::move(why);
             failed = true;
@@ -63,17 +74,66 @@ struct MemberDecoder::State {
         return true;
     }
 
-    bool Data(std::uint8_t* data, std::size_t size)
+    // The AES salt and verifier, the data (decrypted in place) and the code, as they come; the
+    // plain data within the piece is returned.
+    std::span<const std::uint8_t> Unwrap(std::uint8_t* data, std::size_t size)
     {
-        if (aes) {
-            aes->Decrypt(data, size);
+        if (failed) {
+            return {};
+        }
+        if (size > member.storedSize - fed) {
+            Fail("more stored data than the member's size");
+            return {};
+        }
+        std::span<const std::uint8_t> plain;
+        const std::uint64_t dataEnd = member.storedSize - codeSize;
+        while (size > 0) {
+            if (fed < headerSize) {
+                const auto take =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(size, headerSize - fed));
+                header.insert(header.end(), data, data + take);
+                fed += take;
+                data += take;
+                size -= take;
+                if (header.size() == headerSize) {
+                    bool wrongPassword = false;
+                    aes = WinZipAes::ForReading(password, member.aesBits, header, wrongPassword);
+                    if (!aes) {
+                        Fail(wrongPassword ? "Wrong password provided"
+                                           : "the system's crypto failed to decrypt");
+                        return {};
+                    }
+                }
+            } else if (fed < dataEnd) {
+                const auto take =
+                    static_cast<std::size_t>(std::min<std::uint64_t>(size, dataEnd - fed));
+                if (aes) {
+                    aes->Decrypt(data, take);
+                }
+                plain = {data, take};
+                fed += take;
+                data += take;
+                size -= take;
+            } else {
+                code.insert(code.end(), data, data + size);
+                fed += size;
+                size = 0;
+            }
+        }
+        return plain;
+    }
+
+    bool Data(const std::uint8_t* data, std::size_t size)
+    {
+        if (failed) {
+            return false;
         }
         if (!member.deflated) {
             return Emit(data, size);
         }
         while (size > 0) {
             const auto piece = static_cast<uInt>(std::min<std::size_t>(size, 1u << 30));
-            inflater.next_in = data;
+            inflater.next_in = const_cast<std::uint8_t*>(data);  // zlib only reads it
             inflater.avail_in = piece;
             while (inflater.avail_in > 0 && !streamEnded) {
                 inflater.next_out = output.data();
@@ -152,47 +212,96 @@ MemberDecoder::~MemberDecoder()
 
 bool MemberDecoder::Feed(std::uint8_t* data, std::size_t size)
 {
+    const std::span<const std::uint8_t> plain = state_->Unwrap(data, size);
+    return !state_->failed && state_->Data(plain.data(), plain.size());
+}
+
+// Reading and AES run on a thread of their own, a block ahead of the inflating, which runs
+// here because the consumer's events belong to this thread. A member that fits in one block
+// is not worth a thread.
+bool MemberDecoder::Run(const Reader& read)
+{
     State& s = *state_;
-    if (s.failed) {
-        return false;
+    const auto readBlock = [&](std::vector<std::uint8_t>& buffer, std::uint64_t& left) {
+        const std::ptrdiff_t got = read(
+            buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size())));
+        if (got < 0) {
+            s.Fail("cannot read the archive");
+            return std::ptrdiff_t{0};
+        }
+        left -= static_cast<std::uint64_t>(got);
+        return got;
+    };
+    std::uint64_t left = s.member.storedSize;
+    if (left <= RawBlockSize) {
+        std::vector<std::uint8_t> buffer(RawBlockSize);
+        while (left > 0 && !s.failed) {
+            const std::ptrdiff_t got = readBlock(buffer, left);
+            if (got == 0 || !Feed(buffer.data(), static_cast<std::size_t>(got))) {
+                break;
+            }
+        }
+        return Finish();
     }
-    if (size > s.member.storedSize - s.fed) {
-        return s.Fail("more stored data than the member's size");
-    }
-    const std::uint64_t dataEnd = s.member.storedSize - s.codeSize;
-    while (size > 0) {
-        if (s.fed < s.headerSize) {
-            const auto take =
-                static_cast<std::size_t>(std::min<std::uint64_t>(size, s.headerSize - s.fed));
-            s.header.insert(s.header.end(), data, data + take);
-            s.fed += take;
-            data += take;
-            size -= take;
-            if (s.header.size() == s.headerSize) {
-                bool wrongPassword = false;
-                s.aes =
-                    WinZipAes::ForReading(s.password, s.member.aesBits, s.header, wrongPassword);
-                if (!s.aes) {
-                    return s.Fail(wrongPassword ? "Wrong password provided"
-                                                : "the system's crypto failed to decrypt");
+
+    struct Block {
+        std::vector<std::uint8_t> buffer;
+        std::span<const std::uint8_t> plain;
+    };
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<Block> ready;
+    std::vector<std::vector<std::uint8_t>> spare(RawBlocks,
+                                                 std::vector<std::uint8_t>(RawBlockSize));
+    bool readerDone = false;
+    bool stop = false;
+    std::thread reader([&] {
+        for (;;) {
+            std::vector<std::uint8_t> buffer;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return stop || !spare.empty(); });
+                if (stop) {
+                    break;
                 }
+                buffer = std::move(spare.back());
+                spare.pop_back();
             }
-        } else if (s.fed < dataEnd) {
-            const auto take =
-                static_cast<std::size_t>(std::min<std::uint64_t>(size, dataEnd - s.fed));
-            if (!s.Data(data, take)) {
-                return false;
+            const std::ptrdiff_t got = left == 0 ? 0 : readBlock(buffer, left);
+            const auto plain = s.Unwrap(buffer.data(), static_cast<std::size_t>(got));
+            if (got == 0 || s.failed) {
+                break;
             }
-            s.fed += take;
-            data += take;
-            size -= take;
-        } else {
-            s.code.insert(s.code.end(), data, data + size);
-            s.fed += size;
-            size = 0;
+            std::lock_guard lock(mutex);
+            ready.push_back({std::move(buffer), plain});
+            changed.notify_all();
+        }
+        std::lock_guard lock(mutex);
+        readerDone = true;
+        changed.notify_all();
+    });
+    for (;;) {
+        Block block;
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return readerDone || !ready.empty(); });
+            if (ready.empty()) {
+                break;
+            }
+            block = std::move(ready.front());
+            ready.pop_front();
+        }
+        const bool inflated = s.Data(block.plain.data(), block.plain.size());
+        std::lock_guard lock(mutex);
+        spare.push_back(std::move(block.buffer));
+        changed.notify_all();
+        if (!inflated) {
+            stop = true;
+            break;
         }
     }
-    return true;
+    reader.join();
+    return Finish();
 }
 
 bool MemberDecoder::Finish()

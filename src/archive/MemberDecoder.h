@@ -39,6 +39,13 @@ public:
     bool Feed(std::uint8_t* data, std::size_t size);
     // After the last piece: true only when every stored byte came and every check passed.
     bool Finish();
+
+    // Fills the buffer with the next stored bytes and returns how many; 0 at the end, -1 when
+    // the archive cannot be read. Never asked for more than remain of the stored size.
+    using Reader = std::function<std::ptrdiff_t(std::uint8_t* buffer, std::size_t size)>;
+    // Feeds the decoder from the reader, in large blocks read and decrypted on a thread of
+    // their own while this one inflates and consumes, then finishes it: Finish's result.
+    bool Run(const Reader& read);
     const std::string& Error() const;
     // Whether the consumer, not the data, ended the decoding.
     bool Stopped() const;

@@ -126,13 +126,14 @@ void WinZipAes::ApplyKeystream(std::uint8_t* data, std::size_t size)
 {
     while (size > 0) {
         if (used_ == keystream_.size()) {
-            keystream_.assign(KeystreamBlocks * AesEncryptor::BlockSize, 0);
+            keystream_.resize(KeystreamBlocks * AesEncryptor::BlockSize);
             for (std::size_t block = 0; block < KeystreamBlocks; ++block) {
                 const std::uint64_t counter = ++counter_;
+                std::uint8_t* bytes = keystream_.data() + block * AesEncryptor::BlockSize;
                 for (std::size_t byte = 0; byte < 8; ++byte) {
-                    keystream_[block * AesEncryptor::BlockSize + byte] =
-                        static_cast<std::uint8_t>(counter >> (8 * byte));
+                    bytes[byte] = static_cast<std::uint8_t>(counter >> (8 * byte));
                 }
+                std::memset(bytes + 8, 0, 8);
             }
             cipher_->EncryptBlocks(keystream_.data(), keystream_.data(), KeystreamBlocks);
             used_ = 0;

@@ -19,7 +19,6 @@ namespace kestrel {
 namespace {
 
 constexpr std::size_t ChunkSize = 64 * 1024;
-constexpr std::size_t RawBlockSize = 1024 * 1024;
 
 enum class Mode { None, Reading, Writing };
 
@@ -135,8 +134,9 @@ int AesBits(zip_uint16_t method)
 }
 
 // Reads the member's stored bytes in large blocks (libzip's own reading goes through 4 KiB
-// pieces and decrypts AES a block per call) and decodes them here. Exactly the stored size is
-// asked for: one read more would make libzip compare a stored member's raw bytes with its CRC.
+// pieces and decrypts AES a block per call) and decodes them here. The decoder asks for exactly
+// the stored size: one read more would make libzip compare a stored member's raw bytes with
+// its CRC.
 bool ReadStoredMember(zip_t* archive, const ZipMember& member, std::string password,
                       const std::function<bool(const char*, std::size_t)>& consume,
                       std::string& error)
@@ -155,29 +155,17 @@ bool ReadStoredMember(zip_t* archive, const ZipMember& member, std::string passw
         error = zip_strerror(archive);
         return false;
     }
-    std::vector<std::uint8_t> buffer(RawBlockSize);
-    std::uint64_t left = member.compressedSize;
-    bool fed = true;
-    while (left > 0 && fed) {
-        const zip_int64_t got =
-            zip_fread(file, buffer.data(), std::min<std::uint64_t>(left, buffer.size()));
-        if (got <= 0) {
-            if (got < 0) {
-                error = zip_file_strerror(file);
-                zip_fclose(file);
-                return false;
-            }
-            break;
+    std::string readError;
+    const bool decoded = decoder.Run([&](std::uint8_t* buffer, std::size_t size) {
+        const zip_int64_t got = zip_fread(file, buffer, size);
+        if (got < 0) {
+            readError = zip_file_strerror(file);
         }
-        left -= static_cast<std::uint64_t>(got);
-        fed = decoder.Feed(buffer.data(), static_cast<std::size_t>(got));
-    }
+        return static_cast<std::ptrdiff_t>(got);
+    });
     zip_fclose(file);
-    if (!decoder.Finish()) {
-        error = decoder.Error();
-        return false;
-    }
-    return true;
+    error = readError.empty() ? decoder.Error() : readError;
+    return decoded;
 }
 
 // The methods the decoder knows; anything else (the traditional PKWARE scheme, other

@@ -167,5 +167,67 @@ TEST(MemberDecoder, TheConsumerCanStopIt)
     EXPECT_TRUE(decoder.Stopped());
 }
 
+// Past one block the reading and AES run a block ahead on a thread of their own; every way
+// out of that pipeline ends it cleanly.
+TEST(MemberDecoder, RunDecodesFromAReaderAndStopsOnEveryFailure)
+{
+    const std::string file = testing::RandomBytes(2500 * 1024, 23) + std::string(1500000, 'r');
+    const auto crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(file.data()), static_cast<uInt>(file.size())));
+    struct Case {
+        const char* name;
+        std::size_t size;  // of the file's start used
+        int aesBits;
+        std::string password;
+        std::size_t failReadAt;  // stored bytes, SIZE_MAX for never
+        std::size_t stopAfter;   // bytes consumed, SIZE_MAX for never
+        const char* error;       // part of it, or null for success
+    };
+    const Case cases[] = {
+        {"small, plain", 5000, 0, "", SIZE_MAX, SIZE_MAX, nullptr},
+        {"small, AES", 5000, 256, "pw", SIZE_MAX, SIZE_MAX, nullptr},
+        {"large, plain", file.size(), 0, "", SIZE_MAX, SIZE_MAX, nullptr},
+        {"large, AES", file.size(), 256, "pw", SIZE_MAX, SIZE_MAX, nullptr},
+        {"large, wrong password", file.size(), 256, "PW", SIZE_MAX, SIZE_MAX, "password"},
+        {"large, read fails", file.size(), 256, "pw", 1500 * 1024, SIZE_MAX, "cannot read"},
+        {"large, consumer stops", file.size(), 0, "", SIZE_MAX, 700 * 1024, "stopped"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string part = file.substr(0, c.size);
+        const auto partCrc =
+            c.size == file.size()
+                ? crc
+                : static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(part.data()),
+                                                   static_cast<uInt>(part.size())));
+        const Bytes stored = Store(part, true, c.aesBits, "pw");
+        std::string output;
+        MemberDecoder decoder({part.size(), stored.size(), partCrc, true, true, c.aesBits},
+                              c.password, [&](const char* data, std::size_t size) {
+                                  output.append(data, size);
+                                  return output.size() < c.stopAfter;
+                              });
+        std::size_t at = 0;
+        bool overAsked = false;
+        const bool ok = decoder.Run([&](std::uint8_t* buffer, std::size_t size) {
+            overAsked = overAsked || size > stored.size() - at;
+            if (at >= c.failReadAt) {
+                return std::ptrdiff_t{-1};
+            }
+            const std::size_t take = std::min(size, stored.size() - at);
+            std::copy_n(stored.begin() + static_cast<std::ptrdiff_t>(at), take, buffer);
+            at += take;
+            return static_cast<std::ptrdiff_t>(take);
+        });
+        EXPECT_FALSE(overAsked);
+        EXPECT_EQ(c.error == nullptr, ok) << decoder.Error();
+        if (c.error == nullptr) {
+            EXPECT_TRUE(output == part);
+        } else {
+            EXPECT_NE(std::string::npos, decoder.Error().find(c.error)) << decoder.Error();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kestrel
