@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "archive/ArchiveLeftovers.h"
-#include "archive/HmacSha1.h"
 #include "archive/InfoFile.h"
+#include "archive/MemberDecoder.h"
 #include "archive/MemberName.h"
 #include "archive/ZipFileSource.h"
 #include "archive/ZipMemberSource.h"
@@ -48,27 +48,23 @@ std::string MemberNameOf(zip_t* archive, zip_uint64_t index)
     return rawName == strict ? rawName : AnsiToUtf8(rawName);
 }
 
-enum class ReadResult { Complete, CrcMismatch, Failed, Stopped };
-
-// Reads an entry to its end, where libzip checks the checksum and the authentication code.
-ReadResult ReadEntry(zip_t* archive, zip_uint64_t index, zip_flags_t flags,
-                     const std::function<bool(const char*, std::size_t)>& consume,
-                     std::string& error)
+// Reads an entry through libzip to its end, where it checks the checksum; for what the
+// component does not decode itself (the traditional PKWARE scheme, other compressions).
+bool ReadEntry(zip_t* archive, zip_uint64_t index,
+               const std::function<bool(const char*, std::size_t)>& consume, std::string& error)
 {
-    zip_file_t* file = zip_fopen_index(archive, index, flags);
+    zip_file_t* file = zip_fopen_index(archive, index, 0);
     if (file == nullptr) {
         error = zip_strerror(archive);
-        return ReadResult::Failed;
+        return false;
     }
     std::vector<char> buffer(ChunkSize);
-    ReadResult result = ReadResult::Complete;
+    bool complete = true;
     for (;;) {
         const zip_int64_t got = zip_fread(file, buffer.data(), buffer.size());
         if (got < 0) {
             error = zip_file_strerror(file);
-            result = zip_error_code_zip(zip_file_get_error(file)) == ZIP_ER_CRC
-                         ? ReadResult::CrcMismatch
-                         : ReadResult::Failed;
+            complete = false;
             break;
         }
         if (got == 0) {
@@ -76,12 +72,12 @@ ReadResult ReadEntry(zip_t* archive, zip_uint64_t index, zip_flags_t flags,
         }
         if (consume && !consume(buffer.data(), static_cast<std::size_t>(got))) {
             error = "stopped while reading";
-            result = ReadResult::Stopped;
+            complete = false;
             break;
         }
     }
     zip_fclose(file);
-    return result;
+    return complete;
 }
 
 int AesBits(zip_uint16_t method)
@@ -98,58 +94,52 @@ int AesBits(zip_uint16_t method)
     }
 }
 
-// WinZip AES over a member's raw bytes: salt, password check, data, 10 bytes of HMAC-SHA1
-// keyed from PBKDF2 (1000 rounds) of the password.
-bool AuthenticateStoredAes(zip_t* archive, const ZipMember& member, const std::string& password,
-                           std::string& error)
+// Reads the member's stored bytes in large blocks (libzip's own reading goes through 4 KiB
+// pieces and decrypts AES a block per call) and decodes them here. The decoder asks for exactly
+// the stored size: one read more would make libzip compare a stored member's raw bytes with
+// its CRC.
+bool ReadStoredMember(zip_t* archive, const ZipMember& member, std::string password,
+                      const std::function<bool(const char*, std::size_t)>& consume,
+                      std::string& error)
 {
-    constexpr std::size_t CodeLength = 10;
-    const std::size_t keyLength = static_cast<std::size_t>(member.aesBits) / 8;
-    const std::size_t headerLength = keyLength / 2 + 2;
-    std::string header;
-    std::string held;
-    std::optional<HmacSha1> hmac;
-    bool wrongPassword = false;
-    const auto consume = [&](const char* data, std::size_t size) {
-        std::string_view bytes(data, size);
-        if (header.size() < headerLength) {
-            const std::size_t take = std::min(bytes.size(), headerLength - header.size());
-            header.append(bytes.substr(0, take));
-            bytes.remove_prefix(take);
-            if (header.size() == headerLength) {
-                const std::string keys = Pbkdf2HmacSha1(password, header.substr(0, keyLength / 2),
-                                                        1000, 2 * keyLength + 2);
-                if (keys.substr(2 * keyLength) != header.substr(keyLength / 2)) {
-                    wrongPassword = true;
-                    return false;
-                }
-                hmac.emplace(std::string_view(keys).substr(keyLength, keyLength));
-            }
+    MemberDecoder::Member facts;
+    facts.size = member.size;
+    facts.storedSize = member.compressedSize;
+    facts.crc = member.crc;
+    facts.checkCrc = member.aesBits == 0 || member.crc != 0;
+    facts.deflated = member.deflated;
+    facts.aesBits = member.aesBits;
+    MemberDecoder decoder(facts, std::move(password), consume);
+    // Encrypted data comes raw, neither decrypted nor inflated.
+    zip_file_t* file = zip_fopen_index(archive, member.index, ZIP_FL_ENCRYPTED);
+    if (file == nullptr) {
+        error = zip_strerror(archive);
+        return false;
+    }
+    std::string readError;
+    const bool decoded = decoder.Run([&](std::uint8_t* buffer, std::size_t size) {
+        const zip_int64_t got = zip_fread(file, buffer, size);
+        if (got < 0) {
+            readError = zip_file_strerror(file);
         }
-        held.append(bytes);
-        if (hmac && held.size() > CodeLength) {
-            hmac->Update(std::string_view(held).substr(0, held.size() - CodeLength));
-            held.erase(0, held.size() - CodeLength);
-        }
-        return true;
-    };
-    const ReadResult raw = ReadEntry(archive, member.index, ZIP_FL_ENCRYPTED, consume, error);
-    if (wrongPassword) {
-        error = "Wrong password provided";
+        return static_cast<std::ptrdiff_t>(got);
+    });
+    zip_fclose(file);
+    error = readError.empty() ? decoder.Error() : readError;
+    return decoded;
+}
+
+// The methods the decoder knows; anything else (the traditional PKWARE scheme, other
+// compressions) is left to libzip.
+bool DecodesItself(zip_t* archive, const ZipMember& member)
+{
+    zip_stat_t stat;
+    if (zip_stat_index(archive, member.index, 0, &stat) != 0 ||
+        (stat.valid & ZIP_STAT_COMP_METHOD) == 0) {
         return false;
     }
-    if ((raw != ReadResult::Complete && raw != ReadResult::CrcMismatch) || !hmac ||
-        held.size() != CodeLength) {
-        error = raw == ReadResult::Failed ? error : "truncated encrypted data";
-        return false;
-    }
-    const auto code = hmac->Finish();
-    if (!std::equal(held.begin(), held.end(), code.begin(),
-                    [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; })) {
-        error = "authentication failed (damaged data or wrong password)";
-        return false;
-    }
-    return true;
+    const bool method = stat.comp_method == ZIP_CM_STORE || stat.comp_method == ZIP_CM_DEFLATE;
+    return method && (!member.encrypted || member.aesBits != 0);
 }
 
 // Fires the write-finished event however Write returns.
@@ -203,6 +193,7 @@ struct ZipComponent::State {
     std::string writePassword;
     bool protect = false;
     int deflateLevel = DefaultDeflateLevel;
+    unsigned threads = 0;
     std::chrono::milliseconds eventInterval{30};
     std::string error;
     Error failure;
@@ -363,7 +354,12 @@ void ZipComponent::SetProtection(bool protect)
 
 void ZipComponent::SetDeflateLevel(int level)
 {
-    state_->deflateLevel = std::clamp(level, 1, 9);
+    state_->deflateLevel = std::clamp(level, 1, 12);
+}
+
+void ZipComponent::SetThreadCount(unsigned threads)
+{
+    state_->threads = threads;
 }
 
 bool ZipComponent::Write()
@@ -397,6 +393,10 @@ bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrott
     RemoveArchiveLeftovers(fileSystem, target);
 
     ZipWriteJob job(throttle);
+    job.deflateLevel = deflateLevel;
+    job.threads = threads;
+    job.protect = protect;
+    job.password = Utf8ToAnsi(writePassword);
     std::vector<std::unique_ptr<ZipMemberSource>> sources;
     for (const PendingFile& file : pending) {
         const auto facts = fileSystem.Stat(file.path);
@@ -421,7 +421,6 @@ bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrott
         zip_source_free(output);
         return Fail("cannot create " + target + ": " + openReason);
     }
-    const std::string password = Utf8ToAnsi(writePassword);
     for (std::size_t i = 0; i < sources.size(); ++i) {
         zip_source_t* source = sources[i]->Create(zip);
         const std::string name = Utf8ToAnsi(pending[i].memberName);
@@ -433,11 +432,10 @@ bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrott
             zip_discard(zip);
             return Fail("cannot add " + pending[i].path + ": " + reason);
         }
+        // The source delivers the data deflated and encrypted; without a password libzip
+        // only marks the entry as AES and writes the extra field that says so.
         const auto entry = static_cast<zip_uint64_t>(index);
-        if (zip_set_file_compression(zip, entry, ZIP_CM_DEFLATE,
-                                     static_cast<zip_uint32_t>(deflateLevel)) != 0 ||
-            (protect &&
-             zip_file_set_encryption(zip, entry, ZIP_EM_AES_256, password.c_str()) != 0)) {
+        if (protect && zip_file_set_encryption(zip, entry, ZIP_EM_AES_256, nullptr) != 0) {
             const std::string reason = zip_strerror(zip);
             zip_discard(zip);
             return Fail("cannot add " + pending[i].path + ": " + reason);
@@ -498,29 +496,12 @@ bool ZipComponent::ReadMember(const ZipMember& member,
     const auto fail = [&](const std::string& why) {
         return s.Fail(member.name + " in " + s.archivePath + ": " + why);
     };
-    // AE-2 entries (7-Zip writes them) store no checksum: the authentication code alone
-    // vouches for the data. libzip 1.7.3 still compares the stored 0 with the data's CRC once
-    // a member has 20 bytes or more, and reports the same error as a failed authentication.
-    const bool crcless = member.aesBits != 0 && member.crc == 0 && member.size >= 20;
-    if (!crcless) {
-        std::string error;
-        return ReadEntry(s.archive, member.index, 0, consume, error) == ReadResult::Complete ||
+    std::string error;
+    if (DecodesItself(s.archive, member)) {
+        return ReadStoredMember(s.archive, member, Utf8ToAnsi(s.readPassword), consume, error) ||
                fail(error);
     }
-    // First the authentication: libzip checks it over compressed data without looking for a
-    // CRC; a stored member it would check for one, so its raw bytes are authenticated here.
-    // Then the data itself, whose only possible CRC complaint is the false one.
-    std::string error;
-    if (member.deflated) {
-        if (ReadEntry(s.archive, member.index, ZIP_FL_COMPRESSED, {}, error) !=
-            ReadResult::Complete) {
-            return fail(error);
-        }
-    } else if (!AuthenticateStoredAes(s.archive, member, Utf8ToAnsi(s.readPassword), error)) {
-        return fail(error);
-    }
-    const ReadResult data = ReadEntry(s.archive, member.index, 0, consume, error);
-    return data == ReadResult::Complete || data == ReadResult::CrcMismatch || fail(error);
+    return ReadEntry(s.archive, member.index, consume, error) || fail(error);
 }
 
 bool ZipComponent::ExtractMember(const ZipMember& member, const std::string& folder)

@@ -1,9 +1,13 @@
 #include "archive/ZipMemberSource.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace kestrel {
 
 ZipMemberSource::ZipMemberSource(ZipWriteJob& job, FileSystem& fileSystem, std::string path,
-                                 std::string memberName, std::uint64_t size, std::time_t modified)
+                                 std::string memberName,
+                                 std::uint64_t size, std::time_t modified)
     : job_(job),
       fileSystem_(fileSystem),
       path_(std::move(path)),
@@ -34,7 +38,7 @@ zip_int64_t ZipMemberSource::Callback(void* self, void* data, zip_uint64_t lengt
         case ZIP_SOURCE_READ:
             return source.Read(data, length);
         case ZIP_SOURCE_CLOSE:
-            source.in_.reset();
+            source.Close();
             return 0;
         case ZIP_SOURCE_STAT:
             return source.Stat(data, length);
@@ -59,29 +63,116 @@ zip_int64_t ZipMemberSource::Open()
         return Fail(ZIP_ER_OPEN, opened.error());
     }
     in_ = std::move(*opened);
+    zip_error_fini(&error_);
+    zip_error_init(&error_);
     read_ = 0;
+    piece_ = {};
+    framing_.clear();
+    dataDone_ = false;
+    finished_ = false;
+    if (job_.protect) {
+        aes_ = WinZipAes::ForWriting(job_.password, 256);
+        if (!aes_) {
+            return Fail(ZIP_ER_INTERNAL, {"encrypt", path_, 0, "the system's crypto failed"});
+        }
+        framing_ = aes_->Header();
+    }
+    deflate_ = std::make_unique<ParallelDeflate>(
+        [this](std::uint8_t* data, std::size_t length) { return ReadFile(data, length); },
+        ParallelDeflate::Settings{job_.deflateLevel, job_.threads});
     job_.events.AddingFile(memberName_);
     return 0;
 }
 
+void ZipMemberSource::Close()
+{
+    deflate_.reset();  // its threads and buffers go with it; the checksum was kept
+    aes_.reset();
+    in_.reset();
+}
+
+// What libzip reads: AES salt and verifier, the data, the AES code; each part is made in bulk
+// when the previous one is used up, and handed out in libzip's small reads.
 zip_int64_t ZipMemberSource::Read(void* data, zip_uint64_t length)
 {
-    if (!in_) {
-        zip_error_set(&error_, ZIP_ER_INTERNAL, 0);
-        return -1;
+    auto* out = static_cast<std::uint8_t*>(data);
+    const std::size_t wanted = static_cast<std::size_t>(
+        std::min<zip_uint64_t>(length, std::numeric_limits<std::int32_t>::max()));
+    std::size_t given = 0;
+    while (given < wanted) {
+        std::span<std::uint8_t> from = !framing_.empty() ? std::span(framing_) : piece_;
+        if (from.empty()) {
+            if (finished_ || !NextPiece()) {
+                break;
+            }
+            continue;
+        }
+        const std::size_t take = std::min(wanted - given, from.size());
+        std::copy_n(from.begin(), take, out + given);
+        given += take;
+        if (!framing_.empty()) {
+            framing_.erase(framing_.begin(), framing_.begin() + static_cast<std::ptrdiff_t>(take));
+        } else {
+            piece_ = piece_.subspan(take);
+        }
     }
-    const std::int64_t read = in_->Read(static_cast<char*>(data), length);
+    if (given == 0 && !finished_) {
+        return -1;  // NextPiece failed and said why
+    }
+    return static_cast<zip_int64_t>(given);
+}
+
+bool ZipMemberSource::NextPiece()
+{
+    if (dataDone_) {
+        finished_ = true;
+        return true;
+    }
+    if (!deflate_->Next(piece_)) {
+        if (zip_error_code_zip(&error_) == ZIP_ER_OK) {  // not the file: memory
+            Fail(ZIP_ER_MEMORY, {"deflate", path_, 0, "out of memory"});
+        }
+        return false;
+    }
+    if (!piece_.empty()) {
+        if (aes_) {
+            aes_->Encrypt(piece_.data(), piece_.size());
+        }
+        return true;
+    }
+    // The size went into the member's headers (and decided on ZIP64) before the data.
+    if (read_ != size_) {
+        Fail(ZIP_ER_INCONS, {"archive", path_, 0, "the file changed while it was read"});
+        return false;
+    }
+    crc_ = deflate_->Crc();
+    dataDone_ = true;
+    if (aes_) {
+        const WinZipAes::Code code = aes_->FinishCode();
+        framing_.assign(code.begin(), code.end());
+    }
+    return true;
+}
+
+// Runs on the caller's thread, between chunks handed out: the deflating threads never touch
+// the file or the events.
+std::ptrdiff_t ZipMemberSource::ReadFile(std::uint8_t* data, std::size_t length)
+{
+    // Progress moves in steps of at most this; the deflater asks for a whole chunk at a time.
+    constexpr std::size_t ProgressStep = 32 * 1024;
+    const std::int64_t read = in_->Read(reinterpret_cast<char*>(data), std::min(length, ProgressStep));
     if (read < 0) {
-        return Fail(ZIP_ER_READ, in_->Failure());
+        Fail(ZIP_ER_READ, in_->Failure());
+        return -1;
     }
     const auto got = static_cast<std::uint64_t>(read);
     read_ += got;
-    // The size went into the member's headers (and decided on ZIP64) before the data.
-    if (read_ > size_ || (got == 0 && read_ != size_)) {
-        return Fail(ZIP_ER_INCONS, {"archive", path_, 0, "the file changed while it was read"});
+    if (read_ > size_) {
+        Fail(ZIP_ER_INCONS, {"archive", path_, 0, "the file changed while it was read"});
+        return -1;
     }
     job_.Advance(got);
-    return static_cast<zip_int64_t>(got);
+    return static_cast<std::ptrdiff_t>(got);
 }
 
 zip_int64_t ZipMemberSource::Stat(void* data, zip_uint64_t length)
@@ -94,7 +185,14 @@ zip_int64_t ZipMemberSource::Stat(void* data, zip_uint64_t length)
     zip_stat_init(stat);
     stat->size = size_;
     stat->mtime = modified_;
-    stat->valid |= ZIP_STAT_SIZE | ZIP_STAT_MTIME;
+    stat->comp_method = ZIP_CM_DEFLATE;
+    stat->encryption_method = job_.protect ? ZIP_EM_AES_256 : ZIP_EM_NONE;
+    stat->valid |=
+        ZIP_STAT_SIZE | ZIP_STAT_MTIME | ZIP_STAT_COMP_METHOD | ZIP_STAT_ENCRYPTION_METHOD;
+    if (finished_) {
+        stat->crc = crc_;
+        stat->valid |= ZIP_STAT_CRC;
+    }
     return sizeof(zip_stat_t);
 }
 
@@ -104,6 +202,8 @@ zip_int64_t ZipMemberSource::Fail(int zipError, const Error& failure)
     if (job_.failure.operation.empty()) {
         job_.failure = failure;
     }
+    return -1;
+}
     return -1;
 }
 

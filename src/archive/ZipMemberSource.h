@@ -5,8 +5,12 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <span>
 #include <string>
+#include <vector>
 
+#include "archive/ParallelDeflate.h"
+#include "archive/WinZipAes.h"
 #include "archive/ZipEventThrottle.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
@@ -25,6 +29,10 @@ struct ZipWriteJob {
     }
 
     ZipEventThrottle& events;
+    int deflateLevel = 6;
+    unsigned threads = 0;  // 0: one per processor
+    bool protect = false;
+    std::string password;  // in the ANSI code page
     std::uint64_t total = 0;
     std::uint64_t done = 0;
     Error failure;
@@ -32,9 +40,10 @@ struct ZipWriteJob {
 
 // The one way a member's data reaches libzip: a source of our own that streams the file as
 // libzip asks for it (at zip_close), reports the adding-file event when it is opened and
-// progress as it is read. libzip deflates and encrypts what it returns; a source that reports
-// already deflated (or encrypted) data in its stat could take its place without any change to
-// the callers.
+// progress as it is read. It hands libzip the member's data as it is stored: deflated on all
+// cores and, for a protected archive, encrypted with AES-256 (salt, verifier, data and
+// authentication code), so libzip copies it and only writes the headers. Its stat says so;
+// the checksum and the stored size follow once the data is read.
 class ZipMemberSource {
 public:
     ZipMemberSource(ZipWriteJob& job, FileSystem& fileSystem, std::string path,
@@ -51,6 +60,9 @@ private:
                                 zip_source_cmd_t command);
     zip_int64_t Open();
     zip_int64_t Read(void* data, zip_uint64_t length);
+    std::ptrdiff_t ReadFile(std::uint8_t* data, std::size_t length);
+    bool NextPiece();
+    void Close();
     zip_int64_t Stat(void* data, zip_uint64_t length);
     zip_int64_t Fail(int zipError, const Error& failure);
 
@@ -62,6 +74,13 @@ private:
     std::time_t modified_;
     std::unique_ptr<InputFile> in_;
     std::uint64_t read_ = 0;
+    std::unique_ptr<ParallelDeflate> deflate_;
+    std::unique_ptr<WinZipAes> aes_;
+    std::vector<std::uint8_t> framing_;  // AES salt and verifier, later the code
+    std::span<std::uint8_t> piece_;      // what is left of the data handed to libzip
+    bool dataDone_ = false;
+    bool finished_ = false;  // every byte handed out: the checksum is known
+    std::uint32_t crc_ = 0;
     zip_error_t error_;
 };
 

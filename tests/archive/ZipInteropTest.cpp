@@ -41,7 +41,9 @@ protected:
     ScratchFolder scratch;
     NoZipEvents events;
     ZipComponent zip{scratch.Files(), events};
-    const std::string pst = RandomBytes(700 * 1024, 7) + std::string(300 * 1024, 'q');
+    // Past two of the deflater's chunks, so that joined chunks are what the peers read.
+    const std::string pst = RandomBytes(1500 * 1024, 7) + std::string(300 * 1024, 'q') +
+                            RandomBytes(200 * 1024, 8) + std::string(700 * 1024, 'r');
 };
 
 TEST_F(ZipInterop, SevenZipTestsAndExtractsOurProtectedArchives)
@@ -63,6 +65,42 @@ TEST_F(ZipInterop, SevenZipTestsAndExtractsOurProtectedArchives)
     EXPECT_EQ(pst, scratch.Read("out/Mail.pst"));
     // AES, as 7-Zip reports it.
     EXPECT_EQ(0, Shell("7z l -slt '-ppa55 word' " + archive + " | grep -q 'Method = AES-256'"));
+}
+
+// Each peer tests the archive and hands back the data file, which must be ours byte for byte.
+TEST_F(ZipInterop, OtherToolsReadOurUnprotectedArchives)
+{
+    scratch.Make("Mail.pst", pst);
+    scratch.Make("ksbackup.dat", "BackupItem=01000000000\r\n");
+    scratch.Make("empty.rwz", "");
+    zip.SetThreadCount(3);
+    ASSERT_TRUE(zip.Create(scratch.Path("b.ksb")));
+    for (const char* name : {"Mail.pst", "ksbackup.dat", "empty.rwz"}) {
+        ASSERT_TRUE(zip.AddFile(scratch.Path(name)));
+    }
+    ASSERT_TRUE(zip.Write()) << zip.LastError();
+    const std::string archive = scratch.Path("b.ksb");
+    const std::string expected = scratch.Path("Mail.pst");
+    struct Peer {
+        const char* name;
+        std::string test;
+        std::string extract;  // the data file to standard output
+    };
+    const Peer peers[] = {
+        {"7-Zip", "7z t " + archive, "7z e -so " + archive + " Mail.pst"},
+        {"Info-ZIP unzip", "unzip -tq " + archive, "unzip -p " + archive + " Mail.pst"},
+        {"bsdtar", "bsdtar -tf " + archive, "bsdtar -xOf " + archive + " Mail.pst"},
+        {"Python zipfile",
+         "python3 -c 'import sys, zipfile; sys.exit(zipfile.ZipFile(sys.argv[1]).testzip())' " +
+             archive,
+         "python3 -c 'import sys, zipfile; "
+         "sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(\"Mail.pst\"))' " +
+             archive},
+    };
+    for (const Peer& peer : peers) {
+        EXPECT_EQ(0, Shell(peer.test)) << peer.name;
+        EXPECT_EQ(0, Shell(peer.extract + " | cmp - " + expected)) << peer.name;
+    }
 }
 
 TEST_F(ZipInterop, WeReadSevenZipArchivesOfBothSchemes)
@@ -126,7 +164,8 @@ std::uint32_t FileCrc(const std::filesystem::path& file)
 }
 
 // A data file past 4 GiB needs ZIP64. The source is sparse, so it takes little disk space; the
-// member is checked by reading it back through its checksum, never written out.
+// member is checked by reading it back through its checksum and authentication, never written
+// out, and 7-Zip tests it too.
 TEST_F(ZipInterop, AMemberPastFourGigabytesIsStoredAndVerified)
 {
     constexpr std::uint64_t Size = 4608ull * 1024 * 1024;  // 4.5 GiB
@@ -141,8 +180,12 @@ TEST_F(ZipInterop, AMemberPastFourGigabytesIsStoredAndVerified)
     zip.SetDeflateLevel(1);
     ASSERT_TRUE(zip.Create(scratch.Path("big.ksb")));
     ASSERT_TRUE(zip.AddFile(scratch.Path("big.pst")));
+    zip.SetProtection(true);
+    zip.SetWritePassword("big");
     ASSERT_TRUE(zip.Write()) << zip.LastError();
+    EXPECT_EQ(0, Shell("7z t -pbig " + scratch.Path("big.ksb")));
 
+    zip.SetReadPassword("big");
     ASSERT_TRUE(zip.Open(scratch.Path("big.ksb"))) << zip.LastError();
     const auto member = zip.FindMember("big.pst");
     ASSERT_TRUE(member);

@@ -1,0 +1,261 @@
+#include "archive/ParallelDeflate.h"
+
+#include <libdeflate.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "archive/DeflateBlocks.h"
+
+namespace kestrel {
+namespace {
+
+struct Chunk {
+    std::vector<std::uint8_t> input;
+    std::size_t inputSize = 0;
+    std::vector<std::uint8_t> output;
+    std::uint32_t crc = 0;
+    bool last = false;
+    bool done = false;
+    bool failed = false;  // out of memory
+};
+
+struct CompressorDeleter {
+    void operator()(libdeflate_compressor* compressor) const
+    {
+        libdeflate_free_compressor(compressor);
+    }
+};
+using Compressor = std::unique_ptr<libdeflate_compressor, CompressorDeleter>;
+
+// Deflates the chunk as a stream of its own, then makes it continue into the next chunk's.
+// Stored blocks take the place of anything that fails or would be larger than them.
+void Compress(libdeflate_compressor* compressor, Chunk& chunk)
+{
+    const std::span<const std::uint8_t> input(chunk.input.data(), chunk.inputSize);
+    chunk.crc = static_cast<std::uint32_t>(libdeflate_crc32(0, input.data(), input.size()));
+    const std::size_t storedSize = StoredBlocksSize(input.size());
+    chunk.output.resize(storedSize);
+    const std::size_t size =
+        compressor == nullptr ? 0
+                              : libdeflate_deflate_compress(compressor, input.data(), input.size(),
+                                                            chunk.output.data(), storedSize);
+    chunk.output.resize(size);
+    if (size != 0 && (chunk.last || MakeDeflateStreamContinuable(chunk.output)) &&
+        chunk.output.size() <= storedSize) {
+        return;
+    }
+    chunk.output.clear();
+    AppendStoredBlocks(chunk.output, input, chunk.last);
+}
+
+}  // namespace
+
+struct ParallelDeflate::State {
+    State(Reader read, Settings s) : reader(std::move(read)), settings(s) {}
+
+    void Work()
+    {
+        Compressor compressor(libdeflate_alloc_compressor(settings.level));
+        std::unique_lock lock(mutex);
+        for (;;) {
+            workReady.wait(lock, [&] { return stopping || !queued.empty(); });
+            if (stopping) {
+                return;
+            }
+            Chunk* chunk = queued.front();
+            queued.pop_front();
+            lock.unlock();
+            try {
+                Compress(compressor.get(), *chunk);
+            } catch (const std::bad_alloc&) {
+                chunk->failed = true;
+            }
+            lock.lock();
+            chunk->done = true;
+            chunkDone.notify_all();
+        }
+    }
+
+    // Reads the input into free chunks until the pipeline is full or the input ends. A full
+    // chunk waits for the next read to tell whether it was the last.
+    bool Fill()
+    {
+        while (!inputEnded && inFlight.size() + (held ? 1 : 0) < maxChunks) {
+            std::unique_ptr<Chunk> chunk = TakeFree();
+            std::size_t filled = 0;
+            while (filled < settings.chunkSize) {
+                const std::ptrdiff_t got =
+                    reader(chunk->input.data() + filled, settings.chunkSize - filled);
+                if (got < 0) {
+                    return false;
+                }
+                if (got == 0) {
+                    break;
+                }
+                filled += static_cast<std::size_t>(got);
+            }
+            chunk->inputSize = filled;
+            if (filled < settings.chunkSize) {
+                inputEnded = true;
+                if (filled == 0 && held) {
+                    free.push_back(std::move(chunk));
+                } else {
+                    Submit(std::move(held));
+                    held = std::move(chunk);
+                }
+                held->last = true;
+                Submit(std::move(held));
+            } else {
+                Submit(std::move(held));
+                held = std::move(chunk);
+            }
+        }
+        return true;
+    }
+
+    std::unique_ptr<Chunk> TakeFree()
+    {
+        std::unique_ptr<Chunk> chunk;
+        if (free.empty()) {
+            chunk = std::make_unique<Chunk>();
+            chunk->input.resize(settings.chunkSize);
+        } else {
+            chunk = std::move(free.back());
+            free.pop_back();
+        }
+        chunk->last = false;
+        chunk->done = false;
+        chunk->failed = false;
+        return chunk;
+    }
+
+    // Threads start as chunks come, so a small file costs none: a whole input that fits in
+    // one chunk is compressed right here.
+    void Submit(std::unique_ptr<Chunk> chunk)
+    {
+        if (!chunk) {
+            return;
+        }
+        if (chunk->last && inFlight.empty() && workers.empty()) {
+            Compressor compressor(libdeflate_alloc_compressor(settings.level));
+            Compress(compressor.get(), *chunk);
+            chunk->done = true;
+            std::lock_guard lock(mutex);
+            inFlight.push_back(std::move(chunk));
+            return;
+        }
+        std::lock_guard lock(mutex);
+        queued.push_back(chunk.get());
+        inFlight.push_back(std::move(chunk));
+        if (workers.size() < threadLimit && workers.size() < inFlight.size()) {
+            workers.emplace_back([this] { Work(); });
+        }
+        workReady.notify_one();
+    }
+
+    Reader reader;
+    Settings settings;
+    std::size_t maxChunks = 0;
+    unsigned threadLimit = 1;
+    std::vector<std::thread> workers;
+    std::mutex mutex;
+    std::condition_variable workReady;
+    std::condition_variable chunkDone;
+    bool stopping = false;
+    std::deque<Chunk*> queued;                    // waiting for a worker
+    std::deque<std::unique_ptr<Chunk>> inFlight;  // in stream order; guarded by `mutex`
+    std::unique_ptr<Chunk> held;                  // full, not yet known to be the last
+    std::unique_ptr<Chunk> current;               // handed out by the last Next
+    std::vector<std::unique_ptr<Chunk>> free;
+    bool inputEnded = false;
+    bool failed = false;
+    std::uint32_t crc = 0;
+    std::uint64_t inputSize = 0;
+};
+
+ParallelDeflate::ParallelDeflate(Reader reader, Settings settings)
+    : state_(std::make_unique<State>(std::move(reader), settings))
+{
+    State& s = *state_;
+    s.settings.level = std::clamp(s.settings.level, 1, 12);
+    s.settings.chunkSize = std::max<std::size_t>(s.settings.chunkSize, 1);
+    const unsigned threads =
+        std::max(1u, settings.threads == 0 ? DefaultThreads() : settings.threads);
+    // One chunk per thread compressing, one being read and one being taken: the readers and
+    // the taker rarely wait for each other.
+    s.maxChunks = threads + 2;
+    s.threadLimit = threads;
+}
+
+ParallelDeflate::~ParallelDeflate()
+{
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->stopping = true;
+    }
+    state_->workReady.notify_all();
+    for (std::thread& worker : state_->workers) {
+        worker.join();
+    }
+}
+
+bool ParallelDeflate::Next(std::span<std::uint8_t>& piece)
+{
+    State& s = *state_;
+    piece = {};
+    if (s.failed) {
+        return false;
+    }
+    if (s.current) {
+        s.free.push_back(std::move(s.current));
+    }
+    try {
+        if (!s.Fill()) {
+            s.failed = true;
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        s.failed = true;
+        return false;
+    }
+    std::unique_lock lock(s.mutex);
+    if (s.inFlight.empty()) {
+        return true;
+    }
+    s.chunkDone.wait(lock, [&] { return s.inFlight.front()->done; });
+    s.current = std::move(s.inFlight.front());
+    s.inFlight.pop_front();
+    lock.unlock();
+    if (s.current->failed) {
+        s.failed = true;
+        return false;
+    }
+    s.crc = static_cast<std::uint32_t>(
+        crc32_combine(s.crc, s.current->crc, static_cast<z_off_t>(s.current->inputSize)));
+    s.inputSize += s.current->inputSize;
+    piece = s.current->output;
+    return true;
+}
+
+std::uint32_t ParallelDeflate::Crc() const
+{
+    return state_->crc;
+}
+
+std::uint64_t ParallelDeflate::InputSize() const
+{
+    return state_->inputSize;
+}
+
+unsigned ParallelDeflate::DefaultThreads()
+{
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
+}  // namespace kestrel

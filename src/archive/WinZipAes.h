@@ -1,0 +1,73 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "platform/Crypto.h"
+
+namespace kestrel {
+
+// WinZip's AES scheme (AE-1/AE-2), as 7-Zip and WinZip write and read it: a member's stored
+// data is a salt, a two-byte password verifier, the deflated (or stored) data encrypted with
+// AES in counter mode, and the first 10 bytes of an HMAC-SHA1 over the encrypted data. Keys
+// come from PBKDF2-HMAC-SHA1 of the password and the salt, 1000 rounds.
+//
+// One object encrypts or decrypts one member's data, in pieces of any size, in order.
+class WinZipAes {
+public:
+    static constexpr std::size_t VerifierSize = 2;
+    static constexpr std::size_t CodeSize = 10;
+    using Code = std::array<std::uint8_t, CodeSize>;
+
+    // The salt's length for a key of 128, 192 or 256 bits: half the key's.
+    static constexpr std::size_t SaltSize(int keyBits)
+    {
+        return static_cast<std::size_t>(keyBits) / 16;
+    }
+    // What the scheme adds to a member's data: salt, verifier and code.
+    static constexpr std::size_t Overhead(int keyBits)
+    {
+        return SaltSize(keyBits) + VerifierSize + CodeSize;
+    }
+
+    // Keys for a new member: a fresh random salt. Null when the system's crypto fails.
+    static std::unique_ptr<WinZipAes> ForWriting(std::string_view password, int keyBits);
+    // Keys for reading a member whose stored data starts with `header` (salt and verifier).
+    // Null when the verifier does not match the password (a wrong password, apart from one
+    // in 65536 that only the code catches) or the system's crypto fails; `wrongPassword`
+    // tells the two apart.
+    static std::unique_ptr<WinZipAes> ForReading(std::string_view password, int keyBits,
+                                                 std::span<const std::uint8_t> header,
+                                                 bool& wrongPassword);
+    ~WinZipAes();
+    WinZipAes(const WinZipAes&) = delete;
+    WinZipAes& operator=(const WinZipAes&) = delete;
+
+    // Salt and verifier, which precede the encrypted data.
+    std::vector<std::uint8_t> Header() const;
+    // In place; the code covers the encrypted bytes either way.
+    void Encrypt(std::uint8_t* data, std::size_t size);
+    void Decrypt(std::uint8_t* data, std::size_t size);
+    // After the last piece; call once.
+    Code FinishCode();
+
+private:
+    WinZipAes(std::unique_ptr<AesEncryptor> cipher, std::unique_ptr<HmacSha1> mac,
+              std::vector<std::uint8_t> header);
+    void ApplyKeystream(std::uint8_t* data, std::size_t size);
+
+    std::unique_ptr<AesEncryptor> cipher_;
+    std::unique_ptr<HmacSha1> mac_;
+    std::vector<std::uint8_t> header_;
+    std::uint64_t counter_ = 0;  // of the last block of keystream made
+    std::vector<std::uint8_t> keystream_;
+    std::size_t used_ = 0;  // bytes of keystream_ already applied
+};
+
+}  // namespace kestrel

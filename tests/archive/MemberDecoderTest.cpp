@@ -1,0 +1,233 @@
+#include <zlib.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveTestSupport.h"
+#include "archive/MemberDecoder.h"
+#include "archive/ParallelDeflate.h"
+#include "archive/WinZipAes.h"
+
+namespace kestrel {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A member's stored bytes as the writer makes them: deflated or not, then AES or not.
+Bytes Store(const std::string& file, bool deflated, int aesBits, const std::string& password)
+{
+    Bytes data;
+    if (deflated) {
+        std::size_t read = 0;
+        ParallelDeflate deflate(
+            [&](std::uint8_t* buffer, std::size_t size) {
+                const std::size_t take = std::min(size, file.size() - read);
+                std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(read), take, buffer);
+                read += take;
+                return static_cast<std::ptrdiff_t>(take);
+            },
+            {6, 2, 64 * 1024});
+        std::span<std::uint8_t> piece;
+        while (deflate.Next(piece) && !piece.empty()) {
+            data.insert(data.end(), piece.begin(), piece.end());
+        }
+    } else {
+        data.assign(file.begin(), file.end());
+    }
+    if (aesBits == 0) {
+        return data;
+    }
+    const auto aes = WinZipAes::ForWriting(password, aesBits);
+    aes->Encrypt(data.data(), data.size());
+    Bytes stored = aes->Header();
+    stored.insert(stored.end(), data.begin(), data.end());
+    const auto code = aes->FinishCode();
+    stored.insert(stored.end(), code.begin(), code.end());
+    return stored;
+}
+
+struct Outcome {
+    bool fed = true;
+    bool finished = false;
+    std::string error;
+    std::string output;
+};
+
+Outcome Decode(const MemberDecoder::Member& member, Bytes stored, const std::string& password,
+               std::size_t piece = 10007)
+{
+    Outcome outcome;
+    MemberDecoder decoder(member, password, [&](const char* data, std::size_t size) {
+        outcome.output.append(data, size);
+        return true;
+    });
+    for (std::size_t at = 0; at < stored.size() && outcome.fed; at += piece) {
+        outcome.fed = decoder.Feed(stored.data() + at, std::min(piece, stored.size() - at));
+    }
+    outcome.finished = decoder.Finish();
+    outcome.error = decoder.Error();
+    return outcome;
+}
+
+TEST(MemberDecoder, DecodesEveryKindOfStoredData)
+{
+    const std::string file = testing::RandomBytes(150 * 1024, 21) + std::string(90000, 'm');
+    const auto crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(file.data()), static_cast<uInt>(file.size())));
+    for (bool deflated : {false, true}) {
+        for (int bits : {0, 128, 256}) {
+            SCOPED_TRACE(std::to_string(deflated) + " " + std::to_string(bits));
+            const Bytes stored = Store(file, deflated, bits, "pw");
+            const MemberDecoder::Member member{file.size(), stored.size(), crc,
+                                               true,        deflated,      bits};
+            for (std::size_t piece : {std::size_t{1} << 20, std::size_t{7}}) {
+                const Outcome good = Decode(member, stored, "pw", piece);
+                EXPECT_TRUE(good.finished) << good.error;
+                EXPECT_TRUE(good.output == file);
+            }
+        }
+    }
+}
+
+TEST(MemberDecoder, EveryCheckFailsWhatItGuards)
+{
+    const std::string file = testing::RandomBytes(40000, 22) + std::string(40000, 'x');
+    const auto crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(file.data()), static_cast<uInt>(file.size())));
+    struct Case {
+        const char* name;
+        int aesBits;
+        std::function<void(MemberDecoder::Member&, Bytes&, std::string&)> damage;
+        const char* error;  // part of it
+    };
+    const Case cases[] = {
+        {"wrong password", 256, [](auto&, auto&, std::string& pw) { pw = "PW"; }, "password"},
+        {"flipped ciphertext", 256, [](auto&, Bytes& b, auto&) { b[b.size() / 2] ^= 1; },
+         "authentication"},
+        {"flipped code", 256, [](auto&, Bytes& b, auto&) { b.back() ^= 1; }, "authentication"},
+        {"AE-2 stores no CRC", 256,
+         [](MemberDecoder::Member& m, auto&, auto&) {
+             m.crc = 0;
+             m.checkCrc = false;
+         },
+         nullptr},
+        {"wrong CRC", 0, [](MemberDecoder::Member& m, auto&, auto&) { m.crc ^= 1; }, "CRC"},
+        {"shorter than its size", 0, [](MemberDecoder::Member& m, auto&, auto&) { ++m.size; },
+         "size"},
+        {"longer than its size", 0, [](MemberDecoder::Member& m, auto&, auto&) { --m.size; },
+         "size"},
+        {"truncated stored data", 0,
+         [](MemberDecoder::Member& m, Bytes& b, auto&) {
+             b.resize(b.size() - 3);
+             m.storedSize = b.size() + 3;
+         },
+         "truncated"},
+        {"cut deflate stream", 0,
+         [](MemberDecoder::Member& m, Bytes& b, auto&) {
+             b.resize(b.size() / 2);
+             m.storedSize = b.size();
+         },
+         "truncated"},
+        {"more bytes than stored", 0,
+         [](MemberDecoder::Member& m, Bytes& b, auto&) {
+             b.push_back(0);
+             m.storedSize = b.size() - 1;
+         },
+         "more stored data"},
+        {"damaged deflate data", 0, [](auto&, Bytes& b, auto&) { b[0] |= 6; }, "damaged"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes stored = Store(file, true, c.aesBits, "pw");
+        MemberDecoder::Member member{file.size(), stored.size(), crc, true, true, c.aesBits};
+        std::string password = "pw";
+        c.damage(member, stored, password);
+        const Outcome outcome = Decode(member, stored, password);
+        EXPECT_EQ(c.error == nullptr, outcome.finished) << outcome.error;
+        if (c.error != nullptr) {
+            EXPECT_NE(std::string::npos, outcome.error.find(c.error)) << outcome.error;
+        }
+    }
+}
+
+TEST(MemberDecoder, TheConsumerCanStopIt)
+{
+    const std::string file(300000, 'k');
+    const Bytes stored = Store(file, true, 0, "");
+    const auto crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(file.data()), static_cast<uInt>(file.size())));
+    MemberDecoder decoder({file.size(), stored.size(), crc, true, true, 0}, "",
+                          [](const char*, std::size_t) { return false; });
+    Bytes copy = stored;
+    EXPECT_FALSE(decoder.Feed(copy.data(), copy.size()));
+    EXPECT_FALSE(decoder.Finish());
+    EXPECT_TRUE(decoder.Stopped());
+}
+
+// Past one block the reading and AES run a block ahead on a thread of their own; every way
+// out of that pipeline ends it cleanly.
+TEST(MemberDecoder, RunDecodesFromAReaderAndStopsOnEveryFailure)
+{
+    const std::string file = testing::RandomBytes(2500 * 1024, 23) + std::string(1500000, 'r');
+    const auto crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(file.data()), static_cast<uInt>(file.size())));
+    struct Case {
+        const char* name;
+        std::size_t size;  // of the file's start used
+        int aesBits;
+        std::string password;
+        std::size_t failReadAt;  // stored bytes, SIZE_MAX for never
+        std::size_t stopAfter;   // bytes consumed, SIZE_MAX for never
+        const char* error;       // part of it, or null for success
+    };
+    const Case cases[] = {
+        {"small, plain", 5000, 0, "", SIZE_MAX, SIZE_MAX, nullptr},
+        {"small, AES", 5000, 256, "pw", SIZE_MAX, SIZE_MAX, nullptr},
+        {"large, plain", file.size(), 0, "", SIZE_MAX, SIZE_MAX, nullptr},
+        {"large, AES", file.size(), 256, "pw", SIZE_MAX, SIZE_MAX, nullptr},
+        {"large, wrong password", file.size(), 256, "PW", SIZE_MAX, SIZE_MAX, "password"},
+        {"large, read fails", file.size(), 256, "pw", 1500 * 1024, SIZE_MAX, "cannot read"},
+        {"large, consumer stops", file.size(), 0, "", SIZE_MAX, 700 * 1024, "stopped"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string part = file.substr(0, c.size);
+        const auto partCrc =
+            c.size == file.size()
+                ? crc
+                : static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(part.data()),
+                                                   static_cast<uInt>(part.size())));
+        const Bytes stored = Store(part, true, c.aesBits, "pw");
+        std::string output;
+        MemberDecoder decoder({part.size(), stored.size(), partCrc, true, true, c.aesBits},
+                              c.password, [&](const char* data, std::size_t size) {
+                                  output.append(data, size);
+                                  return output.size() < c.stopAfter;
+                              });
+        std::size_t at = 0;
+        bool overAsked = false;
+        const bool ok = decoder.Run([&](std::uint8_t* buffer, std::size_t size) {
+            overAsked = overAsked || size > stored.size() - at;
+            if (at >= c.failReadAt) {
+                return std::ptrdiff_t{-1};
+            }
+            const std::size_t take = std::min(size, stored.size() - at);
+            std::copy_n(stored.begin() + static_cast<std::ptrdiff_t>(at), take, buffer);
+            at += take;
+            return static_cast<std::ptrdiff_t>(take);
+        });
+        EXPECT_FALSE(overAsked);
+        EXPECT_EQ(c.error == nullptr, ok) << decoder.Error();
+        if (c.error == nullptr) {
+            EXPECT_TRUE(output == part);
+        } else {
+            EXPECT_NE(std::string::npos, decoder.Error().find(c.error)) << decoder.Error();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kestrel
