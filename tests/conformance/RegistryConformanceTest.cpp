@@ -1,13 +1,9 @@
-// One suite for every RegistryApi backend: the SQLite store on Linux, advapi32 on Windows (and
-// so Wine's registry when the Windows build runs under Wine). Where the backends legitimately
-// differ, the difference is a named property of the backend and each side is asserted.
+// One suite for every RegistryApi backend: the SQLite store on Linux, advapi32 on Windows (Wine's
+// registry under Wine); where they legitimately differ, each side is a named backend property.
 
 #include <gmock/gmock.h>
 
-#include <chrono>
-#include <filesystem>
 #include <fstream>
-#include <memory>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -16,19 +12,11 @@
 #include <vector>
 
 #include "platform/CodePage.h"
-#include "platform/RegistryApi.h"
+#include "registry/RegistryFixture.h"
 #include "support/NameCases.h"
-#include "support/ScratchFolder.h"
-#include "support/TargetRegistry.h"
 
-#ifdef _WIN32
-#include <windows.h>
-
-#include "platform/win32/Win32Registry.h"
-#else
+#ifndef _WIN32
 #include <sqlite3.h>
-
-#include "platform/posix/SqliteRegistry.h"
 #endif
 
 namespace kestrel {
@@ -39,7 +27,6 @@ using Names = std::vector<std::string>;
 
 constexpr long Ok = reg::Success;
 constexpr long KeyDeleted = 1018;  // ERROR_KEY_DELETED
-constexpr const char* ScratchParent = "Software\\KestrelConformance";
 constexpr std::uint8_t Byte[] = {1};
 
 // Windows and the store list values in creation order and sort subkeys by upper-cased name
@@ -67,30 +54,20 @@ struct Stored {
 
 enum class Of { Subkeys, Values };
 
-// Each test works under a scratch key of its own, in a store file of its own where the backend
-// keeps one, both timed so that repeated runs keep apart in a machine's registry. Handles left
-// open close with the process or with the store object.
-class RegistryTest : public ::testing::Test {
+// Each test works under a scratch key of its own, held open in key_; handles left open close
+// with the process or with the store object.
+class RegistryTest : public testing::RegistryFixture {
 protected:
     void SetUp() override
     {
-        api_ = testing::TargetRegistry(dbPath_);
-        ASSERT_EQ(Ok, api_->CreateKey(reg::HkeyCurrentUser, scratchPath_.c_str(), &scratch_));
-    }
-
-    void TearDown() override
-    {
-#ifdef _WIN32
-        // With the system's own calls, so that cleaning up does not rest on the code under test.
-        RegDeleteTreeA(HKEY_CURRENT_USER, scratchPath_.c_str());
-        RegDeleteKeyA(HKEY_CURRENT_USER, ScratchParent);  // refused while other runs use it
-#endif
+        RegistryFixture::SetUp();
+        ASSERT_EQ(Ok, api_->CreateKey(reg::HkeyCurrentUser, subKey_.c_str(), &key_));
     }
 
     reg::Key Create(const std::string& path, reg::Key parent = 0)
     {
         reg::Key key = 0;
-        EXPECT_EQ(Ok, api_->CreateKey(parent ? parent : scratch_, path.c_str(), &key)) << path;
+        EXPECT_EQ(Ok, api_->CreateKey(parent ? parent : key_, path.c_str(), &key)) << path;
         return key;
     }
 
@@ -98,7 +75,7 @@ protected:
               reg::Key* out = nullptr)
     {
         reg::Key key = 0;
-        return api_->OpenKeyEx(parent ? parent : scratch_, path.c_str(), access, out ? out : &key);
+        return api_->OpenKeyEx(parent ? parent : key_, path.c_str(), access, out ? out : &key);
     }
 
     // Strings are written the way the program writes them: counted without their NUL.
@@ -149,32 +126,26 @@ protected:
         return names;
     }
 
-    const std::string unique_ =
-        std::to_string(std::chrono::system_clock::now().time_since_epoch().count());
-    testing::ScratchFolder folder_;
-    const std::string dbPath_ = folder_.Path("registry.db");
-    const std::string scratchPath_ = ScratchParent + "\\"s + unique_;
-    std::unique_ptr<RegistryApi> api_;
-    reg::Key scratch_ = 0;
+    reg::Key key_ = 0;
 };
 
 class RegistryConformance : public RegistryTest, public ::testing::WithParamInterface<Backend> {};
 
 TEST_P(RegistryConformance, PathsNestAndMissingKeysAndValuesAreFileNotFound)
 {
-    EXPECT_EQ(reg::FileNotFound, Query(scratch_, nullptr).rc) << "a new key has no default value";
+    EXPECT_EQ(reg::FileNotFound, Query(key_, nullptr).rc) << "a new key has no default value";
     Set(Create("One\\Two\\Three"), "Where", "deep");
     reg::Key reopened = 0;
     ASSERT_EQ(Ok, Open("one\\TWO\\three", reg::KeyRead, 0, &reopened));
     EXPECT_EQ("deep\0"s, Query(reopened, "Where").data);
-    EXPECT_EQ(Names{"One"}, List(scratch_, Of::Subkeys));
-    EXPECT_EQ(reg::AccessDenied, api_->DeleteKey(scratch_, "One\\Two"))
+    EXPECT_EQ(Names{"One"}, List(key_, Of::Subkeys));
+    EXPECT_EQ(reg::AccessDenied, api_->DeleteKey(key_, "One\\Two"))
         << "it has a subkey, so it stays";
     EXPECT_EQ("deep\0"s, Query(Create("One\\Two\\Three"), "Where").data) << "created again";
     EXPECT_EQ(reg::FileNotFound, Open("One\\Absent"));
-    EXPECT_EQ(reg::FileNotFound, api_->DeleteKey(scratch_, "Absent"));
-    EXPECT_EQ(reg::FileNotFound, Query(scratch_, "Absent").rc);
-    EXPECT_EQ(reg::FileNotFound, api_->DeleteValue(scratch_, "Absent"));
+    EXPECT_EQ(reg::FileNotFound, api_->DeleteKey(key_, "Absent"));
+    EXPECT_EQ(reg::FileNotFound, Query(key_, "Absent").rc);
+    EXPECT_EQ(reg::FileNotFound, api_->DeleteValue(key_, "Absent"));
 }
 
 TEST_P(RegistryConformance, NamesIgnoreCaseAndKeepTheirSpelling)
@@ -185,30 +156,30 @@ TEST_P(RegistryConformance, NamesIgnoreCaseAndKeepTheirSpelling)
         const std::string other = Utf8ToAnsi(utf8Other);
         Create(spelling);
         Create(other);
-        Set(scratch_, spelling.c_str(), "first");
-        Set(scratch_, other.c_str(), "second");
-        EXPECT_EQ("second\0"s, Query(scratch_, spelling.c_str()).data) << utf8Spelling;
+        Set(key_, spelling.c_str(), "first");
+        Set(key_, other.c_str(), "second");
+        EXPECT_EQ("second\0"s, Query(key_, spelling.c_str()).data) << utf8Spelling;
         spellings.push_back(spelling);
     }
-    EXPECT_THAT(List(scratch_, Of::Subkeys), ::testing::UnorderedElementsAreArray(spellings))
+    EXPECT_THAT(List(key_, Of::Subkeys), ::testing::UnorderedElementsAreArray(spellings))
         << "using another case neither renames nor duplicates";
-    EXPECT_THAT(List(scratch_, Of::Values), ::testing::UnorderedElementsAreArray(spellings));
+    EXPECT_THAT(List(key_, Of::Values), ::testing::UnorderedElementsAreArray(spellings));
     for (const auto& alias : testing::CaseAliases) {
-        EXPECT_EQ(Ok, api_->DeleteValue(scratch_, Utf8ToAnsi(alias.second).c_str()));
+        EXPECT_EQ(Ok, api_->DeleteValue(key_, Utf8ToAnsi(alias.second).c_str()));
     }
-    EXPECT_EQ(Names{}, List(scratch_, Of::Values));
+    EXPECT_EQ(Names{}, List(key_, Of::Values));
     for (const auto& [one, other] : testing::DistinctNames) {
         Create(Utf8ToAnsi(one));
         EXPECT_EQ(reg::FileNotFound, Open(Utf8ToAnsi(other))) << one;
     }
 
     // The default value is the one with the empty name, however the name is passed.
-    Set(scratch_, nullptr, "first");
-    Set(scratch_, "", "second");
-    EXPECT_EQ("second\0"s, Query(scratch_, nullptr).data);
-    EXPECT_EQ(Names{""}, List(scratch_, Of::Values));
-    EXPECT_EQ(Ok, api_->DeleteValue(scratch_, nullptr));
-    EXPECT_EQ(reg::FileNotFound, Query(scratch_, "").rc);
+    Set(key_, nullptr, "first");
+    Set(key_, "", "second");
+    EXPECT_EQ("second\0"s, Query(key_, nullptr).data);
+    EXPECT_EQ(Names{""}, List(key_, Of::Values));
+    EXPECT_EQ(Ok, api_->DeleteValue(key_, nullptr));
+    EXPECT_EQ(reg::FileNotFound, Query(key_, "").rc);
 }
 
 TEST_P(RegistryConformance, EnumerationsFollowTheBackendsOrderAndTheCurrentList)
@@ -219,27 +190,27 @@ TEST_P(RegistryConformance, EnumerationsFollowTheBackendsOrderAndTheCurrentList)
     const Names byUpperCase = {"A", "ab", "a_", "b", "Zeta", "\xE9", "\xD7", "\x8A"};
     const Names byLowerCase = {"A", "a_", "ab", "b", "Zeta", "\xD7", "\xE9", "\x8A"};
     EXPECT_EQ(GetParam().subkeysOrderedByUpperCase ? byUpperCase : byLowerCase,
-              List(scratch_, Of::Subkeys));
+              List(key_, Of::Subkeys));
 
     for (const char* name : {"c", "a", "b", "A"}) {
-        Set(scratch_, name, name);
+        Set(key_, name, name);
     }
     const Names byName = {"a", "b", "c"};
     const bool byCreation = GetParam().valuesInCreationOrder;
-    EXPECT_EQ((byCreation ? Names{"c", "a", "b"} : byName), List(scratch_, Of::Values))
+    EXPECT_EQ((byCreation ? Names{"c", "a", "b"} : byName), List(key_, Of::Values))
         << "setting a value again keeps its place";
-    ASSERT_EQ(Ok, api_->DeleteValue(scratch_, "a"));
-    Set(scratch_, "a", "back");
-    EXPECT_EQ((byCreation ? Names{"c", "b", "a"} : byName), List(scratch_, Of::Values))
+    ASSERT_EQ(Ok, api_->DeleteValue(key_, "a"));
+    Set(key_, "a", "back");
+    EXPECT_EQ((byCreation ? Names{"c", "b", "a"} : byName), List(key_, Of::Values))
         << "a value deleted and set again is new";
 
     // An index counts in the list as it is now, even in the middle of an enumeration.
     for (const Of what : {Of::Subkeys, Of::Values}) {
-        const Names before = List(scratch_, what);
-        ASSERT_EQ(before.at(0), Enum(scratch_, what, 0).name);
-        ASSERT_EQ(Ok, what == Of::Values ? api_->DeleteValue(scratch_, before[0].c_str())
-                                         : api_->DeleteKey(scratch_, before[0].c_str()));
-        EXPECT_EQ(before.at(2), Enum(scratch_, what, 1).name);
+        const Names before = List(key_, what);
+        ASSERT_EQ(before.at(0), Enum(key_, what, 0).name);
+        ASSERT_EQ(Ok, what == Of::Values ? api_->DeleteValue(key_, before[0].c_str())
+                                         : api_->DeleteKey(key_, before[0].c_str()));
+        EXPECT_EQ(before.at(2), Enum(key_, what, 1).name);
     }
 }
 
@@ -264,8 +235,8 @@ TEST_P(RegistryConformance, DataReadsBackAsWritten)
     for (const auto& [type, written, nulAdded] : cases) {
         SCOPED_TRACE(::testing::Message() << "type " << type << ": " << written);
         const std::string expected = written + (nulAdded ? "\0"s : "");
-        Set(scratch_, "v", written, type);
-        for (const Stored& read : {Query(scratch_, "v"), Enum(scratch_, Of::Values, 0)}) {
+        Set(key_, "v", written, type);
+        for (const Stored& read : {Query(key_, "v"), Enum(key_, Of::Values, 0)}) {
             EXPECT_EQ(type, read.type);
             EXPECT_EQ(expected, read.data);
         }
@@ -275,7 +246,7 @@ TEST_P(RegistryConformance, DataReadsBackAsWritten)
 TEST_P(RegistryConformance, SmallBuffersGiveMoreDataAndTheSizeNeeded)
 {
     Create("abcdef");
-    Set(scratch_, "abcdef", "xyz");  // stored as 4 bytes
+    Set(key_, "abcdef", "xyz");  // stored as 4 bytes
     constexpr long More = reg::MoreData;
     std::uint8_t data[16];
     const std::vector<std::tuple<bool, std::uint32_t, long>> queries = {
@@ -283,27 +254,27 @@ TEST_P(RegistryConformance, SmallBuffersGiveMoreDataAndTheSizeNeeded)
     for (const auto& [withData, capacity, rc] : queries) {
         SCOPED_TRACE(capacity);
         std::uint32_t size = capacity;
-        EXPECT_EQ(
-            rc, api_->QueryValueEx(scratch_, "abcdef", nullptr, withData ? data : nullptr, &size));
+        EXPECT_EQ(rc,
+                  api_->QueryValueEx(key_, "abcdef", nullptr, withData ? data : nullptr, &size));
         EXPECT_EQ(4u, size);
     }
     std::uint32_t type = 0;
-    EXPECT_EQ(reg::InvalidParameter, api_->QueryValueEx(scratch_, "abcdef", &type, data, nullptr));
-    EXPECT_EQ(Ok, api_->QueryValueEx(scratch_, "abcdef", &type, nullptr, nullptr));
+    EXPECT_EQ(reg::InvalidParameter, api_->QueryValueEx(key_, "abcdef", &type, data, nullptr));
+    EXPECT_EQ(Ok, api_->QueryValueEx(key_, "abcdef", &type, nullptr, nullptr));
     EXPECT_EQ(reg::TypeSz, type);
 
     // An enumerated name needs room for its NUL.
     char key[16], value[16];
     for (const auto& [capacity, rc] : {std::pair{6u, More}, std::pair{7u, Ok}}) {
         std::uint32_t keySize = capacity, valueSize = capacity;
-        EXPECT_EQ(rc, api_->EnumKeyEx(scratch_, 0, key, &keySize)) << capacity;
-        EXPECT_EQ(rc, api_->EnumValue(scratch_, 0, value, &valueSize, nullptr, nullptr, nullptr))
+        EXPECT_EQ(rc, api_->EnumKeyEx(key_, 0, key, &keySize)) << capacity;
+        EXPECT_EQ(rc, api_->EnumValue(key_, 0, value, &valueSize, nullptr, nullptr, nullptr))
             << capacity;
     }
     EXPECT_STREQ("abcdef", key);
     EXPECT_STREQ("abcdef", value);
     std::uint32_t valueSize = sizeof value, size = 3;
-    EXPECT_EQ(More, api_->EnumValue(scratch_, 0, value, &valueSize, nullptr, data, &size));
+    EXPECT_EQ(More, api_->EnumValue(key_, 0, value, &valueSize, nullptr, data, &size));
     EXPECT_EQ(4u, size);
 }
 
@@ -337,13 +308,13 @@ TEST_P(RegistryConformance, HandlesAllowWhatTheirAccessGrants)
               api_->CreateKey(readOnly, "Fresh", &fresh));
 }
 
-TEST_P(RegistryConformance, HandlesToDeletedOrClosedKeysFailCleanly)
+TEST_P(RegistryConformance, HandlesToDeletedOrClosedKeysFailCleanlyAndRootsAlwaysOpen)
 {
     const reg::Key victim = Create("Victim");
     Set(victim, "v", "x");
     Create("Victim\\Inner");
-    ASSERT_EQ(Ok, api_->DeleteKey(scratch_, "victim\\INNER"));
-    ASSERT_EQ(Ok, api_->DeleteKey(scratch_, "Victim"));
+    ASSERT_EQ(Ok, api_->DeleteKey(key_, "victim\\INNER"));
+    ASSERT_EQ(Ok, api_->DeleteKey(key_, "Victim"));
     // A new key of the same name has none of the old values, and is not the one victim held.
     EXPECT_EQ(reg::FileNotFound, Query(Create("Victim"), "v").rc);
 
@@ -361,16 +332,13 @@ TEST_P(RegistryConformance, HandlesToDeletedOrClosedKeysFailCleanly)
     EXPECT_EQ(Ok, api_->CloseKey(key));
     EXPECT_EQ(reg::InvalidHandle, api_->CloseKey(key));
     EXPECT_EQ(reg::InvalidHandle, Query(key, "v").rc);
-}
 
-TEST_P(RegistryConformance, PredefinedRootsAlwaysOpen)
-{
     for (const reg::Key root : {reg::HkeyClassesRoot, reg::HkeyCurrentUser, reg::HkeyLocalMachine,
                                 reg::HkeyUsers, reg::HkeyCurrentConfig}) {
         EXPECT_EQ(Ok, Open("", reg::KeyRead, root)) << std::hex << root;
     }
     EXPECT_EQ(Ok, api_->CloseKey(reg::HkeyCurrentUser)) << "closing a root is a no-op";
-    EXPECT_EQ(Ok, Open(scratchPath_, reg::KeyRead, reg::HkeyCurrentUser));
+    EXPECT_EQ(Ok, Open(subKey_, reg::KeyRead, reg::HkeyCurrentUser));
     EXPECT_EQ(reg::InvalidHandle, Open("x", reg::KeyRead, 0x80000007));
 }
 
@@ -389,33 +357,28 @@ TEST_F(SqliteRegistryStore, TwoObjectsOnOneFileSeeEachOthersWrites)
     const reg::Key mine = Create("d");
     Set(mine, "v", "1", reg::TypeBinary);
     reg::Key theirs = 0, added = 0;
-    ASSERT_EQ(Ok, second.OpenKeyEx(reg::HkeyCurrentUser, (scratchPath_ + "\\D").c_str(),
+    ASSERT_EQ(Ok, second.OpenKeyEx(reg::HkeyCurrentUser, (subKey_ + "\\D").c_str(),
                                    reg::KeyAllAccess, &theirs));
     EXPECT_EQ("1", Query(theirs, "v", &second).data);
     ASSERT_EQ(Ok, second.SetValueEx(theirs, "v", reg::TypeBinary, Byte, 1));
     EXPECT_EQ("\x01", Query(mine, "v").data);
 
     // An enumeration under way must notice a key the other object adds before its position.
-    ASSERT_EQ(Ok, Enum(scratch_, Of::Subkeys, 0).rc);
-    ASSERT_EQ(Ok, second.CreateKey(reg::HkeyCurrentUser, (scratchPath_ + "\\a").c_str(), &added));
-    EXPECT_EQ("b", Enum(scratch_, Of::Subkeys, 1).name);
+    ASSERT_EQ(Ok, Enum(key_, Of::Subkeys, 0).rc);
+    ASSERT_EQ(Ok, second.CreateKey(reg::HkeyCurrentUser, (subKey_ + "\\a").c_str(), &added));
+    EXPECT_EQ("b", Enum(key_, Of::Subkeys, 1).name);
 
-    ASSERT_EQ(Ok, api_->DeleteKey(scratch_, "d"));
+    ASSERT_EQ(Ok, api_->DeleteKey(key_, "d"));
     EXPECT_EQ(KeyDeleted, Query(theirs, "v", &second).rc);
 }
 
-TEST_F(SqliteRegistryStore, AddsTheNulWithoutReadingPastTheCount)
+TEST_F(SqliteRegistryStore, AddsTheNulWithoutReadingPastTheCountAndLeavesNoOrphanValues)
 {
     // Windows peeks at the byte after the count; the store must not.
     const std::uint8_t bytes[] = {'a', 'b', 'c', 'X'};
-    ASSERT_EQ(Ok, api_->SetValueEx(scratch_, "v", reg::TypeSz, bytes, 3));
-    EXPECT_EQ("abc\0"s, Query(scratch_, "v").data);
-}
-
-TEST_F(SqliteRegistryStore, DeletingAKeyLeavesNoValuesBehind)
-{
-    Set(Create("Doomed"), "v", "1");
-    ASSERT_EQ(Ok, api_->DeleteKey(scratch_, "Doomed"));
+    ASSERT_EQ(Ok, api_->SetValueEx(Create("Doomed"), "v", reg::TypeSz, bytes, 3));
+    EXPECT_EQ("abc\0"s, Query(Create("Doomed"), "v").data);
+    ASSERT_EQ(Ok, api_->DeleteKey(key_, "Doomed"));
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open(dbPath_.c_str(), &db));
     sqlite3_stmt* count = nullptr;
@@ -428,7 +391,7 @@ TEST_F(SqliteRegistryStore, DeletingAKeyLeavesNoValuesBehind)
 
 TEST_F(SqliteRegistryStore, RefusesFilesItCannotUse)
 {
-    EXPECT_THROW(SqliteRegistry(folder_.Path("missing/registry.db")), std::runtime_error);
+    EXPECT_THROW(SqliteRegistry(scratch_.Path("missing/registry.db")), std::runtime_error);
     api_.reset();
     std::ofstream(dbPath_) << "not a database, just text that is long enough to be read";
     EXPECT_THROW(SqliteRegistry{dbPath_}, std::runtime_error);
