@@ -44,11 +44,11 @@ TEST_F(MainWindowModelTest, WithoutProfilesLoadWarnsAndDisablesApply)
     LoadWithoutProfiles();
 
     EXPECT_FALSE(model.ApplyEnabled());
-    EXPECT_EQ(texts::BackupNow, model.ApplyCaption());
+    EXPECT_EQ("Backup Now", model.ApplyCaption());
     EXPECT_TRUE(model.SourceProfiles().empty());
     EXPECT_TRUE(model.TargetProfiles().empty());
     EXPECT_FALSE(model.ProgressPanelVisible());
-    EXPECT_EQ(texts::PleaseWaiting, model.StatusText());
+    EXPECT_EQ("Please Waiting", model.StatusText());
 
     EXPECT_EQ("OFFICE-PC", state.ComputerName);
     EXPECT_EQ("ann", state.LogonUserName);
@@ -61,15 +61,6 @@ TEST_F(MainWindowModelTest, WithoutProfilesLoadWarnsAndDisablesApply)
     EXPECT_TRUE(state.NoValidBackupFlag);
     EXPECT_EQ("", state.UserProfileFolder);
     EXPECT_EQ(fake.runFolder.path + "\\ksbackup.dat", state.InfoFilePath);
-}
-
-TEST_F(MainWindowModelTest, ApplyCaptionFollowsTheTabs)
-{
-    LoadWithoutProfiles();
-    model.TabClicked(MainTab::Restore);
-    EXPECT_EQ(texts::RestoreNow, model.ApplyCaption());
-    model.TabClicked(MainTab::Backup);
-    EXPECT_EQ(texts::BackupNow, model.ApplyCaption());
 }
 
 TEST_F(MainWindowModelTest, SelectAllTicksOnlyEnabledBoxesAndDeselectClearsAll)
@@ -93,32 +84,28 @@ TEST_F(MainWindowModelTest, ProtectEnablesPasswordsAndAlwaysEmptiesThem)
     LoadWithoutProfiles();
     EXPECT_FALSE(model.PasswordBoxesEnabled());
     EXPECT_EQ(PasswordBoxColour::ScrollBarGrey, model.PasswordColour());
-
-    model.ProtectClicked(true);
-    EXPECT_TRUE(model.PasswordBoxesEnabled());
-    EXPECT_EQ(PasswordBoxColour::WindowBackground, model.PasswordColour());
-    model.SetPasswords("secret", "secret");
-    model.ProtectClicked(true);
-    EXPECT_EQ("", model.Password());
-    EXPECT_EQ("", model.RetypedPassword());
-
-    model.SetPasswords("secret", "other");
-    model.ProtectClicked(false);
-    EXPECT_FALSE(model.PasswordBoxesEnabled());
-    EXPECT_EQ(PasswordBoxColour::ScrollBarGrey, model.PasswordColour());
-    EXPECT_EQ("", model.Password());
-    EXPECT_EQ("", model.RetypedPassword());
+    for (bool protect : {true, true, false}) {
+        model.SetPasswords("secret", "other");
+        model.ProtectClicked(protect);
+        EXPECT_EQ(protect, model.PasswordBoxesEnabled());
+        EXPECT_EQ(protect ? PasswordBoxColour::WindowBackground : PasswordBoxColour::ScrollBarGrey,
+                  model.PasswordColour());
+        EXPECT_EQ("", model.Password());
+        EXPECT_EQ("", model.RetypedPassword());
+    }
 }
 
-TEST_F(MainWindowModelTest, RestoreTabAsksBeforeRestoring)
+TEST_F(MainWindowModelTest, RestoreTabCaptionsTheButtonAndAsksBeforeRestoring)
 {
     LoadWithoutProfiles();
     model.TabClicked(MainTab::Restore);
+    EXPECT_EQ("Restore Now", model.ApplyCaption());
     messages.Expect(texts::RestoreConfirmation, MessageIcon::Information, MessageAnswer::Cancel);
     model.ApplyClicked();
     // The menu's restore does not ask; the backup tab's button does not ask either.
     model.RestoreNowChosen();
     model.TabClicked(MainTab::Backup);
+    EXPECT_EQ("Backup Now", model.ApplyCaption());
     model.ApplyClicked();
 }
 
@@ -143,7 +130,7 @@ TEST_F(MainWindowModelTest, MenusAndButtonsReachTheWindowAndTheShell)
     ASSERT_EQ(1u, fake.shell.started.size());
     EXPECT_EQ("C:\\WINNT\\hh.exe", fake.shell.started[0].first);
     EXPECT_EQ("E:\\help.chm", fake.shell.started[0].second);
-    EXPECT_EQ(std::vector<std::string>{texts::WebsiteAddress}, fake.shell.opened);
+    EXPECT_EQ(std::vector<std::string>{"https://kestrel.example.com/"}, fake.shell.opened);
 }
 
 }  // namespace

@@ -24,7 +24,6 @@
 
 #include "app/MainWindowTexts.h"
 #include "gui/MainFrame.h"
-#include "outlook/ProfileDiscovery.h"
 #include "support/FakePlatform.h"
 #include "support/SampleEnvironment.h"
 #include "support/ScriptedMessages.h"
@@ -145,12 +144,12 @@ protected:
 
 TEST_F(MainWindowSmoke, ShowsEveryCaptionAndMenu)
 {
-    EXPECT_EQ(texts::MainWindowCaption, frame->GetTitle().utf8_string());
+    EXPECT_EQ("Kestrel V2.90", frame->GetTitle().utf8_string());
     auto* tabs = Find<wxNotebook>(frame, "SSTab1");
     ASSERT_NE(nullptr, tabs);
     ASSERT_EQ(2u, tabs->GetPageCount());
-    EXPECT_EQ(texts::BackupTab, tabs->GetPageText(0).utf8_string());
-    EXPECT_EQ(texts::RestoreTab, tabs->GetPageText(1).utf8_string());
+    EXPECT_EQ("Backup", tabs->GetPageText(0).utf8_string());
+    EXPECT_EQ("Restore", tabs->GetPageText(1).utf8_string());
 
     for (std::size_t i = 0; i < texts::ItemCaptions.size(); ++i) {
         for (const char* array : {"backupitem", "restoreitem"}) {
@@ -165,11 +164,11 @@ TEST_F(MainWindowSmoke, ShowsEveryCaptionAndMenu)
     ASSERT_NE(nullptr, bar);
     ASSERT_EQ(3u, bar->GetMenuCount());
     const std::vector<std::vector<std::string>> menus = {
-        {texts::BackupNow, texts::RestoreNow, "", texts::Quit},
-        {texts::TaskScheduler, texts::BackupToCd},
-        {texts::Help, texts::OurWebsite, texts::About},
+        {"Backup Now", "Restore Now", "", "Quit"},
+        {"Task Scheduler", "Backup Data to CD/DVD"},
+        {"Help", "Our Website", "About"},
     };
-    const char* titles[] = {texts::FileMenu, texts::OptionMenu, texts::HelpMenu};
+    const char* titles[] = {"File(&F)", "Option(&O)", "Help(&H)"};
     for (std::size_t m = 0; m < menus.size(); ++m) {
         EXPECT_EQ(titles[m], bar->GetMenuLabel(m).utf8_string());
         const wxMenuItemList& items = bar->GetMenu(m)->GetMenuItems();
@@ -183,7 +182,7 @@ TEST_F(MainWindowSmoke, ShowsEveryCaptionAndMenu)
     auto* apply = Find<wxButton>(frame, "cmdApply");
     ASSERT_NE(nullptr, apply);
     EXPECT_FALSE(apply->IsEnabled()) << "no profile: nothing to back up";
-    EXPECT_EQ(texts::BackupNow, apply->GetLabel().utf8_string());
+    EXPECT_EQ("Backup Now", apply->GetLabel().utf8_string());
     EXPECT_FALSE(Find<wxWindow>(frame, "picCon3")->IsShown());
 
     // Where to click each menu title: the menu bar lies just above the client area on both
@@ -200,10 +199,10 @@ TEST_F(MainWindowSmoke, ShowsEveryCaptionAndMenu)
     PauseForScreenshot("backup-tab", menuPositions);
     frame->SelectTab(MainTab::Restore);
     Settle();
-    EXPECT_EQ(texts::RestoreNow, apply->GetLabel().utf8_string());
+    EXPECT_EQ("Restore Now", apply->GetLabel().utf8_string());
     PauseForScreenshot("restore-tab");
     frame->SelectTab(MainTab::Backup);
-    EXPECT_EQ(texts::BackupNow, apply->GetLabel().utf8_string());
+    EXPECT_EQ("Backup Now", apply->GetLabel().utf8_string());
 }
 
 TEST_F(MainWindowSmoke, ProtectBoxEnablesAndEmptiesThePasswords)
@@ -213,18 +212,16 @@ TEST_F(MainWindowSmoke, ProtectBoxEnablesAndEmptiesThePasswords)
     auto* retyped = Find<wxTextCtrl>(frame, "txtPassword2");
     ASSERT_TRUE(protect && password && retyped);
     EXPECT_FALSE(password->IsEnabled());
-
-    Click(protect, true);
-    EXPECT_TRUE(password->IsEnabled());
-    EXPECT_TRUE(retyped->IsEnabled());
-    password->SetValue("secret");
-    retyped->SetValue("secret");
-    EXPECT_EQ("secret", frame->Model().Password());
-
-    Click(protect, false);
-    EXPECT_FALSE(password->IsEnabled());
-    EXPECT_EQ("", password->GetValue().utf8_string());
-    EXPECT_EQ("", retyped->GetValue().utf8_string());
+    for (bool checked : {true, false}) {
+        Click(protect, checked);
+        EXPECT_EQ(checked, password->IsEnabled());
+        EXPECT_EQ(checked, retyped->IsEnabled());
+        EXPECT_EQ("", password->GetValue().utf8_string());
+        EXPECT_EQ("", retyped->GetValue().utf8_string());
+        password->SetValue("secret");
+        retyped->SetValue("secret");
+        EXPECT_EQ("secret", frame->Model().Password());
+    }
 }
 
 TEST_F(MainWindowSmoke, AboutOpensModally)
@@ -295,7 +292,7 @@ TEST_F(SampleMachineWindow, ListsTheProfilesAndOffersTheFirstOnesItems)
     EXPECT_EQ("111101111", offered);
     wxToolTip* tip = Find<wxCheckBox>(frame, "backupitem4")->GetToolTip();
     ASSERT_NE(nullptr, tip);
-    EXPECT_EQ(NoAddressBookToolTip, tip->GetTip().utf8_string());
+    EXPECT_EQ("Your MS Outlook don't support Personal Address Book!", tip->GetTip().utf8_string());
     EXPECT_TRUE(Find<wxButton>(frame, "cmdApply")->IsEnabled());
     PauseForScreenshot("sample-profiles");
 }

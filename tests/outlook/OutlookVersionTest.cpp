@@ -45,44 +45,30 @@ TEST(MapOutlookVersion, RecognisesGenerationsByLeadingMajorNumber)
     }
 }
 
-TEST(GetOutlookVersion, AsksWordAndQuitsIt)
-{
-    testing::FakePlatform fake;
-    fake.automation.version = "11.0";
-    std::string shortVersion;
-    EXPECT_EQ("Outlook 2003", GetOutlookVersion(*fake.platform.automation, shortVersion));
-    EXPECT_EQ("11.0", shortVersion);
-    EXPECT_EQ(std::vector<std::string>{"Word.Application.8"}, fake.automation.created);
-    EXPECT_EQ(1, fake.automation.quitCalls);
-}
-
-TEST(GetOutlookVersion, KeepsTheShortVersionWhenNothingIsRecognised)
+TEST(GetOutlookVersion, AsksWordAndKeepsTheShortVersionWhenNothingIsRecognised)
 {
     testing::FakePlatform fake;
     std::string shortVersion = "14.0";  // from an earlier probe
-
     EXPECT_EQ("No Outlook", GetOutlookVersion(*fake.platform.automation, shortVersion));
-    EXPECT_EQ("14.0", shortVersion);
-
     fake.automation.version = "17.0";
     EXPECT_EQ("", GetOutlookVersion(*fake.platform.automation, shortVersion));
     EXPECT_EQ("14.0", shortVersion);
+    fake.automation.version = "11.0";
+    EXPECT_EQ("Outlook 2003", GetOutlookVersion(*fake.platform.automation, shortVersion));
+    EXPECT_EQ("11.0", shortVersion);
+    EXPECT_EQ(std::vector<std::string>(3, "Word.Application.8"), fake.automation.created);
+    EXPECT_EQ(2, fake.automation.quitCalls);
 }
 
-TEST(ProfilesRootKeyFor, Outlook2013AndLaterKeepProfilesUnderTheirOfficeKey)
+// 11.0, 15.0 and 16.0 are rows of ProfileDiscoveryTest.LocationsFollowTheWindowsAndOutlookVersions.
+TEST(ProfilesRootKeyFor, OutlookBefore2013KeepsProfilesUnderWindowsMessaging)
 {
-    const std::string messaging =
-        "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\"
-        "Windows Messaging Subsystem\\Profiles";
-    const std::pair<const char*, std::string> cases[] = {
-        {"15.0", "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles"},
-        {"16.0", "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles"},
-        {"14.0", messaging},
-        {"8.0", messaging},
-        {"", messaging},
-    };
-    for (const auto& [version, expected] : cases) {
-        EXPECT_EQ(expected, ProfilesRootKeyFor(version)) << version;
+    for (const char* version : {"14.0", "8.0", ""}) {
+        EXPECT_EQ(
+            "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows "
+            "Messaging Subsystem\\Profiles",
+            ProfilesRootKeyFor(version))
+            << version;
     }
 }
 

@@ -15,7 +15,6 @@ TEST(Windows1252, MapsBytesToCharacters)
     for (const auto& [byte, c] : cases) {
         EXPECT_EQ(c, FromWindows1252(byte)) << int{byte};
     }
-    // Back again for every byte: CodePageConformance.EveryAnsiByteGivesValidUtf8.
 }
 
 TEST(Windows1252, HasNoByteForCharactersOutsideTheCodePage)

@@ -8,6 +8,7 @@
 
 #include "registry/ExportText.h"
 #include "registry/KeyExport.h"
+#include "registry/RegFile.h"
 #include "registry/RegistryFixture.h"
 #include "support/MemoryFileSystem.h"
 
@@ -25,20 +26,15 @@ protected:
         return out.str();
     }
 
-    // Raw bytes of a value, or "missing".
-    std::string Raw(const std::string& relative, const std::string& name, std::uint32_t* type)
+    // "name=type:bytes;" for each value of the key, as the registry holds them.
+    std::string Stored(const std::string& keyPath)
     {
-        reg::Key key = 0;
-        const std::string sub = subKey_ + "\\" + relative;
-        if (api_->OpenKeyEx(reg::HkeyCurrentUser, sub.c_str(), reg::KeyRead, &key) != 0) {
-            return "missing";
+        std::string stored;
+        const std::vector<RegFileKey> tree = ReadRegistryTree(*access_, keyPath);
+        for (const RegFileValue& v : tree.at(0).values) {
+            stored += v.name + "=" + std::to_string(v.type) + ":" + v.data + ";";
         }
-        std::string data(300, '\0');
-        std::uint32_t size = 300;
-        const long rc = api_->QueryValueEx(key, name.c_str(), type,
-                                           reinterpret_cast<std::uint8_t*>(data.data()), &size);
-        api_->CloseKey(key);
-        return rc == reg::Success ? data.substr(0, size) : "missing";
+        return stored;
     }
 
     // Every value type, created in name order so that Wine (which lists values by name) and
@@ -112,17 +108,12 @@ TEST_F(KeyExportTest, ImportReplacesTheTargetTreeWhole)
     ASSERT_FALSE(ImportKeyText(*access_, base_ + "\\Target", Export(base_ + "\\Source")));
 
     EXPECT_EQ(treeText_, Export(base_ + "\\Target"));
-    std::uint32_t type = 0;
-    EXPECT_EQ("missing", Raw("Target", "old", &type));
-    EXPECT_EQ("missing", Raw("Target", "f", &type)) << "REG_MULTI_SZ is not carried";
     EXPECT_FALSE(access_->KeyExists(base_ + "\\Target\\Stale"));
-    EXPECT_EQ("\xFF\xFF\xFF\xFF"s, Raw("Target", "b", &type));
-    EXPECT_EQ(reg::TypeDword, type);
-    EXPECT_EQ("", Raw("Target", "c", &type));
-    EXPECT_EQ(reg::TypeBinary, type);
-    EXPECT_EQ("x y\0"s, Raw("Target", "a", &type)) << "strings are stored NUL-terminated";
-    EXPECT_EQ("%TEMP%\\x\0"s, Raw("Target", "e", &type));
-    EXPECT_EQ(reg::TypeExpandSz, type);
+    // Strings are stored NUL-terminated; REG_MULTI_SZ ("f") is not carried.
+    EXPECT_EQ(
+        "=1:def\0;a=1:x y\0;b=4:\xFF\xFF\xFF\xFF;c=3:;d=3:\x00\xFF\x07;e=2:%TEMP%\\x\0;"
+        "\xC3\xA9t\xC3\xA9=1:\x80 \xFC\0;"s,
+        Stored(base_ + "\\Target"));
 }
 
 TEST_F(KeyExportTest, ImportReadsWhatTheFormatAllowsAndNoMore)
