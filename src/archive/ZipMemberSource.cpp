@@ -6,8 +6,7 @@
 namespace kestrel {
 
 ZipMemberSource::ZipMemberSource(ZipWriteJob& job, FileSystem& fileSystem, std::string path,
-                                 std::string memberName,
-                                 std::uint64_t size, std::time_t modified)
+                                 std::string memberName, std::uint64_t size, std::time_t modified)
     : job_(job),
       fileSystem_(fileSystem),
       path_(std::move(path)),
@@ -160,7 +159,8 @@ std::ptrdiff_t ZipMemberSource::ReadFile(std::uint8_t* data, std::size_t length)
 {
     // Progress moves in steps of at most this; the deflater asks for a whole chunk at a time.
     constexpr std::size_t ProgressStep = 32 * 1024;
-    const std::int64_t read = in_->Read(reinterpret_cast<char*>(data), std::min(length, ProgressStep));
+    const std::int64_t read =
+        in_->Read(reinterpret_cast<char*>(data), std::min(length, ProgressStep));
     if (read < 0) {
         Fail(ZIP_ER_READ, in_->Failure());
         return -1;
@@ -202,8 +202,6 @@ zip_int64_t ZipMemberSource::Fail(int zipError, const Error& failure)
     if (job_.failure.operation.empty()) {
         job_.failure = failure;
     }
-    return -1;
-}
     return -1;
 }
 
