@@ -12,9 +12,7 @@ int RemoveArchiveLeftovers(FileSystem& fileSystem, const std::string& target,
                            std::chrono::seconds minimumAge)
 {
     const std::string name = BareName(target);
-    const std::size_t slash = target.find_last_of("\\/");
-    const std::string folder =
-        slash == std::string::npos ? std::string() : target.substr(0, slash == 0 ? 1 : slash);
+    const std::string folder = ParentFolder(target);
     const std::time_t newest = std::time(nullptr) - minimumAge.count();
     int removed = 0;
     for (const std::string& file : fileSystem.FilesIn(folder)) {

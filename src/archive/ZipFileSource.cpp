@@ -101,20 +101,27 @@ public:
 private:
     zip_int64_t Read(void* data, zip_uint64_t length)
     {
-        if (!file_->Seek(position_)) {
+        // libzip mostly reads on from where it stopped; the file moves only when it did not.
+        if (filePosition_ != position_ && !file_->Seek(position_)) {
             return Refuse(error_, ZIP_ER_SEEK, static_cast<int>(file_->Failure().systemCode));
         }
+        filePosition_ = position_;
         const std::int64_t got = file_->Read(static_cast<char*>(data), length);
         if (got < 0) {
+            filePosition_ = UnknownPosition;
             return Refuse(error_, ZIP_ER_READ, static_cast<int>(file_->Failure().systemCode));
         }
         position_ += static_cast<std::uint64_t>(got);
+        filePosition_ = position_;
         return got;
     }
+
+    static constexpr std::uint64_t UnknownPosition = ~std::uint64_t{0};
 
     std::unique_ptr<InputFile> file_;
     std::time_t modified_;
     std::uint64_t position_ = 0;
+    std::uint64_t filePosition_ = UnknownPosition;  // where the input file stands
 };
 
 class WriteSource : private SourceError {
@@ -165,7 +172,7 @@ public:
 private:
     zip_int64_t BeginWrite()
     {
-        const std::string folder = ParentOf(target_);
+        const std::string folder = ParentFolder(target_);
         const std::string name = BareName(target_);
         std::random_device seed;
         std::mt19937 random(seed());
@@ -228,7 +235,7 @@ private:
         }
         temporary_.clear();
         // The rename is only as durable as the folder entry that records it.
-        fileSystem_.FlushToDisk(ParentOf(target_));
+        fileSystem_.FlushToDisk(ParentFolder(target_));
         return 0;
     }
 
@@ -247,12 +254,6 @@ private:
             fileSystem_.RemoveFile(temporary_);
             temporary_.clear();
         }
-    }
-
-    static std::string ParentOf(const std::string& path)
-    {
-        const std::size_t slash = path.find_last_of("\\/");
-        return slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
     }
 
     FileSystem& fileSystem_;

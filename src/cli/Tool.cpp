@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <utility>
 
 #include "cli/ToolCommands.h"
 
@@ -15,27 +16,35 @@ void PrintUsage()
         stderr);
 }
 
+using Command = int (*)(const std::vector<std::string>&, Platform&);
+
+// The subcommands, looked up in one place by both the check and the run.
+Command FindCommand(const std::string& name)
+{
+    static const std::pair<const char*, Command> commands[] = {
+        {"reg", RunRegCommand}, {"archive", RunArchiveCommand}, {"profiles", RunProfilesCommand}};
+    for (const auto& [commandName, command] : commands) {
+        if (name == commandName) {
+            return command;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 bool IsToolCommand(const std::string& command)
 {
-    return command == "reg" || command == "archive" || command == "profiles";
+    return FindCommand(command) != nullptr;
 }
 
 int RunTool(const std::string& command, const std::vector<std::string>& arguments,
             Platform& platform)
 {
-    if (command == "reg") {
-        return RunRegCommand(arguments, platform);
+    if (const Command run = FindCommand(command)) {
+        return run(arguments, platform);
     }
-    if (command == "archive") {
-        return RunArchiveCommand(arguments, platform);
-    }
-    if (command == "profiles") {
-        return RunProfilesCommand(arguments, platform);
-    }
-    PrintUsage();
-    return 2;
+    return ToolUsage();
 }
 
 int ToolUsage()

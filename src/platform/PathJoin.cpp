@@ -18,4 +18,11 @@ std::string JoinPath(std::string_view folder, std::string_view name)
     return path.append(name);
 }
 
+std::string ParentFolder(std::string_view path)
+{
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string_view::npos ? std::string()
+                                           : std::string(path.substr(0, slash == 0 ? 1 : slash));
+}
+
 }  // namespace kestrel

@@ -11,4 +11,8 @@ namespace kestrel {
 // ("D:\") or the name starts with is not doubled; an empty folder gives the name alone.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
+// The folder a path names a file in, without a trailing separator (but "\" or "/" for a file
+// at the root); empty for a bare name.
+std::string ParentFolder(std::string_view path);
+
 }  // namespace kestrel

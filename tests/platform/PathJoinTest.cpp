@@ -28,5 +28,19 @@ TEST(PathJoin, PutsOneSeparatorOfTheFoldersKindBetween)
     }
 }
 
+TEST(PathJoin, ParentFolderIsWhatTheNameWasJoinedTo)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\Backups\\Outlook.ksb", "C:\\Backups"},
+        {"\\\\srv\\share\\x.ksb", "\\\\srv\\share"},
+        {"/tmp/kestrel/x.ksb", "/tmp/kestrel"},
+        {"/x.ksb", "/"},
+        {"x.ksb", ""},
+    };
+    for (const auto& [path, parent] : cases) {
+        EXPECT_EQ(parent, ParentFolder(path)) << path;
+    }
+}
+
 }  // namespace
 }  // namespace kestrel
