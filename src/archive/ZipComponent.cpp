@@ -194,6 +194,8 @@ struct ZipComponent::State {
     bool protect = false;
     int deflateLevel = DefaultDeflateLevel;
     unsigned threads = 0;
+    std::atomic<bool> cancelRequested{false};
+    bool cancelled = false;
     std::chrono::milliseconds eventInterval{30};
     std::string error;
     Error failure;
@@ -317,14 +319,17 @@ bool ZipComponent::CheckPassword()
     return proof == nullptr || ReadMember(*proof);
 }
 
-bool ZipComponent::AddFile(const std::string& filePath)
+bool ZipComponent::AddFile(const std::string& filePath, const std::string& memberName)
 {
     State& s = *state_;
     if (s.mode != Mode::Writing) {
         return s.Fail("no archive was created to add " + filePath + " to");
     }
     const std::string path = s.Resolve(filePath);
-    const std::string name = BareName(path);
+    const std::string name = memberName.empty() ? BareName(path) : memberName;
+    if (!IsBareFileName(name)) {
+        return s.Fail("not a bare file name: " + name);
+    }
     const auto facts = s.fileSystem.Stat(path);
     if (!facts) {
         return s.Fail(facts.error());
@@ -377,7 +382,13 @@ bool ZipComponent::Write()
         return s.Fail("a protected archive needs a password: " + s.archivePath);
     }
     ZipEventThrottle throttle(s.events, s.eventInterval);
+    s.cancelled = false;
     const bool written = s.WriteArchive(s.archivePath, throttle);
+    const bool cancelRequested = s.cancelRequested.exchange(false);
+    s.cancelled = !written && cancelRequested;
+    if (s.cancelled) {
+        s.Fail("the write of " + s.archivePath + " was cancelled; the file there was left as it was");
+    }
     s.pending.clear();
     s.mode = Mode::None;
     if (!written) {
@@ -393,6 +404,7 @@ bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrott
     RemoveArchiveLeftovers(fileSystem, target);
 
     ZipWriteJob job(throttle);
+    job.cancelled = &cancelRequested;
     job.deflateLevel = deflateLevel;
     job.threads = threads;
     job.protect = protect;
@@ -457,6 +469,16 @@ bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrott
         return Fail("cannot write " + target + ": " + reason);
     }
     return true;
+}
+
+void ZipComponent::Cancel()
+{
+    state_->cancelRequested = true;
+}
+
+bool ZipComponent::WasCancelled() const
+{
+    return state_->cancelled;
 }
 
 void ZipComponent::Close()

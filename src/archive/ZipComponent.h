@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -59,9 +60,10 @@ public:
     // an archive without protection.
     bool CheckPassword();
 
-    // Adds the file under its bare name; refused when the file is missing or a member of that
-    // name (in any case) was added already. Its data is read only by Write.
-    bool AddFile(const std::string& filePath);
+    // Adds the file under its bare name, or under memberName (a bare file name) when given;
+    // refused when the file is missing or a member of that name (in any case) was added
+    // already. Its data is read only by Write.
+    bool AddFile(const std::string& filePath, const std::string& memberName = {});
     void SetWritePassword(const std::string& password);
     void SetProtection(bool protect);
     void SetDeflateLevel(int level);
@@ -71,6 +73,12 @@ public:
     // Writes every added file into the archive and puts it in place. WriteFinished follows
     // every call, whatever the outcome.
     bool Write();
+    // Asks the Write running on another thread, or else the next one, to stop: it fails soon
+    // after with WasCancelled() true, and the archive at the path stays as it was. Any thread
+    // may call it.
+    void Cancel();
+    // Whether the last Write stopped because of Cancel.
+    bool WasCancelled() const;
     // Releases the archive; an unwritten one is dropped.
     void Close();
 

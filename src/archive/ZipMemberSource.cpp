@@ -159,6 +159,10 @@ std::ptrdiff_t ZipMemberSource::ReadFile(std::uint8_t* data, std::size_t length)
 {
     // Progress moves in steps of at most this; the deflater asks for a whole chunk at a time.
     constexpr std::size_t ProgressStep = 32 * 1024;
+    if (job_.cancelled != nullptr && job_.cancelled->load()) {
+        Fail(ZIP_ER_CANCELLED, {"archive", path_, 0, "the write was cancelled"});
+        return -1;
+    }
     const std::int64_t read =
         in_->Read(reinterpret_cast<char*>(data), std::min(length, ProgressStep));
     if (read < 0) {

@@ -2,6 +2,7 @@
 
 #include <zip.h>
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -29,6 +30,8 @@ struct ZipWriteJob {
     }
 
     ZipEventThrottle& events;
+    // Set from another thread to stop the write at the next piece of data.
+    const std::atomic<bool>* cancelled = nullptr;
     int deflateLevel = 6;
     unsigned threads = 0;  // 0: one per processor
     bool protect = false;

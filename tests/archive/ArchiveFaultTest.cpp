@@ -123,5 +123,36 @@ TEST_F(ArchiveFaultTest, ASourceThatCannotBeOpenedOrATargetThatCannotBeReplacedW
     }
 }
 
+// Cancel comes from the window's thread while the write runs; here it comes from the event
+// of the first member, which is the same moment for the writer.
+TEST_F(ArchiveFaultTest, ACancelledWriteLeavesThePreviousArchiveAndSaysSo)
+{
+    struct CancelOnFirstFile final : ZipEventSink {
+        ZipComponent* zip = nullptr;
+        void AddingFile(const std::string&) override { zip->Cancel(); }
+        void ExtractingFile(const std::string&) override {}
+        void WriteProgress(int) override {}
+        void WriteFinished() override {}
+    } cancelling;
+    ZipComponent zip(fs, cancelling);
+    cancelling.zip = &zip;
+    const auto before = fs.Paths();
+    ASSERT_TRUE(zip.Create(Target) && zip.AddFile(Mail, "Renamed.pst") && zip.AddFile(Info));
+    EXPECT_FALSE(zip.Write());
+    EXPECT_TRUE(zip.WasCancelled());
+    EXPECT_NE(std::string::npos, zip.LastError().find("cancelled")) << zip.LastError();
+    EXPECT_EQ("the previous backup", fs.Data(Target));
+    EXPECT_EQ(before, fs.Paths());
+
+    // The next write is not cancelled, and stores the member under the name it was given.
+    ZipComponent again(fs, events);
+    ASSERT_TRUE(again.Create(Target) && again.AddFile(Mail, "Renamed.pst"));
+    EXPECT_FALSE(again.AddFile(Info, "..\\evil.dat"));
+    ASSERT_TRUE(again.Write()) << again.LastError();
+    EXPECT_FALSE(again.WasCancelled());
+    ASSERT_TRUE(again.Open(Target));
+    EXPECT_TRUE(again.FindMember("Renamed.pst"));
+}
+
 }  // namespace
 }  // namespace kestrel
