@@ -4,8 +4,7 @@
 # bench/unattended-start.sh, not a condition here: a loaded machine must not fail the test.
 #   scripts/unattended-start-test.sh STATUS PROGRAM...    (PROGRAM may be "wine kestrelbak.exe")
 # On a fresh environment root there is no Outlook, so no backup can be written and the program
-# must say so with status 1 (not hang waiting for a click, not crash, not end with 2 from an
-# escaped exception).
+# must say so with status 2 (not hang waiting for a click, not crash).
 set -uo pipefail
 expected=$1
 shift

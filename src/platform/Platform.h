@@ -20,6 +20,9 @@ struct Platform {
     std::unique_ptr<Shell> shell;
     std::unique_ptr<OfficeAutomation> automation;
     std::unique_ptr<FileSystem> fileSystem;
+    // The program's own folder in the user's local application data (%LOCALAPPDATA%\Kestrel),
+    // home of the run folders and the log; empty when it is not known.
+    std::string dataFolder;
     // Created last: its location comes from the user's folders.
     std::unique_ptr<RunFolder> runFolder;
 };

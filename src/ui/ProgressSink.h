@@ -19,6 +19,8 @@ public:
     virtual void SetFileText(const std::string& text) = 0;
     // "Write File <n>%".
     virtual void SetWriteText(const std::string& text) = 0;
+    // The same percentage as a number, for sinks that draw their own bar.
+    virtual void SetWritePercent(int /*percent*/) {}
     virtual void SetBusy(bool busy) = 0;
 };
 

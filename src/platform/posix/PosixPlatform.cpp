@@ -30,6 +30,7 @@ Platform CreateSystemPlatform()
 
     const std::string windowsBase =
         platform.system->ExpandEnvironmentText("%LOCALAPPDATA%") + "\\Kestrel";
+    platform.dataFolder = windowsBase;
     if (auto nativeBase = MapWindowsPath(root, windowsBase)) {
         platform.runFolder = std::make_unique<LockedRunFolder>(windowsBase, *nativeBase);
     }

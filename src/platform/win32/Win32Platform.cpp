@@ -40,7 +40,8 @@ Platform CreateSystemPlatform()
     // through the wide form, which holds any user name.
     if (std::wstring local = LocalAppDataFolder(); !local.empty()) {
         const std::wstring base = local + L"\\Kestrel";
-        platform.runFolder = std::make_unique<LockedRunFolder>(WideToUtf8(base), base);
+        platform.dataFolder = WideToUtf8(base);
+        platform.runFolder = std::make_unique<LockedRunFolder>(platform.dataFolder, base);
     }
     return platform;
 }

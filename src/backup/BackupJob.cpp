@@ -1,0 +1,261 @@
+#include "backup/BackupJob.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "archive/InfoFile.h"
+#include "backup/ArchiveContents.h"
+#include "backup/Collectors.h"
+#include "outlook/OutlookVersion.h"
+#include "platform/PathJoin.h"
+#include "registry/RegistryAccess.h"
+
+namespace kestrel {
+namespace {
+
+constexpr int ProgressMaximum = 100;
+constexpr int HeaderStep = 10;
+constexpr int DataFilesPosition = 1;
+constexpr int RulesPosition = 2;
+
+// How far each item moves the progress bar, ticked or not. The data files add 5 more when
+// ticked, so the steps reach 105; the bar stops at its maximum.
+constexpr std::array<int, ItemCount> ItemSteps{0, 15, 10, 20, 10, 10, 5, 5, 5, 0, 10};
+constexpr int DataFilesTickedStep = 5;
+
+std::string LocalTimeText(std::time_t time)
+{
+    char text[64] = {};
+    const std::tm* local = std::localtime(&time);
+    if (local == nullptr || std::strftime(text, sizeof text, "%m/%d/%Y %H:%M:%S", local) == 0) {
+        return {};
+    }
+    return text;
+}
+
+}  // namespace
+
+bool BackupOutcome::AnyItemFailed() const
+{
+    for (int position = 0; position < ItemCount; ++position) {
+        const auto i = static_cast<std::size_t>(position);
+        if (position != RulesPosition && ran[i] && !succeeded[i]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int BackupExitStatus(const BackupOutcome& outcome)
+{
+    if (!outcome.Written()) {
+        return 2;
+    }
+    return outcome.AnyItemFailed() ? 1 : 0;
+}
+
+struct BackupJob::State final : ZipEventSink {
+    State(Platform& p, Messages& m)
+        : platform(p), registry(*p.registry, m), zip(*p.fileSystem, *this),
+          archive(*p.fileSystem, zip)
+    {
+    }
+
+    void AddingFile(const std::string& name) override
+    {
+        if (writeProgress != nullptr) {
+            writeProgress->SetFileText("Adding File " + name);
+        }
+    }
+    void ExtractingFile(const std::string&) override {}
+    void WriteProgress(int percent) override
+    {
+        if (writeProgress != nullptr) {
+            writeProgress->SetWriteText("Write File " + std::to_string(percent) + "%");
+            writeProgress->SetWritePercent(percent);
+        }
+    }
+    void WriteFinished() override {}
+
+    void Advance(ProgressSink& progress, int step)
+    {
+        progressValue = std::min(ProgressMaximum, progressValue + step);
+        progress.SetProgress(progressValue, ProgressMaximum);
+    }
+    bool WriteHeader(const BackupRequest& request, const BackupMachine& machine);
+    bool FailWith(BackupResult result, std::string why)
+    {
+        outcome.result = result;
+        outcome.error = std::move(why);
+        return false;
+    }
+
+    Platform& platform;
+    RegistryAccess registry;
+    ZipComponent zip;
+    ArchiveContents archive;
+    std::optional<CollectorContext> context;
+    std::string targetPath;
+    std::string infoFilePath;
+    bool readyToWrite = false;
+    int progressValue = 0;
+    ProgressSink* writeProgress = nullptr;
+    BackupOutcome outcome;
+};
+
+bool BackupJob::State::WriteHeader(const BackupRequest& request, const BackupMachine& machine)
+{
+    FileSystem& files = *platform.fileSystem;
+    std::string shortVersion;
+    const std::string outlookVersion = GetOutlookVersion(*platform.automation, shortVersion);
+    const std::pair<const char*, std::string> header[] = {
+        {"BackupComputer", machine.computerName},
+        {"BackupLogonUser", machine.logonUserName},
+        {"BackupIdentity", request.profileName},
+        {"BackupTime", LocalTimeText(request.startTime)},
+        {"Outlookversion", outlookVersion},
+        {"BackupInformation", EncodeDescription(request.description)},
+    };
+    for (const auto& [key, value] : header) {
+        if (!SaveINI(files, key, value, infoFilePath)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+BackupJob::BackupJob(Platform& platform, Messages& messages)
+    : state_(std::make_unique<State>(platform, messages))
+{
+}
+
+BackupJob::~BackupJob() = default;
+
+void BackupJob::SetThreadCount(unsigned threads)
+{
+    state_->zip.SetThreadCount(threads);
+}
+
+void BackupJob::Collect(const BackupRequest& request, const BackupMachine& machine,
+                        ProgressSink& progress)
+{
+    State& s = *state_;
+    FileSystem& files = *s.platform.fileSystem;
+    s.outcome = {};
+    s.readyToWrite = false;
+    s.progressValue = 0;
+    s.targetPath = request.targetPath;
+    s.infoFilePath = JoinPath(machine.runFolder, InfoFileName);
+    progress.SetBusy(true);
+
+    if (machine.runFolder.empty()) {
+        s.FailWith(BackupResult::WriteFailed, "the program has no working folder for the info file");
+        return;
+    }
+    if (files.FileExists(s.infoFilePath)) {
+        files.RemoveFile(s.infoFilePath);
+    }
+    if (!s.WriteHeader(request, machine)) {
+        s.FailWith(BackupResult::WriteFailed, "cannot write the info file " + s.infoFilePath);
+        return;
+    }
+    s.Advance(progress, HeaderStep);
+    if (!s.zip.Create(request.targetPath)) {
+        s.FailWith(BackupResult::WriteFailed, s.zip.LastError());
+        return;
+    }
+
+    s.context.emplace(CollectorContext{files, s.registry, s.archive, s.infoFilePath,
+                                       machine.runFolder, machine.profilesRootKey,
+                                       machine.locations, request.targetPath, {}, {}});
+    std::string flags;
+    for (int position = 0; position < ItemCount; ++position) {
+        const auto i = static_cast<std::size_t>(position);
+        const ItemKind& item = ItemTable[i];
+        if (ItemRuns(item, request.boxes)) {
+            progress.SetStatus(item.statusText);
+            s.outcome.ran[i] = true;
+            s.outcome.succeeded[i] = CollectItem(position, *s.context, request.profileName);
+        }
+        if (position == DataFilesPosition && s.outcome.ran[i]) {
+            s.Advance(progress, DataFilesTickedStep);
+        }
+        s.Advance(progress, ItemSteps[i]);
+    }
+    s.outcome.leftOut = s.context->leftOut;
+
+    std::string why;
+    if (!SaveINI(files, "BackupItem", BackupItemValue(s.outcome.succeeded), s.infoFilePath) ||
+        !files.SetNormalAttributes(s.infoFilePath) || !s.archive.AddInfoFile(s.infoFilePath, why)) {
+        s.FailWith(BackupResult::WriteFailed,
+                   why.empty() ? "cannot write the info file " + s.infoFilePath : why);
+        return;
+    }
+    s.zip.SetProtection(request.protect);
+    s.zip.SetWritePassword(request.protect ? request.password : std::string());
+    s.readyToWrite = true;
+}
+
+void BackupJob::Write(ProgressSink& progress)
+{
+    State& s = *state_;
+    if (!s.readyToWrite) {
+        return;  // Collect said why
+    }
+    if (s.archive.CollectedCount() == 0) {
+        s.FailWith(BackupResult::NothingCollected,
+                   "None of the selected items could be backed up, so nothing was written to " +
+                       s.targetPath + ".");
+        return;
+    }
+    s.writeProgress = &progress;
+    const bool written = s.zip.Write();
+    s.writeProgress = nullptr;
+    if (!written) {
+        s.FailWith(s.zip.WasCancelled() ? BackupResult::Cancelled : BackupResult::WriteFailed,
+                   s.zip.LastError());
+        return;
+    }
+    s.outcome.result = BackupResult::Written;
+    s.outcome.error.clear();
+    if (auto facts = s.platform.fileSystem->Stat(s.targetPath)) {
+        s.outcome.archiveBytes = facts->size;
+    }
+}
+
+void BackupJob::Cancel()
+{
+    state_->zip.Cancel();
+}
+
+BackupOutcome BackupJob::Finish(ProgressSink& progress)
+{
+    State& s = *state_;
+    FileSystem& files = *s.platform.fileSystem;
+    s.zip.Close();
+    if (!s.infoFilePath.empty()) {
+        files.RemoveFile(s.infoFilePath);
+    }
+    if (s.context) {
+        for (const std::string& exportFile : s.context->exportFiles) {
+            files.RemoveFile(exportFile);
+        }
+    }
+    s.context.reset();
+    s.readyToWrite = false;
+    progress.SetProgress(ProgressMaximum, ProgressMaximum);
+    progress.SetFileText("");
+    progress.SetWriteText("");
+    progress.SetBusy(false);
+    return s.outcome;
+}
+
+BackupOutcome BackupJob::Run(const BackupRequest& request, const BackupMachine& machine,
+                             ProgressSink& progress)
+{
+    Collect(request, machine, progress);
+    Write(progress);
+    return Finish(progress);
+}
+
+}  // namespace kestrel

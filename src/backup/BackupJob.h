@@ -1,0 +1,87 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/ItemTable.h"
+#include "archive/ZipComponent.h"
+#include "backup/BackupRequest.h"
+#include "platform/Platform.h"
+#include "ui/Messages.h"
+#include "ui/ProgressSink.h"
+
+namespace kestrel {
+
+enum class BackupResult {
+    Written,           // the archive is in place
+    NothingCollected,  // no selected item produced a member: nothing was written
+    WriteFailed,       // the write failed: any previous archive at the target is as it was
+    Cancelled,         // the user stopped the write: the same
+};
+
+struct BackupOutcome {
+    BackupResult result = BackupResult::NothingCollected;
+    // Per item in table order: whether its collector ran, and whether it succeeded.
+    ItemResults ran{};
+    ItemResults succeeded{};
+    // Why nothing was written, naming the file concerned; empty when the archive was written.
+    std::string error;
+    // What the archive lacks although it was found (see CollectorContext::leftOut).
+    std::vector<std::string> leftOut;
+    std::uint64_t archiveBytes = 0;
+
+    bool Written() const { return result == BackupResult::Written; }
+    // Whether an item that ran failed. The rules file is left out of the count: a profile
+    // without rules is normal and has no line of its own in the report.
+    bool AnyItemFailed() const;
+};
+
+// The exit status of the unattended backup and `kestrel backup`: 0 when the archive was written
+// and every selected item succeeded, 1 when it was written but an item failed, 2 when nothing
+// was written.
+int BackupExitStatus(const BackupOutcome& outcome);
+
+// One backup: the info file's header, the collectors in item order, the archive write and the
+// clean-up. The phases are separate so a window can collect on its own thread (registry and
+// version probe) and write on a worker (minutes for a large data file) while staying
+// responsive; the command-line runs call Run.
+//
+// The previous archive at the target is never removed first: the archive component replaces it
+// only once the new one is complete, so a failed, cancelled or empty run leaves it as it was.
+class BackupJob {
+public:
+    // `messages` receives what registry access may report (malformed key paths, which the run
+    // does not build).
+    BackupJob(Platform& platform, Messages& messages);
+    ~BackupJob();
+    BackupJob(const BackupJob&) = delete;
+    BackupJob& operator=(const BackupJob&) = delete;
+
+    // The header and the items, on the thread that owns the registry and the version probe.
+    // Shows each item's status text and advances the progress bar by its step.
+    void Collect(const BackupRequest& request, const BackupMachine& machine, ProgressSink& progress);
+    // Writes the archive; any thread. The archive's per-file and percentage texts go to
+    // `progress` from the thread that calls it.
+    void Write(ProgressSink& progress);
+    // Stops a Write in progress, or the next one; any thread.
+    void Cancel();
+    // Removes the info file and the registry exports, resets the progress display and returns
+    // what happened.
+    BackupOutcome Finish(ProgressSink& progress);
+
+    // The three phases on the caller's thread.
+    BackupOutcome Run(const BackupRequest& request, const BackupMachine& machine,
+                      ProgressSink& progress);
+
+    // Deflate threads for the write (0: one per processor).
+    void SetThreadCount(unsigned threads);
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace kestrel

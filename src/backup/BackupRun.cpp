@@ -1,0 +1,109 @@
+#include "backup/BackupRun.h"
+
+#include <algorithm>
+
+#include "ui/Messages.h"
+
+namespace kestrel {
+namespace {
+
+constexpr const char* HeadlineEnd = "\t\t\t\r\n";
+
+bool Refuse(Messages& messages, const char* text, MessageIcon icon)
+{
+    messages.Show(text, texts::ApplicationTitle, icon, MessageButtons::Ok);
+    return false;
+}
+
+const char* Headline(BackupResult result)
+{
+    switch (result) {
+        case BackupResult::Written:
+            return texts::BackupCompleted;
+        case BackupResult::Cancelled:
+            return texts::BackupCancelled;
+        default:
+            return texts::BackupFailed;
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> ChooseTargetFile(Dialogs& dialogs, std::time_t today)
+{
+    char date[16] = {};
+    const std::tm* local = std::localtime(&today);
+    if (local == nullptr || std::strftime(date, sizeof date, "%m-%d-%Y", local) == 0) {
+        date[0] = '\0';
+    }
+    FileDialogRequest request;
+    request.title = texts::SaveBackupTitle;
+    request.filter = texts::BackupFileFilter;
+    request.proposedName = std::string("kesbak") + date;
+    request.defaultExtension = texts::BackupFileExtension;
+    std::optional<std::string> chosen = dialogs.ChooseSaveFile(request);
+    if (chosen && chosen->empty()) {
+        return std::nullopt;
+    }
+    return chosen;
+}
+
+bool CheckBackupRequest(const BackupRequest& request, Messages& messages)
+{
+    if (request.targetPath.empty()) {
+        return Refuse(messages, texts::InvalidBackupFile, MessageIcon::Exclamation);
+    }
+    if (std::none_of(request.boxes.begin(), request.boxes.end(), [](bool box) { return box; })) {
+        return Refuse(messages, texts::SelectAtLeastOneItem, MessageIcon::Exclamation);
+    }
+    return true;
+}
+
+bool CheckBackupPasswords(bool protect, const std::string& password, const std::string& retyped,
+                          Messages& messages)
+{
+    if (!protect) {
+        return true;
+    }
+    if (password.empty() && retyped.empty()) {
+        return Refuse(messages, texts::EnterPassword, MessageIcon::Stop);
+    }
+    if (password != retyped) {
+        return Refuse(messages, texts::IncorrectPassword, MessageIcon::Stop);
+    }
+    return true;
+}
+
+std::string BackupResultText(const BackupOutcome& outcome)
+{
+    std::string text = std::string(Headline(outcome.result)) + HeadlineEnd;
+    if (!outcome.Written()) {
+        text += outcome.error;
+    }
+    for (std::size_t i = 0; i < ItemTable.size(); ++i) {
+        if (ItemTable[i].reportTitle == nullptr || !outcome.ran[i]) {
+            continue;
+        }
+        text += std::string("\r\n") + ItemTable[i].reportTitle + "\t" +
+                (outcome.succeeded[i] ? "Succeeded!" : "Fail!") + "\t";
+    }
+    for (const std::string& missing : outcome.leftOut) {
+        text += "\r\nNot in the backup: " + missing;
+    }
+    return text;
+}
+
+bool ReportBackup(const BackupOutcome& outcome, Messages& messages)
+{
+    const MessageIcon icon = outcome.Written() ? MessageIcon::Information
+                             : outcome.result == BackupResult::Cancelled ? MessageIcon::Exclamation
+                                                                         : MessageIcon::Stop;
+    messages.Show(BackupResultText(outcome), texts::ApplicationTitle, icon, MessageButtons::Ok);
+    if (!outcome.Written()) {
+        return false;
+    }
+    return messages.Show(texts::OfferDisc, texts::ApplicationTitle, MessageIcon::Information,
+                         MessageButtons::OkCancel) == MessageAnswer::Ok;
+}
+
+}  // namespace kestrel

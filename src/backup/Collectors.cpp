@@ -1,0 +1,270 @@
+#include "backup/Collectors.h"
+
+#include "archive/InfoFile.h"
+#include "archive/ItemTable.h"
+#include "outlook/DataStorePaths.h"
+#include "outlook/ProfileDiscovery.h"
+#include "platform/NameCase.h"
+#include "platform/PathJoin.h"
+#include "registry/KeyExport.h"
+
+namespace kestrel {
+namespace {
+
+constexpr const char* AddressBookValue = "001e6600";
+
+// TEMPORARY until the discovery fixes land: same contracts as the outlook functions.
+std::string CollapseDoubledBackslashes(const std::string& path)
+{
+    std::string out = path.substr(0, path.rfind("\\\\", 0) == 0 ? 2 : 0);
+    for (std::size_t i = out.size(); i < path.size(); ++i) {
+        if (!(path[i] == '\\' && !out.empty() && out.back() == '\\' && out.size() > 2)) {
+            out += path[i];
+        }
+    }
+    return out;
+}
+bool NamedFileExists(FileSystem& fileSystem, const std::string& path)
+{
+    auto facts = fileSystem.Stat(path);
+    return facts && !facts->isFolder;
+}
+
+std::string JoinNames(const std::vector<std::string>& names, char separator)
+{
+    std::string joined;
+    for (const std::string& name : names) {
+        if (!joined.empty()) {
+            joined += separator;
+        }
+        joined += name;
+    }
+    return joined;
+}
+
+std::string ProfileKey(const CollectorContext& context, const std::string& profileName)
+{
+    return context.profilesRootKey + "\\" + profileName;
+}
+
+// The archive being written and the partial files its write leaves beside it.
+bool IsOwnArchive(const CollectorContext& context, const std::string& path)
+{
+    const std::string& target = context.targetPath;
+    if (target.empty()) {
+        return false;
+    }
+    if (EqualsIgnoringCase(path, target)) {
+        return true;
+    }
+    const std::string partPrefix = target + ".part-";
+    return path.size() > partPrefix.size() &&
+           EqualsIgnoringCase(std::string_view(path).substr(0, partPrefix.size()), partPrefix);
+}
+
+// Files collected for one item: their member names and source paths, and whether one that was
+// found had to be left out.
+struct ItemFiles {
+    std::vector<std::string> names;
+    std::vector<std::string> sources;
+    bool leftOut = false;
+
+    void Add(CollectorContext& context, const std::string& path)
+    {
+        std::string why;
+        if (auto name = context.archive.Add(path, why)) {
+            names.push_back(*name);
+            sources.push_back(path);
+        } else {
+            context.leftOut.push_back(why);
+            leftOut = true;
+        }
+    }
+    // Records the item and says whether it was backed up whole.
+    bool Record(CollectorContext& context, const char* infoKey, const char* sourcesKey = nullptr)
+    {
+        if (names.empty()) {
+            return false;
+        }
+        if (!SaveINI(context.fileSystem, infoKey, JoinNames(names, ';'), context.infoFilePath)) {
+            return false;
+        }
+        if (sourcesKey != nullptr &&
+            !SaveINI(context.fileSystem, sourcesKey, JoinNames(sources, '|'),
+                     context.infoFilePath)) {
+            return false;
+        }
+        return !leftOut;
+    }
+};
+
+bool RegistryItem(CollectorContext& context, const std::string& keyPath, const char* prefix,
+                  const char* infoKey)
+{
+    if (!context.registry.KeyExists(keyPath)) {
+        return false;
+    }
+    const std::string exportFile = sGetTempFile(context.fileSystem, context.runFolder, prefix);
+    if (exportFile.empty()) {
+        return false;
+    }
+    context.exportFiles.push_back(exportFile);
+    std::vector<std::string> valuesLeftOut;
+    if (!ExportKeyTree(context.registry, keyPath, "", context.fileSystem, exportFile)) {
+        return false;
+    }
+    for (const std::string& value : valuesLeftOut) {
+        context.leftOut.push_back(value + ": a line break or \"=\" that a backup cannot hold");
+    }
+    ItemFiles files;
+    files.Add(context, exportFile);
+    return files.Record(context, infoKey);
+}
+
+// The data files or address books the sections of a profile name.
+bool ProfileFiles(CollectorContext& context, const std::string& profileName, bool addressBooks)
+{
+    const std::string profileKey = ProfileKey(context, profileName);
+    const std::vector<std::string> sections = context.registry.EnumSubKeys(profileKey);
+    if (sections.empty()) {
+        return false;
+    }
+    ItemFiles files;
+    for (const std::string& section : sections) {
+        const std::string sectionKey = profileKey + "\\" + section;
+        std::string path;
+        if (addressBooks) {
+            path = context.registry.GetStringValue(sectionKey, AddressBookValue);
+            if (path.empty() || path == RegistryAccess::ErrorMarker) {
+                continue;
+            }
+            path = CollapseDoubledBackslashes(path);
+        } else {
+            path = DecodeWidePathValue(context.registry, sectionKey, StoreIdentifierValue);
+            if (path == RegistryAccess::ErrorMarker) {
+                path = DecodeAnsiPathValue(context.registry, sectionKey, StoreIdentifierValue);
+            }
+            if (path == RegistryAccess::ErrorMarker) {
+                continue;
+            }
+        }
+        // A file the profile names is backed up even when hidden: leaving it out silently
+        // would lose mail.
+        if (!IsOwnArchive(context, path) && NamedFileExists(context.fileSystem, path)) {
+            files.Add(context, path);
+        }
+    }
+    return addressBooks ? files.Record(context, "BackupPab", PabSourcesKey)
+                        : files.Record(context, "BackupDatas", DatasSourcesKey);
+}
+
+bool FolderItem(CollectorContext& context, const std::string& folder, const char* infoKey)
+{
+    if (folder.empty()) {
+        return false;
+    }
+    ItemFiles files;
+    for (const std::string& name : context.fileSystem.FilesIn(folder)) {
+        const std::string path = JoinPath(folder, name);
+        if (!name.empty() && !IsOwnArchive(context, path)) {
+            files.Add(context, path);
+        }
+    }
+    return files.Record(context, infoKey);
+}
+
+}  // namespace
+
+bool BackupConfig(CollectorContext& context, const std::string& strIdentity)
+{
+    return RegistryItem(context, ProfileKey(context, strIdentity), "OBC", "BackupConfig");
+}
+
+bool BackupDatas(CollectorContext& context, const std::string& strIdentity)
+{
+    return ProfileFiles(context, strIdentity, false);
+}
+
+bool BackupRules(CollectorContext& context, const std::string& strIdentity)
+{
+    const std::string path = context.locations.RulesFolder + "\\" + strIdentity + ".RWZ";
+    if (!NamedFileExists(context.fileSystem, path)) {
+        return false;
+    }
+    ItemFiles files;
+    files.Add(context, path);
+    return files.Record(context, "BackupRules");
+}
+
+bool BackupAccounts(CollectorContext& context, const std::string& /*strIdentity*/)
+{
+    // The account key was located for the profile being backed up.
+    return RegistryItem(context, context.locations.AccountKeyPath, "OBA", "BackupAccounts");
+}
+
+bool BackupSignatures(CollectorContext& context)
+{
+    return FolderItem(context, context.locations.SignaturesFolder, "BackupSignatures");
+}
+
+bool BackupStationery(CollectorContext& context)
+{
+    return FolderItem(context, context.locations.StationeryFolder, "BackupStationery");
+}
+
+bool BackupPab(CollectorContext& context, const std::string& strIdentity)
+{
+    return ProfileFiles(context, strIdentity, true);
+}
+
+bool BackupConfigsetting(CollectorContext& context)
+{
+    return RegistryItem(context, context.locations.OptionsKeyPath, "OBC", "BackupConfigsetting");
+}
+
+bool BackupTemplates(CollectorContext& context)
+{
+    return FolderItem(context, context.locations.TemplatesFolder, "BackupTemplates");
+}
+
+bool BackupSetting(CollectorContext& context)
+{
+    return FolderItem(context, context.locations.PreferencesFolder, "BackupSetting");
+}
+
+bool BackupContacts(CollectorContext& context)
+{
+    return FolderItem(context, context.locations.ContactsFolder, "BackupContacts");
+}
+
+bool CollectItem(int position, CollectorContext& context, const std::string& profileName)
+{
+    switch (position) {
+        case 0:
+            return BackupConfig(context, profileName);
+        case 1:
+            return BackupDatas(context, profileName);
+        case 2:
+            return BackupRules(context, profileName);
+        case 3:
+            return BackupAccounts(context, profileName);
+        case 4:
+            return BackupSignatures(context);
+        case 5:
+            return BackupStationery(context);
+        case 6:
+            return BackupPab(context, profileName);
+        case 7:
+            return BackupConfigsetting(context);
+        case 8:
+            return BackupTemplates(context);
+        case 9:
+            return BackupSetting(context);
+        case 10:
+            return BackupContacts(context);
+        default:
+            return false;
+    }
+}
+
+}  // namespace kestrel

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "backup/ArchiveContents.h"
+#include "outlook/ProfileLocations.h"
+#include "platform/FileSystem.h"
+#include "registry/RegistryAccess.h"
+
+namespace kestrel {
+
+// What the eleven collectors work with. Each collector finds its item's files or registry
+// trees for the profile, adds them to the archive, appends the item's line to the info file
+// and says whether the item was backed up whole. None of them looks at the window.
+struct CollectorContext {
+    FileSystem& fileSystem;
+    RegistryAccess& registry;
+    ArchiveContents& archive;
+    std::string infoFilePath;
+    // Where the registry exports are made.
+    std::string runFolder;
+    std::string profilesRootKey;
+    ProfileLocations locations;
+    // The archive being written: never collected, nor its partial files, when it lies in a
+    // collected folder.
+    std::string targetPath;
+    // Registry exports made, for the run to remove after the write.
+    std::vector<std::string> exportFiles;
+    // What the archive lacks although it was found, one line each: a file that could not be
+    // read, a registry value that cannot be stored.
+    std::vector<std::string> leftOut;
+};
+
+// Each returns true when the item produced at least one member and nothing it found was left
+// out. An item that found something but had to leave a file out still records what it added
+// (its info line), and returns false.
+bool BackupConfig(CollectorContext& context, const std::string& strIdentity);
+bool BackupDatas(CollectorContext& context, const std::string& strIdentity);
+bool BackupRules(CollectorContext& context, const std::string& strIdentity);
+bool BackupAccounts(CollectorContext& context, const std::string& strIdentity);
+bool BackupSignatures(CollectorContext& context);
+bool BackupStationery(CollectorContext& context);
+bool BackupPab(CollectorContext& context, const std::string& strIdentity);
+bool BackupConfigsetting(CollectorContext& context);
+bool BackupTemplates(CollectorContext& context);
+bool BackupSetting(CollectorContext& context);
+bool BackupContacts(CollectorContext& context);
+
+// The collector of the item at this position of the item table.
+bool CollectItem(int position, CollectorContext& context, const std::string& profileName);
+
+// Info keys beside "BackupDatas" and "BackupPab": the source path of each member, in the order
+// of the names, joined by "|" (which no Windows path holds), so a restore can point each
+// profile entry at its own file even when a name had to be changed.
+inline constexpr const char* DatasSourcesKey = "BackupDatasSources";
+inline constexpr const char* PabSourcesKey = "BackupPabSources";
+
+}  // namespace kestrel
