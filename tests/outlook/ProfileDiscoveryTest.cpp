@@ -109,8 +109,10 @@ TEST_F(ProfileDiscoveryTest, LocationsFollowTheWindowsAndOutlookVersions)
     } windowsCases[] = {
         {"5.1", user + "\\Application Data\\Microsoft"},
         {"6.1", user + "\\AppData\\Roaming\\Microsoft"},
-        {"6.3", user + "\\Application Data\\Microsoft"},
-        {"10.0", user + "\\Application Data\\Microsoft"},
+        {"6.3", user + "\\AppData\\Roaming\\Microsoft"},
+        {"10.0", user + "\\AppData\\Roaming\\Microsoft"},
+        {"", user + "\\Application Data\\Microsoft"},
+        {"6.x", user + "\\Application Data\\Microsoft"},
     };
     const struct {
         const char* outlook;
@@ -177,7 +179,7 @@ TEST_F(ProfileDiscoveryTest, SampleMachinesOfferBoxesAndRepointDataFiles)
          {{"C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst",
            "\\\\fileserver\\mail\\bob\\archive.pst"}}},
         // No signatures, no shared-tools folder, templates only in a subfolder, no contacts; seen
-        // as "10.0" the same machine is taken for the classic layout and offers less.
+        // as "10.0" (the real version rather than the one GetVersionExA reports) the same.
         {"outlook2016-win10",
          {"16.0", "6.2", "C:\\Users\\carol", ""},
          {"Outlook", "Work"},
@@ -188,7 +190,7 @@ TEST_F(ProfileDiscoveryTest, SampleMachinesOfferBoxesAndRepointDataFiles)
         {"outlook2016-win10",
          {"16.0", "10.0", "C:\\Users\\carol", ""},
          {"Outlook", "Work"},
-         {"110001000", "100001000"},
+         {"110001010", "100001010"},
          "Your MS Outlook don't support Personal Address Book!",
          {}},
     };
