@@ -4,6 +4,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "outlook/DataStorePaths.h"
+
 namespace kestrel {
 namespace {
 
@@ -31,22 +33,6 @@ std::string TrimSpaces(const std::string& text)
         return {};
     }
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-// Some versions store this path with every backslash doubled, so each pair becomes one. A
-// network path stored with single backslashes loses one of its two leading ones and is not
-// found; a doubled one ("\\\\srv") comes out right.
-std::string CollapseDoubledBackslashes(const std::string& text)
-{
-    std::string result;
-    result.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        result += text[i];
-        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
-            ++i;
-        }
-    }
-    return result;
 }
 
 std::string RoamingMicrosoftFolder(const DiscoveryContext& context)
