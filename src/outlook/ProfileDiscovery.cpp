@@ -122,6 +122,15 @@ ProfileLocations LocateProfileItems(const DiscoveryContext& context, const std::
     return locations;
 }
 
+// FileSystem::FileExists takes a hidden or system file for missing. A file the profile names is
+// Outlook's whatever its attributes, and taking it for missing would drop it from the backup
+// without a word.
+bool NamedFileExists(FileSystem& fileSystem, const std::string& path)
+{
+    const auto facts = fileSystem.Stat(path);
+    return facts && !facts->isFolder;
+}
+
 std::optional<std::string> FindAddressBookFile(const DiscoveryContext& context,
                                                const std::string& profileName,
                                                RegistryAccess& registry, FileSystem& fileSystem)
@@ -135,7 +144,7 @@ std::optional<std::string> FindAddressBookFile(const DiscoveryContext& context,
         }
         // An empty path names no file, although a folder lookup might accept it.
         const std::string path = CollapseDoubledBackslashes(stored);
-        if (!path.empty() && fileSystem.FileExists(path)) {
+        if (!path.empty() && NamedFileExists(fileSystem, path)) {
             return path;
         }
     }

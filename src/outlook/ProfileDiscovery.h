@@ -60,12 +60,17 @@ struct ItemAvailability {
 
 // Which boxes the profile offers: the data files and options always; the others when the
 // account section exists or their folder holds a file directly in it; the address book when
-// this Outlook has one and a section of the profile names an existing file.
+// this Outlook has one and a section of the profile names an existing file, hidden or not.
 ItemAvailability FindAvailableItems(const DiscoveryContext& context, const std::string& profileName,
                                     const ProfileLocations& locations, RegistryAccess& registry,
                                     FileSystem& fileSystem);
 
-// The personal address book a section of the profile names in "001e6600", if one exists.
+// True when the path names a file (not a folder), hidden and system files included.
+bool NamedFileExists(FileSystem& fileSystem, const std::string& path);
+
+// The personal address book a section of the profile names in "001e6600", if one exists
+// (NamedFileExists), with its doubled backslashes made single (CollapseDoubledBackslashes):
+// the path the backup adds.
 std::optional<std::string> FindAddressBookFile(const DiscoveryContext& context,
                                                const std::string& profileName,
                                                RegistryAccess& registry, FileSystem& fileSystem);

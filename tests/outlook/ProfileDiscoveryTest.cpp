@@ -15,6 +15,7 @@
 #include "outlook/ProfilesRootKey.h"
 #include "registry/RegistryFixture.h"
 #include "support/FakePlatform.h"
+#include "support/MemoryFileSystem.h"
 #include "support/SampleEnvironment.h"
 
 #ifdef _WIN32
@@ -263,6 +264,23 @@ TEST_F(ProfileDiscoveryTest, AddressBookPathsThatNameNoFile)
         EXPECT_EQ(c.found ? std::optional<std::string>(file) : std::nullopt,
                   FindAddressBookFile(context, "Mail", *access_, *fileSystem_))
             << c.stored;
+    }
+}
+
+// A network path keeps its leading pair, and a hidden file counts.
+TEST_F(ProfileDiscoveryTest, AddressBookIsTheCollapsedPathOfAnyNamedFile)
+{
+    testing::MemoryFileSystem files;
+    files.AddFile("C:\\Mail\\hidden.pab", "pab", true);
+    files.AddFile("\\\\srv\\share\\ann.pab", "pab");
+    const DiscoveryContext context{"11.0", "5.1", "C:\\Users\\ann", base_};
+    for (const auto& [stored, found] : {
+             std::pair{"C:\\\\Mail\\\\hidden.pab", "C:\\Mail\\hidden.pab"},
+             std::pair{"\\\\srv\\share\\ann.pab", "\\\\srv\\share\\ann.pab"},
+             std::pair{"\\\\\\\\srv\\\\share\\\\ann.pab", "\\\\srv\\share\\ann.pab"},
+         }) {
+        access_->SetStringValue(MakeKey("Mail\\section"), "001e6600", stored);
+        EXPECT_EQ(found, FindAddressBookFile(context, "Mail", *access_, files)) << stored;
     }
 }
 
