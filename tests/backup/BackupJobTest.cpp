@@ -134,13 +134,19 @@ protected:
 
 TEST_F(BackupJobTest, AWholeBackupHoldsEveryItemOnceUnderItsOwnName)
 {
+    // A value the export format cannot hold, in the accounts and so in the profile's tree too:
+    // left out and named once, the rest kept.
+    SetRaw("Profiles\\Mail\\9375CFF0413111d3B88A00104B2A6676", "Footer", reg::TypeSz,
+           "two\r\nlines");
     BackupJob job(fake_.platform, messages_);
     SilentProgress progress;
     const BackupOutcome outcome = job.Run(Request("111111111"), machine_, progress);
 
     ASSERT_EQ(BackupResult::Written, outcome.result) << outcome.error;
     EXPECT_EQ(1, BackupExitStatus(outcome));  // no stationery, templates or contacts folder
-    EXPECT_TRUE(outcome.leftOut.empty());
+    EXPECT_EQ((std::vector<std::string>{machine_.locations.AccountKeyPath +
+                                        "\\Footer: a line break or \"=\" that a backup cannot hold"}),
+              outcome.leftOut);
     auto members = ArchiveMembers("pa55");
     std::string info = members["ksbackup.dat"];
     const std::size_t time = info.find("BackupTime=") + 11;
