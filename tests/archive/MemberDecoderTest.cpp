@@ -83,7 +83,7 @@ TEST(MemberDecoder, DecodesEveryKindOfStoredData)
     const std::string file = testing::RandomBytes(150 * 1024, 21) + std::string(90000, 'm');
     const std::uint32_t crc = Crc(file);
     for (bool deflated : {false, true}) {
-        for (int bits : {0, 128, 256}) {
+        for (int bits : {0, 128, 192, 256}) {
             SCOPED_TRACE(std::to_string(deflated) + " " + std::to_string(bits));
             const Bytes stored = Store(file, deflated, bits, "pw");
             const MemberDecoder::Member member{file.size(), stored.size(), crc,
