@@ -137,7 +137,7 @@ TEST_F(ZipComponentTest, WrongPasswordsAreRefusedForBothSchemes)
         scratch.Native("pkware.ksb"),
         {{"ksbackup.dat", scratch.Read("ksbackup.dat")}, {"a.htm", RandomBytes(5000, 3)}},
         ZIP_EM_TRAD_PKWARE, "right"));
-    for (const char* archive : {"aes.ksb", "pkware.ksb"}) {
+    for (const std::string archive : {"aes.ksb", "pkware.ksb"}) {
         SCOPED_TRACE(archive);
         EXPECT_TRUE(zip.IsProtected(scratch.Path(archive)));
         ASSERT_TRUE(zip.Open(scratch.Path(archive)));
@@ -150,13 +150,12 @@ TEST_F(ZipComponentTest, WrongPasswordsAreRefusedForBothSchemes)
         zip.SetReadPassword("");
         EXPECT_FALSE(zip.CheckPassword());
         zip.SetReadPassword("wrong1");
-        const std::string out = scratch.Folder(std::string("out-") + archive);
-        scratch.Make(std::string("out-") + archive + "/ksbackup.dat", "kept");
+        const std::string out = scratch.Folder("out-" + archive);
+        scratch.Make("out-" + archive + "/ksbackup.dat", "kept");
         EXPECT_FALSE(zip.ExtractMember(*zip.FindMember("ksbackup.dat"), out));
         EXPECT_NE(std::string::npos, zip.LastError().find("ksbackup.dat")) << zip.LastError();
-        EXPECT_EQ(std::vector<std::string>{"ksbackup.dat"},
-                  scratch.List("out-" + std::string(archive)));
-        EXPECT_EQ("kept", scratch.Read(std::string("out-") + archive + "/ksbackup.dat"));
+        EXPECT_EQ(std::vector<std::string>{"ksbackup.dat"}, scratch.List("out-" + archive));
+        EXPECT_EQ("kept", scratch.Read("out-" + archive + "/ksbackup.dat"));
         zip.SetReadPassword("right");
         EXPECT_TRUE(zip.CheckPassword()) << zip.LastError();
     }
