@@ -75,9 +75,8 @@ protected:
 
     // The store file natively; other files a test needs go here too.
     ScratchFolder scratch_;
-    const std::string unique_ = UniqueName();
     const std::string dbPath_ = scratch_.Path("registry.db");
-    const std::string subKey_ = "Software\\KestrelTests\\" + unique_;
+    const std::string subKey_ = "Software\\KestrelTests\\" + UniqueName();
     // The scratch key as the program names it.
     const std::string base_ = "HKEY_CURRENT_USER\\" + subKey_;
     ScriptedMessages messages_;
