@@ -47,7 +47,7 @@ done
 
 rm -rf "$work"
 mkdir -p "$work"
-cd "$work"
+cd "$work" || exit 1
 
 # --- The sample machine -------------------------------------------------------------------
 # env_path SAMPLE-RELATIVE-PATH: where a file of the sample (drive_c/..., unc/...) is on the
@@ -177,7 +177,7 @@ fi
 # Every member byte for byte against its source on the machine.
 mkdir -p full
 if 7z x -y "-p$password" -ofull full.ksb >extract.log 2>&1; then
-    members=$(cd full && ls | LC_ALL=C sort | tr '\n' '/')
+    members=$(find full -type f -printf '%f\n' | LC_ALL=C sort | tr '\n' '/')
     expected='Alice Smith.contact/Bears.gif/Bears.htm/Bob.htm/Bob.txt/NormalEmail.dotm/OBA*.tmp/OBC*.tmp/OBC*.tmp/Outlook.RWZ/Outlook.xml/archive.pst/bob@example.com.pst/ksbackup.dat/old.pab/'
     # The three registry exports have generated names: compared below by their info keys.
     if [ "$(sed -E 's#OB(A|C)[0-9A-Fa-f]+\.tmp#OB\1*.tmp#g' <<<"$members")" = "$expected" ]; then
@@ -187,8 +187,8 @@ if 7z x -y "-p$password" -ofull full.ksb >extract.log 2>&1; then
     fi
     compared=0
     while IFS= read -r file; do
-        member="full/$(ls full | grep -i -x -F "$(basename "$file")")"
-        if [ "$member" != "full/" ] && cmp -s "$member" "$(env_path "$file")"; then
+        member=$(find full -maxdepth 1 -iname "$(basename "$file")")
+        if [ -n "$member" ] && cmp -s "$member" "$(env_path "$file")"; then
             compared=$((compared + 1))
         else
             fail "$system-member-bytes: $(basename "$file") differs from $(env_path "$file")"
