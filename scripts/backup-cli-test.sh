@@ -333,4 +333,9 @@ else
 fi
 mv moved-contacts/* "$contacts"/
 
+# A Wine prefix takes some 700 MB: kept only to look into a failure.
+if [ "$failures" -eq 0 ] && [ "$system" = windows ]; then
+    end_wine
+    rm -rf "$WINEPREFIX"
+fi
 [ "$failures" -eq 0 ]
