@@ -45,8 +45,16 @@ for program in "$tool" "$bak"; do
     [ -x "$program" ] || { echo "FAIL $program was not built"; exit 1; }
 done
 
+# The folder is emptied first: only one this check made (it leaves a mark) or an empty one.
+mark=.made-by-backup-cli-test
+if [ -e "$work" ] && [ ! -e "$work/$mark" ] &&
+    { [ ! -d "$work" ] || [ -n "$(ls -A "$work")" ]; }; then
+    echo "FAIL $work holds something this check did not make; name another work folder"
+    exit 1
+fi
 rm -rf "$work"
 mkdir -p "$work"
+touch "$work/$mark"
 cd "$work" || exit 1
 
 # --- The sample machine -------------------------------------------------------------------
