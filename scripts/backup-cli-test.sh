@@ -33,7 +33,7 @@ pass() {
     echo "PASS $*"
 }
 # A missing program fails the check; it never passes quietly.
-needed=(7z cmp sha256sum find)
+needed=(7z cmp find)
 [ "$system" = linux ] || needed+=(wine wineboot wineserver winepath)
 for program in "${needed[@]}"; do
     if ! command -v "$program" >/dev/null; then
