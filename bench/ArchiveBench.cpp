@@ -1,4 +1,4 @@
-// archive_bench SIZE_MIB [REPEATS] [WORK_FOLDER] [extract|sparse]
+// archive_bench SIZE_MIB [REPEATS] [WORK_FOLDER] [extract|sparse|generate]
 //
 // Generates a PST-like file of the given size (half mail-like text, half random
 // attachment-like blocks, the same bytes on every run) and measures, in one run, the ZIP
@@ -18,7 +18,8 @@
 // (the archive is written once, or reused when it is newer than the input). With "sparse" the
 // input is a sparse file of the given size with a few random blocks (a large mail file that is
 // mostly empty), and only our own writing and extraction are measured: for peak memory, which
-// must not grow with the file.
+// must not grow with the file. With "generate" the PST-like file is only made (or kept, when it
+// has the size already) as WORK_FOLDER/Outlook.pst, for other benchmarks to use the same data.
 //
 // The runs of all measurements take turns, and the disk is synced (untimed) before each, so
 // that a noisy machine or the writeback left behind by one program does not land on another.
@@ -228,8 +229,9 @@ int main(int argc, char** argv)
         return ChildMain(argc, argv);
     }
     if (argc < 2) {
-        std::fputs("usage: archive_bench SIZE_MIB [REPEATS] [WORK_FOLDER] [extract|sparse]\n",
-                   stderr);
+        std::fputs(
+            "usage: archive_bench SIZE_MIB [REPEATS] [WORK_FOLDER] [extract|sparse|generate]\n",
+            stderr);
         return 2;
     }
     const std::uint64_t size = std::stoull(argv[1]) * 1024 * 1024;
@@ -237,11 +239,16 @@ int main(int argc, char** argv)
     const fs::path work = fs::absolute(argc > 3 ? argv[3] : "archive-bench");
     const bool extractOnly = argc > 4 && std::string(argv[4]) == "extract";
     const bool sparse = argc > 4 && std::string(argv[4]) == "sparse";
+    const bool generateOnly = argc > 4 && std::string(argv[4]) == "generate";
     const std::string self = fs::canonical("/proc/self/exe").string();
     fs::create_directories(work);
     const fs::path source = work / (sparse ? "Sparse.pst" : "Outlook.pst");
     if (SizeOf(source) != size) {
         sparse ? GenerateSparse(source, size) : Generate(source, size);
+    }
+    if (generateOnly) {
+        std::printf("%s\n", source.string().c_str());
+        return SizeOf(source) == size ? 0 : 1;
     }
     const std::string src = source.string();
     const auto at = [&](const char* name) { return (work / name).string(); };

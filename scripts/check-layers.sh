@@ -59,6 +59,9 @@ report "core files that reach files without FileSystem" \
 not_gui=$(ls -d */ | grep -v -E '^gui/$' | tr -d /)
 report "files outside gui that include the GUI toolkit" \
     "$(grep -rn -E '#include <wx/' $not_gui || true)"
+# The tool's main() asks whether standard error is a terminal (isatty), which nothing below it
+# may ask; that one include is allowed there and nowhere else.
 report "files outside the platform backends that include an OS header" \
-    "$(grep -rn -E "#include <($os_headers)>" --exclude-dir=posix --exclude-dir=win32 . || true)"
+    "$(grep -rn -E "#include <($os_headers)>" --exclude-dir=posix --exclude-dir=win32 . |
+        grep -v -E '^\./main/KestrelTool\.cpp:[0-9]+:#include <unistd\.h>$' || true)"
 exit "$status"

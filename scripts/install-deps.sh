@@ -8,7 +8,7 @@ packages=(cmake ninja-build g++ pkg-config libwxgtk3.2-dev libsqlite3-dev libzip
 if [ "${1:-}" != "--gui-only" ]; then
     packages+=(g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 xvfb xauth
         imagemagick x11-utils xdotool dpkg-dev clang libclang-rt-14-dev python3 p7zip-full zip
-        unzip libarchive-tools)
+        unzip libarchive-tools time)
 fi
 
 missing=()

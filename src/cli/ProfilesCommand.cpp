@@ -11,6 +11,7 @@
 
 #include "app/MainWindowTexts.h"
 #include "app/Startup.h"
+#include "cli/PrintedMessages.h"
 #include "cli/ToolCommands.h"
 #include "outlook/ProfileDiscovery.h"
 #include "registry/RegistryAccess.h"
@@ -19,17 +20,6 @@ namespace kestrel {
 namespace {
 
 constexpr const char* Usage = "usage: kestrel profiles [--json]\n";
-
-// Messages the window would show go to standard error.
-class PrintedMessages final : public Messages {
-public:
-    MessageAnswer Show(const std::string& text, const std::string&, MessageIcon,
-                       MessageButtons buttons) override
-    {
-        std::fprintf(stderr, "kestrel: %s\n", text.c_str());
-        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
-    }
-};
 
 struct ItemReport {
     bool enabled = false;

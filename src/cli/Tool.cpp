@@ -12,17 +12,24 @@ void PrintUsage()
         "usage: kestrel COMMAND [ARGUMENTS]\n"
         "  reg       import, export and query registry keys (kestrel reg --help)\n"
         "  archive   list, verify and extract backup archives (kestrel archive --help)\n"
-        "  profiles  Outlook profiles, their item locations and offered items [--json]\n",
+        "  profiles  Outlook profiles, their item locations and offered items [--json]\n"
+        "  backup    back up a profile's items into an archive (kestrel backup --help)\n",
         stderr);
 }
 
-using Command = int (*)(const std::vector<std::string>&, Platform&);
+using Command = int (*)(const std::vector<std::string>&, Platform&, const ToolConsole&);
 
 // The subcommands, looked up in one place by both the check and the run.
 Command FindCommand(const std::string& name)
 {
+    using Arguments = const std::vector<std::string>&;
     static const std::pair<const char*, Command> commands[] = {
-        {"reg", RunRegCommand}, {"archive", RunArchiveCommand}, {"profiles", RunProfilesCommand}};
+        {"reg", [](Arguments a, Platform& p, const ToolConsole&) { return RunRegCommand(a, p); }},
+        {"archive",
+         [](Arguments a, Platform& p, const ToolConsole&) { return RunArchiveCommand(a, p); }},
+        {"profiles",
+         [](Arguments a, Platform& p, const ToolConsole&) { return RunProfilesCommand(a, p); }},
+        {"backup", RunBackupCommand}};
     for (const auto& [commandName, command] : commands) {
         if (name == commandName) {
             return command;
@@ -39,10 +46,10 @@ bool IsToolCommand(const std::string& command)
 }
 
 int RunTool(const std::string& command, const std::vector<std::string>& arguments,
-            Platform& platform)
+            Platform& platform, const ToolConsole& console)
 {
     if (const Command run = FindCommand(command)) {
-        return run(arguments, platform);
+        return run(arguments, platform, console);
     }
     return ToolUsage();
 }

@@ -7,12 +7,19 @@
 
 namespace kestrel {
 
+// What the tool learns about the console it runs in from main(), which may ask the system (the
+// layers below may not).
+struct ToolConsole {
+    // Standard error is a terminal: progress is redrawn in place rather than printed as lines.
+    bool errorIsTerminal = false;
+};
+
 // The kestrel tool: `command` is its first argument, `arguments` the ones after it. Unknown
 // commands print the usage and return 2. The platform is created only for a known command,
 // so `kestrel` without one works where no environment can be opened.
 bool IsToolCommand(const std::string& command);
 int RunTool(const std::string& command, const std::vector<std::string>& arguments,
-            Platform& platform);
+            Platform& platform, const ToolConsole& console = {});
 // Prints the usage; returns the exit status for it.
 int ToolUsage();
 
@@ -21,5 +28,8 @@ int ToolUsage();
 int RunRegCommand(const std::vector<std::string>& arguments, Platform& platform);
 int RunArchiveCommand(const std::vector<std::string>& arguments, Platform& platform);
 int RunProfilesCommand(const std::vector<std::string>& arguments, Platform& platform);
+// Returns the backup's exit status (0, 1 or 2, see BackupExitStatus); 2 for a usage error.
+int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platform,
+                     const ToolConsole& console);
 
 }  // namespace kestrel

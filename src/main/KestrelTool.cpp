@@ -2,6 +2,7 @@
 //   kestrel reg ...        registry files and trees
 //   kestrel archive ...    backup archives
 //   kestrel profiles       Outlook profiles and the items each offers
+//   kestrel backup ...     a backup of one profile into an archive
 
 #include <cstdio>
 #include <exception>
@@ -11,6 +12,27 @@
 #include "cli/ToolCommands.h"
 #include "platform/ArgumentText.h"
 #include "platform/Platform.h"
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+// The one question the tool asks the system itself, here and not in the layers (which may not
+// include system headers): whether its progress may redraw a line in place.
+bool ErrorIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(fileno(stderr)) != 0;
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -22,7 +44,9 @@ int main(int argc, char** argv)
     arguments.erase(arguments.begin());
     try {
         kestrel::Platform platform = kestrel::CreateSystemPlatform();
-        return kestrel::RunTool(command, arguments, platform);
+        kestrel::ToolConsole console;
+        console.errorIsTerminal = ErrorIsTerminal();
+        return kestrel::RunTool(command, arguments, platform, console);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "kestrel: %s\n", error.what());
         return 2;

@@ -1,0 +1,267 @@
+// kestrel backup: the backup the window and the scheduled job make, from the command line, with
+// the same job, collectors and exit statuses.
+
+#include "cli/BackupCommand.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <ctime>
+#include <iostream>
+#include <optional>
+
+#include "app/BackupSetup.h"
+#include "app/Startup.h"
+#include "archive/ItemTable.h"
+#include "backup/UnattendedBackup.h"
+#include "cli/ConsoleProgress.h"
+#include "cli/HostPath.h"
+#include "cli/PrintedMessages.h"
+#include "cli/ToolCommands.h"
+#include "platform/FileContents.h"
+#include "platform/NameCase.h"
+
+namespace kestrel {
+namespace {
+
+constexpr const char* Usage =
+    "usage: kestrel backup --profile NAME --items FLAGS [--description TEXT]\n"
+    "                      [--password-stdin | --password-file FILE] ARCHIVE.ksb\n"
+    "  FLAGS     one 0 or 1 per item box, in the order kestrel profiles lists them:\n"
+    "            data files, accounts, signatures, stationery, address book, options,\n"
+    "            templates, preferences, contacts (111111111: all; fewer than 9: the rest 0)\n"
+    "  password  protects the archive with AES-256; read from the first line of standard\n"
+    "            input or of FILE, never from the command line\n"
+    "  ARCHIVE   a Windows path (C:\\..., \\\\server\\share\\...) or a path of this system\n"
+    "exit status: 0 written with every item, 1 written but an item failed, 2 nothing written\n";
+
+// A password file is one line; anything this large is not one.
+constexpr std::uint64_t MaxPasswordFileBytes = 64 * 1024;
+constexpr int ItemColumn = 32;
+
+bool ValidItemFlags(const std::string& flags)
+{
+    return !flags.empty() && flags.size() <= static_cast<std::size_t>(ItemBoxCount) &&
+           flags.find_first_not_of("01") == std::string::npos;
+}
+
+// Whether a failure of this item fails the run (the rules file does not: a profile without
+// rules is normal). Asked of the exit status's own rule rather than repeated here.
+bool FailureCounts(std::size_t item)
+{
+    BackupOutcome probe;
+    probe.ran[item] = true;
+    return probe.AnyItemFailed();
+}
+
+std::optional<std::string> ReadPassword(const BackupOptions& options, Platform& platform,
+                                        std::string& why)
+{
+    if (options.passwordFrom == PasswordFrom::StandardInput) {
+        std::string line;
+        std::getline(std::cin, line);
+        return PasswordLine(line);
+    }
+    const std::string path = HostPath(options.passwordFile);
+    Result<std::string> bytes = ReadWholeFile(*platform.fileSystem, path, MaxPasswordFileBytes);
+    if (!bytes) {
+        why = bytes.error().Describe();
+        return std::nullopt;
+    }
+    return PasswordLine(*bytes);
+}
+
+// The profile as the registry spells it, found without regard to case as Windows finds keys.
+std::optional<std::string> FindProfile(const AppState& state, const std::string& name)
+{
+    const auto found =
+        std::find_if(state.ProfileNames.begin(), state.ProfileNames.end(),
+                     [&](const std::string& profile) { return EqualsIgnoringCase(profile, name); });
+    return found == state.ProfileNames.end() ? std::nullopt : std::optional(*found);
+}
+
+int Refuse(const std::string& why)
+{
+    std::fprintf(stderr, "kestrel backup: %s\n", why.c_str());
+    return 2;
+}
+
+}  // namespace
+
+std::variant<BackupOptions, std::string> ParseBackupOptions(
+    const std::vector<std::string>& arguments)
+{
+    BackupOptions options;
+    bool haveItems = false;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const bool hasValue = i + 1 < arguments.size();
+        if (argument == "--help" || argument == "-h") {
+            options.help = true;
+            return options;
+        }
+        if (argument == "--profile" || argument == "--items" || argument == "--description" ||
+            argument == "--password-file") {
+            if (!hasValue) {
+                return argument + " needs a value";
+            }
+            const std::string& value = arguments[++i];
+            if (argument == "--profile") {
+                options.profile = value;
+            } else if (argument == "--items") {
+                options.items = value;
+                haveItems = true;
+            } else if (argument == "--description") {
+                options.description = value;
+            } else {
+                if (options.passwordFrom == PasswordFrom::StandardInput) {
+                    return "choose one of --password-stdin and --password-file";
+                }
+                options.passwordFrom = PasswordFrom::File;
+                options.passwordFile = value;
+            }
+        } else if (argument == "--password-stdin") {
+            if (options.passwordFrom == PasswordFrom::File) {
+                return "choose one of --password-stdin and --password-file";
+            }
+            options.passwordFrom = PasswordFrom::StandardInput;
+        } else if (argument == "--password") {
+            return "--password is refused: other users see it in the process list; use "
+                   "--password-stdin or --password-file";
+        } else if (argument.size() > 1 && argument[0] == '-' && argument != "-") {
+            return "unknown option " + argument;
+        } else if (!options.target.empty()) {
+            return "one archive only, not " + options.target + " and " + argument;
+        } else {
+            options.target = argument;
+        }
+    }
+    if (options.profile.empty()) {
+        return "--profile NAME is missing";
+    }
+    if (!haveItems) {
+        return "--items FLAGS is missing";
+    }
+    if (!ValidItemFlags(options.items)) {
+        return "--items takes 1 to 9 characters, each 0 or 1, not \"" + options.items + "\"";
+    }
+    if (options.items.find('1') == std::string::npos) {
+        return "--items selects no item";
+    }
+    if (options.target.empty()) {
+        return "the archive to write is missing";
+    }
+    return options;
+}
+
+std::string PasswordLine(std::string_view text)
+{
+    text = text.substr(0, text.find('\n'));
+    if (!text.empty() && text.back() == '\r') {
+        text.remove_suffix(1);
+    }
+    return std::string(text);
+}
+
+std::string BackupTargetPath(const std::string& argument)
+{
+    const bool drive = argument.size() >= 2 && argument[1] == ':' &&
+                       std::isalpha(static_cast<unsigned char>(argument[0]));
+    const bool unc = argument.rfind("\\\\", 0) == 0;
+    return drive || unc ? argument : HostPath(argument);
+}
+
+std::string BackupReport(const BackupOutcome& outcome, const std::string& targetPath)
+{
+    std::string report;
+    for (std::size_t i = 0; i < ItemTable.size(); ++i) {
+        if (!outcome.ran[i]) {
+            continue;
+        }
+        std::string name = ItemTable[i].reportTitle ? ItemTable[i].reportTitle : ItemTable[i].name;
+        name.resize(std::max<std::size_t>(name.size(), ItemColumn), ' ');
+        const char* result = !outcome.succeeded[i] ? (FailureCounts(i) ? "FAILED" : "none")
+                             : outcome.Written()   ? "ok"
+                                                   : "not written";
+        report += name + " " + result + "\n";
+    }
+    for (const std::string& missing : outcome.leftOut) {
+        report += "not in the backup: " + missing + "\n";
+    }
+    if (outcome.Written()) {
+        report += (outcome.AnyItemFailed() ? "written, but an item failed: " : "written: ") +
+                  targetPath + " (" + std::to_string(outcome.archiveBytes) + " bytes)\n";
+    } else {
+        report += "nothing written: " + outcome.error + "\n";
+    }
+    return report;
+}
+
+int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platform,
+                     const ToolConsole& console)
+{
+    const auto parsed = ParseBackupOptions(arguments);
+    if (const auto* why = std::get_if<std::string>(&parsed)) {
+        std::fprintf(stderr, "kestrel backup: %s\n", why->c_str());
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    const BackupOptions& options = std::get<BackupOptions>(parsed);
+    if (options.help) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
+    if (!platform.fileSystem || !platform.registry) {
+        return Refuse("no file system or registry to back up from");
+    }
+    // The password first: a refused one stops the run before anything is looked at.
+    std::string password;
+    if (options.passwordFrom != PasswordFrom::None) {
+        std::string why;
+        const std::optional<std::string> read = ReadPassword(options, platform, why);
+        if (!read) {
+            return Refuse("cannot read the password: " + why);
+        }
+        if (read->empty()) {
+            return Refuse("the password is empty; nothing written");
+        }
+        password = *read;
+    }
+
+    AppState state;
+    PrintedMessages messages;
+    LoadSharedState(state, platform, messages);
+    if (state.NoOutlookFlag) {
+        return Refuse("no Outlook profile on this machine; nothing written");
+    }
+    const std::optional<std::string> profile = FindProfile(state, options.profile);
+    if (!profile) {
+        std::string known;
+        for (const std::string& name : state.ProfileNames) {
+            known += (known.empty() ? "\"" : ", \"") + name + "\"";
+        }
+        return Refuse("no profile named \"" + options.profile + "\" (there are " + known +
+                      "); nothing written");
+    }
+
+    BackupRequest request;
+    request.profileName = *profile;
+    request.boxes = BoxesFromFlags(options.items);
+    request.protect = !password.empty();
+    request.password = password;
+    request.description = options.description;
+    request.targetPath = BackupTargetPath(options.target);
+    request.startTime = std::time(nullptr);
+    const BackupMachine machine = BackupMachineFor(state, *profile, platform, messages);
+
+    BackupOutcome outcome;
+    {
+        ConsoleProgress progress(std::cerr, console.errorIsTerminal);
+        BackupJob job(platform, messages);
+        outcome = job.Run(request, machine, progress);
+    }
+    std::fputs(BackupReport(outcome, request.targetPath).c_str(), stdout);
+    return BackupExitStatus(outcome);
+}
+
+}  // namespace kestrel

@@ -1,0 +1,143 @@
+#include "cli/BackupCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+namespace kestrel {
+namespace {
+
+using Arguments = std::vector<std::string>;
+
+TEST(BackupCommand, RefusesWhatCannotBeRunAndSaysWhy)
+{
+    const std::pair<Arguments, const char*> cases[] = {
+        {{"--items", "1", "a.ksb"}, "--profile NAME is missing"},
+        {{"--profile", "Outlook", "a.ksb"}, "--items FLAGS is missing"},
+        {{"--profile", "Outlook", "--items", "1"}, "the archive to write is missing"},
+        {{"--profile", "Outlook", "--items", "1111111111", "a.ksb"},
+         "--items takes 1 to 9 characters, each 0 or 1, not \"1111111111\""},
+        {{"--profile", "Outlook", "--items", "1x1", "a.ksb"},
+         "--items takes 1 to 9 characters, each 0 or 1, not \"1x1\""},
+        {{"--profile", "Outlook", "--items", "", "a.ksb"},
+         "--items takes 1 to 9 characters, each 0 or 1, not \"\""},
+        {{"--profile", "Outlook", "--items", "000000000", "a.ksb"}, "--items selects no item"},
+        {{"--profile", "Outlook", "--items", "1", "a.ksb", "b.ksb"},
+         "one archive only, not a.ksb and b.ksb"},
+        {{"--profile", "Outlook", "--items", "1", "--password", "pw", "a.ksb"},
+         "--password is refused: other users see it in the process list; use --password-stdin "
+         "or --password-file"},
+        {{"--profile", "Outlook", "--items", "1", "--password-stdin", "--password-file", "f",
+          "a.ksb"},
+         "choose one of --password-stdin and --password-file"},
+        {{"--profile", "Outlook", "--items", "1", "--password-file", "f", "--password-stdin",
+          "a.ksb"},
+         "choose one of --password-stdin and --password-file"},
+        {{"--profile", "Outlook", "--items", "1", "--verbose", "a.ksb"},
+         "unknown option --verbose"},
+        {{"--profile", "Outlook", "a.ksb", "--items"}, "--items needs a value"},
+    };
+    for (const auto& [arguments, why] : cases) {
+        const auto parsed = ParseBackupOptions(arguments);
+        ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << why;
+        EXPECT_EQ(why, std::get<std::string>(parsed));
+    }
+}
+
+TEST(BackupCommand, ReadsEveryOptionInAnyOrder)
+{
+    const auto parsed =
+        ParseBackupOptions({"C:\\Backups\\a.ksb", "--password-file", "/run/pw", "--description",
+                            "before the move", "--items", "101", "--profile", "Outlook"});
+    ASSERT_TRUE(std::holds_alternative<BackupOptions>(parsed)) << std::get<std::string>(parsed);
+    const BackupOptions& options = std::get<BackupOptions>(parsed);
+    EXPECT_EQ("Outlook", options.profile);
+    EXPECT_EQ("101", options.items);
+    EXPECT_EQ("before the move", options.description);
+    EXPECT_EQ(PasswordFrom::File, options.passwordFrom);
+    EXPECT_EQ("/run/pw", options.passwordFile);
+    EXPECT_EQ("C:\\Backups\\a.ksb", options.target);
+
+    const auto help = ParseBackupOptions({"--items", "2", "--help"});
+    ASSERT_TRUE(std::holds_alternative<BackupOptions>(help));
+    EXPECT_TRUE(std::get<BackupOptions>(help).help);
+}
+
+TEST(BackupCommand, PasswordIsTheFirstLineWithoutItsBreak)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"secret\n", "secret"},       {"secret\r\n", "secret"}, {"secret", "secret"},
+        {"a=b c\nsecond\n", "a=b c"}, {"\nsecret\n", ""},       {"\r\n", ""},
+        {"in\rside\n", "in\rside"},   {"trail \n", "trail "},
+    };
+    for (const auto& [text, password] : cases) {
+        EXPECT_EQ(password, PasswordLine(text)) << text;
+    }
+}
+
+TEST(BackupCommand, WindowsPathsStayAsGivenAndHostPathsBecomeAbsolute)
+{
+    for (const char* path : {"C:\\Backups\\a.ksb", "d:backup.ksb", "\\\\srv\\share\\a.ksb"}) {
+        EXPECT_EQ(path, BackupTargetPath(path));
+    }
+    const std::string relative = BackupTargetPath("nightly.ksb");
+    EXPECT_NE("nightly.ksb", relative);
+    EXPECT_EQ("nightly.ksb", relative.substr(relative.size() - 11));
+}
+
+// The outcome of a run of every item, with the given items failed.
+BackupOutcome Outcome(BackupResult result, std::initializer_list<int> failed)
+{
+    BackupOutcome outcome;
+    outcome.result = result;
+    outcome.ran.fill(true);
+    outcome.succeeded.fill(true);
+    for (int item : failed) {
+        outcome.succeeded[static_cast<std::size_t>(item)] = false;
+    }
+    return outcome;
+}
+
+TEST(BackupCommand, ReportNamesEachItemAndWhatBecameOfTheArchive)
+{
+    BackupOutcome written = Outcome(BackupResult::Written, {2});
+    written.archiveBytes = 4211;
+    EXPECT_EQ(
+        "Config                           ok\n"
+        "Backup Personal Folders          ok\n"
+        "Rules                            none\n"
+        "Backup Accounts Settings         ok\n"
+        "Backup Signatures                ok\n"
+        "Backup Stationeries              ok\n"
+        "Backup Personal Address Book     ok\n"
+        "Backup Options Settings          ok\n"
+        "Backup Templates                 ok\n"
+        "Backup Preferences               ok\n"
+        "Backup Contacts Folder           ok\n"
+        "written: /tmp/a.ksb (4211 bytes)\n",
+        BackupReport(written, "/tmp/a.ksb"));
+
+    BackupOutcome partial = Outcome(BackupResult::Written, {1});
+    partial.ran = {true, true, true};
+    partial.leftOut = {"C:\\Mail\\a.pst: held open by another program"};
+    partial.archiveBytes = 99;
+    EXPECT_EQ(
+        "Config                           ok\n"
+        "Backup Personal Folders          FAILED\n"
+        "Rules                            ok\n"
+        "not in the backup: C:\\Mail\\a.pst: held open by another program\n"
+        "written, but an item failed: C:\\B\\a.ksb (99 bytes)\n",
+        BackupReport(partial, "C:\\B\\a.ksb"));
+
+    BackupOutcome failed = Outcome(BackupResult::WriteFailed, {4});
+    failed.ran = {false, false, false, false, true, true};
+    failed.error = "cannot write C:\\B\\a.ksb: No space left on device (error 28)";
+    EXPECT_EQ(
+        "Backup Signatures                FAILED\n"
+        "Backup Stationeries              not written\n"
+        "nothing written: cannot write C:\\B\\a.ksb: No space left on device (error 28)\n",
+        BackupReport(failed, "C:\\B\\a.ksb"));
+}
+
+}  // namespace
+}  // namespace kestrel
