@@ -37,8 +37,7 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
     SilentMessages silent;
     LoadSharedState(state, platform, silent);
 
-    const BackupMachine machine =
-        BackupMachineFor(state, arguments->profileName, platform, silent);
+    const BackupMachine machine = BackupMachineFor(state, arguments->profileName, platform, silent);
     SilentProgress progress;
     BackupJob job(platform, silent);
     const BackupOutcome outcome =

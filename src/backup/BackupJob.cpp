@@ -56,7 +56,9 @@ int BackupExitStatus(const BackupOutcome& outcome)
 
 struct BackupJob::State final : ZipEventSink {
     State(Platform& p, Messages& m)
-        : platform(p), registry(*p.registry, m), zip(*p.fileSystem, *this),
+        : platform(p),
+          registry(*p.registry, m),
+          zip(*p.fileSystem, *this),
           archive(*p.fileSystem, zip)
     {
     }
@@ -149,7 +151,16 @@ void BackupJob::Collect(const BackupRequest& request, const BackupMachine& machi
     progress.SetBusy(true);
 
     if (machine.runFolder.empty()) {
-        s.FailWith(BackupResult::WriteFailed, "the program has no working folder for the info file");
+        s.FailWith(BackupResult::WriteFailed,
+                   "the program has no working folder for the info file");
+        return;
+    }
+    // Without its profile an archive would hold the shared folders and no mail, and would
+    // replace a good backup of that profile.
+    if (!s.registry.KeyExists(machine.profilesRootKey + "\\" + request.profileName)) {
+        s.FailWith(BackupResult::NothingCollected,
+                   "There is no Outlook profile named \"" + request.profileName +
+                       "\", so nothing was written to " + request.targetPath + ".");
         return;
     }
     if (files.FileExists(s.infoFilePath)) {
@@ -165,9 +176,16 @@ void BackupJob::Collect(const BackupRequest& request, const BackupMachine& machi
         return;
     }
 
-    s.context.emplace(CollectorContext{files, s.registry, s.archive, s.infoFilePath,
-                                       machine.runFolder, machine.profilesRootKey,
-                                       machine.locations, request.targetPath, {}, {}});
+    s.context.emplace(CollectorContext{files,
+                                       s.registry,
+                                       s.archive,
+                                       s.infoFilePath,
+                                       machine.runFolder,
+                                       machine.profilesRootKey,
+                                       machine.locations,
+                                       request.targetPath,
+                                       {},
+                                       {}});
     std::string flags;
     for (int position = 0; position < ItemCount; ++position) {
         const auto i = static_cast<std::size_t>(position);

@@ -62,7 +62,8 @@ public:
 
     // The header and the items, on the thread that owns the registry and the version probe.
     // Shows each item's status text and advances the progress bar by its step.
-    void Collect(const BackupRequest& request, const BackupMachine& machine, ProgressSink& progress);
+    void Collect(const BackupRequest& request, const BackupMachine& machine,
+                 ProgressSink& progress);
     // Writes the archive; any thread. The archive's per-file and percentage texts go to
     // `progress` from the thread that calls it.
     void Write(ProgressSink& progress);

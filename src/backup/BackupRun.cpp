@@ -95,7 +95,7 @@ std::string BackupResultText(const BackupOutcome& outcome)
 
 bool ReportBackup(const BackupOutcome& outcome, Messages& messages)
 {
-    const MessageIcon icon = outcome.Written() ? MessageIcon::Information
+    const MessageIcon icon = outcome.Written()                           ? MessageIcon::Information
                              : outcome.result == BackupResult::Cancelled ? MessageIcon::Exclamation
                                                                          : MessageIcon::Stop;
     messages.Show(BackupResultText(outcome), texts::ApplicationTitle, icon, MessageButtons::Ok);

@@ -74,9 +74,8 @@ struct ItemFiles {
         if (!SaveINI(context.fileSystem, infoKey, JoinNames(names, ';'), context.infoFilePath)) {
             return false;
         }
-        if (sourcesKey != nullptr &&
-            !SaveINI(context.fileSystem, sourcesKey, JoinNames(sources, '|'),
-                     context.infoFilePath)) {
+        if (sourcesKey != nullptr && !SaveINI(context.fileSystem, sourcesKey,
+                                              JoinNames(sources, '|'), context.infoFilePath)) {
             return false;
         }
         return !leftOut;

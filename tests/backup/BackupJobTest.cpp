@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <ctime>
+#include <map>
 
 #include "archive/ZipComponent.h"
 #include "backup/BackupRun.h"
@@ -62,11 +62,15 @@ protected:
         fake_.automation.version = "15.0.4420.1017";
 
         const std::string profile = "Profiles\\Mail\\";
-        SetRaw(profile + "a1", StoreIdentifierValue, reg::TypeBinary, StoreIdentifier(u"C:\\Mail\\Outlook.pst"));
-        SetRaw(profile + "a2", StoreIdentifierValue, reg::TypeBinary, StoreIdentifier(u"C:\\Old\\Outlook.pst"));
-        SetRaw(profile + "a3", StoreIdentifierValue, reg::TypeBinary, StoreIdentifier(u"C:\\Mail\\hidden.pst"));
+        SetRaw(profile + "a1", StoreIdentifierValue, reg::TypeBinary,
+               StoreIdentifier(u"C:\\Mail\\Outlook.pst"));
+        SetRaw(profile + "a2", StoreIdentifierValue, reg::TypeBinary,
+               StoreIdentifier(u"C:\\Old\\Outlook.pst"));
+        SetRaw(profile + "a3", StoreIdentifierValue, reg::TypeBinary,
+               StoreIdentifier(u"C:\\Mail\\hidden.pst"));
         SetRaw(profile + "a4", "001e6600", reg::TypeSz, "C:\\\\Mail\\\\book.pab");
-        SetRaw(profile + "9375CFF0413111d3B88A00104B2A6676", "Account Name", reg::TypeSz, "ann@example.com");
+        SetRaw(profile + "9375CFF0413111d3B88A00104B2A6676", "Account Name", reg::TypeSz,
+               "ann@example.com");
         SetRaw("Options", "Font", reg::TypeSz, "Calibri");
 
         files_->AddFolder("C:\\Kestrel\\run-1");
@@ -82,7 +86,8 @@ protected:
         files_->AddFile(Target, Previous);
 
         machine_ = {"OFFICE-PC", "ann", "C:\\Kestrel\\run-1", base_ + "\\Profiles", {}};
-        machine_.locations.AccountKeyPath = base_ + "\\Profiles\\Mail\\9375CFF0413111d3B88A00104B2A6676";
+        machine_.locations.AccountKeyPath =
+            base_ + "\\Profiles\\Mail\\9375CFF0413111d3B88A00104B2A6676";
         machine_.locations.OptionsKeyPath = base_ + "\\Options";
         machine_.locations.SignaturesFolder = "C:\\Users\\ann\\Signatures";
         machine_.locations.StationeryFolder = "C:\\Users\\ann\\Stationery";  // missing
@@ -144,31 +149,33 @@ TEST_F(BackupJobTest, AWholeBackupHoldsEveryItemOnceUnderItsOwnName)
 
     ASSERT_EQ(BackupResult::Written, outcome.result) << outcome.error;
     EXPECT_EQ(1, BackupExitStatus(outcome));  // no stationery, templates or contacts folder
-    EXPECT_EQ((std::vector<std::string>{machine_.locations.AccountKeyPath +
-                                        "\\Footer: a line break or \"=\" that a backup cannot hold"}),
-              outcome.leftOut);
+    EXPECT_EQ(
+        (std::vector<std::string>{machine_.locations.AccountKeyPath +
+                                  "\\Footer: a line break or \"=\" that a backup cannot hold"}),
+        outcome.leftOut);
     auto members = ArchiveMembers("pa55");
     std::string info = members["ksbackup.dat"];
     const std::size_t time = info.find("BackupTime=") + 11;
     info.replace(time, info.find('\r', time) - time, "(now)");
-    EXPECT_EQ("BackupComputer=OFFICE-PC\r\n"
-              "BackupLogonUser=ann\r\n"
-              "BackupIdentity=Mail\r\n"
-              "BackupTime=(now)\r\n"
-              "Outlookversion=Outlook 2013\r\n"
-              "BackupInformation=firstPS$KSBsecond\r\n"
-              "BackupConfig=OBC1.tmp\r\n"
-              "BackupDatas=Outlook.pst;Outlook (2).pst;hidden.pst\r\n"
-              "BackupDatasSources=C:\\Mail\\Outlook.pst|C:\\Old\\Outlook.pst|C:\\Mail\\hidden.pst\r\n"
-              "BackupRules=Mail.RWZ\r\n"
-              "BackupAccounts=OBA2.tmp\r\n"
-              "BackupSignatures=ann.txt;ksbackup (2).dat\r\n"
-              "BackupPab=book.pab\r\n"
-              "BackupPabSources=C:\\Mail\\book.pab\r\n"
-              "BackupConfigsetting=OBC3.tmp\r\n"
-              "BackupSetting=Mail.RWZ;outcmd.dat\r\n"
-              "BackupItem=11111011010\r\n",
-              info);
+    EXPECT_EQ(
+        "BackupComputer=OFFICE-PC\r\n"
+        "BackupLogonUser=ann\r\n"
+        "BackupIdentity=Mail\r\n"
+        "BackupTime=(now)\r\n"
+        "Outlookversion=Outlook 2013\r\n"
+        "BackupInformation=firstPS$KSBsecond\r\n"
+        "BackupConfig=OBC1.tmp\r\n"
+        "BackupDatas=Outlook.pst;Outlook (2).pst;hidden.pst\r\n"
+        "BackupDatasSources=C:\\Mail\\Outlook.pst|C:\\Old\\Outlook.pst|C:\\Mail\\hidden.pst\r\n"
+        "BackupRules=Mail.RWZ\r\n"
+        "BackupAccounts=OBA2.tmp\r\n"
+        "BackupSignatures=ann.txt;ksbackup (2).dat\r\n"
+        "BackupPab=book.pab\r\n"
+        "BackupPabSources=C:\\Mail\\book.pab\r\n"
+        "BackupConfigsetting=OBC3.tmp\r\n"
+        "BackupSetting=Mail.RWZ;outcmd.dat\r\n"
+        "BackupItem=11111011010\r\n",
+        info);
     EXPECT_EQ(std::string(300 * 1024, 'm') + "mail", members["Outlook.pst"]);
     EXPECT_EQ("last year's mail", members["Outlook (2).pst"]);
     EXPECT_EQ("a file of the user's", members["ksbackup (2).dat"]);
@@ -184,35 +191,43 @@ TEST_F(BackupJobTest, FaultsLeaveThePreviousArchiveAndSaySo)
     struct Case {
         const char* name;
         const char* boxes;
-        void (*arrange)(MemoryFileSystem&);
+        void (*arrange)(MemoryFileSystem&, BackupRequest&);
         BackupResult result;
         int exitStatus;
         const char* message;  // the result message, with <error> for the component's words
     };
     const Case cases[] = {
         {"a data file held open without sharing", "100000000",
-         [](MemoryFileSystem& files) { files.RefuseOpening(Mail); }, BackupResult::Written, 1,
+         [](MemoryFileSystem& files, BackupRequest&) { files.RefuseOpening(Mail); },
+         BackupResult::Written, 1,
          "The Backup was Completed!\t\t\t\r\n\r\nBackup Personal Folders\tFail!\t"
          "\r\nNot in the backup: <error>"},
         {"a target that cannot be replaced", "001000000",
-         [](MemoryFileSystem& files) { files.FailRenamesTo(Target); }, BackupResult::WriteFailed, 2,
+         [](MemoryFileSystem& files, BackupRequest&) { files.FailRenamesTo(Target); },
+         BackupResult::WriteFailed, 2,
          "The Backup failed!\t\t\t\r\n<error>\r\nBackup Signatures\tSucceeded!\t"},
-        {"no selected item with anything to back up", "000100000", [](MemoryFileSystem&) {},
-         BackupResult::NothingCollected, 2,
+        {"no selected item with anything to back up", "000100000",
+         [](MemoryFileSystem&, BackupRequest&) {}, BackupResult::NothingCollected, 2,
          "The Backup failed!\t\t\t\r\nNone of the selected items could be backed up, so nothing "
          "was written to C:\\Users\\ann\\Signatures\\backup.ksb.\r\nBackup Stationeries\tFail!\t"},
-        {"the user cancelling the write", "001000000", [](MemoryFileSystem&) {},
+        {"a profile that does not exist", "111111111",
+         [](MemoryFileSystem&, BackupRequest& request) { request.profileName = "Nobody"; },
+         BackupResult::NothingCollected, 2,
+         "The Backup failed!\t\t\t\r\nThere is no Outlook profile named \"Nobody\", so nothing "
+         "was written to C:\\Users\\ann\\Signatures\\backup.ksb."},
+        {"the user cancelling the write", "001000000", [](MemoryFileSystem&, BackupRequest&) {},
          BackupResult::Cancelled, 2,
          "The Backup was cancelled!\t\t\t\r\n<error>\r\nBackup Signatures\tSucceeded!\t"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         MemoryFileSystem pristine = *files_;
-        c.arrange(*files_);
+        BackupRequest request = Request(c.boxes);
+        c.arrange(*files_, request);
         BackupJob job(fake_.platform, messages_);
         CancelOnFirstFile progress;
         progress.job = c.result == BackupResult::Cancelled ? &job : nullptr;
-        const BackupOutcome outcome = job.Run(Request(c.boxes), machine_, progress);
+        const BackupOutcome outcome = job.Run(request, machine_, progress);
 
         EXPECT_EQ(c.result, outcome.result);
         EXPECT_EQ(c.exitStatus, BackupExitStatus(outcome));
@@ -220,7 +235,8 @@ TEST_F(BackupJobTest, FaultsLeaveThePreviousArchiveAndSaySo)
         const std::string error = outcome.Written() ? outcome.leftOut.at(0) : outcome.error;
         if (const std::size_t at = message.find("<error>"); at != std::string::npos) {
             message.replace(at, 7, error);
-            EXPECT_NE(std::string::npos, error.find(c.result == BackupResult::Written ? Mail : Target))
+            EXPECT_NE(std::string::npos,
+                      error.find(c.result == BackupResult::Written ? Mail : Target))
                 << error;
         }
         EXPECT_EQ(message, BackupResultText(outcome));

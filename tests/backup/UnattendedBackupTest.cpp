@@ -24,10 +24,10 @@ TEST(UnattendedArguments, ExactlyFiveFieldsReadByPosition)
         {"sf=Outlookxm=111111111ps=secret", nullptr},
         {"sf=x", nullptr},
         {"", nullptr},
-        {"sf=xm=111111111ps=bf=C:\\a.ksb", nullptr},       // no profile
-        {"sf=Outlookxm=ps=bf=C:\\a.ksb", nullptr},         // no flags
-        {"sf=Outlookxm=111111111ps=bf=", nullptr},         // no archive
-        {"sf=x=y=z=C:\\a.ksb", nullptr},  // fields too short to hold the next name
+        {"sf=xm=111111111ps=bf=C:\\a.ksb", nullptr},  // no profile
+        {"sf=Outlookxm=ps=bf=C:\\a.ksb", nullptr},    // no flags
+        {"sf=Outlookxm=111111111ps=bf=", nullptr},    // no archive
+        {"sf=x=y=z=C:\\a.ksb", nullptr},              // fields too short to hold the next name
     };
     for (const auto& c : cases) {
         const auto parsed = ParseUnattendedArguments(c.text);
@@ -47,8 +47,11 @@ TEST(UnattendedArguments, FlagsTickTheBoxesTheySayAndAPasswordProtects)
     const struct {
         const char* flags;
         const char* boxes;
-    } cases[] = {{"111111111", "111111111"}, {"1", "100000000"}, {"0000000011", "000000001"},
-                 {"1x1y1", "101010000"},     {"", "000000000"}};
+    } cases[] = {{"111111111", "111111111"},
+                 {"1", "100000000"},
+                 {"0000000011", "000000001"},
+                 {"1x1y1", "101010000"},
+                 {"", "000000000"}};
     for (const auto& c : cases) {
         std::string boxes;
         for (bool ticked : BoxesFromFlags(c.flags)) {
@@ -80,17 +83,19 @@ TEST(UnattendedLog, OneLineWithTheFlagsBytesTimeAndStatus)
     written.succeeded = {true, false, true};
     written.archiveBytes = 1234;
     written.leftOut = {"cannot open C:\\Mail\\Outlook.pst:\r\nin use"};
-    EXPECT_EQ("2026-12-06 12:00:00\tprofile Outlook\tarchive C:\\a.ksb\titems 10100000000\t"
-              "bytes 1234\tseconds 2.5\tstatus 1: written, but an item failed; not in the "
-              "backup: cannot open C:\\Mail\\Outlook.pst:  in use",
-              BackupLogLine(time, "Outlook", "C:\\a.ksb", written, 2.5));
+    EXPECT_EQ(
+        "2026-12-06 12:00:00\tprofile Outlook\tarchive C:\\a.ksb\titems 10100000000\t"
+        "bytes 1234\tseconds 2.5\tstatus 1: written, but an item failed; not in the "
+        "backup: cannot open C:\\Mail\\Outlook.pst:  in use",
+        BackupLogLine(time, "Outlook", "C:\\a.ksb", written, 2.5));
 
     BackupOutcome failed;
     failed.result = BackupResult::WriteFailed;
     failed.error = "cannot write C:\\a.ksb: disk full";
-    EXPECT_EQ("2026-12-06 12:00:00\tprofile Outlook\tarchive C:\\a.ksb\titems 00000000000\t"
-              "bytes 0\tseconds 0.0\tstatus 2: nothing written: cannot write C:\\a.ksb: disk full",
-              BackupLogLine(time, "Outlook", "C:\\a.ksb", failed, 0));
+    EXPECT_EQ(
+        "2026-12-06 12:00:00\tprofile Outlook\tarchive C:\\a.ksb\titems 00000000000\t"
+        "bytes 0\tseconds 0.0\tstatus 2: nothing written: cannot write C:\\a.ksb: disk full",
+        BackupLogLine(time, "Outlook", "C:\\a.ksb", failed, 0));
 }
 
 TEST(BackupExitStatus, ZeroOnlyWhenWrittenWithEverySelectedItem)
