@@ -19,8 +19,16 @@ for archiver in 7z zip; do
         exit 1
     fi
 done
+# The folder is emptied first: only one this check made (it leaves a mark) or an empty one.
+mark=.made-by-archive-cli-test
+if [ -e "$work" ] && [ ! -e "$work/$mark" ] &&
+    { [ ! -d "$work" ] || [ -n "$(ls -A "$work")" ]; }; then
+    echo "FAIL $work holds something this check did not make; name another work folder"
+    exit 1
+fi
 rm -rf "$work"
 mkdir -p "$work/src"
+touch "$work/$mark"
 cd "$work"
 export KESTREL_HOME="$work/home"
 failures=0
