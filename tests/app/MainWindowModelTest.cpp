@@ -204,40 +204,37 @@ protected:
         RegistryFixture::TearDown();
     }
 
-    std::unique_ptr<MainWindowModel> LoadedModel(Messages& messages)
+    // A loaded window with the save dialog answered (nothing: cancelled) and boxes ticked.
+    std::unique_ptr<MainWindowModel> Prepare(Messages& messages, bool choose,
+                                             std::vector<int> boxes)
     {
+        state = AppState();
+        host.calls.clear();
         auto model =
             std::make_unique<MainWindowModel>(state, fake.platform, messages, dialogs, host);
         model->Load();
-        return model;
-    }
-    // The save dialog as the Browse button opens it, answered with `answer`.
-    void ChooseTarget(MainWindowModel& model, std::optional<std::string> answer)
-    {
         char today[16] = {};
         const std::time_t now = std::time(nullptr);
         std::strftime(today, sizeof today, "%m-%d-%Y", std::localtime(&now));
+        const auto answer = choose ? std::optional(target) : std::nullopt;
         dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
                        {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
                         std::string("kesbak") + today, "ksb"},
                        answer);
-        model.TargetFileClicked();
-        EXPECT_EQ(answer.value_or(""), model.TargetFileText());
+        model->TargetFileClicked();
+        EXPECT_EQ(answer.value_or(""), model->TargetFileText());
         EXPECT_EQ(answer.value_or(""), state.TargetArchivePath);
-    }
-    void Tick(MainWindowModel& model, const std::vector<int>& boxes)
-    {
         for (int box : boxes) {
-            model.SetItemChecked(MainTab::Backup, box, true);
+            model->SetItemChecked(MainTab::Backup, box, true);
         }
+        return model;
     }
-    // The member names of the archive and its info file's lines.
+    // The sorted member names of the archive and its info file.
     std::pair<std::vector<std::string>, std::string> ReadArchive(const std::string& password)
     {
         NoZipEvents events;
         ZipComponent zip(*fake.platform.fileSystem, events);
-        EXPECT_TRUE(zip.Open(target)) << zip.LastError();
-        EXPECT_EQ(!password.empty(), zip.IsProtected(target));
+        EXPECT_TRUE(zip.Open(target) && zip.IsProtected(target) == !password.empty());
         zip.SetReadPassword(password);
         std::vector<std::string> names;
         for (const ZipMember& member : zip.Members()) {
@@ -245,12 +242,11 @@ protected:
         }
         std::sort(names.begin(), names.end());
         std::string info;
-        if (auto member = zip.FindMember("ksbackup.dat")) {
-            EXPECT_TRUE(zip.ReadMember(*member, [&](const char* data, std::size_t size) {
-                info.append(data, size);
-                return true;
-            })) << zip.LastError();
-        }
+        const auto member = zip.FindMember("ksbackup.dat");
+        EXPECT_TRUE(member && zip.ReadMember(*member, [&](const char* data, std::size_t size) {
+            info.append(data, size);
+            return true;
+        })) << zip.LastError();
         return {names, info};
     }
 
@@ -264,42 +260,28 @@ protected:
 
 TEST_F(BackupRunTest, ChecksRefuseARunInOrder)
 {
-    enum class Target { NotChosen, Cancelled, Chosen };
+    const MessageIcon exclamation = MessageIcon::Exclamation, stop = MessageIcon::Stop;
     const struct {
-        Target target;
+        bool choose;
         std::vector<int> boxes;
-        bool protect;
         const char* password;
         const char* retyped;
         const char* message;
         MessageIcon icon;
     } cases[] = {
-        {Target::NotChosen, {}, true, "", "", "Invalid backup file.", MessageIcon::Exclamation},
-        {Target::Cancelled, {2}, false, "", "", "Invalid backup file.", MessageIcon::Exclamation},
-        {Target::Chosen,
-         {},
-         true,
-         "",
-         "",
-         "Please select at least one item.",
-         MessageIcon::Exclamation},
-        {Target::Chosen, {2}, true, "", "", "Please enter Password!", MessageIcon::Stop},
-        {Target::Chosen, {2}, true, "secret", "Secret", "Incorect Password!", MessageIcon::Stop},
-        {Target::Chosen, {2}, true, "", "secret", "Incorect Password!", MessageIcon::Stop},
+        {false, {}, "", "", "Invalid backup file.", exclamation},
+        {true, {}, "", "", "Please select at least one item.", exclamation},
+        {true, {2}, "", "", "Please enter Password!", stop},
+        {true, {2}, "secret", "Secret", "Incorect Password!", stop},
+        {true, {2}, "", "secret", "Incorect Password!", stop},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
-        state = AppState();
-        auto model = LoadedModel(messages_);
-        if (c.target != Target::NotChosen) {
-            ChooseTarget(*model, c.target == Target::Chosen ? std::optional(target) : std::nullopt);
-        }
-        Tick(*model, c.boxes);
-        model->ProtectClicked(c.protect);
+        auto model = Prepare(messages_, c.choose, c.boxes);
+        model->ProtectClicked(true);
         model->SetPasswords(c.password, c.retyped);
         messages_.Expect(c.message, c.icon, MessageAnswer::Ok);
         model->ApplyClicked();
-        EXPECT_FALSE(model->Running());
         EXPECT_FALSE(model->ProgressPanelVisible());
         EXPECT_TRUE(host.calls.empty());
         EXPECT_FALSE(fake.platform.fileSystem->FileExists(target));
@@ -316,7 +298,7 @@ TEST_F(BackupRunTest, WholeRunsWriteTheArchiveAndReport)
         const char* description;
         const char* status;
         const char* result;
-        MessageAnswer disc;
+        bool disc;
         std::vector<std::string> members;
         const char* descriptionLine;
     } cases[] = {
@@ -325,45 +307,37 @@ TEST_F(BackupRunTest, WholeRunsWriteTheArchiveAndReport)
          "Before the move",
          "Copying Signatures...",
          "The Backup was Completed!\t\t\t\r\n\r\nBackup Signatures\tSucceeded!\t",
-         MessageAnswer::Cancel,
+         false,
          {"Bob.htm", "Bob.txt", "ksbackup.dat"},
          "BackupInformation=Before the move\r\n"},
         {{2, 6},
          "p\xC3\xA4ss",
          "two\nlines\r\nand\rthree",
          "Copying Templates...",
-         "The Backup was Completed!\t\t\t\r\n\r\nBackup Signatures\tSucceeded!\t\r\nBackup "
-         "Templates\tSucceeded!\t",
-         MessageAnswer::Ok,
+         "The Backup was Completed!\t\t\t\r\n\r\nBackup Signatures\tSucceeded!\t\r\n"
+         "Backup Templates\tSucceeded!\t",
+         true,
          {"Bob.htm", "Bob.txt", "NormalEmail.dotm", "ksbackup.dat"},
          "BackupInformation=twoPS$KSBlinesPS$KSBandPS$KSBthree\r\n"},
     };
     host.holdWork = true;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.result);
-        state = AppState();
-        host.calls.clear();
-        auto model = LoadedModel(messages_);
-        ChooseTarget(*model, target);
-        Tick(*model, c.boxes);
+        auto model = Prepare(messages_, true, c.boxes);
         model->ProtectClicked(*c.password != '\0');
         model->SetPasswords(c.password, c.password);
         model->SetDescription(c.description);
         model->BackupNowChosen();
-
         ASSERT_TRUE(model->Running());
-        EXPECT_TRUE(model->ProgressPanelVisible());
-        EXPECT_TRUE(model->Busy());
-        EXPECT_TRUE(model->CancelEnabled());
+        EXPECT_TRUE(model->ProgressPanelVisible() && model->Busy() && model->CancelEnabled());
         EXPECT_EQ(c.status, model->StatusText());
-        EXPECT_EQ(100, model->ProgressValue());
-        // Ignored while the write goes on: neither a message nor a dialog nor a second run.
+        // Ignored while the write goes on: neither a message nor a dialog nor a second run;
+        // and the run read its inputs when it started.
         model->ApplyClicked();
         model->BackupNowChosen();
         model->RestoreNowChosen();
         model->TargetFileClicked();
         model->SourceProfileChosen(0);
-        // The run read its inputs when it started.
         model->DeselectAllItems(MainTab::Backup);
         model->SetDescription("changed");
         model->ProtectClicked(false);
@@ -371,26 +345,19 @@ TEST_F(BackupRunTest, WholeRunsWriteTheArchiveAndReport)
 
         messages_.Expect(c.result, MessageIcon::Information, MessageAnswer::Ok);
         messages_.Expect("Do you need to backup your data to CD-R/RW or DVD?",
-                         MessageIcon::Information, c.disc);
+                         MessageIcon::Information,
+                         c.disc ? MessageAnswer::Ok : MessageAnswer::Cancel);
         host.RunHeld();
-        EXPECT_FALSE(model->Running());
-        EXPECT_FALSE(model->ProgressPanelVisible());
-        EXPECT_FALSE(model->Busy());
-        EXPECT_EQ(0, model->ProgressValue());
+        EXPECT_FALSE(model->Running() || model->ProgressPanelVisible() || model->Busy());
         EXPECT_EQ("Please Waiting", model->StatusText());
-        EXPECT_EQ("", model->FileText());
-        EXPECT_EQ("", model->WriteText());
         EXPECT_EQ(c.password, state.BackupPassword);
-
         const auto [members, info] = ReadArchive(c.password);
         EXPECT_EQ(c.members, members);
         EXPECT_NE(std::string::npos, info.find("BackupIdentity=Outlook\r\n")) << info;
         EXPECT_NE(std::string::npos, info.find(c.descriptionLine)) << info;
-        const bool disc = c.disc == MessageAnswer::Ok;
-        EXPECT_EQ(disc ? "kesbak-test.ksb" : "", state.PendingDiscFileName);
-        EXPECT_EQ(disc ? target : "", state.PendingDiscFilePath);
-        const std::vector<std::string> calls{"run", "disc"};
-        EXPECT_EQ(std::vector(calls.begin(), calls.begin() + (disc ? 2 : 1)), host.calls);
+        EXPECT_EQ(c.disc ? "kesbak-test.ksb" : "", state.PendingDiscFileName);
+        EXPECT_EQ(c.disc ? target : "", state.PendingDiscFilePath);
+        EXPECT_EQ(c.disc ? "disc" : "run", host.calls.back());
     }
 }
 
@@ -398,15 +365,15 @@ TEST_F(BackupRunTest, WholeRunsWriteTheArchiveAndReport)
 // message is open.
 class EndingDuring final : public Messages {
 public:
-    EndingDuring(Messages& inner, std::string text, std::function<void()> during)
-        : inner_(inner), text_(std::move(text)), during_(std::move(during))
+    EndingDuring(Messages& inner, std::string text, std::function<void()> end)
+        : inner_(inner), text_(std::move(text)), end_(std::move(end))
     {
     }
     MessageAnswer Show(const std::string& text, const std::string& caption, MessageIcon icon,
                        MessageButtons buttons) override
     {
-        if (text == text_ && during_) {
-            std::exchange(during_, nullptr)();
+        if (text == text_ && end_) {
+            std::exchange(end_, nullptr)();
         }
         return inner_.Show(text, caption, icon, buttons);
     }
@@ -414,7 +381,7 @@ public:
 private:
     Messages& inner_;
     std::string text_;
-    std::function<void()> during_;
+    std::function<void()> end_;
 };
 
 TEST_F(BackupRunTest, CancelAndQuitWhileTheWriteGoesOn)
@@ -425,39 +392,36 @@ TEST_F(BackupRunTest, CancelAndQuitWhileTheWriteGoesOn)
     const std::string cancelled = "The Backup was cancelled!\t\t\t\r\nthe write of " + target +
                                   " was cancelled; the file there was left as it was\r\nBackup "
                                   "Signatures\tSucceeded!\t";
+    const auto yes = MessageAnswer::Yes, no = MessageAnswer::No;
     const struct {
-        const char* name;
         bool cancel;
-        std::optional<MessageAnswer> quitAnswer;
-        bool writeEndsDuringQuestion;
+        std::optional<MessageAnswer> quit;
+        bool writtenDuringQuestion;
         std::string result;  // empty: none shown
         bool written;
         bool ended;
     } cases[] = {
-        {"cancel", true, std::nullopt, false, cancelled, false, false},
-        {"quit: yes", false, MessageAnswer::Yes, false, "", false, true},
-        {"quit: no", false, MessageAnswer::No, false, completed, true, false},
-        {"quit: yes, written meanwhile", false, MessageAnswer::Yes, true, "", true, true},
-        {"quit: no, written meanwhile", false, MessageAnswer::No, true, completed, true, false},
+        {true, std::nullopt, false, cancelled, false, false},
+        {false, yes, false, "", false, true},
+        {false, no, false, completed, true, false},
+        {false, yes, true, "", true, true},
+        {false, no, true, completed, true, false},
     };
     host.holdWork = true;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        state = AppState();
-        host.calls.clear();
+        SCOPED_TRACE(::testing::Message()
+                     << c.cancel << c.quit.has_value() << c.writtenDuringQuestion);
         scratch_.Make("kesbak-test.ksb", "the previous archive");
         EndingDuring messages(messages_, quit, [&] {
-            if (c.writeEndsDuringQuestion) {
+            if (c.writtenDuringQuestion) {
                 host.RunHeld();
             }
         });
-        auto model = LoadedModel(messages);
-        ChooseTarget(*model, target);
-        Tick(*model, {2});
+        auto model = Prepare(messages, true, {2});
         model->ApplyClicked();
         ASSERT_TRUE(model->Running());
-        if (c.quitAnswer) {
-            messages_.Expect(quit, MessageIcon::Exclamation, *c.quitAnswer);
+        if (c.quit) {
+            messages_.Expect(quit, MessageIcon::Exclamation, *c.quit);
         }
         if (!c.result.empty()) {
             messages_.Expect(c.result,
@@ -472,25 +436,21 @@ TEST_F(BackupRunTest, CancelAndQuitWhileTheWriteGoesOn)
             model->CancelClicked();
             EXPECT_FALSE(model->CancelEnabled());
         }
-        if (c.quitAnswer) {
+        if (c.quit) {
             model->QuitChosen();
         }
-        if (!c.writeEndsDuringQuestion) {
-            if (c.quitAnswer == MessageAnswer::Yes) {
+        if (!c.writtenDuringQuestion) {
+            if (c.quit == yes) {
                 model->QuitChosen();  // asked already: no second question
             }
             EXPECT_EQ(std::vector<std::string>{"run"}, host.calls) << "ended before the write";
             host.RunHeld();
         }
         EXPECT_FALSE(model->Running());
-        const std::vector<std::string> calls{"run", "end"};
-        EXPECT_EQ(std::vector(calls.begin(), calls.begin() + (c.ended ? 2 : 1)), host.calls);
+        EXPECT_EQ(c.ended ? "end" : "run", host.calls.back());
         const std::string archive = scratch_.Read("kesbak-test.ksb");
-        if (c.written) {
-            EXPECT_EQ("PK", archive.substr(0, 2));
-        } else {
-            EXPECT_EQ("the previous archive", archive);
-        }
+        EXPECT_EQ(!c.written, archive == "the previous archive");
+        EXPECT_EQ(c.written, archive.rfind("PK", 0) == 0);
     }
 }
 
