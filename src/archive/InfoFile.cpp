@@ -55,7 +55,23 @@ std::string sGetTempFile(FileSystem& fileSystem, const std::string& runFolder,
 
 std::string EncodeDescription(const std::string& text)
 {
-    return ReplaceAll(text, "\r\n", DescriptionLineBreak);
+    // Text boxes hand over bare LFs and pasted text can hold bare CRs. Each becomes the marker
+    // too, so that the value stays on its one line whatever a reader takes for a line end: a
+    // split line would leave pieces that read as keys, or an empty line that ends every later
+    // key lookup and so the whole backup.
+    std::string stored;
+    stored.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            stored += DescriptionLineBreak;
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+        } else {
+            stored += text[i];
+        }
+    }
+    return stored;
 }
 
 std::string DecodeDescription(const std::string& stored)

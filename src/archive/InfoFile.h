@@ -11,7 +11,8 @@ namespace kestrel {
 // ANSI text, one "key=value" line per entry, CR LF, no section header.
 
 inline constexpr const char* InfoFileName = "ksbackup.dat";
-// Line breaks cannot live in a value, so the description stores each CR LF as this text.
+// Line breaks cannot live in a value, so the description stores each one (CR LF, a lone LF or a
+// lone CR) as this text, which reads back as CR LF.
 inline constexpr const char* DescriptionLineBreak = "PS$KSB";
 
 // Appends one line "key=value", creating the file when missing. Never looks for an earlier
@@ -31,7 +32,7 @@ std::optional<std::string> GetINI(FileSystem& fileSystem, const std::string& key
 std::string sGetTempFile(FileSystem& fileSystem, const std::string& runFolder,
                          const std::string& sPrefix);
 
-// The description as stored (CR LF pairs replaced) and as shown again.
+// The description as stored (every line break replaced) and as shown again (with CR LF).
 std::string EncodeDescription(const std::string& text);
 std::string DecodeDescription(const std::string& stored);
 

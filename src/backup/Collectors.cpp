@@ -1,5 +1,7 @@
 #include "backup/Collectors.h"
 
+#include <algorithm>
+
 #include "archive/InfoFile.h"
 #include "archive/ItemTable.h"
 #include "outlook/DataStorePaths.h"
@@ -12,23 +14,6 @@ namespace kestrel {
 namespace {
 
 constexpr const char* AddressBookValue = "001e6600";
-
-// TEMPORARY until the discovery fixes land: same contracts as the outlook functions.
-std::string CollapseDoubledBackslashes(const std::string& path)
-{
-    std::string out = path.substr(0, path.rfind("\\\\", 0) == 0 ? 2 : 0);
-    for (std::size_t i = out.size(); i < path.size(); ++i) {
-        if (!(path[i] == '\\' && !out.empty() && out.back() == '\\' && out.size() > 2)) {
-            out += path[i];
-        }
-    }
-    return out;
-}
-bool NamedFileExists(FileSystem& fileSystem, const std::string& path)
-{
-    auto facts = fileSystem.Stat(path);
-    return facts && !facts->isFolder;
-}
 
 std::string JoinNames(const std::vector<std::string>& names, char separator)
 {
@@ -110,11 +95,17 @@ bool RegistryItem(CollectorContext& context, const std::string& keyPath, const c
     }
     context.exportFiles.push_back(exportFile);
     std::vector<std::string> valuesLeftOut;
-    if (!ExportKeyTree(context.registry, keyPath, "", context.fileSystem, exportFile)) {
+    if (!ExportKeyTree(context.registry, keyPath, "", context.fileSystem, exportFile,
+                       &valuesLeftOut)) {
         return false;
     }
     for (const std::string& value : valuesLeftOut) {
-        context.leftOut.push_back(value + ": a line break or \"=\" that a backup cannot hold");
+        // The account section lies inside the profile's own tree: say it once.
+        const std::string line = value + ": a line break or \"=\" that a backup cannot hold";
+        if (std::find(context.leftOut.begin(), context.leftOut.end(), line) ==
+            context.leftOut.end()) {
+            context.leftOut.push_back(line);
+        }
     }
     ItemFiles files;
     files.Add(context, exportFile);

@@ -232,6 +232,25 @@ std::string ReplacePathInHex(const std::string& hex, std::string_view oldPath,
     return ReplaceEvery(hex, EncodeTextBytes(oldPath), EncodeTextBytes(newPath));
 }
 
+// Some versions store a path with every backslash doubled, others as it is, so pairs are made
+// single. A network path stored as it is begins with a pair that must stay; stored doubled it
+// begins with two pairs, which come out as its two.
+std::string CollapseDoubledBackslashes(const std::string& path)
+{
+    std::string result;
+    result.reserve(path.size());
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        result += path[i];
+        if (path[i] == '\\' && i + 1 < path.size() && path[i + 1] == '\\') {
+            ++i;
+        }
+    }
+    if (path.starts_with("\\\\") && !result.starts_with("\\\\")) {
+        result.insert(0, 1, '\\');
+    }
+    return result;
+}
+
 std::string DecodeWidePathValue(RegistryAccess& access, const std::string& keyPath,
                                 const std::string& valueName)
 {

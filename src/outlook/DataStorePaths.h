@@ -82,4 +82,7 @@ std::optional<std::string> ParseHex(std::string_view hex);
 std::string ReplacePathInHex(const std::string& hex, std::string_view oldPath,
                              std::string_view newPath);
 
+// A path with every doubled backslash made single, except the two that begin a network path.
+std::string CollapseDoubledBackslashes(const std::string& path);
+
 }  // namespace kestrel

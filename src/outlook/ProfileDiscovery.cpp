@@ -1,6 +1,10 @@
 #include "outlook/ProfileDiscovery.h"
 
 #include <algorithm>
+#include <charconv>
+#include <string_view>
+
+#include "outlook/DataStorePaths.h"
 
 namespace kestrel {
 namespace {
@@ -29,22 +33,6 @@ std::string TrimSpaces(const std::string& text)
         return {};
     }
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-// Some versions store this path with every backslash doubled, so each pair becomes one. A
-// network path stored with single backslashes loses one of its two leading ones and is not
-// found; a doubled one ("\\\\srv") comes out right.
-std::string CollapseDoubledBackslashes(const std::string& text)
-{
-    std::string result;
-    result.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        result += text[i];
-        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == '\\') {
-            ++i;
-        }
-    }
-    return result;
 }
 
 std::string RoamingMicrosoftFolder(const DiscoveryContext& context)
@@ -84,7 +72,15 @@ bool IsBlankName(const std::string& text)
 
 bool UsesAppDataLayout(const std::string& windowsVersion)
 {
-    return windowsVersion == "6.0" || windowsVersion == "6.1" || windowsVersion == "6.2";
+    const std::string_view text = windowsVersion;
+    const std::size_t dot = text.find('.');
+    if (dot == std::string_view::npos || dot == 0 || dot + 1 == text.size() ||
+        text.find_first_not_of("0123456789", dot + 1) != std::string_view::npos) {
+        return false;
+    }
+    unsigned major = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + dot, major);
+    return ec == std::errc() && end == text.data() + dot && major >= 6;
 }
 
 bool IsOutlook2007OrLater(const std::string& outlookShortVersion)
@@ -126,6 +122,15 @@ ProfileLocations LocateProfileItems(const DiscoveryContext& context, const std::
     return locations;
 }
 
+// FileSystem::FileExists takes a hidden or system file for missing. A file the profile names is
+// Outlook's whatever its attributes, and taking it for missing would drop it from the backup
+// without a word.
+bool NamedFileExists(FileSystem& fileSystem, const std::string& path)
+{
+    const auto facts = fileSystem.Stat(path);
+    return facts && !facts->isFolder;
+}
+
 std::optional<std::string> FindAddressBookFile(const DiscoveryContext& context,
                                                const std::string& profileName,
                                                RegistryAccess& registry, FileSystem& fileSystem)
@@ -139,7 +144,7 @@ std::optional<std::string> FindAddressBookFile(const DiscoveryContext& context,
         }
         // An empty path names no file, although a folder lookup might accept it.
         const std::string path = CollapseDoubledBackslashes(stored);
-        if (!path.empty() && fileSystem.FileExists(path)) {
+        if (!path.empty() && NamedFileExists(fileSystem, path)) {
             return path;
         }
     }

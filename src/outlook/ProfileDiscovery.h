@@ -35,8 +35,10 @@ inline constexpr const char* AccountSectionName = "9375CFF0413111d3B88A00104B2A6
 // True when the text, without its NUL characters and trimmed of spaces, is empty.
 bool IsBlankName(const std::string& text);
 
-// Windows Vista to 8 ("6.0" to "6.2") keep roaming data under AppData\Roaming; every other
-// version text under "Application Data".
+// Windows Vista and later (a "major.minor" version text with major 6 or above: "6.0" to "6.3",
+// "10.0") keep roaming data under AppData\Roaming; earlier versions ("5.1"), and a text that is
+// empty or not such a number, under "Application Data". The emulated machine's %APPDATA% and
+// %LOCALAPPDATA% (PosixSystemInfo) follow the same rule.
 bool UsesAppDataLayout(const std::string& windowsVersion);
 
 // Outlook 2007 and later ("12.0", "14.0", "15.0", "16.0"): stationery in the shared-tools
@@ -58,12 +60,17 @@ struct ItemAvailability {
 
 // Which boxes the profile offers: the data files and options always; the others when the
 // account section exists or their folder holds a file directly in it; the address book when
-// this Outlook has one and a section of the profile names an existing file.
+// this Outlook has one and a section of the profile names an existing file, hidden or not.
 ItemAvailability FindAvailableItems(const DiscoveryContext& context, const std::string& profileName,
                                     const ProfileLocations& locations, RegistryAccess& registry,
                                     FileSystem& fileSystem);
 
-// The personal address book a section of the profile names in "001e6600", if one exists.
+// True when the path names a file (not a folder), hidden and system files included.
+bool NamedFileExists(FileSystem& fileSystem, const std::string& path);
+
+// The personal address book a section of the profile names in "001e6600", if one exists
+// (NamedFileExists), with its doubled backslashes made single (CollapseDoubledBackslashes):
+// the path the backup adds.
 std::optional<std::string> FindAddressBookFile(const DiscoveryContext& context,
                                                const std::string& profileName,
                                                RegistryAccess& registry, FileSystem& fileSystem);

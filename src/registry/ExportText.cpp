@@ -161,9 +161,30 @@ std::string FormatKeyLine(std::string_view relativePath)
     return line;
 }
 
+bool IsExportedType(std::uint32_t type)
+{
+    return type == reg::TypeSz || type == reg::TypeExpandSz || type == reg::TypeBinary ||
+           type == reg::TypeDword;
+}
+
+bool ValueLineReadsBack(std::string_view name, std::uint32_t type, std::string_view data)
+{
+    const bool text = type == reg::TypeSz || type == reg::TypeExpandSz;
+    return name.find_first_of("=\r\n") == std::string_view::npos &&
+           (!text || data.find_first_of("\r\n") == std::string_view::npos);
+}
+
+bool KeyNameReadsBack(std::string_view name)
+{
+    return !name.empty() && name.find_first_of("\\\r\n") == std::string_view::npos;
+}
+
 std::optional<std::string> FormatValueLine(std::string_view name, std::uint32_t type,
                                            std::string_view data)
 {
+    if (!IsExportedType(type) || !ValueLineReadsBack(name, type, data)) {
+        return std::nullopt;
+    }
     std::string line = "\"" + std::string(name) + "\"";
     switch (type) {
         case reg::TypeSz:

@@ -3,6 +3,8 @@
 #include <array>
 #include <ostream>
 #include <sstream>
+#include <string_view>
+#include <vector>
 
 #include "platform/CodePage.h"
 #include "platform/FileContents.h"
@@ -30,29 +32,56 @@ std::optional<Located> Locate(RegistryAccess& access, const std::string& keyPath
     return Located{root, Utf8ToAnsi(subKey)};
 }
 
-void WriteValues(RegistryApi& api, reg::Key key, std::ostream& out)
+// The entry of a left-out value or key: its key's full path and its own name.
+void NoteLeftOut(std::vector<std::string>* leftOut, const std::string& keyPath,
+                 std::string_view ansiName)
+{
+    if (leftOut != nullptr) {
+        leftOut->push_back(keyPath + "\\" + AnsiToUtf8(ansiName));
+    }
+}
+
+// A value whose line would not read back is left out rather than written: the import refuses
+// a file with a broken line, or reads it into other keys and values, so one such value would
+// cost the whole item on restore.
+void WriteValues(RegistryApi& api, reg::Key key, const std::string& keyPath,
+                 std::vector<std::string>* leftOut, std::ostream& out)
 {
     std::string name;
     std::string data;
     std::uint32_t type = 0;
     for (std::uint32_t index = 0; ValueAt(api, key, index, name, type, data); ++index) {
+        if (!IsExportedType(type)) {
+            continue;
+        }
         if (const auto line = FormatValueLine(name, type, data)) {
             out << *line;
+        } else {
+            NoteLeftOut(leftOut, keyPath, name);
         }
     }
 }
 
-// The values and the subtrees of an open key; its own line is already written.
-void WriteTree(RegistryApi& api, reg::Key key, const std::string& relativePath, std::ostream& out)
+// The values and the subtrees of an open key; its own line is already written. keyPath is the
+// key's full path (UTF-8) for what is left out, relativePath its key line (ANSI).
+void WriteTree(RegistryApi& api, reg::Key key, const std::string& keyPath,
+               const std::string& relativePath, std::vector<std::string>* leftOut,
+               std::ostream& out)
 {
-    WriteValues(api, key, out);
+    WriteValues(api, key, keyPath, leftOut, out);
     std::string name;
     for (std::uint32_t index = 0; SubkeyAt(api, key, index, name); ++index) {
+        // A key whose line would not read back goes with everything below it, as its values
+        // would land in another key or nowhere.
+        if (!KeyNameReadsBack(name)) {
+            NoteLeftOut(leftOut, keyPath, name);
+            continue;
+        }
         const std::string childPath = relativePath + "\\" + name;
         out << FormatKeyLine(childPath);
         reg::Key child = 0;
         if (api.OpenKeyEx(key, name.c_str(), reg::KeyRead, &child) == reg::Success) {
-            WriteTree(api, child, childPath, out);
+            WriteTree(api, child, keyPath + "\\" + AnsiToUtf8(name), childPath, leftOut, out);
             api.CloseKey(child);
         }
     }
@@ -88,7 +117,8 @@ void WriteKeys(RegistryApi& api, const Located& base, const std::vector<ExportKe
 }  // namespace
 
 bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
-                   const std::string& relativePath, std::ostream& out)
+                   const std::string& relativePath, std::ostream& out,
+                   std::vector<std::string>* leftOut)
 {
     const std::string relative = Utf8ToAnsi(relativePath);
     out << FormatKeyLine(relative);
@@ -96,7 +126,7 @@ bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
     // its locks once instead of for every call.
     RegistryBatch batch(access.Api());
     if (const reg::Key key = access.OpenPath(keyPath, reg::KeyRead); key != 0) {
-        WriteTree(access.Api(), key, relative, out);
+        WriteTree(access.Api(), key, keyPath, relative, leftOut, out);
         access.Close(key);
     }
     batch.Commit();
@@ -123,26 +153,28 @@ bool WriteExport(FileSystem& fileSystem, const std::string& file, bool append,
 }  // namespace
 
 bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
-                   const std::string& relativePath, FileSystem& fileSystem, const std::string& file)
+                   const std::string& relativePath, FileSystem& fileSystem, const std::string& file,
+                   std::vector<std::string>* leftOut)
 {
     std::ostringstream out;
-    ExportKeyTree(access, keyPath, relativePath, out);
+    ExportKeyTree(access, keyPath, relativePath, out, leftOut);
     return WriteExport(fileSystem, file, !relativePath.empty(), out.str());
 }
 
-void ExportKeyValues(RegistryAccess& access, const std::string& keyPath, std::ostream& out)
+void ExportKeyValues(RegistryAccess& access, const std::string& keyPath, std::ostream& out,
+                     std::vector<std::string>* leftOut)
 {
     if (const reg::Key key = access.OpenPath(keyPath, reg::KeyRead); key != 0) {
-        WriteValues(access.Api(), key, out);
+        WriteValues(access.Api(), key, keyPath, leftOut, out);
         access.Close(key);
     }
 }
 
 bool ExportKeyValues(RegistryAccess& access, const std::string& keyPath, FileSystem& fileSystem,
-                     const std::string& file)
+                     const std::string& file, std::vector<std::string>* leftOut)
 {
     std::ostringstream out;
-    ExportKeyValues(access, keyPath, out);
+    ExportKeyValues(access, keyPath, out, leftOut);
     return out.str().empty() || WriteExport(fileSystem, file, true, out.str());
 }
 

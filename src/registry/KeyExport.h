@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/FileSystem.h"
 #include "registry/RegistryAccess.h"
@@ -20,16 +21,26 @@ namespace kestrel {
 // backslash). A key that cannot be opened still gets its line, with nothing under it. The file
 // is replaced whole once the text is complete (ReplaceFile). Returns false only when the file
 // cannot be written.
+//
+// What the import could not read back is left out and the rest kept: a value whose line would
+// not read back (ValueLineReadsBack: "=" or a line break in its name, a line break in string
+// data) and a subkey whose name cannot stand in a key line (KeyNameReadsBack), the latter with
+// everything below it. Each adds one entry to *leftOut, when given: the full path of the key
+// holding it, a backslash and its name, in UTF-8. Types the format does not hold are skipped
+// without an entry.
 bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
-                   const std::string& relativePath, FileSystem& fileSystem,
-                   const std::string& file);
+                   const std::string& relativePath, FileSystem& fileSystem, const std::string& file,
+                   std::vector<std::string>* leftOut = nullptr);
 bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
-                   const std::string& relativePath, std::ostream& out);
+                   const std::string& relativePath, std::ostream& out,
+                   std::vector<std::string>* leftOut = nullptr);
 
 // Appends the value lines of one key (no key line); nothing when the key cannot be opened.
+// Values are left out and listed as by ExportKeyTree.
 bool ExportKeyValues(RegistryAccess& access, const std::string& keyPath, FileSystem& fileSystem,
-                     const std::string& file);
-void ExportKeyValues(RegistryAccess& access, const std::string& keyPath, std::ostream& out);
+                     const std::string& file, std::vector<std::string>* leftOut = nullptr);
+void ExportKeyValues(RegistryAccess& access, const std::string& keyPath, std::ostream& out,
+                     std::vector<std::string>* leftOut = nullptr);
 
 struct ImportError {
     std::size_t line = 0;  // 1-based line of the file, 0 when the error is not about a line

@@ -57,6 +57,27 @@ TEST(InfoFile, SaveINIAppendsLinesThatGetINIReadsBack)
     EXPECT_FALSE(SaveINI(scratch.Files(), "Key", "v", scratch.Path("missing") + "\\x.dat"));
 }
 
+// However the text box gave a line break, it stays out of the file: the keys after it are found.
+TEST(InfoFile, EveryLineBreakOfADescriptionIsStoredAsTheMarker)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"one\ntwo", "onePS$KSBtwo"},
+        {"one\rtwo", "onePS$KSBtwo"},
+        {"one\n\ntwo\r\n", "onePS$KSBPS$KSBtwoPS$KSB"},
+        {"one\n\r\r\ntwo", "onePS$KSBPS$KSBPS$KSBtwo"},  // LF, CR, then CR LF
+        {"note\nBackupItem=0", "notePS$KSBBackupItem=0"},
+    };
+    for (const auto& [description, stored] : cases) {
+        ScratchFolder scratch;
+        const std::string file = scratch.Path(InfoFileName);
+        ASSERT_TRUE(
+            SaveINI(scratch.Files(), "BackupInformation", EncodeDescription(description), file));
+        ASSERT_TRUE(SaveINI(scratch.Files(), "BackupItem", "1", file));
+        EXPECT_EQ(stored, GetINI(scratch.Files(), "BackupInformation", file)) << description;
+        EXPECT_EQ("1", GetINI(scratch.Files(), "BackupItem", file)) << description;
+    }
+}
+
 TEST(InfoFile, TemporaryFilesAreNewEmptyAndNamedByThePrefix)
 {
     ScratchFolder scratch;

@@ -92,6 +92,22 @@ TEST(DataStoreReplacePathInHex, WideCopiesFirstAndOnlyWithAByteAfterThem)
     EXPECT_EQ(hex, ReplacePathInHex(hex, "", newPath));
 }
 
+TEST(DataStoreText, CollapseDoubledBackslashesKeepsANetworkPathsStart)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"C:\\Mail\\ann.pab", "C:\\Mail\\ann.pab"},
+        {"C:\\\\Mail\\\\ann.pab", "C:\\Mail\\ann.pab"},
+        {"\\\\srv\\share\\ann.pab", "\\\\srv\\share\\ann.pab"},
+        {"\\\\\\\\srv\\\\share\\\\ann.pab", "\\\\srv\\share\\ann.pab"},  // stored doubled
+        {"C:\\Mail\\\\\\\\ann.pab", "C:\\Mail\\\\ann.pab"},              // each pair becomes one
+        {"\\Mail\\\\ann.pab", "\\Mail\\ann.pab"},  // one leading backslash: no network path
+        {"", ""},
+    };
+    for (const auto& [stored, collapsed] : cases) {
+        EXPECT_EQ(collapsed, CollapseDoubledBackslashes(stored)) << stored;
+    }
+}
+
 using DataStorePathsTest = RegistryFixture;
 
 TEST_F(DataStorePathsTest, ReadersCutThePathOutOfOutlooksLayouts)

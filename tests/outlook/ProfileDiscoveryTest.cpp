@@ -15,6 +15,7 @@
 #include "outlook/ProfilesRootKey.h"
 #include "registry/RegistryFixture.h"
 #include "support/FakePlatform.h"
+#include "support/MemoryFileSystem.h"
 #include "support/SampleEnvironment.h"
 
 #ifdef _WIN32
@@ -109,8 +110,10 @@ TEST_F(ProfileDiscoveryTest, LocationsFollowTheWindowsAndOutlookVersions)
     } windowsCases[] = {
         {"5.1", user + "\\Application Data\\Microsoft"},
         {"6.1", user + "\\AppData\\Roaming\\Microsoft"},
-        {"6.3", user + "\\Application Data\\Microsoft"},
-        {"10.0", user + "\\Application Data\\Microsoft"},
+        {"6.3", user + "\\AppData\\Roaming\\Microsoft"},
+        {"10.0", user + "\\AppData\\Roaming\\Microsoft"},
+        {"", user + "\\Application Data\\Microsoft"},
+        {"6.x", user + "\\Application Data\\Microsoft"},
     };
     const struct {
         const char* outlook;
@@ -177,7 +180,7 @@ TEST_F(ProfileDiscoveryTest, SampleMachinesOfferBoxesAndRepointDataFiles)
          {{"C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst",
            "\\\\fileserver\\mail\\bob\\archive.pst"}}},
         // No signatures, no shared-tools folder, templates only in a subfolder, no contacts; seen
-        // as "10.0" the same machine is taken for the classic layout and offers less.
+        // as "10.0" (the real version rather than the one GetVersionExA reports) the same.
         {"outlook2016-win10",
          {"16.0", "6.2", "C:\\Users\\carol", ""},
          {"Outlook", "Work"},
@@ -188,7 +191,7 @@ TEST_F(ProfileDiscoveryTest, SampleMachinesOfferBoxesAndRepointDataFiles)
         {"outlook2016-win10",
          {"16.0", "10.0", "C:\\Users\\carol", ""},
          {"Outlook", "Work"},
-         {"110001000", "100001000"},
+         {"110001010", "100001010"},
          "Your MS Outlook don't support Personal Address Book!",
          {}},
     };
@@ -261,6 +264,23 @@ TEST_F(ProfileDiscoveryTest, AddressBookPathsThatNameNoFile)
         EXPECT_EQ(c.found ? std::optional<std::string>(file) : std::nullopt,
                   FindAddressBookFile(context, "Mail", *access_, *fileSystem_))
             << c.stored;
+    }
+}
+
+// A network path keeps its leading pair, and a hidden file counts.
+TEST_F(ProfileDiscoveryTest, AddressBookIsTheCollapsedPathOfAnyNamedFile)
+{
+    testing::MemoryFileSystem files;
+    files.AddFile("C:\\Mail\\hidden.pab", "pab", true);
+    files.AddFile("\\\\srv\\share\\ann.pab", "pab");
+    const DiscoveryContext context{"11.0", "5.1", "C:\\Users\\ann", base_};
+    for (const auto& [stored, found] : {
+             std::pair{"C:\\\\Mail\\\\hidden.pab", "C:\\Mail\\hidden.pab"},
+             std::pair{"\\\\srv\\share\\ann.pab", "\\\\srv\\share\\ann.pab"},
+             std::pair{"\\\\\\\\srv\\\\share\\\\ann.pab", "\\\\srv\\share\\ann.pab"},
+         }) {
+        access_->SetStringValue(MakeKey("Mail\\section"), "001e6600", stored);
+        EXPECT_EQ(found, FindAddressBookFile(context, "Mail", *access_, files)) << stored;
     }
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "outlook/OutlookVersion.h"
+#include "outlook/ProfileDiscovery.h"
 #include "platform/posix/EnvironmentRoot.h"
 #include "platform/posix/PosixAutomation.h"
 #include "platform/posix/PosixSystemInfo.h"
@@ -95,6 +96,8 @@ TEST_F(EmulatedMachine, WindowsVersionIsWhatGetVersionExAReportsWithoutAManifest
         {"6.0", 0, 0, "6.0", "\\AppData\\Local"},
         {"6.2", 0, 0, "6.2", "\\AppData\\Local"},
         {"6.3", 0, 0, "6.2", "\\AppData\\Local"},
+        {"4.0", 0, 0, "4.0", "\\Local Settings\\Application Data"},
+        {"", 0, 0, "", "\\Local Settings\\Application Data"},
         {"6.3", 10, 0, "6.2", "\\AppData\\Local"},
     };
     for (const Case& c : cases) {
@@ -108,6 +111,10 @@ TEST_F(EmulatedMachine, WindowsVersionIsWhatGetVersionExAReportsWithoutAManifest
         EXPECT_EQ(c.reported, system_->WindowsVersion()) << c.currentVersion;
         EXPECT_EQ(system_->ExpandEnvironmentText("%USERPROFILE%") + c.localAppData,
                   system_->ExpandEnvironmentText("%LocalAppData%"))
+            << c.currentVersion;
+        // Profile discovery must pick the same layout for Outlook's roaming folders.
+        EXPECT_EQ(std::string(c.localAppData) == "\\AppData\\Local",
+                  UsesAppDataLayout(system_->WindowsVersion()))
             << c.currentVersion;
     }
 }

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "registry/ExportText.h"
 #include "registry/KeyExport.h"
@@ -89,6 +91,53 @@ TEST_F(KeyExportTest, ExportWritesTheTreeByteForByte)
     files.FailWriteNumber(1);
     EXPECT_FALSE(ExportKeyTree(*access_, base_ + "\\Tree", "", files, file));
     EXPECT_EQ(std::set<std::string>({"C:\\Exports", file}), files.Paths());
+}
+
+// What would break its line is left out and listed; the rest comes back through the import.
+TEST_F(KeyExportTest, WhatTheImportCouldNotReadBackIsLeftOutAndListed)
+{
+    struct Case {
+        const char* key;  // below Source
+        const char* name;
+        std::uint32_t type;
+        std::string data;
+        const char* listedAs;  // below Source; nullptr when not listed
+    };
+    const Case cases[] = {
+        // in name order, as Wine lists values
+        {"", "a", reg::TypeSz, "plain", nullptr},
+        {"", "b", reg::TypeBinary, "\r\n", nullptr},
+        {"", "c=d", reg::TypeSz, "x", "c=d"},
+        {"", "e\nf", reg::TypeDword, "\x01\x00\x00\x00"s, "e\nf"},
+        {"", "g", reg::TypeSz, "one\r\ntwo", "g"},
+        {"", "h", reg::TypeExpandSz, "one\ntwo", "h"},
+        {"", "i\r", reg::TypeSz, "one\rtwo", "i\r"},
+        {"", "\xE9=", reg::TypeSz, "x", "\xC3\xA9="},
+        {"Child", "n", reg::TypeDword, "\x05\x00\x00\x00"s, nullptr},
+        {"Child\\Lost\nKey", "v", reg::TypeSz, "goes with its key", "Child\\Lost\nKey"},
+        {"Zed", "m=", reg::TypeMultiSz, "no line for this type\0\0"s, nullptr},
+    };
+    std::vector<std::string> listed{"earlier"}, leftOut{"earlier"};
+    for (const Case& c : cases) {
+        SetRaw(std::string("Source") + (*c.key ? "\\" : "") + c.key, c.name, c.type, c.data);
+        if (c.listedAs) {
+            listed.push_back(base_ + "\\Source\\" + c.listedAs);
+        }
+    }
+    testing::MemoryFileSystem files;
+    ASSERT_TRUE(ExportKeyTree(*access_, base_ + "\\Source", "", files, "C:\\x.tmp", &leftOut));
+    ASSERT_FALSE(ImportKeyFile(*access_, base_ + "\\Target", files, "C:\\x.tmp"));
+    EXPECT_EQ("\\\r\n\"a\"= sz:plain\r\n\"b\"=bin:13,10\r\n\\Child\r\n\"n\"= dw:5\r\n\\Zed\r\n",
+              Export(base_ + "\\Target"));
+    std::sort(leftOut.begin(), leftOut.end());
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, leftOut);
+
+    std::ostringstream out;
+    leftOut.clear();
+    ExportKeyValues(*access_, base_ + "\\Source", out, &leftOut);
+    EXPECT_EQ("\"a\"= sz:plain\r\n\"b\"=bin:13,10\r\n", out.str());
+    EXPECT_EQ(6u, leftOut.size());
 }
 
 TEST_F(KeyExportTest, KeysWithNothingToExportGiveOneLine)

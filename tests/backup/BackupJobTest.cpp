@@ -1,0 +1,238 @@
+// The backup job over a profile in the test registry and files in memory: what lands in the
+// archive and the info file, and the faults that must leave the previous archive as it was.
+
+#include "backup/BackupJob.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <ctime>
+
+#include "archive/ZipComponent.h"
+#include "backup/BackupRun.h"
+#include "outlook/DataStorePaths.h"
+#include "registry/RegistryFixture.h"
+#include "support/FakePlatform.h"
+#include "support/MemoryFileSystem.h"
+
+namespace kestrel {
+namespace {
+
+using testing::MemoryFileSystem;
+
+// UTF-16LE as Outlook stores a data file's path, after a header that is not part of it.
+std::string StoreIdentifier(std::u16string_view path)
+{
+    std::string bytes("\x01\x02\x03\x04", 4);
+    for (char16_t unit : path) {
+        bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    }
+    return bytes + std::string(2, '\0');
+}
+
+constexpr const char* Target = "C:\\Users\\ann\\Signatures\\backup.ksb";
+constexpr const char* Previous = "the previous backup";
+constexpr const char* Mail = "C:\\Mail\\Outlook.pst";
+constexpr const char* OldMail = "C:\\Old\\Outlook.pst";
+constexpr const char* Hidden = "C:\\Mail\\hidden.pst";
+constexpr const char* Rules = "C:\\Users\\ann\\Outlook\\Mail.RWZ";
+
+// Presses Cancel the moment the write starts on the first file, as the window's button would.
+struct CancelOnFirstFile final : ProgressSink {
+    BackupJob* job = nullptr;
+    void SetStatus(const std::string&) override {}
+    void SetProgress(int, int) override {}
+    void SetFileText(const std::string& text) override
+    {
+        if (job != nullptr && !text.empty()) {
+            job->Cancel();
+        }
+    }
+    void SetWriteText(const std::string&) override {}
+    void SetBusy(bool) override {}
+};
+
+class BackupJobTest : public testing::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        fake_.platform.registry = testing::TargetRegistry(dbPath_);
+        fake_.platform.fileSystem = std::unique_ptr<FileSystem>(files_);
+        fake_.automation.version = "15.0.4420.1017";
+
+        const std::string profile = "Profiles\\Mail\\";
+        SetRaw(profile + "a1", StoreIdentifierValue, reg::TypeBinary, StoreIdentifier(u"C:\\Mail\\Outlook.pst"));
+        SetRaw(profile + "a2", StoreIdentifierValue, reg::TypeBinary, StoreIdentifier(u"C:\\Old\\Outlook.pst"));
+        SetRaw(profile + "a3", StoreIdentifierValue, reg::TypeBinary, StoreIdentifier(u"C:\\Mail\\hidden.pst"));
+        SetRaw(profile + "a4", "001e6600", reg::TypeSz, "C:\\\\Mail\\\\book.pab");
+        SetRaw(profile + "9375CFF0413111d3B88A00104B2A6676", "Account Name", reg::TypeSz, "ann@example.com");
+        SetRaw("Options", "Font", reg::TypeSz, "Calibri");
+
+        files_->AddFolder("C:\\Kestrel\\run-1");
+        files_->AddFile(Mail, std::string(300 * 1024, 'm') + "mail");
+        files_->AddFile(OldMail, "last year's mail");
+        files_->AddFile(Hidden, "hidden mail", true);
+        files_->AddFile("C:\\Mail\\book.pab", "addresses");
+        files_->AddFile(Rules, "rules");
+        files_->AddFile("C:\\Users\\ann\\Outlook\\outcmd.dat", "toolbar");
+        files_->AddFile("C:\\Users\\ann\\Signatures\\ann.txt", "Ann");
+        files_->AddFile("C:\\Users\\ann\\Signatures\\ksbackup.dat", "a file of the user's");
+        // The user keeps the backup beside the signatures: it must not back itself up.
+        files_->AddFile(Target, Previous);
+
+        machine_ = {"OFFICE-PC", "ann", "C:\\Kestrel\\run-1", base_ + "\\Profiles", {}};
+        machine_.locations.AccountKeyPath = base_ + "\\Profiles\\Mail\\9375CFF0413111d3B88A00104B2A6676";
+        machine_.locations.OptionsKeyPath = base_ + "\\Options";
+        machine_.locations.SignaturesFolder = "C:\\Users\\ann\\Signatures";
+        machine_.locations.StationeryFolder = "C:\\Users\\ann\\Stationery";  // missing
+        machine_.locations.RulesFolder = "C:\\Users\\ann\\Outlook";
+        machine_.locations.PreferencesFolder = "C:\\Users\\ann\\Outlook";
+        machine_.locations.TemplatesFolder = "C:\\Users\\ann\\Templates";
+        machine_.locations.ContactsFolder = "C:\\Users\\ann\\Contacts";
+    }
+
+    BackupRequest Request(const char* boxes, const std::string& password = "pa55")
+    {
+        BackupRequest request;
+        request.profileName = "Mail";
+        for (std::size_t i = 0; i < request.boxes.size(); ++i) {
+            request.boxes[i] = boxes[i] == '1';
+        }
+        request.protect = !password.empty();
+        request.password = password;
+        request.description = "first\nsecond";
+        request.targetPath = Target;
+        request.startTime = std::time(nullptr);
+        return request;
+    }
+
+    // The archive's members and their data, read back with the password.
+    std::map<std::string, std::string> ArchiveMembers(const std::string& password)
+    {
+        testing::MemoryFileSystem& files = *files_;
+        NoZipEvents events;
+        ZipComponent zip(files, events);
+        zip.SetReadPassword(password);
+        std::map<std::string, std::string> members;
+        EXPECT_TRUE(zip.Open(Target)) << zip.LastError();
+        for (const ZipMember& member : zip.Members()) {
+            std::string data;
+            EXPECT_TRUE(zip.ReadMember(member, [&](const char* bytes, std::size_t size) {
+                data.append(bytes, size);
+                return true;
+            })) << member.name;
+            members[member.name] = data;
+        }
+        return members;
+    }
+
+    MemoryFileSystem* files_ = new MemoryFileSystem;
+    testing::FakePlatform fake_;
+    BackupMachine machine_;
+};
+
+TEST_F(BackupJobTest, AWholeBackupHoldsEveryItemOnceUnderItsOwnName)
+{
+    // A value the export format cannot hold, in the accounts and so in the profile's tree too:
+    // left out and named once, the rest kept.
+    SetRaw("Profiles\\Mail\\9375CFF0413111d3B88A00104B2A6676", "Footer", reg::TypeSz,
+           "two\r\nlines");
+    BackupJob job(fake_.platform, messages_);
+    SilentProgress progress;
+    const BackupOutcome outcome = job.Run(Request("111111111"), machine_, progress);
+
+    ASSERT_EQ(BackupResult::Written, outcome.result) << outcome.error;
+    EXPECT_EQ(1, BackupExitStatus(outcome));  // no stationery, templates or contacts folder
+    EXPECT_EQ((std::vector<std::string>{machine_.locations.AccountKeyPath +
+                                        "\\Footer: a line break or \"=\" that a backup cannot hold"}),
+              outcome.leftOut);
+    auto members = ArchiveMembers("pa55");
+    std::string info = members["ksbackup.dat"];
+    const std::size_t time = info.find("BackupTime=") + 11;
+    info.replace(time, info.find('\r', time) - time, "(now)");
+    EXPECT_EQ("BackupComputer=OFFICE-PC\r\n"
+              "BackupLogonUser=ann\r\n"
+              "BackupIdentity=Mail\r\n"
+              "BackupTime=(now)\r\n"
+              "Outlookversion=Outlook 2013\r\n"
+              "BackupInformation=firstPS$KSBsecond\r\n"
+              "BackupConfig=OBC1.tmp\r\n"
+              "BackupDatas=Outlook.pst;Outlook (2).pst;hidden.pst\r\n"
+              "BackupDatasSources=C:\\Mail\\Outlook.pst|C:\\Old\\Outlook.pst|C:\\Mail\\hidden.pst\r\n"
+              "BackupRules=Mail.RWZ\r\n"
+              "BackupAccounts=OBA2.tmp\r\n"
+              "BackupSignatures=ann.txt;ksbackup (2).dat\r\n"
+              "BackupPab=book.pab\r\n"
+              "BackupPabSources=C:\\Mail\\book.pab\r\n"
+              "BackupConfigsetting=OBC3.tmp\r\n"
+              "BackupSetting=Mail.RWZ;outcmd.dat\r\n"
+              "BackupItem=11111011010\r\n",
+              info);
+    EXPECT_EQ(std::string(300 * 1024, 'm') + "mail", members["Outlook.pst"]);
+    EXPECT_EQ("last year's mail", members["Outlook (2).pst"]);
+    EXPECT_EQ("a file of the user's", members["ksbackup (2).dat"]);
+    EXPECT_EQ("rules", members["Mail.RWZ"]);
+    EXPECT_EQ(0u, members.count("backup.ksb"));
+    // What the run made for itself is gone again.
+    EXPECT_TRUE(files_->FilesIn("C:\\Kestrel\\run-1").empty());
+}
+
+// Whatever goes wrong, the user keeps the previous backup and learns what went wrong.
+TEST_F(BackupJobTest, FaultsLeaveThePreviousArchiveAndSaySo)
+{
+    struct Case {
+        const char* name;
+        const char* boxes;
+        void (*arrange)(MemoryFileSystem&);
+        BackupResult result;
+        int exitStatus;
+        const char* message;  // the result message, with <error> for the component's words
+    };
+    const Case cases[] = {
+        {"a data file held open without sharing", "100000000",
+         [](MemoryFileSystem& files) { files.RefuseOpening(Mail); }, BackupResult::Written, 1,
+         "The Backup was Completed!\t\t\t\r\n\r\nBackup Personal Folders\tFail!\t"
+         "\r\nNot in the backup: <error>"},
+        {"a target that cannot be replaced", "001000000",
+         [](MemoryFileSystem& files) { files.FailRenamesTo(Target); }, BackupResult::WriteFailed, 2,
+         "The Backup failed!\t\t\t\r\n<error>\r\nBackup Signatures\tSucceeded!\t"},
+        {"no selected item with anything to back up", "000100000", [](MemoryFileSystem&) {},
+         BackupResult::NothingCollected, 2,
+         "The Backup failed!\t\t\t\r\nNone of the selected items could be backed up, so nothing "
+         "was written to C:\\Users\\ann\\Signatures\\backup.ksb.\r\nBackup Stationeries\tFail!\t"},
+        {"the user cancelling the write", "001000000", [](MemoryFileSystem&) {},
+         BackupResult::Cancelled, 2,
+         "The Backup was cancelled!\t\t\t\r\n<error>\r\nBackup Signatures\tSucceeded!\t"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryFileSystem pristine = *files_;
+        c.arrange(*files_);
+        BackupJob job(fake_.platform, messages_);
+        CancelOnFirstFile progress;
+        progress.job = c.result == BackupResult::Cancelled ? &job : nullptr;
+        const BackupOutcome outcome = job.Run(Request(c.boxes), machine_, progress);
+
+        EXPECT_EQ(c.result, outcome.result);
+        EXPECT_EQ(c.exitStatus, BackupExitStatus(outcome));
+        std::string message = c.message;
+        const std::string error = outcome.Written() ? outcome.leftOut.at(0) : outcome.error;
+        if (const std::size_t at = message.find("<error>"); at != std::string::npos) {
+            message.replace(at, 7, error);
+            EXPECT_NE(std::string::npos, error.find(c.result == BackupResult::Written ? Mail : Target))
+                << error;
+        }
+        EXPECT_EQ(message, BackupResultText(outcome));
+        if (!outcome.Written()) {
+            EXPECT_EQ(Previous, files_->Data(Target));
+            EXPECT_EQ(pristine.Paths(), files_->Paths());
+        } else {
+            EXPECT_EQ("hidden mail", ArchiveMembers("pa55")["hidden.pst"]);
+        }
+        *files_ = pristine;
+    }
+}
+
+}  // namespace
+}  // namespace kestrel

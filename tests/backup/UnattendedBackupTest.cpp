@@ -1,0 +1,122 @@
+// The argument text a scheduled job starts the program with, and the log line of each run.
+
+#include "backup/UnattendedBackup.h"
+
+#include <gtest/gtest.h>
+
+namespace kestrel {
+namespace {
+
+TEST(UnattendedArguments, ExactlyFiveFieldsReadByPosition)
+{
+    const struct {
+        const char* text;
+        const char* expected;  // "profile|flags|password|path", or null: nothing is written
+    } cases[] = {
+        {"sf=Outlookxm=111111111ps=secretbf=C:\\Backups\\a.ksb",
+         "Outlook|111111111|secret|C:\\Backups\\a.ksb"},
+        {"sf=Outlookxm=000000001ps=bf=D:\\b.ksb", "Outlook|000000001||D:\\b.ksb"},
+        // The part names are not compared, only counted.
+        {"ab=My Profilecd=1ef=pwgh=\\\\srv\\share\\c.ksb", "My Profile|1|pw|\\\\srv\\share\\c.ksb"},
+        // A password or path holding "=" would shift the fields: refused, not guessed.
+        {"sf=Outlookxm=111111111ps=a=bbf=C:\\a.ksb", nullptr},
+        {"sf=Outlookxm=111111111ps=secretbf=C:\\a=b.ksb", nullptr},
+        {"sf=Outlookxm=111111111ps=secret", nullptr},
+        {"sf=x", nullptr},
+        {"", nullptr},
+        {"sf=xm=111111111ps=bf=C:\\a.ksb", nullptr},       // no profile
+        {"sf=Outlookxm=ps=bf=C:\\a.ksb", nullptr},         // no flags
+        {"sf=Outlookxm=111111111ps=bf=", nullptr},         // no archive
+        {"sf=x=y=z=C:\\a.ksb", nullptr},  // fields too short to hold the next name
+    };
+    for (const auto& c : cases) {
+        const auto parsed = ParseUnattendedArguments(c.text);
+        if (c.expected == nullptr) {
+            EXPECT_FALSE(parsed) << c.text;
+            continue;
+        }
+        ASSERT_TRUE(parsed) << c.text;
+        EXPECT_EQ(c.expected, parsed->profileName + "|" + parsed->itemFlags + "|" +
+                                  parsed->password + "|" + parsed->archivePath)
+            << c.text;
+    }
+}
+
+TEST(UnattendedArguments, FlagsTickTheBoxesTheySayAndAPasswordProtects)
+{
+    const struct {
+        const char* flags;
+        const char* boxes;
+    } cases[] = {{"111111111", "111111111"}, {"1", "100000000"}, {"0000000011", "000000001"},
+                 {"1x1y1", "101010000"},     {"", "000000000"}};
+    for (const auto& c : cases) {
+        std::string boxes;
+        for (bool ticked : BoxesFromFlags(c.flags)) {
+            boxes += ticked ? '1' : '0';
+        }
+        EXPECT_EQ(c.boxes, boxes) << c.flags;
+    }
+    const BackupRequest open = UnattendedRequest({"Outlook", "1", "", "C:\\a.ksb"}, 0);
+    EXPECT_FALSE(open.protect);
+    EXPECT_EQ("Automatic Backup", open.description);
+    const BackupRequest closed = UnattendedRequest({"Outlook", "1", "pw", "C:\\a.ksb"}, 0);
+    EXPECT_TRUE(closed.protect);
+    EXPECT_EQ("pw", closed.password);
+}
+
+TEST(UnattendedLog, OneLineWithTheFlagsBytesTimeAndStatus)
+{
+    std::tm noon{};
+    noon.tm_year = 2026 - 1900;
+    noon.tm_mon = 11;
+    noon.tm_mday = 6;
+    noon.tm_hour = 12;
+    noon.tm_isdst = -1;
+    const std::time_t time = std::mktime(&noon);
+
+    BackupOutcome written;
+    written.result = BackupResult::Written;
+    written.ran = {true, true, true};
+    written.succeeded = {true, false, true};
+    written.archiveBytes = 1234;
+    written.leftOut = {"cannot open C:\\Mail\\Outlook.pst:\r\nin use"};
+    EXPECT_EQ("2026-12-06 12:00:00\tprofile Outlook\tarchive C:\\a.ksb\titems 10100000000\t"
+              "bytes 1234\tseconds 2.5\tstatus 1: written, but an item failed; not in the "
+              "backup: cannot open C:\\Mail\\Outlook.pst:  in use",
+              BackupLogLine(time, "Outlook", "C:\\a.ksb", written, 2.5));
+
+    BackupOutcome failed;
+    failed.result = BackupResult::WriteFailed;
+    failed.error = "cannot write C:\\a.ksb: disk full";
+    EXPECT_EQ("2026-12-06 12:00:00\tprofile Outlook\tarchive C:\\a.ksb\titems 00000000000\t"
+              "bytes 0\tseconds 0.0\tstatus 2: nothing written: cannot write C:\\a.ksb: disk full",
+              BackupLogLine(time, "Outlook", "C:\\a.ksb", failed, 0));
+}
+
+TEST(BackupExitStatus, ZeroOnlyWhenWrittenWithEverySelectedItem)
+{
+    const struct {
+        BackupResult result;
+        ItemResults ran, succeeded;
+        int status;
+    } cases[] = {
+        {BackupResult::Written, {true, true}, {true, true}, 0},
+        {BackupResult::Written, {true, true}, {true, false}, 1},
+        // A profile without a rules file is normal: that alone is no failure.
+        {BackupResult::Written, {true, true, true}, {true, true, false}, 0},
+        {BackupResult::Written, {true}, {false}, 1},
+        {BackupResult::WriteFailed, {true}, {true}, 2},
+        {BackupResult::NothingCollected, {true}, {false}, 2},
+        {BackupResult::Cancelled, {true}, {true}, 2},
+    };
+    for (const auto& c : cases) {
+        BackupOutcome outcome;
+        outcome.result = c.result;
+        outcome.ran = c.ran;
+        outcome.succeeded = c.succeeded;
+        EXPECT_EQ(c.status, BackupExitStatus(outcome)) << static_cast<int>(c.result);
+    }
+}
+
+}  // namespace
+}  // namespace kestrel
