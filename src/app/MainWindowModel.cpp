@@ -224,18 +224,8 @@ void MainWindowModel::CancelClicked()
 
 void MainWindowModel::SetDescription(const std::string& text)
 {
-    // Text boxes hand over LF alone (and some pastes CR alone); the info file expects CR LF.
-    description_.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            description_ += "\r\n";
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-                ++i;
-            }
-        } else {
-            description_ += text[i];
-        }
-    }
+    // As typed, whatever its line breaks: the info file stores each kind in its own form.
+    description_ = text;
 }
 
 void MainWindowModel::ItemsFrameMouseDown(MainTab frame, MouseButton button)

@@ -118,8 +118,7 @@ public:
     // boxes it offers, all of them unticked.
     void SourceProfileChosen(int index);
     void SetTargetSelection(int index) { targetSelection_ = index; }
-    // The backup's description as typed; line breaks of any kind are kept as CR LF, the
-    // form the info file stores.
+    // The backup's description as typed.
     void SetDescription(const std::string& text);
 
     MainTab ActiveTab() const { return activeTab_; }
