@@ -2,6 +2,8 @@
 
 #include <zip.h>
 
+#include <random>
+
 namespace kestrel::testing {
 
 std::string RandomBytes(std::size_t size, unsigned seed)

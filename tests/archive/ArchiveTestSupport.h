@@ -1,12 +1,7 @@
 #pragma once
 
 #include <filesystem>
-#include <fstream>
-#include <memory>
-#include <random>
-#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "support/ScratchFolder.h"

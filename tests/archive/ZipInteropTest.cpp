@@ -46,108 +46,85 @@ protected:
                             RandomBytes(200 * 1024, 8) + std::string(700 * 1024, 'r');
 };
 
-TEST_F(ZipInterop, SevenZipTestsAndExtractsOurProtectedArchives)
+// Each peer tests the archive and hands back the data file, which must be ours byte for byte;
+// 7-Zip, the one peer that reads AES, does so for a protected archive too.
+TEST_F(ZipInterop, OtherToolsReadOurArchives)
 {
     ASSERT_TRUE(SevenZipInstalled());
     scratch.Make("Mail.pst", pst);
     scratch.Make("ksbackup.dat", "BackupItem=01000000000\r\n");
-    ASSERT_TRUE(zip.Create(scratch.Path("b.ksb")));
-    ASSERT_TRUE(zip.AddFile(scratch.Path("Mail.pst")));
-    ASSERT_TRUE(zip.AddFile(scratch.Path("ksbackup.dat")));
-    zip.SetProtection(true);
-    zip.SetWritePassword("pa55 word");
-    ASSERT_TRUE(zip.Write()) << zip.LastError();
-
-    const std::string archive = scratch.Path("b.ksb");
-    EXPECT_EQ(0, Shell("7z t '-ppa55 word' " + archive));
-    EXPECT_NE(0, Shell("7z t -pwrong " + archive));
-    ASSERT_EQ(0, Shell("7z x '-ppa55 word' -o" + scratch.Path("out") + " " + archive));
-    EXPECT_EQ(pst, scratch.Read("out/Mail.pst"));
-    // AES, as 7-Zip reports it.
-    EXPECT_EQ(0, Shell("7z l -slt '-ppa55 word' " + archive + " | grep -q 'Method = AES-256'"));
-}
-
-// Each peer tests the archive and hands back the data file, which must be ours byte for byte.
-TEST_F(ZipInterop, OtherToolsReadOurUnprotectedArchives)
-{
-    scratch.Make("Mail.pst", pst);
-    scratch.Make("ksbackup.dat", "BackupItem=01000000000\r\n");
     scratch.Make("empty.rwz", "");
     zip.SetThreadCount(3);
-    ASSERT_TRUE(zip.Create(scratch.Path("b.ksb")));
-    for (const char* name : {"Mail.pst", "ksbackup.dat", "empty.rwz"}) {
-        ASSERT_TRUE(zip.AddFile(scratch.Path(name)));
+    for (const std::string password : {"", "pa55 word"}) {
+        ASSERT_TRUE(zip.Create(scratch.Path(password.empty() ? "plain.ksb" : "aes.ksb")));
+        for (const char* name : {"Mail.pst", "ksbackup.dat", "empty.rwz"}) {
+            ASSERT_TRUE(zip.AddFile(scratch.Path(name)));
+        }
+        zip.SetProtection(!password.empty());
+        zip.SetWritePassword(password);
+        ASSERT_TRUE(zip.Write()) << zip.LastError();
     }
-    ASSERT_TRUE(zip.Write()) << zip.LastError();
-    const std::string archive = scratch.Path("b.ksb");
-    const std::string expected = scratch.Path("Mail.pst");
+    const std::string plain = scratch.Path("plain.ksb");
+    const std::string aes = scratch.Path("aes.ksb");
     struct Peer {
         const char* name;
         std::string test;
         std::string extract;  // the data file to standard output
     };
     const Peer peers[] = {
-        {"7-Zip", "7z t " + archive, "7z e -so " + archive + " Mail.pst"},
-        {"Info-ZIP unzip", "unzip -tq " + archive, "unzip -p " + archive + " Mail.pst"},
-        {"bsdtar", "bsdtar -tf " + archive, "bsdtar -xOf " + archive + " Mail.pst"},
+        {"7-Zip", "7z t " + plain, "7z e -so " + plain + " Mail.pst"},
+        {"7-Zip, AES", "7z t '-ppa55 word' " + aes, "7z e -so '-ppa55 word' " + aes + " Mail.pst"},
+        {"Info-ZIP unzip", "unzip -tq " + plain, "unzip -p " + plain + " Mail.pst"},
+        {"bsdtar", "bsdtar -tf " + plain, "bsdtar -xOf " + plain + " Mail.pst"},
         {"Python zipfile",
          "python3 -c 'import sys, zipfile; sys.exit(zipfile.ZipFile(sys.argv[1]).testzip())' " +
-             archive,
+             plain,
          "python3 -c 'import sys, zipfile; "
          "sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(\"Mail.pst\"))' " +
-             archive},
+             plain},
     };
     for (const Peer& peer : peers) {
         EXPECT_EQ(0, Shell(peer.test)) << peer.name;
-        EXPECT_EQ(0, Shell(peer.extract + " | cmp - " + expected)) << peer.name;
+        EXPECT_EQ(0, Shell(peer.extract + " | cmp - " + scratch.Path("Mail.pst"))) << peer.name;
     }
+    EXPECT_NE(0, Shell("7z t -pwrong " + aes));
+    EXPECT_EQ(0, Shell("7z l -slt '-ppa55 word' " + aes + " | grep -q 'Method = AES-256'"));
 }
 
+// Wrong passwords against both schemes: ZipComponentTest; a damaged data file in 7-Zip's
+// archives: scripts/archive-cli-test.sh.
 TEST_F(ZipInterop, WeReadSevenZipArchivesOfBothSchemes)
 {
     ASSERT_TRUE(SevenZipInstalled());
     scratch.Make("Mail.pst", pst);
     scratch.Make("ksbackup.dat", "BackupItem=01000000000\r\nBackupDatas=Mail.pst\r\n");
-    for (const char* method : {"AES256", "ZipCrypto"}) {
+    for (const std::string method : {"AES256", "ZipCrypto"}) {
         SCOPED_TRACE(method);
-        const std::string archive = scratch.Path(std::string(method) + ".ksb");
+        const std::string archive = scratch.Path(method + ".ksb");
         ASSERT_EQ(0, Shell("cd " + scratch.Path() + " && 7z a -tzip -mx=5 -mem=" + method +
                            " -pright " + archive + " Mail.pst ksbackup.dat"));
         EXPECT_TRUE(zip.IsProtected(archive));
         ASSERT_TRUE(zip.Open(archive)) << zip.LastError();
-        int accepted = 0;
-        for (int i = 0; i < 300; ++i) {
-            zip.SetReadPassword("guess" + std::to_string(i));
-            accepted += zip.CheckPassword() ? 1 : 0;
-        }
-        EXPECT_EQ(0, accepted);
         zip.SetReadPassword("right");
         EXPECT_TRUE(zip.CheckPassword()) << zip.LastError();
-        const std::string out = scratch.Folder(std::string("out-") + method);
+        const std::string out = scratch.Folder("out-" + method);
         ASSERT_TRUE(zip.ExtractMember(*zip.FindMember("Mail.pst"), out)) << zip.LastError();
-        EXPECT_EQ(pst, scratch.Read(std::string("out-") + method + "/Mail.pst"));
+        EXPECT_EQ(pst, scratch.Read("out-" + method + "/Mail.pst"));
+        const std::uint64_t infoSize = zip.FindMember("ksbackup.dat")->compressedSize;
         zip.Close();
 
-        // 7-Zip stores the small info file and deflates the data file: a flipped bit in
-        // either is caught.
-        const std::string bytes = scratch.Read(std::string(method) + ".ksb");
-        for (const char* name : {"Mail.pst", "ksbackup.dat"}) {
-            ASSERT_TRUE(zip.Open(archive));
-            const auto member = zip.FindMember(name);
-            ASSERT_TRUE(member);
-            // The data follows the local header: 30 bytes, the name, the extra fields.
-            const std::size_t nameAt = bytes.find(name);
-            const auto extra = static_cast<unsigned char>(bytes[nameAt - 2]) |
-                               static_cast<unsigned char>(bytes[nameAt - 1]) << 8;
-            std::string damaged = bytes;
-            damaged[nameAt + std::strlen(name) + extra + member->compressedSize / 2] ^= 0x04;
-            zip.Close();
-            scratch.Make("damaged.ksb", damaged);
-            ASSERT_TRUE(zip.Open(scratch.Path("damaged.ksb")));
-            zip.SetReadPassword("right");
-            EXPECT_FALSE(zip.ReadMember(*zip.FindMember(name))) << name;
-            zip.Close();
-        }
+        // 7-Zip stores the small info file: a flipped bit in it is caught. Its data follows the
+        // local header: 30 bytes, the name, the extra fields.
+        std::string bytes = scratch.Read(method + ".ksb");
+        const std::size_t nameAt = bytes.find("ksbackup.dat");
+        const auto extra = static_cast<unsigned char>(bytes[nameAt - 2]) |
+                           static_cast<unsigned char>(bytes[nameAt - 1]) << 8;
+        bytes[nameAt + std::strlen("ksbackup.dat") + extra + infoSize / 2] ^= 0x04;
+        scratch.Make("damaged.ksb", bytes);
+        ASSERT_TRUE(zip.Open(scratch.Path("damaged.ksb")));
+        zip.SetReadPassword("right");
+        EXPECT_FALSE(zip.ReadMember(*zip.FindMember("ksbackup.dat")));
+        zip.Close();
     }
 }
 

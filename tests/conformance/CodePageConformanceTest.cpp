@@ -47,7 +47,14 @@ TEST(CodePageConformance, EveryAnsiByteGivesValidUtf8)
     }
     const std::string utf8 = AnsiToUtf8(all);
     EXPECT_TRUE(IsValidUtf8(utf8));
-    // Back again: the five bytes 1252 leaves undefined come back as they went.
+    // 0x80-0x9F, where 1252 is not Latin-1; the five bytes it leaves undefined stand for the
+    // C1 controls of their number, and come back as they went.
+    EXPECT_EQ(
+        "\xE2\x82\xAC\xC2\x81\xE2\x80\x9A\xC6\x92\xE2\x80\x9E\xE2\x80\xA6\xE2\x80\xA0\xE2\x80\xA1"
+        "\xCB\x86\xE2\x80\xB0\xC5\xA0\xE2\x80\xB9\xC5\x92\xC2\x8D\xC5\xBD\xC2\x8F"
+        "\xC2\x90\xE2\x80\x98\xE2\x80\x99\xE2\x80\x9C\xE2\x80\x9D\xE2\x80\xA2\xE2\x80\x93"
+        "\xE2\x80\x94\xCB\x9C\xE2\x84\xA2\xC5\xA1\xE2\x80\xBA\xC5\x93\xC2\x9D\xC5\xBE\xC5\xB8",
+        utf8.substr(127, 81));
     EXPECT_EQ(all, Utf8ToAnsi(utf8));
 }
 

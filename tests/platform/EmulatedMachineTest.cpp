@@ -29,18 +29,16 @@ protected:
     }
 
     // Strings counted with their NUL, as Windows stores them.
-    void Set(reg::Key root, const char* subKey, const char* name, const std::string& text)
-    {
-        Set(root, subKey, name, reg::TypeSz, text.c_str(), text.size() + 1);
-    }
-    void Set(reg::Key root, const char* subKey, const char* name, std::uint32_t type,
-             const void* data, std::size_t size)
+    void Set(reg::Key root, const char* subKey, const char* name, const std::string& text,
+             std::uint32_t type = reg::TypeSz)
     {
         reg::Key key = 0;
+        const std::string data = type == reg::TypeSz ? text + '\0' : text;
         ASSERT_EQ(reg::Success, registry_->CreateKey(root, subKey, &key));
         ASSERT_EQ(reg::Success,
-                  registry_->SetValueEx(key, name, type, static_cast<const std::uint8_t*>(data),
-                                        static_cast<std::uint32_t>(size)));
+                  registry_->SetValueEx(key, name, type,
+                                        reinterpret_cast<const std::uint8_t*>(data.data()),
+                                        static_cast<std::uint32_t>(data.size())));
         registry_->CloseKey(key);
     }
 
@@ -86,27 +84,26 @@ TEST_F(EmulatedMachine, WindowsVersionIsWhatGetVersionExAReportsWithoutAManifest
 {
     struct Case {
         const char* currentVersion;
-        std::uint32_t major;  // 0: no CurrentMajorVersionNumber
-        std::uint32_t minor;
+        bool major10;  // with CurrentMajorVersionNumber 10, CurrentMinorVersionNumber 0
         const char* reported;
         const char* localAppData;
     };
     const Case cases[] = {
-        {"5.1", 0, 0, "5.1", "\\Local Settings\\Application Data"},
-        {"6.0", 0, 0, "6.0", "\\AppData\\Local"},
-        {"6.2", 0, 0, "6.2", "\\AppData\\Local"},
-        {"6.3", 0, 0, "6.2", "\\AppData\\Local"},
-        {"4.0", 0, 0, "4.0", "\\Local Settings\\Application Data"},
-        {"", 0, 0, "", "\\Local Settings\\Application Data"},
-        {"6.3", 10, 0, "6.2", "\\AppData\\Local"},
+        {"5.1", false, "5.1", "\\Local Settings\\Application Data"},
+        {"6.0", false, "6.0", "\\AppData\\Local"},
+        {"6.2", false, "6.2", "\\AppData\\Local"},
+        {"6.3", false, "6.2", "\\AppData\\Local"},
+        {"4.0", false, "4.0", "\\Local Settings\\Application Data"},
+        {"", false, "", "\\Local Settings\\Application Data"},
+        {"6.3", true, "6.2", "\\AppData\\Local"},
     };
     for (const Case& c : cases) {
         Set(reg::HkeyLocalMachine, CurrentVersion, "CurrentVersion", c.currentVersion);
-        if (c.major) {
-            Set(reg::HkeyLocalMachine, CurrentVersion, "CurrentMajorVersionNumber", reg::TypeDword,
-                &c.major, 4);
-            Set(reg::HkeyLocalMachine, CurrentVersion, "CurrentMinorVersionNumber", reg::TypeDword,
-                &c.minor, 4);
+        if (c.major10) {
+            Set(reg::HkeyLocalMachine, CurrentVersion, "CurrentMajorVersionNumber",
+                std::string("\x0A\0\0\0", 4), reg::TypeDword);
+            Set(reg::HkeyLocalMachine, CurrentVersion, "CurrentMinorVersionNumber",
+                std::string(4, '\0'), reg::TypeDword);
         }
         EXPECT_EQ(c.reported, system_->WindowsVersion()) << c.currentVersion;
         EXPECT_EQ(system_->ExpandEnvironmentText("%USERPROFILE%") + c.localAppData,
@@ -125,7 +122,6 @@ TEST_F(EmulatedMachine, WordsCurrentVersionStandsForTheAutomationServer)
     std::string shortVersion;
 
     const std::pair<const char*, const char*> cases[] = {
-        {"Word.Application.15", "Outlook 2013"},
         {"Word.Application.16", "Outlook 2016 or later"},
         {"Word.Application.11", "Outlook 2003"},
         {"Word.Application", "No Outlook"},  // names no numbered server

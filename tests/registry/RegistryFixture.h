@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -43,45 +44,39 @@ protected:
     }
 
     // A subkey created through the raw API, so that setting up does not rest on the code under
-    // test; returns its full path.
-    std::string MakeKey(const std::string& relative)
+    // test; returns its full path. With a name, sets that value (ANSI name and bytes) in it.
+    std::string MakeKey(const std::string& relative, const char* name = nullptr,
+                        std::uint32_t type = 0, const std::string& data = "")
     {
         reg::Key key = 0;
         const std::string sub = subKey_ + (relative.empty() ? "" : "\\" + relative);
         EXPECT_EQ(reg::Success, api_->CreateKey(reg::HkeyCurrentUser, sub.c_str(), &key));
+        EXPECT_TRUE(name == nullptr ||
+                    api_->SetValueEx(key, name, type,
+                                     reinterpret_cast<const std::uint8_t*>(data.data()),
+                                     static_cast<std::uint32_t>(data.size())) == reg::Success);
         api_->CloseKey(key);
         return "HKEY_CURRENT_USER\\" + sub;
     }
-
-    // Sets a value (ANSI name and bytes) in a key below the scratch key.
     void SetRaw(const std::string& relative, const std::string& name, std::uint32_t type,
                 const std::string& data)
     {
-        reg::Key key = 0;
-        const std::string sub = subKey_ + (relative.empty() ? "" : "\\" + relative);
-        ASSERT_EQ(reg::Success, api_->CreateKey(reg::HkeyCurrentUser, sub.c_str(), &key));
-        EXPECT_EQ(reg::Success, api_->SetValueEx(key, name.c_str(), type,
-                                                 reinterpret_cast<const std::uint8_t*>(data.data()),
-                                                 static_cast<std::uint32_t>(data.size())));
-        api_->CloseKey(key);
+        MakeKey(relative, name.c_str(), type, data);
     }
 
     static std::string UniqueName()
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-        for (char& c : name) {
-            c = c == '/' ? '_' : c;
-        }
+        std::replace(name.begin(), name.end(), '/', '_');
         return name + "_" +
                std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
     }
 
     // The store file natively; other files a test needs go here too.
     ScratchFolder scratch_;
-    const std::string unique_ = UniqueName();
     const std::string dbPath_ = scratch_.Path("registry.db");
-    const std::string subKey_ = "Software\\KestrelTests\\" + unique_;
+    const std::string subKey_ = "Software\\KestrelTests\\" + UniqueName();
     // The scratch key as the program names it.
     const std::string base_ = "HKEY_CURRENT_USER\\" + subKey_;
     ScriptedMessages messages_;

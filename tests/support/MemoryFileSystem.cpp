@@ -4,21 +4,14 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 namespace kestrel::testing {
 namespace {
 
 // The codes Windows reports, so messages read as they would there.
-constexpr long AccessDenied = 5;
-constexpr long SharingViolation = 32;
-constexpr long NotFound = 2;
-constexpr long PathNotFound = 3;
-constexpr long DiskFull = 112;
-
-Error Failed(const char* operation, const std::string& path, long code, const char* text)
-{
-    return {operation, path, code, text};
-}
+constexpr long NotFound = 2, PathNotFound = 3, AccessDenied = 5, SharingViolation = 32;
+constexpr long BadParameter = 87, DiskFull = 112;
 
 class MemoryOutputFile final : public OutputFile {
 public:
@@ -29,11 +22,10 @@ public:
 
     bool Write(const char* data, std::size_t size) override
     {
-        if (!Usable()) {
-            return false;
+        if (Usable()) {
+            data_->append(data, size);
         }
-        data_->append(data, size);
-        return true;
+        return open_;
     }
 
     bool WriteAt(std::uint64_t offset, const char* data, std::size_t size) override
@@ -42,34 +34,27 @@ public:
             return false;
         }
         if (offset + size > data_->size()) {
-            return Fail(87, "The parameter is incorrect");
+            return Fail(BadParameter, "The parameter is incorrect");
         }
         std::memcpy(data_->data() + offset, data, size);
         return true;
     }
 
-    bool Commit() override
-    {
-        const bool ok = !closed_ && !failed_;
-        closed_ = true;
-        return ok;
-    }
-
+    // Closed by the first Commit, failed or not.
+    bool Commit() override { return std::exchange(open_, false); }
     const Error& Failure() const override { return failure_; }
 
 private:
     bool Usable()
     {
-        if (closed_ || failed_) {
-            return false;
-        }
-        return fs_.TakeWrite() || Fail(DiskFull, "There is not enough space on the disk");
+        return open_ &&
+               (fs_.TakeWrite() || Fail(DiskFull, "There is not enough space on the disk"));
     }
 
     bool Fail(long code, const char* text)
     {
-        failed_ = true;
-        failure_ = Failed("write", path_, code, text);
+        open_ = false;
+        failure_ = {"write", path_, code, text};
         return false;
     }
 
@@ -77,19 +62,17 @@ private:
     std::shared_ptr<std::string> data_;
     std::string path_;
     Error failure_;
-    bool closed_ = false;
-    bool failed_ = false;
+    bool open_ = true;
 };
 
+// A snapshot: what the reader sees does not change under it. Reading memory never fails.
 class MemoryInputFile final : public InputFile {
 public:
-    explicit MemoryInputFile(std::shared_ptr<std::string> data) : data_(std::move(data)) {}
+    explicit MemoryInputFile(std::string data) : data_(std::move(data)) {}
 
     std::int64_t Read(char* data, std::size_t size) override
     {
-        const std::size_t take =
-            position_ >= data_->size() ? 0 : std::min(size, data_->size() - position_);
-        std::memcpy(data, data_->data() + position_, take);
+        const std::size_t take = data_.copy(data, size, std::min(position_, data_.size()));
         position_ += take;
         return static_cast<std::int64_t>(take);
     }
@@ -98,11 +81,11 @@ public:
         position_ = offset;
         return true;
     }
-    std::uint64_t Size() const override { return data_->size(); }
-    const Error& Failure() const override { return none_; }  // reading memory never fails
+    std::uint64_t Size() const override { return data_.size(); }
+    const Error& Failure() const override { return none_; }
 
 private:
-    std::shared_ptr<std::string> data_;
+    std::string data_;
     std::size_t position_ = 0;
     Error none_;
 };
@@ -137,21 +120,16 @@ MemoryFileSystem::Node* MemoryFileSystem::Find(const std::string& path)
 bool MemoryFileSystem::ParentIsFolder(const std::string& path)
 {
     const std::string parent = ParentKey(Key(path));
-    if (parent.size() == 2 && parent[1] == ':') {
-        return true;  // a drive
-    }
-    const auto found = nodes_.find(parent);
-    return found != nodes_.end() && found->second.folder;
+    const Node* node = Find(parent);
+    return (parent.size() == 2 && parent[1] == ':') || (node != nullptr && node->folder);
 }
 
 void MemoryFileSystem::AddFolder(const std::string& path)
 {
     const std::string key = Key(path);
-    for (std::size_t slash = key.find('\\'); slash != std::string::npos;
+    for (std::size_t slash = key.find('\\', 3); slash != std::string::npos;
          slash = key.find('\\', slash + 1)) {
-        if (slash > 2) {
-            nodes_.try_emplace(key.substr(0, slash), Node{path.substr(0, slash), true});
-        }
+        nodes_.try_emplace(key.substr(0, slash), Node{path.substr(0, slash), true});
     }
     nodes_.try_emplace(key, Node{path, true});
 }
@@ -179,44 +157,11 @@ std::set<std::string> MemoryFileSystem::Paths() const
     return paths;
 }
 
-void MemoryFileSystem::FailWriteNumber(std::uint64_t n)
-{
-    failingWrite_ = n == 0 ? 0 : writes_ + n;
-}
-
-void MemoryFileSystem::RefuseOpening(const std::string& path)
-{
-    refusedOpens_.insert(Key(path));
-}
-
-void MemoryFileSystem::FailRenamesTo(const std::string& path)
-{
-    failingRenames_.insert(Key(path));
-}
-
-bool MemoryFileSystem::TakeWrite()
-{
-    return ++writes_ != failingWrite_;
-}
-
-bool MemoryFileSystem::FileExists(const std::string& path)
-{
-    const Node* node = Find(path);
-    return node != nullptr && !node->folder && !node->hidden;
-}
-
-bool MemoryFileSystem::FolderExists(const std::string& path)
-{
-    const Node* node = Find(path);
-    return node != nullptr && node->folder;
-}
-
 std::vector<std::string> MemoryFileSystem::FilesIn(const std::string& folder)
 {
     std::vector<std::string> names;
-    const std::string parent = Key(folder);
     for (const auto& [key, node] : nodes_) {
-        if (!node.folder && ParentKey(key) == parent) {
+        if (!node.folder && ParentKey(key) == Key(folder)) {
             names.push_back(node.path.substr(node.path.find_last_of("\\/") + 1));
         }
     }
@@ -225,11 +170,8 @@ std::vector<std::string> MemoryFileSystem::FilesIn(const std::string& folder)
 
 bool MemoryFileSystem::CreateFolder(const std::string& path)
 {
-    if (Find(path) != nullptr || !ParentIsFolder(path)) {
-        return false;
-    }
-    nodes_[Key(path)] = Node{path, true};
-    return true;
+    return Find(path) == nullptr && ParentIsFolder(path) &&
+           nodes_.emplace(Key(path), Node{path, true}).second;
 }
 
 bool MemoryFileSystem::RemoveFile(const std::string& path)
@@ -238,14 +180,9 @@ bool MemoryFileSystem::RemoveFile(const std::string& path)
     return node != nullptr && !node->folder && nodes_.erase(Key(path)) == 1;
 }
 
-bool MemoryFileSystem::RenameFile(const std::string& from, const std::string& to)
-{
-    return Find(to) == nullptr && MoveOver(from, to);
-}
-
 bool MemoryFileSystem::MoveOver(const std::string& from, const std::string& to)
 {
-    Node* source = Find(from);
+    const Node* source = Find(from);
     const Node* target = Find(to);
     if (source == nullptr || source->folder || (target != nullptr && target->folder) ||
         failingRenames_.count(Key(to)) != 0 || !ParentIsFolder(to)) {
@@ -285,34 +222,24 @@ std::optional<std::vector<std::string>> MemoryFileSystem::ReadTextLines(const st
     }
     // Lines end at LF or CR LF; a break at the very end starts no further line.
     std::vector<std::string> lines;
-    std::size_t start = 0;
     const std::string& text = *node->data;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        end = end == std::string::npos ? text.size() : end;
+    for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+        end = std::min(text.find('\n', start), text.size());
         lines.push_back(text.substr(start, end - start));
         if (!lines.back().empty() && lines.back().back() == '\r') {
             lines.back().pop_back();
         }
-        start = end + 1;
     }
     return lines;
 }
 
 bool MemoryFileSystem::AppendTextLine(const std::string& path, const std::string& line)
 {
-    if (Find(path) == nullptr) {
-        if (!ParentIsFolder(path)) {
-            return false;
-        }
-        nodes_[Key(path)] = Node{path, false};
-    }
-    Node& node = nodes_[Key(path)];
-    if (node.folder || !TakeWrite()) {
+    if (Find(path) == nullptr && !ParentIsFolder(path)) {
         return false;
     }
-    *node.data += line + "\r\n";
-    return true;
+    Node& node = nodes_.try_emplace(Key(path), Node{path}).first->second;
+    return !node.folder && TakeWrite() && (*node.data += line + "\r\n", true);
 }
 
 std::string MemoryFileSystem::CreateTempFile(const std::string& folder, const std::string& prefix)
@@ -323,24 +250,23 @@ std::string MemoryFileSystem::CreateTempFile(const std::string& folder, const st
     char name[32];
     std::snprintf(name, sizeof name, "%.3s%X.tmp", prefix.c_str(), ++tempNumber_);
     const std::string path = folder + "\\" + name;
-    nodes_[Key(path)] = Node{path, false};
+    nodes_[Key(path)] = Node{path};
     return path;
 }
 
 Result<std::unique_ptr<OutputFile>> MemoryFileSystem::CreateOutputFile(const std::string& path)
 {
-    if (refusedOpens_.count(Key(path)) != 0) {
-        return Failed("create", path, SharingViolation, "The file is in use");
-    }
     const Node* existing = Find(path);
+    if (refusedOpens_.count(Key(path)) != 0) {
+        return Error{"create", path, SharingViolation, "The file is in use"};
+    }
     if (existing != nullptr && existing->folder) {
-        return Failed("create", path, AccessDenied, "Access is denied");
+        return Error{"create", path, AccessDenied, "Access is denied"};
     }
     if (!ParentIsFolder(path)) {
-        return Failed("create", path, PathNotFound, "The path was not found");
+        return Error{"create", path, PathNotFound, "The path was not found"};
     }
-    Node node{path, false};
-    nodes_[Key(path)] = node;
+    const Node& node = nodes_[Key(path)] = Node{path};
     return std::unique_ptr<OutputFile>(std::make_unique<MemoryOutputFile>(*this, node.data, path));
 }
 
@@ -348,21 +274,19 @@ Result<std::unique_ptr<InputFile>> MemoryFileSystem::OpenInputFile(const std::st
 {
     const Node* node = Find(path);
     if (refusedOpens_.count(Key(path)) != 0) {
-        return Failed("open", path, SharingViolation, "The file is in use");
+        return Error{"open", path, SharingViolation, "The file is in use"};
     }
     if (node == nullptr || node->folder) {
-        return Failed("open", path, node == nullptr ? NotFound : AccessDenied, "Not a file");
+        return Error{"open", path, node == nullptr ? NotFound : AccessDenied, "Not a file"};
     }
-    // A snapshot: what the reader sees does not change under it.
-    return std::unique_ptr<InputFile>(
-        std::make_unique<MemoryInputFile>(std::make_shared<std::string>(*node->data)));
+    return std::unique_ptr<InputFile>(std::make_unique<MemoryInputFile>(*node->data));
 }
 
 Result<FileFacts> MemoryFileSystem::Stat(const std::string& path)
 {
     const Node* node = Find(path);
     if (node == nullptr) {
-        return Failed("find", path, NotFound, "The file was not found");
+        return Error{"find", path, NotFound, "The file was not found"};
     }
     return FileFacts{node->data->size(), std::time(nullptr), node->folder};
 }
@@ -370,11 +294,6 @@ Result<FileFacts> MemoryFileSystem::Stat(const std::string& path)
 bool MemoryFileSystem::FlushToDisk(const std::string& path)
 {
     return Find(path) != nullptr || ParentIsFolder(path + "\\x");
-}
-
-std::filesystem::path MemoryFileSystem::NativePath(const std::string&)
-{
-    return {};
 }
 
 }  // namespace kestrel::testing

@@ -26,17 +26,28 @@ public:
 
     // The n-th call of Write or WriteAt from now on (1 = the next one), on any file, fails as
     // on a full disk; 0 turns it off.
-    void FailWriteNumber(std::uint64_t n);
+    void FailWriteNumber(std::uint64_t n) { failingWrite_ = n == 0 ? 0 : writes_ + n; }
     std::uint64_t WritesSoFar() const { return writes_; }
-    void RefuseOpening(const std::string& path);
-    void FailRenamesTo(const std::string& path);
+    void RefuseOpening(const std::string& path) { refusedOpens_.insert(Key(path)); }
+    void FailRenamesTo(const std::string& path) { failingRenames_.insert(Key(path)); }
 
-    bool FileExists(const std::string& path) override;
-    bool FolderExists(const std::string& path) override;
+    bool FileExists(const std::string& path) override
+    {
+        const Node* node = Find(path);
+        return node != nullptr && !node->folder && !node->hidden;
+    }
+    bool FolderExists(const std::string& path) override
+    {
+        const Node* node = Find(path);
+        return node != nullptr && node->folder;
+    }
     std::vector<std::string> FilesIn(const std::string& folder) override;
     bool CreateFolder(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
-    bool RenameFile(const std::string& from, const std::string& to) override;
+    bool RenameFile(const std::string& from, const std::string& to) override
+    {
+        return Find(to) == nullptr && MoveOver(from, to);
+    }
     bool MoveOver(const std::string& from, const std::string& to) override;
     bool CopyFileTo(const std::string& from, const std::string& to) override;
     bool SetNormalAttributes(const std::string& path) override;
@@ -48,7 +59,7 @@ public:
     Result<FileFacts> Stat(const std::string& path) override;
     bool FlushToDisk(const std::string& path) override;
     // There is none: code that still opens files by their native path fails here.
-    std::filesystem::path NativePath(const std::string& path) override;
+    std::filesystem::path NativePath(const std::string&) override { return {}; }
 
     struct Node {
         std::string path;  // as created
@@ -57,7 +68,7 @@ public:
         std::shared_ptr<std::string> data = std::make_shared<std::string>();
     };
     // Counts a write; false when this one is to fail.
-    bool TakeWrite();
+    bool TakeWrite() { return ++writes_ != failingWrite_; }
 
 private:
     static std::string Key(const std::string& path);

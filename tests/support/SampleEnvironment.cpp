@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
-#include <set>
 #include <sstream>
 
 #include "registry/KeyExport.h"
@@ -23,12 +21,6 @@ bool ValueExists(RegistryAccess& registry, const std::string& keyPath, const std
     const long result = registry.Api().QueryValueEx(key, name.c_str(), nullptr, nullptr, &size);
     registry.Close(key);
     return result == reg::Success;
-}
-
-bool IsBelow(const std::string& path, const std::string& ancestor)
-{
-    return path.size() > ancestor.size() && path.compare(0, ancestor.size(), ancestor) == 0 &&
-           path[ancestor.size()] == '\\';
 }
 
 }  // namespace
@@ -87,16 +79,9 @@ void SampleEnvironment::ImportRegistry(const std::filesystem::path& regFile)
     RegFileError error;
     const auto keys = ParseRegFile(bytes.str(), error);
     ASSERT_TRUE(keys.has_value()) << regFile << ":" << error.line << ": " << error.message;
-    // Remember what the import adds (the outermost new keys, new values of keys that were
-    // there) before anything changes.
-    std::set<std::string> seen;
+    // Remember what the import adds (new keys, new values of keys that were there) before
+    // anything changes; a key below a new one goes with it, and goes again harmlessly.
     for (const RegFileKey& key : *keys) {
-        const bool underAdded =
-            std::any_of(addedKeys_.begin(), addedKeys_.end(),
-                        [&](const auto& added) { return IsBelow(key.path, added); });
-        if (underAdded || !seen.insert(key.path).second) {
-            continue;
-        }
         if (!registry_.KeyExists(key.path)) {
             addedKeys_.push_back(key.path);
             continue;

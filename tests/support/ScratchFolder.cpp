@@ -41,14 +41,8 @@ std::filesystem::path ScratchFolder::Native(const std::string& relative) const
 
 std::string ScratchFolder::Path(const std::string& relative) const
 {
-    const std::u8string base = native_.u8string();
-    std::string path(base.begin(), base.end());
-#ifdef _WIN32
-    const char separator = '\\';
-#else
-    const char separator = '/';
-#endif
-    return relative.empty() ? path : path + separator + relative;
+    const std::u8string path = Native(relative).u8string();
+    return {path.begin(), path.end()};
 }
 
 FileSystem& ScratchFolder::Files()
