@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs the GUI smoke tests on the X display in $DISPLAY (Xvfb) and saves screenshots of the
-# main window into OUTDIR: both tabs, each menu opened, and the window over a sample machine
-# (sample-profiles.png). Also checks the window's title as the X server sees it.
+# main window into OUTDIR: both tabs, each menu opened, the window over a sample machine
+# (sample-profiles.png), a backup while its worker writes (backup-progress.png) and the
+# backup's result message (backup-result.png), which this script closes. Also checks the
+# window's title as the X server sees it.
 #
 #   scripts/gui-smoke.sh OUTDIR COMMAND...     (COMMAND runs kestrel_gui_tests, e.g. via wine)
 # The test program is given --screenshots=FOLDER; under Wine pass the folder's Windows form in
@@ -25,6 +27,17 @@ wait_for() {
         sleep 0.1
     done
     return 1
+}
+
+# The message boxes are captioned "Kestrel" (the main window "Kestrel V2.90"). Without a window
+# manager nothing hands a new window the keyboard, so the box is given it before Return.
+close_message_box() {
+    local id
+    for id in $(xdotool search --name '^Kestrel$' 2>/dev/null); do
+        xdotool windowfocus "$id" 2>/dev/null || true
+    done
+    sleep 0.3
+    xdotool key Return
 }
 
 status=0
@@ -66,6 +79,24 @@ if wait_for sample-profiles; then
     touch "$out/sample-profiles.done"
 else
     echo "the GUI tests never showed the sample machine's profiles" >&2
+    status=1
+fi
+# A backup while the worker writes the archive: the progress panel, its texts and Cancel.
+if wait_for backup-progress; then
+    capture backup-progress
+    touch "$out/backup-progress.done"
+else
+    echo "the GUI tests never showed a backup in progress" >&2
+    status=1
+fi
+# The result message is a real message box, which the test waits on until it is closed.
+if wait_for backup-result; then
+    sleep 1
+    capture backup-result
+    close_message_box
+    touch "$out/backup-result.done"
+else
+    echo "the GUI tests never showed the backup's result" >&2
     status=1
 fi
 wait "$tests" || status=$?

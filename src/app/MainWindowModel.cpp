@@ -1,16 +1,53 @@
 #include "app/MainWindowModel.h"
 
+#include <algorithm>
+#include <ctime>
+
+#include "app/BackupSetup.h"
 #include "app/MainWindowTexts.h"
 #include "app/Startup.h"
+#include "backup/BackupRun.h"
 #include "platform/PathJoin.h"
 
 namespace kestrel {
+namespace {
+
+// For windows without file choosers: answers as a user who cancels, so nothing is chosen.
+class NoFileDialogs final : public Dialogs {
+public:
+    std::optional<std::string> ChooseSaveFile(const FileDialogRequest&) override { return {}; }
+    std::optional<std::string> ChooseOpenFile(const FileDialogRequest&) override { return {}; }
+    std::optional<std::string> AskPassword() override { return {}; }
+};
+
+Dialogs& NoDialogs()
+{
+    static NoFileDialogs none;
+    return none;
+}
+
+// The file name without its folder; the dialog gives host paths on Linux, hence both kinds.
+std::string BareName(const std::string& path)
+{
+    const std::size_t separator = path.find_last_of("\\/");
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+}  // namespace
+
+MainWindowModel::MainWindowModel(AppState& state, Platform& platform, Messages& messages,
+                                 Dialogs& dialogs, MainWindowHost& host)
+    : state_(state), platform_(platform), messages_(messages), dialogs_(dialogs), host_(host)
+{
+}
 
 MainWindowModel::MainWindowModel(AppState& state, Platform& platform, Messages& messages,
                                  MainWindowHost& host)
-    : state_(state), platform_(platform), messages_(messages), host_(host)
+    : MainWindowModel(state, platform, messages, NoDialogs(), host)
 {
 }
+
+MainWindowModel::~MainWindowModel() = default;
 
 void MainWindowModel::Load()
 {
@@ -37,6 +74,10 @@ void MainWindowModel::Load()
 
 void MainWindowModel::SourceProfileChosen(int index)
 {
+    // The running backup read its profile when it started; the window keeps showing it.
+    if (running_) {
+        return;
+    }
     if (index < 0 || static_cast<std::size_t>(index) >= sourceProfiles_.size()) {
         return;
     }
@@ -82,6 +123,9 @@ void MainWindowModel::TabClicked(MainTab newTab)
 
 void MainWindowModel::ApplyClicked()
 {
+    if (running_) {
+        return;
+    }
     if (activeTab_ == MainTab::Backup) {
         StartBackupRun();
         return;
@@ -132,7 +176,56 @@ void MainWindowModel::AboutChosen()
 
 void MainWindowModel::QuitChosen()
 {
-    host_.EndProgram();
+    if (!running_) {
+        host_.EndProgram();
+        return;
+    }
+    if (askingToQuit_ || quitAfterRun_) {
+        return;
+    }
+    // The question is modal, but the worker goes on: a run that ends while it is open waits
+    // for the answer, so that neither a result message nor a Cancel comes in between.
+    askingToQuit_ = true;
+    const bool quit =
+        messages_.Show(texts::QuitWhileBackupRuns, texts::ApplicationTitle,
+                       MessageIcon::Exclamation, MessageButtons::YesNo) == MessageAnswer::Yes;
+    askingToQuit_ = false;
+    quitAfterRun_ = quit;
+    if (writtenWhileAsking_) {
+        writtenWhileAsking_ = false;
+        EndBackupRun();
+    } else if (quit) {
+        CancelClicked();
+    }
+}
+
+void MainWindowModel::TargetFileClicked()
+{
+    if (running_) {
+        return;
+    }
+    const std::optional<std::string> chosen = ChooseTargetFile(dialogs_, std::time(nullptr));
+    if (!chosen) {
+        return;
+    }
+    state_.TargetArchivePath = *chosen;
+    targetFileText_ = *chosen;
+    targetFileName_ = BareName(*chosen);
+}
+
+void MainWindowModel::CancelClicked()
+{
+    if (!running_ || cancelRequested_) {
+        return;
+    }
+    cancelRequested_ = true;
+    job_->Cancel();
+}
+
+void MainWindowModel::SetDescription(const std::string& text)
+{
+    // As typed, whatever its line breaks: the info file stores each kind in its own form.
+    description_ = text;
 }
 
 void MainWindowModel::ItemsFrameMouseDown(MainTab frame, MouseButton button)
@@ -198,12 +291,128 @@ PasswordBoxColour MainWindowModel::PasswordColour() const
 
 void MainWindowModel::StartBackupRun()
 {
-    // Placeholder: the backup run is not built yet, so this does nothing.
+    if (running_) {
+        return;
+    }
+    if (state_.NoOutlookFlag || sourceSelection_ < 0 ||
+        static_cast<std::size_t>(sourceSelection_) >= sourceProfiles_.size()) {
+        messages_.Show(texts::NoOutlook, texts::ApplicationTitle, MessageIcon::Stop,
+                       MessageButtons::Ok);
+        return;
+    }
+    // Read once: whatever the window does from here on, the run works on these values.
+    const BackupRequest request = ReadBackupRequest();
+    if (!CheckBackupRequest(request, messages_) ||
+        !CheckBackupPasswords(protect_, password_, retypedPassword_, messages_)) {
+        return;
+    }
+    state_.BackupPassword = request.password;
+    running_ = true;
+    cancelRequested_ = false;
+    quitAfterRun_ = false;
+    runTargetPath_ = request.targetPath;
+    runTargetName_ = targetFileName_;
+    progressPanelVisible_ = true;
+    host_.ShowProgress();
+
+    // The registry and the version probe belong to the window thread; only the write, which
+    // takes minutes for a large data file, goes to the worker.
+    const BackupMachine machine =
+        BackupMachineFor(state_, request.profileName, platform_, messages_);
+    job_ = std::make_unique<BackupJob>(platform_, messages_);
+    job_->Collect(request, machine, *this);
+    BackupJob* job = job_.get();
+    host_.RunInBackground(
+        *this, [job](ProgressSink& progress) { job->Write(progress); },
+        [this] { BackupWritten(); });
+}
+
+BackupRequest MainWindowModel::ReadBackupRequest() const
+{
+    BackupRequest request;
+    request.profileName = sourceProfiles_[static_cast<std::size_t>(sourceSelection_)];
+    for (std::size_t box = 0; box < backupItems_.size(); ++box) {
+        request.boxes[box] = backupItems_[box].enabled && backupItems_[box].checked;
+    }
+    request.protect = protect_;
+    request.password = protect_ ? password_ : std::string();
+    request.description = description_;
+    request.targetPath = state_.TargetArchivePath;
+    request.startTime = std::time(nullptr);
+    return request;
+}
+
+void MainWindowModel::BackupWritten()
+{
+    if (askingToQuit_) {
+        writtenWhileAsking_ = true;
+        return;
+    }
+    EndBackupRun();
+}
+
+void MainWindowModel::EndBackupRun()
+{
+    const BackupOutcome outcome = job_->Finish(*this);
+    job_.reset();
+    running_ = false;
+    cancelRequested_ = false;
+    progressPanelVisible_ = false;
+    progressValue_ = 0;
+    statusText_ = texts::PleaseWaiting;
+    host_.ShowProgress();
+    if (quitAfterRun_) {
+        // The user chose to quit; a result message would only hold the program open.
+        quitAfterRun_ = false;
+        host_.EndProgram();
+        return;
+    }
+    if (ReportBackup(outcome, messages_)) {
+        // The disc window will pick the archive up from these two values once it exists;
+        // until then the host's ShowDiscWindow opens nothing.
+        state_.PendingDiscFileName = runTargetName_;
+        state_.PendingDiscFilePath = runTargetPath_;
+        host_.ShowDiscWindow();
+    }
 }
 
 void MainWindowModel::StartRestoreRun()
 {
+    if (running_) {
+        return;
+    }
     // Placeholder: the restore run is not built yet, so this does nothing.
+}
+
+void MainWindowModel::SetStatus(const std::string& text)
+{
+    statusText_ = text;
+    host_.ShowProgress();
+}
+
+void MainWindowModel::SetProgress(int value, int maximum)
+{
+    const long long percent = maximum > 0 ? static_cast<long long>(value) * 100 / maximum : 0;
+    progressValue_ = static_cast<int>(std::clamp(percent, 0LL, 100LL));
+    host_.ShowProgress();
+}
+
+void MainWindowModel::SetFileText(const std::string& text)
+{
+    fileText_ = text;
+    host_.ShowProgress();
+}
+
+void MainWindowModel::SetWriteText(const std::string& text)
+{
+    writeText_ = text;
+    host_.ShowProgress();
+}
+
+void MainWindowModel::SetBusy(bool busy)
+{
+    busy_ = busy;
+    host_.ShowProgress();
 }
 
 }  // namespace kestrel

@@ -1,14 +1,20 @@
 #pragma once
 
 #include <array>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/AppState.h"
 #include "app/MainWindowTexts.h"
 #include "archive/ItemTable.h"
+#include "backup/BackupJob.h"
+#include "backup/BackupRequest.h"
 #include "platform/Platform.h"
+#include "ui/Dialogs.h"
 #include "ui/Messages.h"
+#include "ui/ProgressSink.h"
 
 namespace kestrel {
 
@@ -37,10 +43,19 @@ public:
     virtual void ShowDiscWindow() = 0;
     // Closes every secondary window and the main window, and ends the program.
     virtual void EndProgram() = 0;
+    // Runs `work` away from the window thread, so the window keeps repainting and its Cancel
+    // button works, handing it a sink whose calls reach `window` on the window thread. Then
+    // runs `done` on the window thread, after every progress call `work` made has arrived.
+    // The model starts one run at a time and keeps `window` alive until `done` has run.
+    virtual void RunInBackground(ProgressSink& window, std::function<void(ProgressSink&)> work,
+                                 std::function<void()> done) = 0;
+    // The progress display (panel, status, bar, file texts, busy cursor) changed; called on
+    // the window thread, also while the window thread itself is busy collecting.
+    virtual void ShowProgress() = 0;
 };
 
 // The host of the window's rules when no window is shown (the command-line tool): it opens
-// nothing and ends nothing.
+// nothing and ends nothing, and runs background work at once on the caller's thread.
 class HeadlessWindowHost final : public MainWindowHost {
 public:
     void ShowPopupMenu(ItemsPopupMenu) override {}
@@ -48,14 +63,28 @@ public:
     void ShowSchedulerWindow() override {}
     void ShowDiscWindow() override {}
     void EndProgram() override {}
+    void RunInBackground(ProgressSink& window, std::function<void(ProgressSink&)> work,
+                         std::function<void()> done) override
+    {
+        work(window);
+        done();
+    }
+    void ShowProgress() override {}
 };
 
 // The main window's rules and state, without any widget: which boxes are enabled and ticked,
 // the captions that change, and what each button, menu and click does. The window binds its
 // controls to this state and calls the event methods; after each call it shows the state.
-class MainWindowModel {
+//
+// It is also where a run shows its progress (the ProgressSink), on the window thread. One run
+// at a time: while one goes, new runs, opening a backup and profile changes are ignored.
+class MainWindowModel final : public ProgressSink {
 public:
+    MainWindowModel(AppState& state, Platform& platform, Messages& messages, Dialogs& dialogs,
+                    MainWindowHost& host);
+    // For windows that choose no file: every file chooser is answered as if cancelled.
     MainWindowModel(AppState& state, Platform& platform, Messages& messages, MainWindowHost& host);
+    ~MainWindowModel() override;
 
     // Loading the window: fills the shared state and the profile lists, or reports that no
     // Outlook profile was found.
@@ -70,7 +99,14 @@ public:
     void HelpChosen();
     void OurWebsiteChosen();
     void AboutChosen();
+    // Asks first while a run goes: a "Yes" cancels it and ends the program once it is over.
     void QuitChosen();
+    // The backup tab's Browse button: the save dialog, whose answer is the only way the
+    // target is set.
+    void TargetFileClicked();
+    // The progress panel's Cancel button: the running write stops and leaves any previous
+    // archive as it was.
+    void CancelClicked();
     void ItemsFrameMouseDown(MainTab frame, MouseButton button);
     void SelectAllItems(MainTab tab);
     void DeselectAllItems(MainTab tab);
@@ -82,6 +118,8 @@ public:
     // boxes it offers, all of them unticked.
     void SourceProfileChosen(int index);
     void SetTargetSelection(int index) { targetSelection_ = index; }
+    // The backup's description as typed.
+    void SetDescription(const std::string& text);
 
     MainTab ActiveTab() const { return activeTab_; }
     const std::string& ApplyCaption() const { return applyCaption_; }
@@ -99,6 +137,21 @@ public:
     bool ProgressPanelVisible() const { return progressPanelVisible_; }
     int ProgressValue() const { return progressValue_; }
     const std::string& StatusText() const { return statusText_; }
+    const std::string& FileText() const { return fileText_; }
+    const std::string& WriteText() const { return writeText_; }
+    bool Busy() const { return busy_; }
+    // What the read-only target box shows: the path chosen in the save dialog.
+    const std::string& TargetFileText() const { return targetFileText_; }
+    const std::string& Description() const { return description_; }
+    bool Running() const { return running_; }
+    bool CancelEnabled() const { return running_ && !cancelRequested_; }
+
+    // Where a run shows its progress; the window thread only.
+    void SetStatus(const std::string& text) override;
+    void SetProgress(int value, int maximum) override;
+    void SetFileText(const std::string& text) override;
+    void SetWriteText(const std::string& text) override;
+    void SetBusy(bool busy) override;
 
 private:
     ItemBoxStates& MutableItems(MainTab tab);
@@ -106,10 +159,15 @@ private:
     void OfferSourceItems();
     void StartBackupRun();
     void StartRestoreRun();
+    BackupRequest ReadBackupRequest() const;
+    // Back on the window thread once the write is over.
+    void BackupWritten();
+    void EndBackupRun();
 
     AppState& state_;
     Platform& platform_;
     Messages& messages_;
+    Dialogs& dialogs_;
     MainWindowHost& host_;
 
     MainTab activeTab_ = MainTab::Backup;
@@ -127,6 +185,26 @@ private:
     bool progressPanelVisible_ = false;
     int progressValue_ = 0;
     std::string statusText_;
+    std::string fileText_;
+    std::string writeText_;
+    bool busy_ = false;
+
+    std::string targetFileText_;
+    // The bare name the save dialog chose, which the disc window is handed with the path.
+    std::string targetFileName_;
+    std::string description_;
+
+    // The run going on, if any.
+    bool running_ = false;
+    bool cancelRequested_ = false;
+    std::unique_ptr<BackupJob> job_;
+    std::string runTargetPath_;
+    std::string runTargetName_;
+    // Quit was answered "Yes" while the run went on: end the program once it is over.
+    bool quitAfterRun_ = false;
+    // The quit question is open; a run that ends meanwhile waits for the answer.
+    bool askingToQuit_ = false;
+    bool writtenWhileAsking_ = false;
 };
 
 }  // namespace kestrel

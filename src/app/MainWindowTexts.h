@@ -17,6 +17,7 @@ inline constexpr const char* About = "About";
 inline constexpr const char* Quit = "Quit";
 inline constexpr const char* Browse = "Browse...";
 inline constexpr const char* PleaseWaiting = "Please Waiting";
+inline constexpr const char* Cancel = "Cancel";
 
 // Backup tab.
 inline constexpr const char* WhatFrame = "What";
@@ -65,5 +66,7 @@ inline constexpr const char* NoOutlook =
 inline constexpr const char* RestoreConfirmation =
     "Your current Email and News messages will be replaced with the messages from the "
     "selected backup file.\r\n\r\nDo you want to countinue?";
+inline constexpr const char* QuitWhileBackupRuns =
+    "A backup is running. Do you want to cancel it and quit?";
 
 }  // namespace kestrel::texts

@@ -12,9 +12,11 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
+#include <wx/utils.h>
 
 #include "app/MainWindowTexts.h"
 #include "gui/AboutDialog.h"
+#include "gui/QueuedProgress.h"
 
 namespace kestrel {
 namespace {
@@ -56,14 +58,17 @@ void AddLabelled(wxWindow* parent, wxSizer* sizer, const char* label, wxWindow* 
 
 }  // namespace
 
-MainFrame::MainFrame(AppState& state, Platform& platform, Messages* messages)
+MainFrame::MainFrame(AppState& state, Platform& platform, Messages* messages, Dialogs* dialogs)
     : wxFrame(nullptr, wxID_ANY, Text(texts::MainWindowCaption), wxDefaultPosition, wxDefaultSize,
               wxDEFAULT_FRAME_STYLE, "frmMain"),
       wxMessages_(this),
-      model_(state, platform, messages ? *messages : wxMessages_, *this)
+      wxDialogs_(this),
+      model_(state, platform, messages ? *messages : wxMessages_, dialogs ? *dialogs : wxDialogs_,
+             *this)
 {
     BuildMenus();
     auto* root = new wxPanel(this);
+    root_ = root;
     auto* sizer = new wxBoxSizer(wxVERTICAL);
 
     tabs_ = new wxNotebook(root, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, "SSTab1");
@@ -87,7 +92,12 @@ MainFrame::MainFrame(AppState& state, Platform& platform, Messages* messages)
     }
     sizer->Add(buttons, 0, wxEXPAND | wxALL, 4);
     root->SetSizer(sizer);
+    // Sized with the progress panel in place, so that showing it during a run takes room
+    // from the tabs' spare space instead of resizing the window or squeezing its frames.
+    progressPanel_->Show();
     sizer->SetSizeHints(this);
+    progressPanel_->Hide();
+    root->Layout();
 
     apply_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
         model_.ApplyClicked();
@@ -99,9 +109,21 @@ MainFrame::MainFrame(AppState& state, Platform& platform, Messages* messages)
         model_.TabClicked(event.GetSelection() == 1 ? MainTab::Restore : MainTab::Backup);
         ShowModelState();
     });
+    // Not skipped: the window goes only when the model ends the program (EndProgram).
     Bind(wxEVT_CLOSE_WINDOW, [this](wxCloseEvent&) { model_.QuitChosen(); });
     BindMenuCommands();
     ShowModelState();
+}
+
+MainFrame::~MainFrame()
+{
+    if (worker_.joinable()) {
+        model_.CancelClicked();
+        worker_.join();
+    }
+    if (busyShown_) {
+        wxEndBusyCursor();
+    }
 }
 
 void MainFrame::BuildMenus()
@@ -186,12 +208,21 @@ wxPanel* MainFrame::BuildBackupPage()
     left->Add(BuildItemsFrame(page, MainTab::Backup, texts::ItemsToBackup, "Frame6"), 1,
               wxEXPAND | wxALL, 4);
 
-    auto* where =
-        BuildWhereFrame(page, texts::ChooseBackupFileName, "txtTargetFile", "cmdTargetFile");
+    // The target is set only by the save dialog, so its box is read-only.
+    wxButton* browse = nullptr;
+    auto* where = BuildWhereFrame(page, texts::ChooseBackupFileName, "txtTargetFile",
+                                  "cmdTargetFile", wxTE_READONLY, &targetFile_, &browse);
+    browse->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+        model_.TargetFileClicked();
+        ShowModelState();
+    });
     wxWindow* whereBox = where->GetStaticBox();
-    AddLabelled(whereBox, where, texts::Description,
-                new wxTextCtrl(whereBox, wxID_ANY, "", wxDefaultPosition, wxSize(-1, 70),
-                               wxTE_MULTILINE, wxDefaultValidator, "txtAttachInfo"));
+    auto* description = new wxTextCtrl(whereBox, wxID_ANY, "", wxDefaultPosition, wxSize(-1, 70),
+                                       wxTE_MULTILINE, wxDefaultValidator, "txtAttachInfo");
+    AddLabelled(whereBox, where, texts::Description, description);
+    description->Bind(wxEVT_TEXT, [this, description](wxCommandEvent&) {
+        model_.SetDescription(description->GetValue().utf8_string());
+    });
     right->Add(where, 0, wxEXPAND | wxALL, 4);
 
     auto* security = new wxStaticBoxSizer(wxVERTICAL, page, Text(texts::SecurityFrame));
@@ -231,7 +262,7 @@ wxPanel* MainFrame::BuildRestorePage()
     auto* right = new wxBoxSizer(wxVERTICAL);
 
     auto* where =
-        BuildWhereFrame(page, texts::ChooseBackupToRestore, "txtSourceFile", "cmdSourceFile");
+        BuildWhereFrame(page, texts::ChooseBackupToRestore, "txtSourceFile", "cmdSourceFile", 0);
     wxWindow* whereBox = where->GetStaticBox();
     for (const char* name : {"txtFileInfo", "txtPOBinfo"}) {
         where->Add(new wxTextCtrl(whereBox, wxID_ANY, "", wxDefaultPosition, wxSize(-1, 70),
@@ -259,17 +290,24 @@ wxPanel* MainFrame::BuildRestorePage()
 
 // The "Where" frame both tabs open with: a label, a file name box and its Browse button.
 wxStaticBoxSizer* MainFrame::BuildWhereFrame(wxWindow* parent, const char* label,
-                                             const char* textName, const char* buttonName)
+                                             const char* textName, const char* buttonName,
+                                             long textStyle, wxTextCtrl** text, wxButton** button)
 {
     auto* where = new wxStaticBoxSizer(wxVERTICAL, parent, Text(texts::WhereFrame));
     wxWindow* box = where->GetStaticBox();
     auto* row = new wxBoxSizer(wxHORIZONTAL);
-    row->Add(new wxTextCtrl(box, wxID_ANY, "", wxDefaultPosition, wxSize(220, -1), 0,
-                            wxDefaultValidator, textName),
-             1, wxALL, 4);
-    row->Add(new wxButton(box, wxID_ANY, Text(texts::Browse), wxDefaultPosition, wxDefaultSize, 0,
-                          wxDefaultValidator, buttonName),
-             0, wxALL, 4);
+    auto* name = new wxTextCtrl(box, wxID_ANY, "", wxDefaultPosition, wxSize(220, -1), textStyle,
+                                wxDefaultValidator, textName);
+    auto* browse = new wxButton(box, wxID_ANY, Text(texts::Browse), wxDefaultPosition,
+                                wxDefaultSize, 0, wxDefaultValidator, buttonName);
+    row->Add(name, 1, wxALL, 4);
+    row->Add(browse, 0, wxALL, 4);
+    if (text != nullptr) {
+        *text = name;
+    }
+    if (button != nullptr) {
+        *button = browse;
+    }
     where->Add(new wxStaticText(box, wxID_ANY, Text(label)), 0, wxLEFT | wxTOP, 4);
     where->Add(row, 0, wxEXPAND);
     return where;
@@ -308,18 +346,29 @@ wxPanel* MainFrame::BuildProgressPanel(wxWindow* parent)
 {
     auto* panel = new wxPanel(parent, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, "picCon3");
     auto* sizer = new wxBoxSizer(wxVERTICAL);
-    status_ = new wxStaticText(panel, wxID_ANY, Text(texts::PleaseWaiting), wxDefaultPosition,
-                               wxDefaultSize, 0, "Label1");
+    // The labels keep their width as their texts change: they span the panel.
+    const auto label = [panel](const char* text, const char* name) {
+        return new wxStaticText(panel, wxID_ANY, Text(text), wxDefaultPosition, wxDefaultSize,
+                                wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_MIDDLE, name);
+    };
+    status_ = label(texts::PleaseWaiting, "Label1");
     progress_ = new wxGauge(panel, wxID_ANY, 100, wxDefaultPosition, wxDefaultSize, wxGA_HORIZONTAL,
                             wxDefaultValidator, "pbshow");
-    sizer->Add(status_, 0, wxALL, 2);
-    sizer->Add(progress_, 0, wxEXPAND | wxALL, 2);
-    sizer->Add(
-        new wxStaticText(panel, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, 0, "SkinLabel9"), 0,
-        wxALL, 2);
-    sizer->Add(
-        new wxStaticText(panel, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, 0, "SkinLabel10"),
-        0, wxALL, 2);
+    fileText_ = label("", "SkinLabel9");
+    writeText_ = label("", "SkinLabel10");
+    cancel_ = new wxButton(panel, wxID_ANY, Text(texts::Cancel), wxDefaultPosition, wxDefaultSize,
+                           0, wxDefaultValidator, "cmdCancel");
+    cancel_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+        model_.CancelClicked();
+        ShowModelState();
+    });
+    auto* bar = new wxBoxSizer(wxHORIZONTAL);
+    bar->Add(progress_, 1, wxALIGN_CENTER_VERTICAL | wxALL, 2);
+    bar->Add(cancel_, 0, wxALIGN_CENTER_VERTICAL | wxALL, 2);
+    sizer->Add(status_, 0, wxEXPAND | wxALL, 2);
+    sizer->Add(bar, 0, wxEXPAND);
+    sizer->Add(fileText_, 0, wxEXPAND | wxALL, 2);
+    sizer->Add(writeText_, 0, wxEXPAND | wxALL, 2);
     panel->SetSizer(sizer);
     panel->Hide();
     return panel;
@@ -370,12 +419,38 @@ void MainFrame::ShowModelState()
         retypedPassword_->ChangeValue(wxString::FromUTF8(model_.RetypedPassword()));
     }
 
-    status_->SetLabel(wxString::FromUTF8(model_.StatusText()));
-    progress_->SetValue(model_.ProgressValue());
+    if (targetFile_->GetValue().utf8_string() != model_.TargetFileText()) {
+        targetFile_->ChangeValue(wxString::FromUTF8(model_.TargetFileText()));
+    }
+    ShowProgress();
+}
+
+void MainFrame::ShowProgress()
+{
+    const auto setLabel = [](wxStaticText* label, const std::string& text) {
+        const wxString shown = wxString::FromUTF8(text);
+        if (label->GetLabel() != shown) {
+            label->SetLabel(shown);
+        }
+    };
+    setLabel(status_, model_.StatusText());
+    setLabel(fileText_, model_.FileText());
+    setLabel(writeText_, model_.WriteText());
+    if (progress_->GetValue() != model_.ProgressValue()) {
+        progress_->SetValue(model_.ProgressValue());
+    }
+    cancel_->Enable(model_.CancelEnabled());
+    if (busyShown_ != model_.Busy()) {
+        busyShown_ = model_.Busy();
+        busyShown_ ? wxBeginBusyCursor() : wxEndBusyCursor();
+    }
     if (progressPanel_->IsShown() != model_.ProgressPanelVisible()) {
         progressPanel_->Show(model_.ProgressPanelVisible());
-        Layout();
+        root_->Layout();
     }
+    // The collecting part of a run keeps the window thread busy: paint now, not when the
+    // event loop gets its turn.
+    progressPanel_->Update();
 }
 
 void MainFrame::ShowItems(MainTab tab)
@@ -409,6 +484,24 @@ void MainFrame::ShowSchedulerWindow()
 void MainFrame::ShowDiscWindow()
 {
     // Placeholder: the disc-writing window is not built yet; the menu does nothing.
+}
+
+void MainFrame::RunInBackground(ProgressSink& window, std::function<void(ProgressSink&)> work,
+                                std::function<void()> done)
+{
+    // One run at a time: the last worker was joined before its `done` ran.
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    worker_ = std::thread([this, &window, work = std::move(work), done = std::move(done)] {
+        QueuedProgress progress(*this, window);
+        work(progress);
+        // Queued behind the worker's last progress call, so it comes after all of them.
+        CallAfter([this, done] {
+            worker_.join();
+            done();
+        });
+    });
 }
 
 void MainFrame::EndProgram()

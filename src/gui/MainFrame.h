@@ -1,11 +1,14 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <memory>
+#include <thread>
 
 #include <wx/frame.h>
 
 #include "app/MainWindowModel.h"
+#include "gui/WxDialogs.h"
 #include "gui/WxMessages.h"
 
 class wxButton;
@@ -24,10 +27,17 @@ namespace kestrel {
 // The main window. Holds no rules: every event goes to MainWindowModel, and after each one
 // the widgets are set from the model's state. Controls carry their names (cbSource,
 // backupitem0, cmdApply, ...) as wx names, so tests can find them.
+//
+// A run's write goes on a worker thread of the window's own; what it reports comes back
+// through the event queue, so the widgets are only ever touched on the window thread.
 class MainFrame final : public wxFrame, public MainWindowHost {
 public:
     // messages: where the model's message boxes go; null for real message boxes.
-    MainFrame(AppState& state, Platform& platform, Messages* messages = nullptr);
+    // dialogs: where its file choosers go; null for real file dialogs.
+    MainFrame(AppState& state, Platform& platform, Messages* messages = nullptr,
+              Dialogs* dialogs = nullptr);
+    // Stops and waits for a write still going (the window is normally closed only after it).
+    ~MainFrame() override;
 
     // Runs the window's load (the start-up steps) and shows the resulting state.
     void LoadWindow();
@@ -40,13 +50,17 @@ public:
     void ShowSchedulerWindow() override;
     void ShowDiscWindow() override;
     void EndProgram() override;
+    void RunInBackground(ProgressSink& window, std::function<void(ProgressSink&)> work,
+                         std::function<void()> done) override;
+    void ShowProgress() override;
 
 private:
     void BuildMenus();
     wxPanel* BuildBackupPage();
     wxPanel* BuildRestorePage();
     wxStaticBoxSizer* BuildWhereFrame(wxWindow* parent, const char* label, const char* textName,
-                                      const char* buttonName);
+                                      const char* buttonName, long textStyle,
+                                      wxTextCtrl** text = nullptr, wxButton** button = nullptr);
     wxStaticBoxSizer* BuildItemsFrame(wxWindow* parent, MainTab tab, const char* caption,
                                       const char* frameName);
     wxPanel* BuildProgressPanel(wxWindow* parent);
@@ -55,8 +69,13 @@ private:
     void ShowItems(MainTab tab);
 
     WxMessages wxMessages_;
+    WxDialogs wxDialogs_;
     MainWindowModel model_;
+    std::thread worker_;
+    // Whether this window holds the busy cursor (wxBeginBusyCursor calls nest).
+    bool busyShown_ = false;
 
+    wxPanel* root_ = nullptr;
     wxNotebook* tabs_ = nullptr;
     wxChoice* source_ = nullptr;
     wxChoice* target_ = nullptr;
@@ -65,9 +84,13 @@ private:
     wxCheckBox* protect_ = nullptr;
     wxTextCtrl* password_ = nullptr;
     wxTextCtrl* retypedPassword_ = nullptr;
+    wxTextCtrl* targetFile_ = nullptr;
     wxPanel* progressPanel_ = nullptr;
     wxStaticText* status_ = nullptr;
     wxGauge* progress_ = nullptr;
+    wxStaticText* fileText_ = nullptr;
+    wxStaticText* writeText_ = nullptr;
+    wxButton* cancel_ = nullptr;
     wxButton* apply_ = nullptr;
     std::unique_ptr<wxMenu> backupItemsMenu_;
     std::unique_ptr<wxMenu> restoreItemsMenu_;

@@ -2,15 +2,35 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <utility>
+
 #include "app/MainWindowTexts.h"
+#include "archive/ZipComponent.h"
+#include "registry/RegistryFixture.h"
 #include "support/FakePlatform.h"
+#include "support/SampleEnvironment.h"
+#include "support/ScriptedDialogs.h"
 #include "support/ScriptedMessages.h"
+
+#ifdef _WIN32
+#include "platform/win32/Win32FileSystem.h"
+#else
+#include "platform/posix/PosixFileSystem.h"
+#endif
 
 namespace kestrel {
 namespace {
 
 struct RecordingHost final : MainWindowHost {
     std::vector<std::string> calls;
+    // Background work waits here for RunHeld, so a test can act while a run goes on.
+    bool holdWork = false;
+    std::function<void()> held;
 
     void ShowPopupMenu(ItemsPopupMenu menu) override
     {
@@ -20,6 +40,24 @@ struct RecordingHost final : MainWindowHost {
     void ShowSchedulerWindow() override { calls.push_back("scheduler"); }
     void ShowDiscWindow() override { calls.push_back("disc"); }
     void EndProgram() override { calls.push_back("end"); }
+    void RunInBackground(ProgressSink& window, std::function<void(ProgressSink&)> work,
+                         std::function<void()> done) override
+    {
+        calls.push_back("run");
+        held = [&window, work, done] {
+            work(window);
+            done();
+        };
+        if (!holdWork) {
+            RunHeld();
+        }
+    }
+    void ShowProgress() override {}
+    void RunHeld()
+    {
+        ASSERT_TRUE(held) << "no run is waiting";
+        std::exchange(held, nullptr)();
+    }
 };
 
 class MainWindowModelTest : public ::testing::Test {
@@ -102,11 +140,18 @@ TEST_F(MainWindowModelTest, RestoreTabCaptionsTheButtonAndAsksBeforeRestoring)
     EXPECT_EQ("Restore Now", model.ApplyCaption());
     messages.Expect(texts::RestoreConfirmation, MessageIcon::Information, MessageAnswer::Cancel);
     model.ApplyClicked();
-    // The menu's restore does not ask; the backup tab's button does not ask either.
+    // The menu's restore does not ask; a backup without a profile says why it cannot run.
     model.RestoreNowChosen();
     model.TabClicked(MainTab::Backup);
     EXPECT_EQ("Backup Now", model.ApplyCaption());
-    model.ApplyClicked();
+    for (void (MainWindowModel::*start)() :
+         {&MainWindowModel::ApplyClicked, &MainWindowModel::BackupNowChosen}) {
+        messages.Expect("Your Windows System have not install MS Outlook or MS Outlook Error!",
+                        MessageIcon::Stop, MessageAnswer::Ok);
+        (model.*start)();
+    }
+    EXPECT_FALSE(model.ProgressPanelVisible());
+    EXPECT_TRUE(host.calls.empty());
 }
 
 TEST_F(MainWindowModelTest, MenusAndButtonsReachTheWindowAndTheShell)
@@ -131,6 +176,282 @@ TEST_F(MainWindowModelTest, MenusAndButtonsReachTheWindowAndTheShell)
     EXPECT_EQ("C:\\WINNT\\hh.exe", fake.shell.started[0].first);
     EXPECT_EQ("E:\\help.chm", fake.shell.started[0].second);
     EXPECT_EQ(std::vector<std::string>{"https://kestrel.example.com/"}, fake.shell.opened);
+}
+
+// The backup tab over the Outlook 2013 sample machine: a real registry and file system (a fresh
+// SQLite store and root natively, Wine's registry and drive C: under Wine).
+class BackupRunTest : public testing::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+#ifdef _WIN32
+        fake.platform.fileSystem = std::make_unique<Win32FileSystem>();
+#else
+        std::filesystem::create_directories(scratch_.Native("root/drive_c"));
+        fake.platform.fileSystem = std::make_unique<PosixFileSystem>(scratch_.Native("root"));
+#endif
+        sample = std::make_unique<testing::SampleEnvironment>("outlook2013-win7", *access_,
+                                                              *fake.platform.fileSystem);
+        fake.platform.registry = std::move(api_);
+        fake.system.variables["%UserProfile%"] = "C:\\Users\\bob";
+        fake.automation.version = "15.0";
+        fake.runFolder.path = scratch_.Folder("run");
+    }
+    void TearDown() override
+    {
+        sample.reset();
+        RegistryFixture::TearDown();
+    }
+
+    // A loaded window with the save dialog answered (nothing: cancelled) and boxes ticked.
+    std::unique_ptr<MainWindowModel> Prepare(Messages& messages, bool choose,
+                                             std::vector<int> boxes)
+    {
+        state = AppState();
+        host.calls.clear();
+        auto model =
+            std::make_unique<MainWindowModel>(state, fake.platform, messages, dialogs, host);
+        model->Load();
+        char today[16] = {};
+        const std::time_t now = std::time(nullptr);
+        std::strftime(today, sizeof today, "%m-%d-%Y", std::localtime(&now));
+        const auto answer = choose ? std::optional(target) : std::nullopt;
+        dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
+                       {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
+                        std::string("kesbak") + today, "ksb"},
+                       answer);
+        model->TargetFileClicked();
+        EXPECT_EQ(answer.value_or(""), model->TargetFileText());
+        EXPECT_EQ(answer.value_or(""), state.TargetArchivePath);
+        for (int box : boxes) {
+            model->SetItemChecked(MainTab::Backup, box, true);
+        }
+        return model;
+    }
+    // The sorted member names of the archive and its info file.
+    std::pair<std::vector<std::string>, std::string> ReadArchive(const std::string& password)
+    {
+        NoZipEvents events;
+        ZipComponent zip(*fake.platform.fileSystem, events);
+        EXPECT_TRUE(zip.Open(target) && zip.IsProtected(target) == !password.empty());
+        zip.SetReadPassword(password);
+        std::vector<std::string> names;
+        for (const ZipMember& member : zip.Members()) {
+            names.push_back(member.name);
+        }
+        std::sort(names.begin(), names.end());
+        std::string info;
+        const auto member = zip.FindMember("ksbackup.dat");
+        EXPECT_TRUE(member && zip.ReadMember(*member, [&](const char* data, std::size_t size) {
+            info.append(data, size);
+            return true;
+        })) << zip.LastError();
+        return {names, info};
+    }
+
+    testing::FakePlatform fake;
+    std::unique_ptr<testing::SampleEnvironment> sample;
+    AppState state;
+    testing::ScriptedDialogs dialogs;
+    RecordingHost host;
+    const std::string target = scratch_.Path("kesbak-test.ksb");
+};
+
+TEST_F(BackupRunTest, ChecksRefuseARunInOrder)
+{
+    const MessageIcon exclamation = MessageIcon::Exclamation, stop = MessageIcon::Stop;
+    const struct {
+        bool choose;
+        std::vector<int> boxes;
+        const char* password;
+        const char* retyped;
+        const char* message;
+        MessageIcon icon;
+    } cases[] = {
+        {false, {}, "", "", "Invalid backup file.", exclamation},
+        {true, {}, "", "", "Please select at least one item.", exclamation},
+        {true, {2}, "", "", "Please enter Password!", stop},
+        {true, {2}, "secret", "Secret", "Incorect Password!", stop},
+        {true, {2}, "", "secret", "Incorect Password!", stop},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        auto model = Prepare(messages_, c.choose, c.boxes);
+        model->ProtectClicked(true);
+        model->SetPasswords(c.password, c.retyped);
+        messages_.Expect(c.message, c.icon, MessageAnswer::Ok);
+        model->ApplyClicked();
+        EXPECT_FALSE(model->ProgressPanelVisible());
+        EXPECT_TRUE(host.calls.empty());
+        EXPECT_FALSE(fake.platform.fileSystem->FileExists(target));
+    }
+}
+
+// Whole runs, the write held back to see the window while it goes: what is shown, what is
+// ignored, that the inputs were read once, the archive, the result and the disc hand-over.
+TEST_F(BackupRunTest, WholeRunsWriteTheArchiveAndReport)
+{
+    const struct {
+        std::vector<int> boxes;
+        const char* password;
+        const char* description;
+        const char* status;
+        const char* result;
+        bool disc;
+        std::vector<std::string> members;
+        const char* descriptionLine;
+    } cases[] = {
+        {{2},
+         "",
+         "Before the move",
+         "Copying Signatures...",
+         "The Backup was Completed!\t\t\t\r\n\r\nBackup Signatures\tSucceeded!\t",
+         false,
+         {"Bob.htm", "Bob.txt", "ksbackup.dat"},
+         "BackupInformation=Before the move\r\n"},
+        {{2, 6},
+         "p\xC3\xA4ss",
+         "two\nlines\r\nand\rthree",
+         "Copying Templates...",
+         "The Backup was Completed!\t\t\t\r\n\r\nBackup Signatures\tSucceeded!\t\r\n"
+         "Backup Templates\tSucceeded!\t",
+         true,
+         {"Bob.htm", "Bob.txt", "NormalEmail.dotm", "ksbackup.dat"},
+         "BackupInformation=twoPS$KSBlinesPS$KSBandPS$KSBthree\r\n"},
+    };
+    host.holdWork = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.result);
+        auto model = Prepare(messages_, true, c.boxes);
+        model->ProtectClicked(*c.password != '\0');
+        model->SetPasswords(c.password, c.password);
+        model->SetDescription(c.description);
+        model->BackupNowChosen();
+        ASSERT_TRUE(model->Running());
+        EXPECT_TRUE(model->ProgressPanelVisible() && model->Busy() && model->CancelEnabled());
+        EXPECT_EQ(c.status, model->StatusText());
+        // Ignored while the write goes on: neither a message nor a dialog nor a second run;
+        // and the run read its inputs when it started.
+        model->ApplyClicked();
+        model->BackupNowChosen();
+        model->RestoreNowChosen();
+        model->TargetFileClicked();
+        model->SourceProfileChosen(0);
+        model->DeselectAllItems(MainTab::Backup);
+        model->SetDescription("changed");
+        model->ProtectClicked(false);
+        EXPECT_EQ(std::vector<std::string>{"run"}, host.calls);
+
+        messages_.Expect(c.result, MessageIcon::Information, MessageAnswer::Ok);
+        messages_.Expect("Do you need to backup your data to CD-R/RW or DVD?",
+                         MessageIcon::Information,
+                         c.disc ? MessageAnswer::Ok : MessageAnswer::Cancel);
+        host.RunHeld();
+        EXPECT_FALSE(model->Running() || model->ProgressPanelVisible() || model->Busy());
+        EXPECT_EQ("Please Waiting", model->StatusText());
+        EXPECT_EQ(c.password, state.BackupPassword);
+        const auto [members, info] = ReadArchive(c.password);
+        EXPECT_EQ(c.members, members);
+        EXPECT_NE(std::string::npos, info.find("BackupIdentity=Outlook\r\n")) << info;
+        EXPECT_NE(std::string::npos, info.find(c.descriptionLine)) << info;
+        EXPECT_EQ(c.disc ? "kesbak-test.ksb" : "", state.PendingDiscFileName);
+        EXPECT_EQ(c.disc ? target : "", state.PendingDiscFilePath);
+        EXPECT_EQ(c.disc ? "disc" : "run", host.calls.back());
+    }
+}
+
+// Runs the held write when the given message is shown: a worker that ends while that modal
+// message is open.
+class EndingDuring final : public Messages {
+public:
+    EndingDuring(Messages& inner, std::string text, std::function<void()> end)
+        : inner_(inner), text_(std::move(text)), end_(std::move(end))
+    {
+    }
+    MessageAnswer Show(const std::string& text, const std::string& caption, MessageIcon icon,
+                       MessageButtons buttons) override
+    {
+        if (text == text_ && end_) {
+            std::exchange(end_, nullptr)();
+        }
+        return inner_.Show(text, caption, icon, buttons);
+    }
+
+private:
+    Messages& inner_;
+    std::string text_;
+    std::function<void()> end_;
+};
+
+TEST_F(BackupRunTest, CancelAndQuitWhileTheWriteGoesOn)
+{
+    const std::string quit = "A backup is running. Do you want to cancel it and quit?";
+    const std::string completed =
+        "The Backup was Completed!\t\t\t\r\n\r\nBackup Signatures\tSucceeded!\t";
+    const std::string cancelled = "The Backup was cancelled!\t\t\t\r\nthe write of " + target +
+                                  " was cancelled; the file there was left as it was\r\nBackup "
+                                  "Signatures\tSucceeded!\t";
+    const auto yes = MessageAnswer::Yes, no = MessageAnswer::No;
+    const struct {
+        bool cancel;
+        std::optional<MessageAnswer> quit;
+        bool writtenDuringQuestion;
+        std::string result;  // empty: none shown
+        bool written;
+        bool ended;
+    } cases[] = {
+        {true, std::nullopt, false, cancelled, false, false},
+        {false, yes, false, "", false, true},
+        {false, no, false, completed, true, false},
+        {false, yes, true, "", true, true},
+        {false, no, true, completed, true, false},
+    };
+    host.holdWork = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << c.cancel << c.quit.has_value() << c.writtenDuringQuestion);
+        scratch_.Make("kesbak-test.ksb", "the previous archive");
+        EndingDuring messages(messages_, quit, [&] {
+            if (c.writtenDuringQuestion) {
+                host.RunHeld();
+            }
+        });
+        auto model = Prepare(messages, true, {2});
+        model->ApplyClicked();
+        ASSERT_TRUE(model->Running());
+        if (c.quit) {
+            messages_.Expect(quit, MessageIcon::Exclamation, *c.quit);
+        }
+        if (!c.result.empty()) {
+            messages_.Expect(c.result,
+                             c.written ? MessageIcon::Information : MessageIcon::Exclamation,
+                             MessageAnswer::Ok);
+        }
+        if (c.written && !c.ended) {
+            messages_.Expect("Do you need to backup your data to CD-R/RW or DVD?",
+                             MessageIcon::Information, MessageAnswer::Cancel);
+        }
+        if (c.cancel) {
+            model->CancelClicked();
+            EXPECT_FALSE(model->CancelEnabled());
+        }
+        if (c.quit) {
+            model->QuitChosen();
+        }
+        if (!c.writtenDuringQuestion) {
+            if (c.quit == yes) {
+                model->QuitChosen();  // asked already: no second question
+            }
+            EXPECT_EQ(std::vector<std::string>{"run"}, host.calls) << "ended before the write";
+            host.RunHeld();
+        }
+        EXPECT_FALSE(model->Running());
+        EXPECT_EQ(c.ended ? "end" : "run", host.calls.back());
+        const std::string archive = scratch_.Read("kesbak-test.ksb");
+        EXPECT_EQ(!c.written, archive == "the previous archive");
+        EXPECT_EQ(c.written, archive.rfind("PK", 0) == 0);
+    }
 }
 
 }  // namespace

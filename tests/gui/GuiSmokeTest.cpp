@@ -1,31 +1,40 @@
-// Drives the real main window in-process: captions, menus, tab switching and the password
-// boxes, read back from the widgets. Needs a display (Xvfb in CI).
+// Drives the real main window in-process: captions, menus, tab switching, the password
+// boxes and whole backups, read back from the widgets. Needs a display (Xvfb in CI).
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/choice.h>
+#include <wx/datetime.h>
 #include <wx/dialog.h>
 #include <wx/evtloop.h>
 #include <wx/init.h>
 #include <wx/menu.h>
 #include <wx/modalhook.h>
 #include <wx/notebook.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/tooltip.h>
 #include <wx/utils.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
+#include <set>
+#include <sstream>
+#include <utility>
 
 #include "app/MainWindowTexts.h"
 #include "gui/MainFrame.h"
+#include "gui/WxDialogs.h"
 #include "support/FakePlatform.h"
 #include "support/SampleEnvironment.h"
+#include "support/ScriptedDialogs.h"
 #include "support/ScriptedMessages.h"
 
 #ifdef _WIN32
@@ -53,6 +62,10 @@ bool RunEventLoopUntil(const std::function<bool()>& done, std::chrono::milliseco
     wxGUIEventLoop loop;
     wxTimer timer;
     timer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        // Inside a modal loop (a message box the window shows) this loop cannot be left yet.
+        if (wxEventLoopBase::GetActive() != &loop) {
+            return;
+        }
         finished = done();
         if (finished || std::chrono::steady_clock::now() >= deadline) {
             loop.Exit();
@@ -83,6 +96,26 @@ void PauseForScreenshot(const std::string& name, const std::string& extra = {})
         RunEventLoopUntil([&] { return std::filesystem::exists(done); }, std::chrono::seconds(60)))
         << "no screenshot of " << name;
 }
+
+// The scripted messages; with screenshots taken and `parent` set, the next backup result is
+// also shown as the real message box, for scripts/gui-smoke.sh to capture as
+// backup-result.png and close with the Return key.
+struct OnScreenMessages final : Messages {
+    explicit OnScreenMessages(Messages& inner) : scripted(inner) {}
+    MessageAnswer Show(const std::string& text, const std::string& caption, MessageIcon icon,
+                       MessageButtons buttons) override
+    {
+        const MessageAnswer answer = scripted.Show(text, caption, icon, buttons);
+        if (parent != nullptr && !screenshotFolder.empty() && text.rfind("The Backup", 0) == 0) {
+            std::ofstream(screenshotFolder / "backup-result.ready").flush();
+            WxMessages(std::exchange(parent, nullptr)).Show(text, caption, icon, buttons);
+        }
+        return answer;
+    }
+
+    Messages& scripted;
+    wxWindow* parent = nullptr;
+};
 
 // Answers every modal dialog at once, recording its title.
 class DialogCloser final : public wxModalDialogHook {
@@ -115,6 +148,13 @@ void Click(wxCheckBox* box, bool checked)
     box->ProcessWindowEvent(event);
 }
 
+void Press(wxButton* button)
+{
+    wxCommandEvent event(wxEVT_BUTTON, button->GetId());
+    event.SetEventObject(button);
+    button->ProcessWindowEvent(event);
+}
+
 class MainWindowSmoke : public ::testing::Test {
 protected:
     // The machine the window opens on: by default one without Outlook profiles.
@@ -125,7 +165,7 @@ protected:
     void SetUp() override
     {
         PrepareMachine();
-        frame = new MainFrame(state, fake.platform, &messages);
+        frame = new MainFrame(state, fake.platform, &onScreen, &dialogs);
         frame->Show();
         frame->LoadWindow();
         Settle();
@@ -139,6 +179,8 @@ protected:
     testing::FakePlatform fake;
     AppState state;
     testing::ScriptedMessages messages;
+    OnScreenMessages onScreen{messages};
+    testing::ScriptedDialogs dialogs;
     MainFrame* frame = nullptr;
 };
 
@@ -295,6 +337,148 @@ TEST_F(SampleMachineWindow, ListsTheProfilesAndOffersTheFirstOnesItems)
     EXPECT_EQ("Your MS Outlook don't support Personal Address Book!", tip->GetTip().utf8_string());
     EXPECT_TRUE(Find<wxButton>(frame, "cmdApply")->IsEnabled());
     PauseForScreenshot("sample-profiles");
+}
+
+// Backups in the real window on the sample machine, its data file grown so that the write
+// takes seconds: long enough to watch the window while the worker writes, and to cancel.
+class SampleMachineBackup : public SampleMachineWindow {
+protected:
+    static constexpr const char* Folder = "C:\\KestrelGuiBackups";
+    static constexpr std::size_t DataFileMiB = 320;
+
+    void PrepareMachine() override
+    {
+        SampleMachineWindow::PrepareMachine();
+        FileSystem& files = *fake.platform.fileSystem;
+        fake.runFolder.path = std::string(Folder) + "\\run";
+        std::filesystem::create_directories(files.NativePath(fake.runFolder.path));
+        // One random MiB over and over: as slow to deflate as random data (the repeats lie
+        // beyond deflate's reach) and quick to make.
+        std::string block(1 << 20, '\0');
+        std::generate(block.begin(), block.end(), std::mt19937(7));
+        std::ofstream data(
+            files.NativePath("C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst"),
+            std::ios::binary | std::ios::app);
+        for (std::size_t i = 0; i < DataFileMiB; ++i) {
+            data.write(block.data(), static_cast<std::streamsize>(block.size()));
+        }
+        ASSERT_TRUE(data.flush());
+    }
+    void TearDown() override
+    {
+        const std::filesystem::path folder = fake.platform.fileSystem->NativePath(Folder);
+        SampleMachineWindow::TearDown();
+        std::filesystem::remove_all(folder);
+    }
+
+    std::string Label(const char* name)
+    {
+        return Find<wxStaticText>(frame, name)->GetLabel().utf8_string();
+    }
+    bool Writing() { return Label("SkinLabel10").rfind("Write File ", 0) == 0; }
+    std::string ArchiveBytes()
+    {
+        std::ifstream in(fake.platform.fileSystem->NativePath(archive), std::ios::binary);
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        return bytes.str();
+    }
+    // Runs the event loop until the run is over, calling `watch` as it goes.
+    void WaitForTheEnd(const std::function<void()>& watch = [] {})
+    {
+        EXPECT_TRUE(RunEventLoopUntil(
+            [&] {
+                watch();
+                return !frame->Model().Running();
+            },
+            std::chrono::minutes(3)));
+    }
+
+    const std::string archive = std::string(Folder) + "\\mail.ksb";
+};
+
+TEST_F(SampleMachineBackup, WritesOnAWorkerWhileTheWindowRespondsAndCancels)
+{
+    dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
+                   {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
+                    wxDateTime::Now().Format("kesbak%m-%d-%Y").utf8_string(), "ksb"},
+                   archive);
+    Press(Find<wxButton>(frame, "cmdTargetFile"));
+    auto* target = Find<wxTextCtrl>(frame, "txtTargetFile");
+    EXPECT_EQ(archive, target->GetValue().utf8_string());
+    EXPECT_FALSE(target->IsEditable());
+    Find<wxTextCtrl>(frame, "txtAttachInfo")->SetValue("Before the move");
+    Click(Find<wxCheckBox>(frame, "backupitem0"), true);
+    messages.Expect("The Backup was Completed!\t\t\t\r\n\r\nBackup Personal Folders\tSucceeded!\t",
+                    MessageIcon::Information, MessageAnswer::Ok);
+    messages.Expect("Do you need to backup your data to CD-R/RW or DVD?", MessageIcon::Information,
+                    MessageAnswer::Cancel);
+    onScreen.parent = frame;
+
+    auto* panel = Find<wxWindow>(frame, "picCon3");
+    auto* cancel = Find<wxButton>(frame, "cmdCancel");
+    Press(Find<wxButton>(frame, "cmdApply"));
+    // Back from the click: collected on the window thread, the write handed to the worker.
+    EXPECT_TRUE(panel->IsShown());
+    EXPECT_TRUE(wxIsBusy());
+    EXPECT_TRUE(cancel->IsEnabled());
+
+    // The event loop's timer keeps firing and the worker's texts keep arriving while it writes.
+    int ticks = 0;
+    std::set<std::string> writeTexts;
+    const auto watch = [&] {
+        if (frame->Model().Running() && Writing()) {
+            ++ticks;
+            writeTexts.insert(Label("SkinLabel10"));
+        }
+    };
+    ASSERT_TRUE(RunEventLoopUntil(
+        [&] {
+            watch();
+            return Writing() && Label("SkinLabel10") != "Write File 0%";
+        },
+        std::chrono::minutes(1)));
+    EXPECT_EQ("Adding File bob@example.com.pst", Label("SkinLabel9"));
+    PauseForScreenshot("backup-progress");
+    EXPECT_TRUE(frame->Model().Running()) << "the write ended before the screenshot";
+    WaitForTheEnd(watch);
+    EXPECT_GE(ticks, 10);
+    EXPECT_GE(writeTexts.size(), 3u);
+    EXPECT_FALSE(panel->IsShown());
+    EXPECT_FALSE(wxIsBusy());
+    const std::string previous = ArchiveBytes();
+    EXPECT_GT(previous.size(), DataFileMiB << 20);
+
+    // The same backup again, cancelled while it writes: the first archive stays as it was.
+    messages.Expect("The Backup was cancelled!\t\t\t\r\nthe write of " + archive +
+                        " was cancelled; the file there was left as it was\r\nBackup Personal "
+                        "Folders\tSucceeded!\t",
+                    MessageIcon::Exclamation, MessageAnswer::Ok);
+    Press(Find<wxButton>(frame, "cmdApply"));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return Writing(); }, std::chrono::minutes(1)));
+    Press(cancel);
+    EXPECT_FALSE(cancel->IsEnabled());
+    WaitForTheEnd();
+    EXPECT_TRUE(previous == ArchiveBytes()) << "the previous archive changed";
+    std::set<std::string> left;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(fake.platform.fileSystem->NativePath(Folder))) {
+        left.insert(entry.path().filename().string());
+    }
+    EXPECT_EQ((std::set<std::string>{"mail.ksb", "run"}), left);
+}
+
+TEST(WxDialogs, AddsTheDefaultExtensionToANameWithoutOne)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\Backups\\kesbak01-02-2025", "C:\\Backups\\kesbak01-02-2025.ksb"},
+        {"C:\\Backups\\mail.zip", "C:\\Backups\\mail.zip"},
+        {"C:\\My.Backups\\mail", "C:\\My.Backups\\mail.ksb"},
+        {"/home/ann/my.backups/mail", "/home/ann/my.backups/mail.ksb"},
+    };
+    for (const auto& [typed, path] : cases) {
+        EXPECT_EQ(path, WithDefaultExtension(typed, "ksb")) << typed;
+    }
 }
 
 }  // namespace
