@@ -409,6 +409,14 @@ void MainWindowModel::SetWriteText(const std::string& text)
     host_.ShowProgress();
 }
 
+// The steps of the collecting phase fill the bar before the write starts; the write, which
+// takes minutes for a large data file, then moves it again from the start.
+void MainWindowModel::SetWritePercent(int percent)
+{
+    progressValue_ = std::clamp(percent, 0, 100);
+    host_.ShowProgress();
+}
+
 void MainWindowModel::SetBusy(bool busy)
 {
     busy_ = busy;

@@ -151,6 +151,7 @@ public:
     void SetProgress(int value, int maximum) override;
     void SetFileText(const std::string& text) override;
     void SetWriteText(const std::string& text) override;
+    void SetWritePercent(int percent) override;
     void SetBusy(bool busy) override;
 
 private:

@@ -8,6 +8,7 @@
 #include <wx/choice.h>
 #include <wx/datetime.h>
 #include <wx/dialog.h>
+#include <wx/gauge.h>
 #include <wx/evtloop.h>
 #include <wx/init.h>
 #include <wx/menu.h>
@@ -426,10 +427,12 @@ TEST_F(SampleMachineBackup, WritesOnAWorkerWhileTheWindowRespondsAndCancels)
     // The event loop's timer keeps firing and the worker's texts keep arriving while it writes.
     int ticks = 0;
     std::set<std::string> writeTexts;
+    std::set<int> barValues;
     const auto watch = [&] {
         if (frame->Model().Running() && Writing()) {
             ++ticks;
             writeTexts.insert(Label("SkinLabel10"));
+            barValues.insert(Find<wxGauge>(frame, "pbshow")->GetValue());
         }
     };
     ASSERT_TRUE(RunEventLoopUntil(
@@ -444,6 +447,7 @@ TEST_F(SampleMachineBackup, WritesOnAWorkerWhileTheWindowRespondsAndCancels)
     WaitForTheEnd(watch);
     EXPECT_GE(ticks, 10);
     EXPECT_GE(writeTexts.size(), 3u);
+    EXPECT_GE(barValues.size(), 3u) << "the bar did not follow the write";
     EXPECT_FALSE(panel->IsShown());
     EXPECT_FALSE(wxIsBusy());
     const std::string previous = ArchiveBytes();
