@@ -5,10 +5,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cstdio>
 
 #include "platform/RegistryRead.h"
+#include "platform/WindowsVersion.h"
 
 namespace kestrel {
 namespace {
@@ -93,19 +93,10 @@ std::string PosixSystemInfo::ProgramFolder()
     return "C:\\Program Files\\Kestrel";
 }
 
-// Profile discovery places Outlook's roaming folders by the same rule (UsesAppDataLayout), so
-// the two must agree: "major.minor" with major 6 or above, anything else the classic layout.
+// Profile discovery places Outlook's roaming folders by the same rule.
 bool PosixSystemInfo::UsesModernLayout()
 {
-    const std::string version = WindowsVersion();
-    const std::size_t dot = version.find('.');
-    if (dot == std::string::npos || dot == 0 || dot + 1 == version.size() ||
-        version.find_first_not_of("0123456789", dot + 1) != std::string::npos) {
-        return false;
-    }
-    unsigned major = 0;
-    const auto [end, ec] = std::from_chars(version.data(), version.data() + dot, major);
-    return ec == std::errc() && end == version.data() + dot && major >= 6;
+    return IsVistaOrLater(WindowsVersion());
 }
 
 std::string PosixSystemInfo::UserProfileFolder()
