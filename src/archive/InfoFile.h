@@ -15,6 +15,12 @@ inline constexpr const char* InfoFileName = "ksbackup.dat";
 // lone CR) as this text, which reads back as CR LF.
 inline constexpr const char* DescriptionLineBreak = "PS$KSB";
 
+// Info keys beside "BackupDatas" and "BackupPab": the source path of each member, in the order
+// of the names, joined by "|" (which no Windows path holds), so a restore can point each
+// profile entry at its own file even when a name had to be changed.
+inline constexpr const char* DatasSourcesKey = "BackupDatasSources";
+inline constexpr const char* PabSourcesKey = "BackupPabSources";
+
 // Appends one line "key=value", creating the file when missing. Never looks for an earlier
 // line of the same key: saving a key twice leaves two lines. False when it cannot be written.
 bool SaveINI(FileSystem& fileSystem, const std::string& keyName, const std::string& keyValue,

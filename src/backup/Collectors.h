@@ -50,10 +50,4 @@ bool BackupContacts(CollectorContext& context);
 // The collector of the item at this position of the item table.
 bool CollectItem(int position, CollectorContext& context, const std::string& profileName);
 
-// Info keys beside "BackupDatas" and "BackupPab": the source path of each member, in the order
-// of the names, joined by "|" (which no Windows path holds), so a restore can point each
-// profile entry at its own file even when a name had to be changed.
-inline constexpr const char* DatasSourcesKey = "BackupDatasSources";
-inline constexpr const char* PabSourcesKey = "BackupPabSources";
-
 }  // namespace kestrel

@@ -198,7 +198,9 @@ bool MemoryFileSystem::MoveOver(const std::string& from, const std::string& to)
 bool MemoryFileSystem::CopyFileTo(const std::string& from, const std::string& to)
 {
     const Node* source = Find(from);
-    if (source == nullptr || source->folder || !ParentIsFolder(to)) {
+    // A file held open without sharing cannot be read for the copy either.
+    if (source == nullptr || source->folder || !ParentIsFolder(to) ||
+        refusedOpens_.count(Key(from)) != 0) {
         return false;
     }
     AddFile(to, *source->data);

@@ -1,0 +1,127 @@
+// The kept copies of what a restore replaces: a file is only ever given up once it is safely in
+// the run's folder, and a kept registry tree puts the key back exactly as it was.
+
+#include "restore/ReplacedFolder.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/FileContents.h"
+#include "registry/RegFile.h"
+#include "registry/RegistryFixture.h"
+#include "support/MemoryFileSystem.h"
+
+namespace kestrel {
+namespace {
+
+using testing::MemoryFileSystem;
+
+constexpr const char* DataFolder = "C:\\Users\\ann\\AppData\\Local\\Kestrel";
+constexpr const char* Mail = "D:\\Mail\\Outlook.pst";
+
+TEST(ReplacedFolderTest, AFileIsGivenUpOnlyOnceItIsKept)
+{
+    struct Case {
+        const char* name;
+        void (*arrange)(MemoryFileSystem&, const std::string& kept);
+        bool kept;
+        const char* keptAs;  // the kept file's name in the item's folder, "" for none
+        bool originalStays;
+    };
+    const Case cases[] = {
+        {"moved on the same volume", [](MemoryFileSystem&, const std::string&) {}, true,
+         "Outlook.pst", false},
+        {"copied when it cannot be renamed",
+         [](MemoryFileSystem& files, const std::string& kept) { files.FailRenamesTo(kept); }, true,
+         "Outlook.pst", true},
+        {"neither renamed nor copied",
+         [](MemoryFileSystem& files, const std::string& kept) {
+             files.FailRenamesTo(kept);
+             files.RefuseOpening(Mail);
+         },
+         false, "", true},
+        {"a second file of the same name",
+         [](MemoryFileSystem& files, const std::string& kept) { files.AddFile(kept, "first"); },
+         true, "Outlook (2).pst", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryFileSystem files;
+        files.AddFolder("C:\\Users\\ann");  // the data folder itself is still to be made
+        files.AddFile(Mail, "mail");
+        ReplacedFolder replaced(files, DataFolder, 0);
+        const std::string folder = replaced.Path() + "\\Datas\\";
+        c.arrange(files, folder + "Outlook.pst");
+
+        EXPECT_EQ(c.kept, replaced.KeepFile("Datas", Mail));
+        EXPECT_EQ(c.originalStays, files.FileExists(Mail));
+        EXPECT_EQ(c.kept, replaced.Used());
+        if (*c.keptAs != '\0') {
+            EXPECT_EQ("mail", files.Data(folder + c.keptAs));
+        } else {
+            EXPECT_FALSE(files.FileExists(folder + "Outlook.pst"));
+        }
+        EXPECT_EQ("mail", files.Data(c.originalStays ? Mail : folder + c.keptAs));
+    }
+}
+
+TEST(ReplacedFolderTest, NothingToKeepMakesNoFolder)
+{
+    MemoryFileSystem files;
+    const auto before = files.Paths();
+    ReplacedFolder replaced(files, DataFolder, 0);
+    EXPECT_TRUE(replaced.KeepFile("Datas", Mail));
+    EXPECT_FALSE(replaced.Used());
+    EXPECT_EQ(before, files.Paths());
+}
+
+TEST(ReplacedFolderTest, TheRunFolderSortsAsTheRunsHappened)
+{
+    std::tm time{};
+    time.tm_year = 126;
+    time.tm_mon = 11;
+    time.tm_mday = 7;
+    time.tm_hour = 1;
+    time.tm_min = 2;
+    time.tm_sec = 3;
+    time.tm_isdst = -1;
+    EXPECT_EQ("2026-12-07 01-02-03", ReplacedRunName(std::mktime(&time)));
+}
+
+class ReplacedKeyTreeTest : public testing::RegistryFixture {};
+
+TEST_F(ReplacedKeyTreeTest, AKeptTreePutsTheKeyBackAsItWas)
+{
+    const std::string profile = MakeKey("Profiles\\B", "Name", reg::TypeSz, std::string("B\0", 2));
+    SetRaw("Profiles\\B\\9375CFF0413111d3B88A00104B2A6676", "Account", reg::TypeBinary,
+           std::string("\x01\x00\xff", 3));
+    const std::vector<RegFileKey> before = ReadRegistryTree(*access_, profile);
+    MemoryFileSystem files;
+    ReplacedFolder replaced(files, DataFolder, 0);
+    ASSERT_TRUE(replaced.KeepKeyTree(*access_, "Config", profile, "Config.reg"));
+    EXPECT_TRUE(replaced.KeepKeyTree(*access_, "Config", profile + "\\Missing", "Missing.reg"));
+    EXPECT_FALSE(files.FileExists(replaced.Path() + "\\Config\\Missing.reg"));
+
+    // What a restore does to the key.
+    SetRaw("Profiles\\B", "Name", reg::TypeSz, std::string("A\0", 2));
+    SetRaw("Profiles\\B\\added", "x", reg::TypeSz, std::string("y\0", 2));
+    const Result<std::string> file = ReadWholeFile(files, replaced.Path() + "\\Config\\Config.reg");
+    ASSERT_TRUE(file) << file.error().Describe();
+    EXPECT_EQ(std::string("\xff\xfeW\0", 4), file->substr(0, 4));  // what the registry editor reads
+    RegFileError error;
+    const auto keys = ParseRegFile(*file, error);
+    ASSERT_TRUE(keys.has_value()) << error.message;
+    ASSERT_EQ(std::nullopt, ApplyRegFile(*access_, *keys));
+
+    const std::vector<RegFileKey> after = ReadRegistryTree(*access_, profile);
+    ASSERT_EQ(before.size(), after.size());
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(before[i].path, after[i].path);
+        ASSERT_EQ(before[i].values.size(), after[i].values.size()) << before[i].path;
+        for (std::size_t v = 0; v < before[i].values.size(); ++v) {
+            EXPECT_EQ(before[i].values[v].data, after[i].values[v].data) << before[i].path;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kestrel
