@@ -1,0 +1,241 @@
+#include "restore/Restorers.h"
+
+#include "archive/MemberName.h"
+#include "platform/NameCase.h"
+#include "platform/PathJoin.h"
+#include "registry/KeyExport.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr int ConfigPosition = 0;
+constexpr int RulesPosition = 2;
+constexpr int AccountsPosition = 3;
+constexpr int SignaturesPosition = 4;
+constexpr int StationeryPosition = 5;
+constexpr int ConfigsettingPosition = 7;
+constexpr int TemplatesPosition = 8;
+constexpr int SettingPosition = 9;
+constexpr int ContactsPosition = 10;
+
+bool Fail(RestoreContext& context, int position, const std::string& why)
+{
+    context.failures.push_back(std::string(ItemTable[position].name) + ": " + why);
+    return false;
+}
+
+std::string ProfileKey(const RestoreContext& context)
+{
+    return context.profilesRootKey + "\\" + context.targetProfile;
+}
+
+// Every tree the run may replace is kept before the first one is: a restore of the profile's
+// key also rewrites its accounts, so keeping them later would keep the restored state.
+bool KeepTrees(RestoreContext& context)
+{
+    if (!context.treesKept) {
+        context.treesKept =
+            context.replaced.KeepKeyTree(context.registry, "Config", ProfileKey(context),
+                                         context.targetProfile + ".reg") &&
+            context.replaced.KeepKeyTree(context.registry, "Configsetting",
+                                         context.locations.OptionsKeyPath, "Options.reg");
+    }
+    return context.treesKept;
+}
+
+// Extracts the member into the folder, keeping the file it replaces first.
+bool ExtractKeeping(RestoreContext& context, int position, const std::string& name,
+                    const std::string& folder)
+{
+    const std::optional<ZipMember> member = context.zip.FindMember(name);
+    if (!member) {
+        return Fail(context, position, name + " is not in the backup");
+    }
+    if (!context.replaced.KeepFile(ItemTable[position].name, JoinPath(folder, name))) {
+        return Fail(context, position,
+                    JoinPath(folder, name) + " could not be kept, so it was not replaced");
+    }
+    if (!context.zip.ExtractMember(*member, folder)) {
+        return Fail(context, position, context.zip.LastError());
+    }
+    return true;
+}
+
+bool RestoreTree(RestoreContext& context, int position, const std::string& keyPath)
+{
+    const std::string& name = context.values[position];
+    // Writing a tree under a key that is not there would make up a profile or a version.
+    if (!context.registry.KeyExists(keyPath)) {
+        return Fail(context, position, keyPath + " does not exist");
+    }
+    if (!IsBareFileName(name)) {
+        return Fail(context, position, "\"" + name + "\" is not a file name");
+    }
+    if (!KeepTrees(context)) {
+        return Fail(context, position,
+                    "the registry could not be kept in " + context.replaced.Path() +
+                        ", so it was not replaced");
+    }
+    if (!ExtractKeeping(context, position, name, context.runFolder)) {
+        return false;
+    }
+    const std::string file = JoinPath(context.runFolder, name);
+    const std::optional<ImportError> error =
+        ImportKeyFile(context.registry, keyPath, context.fileSystem, file);
+    context.fileSystem.RemoveFile(file);
+    if (error) {
+        return Fail(context, position, name + ": " + error->message);
+    }
+    return true;
+}
+
+// skipRules: the preferences hold the source profile's rules file, which the rules item
+// restores under the target profile's name; under its own name it would replace the rules of
+// the profile the backup came from.
+bool RestoreFolder(RestoreContext& context, int position, const std::string& folder,
+                   bool skipRules = false)
+{
+    if (folder.empty()) {
+        return Fail(context, position, "this machine has no folder for it");
+    }
+    if (!CreateFoldersBelow(context.fileSystem, context.userProfileFolder, folder)) {
+        return Fail(context, position, folder + " could not be created");
+    }
+    const std::vector<std::string> names = ValueMembers(context.zip, context.values[position]);
+    if (names.empty()) {
+        return Fail(context, position, "the backup does not name its files");
+    }
+    bool whole = true;
+    for (const std::string& name : names) {
+        if (skipRules && name.size() > 4 &&
+            EqualsIgnoringCase(name.substr(name.size() - 4), ".RWZ")) {
+            continue;
+        }
+        whole = ExtractKeeping(context, position, name, folder) && whole;
+    }
+    return whole;
+}
+
+}  // namespace
+
+std::vector<std::string> ValueMembers(const ZipComponent& zip, const std::string& value)
+{
+    std::vector<std::string> names;
+    std::string pending;
+    for (std::size_t start = 0; start <= value.size();) {
+        std::size_t end = value.find(';', start);
+        if (end == std::string::npos) {
+            end = value.size();
+        }
+        pending += value.substr(start, end - start);
+        if (IsBareFileName(pending) && zip.FindMember(pending)) {
+            names.push_back(pending);
+            pending.clear();
+        } else if (end < value.size()) {
+            pending += ';';
+        }
+        start = end + 1;
+    }
+    if (!pending.empty()) {
+        return {};
+    }
+    return names;
+}
+
+bool CreateFoldersBelow(FileSystem& fileSystem, const std::string& userProfileFolder,
+                        const std::string& folder)
+{
+    if (fileSystem.FolderExists(folder)) {
+        return true;
+    }
+    const std::string base = userProfileFolder + "\\";
+    if (userProfileFolder.empty() || folder.size() <= base.size() ||
+        !EqualsIgnoringCase(folder.substr(0, base.size()), base) ||
+        !fileSystem.FolderExists(userProfileFolder)) {
+        return false;
+    }
+    for (std::size_t slash = folder.find('\\', base.size());;
+         slash = folder.find('\\', slash + 1)) {
+        const std::string level = folder.substr(0, slash);
+        if (!fileSystem.FolderExists(level) && !fileSystem.CreateFolder(level)) {
+            return false;
+        }
+        if (slash == std::string::npos) {
+            return true;
+        }
+    }
+}
+
+bool RestoreConfig(RestoreContext& context)
+{
+    return RestoreTree(context, ConfigPosition, ProfileKey(context));
+}
+
+bool RestoreAccounts(RestoreContext& context)
+{
+    return RestoreTree(context, AccountsPosition,
+                       ProfileKey(context) + "\\9375CFF0413111d3B88A00104B2A6676");
+}
+
+bool RestoreConfigsetting(RestoreContext& context)
+{
+    if (context.locations.OptionsKeyPath.empty()) {
+        return Fail(context, ConfigsettingPosition, "no Outlook version is installed");
+    }
+    return RestoreTree(context, ConfigsettingPosition, context.locations.OptionsKeyPath);
+}
+
+bool RestoreRules(RestoreContext& context)
+{
+    const std::string& name = context.values[RulesPosition];
+    const std::string& folder = context.locations.RulesFolder;
+    if (!IsBareFileName(name)) {
+        return Fail(context, RulesPosition, "\"" + name + "\" is not a file name");
+    }
+    if (!CreateFoldersBelow(context.fileSystem, context.userProfileFolder, folder)) {
+        return Fail(context, RulesPosition, folder + " could not be created");
+    }
+    // Extracted under its own name into the rules folder, it would replace the rules of the
+    // profile the backup came from.
+    if (!ExtractKeeping(context, RulesPosition, name, context.runFolder)) {
+        return false;
+    }
+    const std::string extracted = JoinPath(context.runFolder, name);
+    const std::string target = JoinPath(folder, context.targetProfile + ".RWZ");
+    if (!context.replaced.KeepFile("Rules", target)) {
+        context.fileSystem.RemoveFile(extracted);
+        return Fail(context, RulesPosition, target + " could not be kept, so it was not replaced");
+    }
+    const bool placed = context.fileSystem.RenameFile(extracted, target) ||
+                        context.fileSystem.CopyFileTo(extracted, target);
+    context.fileSystem.RemoveFile(extracted);
+    return placed || Fail(context, RulesPosition, target + " could not be written");
+}
+
+bool RestoreSignatures(RestoreContext& context)
+{
+    return RestoreFolder(context, SignaturesPosition, context.locations.SignaturesFolder);
+}
+
+bool RestoreStationery(RestoreContext& context)
+{
+    return RestoreFolder(context, StationeryPosition, context.locations.StationeryFolder);
+}
+
+bool RestoreTemplates(RestoreContext& context)
+{
+    return RestoreFolder(context, TemplatesPosition, context.locations.TemplatesFolder);
+}
+
+bool RestoreSetting(RestoreContext& context)
+{
+    return RestoreFolder(context, SettingPosition, context.locations.PreferencesFolder, true);
+}
+
+bool RestoreContacts(RestoreContext& context)
+{
+    return RestoreFolder(context, ContactsPosition, context.locations.ContactsFolder);
+}
+
+}  // namespace kestrel

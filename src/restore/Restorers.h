@@ -1,0 +1,62 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "archive/ItemTable.h"
+#include "archive/ZipComponent.h"
+#include "outlook/ProfileLocations.h"
+#include "platform/FileSystem.h"
+#include "registry/RegistryAccess.h"
+#include "restore/ReplacedFolder.h"
+
+namespace kestrel {
+
+// What the restorers work with: the opened archive, the item values of its info file, and the
+// target profile's places on this machine (never the source machine's). Each restorer writes
+// its item into the target and says whether it was written whole; everything it replaces is
+// kept in `replaced` first, and a file or tree it could not keep is left as it was.
+struct RestoreContext {
+    FileSystem& fileSystem;
+    RegistryAccess& registry;
+    ZipComponent& zip;
+    ReplacedFolder& replaced;
+    // OpenedItemValues of the opened backup.
+    std::array<std::string, ItemCount> values;
+    // The program's private work folder: registry exports and the rules file are extracted
+    // here, never into a folder of the user's.
+    std::string runFolder;
+    // Folders are created only below it.
+    std::string userProfileFolder;
+    std::string profilesRootKey;
+    std::string targetProfile;
+    // Where the target profile's items live on this machine (LocateProfileItems).
+    ProfileLocations locations;
+    // Why items failed, one line each, for the result message.
+    std::vector<std::string> failures;
+    // Set once the trees the run replaces have been kept.
+    bool treesKept = false;
+};
+
+// The member names of a value split at ";", a piece that names no member joined with the
+// following ones until it does (a file name may hold ";"). Empty when some piece never names a
+// member or a name is not a bare file name.
+std::vector<std::string> ValueMembers(const ZipComponent& zip, const std::string& value);
+
+// Creates every missing level of the folder, only below userProfileFolder. True when the
+// folder exists afterwards.
+bool CreateFoldersBelow(FileSystem& fileSystem, const std::string& userProfileFolder,
+                        const std::string& folder);
+
+bool RestoreConfig(RestoreContext& context);
+bool RestoreRules(RestoreContext& context);
+bool RestoreAccounts(RestoreContext& context);
+bool RestoreSignatures(RestoreContext& context);
+bool RestoreStationery(RestoreContext& context);
+bool RestoreConfigsetting(RestoreContext& context);
+bool RestoreTemplates(RestoreContext& context);
+bool RestoreSetting(RestoreContext& context);
+bool RestoreContacts(RestoreContext& context);
+
+}  // namespace kestrel

@@ -1,0 +1,207 @@
+// Restoring a backup of profile A, written by the backup itself, into profile B of the test
+// registry and files in memory: what B gets, and that what B had is kept.
+
+#include "restore/Restorers.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ctime>
+
+#include "backup/BackupJob.h"
+#include "platform/FileContents.h"
+#include "registry/RegFile.h"
+#include "registry/RegistryFixture.h"
+#include "restore/OpenBackup.h"
+#include "support/FakePlatform.h"
+#include "support/MemoryFileSystem.h"
+#include "support/ScriptedDialogs.h"
+
+namespace kestrel {
+namespace {
+
+using testing::MemoryFileSystem;
+
+constexpr const char* Archive = "C:\\Backups\\mail.ksb";
+constexpr const char* RunFolder = "C:\\Kestrel\\run-1";
+constexpr const char* Rules = "C:\\Users\\ann\\Outlook";
+constexpr const char* Signatures = "C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Signatures";
+
+class RestorersTest : public testing::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+        fake_.platform.registry = testing::TargetRegistry(dbPath_);
+        fake_.platform.fileSystem = std::unique_ptr<FileSystem>(files_);
+        fake_.automation.version = "15.0.4420.1017";
+        SetRaw("Profiles\\A", "Name", reg::TypeSz, std::string("A\0", 2));
+        SetRaw("Profiles\\A\\9375CFF0413111d3B88A00104B2A6676", "Account", reg::TypeSz,
+               std::string("ann@example.com\0", 16));
+        SetRaw("Options\\A", "Font", reg::TypeSz, std::string("Calibri\0", 8));
+        SetRaw("Profiles\\B", "Name", reg::TypeSz, std::string("B\0", 2));
+        SetRaw("Profiles\\B\\old", "Gone", reg::TypeSz, std::string("soon\0", 5));
+        SetRaw("Options\\B", "Font", reg::TypeSz, std::string("Arial\0", 6));
+        files_->AddFolder(RunFolder);
+        files_->AddFolder("C:\\Backups");
+        files_->AddFile(std::string(Rules) + "\\A.RWZ", "A's rules");
+        files_->AddFile(std::string(Rules) + "\\B.RWZ", "B's rules");
+        files_->AddFile(std::string(Rules) + "\\outcmd.dat", "A's toolbar");
+        files_->AddFile("C:\\Users\\ann\\Signatures\\ann.txt", "A's signature");
+        files_->AddFile("C:\\Users\\ann\\Signatures\\a;b.txt", "A's other signature");
+
+        BackupRequest request;
+        request.profileName = "A";
+        request.boxes = {true, true, true, false, false, true, false, true, false};
+        request.targetPath = Archive;
+        request.startTime = std::time(nullptr);
+        BackupMachine machine{"OFFICE-PC", "ann", RunFolder, base_ + "\\Profiles", {}};
+        machine.locations.AccountKeyPath =
+            base_ + "\\Profiles\\A\\9375CFF0413111d3B88A00104B2A6676";
+        machine.locations.OptionsKeyPath = base_ + "\\Options\\A";
+        machine.locations.SignaturesFolder = "C:\\Users\\ann\\Signatures";
+        machine.locations.RulesFolder = Rules;
+        machine.locations.PreferencesFolder = Rules;
+        BackupJob job(fake_.platform, messages_);
+        SilentProgress progress;
+        const BackupOutcome outcome = job.Run(request, machine, progress);
+        ASSERT_TRUE(outcome.Written()) << outcome.error;
+        // What changed on this machine after the backup, to tell the kept files apart.
+        files_->AddFile(std::string(Rules) + "\\A.RWZ", "A's newer rules");
+        files_->AddFile(std::string(Signatures) + "\\ann.txt", "B's signature");
+
+        testing::ScriptedDialogs dialogs;
+        ASSERT_EQ(OpenResult::Opened,
+                  OpenBackup(zip_, *files_, RunFolder, Archive, dialogs, messages_, opened_));
+        locations_.OptionsKeyPath = base_ + "\\Options\\B";
+        locations_.SignaturesFolder = Signatures;
+        locations_.RulesFolder = Rules;
+        locations_.PreferencesFolder = Rules;
+    }
+
+    RestoreContext Context(const std::string& target)
+    {
+        return {*files_,
+                *access_,
+                zip_,
+                replaced_,
+                opened_.OpenedItemValues,
+                RunFolder,
+                "C:\\Users\\ann",
+                base_ + "\\Profiles",
+                target,
+                locations_,
+                {},
+                false};
+    }
+
+    // The tree below the key, with key paths relative to it.
+    std::vector<std::pair<std::string, std::vector<std::string>>> Tree(const std::string& key)
+    {
+        std::vector<std::pair<std::string, std::vector<std::string>>> tree;
+        for (const RegFileKey& each : ReadRegistryTree(*access_, key)) {
+            std::vector<std::string> values;
+            for (const RegFileValue& value : each.values) {
+                values.push_back(value.name + "=" + value.data);
+            }
+            tree.emplace_back(each.path.substr(key.size()), values);
+        }
+        return tree;
+    }
+
+    MemoryFileSystem* files_ = new MemoryFileSystem;
+    testing::FakePlatform fake_;
+    NoZipEvents events_;
+    ZipComponent zip_{*files_, events_};
+    OpenedBackup opened_;
+    ProfileLocations locations_;
+    ReplacedFolder replaced_{*files_, "C:\\Users\\ann\\AppData\\Local\\Kestrel", 0};
+};
+
+TEST_F(RestorersTest, ProfileAsBackupLandsInProfileBAndWhatBHadIsKept)
+{
+    const auto a = Tree(base_ + "\\Profiles\\A");
+    const auto bBefore = Tree(base_ + "\\Profiles\\B");
+    RestoreContext context = Context("B");
+    EXPECT_TRUE(RestoreConfig(context));
+    EXPECT_TRUE(RestoreRules(context));
+    EXPECT_TRUE(RestoreAccounts(context));
+    EXPECT_TRUE(RestoreConfigsetting(context));
+    EXPECT_TRUE(RestoreSignatures(context));
+    EXPECT_TRUE(RestoreSetting(context));
+    EXPECT_EQ(std::vector<std::string>{}, context.failures);
+
+    EXPECT_EQ(a, Tree(base_ + "\\Profiles\\B"));
+    EXPECT_EQ(Tree(base_ + "\\Options\\A"), Tree(base_ + "\\Options\\B"));
+    EXPECT_EQ("A's rules", files_->Data(std::string(Rules) + "\\B.RWZ"));
+    EXPECT_EQ("A's newer rules", files_->Data(std::string(Rules) + "\\A.RWZ"));
+    EXPECT_EQ("A's signature", files_->Data(std::string(Signatures) + "\\ann.txt"));
+    EXPECT_TRUE(files_->FilesIn(RunFolder).empty());
+
+    const std::string kept = replaced_.Path();
+    EXPECT_EQ("B's rules", files_->Data(kept + "\\Rules\\B.RWZ"));
+    EXPECT_EQ("B's signature", files_->Data(kept + "\\Signatures\\ann.txt"));
+    EXPECT_EQ("A's toolbar", files_->Data(kept + "\\Setting\\outcmd.dat"));
+    // Putting the kept tree back gives B what it had.
+    const Result<std::string> reg = ReadWholeFile(*files_, kept + "\\Config\\B.reg");
+    ASSERT_TRUE(reg);
+    RegFileError error;
+    const auto keys = ParseRegFile(*reg, error);
+    ASSERT_TRUE(keys);
+    ASSERT_EQ(std::nullopt, ApplyRegFile(*access_, *keys));
+    EXPECT_EQ(bBefore, Tree(base_ + "\\Profiles\\B"));
+}
+
+TEST_F(RestorersTest, WhatCannotBeRestoredWhollyFailsAndWhatWasThereStays)
+{
+    struct Case {
+        const char* name;
+        void (*arrange)(RestoreContext&, MemoryFileSystem&);
+        bool (*restorer)(RestoreContext&);
+    };
+    const Case cases[] = {
+        {"a target profile that does not exist",
+         [](RestoreContext& c, MemoryFileSystem&) { c.targetProfile = "Nobody"; }, RestoreConfig},
+        {"a member name that leaves the folder",
+         [](RestoreContext& c, MemoryFileSystem&) { c.values[0] = "..\\..\\x.tmp"; },
+         RestoreConfig},
+        {"a name that is not in the backup",
+         [](RestoreContext& c, MemoryFileSystem&) { c.values[4] = "other.txt"; },
+         RestoreSignatures},
+        {"a folder outside the user's",
+         [](RestoreContext& c, MemoryFileSystem&) {
+             c.locations.SignaturesFolder = "C:\\Elsewhere\\Signatures";
+         },
+         RestoreSignatures},
+        {"a file that cannot be kept",
+         [](RestoreContext&, MemoryFileSystem& files) {
+             files.FailRenamesTo("C:\\Users\\ann\\AppData\\Local\\Kestrel\\Replaced\\" +
+                                 ReplacedRunName(0) + "\\Signatures\\ann.txt");
+             files.RefuseOpening(std::string(Signatures) + "\\ann.txt");
+         },
+         RestoreSignatures},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryFileSystem pristine = *files_;
+        const auto b = Tree(base_ + "\\Profiles\\B");
+        RestoreContext context = Context("B");
+        c.arrange(context, *files_);
+        EXPECT_FALSE(c.restorer(context));
+        EXPECT_EQ(1u, context.failures.size());
+        EXPECT_EQ(b, Tree(base_ + "\\Profiles\\B"));
+        EXPECT_EQ("B's signature", files_->Data(std::string(Signatures) + "\\ann.txt"));
+        *files_ = pristine;
+    }
+}
+
+TEST_F(RestorersTest, AFileNameMayHoldTheSeparator)
+{
+    std::vector<std::string> names = ValueMembers(zip_, opened_.OpenedItemValues[4]);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ((std::vector<std::string>{"a;b.txt", "ann.txt"}), names);
+    EXPECT_TRUE(ValueMembers(zip_, "ann.txt;missing").empty());
+}
+
+}  // namespace
+}  // namespace kestrel
