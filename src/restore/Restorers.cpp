@@ -1,6 +1,8 @@
 #include "restore/Restorers.h"
 
 #include "archive/MemberName.h"
+#include "outlook/DataStorePaths.h"
+#include "outlook/ProfileDiscovery.h"
 #include "platform/NameCase.h"
 #include "platform/PathJoin.h"
 #include "registry/KeyExport.h"
@@ -10,6 +12,8 @@ namespace kestrel {
 namespace {
 
 constexpr int ConfigPosition = 0;
+constexpr int DatasPosition = 1;
+constexpr int PabPosition = 6;
 constexpr int RulesPosition = 2;
 constexpr int AccountsPosition = 3;
 constexpr int SignaturesPosition = 4;
@@ -117,7 +121,148 @@ bool RestoreFolder(RestoreContext& context, int position, const std::string& fol
     return whole;
 }
 
+// What an entry of the profile may hold (each source path when the archive recorded them,
+// else each bare name), and the restored file it stands for.
+struct RestoredFiles {
+    bool bySource = false;
+    bool whole = true;
+    std::vector<std::pair<std::string, std::string>> files;
+};
+
+// Extracts the value's members into the data folder; nothing when none could be named.
+std::optional<RestoredFiles> RestoreStoreFiles(RestoreContext& context, int position,
+                                               const std::string& sources)
+{
+    if (!CreateFoldersBelow(context.fileSystem, context.userProfileFolder, context.dataFolder)) {
+        Fail(context, position, context.dataFolder + " could not be created");
+        return std::nullopt;
+    }
+    const std::vector<std::string> names = ValueMembers(context.zip, context.values[position]);
+    if (names.empty()) {
+        Fail(context, position, "the backup does not name its files");
+        return std::nullopt;
+    }
+    std::vector<std::string> paths;
+    for (std::size_t start = 0; !sources.empty() && start <= sources.size();) {
+        std::size_t end = sources.find('|', start);
+        end = end == std::string::npos ? sources.size() : end;
+        paths.push_back(sources.substr(start, end - start));
+        start = end + 1;
+    }
+    RestoredFiles restored;
+    restored.bySource = paths.size() == names.size();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (ExtractKeeping(context, position, names[i], context.dataFolder)) {
+            restored.files.emplace_back(restored.bySource ? paths[i] : names[i],
+                                        JoinPath(context.dataFolder, names[i]));
+        } else {
+            restored.whole = false;
+        }
+    }
+    return restored;
+}
+
+// The restored file an entry's old path stands for; empty when the backup did not restore it.
+std::string RestoredPath(const RestoredFiles& restored, const std::string& oldPath)
+{
+    const std::string wanted = restored.bySource ? oldPath : BareName(oldPath);
+    for (const auto& [held, path] : restored.files) {
+        if (EqualsIgnoringCase(held, wanted)) {
+            return path;
+        }
+    }
+    return {};
+}
+
 }  // namespace
+
+std::string DataFolderFor(const std::string& userProfileFolder, const std::string& windowsVersion)
+{
+    return userProfileFolder + (UsesAppDataLayout(windowsVersion)
+                                    ? "\\AppData\\Local\\Microsoft\\Outlook"
+                                    : "\\Local Settings\\Application Data\\Microsoft\\Outlook");
+}
+
+std::string FavouritesFileFor(const std::string& userProfileFolder,
+                              const std::string& windowsVersion, const std::string& profile)
+{
+    return userProfileFolder +
+           (UsesAppDataLayout(windowsVersion) ? "\\AppData\\Roaming" : "\\Application Data") +
+           "\\Microsoft\\Outlook\\" + profile + ".FAV";
+}
+
+bool RestoreDatas(RestoreContext& context)
+{
+    const auto restored = RestoreStoreFiles(context, DatasPosition, context.datasSources);
+    if (!restored) {
+        return false;
+    }
+    const std::string profileKey = ProfileKey(context);
+    const std::vector<std::string> sections = context.registry.EnumSubKeys(profileKey);
+    if (sections.empty()) {
+        return Fail(context, DatasPosition, profileKey + " has no entries to point at the files");
+    }
+    if (!KeepTrees(context)) {
+        return Fail(context, DatasPosition,
+                    "the registry could not be kept in " + context.replaced.Path() +
+                        ", so the entries were not changed");
+    }
+    for (const std::string& section : sections) {
+        const std::string key = profileKey + "\\" + section;
+        std::string oldPath = DecodeWidePathValue(context.registry, key, StoreIdentifierValue);
+        if (oldPath == RegistryAccess::ErrorMarker) {
+            oldPath = DecodeAnsiPathValue(context.registry, key, StoreIdentifierValue);
+        }
+        if (oldPath == RegistryAccess::ErrorMarker) {
+            continue;
+        }
+        const std::string newPath = RestoredPath(*restored, oldPath);
+        if (newPath.empty()) {
+            continue;
+        }
+        context.registry.DeleteValue(key, "001e6700");
+        ReplacePathInBinaryValue(context.registry, key, StoreIdentifierValue, oldPath, newPath);
+        ReplacePathInBinaryValue(context.registry, key, StorePathValue, oldPath, newPath);
+    }
+    const std::string folders = profileKey + "\\0a0d020000000000c000000000000046";
+    context.registry.DeleteValue(folders, "1102039b");
+    context.registry.DeleteValue(folders, "001e023d");
+    if (!context.replaced.KeepFile("Datas", context.favouritesFile)) {
+        return Fail(context, DatasPosition, context.favouritesFile + " could not be kept");
+    }
+    context.fileSystem.RemoveFile(context.favouritesFile);
+    return restored->whole;
+}
+
+bool RestorePab(RestoreContext& context)
+{
+    const auto restored = RestoreStoreFiles(context, PabPosition, context.pabSources);
+    if (!restored) {
+        return false;
+    }
+    const std::string profileKey = ProfileKey(context);
+    const std::vector<std::string> sections = context.registry.EnumSubKeys(profileKey);
+    if (sections.empty()) {
+        return Fail(context, PabPosition, profileKey + " has no entries to point at the files");
+    }
+    if (!KeepTrees(context)) {
+        return Fail(context, PabPosition,
+                    "the registry could not be kept in " + context.replaced.Path() +
+                        ", so the entries were not changed");
+    }
+    for (const std::string& section : sections) {
+        const std::string key = profileKey + "\\" + section;
+        const std::string oldPath = context.registry.GetStringValue(key, "001e6600");
+        if (oldPath == RegistryAccess::ErrorMarker || oldPath.empty()) {
+            continue;
+        }
+        const std::string newPath = RestoredPath(*restored, oldPath);
+        if (!newPath.empty()) {
+            context.registry.SetStringValue(key, "001e6600", newPath);
+        }
+    }
+    return restored->whole;
+}
 
 std::vector<std::string> ValueMembers(const ZipComponent& zip, const std::string& value)
 {

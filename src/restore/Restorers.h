@@ -33,6 +33,14 @@ struct RestoreContext {
     std::string targetProfile;
     // Where the target profile's items live on this machine (LocateProfileItems).
     ProfileLocations locations;
+    // This machine's folder for data files and address books, and the target profile's
+    // favourites file, which names the data files as they were and is dropped.
+    std::string dataFolder;
+    std::string favouritesFile;
+    // The source path of each data-file and address-book member, joined by "|"
+    // (OpenedBackup::DatasSources, PabSources); empty for older archives.
+    std::string datasSources;
+    std::string pabSources;
     // Why items failed, one line each, for the result message.
     std::vector<std::string> failures;
     // Set once the trees the run replaces have been kept.
@@ -49,7 +57,16 @@ std::vector<std::string> ValueMembers(const ZipComponent& zip, const std::string
 bool CreateFoldersBelow(FileSystem& fileSystem, const std::string& userProfileFolder,
                         const std::string& folder);
 
+// The data folder and favourites file of this machine's layout for the profile.
+std::string DataFolderFor(const std::string& userProfileFolder, const std::string& windowsVersion);
+std::string FavouritesFileFor(const std::string& userProfileFolder,
+                              const std::string& windowsVersion, const std::string& profile);
+
 bool RestoreConfig(RestoreContext& context);
+// Extracts the data files into the data folder and points the target profile's entries of
+// those files (and only those: an entry of a file the backup lacks keeps its path) at them.
+bool RestoreDatas(RestoreContext& context);
+bool RestorePab(RestoreContext& context);
 bool RestoreRules(RestoreContext& context);
 bool RestoreAccounts(RestoreContext& context);
 bool RestoreSignatures(RestoreContext& context);

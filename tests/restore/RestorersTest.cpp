@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "backup/BackupJob.h"
+#include "outlook/DataStorePaths.h"
 #include "platform/FileContents.h"
 #include "registry/RegFile.h"
 #include "registry/RegistryFixture.h"
@@ -22,6 +23,17 @@ namespace {
 
 using testing::MemoryFileSystem;
 
+// UTF-16LE as Outlook stores a data file's path, after a header that is not part of it.
+std::string StoreIdentifier(std::u16string_view path)
+{
+    std::string bytes("\x01\x02\x03\x04", 4);
+    for (char16_t unit : path) {
+        bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+    }
+    return bytes + std::string(2, '\0');
+}
+
+constexpr const char* DataFolder = "C:\\Users\\ann\\AppData\\Local\\Microsoft\\Outlook";
 constexpr const char* Archive = "C:\\Backups\\mail.ksb";
 constexpr const char* RunFolder = "C:\\Kestrel\\run-1";
 constexpr const char* Rules = "C:\\Users\\ann\\Outlook";
@@ -38,6 +50,16 @@ protected:
         SetRaw("Profiles\\A", "Name", reg::TypeSz, std::string("A\0", 2));
         SetRaw("Profiles\\A\\9375CFF0413111d3B88A00104B2A6676", "Account", reg::TypeSz,
                std::string("ann@example.com\0", 16));
+        SetRaw("Profiles\\A\\a1", "01020fff", reg::TypeBinary,
+               StoreIdentifier(u"C:\\Mail\\Outlook.pst"));
+        SetRaw("Profiles\\A\\a2", "01020fff", reg::TypeBinary,
+               StoreIdentifier(u"C:\\Old\\Outlook.pst"));
+        SetRaw("Profiles\\A\\a3", "01020fff", reg::TypeBinary,
+               StoreIdentifier(u"C:\\Gone\\lost.pst"));
+        SetRaw("Profiles\\A\\a4", "001e6600", reg::TypeSz, std::string("C:\\Mail\\book.pab\0", 17));
+        files_->AddFile("C:\\Mail\\Outlook.pst", "this year's mail");
+        files_->AddFile("C:\\Old\\Outlook.pst", "last year's mail");
+        files_->AddFile("C:\\Mail\\book.pab", "addresses");
         SetRaw("Options\\A", "Font", reg::TypeSz, std::string("Calibri\0", 8));
         SetRaw("Profiles\\B", "Name", reg::TypeSz, std::string("B\0", 2));
         SetRaw("Profiles\\B\\old", "Gone", reg::TypeSz, std::string("soon\0", 5));
@@ -52,7 +74,7 @@ protected:
 
         BackupRequest request;
         request.profileName = "A";
-        request.boxes = {true, true, true, false, false, true, false, true, false};
+        request.boxes = {true, true, true, false, true, true, false, true, false};
         request.targetPath = Archive;
         request.startTime = std::time(nullptr);
         BackupMachine machine{"OFFICE-PC", "ann", RunFolder, base_ + "\\Profiles", {}};
@@ -91,6 +113,10 @@ protected:
                 base_ + "\\Profiles",
                 target,
                 locations_,
+                DataFolder,
+                "C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\" + target + ".FAV",
+                opened_.DatasSources,
+                opened_.PabSources,
                 {},
                 false};
     }
@@ -193,6 +219,31 @@ TEST_F(RestorersTest, WhatCannotBeRestoredWhollyFailsAndWhatWasThereStays)
         EXPECT_EQ("B's signature", files_->Data(std::string(Signatures) + "\\ann.txt"));
         *files_ = pristine;
     }
+}
+
+TEST_F(RestorersTest, OnlyEntriesOfRestoredFilesArePointedAtThem)
+{
+    files_->AddFile(std::string(DataFolder) + "\\Outlook.pst", "B's mail");
+    files_->AddFile("C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\B.FAV",
+                    "B's favourites");
+    RestoreContext context = Context("B");
+    ASSERT_TRUE(RestoreConfig(context));
+    EXPECT_TRUE(RestoreDatas(context));
+    EXPECT_TRUE(RestorePab(context));
+    EXPECT_EQ(std::vector<std::string>{}, context.failures);
+
+    const std::string b = base_ + "\\Profiles\\B\\";
+    const std::string folder = std::string(DataFolder) + "\\";
+    // Two source files of one name each keep their own file.
+    EXPECT_EQ(folder + "Outlook.pst", DecodeWidePathValue(*access_, b + "a1", "01020fff"));
+    EXPECT_EQ(folder + "Outlook (2).pst", DecodeWidePathValue(*access_, b + "a2", "01020fff"));
+    EXPECT_EQ("C:\\Gone\\lost.pst", DecodeWidePathValue(*access_, b + "a3", "01020fff"));
+    EXPECT_EQ(folder + "book.pab", access_->GetStringValue(b + "a4", "001e6600"));
+    EXPECT_EQ("this year's mail", files_->Data(folder + "Outlook.pst"));
+    EXPECT_EQ("last year's mail", files_->Data(folder + "Outlook (2).pst"));
+    EXPECT_EQ("addresses", files_->Data(folder + "book.pab"));
+    EXPECT_EQ("B's mail", files_->Data(replaced_.Path() + "\\Datas\\Outlook.pst"));
+    EXPECT_EQ("B's favourites", files_->Data(replaced_.Path() + "\\Datas\\B.FAV"));
 }
 
 TEST_F(RestorersTest, AFileNameMayHoldTheSeparator)
