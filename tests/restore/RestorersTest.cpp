@@ -14,9 +14,11 @@
 #include "registry/RegFile.h"
 #include "registry/RegistryFixture.h"
 #include "restore/OpenBackup.h"
+#include "restore/RestoreRun.h"
 #include "support/FakePlatform.h"
 #include "support/MemoryFileSystem.h"
 #include "support/ScriptedDialogs.h"
+#include "support/ScriptedMessages.h"
 
 namespace kestrel {
 namespace {
@@ -101,12 +103,12 @@ protected:
         locations_.PreferencesFolder = Rules;
     }
 
-    RestoreContext Context(const std::string& target)
+    RestoreContext Context(const std::string& target, ReplacedFolder* replaced = nullptr)
     {
         return {*files_,
                 *access_,
                 zip_,
-                replaced_,
+                replaced != nullptr ? *replaced : replaced_,
                 opened_.OpenedItemValues,
                 RunFolder,
                 "C:\\Users\\ann",
@@ -244,6 +246,62 @@ TEST_F(RestorersTest, OnlyEntriesOfRestoredFilesArePointedAtThem)
     EXPECT_EQ("addresses", files_->Data(folder + "book.pab"));
     EXPECT_EQ("B's mail", files_->Data(replaced_.Path() + "\\Datas\\Outlook.pst"));
     EXPECT_EQ("B's favourites", files_->Data(replaced_.Path() + "\\Datas\\B.FAV"));
+}
+
+TEST_F(RestorersTest, TheRunRestoresTheTickedItemsTheBackupHoldsAndReportsEach)
+{
+    const std::string kept =
+        "\r\nWhat the restore replaced is kept in C:\\Users\\ann\\AppData\\"
+        "Local\\Kestrel\\Replaced\\" +
+        ReplacedRunName(0);
+    struct Case {
+        const char* name;
+        const char* boxes;
+        bool keepFails;
+        std::string report;
+    };
+    const Case cases[] = {
+        {"the address book brings the profile's key", "000010000", false,
+         "The Restore was Completed!\t\t\t\r\n\r\nRestore Personal Address Book\tSucceeded!\t" +
+             kept},
+        {"a box whose item the backup lacks", "000100000", false,
+         "The Restore was Completed!\t\t\t\r\n"},
+        {"a signature that cannot be kept", "001000000", true,
+         "The Restore was Completed!\t\t\t\r\n\r\nRestore Signatures \tFail!\t\r\nSignatures: "
+         "C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Signatures\\ann.txt could not be "
+         "kept, so it was not replaced"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.keepFails) {
+            files_->FailRenamesTo(replaced_.Path() + "\\Signatures\\ann.txt");
+            files_->RefuseOpening(std::string(Signatures) + "\\ann.txt");
+        }
+        ItemBoxes ticked{};
+        for (int box = 0; box < ItemBoxCount; ++box) {
+            ticked[box] = c.boxes[box] == '1';
+        }
+        ReplacedFolder replaced(*files_, "C:\\Users\\ann\\AppData\\Local\\Kestrel", 0);
+        RestoreContext context = Context("B", &replaced);
+        SilentProgress progress;
+        const RestoreOutcome outcome =
+            RestoreItems(context, opened_.OpenedBackupItems, ticked, progress);
+        EXPECT_EQ(c.report, RestoreResultText(outcome));
+        EXPECT_EQ(c.keepFails, outcome.AnyItemFailed());
+    }
+}
+
+TEST(RestoreRunTest, NothingRunsWithoutAValidBackupAndATickedBox)
+{
+    const ItemBoxes none{};
+    ItemBoxes one{};
+    one[8] = true;
+    testing::ScriptedMessages messages{
+        {"Invalid backup file.", MessageIcon::Stop, MessageAnswer::Ok},
+        {"Please select at least one item.", MessageIcon::Exclamation, MessageAnswer::Ok}};
+    EXPECT_FALSE(CheckRestoreRequest(true, one, messages));
+    EXPECT_FALSE(CheckRestoreRequest(false, none, messages));
+    EXPECT_TRUE(CheckRestoreRequest(false, one, messages));
 }
 
 TEST_F(RestorersTest, AFileNameMayHoldTheSeparator)

@@ -1,0 +1,118 @@
+#include "restore/RestoreRun.h"
+
+#include <array>
+
+namespace kestrel {
+
+namespace {
+
+struct RunRow {
+    bool (*restorer)(RestoreContext&);
+    const char* statusText;
+    const char* successTitle;  // null: not reported
+    const char* failureTitle;
+    int step;
+};
+
+// In item order. The signatures line on failure has always carried a space before its tab.
+constexpr std::array<RunRow, ItemCount> RunTable{{
+    {RestoreConfig, "Copying Config...", nullptr, nullptr, 0},
+    {RestoreDatas, "Copying Data Files (PST/OST Files)...", "Restore Personal Folders",
+     "Restore Personal Folders", 10},
+    {RestoreRules, "Copying Rules...", nullptr, nullptr, 25},
+    {RestoreAccounts, "Copying Accounts...", "Restore Accounts Settings",
+     "Restore Accounts Settings", 10},
+    {RestoreSignatures, "Copying Signatures...", "Restore Signatures", "Restore Signatures ", 10},
+    {RestoreStationery, "Copying Stationeries...", "Restore Stationeries", "Restore Stationeries",
+     5},
+    {RestorePab, "Copying Address Book...", "Restore Personal Address Book",
+     "Restore Personal Address Book", 5},
+    {RestoreConfigsetting, "Copying Options...", "Restore Options Settings",
+     "Restore Options Settings", 5},
+    {RestoreTemplates, "Copying Templates...", "Restore Templates", "Restore Templates", 5},
+    {RestoreSetting, "Copying Setting...", "Restore Preferences", "Restore Preferences", 5},
+    {RestoreContacts, "Copying Contacts Folder...", "Restore Contacts Folder",
+     "Restore Contacts Folder", 0},
+}};
+
+}  // namespace
+
+bool RestoreOutcome::AnyItemFailed() const
+{
+    for (int position = 0; position < ItemCount; ++position) {
+        if (ran[position] && !succeeded[position]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CheckRestoreRequest(bool noValidBackupFlag, const ItemBoxes& ticked, Messages& messages)
+{
+    if (noValidBackupFlag) {
+        messages.Show("Invalid backup file.", texts::ApplicationTitle, MessageIcon::Stop,
+                      MessageButtons::Ok);
+        return false;
+    }
+    for (bool box : ticked) {
+        if (box) {
+            return true;
+        }
+    }
+    messages.Show("Please select at least one item.", texts::ApplicationTitle,
+                  MessageIcon::Exclamation, MessageButtons::Ok);
+    return false;
+}
+
+RestoreOutcome RestoreItems(RestoreContext& context, const std::string& openedBackupItems,
+                            const ItemBoxes& ticked, ProgressSink& progress)
+{
+    RestoreOutcome outcome;
+    progress.SetBusy(true);
+    int done = 10;
+    progress.SetProgress(done, 100);
+    for (int position = 0; position < ItemCount; ++position) {
+        const RunRow& row = RunTable[position];
+        const bool held = position < static_cast<int>(openedBackupItems.size()) &&
+                          openedBackupItems[position] == '1';
+        if (held && ItemRuns(ItemTable[position], ticked)) {
+            progress.SetStatus(row.statusText);
+            outcome.ran[position] = true;
+            outcome.succeeded[position] = row.restorer(context);
+        }
+        done += row.step;
+        progress.SetProgress(done, 100);
+    }
+    progress.SetProgress(100, 100);
+    progress.SetStatus("Operation complete!");
+    progress.SetProgress(0, 100);
+    progress.SetBusy(false);
+    outcome.failures = context.failures;
+    if (context.replaced.Used()) {
+        outcome.replacedFolder = context.replaced.Path();
+    }
+    return outcome;
+}
+
+std::string RestoreResultText(const RestoreOutcome& outcome)
+{
+    std::string text = std::string(texts::RestoreCompleted) + "\t\t\t\r\n";
+    for (int position = 0; position < ItemCount; ++position) {
+        const RunRow& row = RunTable[position];
+        if (!outcome.ran[position] || row.successTitle == nullptr) {
+            continue;
+        }
+        text += "\r\n";
+        text += outcome.succeeded[position] ? row.successTitle : row.failureTitle;
+        text += outcome.succeeded[position] ? "\tSucceeded!\t" : "\tFail!\t";
+    }
+    for (const std::string& failure : outcome.failures) {
+        text += "\r\n" + failure;
+    }
+    if (!outcome.replacedFolder.empty()) {
+        text += "\r\nWhat the restore replaced is kept in " + outcome.replacedFolder;
+    }
+    return text;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "archive/ItemTable.h"
+#include "restore/Restorers.h"
+#include "ui/Messages.h"
+#include "ui/ProgressSink.h"
+
+namespace kestrel {
+
+namespace texts {
+inline constexpr const char* RestoreCompleted = "The Restore was Completed!";
+}  // namespace texts
+
+struct RestoreOutcome {
+    // Per item in table order: whether its restorer ran, and whether it succeeded.
+    ItemResults ran{};
+    ItemResults succeeded{};
+    // Why items failed, one line each.
+    std::vector<std::string> failures;
+    // The run's Replaced folder when it kept anything; empty otherwise.
+    std::string replacedFolder;
+
+    bool AnyItemFailed() const;
+};
+
+// The checks before a restore, in this order: a valid backup is open, then a box is ticked.
+// Each shows its message and returns false; true when the run may go on.
+bool CheckRestoreRequest(bool noValidBackupFlag, const ItemBoxes& ticked, Messages& messages);
+
+// The restorers of the ticked items that the backup holds, in item order, on the caller's
+// thread: each item's status text, the progress bar from 10 to 90 and then to 100. A failing
+// item does not stop the run.
+RestoreOutcome RestoreItems(RestoreContext& context, const std::string& openedBackupItems,
+                            const ItemBoxes& ticked, ProgressSink& progress);
+
+// The result message: the headline, three tabs, CR LF, one line per reported item (each
+// starting with CR LF), the reasons of the failures, and last the folder that keeps what the
+// restore replaced.
+std::string RestoreResultText(const RestoreOutcome& outcome);
+
+}  // namespace kestrel
