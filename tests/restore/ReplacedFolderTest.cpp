@@ -74,19 +74,6 @@ TEST(ReplacedFolderTest, NothingToKeepMakesNoFolder)
     EXPECT_EQ(before, files.Paths());
 }
 
-TEST(ReplacedFolderTest, TheRunFolderSortsAsTheRunsHappened)
-{
-    std::tm time{};
-    time.tm_year = 126;
-    time.tm_mon = 11;
-    time.tm_mday = 7;
-    time.tm_hour = 1;
-    time.tm_min = 2;
-    time.tm_sec = 3;
-    time.tm_isdst = -1;
-    EXPECT_EQ("2026-12-07 01-02-03", ReplacedRunName(std::mktime(&time)));
-}
-
 class ReplacedKeyTreeTest : public testing::RegistryFixture {};
 
 TEST_F(ReplacedKeyTreeTest, AKeptTreePutsTheKeyBackAsItWas)

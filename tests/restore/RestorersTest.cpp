@@ -39,6 +39,7 @@ constexpr const char* DataFolder = "C:\\Users\\ann\\AppData\\Local\\Microsoft\\O
 constexpr const char* Archive = "C:\\Backups\\mail.ksb";
 constexpr const char* RunFolder = "C:\\Kestrel\\run-1";
 constexpr const char* Rules = "C:\\Users\\ann\\Outlook";
+constexpr const char* Preferences = "C:\\Users\\ann\\AppData\\Roaming\\Outlook\\Prefs";
 constexpr const char* Signatures = "C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Signatures";
 
 class RestorersTest : public testing::RegistryFixture {
@@ -100,7 +101,8 @@ protected:
         locations_.OptionsKeyPath = base_ + "\\Options\\B";
         locations_.SignaturesFolder = Signatures;
         locations_.RulesFolder = Rules;
-        locations_.PreferencesFolder = Rules;
+        // Two levels still to be made.
+        locations_.PreferencesFolder = Preferences;
     }
 
     RestoreContext Context(const std::string& target, ReplacedFolder* replaced = nullptr)
@@ -169,7 +171,8 @@ TEST_F(RestorersTest, ProfileAsBackupLandsInProfileBAndWhatBHadIsKept)
     const std::string kept = replaced_.Path();
     EXPECT_EQ("B's rules", files_->Data(kept + "\\Rules\\B.RWZ"));
     EXPECT_EQ("B's signature", files_->Data(kept + "\\Signatures\\ann.txt"));
-    EXPECT_EQ("A's toolbar", files_->Data(kept + "\\Setting\\outcmd.dat"));
+    EXPECT_EQ("A's toolbar", files_->Data(std::string(Preferences) + "\\outcmd.dat"));
+    EXPECT_EQ((std::vector<std::string>{"outcmd.dat"}), files_->FilesIn(Preferences));
     // Putting the kept tree back gives B what it had.
     const Result<std::string> reg = ReadWholeFile(*files_, kept + "\\Config\\B.reg");
     ASSERT_TRUE(reg);
