@@ -387,7 +387,8 @@ bool ZipComponent::Write()
     const bool cancelRequested = s.cancelRequested.exchange(false);
     s.cancelled = !written && cancelRequested;
     if (s.cancelled) {
-        s.Fail("the write of " + s.archivePath + " was cancelled; the file there was left as it was");
+        s.Fail("the write of " + s.archivePath +
+               " was cancelled; the file there was left as it was");
     }
     s.pending.clear();
     s.mode = Mode::None;
