@@ -7,6 +7,7 @@
 #include "backup/ArchiveContents.h"
 #include "backup/Collectors.h"
 #include "outlook/OutlookVersion.h"
+#include "platform/LocalTime.h"
 #include "platform/PathJoin.h"
 #include "registry/RegistryAccess.h"
 
@@ -16,30 +17,24 @@ namespace {
 constexpr int ProgressMaximum = 100;
 constexpr int HeaderStep = 10;
 constexpr int DataFilesPosition = 1;
-constexpr int RulesPosition = 2;
+constexpr std::size_t RulesPosition = 2;
 
 // How far each item moves the progress bar, ticked or not. The data files add 5 more when
 // ticked, so the steps reach 105; the bar stops at its maximum.
 constexpr std::array<int, ItemCount> ItemSteps{0, 15, 10, 20, 10, 10, 5, 5, 5, 0, 10};
 constexpr int DataFilesTickedStep = 5;
 
-std::string LocalTimeText(std::time_t time)
-{
-    char text[64] = {};
-    const std::tm* local = std::localtime(&time);
-    if (local == nullptr || std::strftime(text, sizeof text, "%m/%d/%Y %H:%M:%S", local) == 0) {
-        return {};
-    }
-    return text;
-}
-
 }  // namespace
+
+bool FailureCounts(std::size_t position)
+{
+    return position != RulesPosition;
+}
 
 bool BackupOutcome::AnyItemFailed() const
 {
-    for (int position = 0; position < ItemCount; ++position) {
-        const auto i = static_cast<std::size_t>(position);
-        if (position != RulesPosition && ran[i] && !succeeded[i]) {
+    for (std::size_t i = 0; i < ItemTable.size(); ++i) {
+        if (FailureCounts(i) && ran[i] && !succeeded[i]) {
             return true;
         }
     }
@@ -114,7 +109,7 @@ bool BackupJob::State::WriteHeader(const BackupRequest& request, const BackupMac
         {"BackupComputer", machine.computerName},
         {"BackupLogonUser", machine.logonUserName},
         {"BackupIdentity", request.profileName},
-        {"BackupTime", LocalTimeText(request.startTime)},
+        {"BackupTime", FormatLocalTime(request.startTime, "%m/%d/%Y %H:%M:%S")},
         {"Outlookversion", outlookVersion},
         {"BackupInformation", EncodeDescription(request.description)},
     };

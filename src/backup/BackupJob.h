@@ -34,10 +34,13 @@ struct BackupOutcome {
     std::uint64_t archiveBytes = 0;
 
     bool Written() const { return result == BackupResult::Written; }
-    // Whether an item that ran failed. The rules file is left out of the count: a profile
-    // without rules is normal and has no line of its own in the report.
+    // Whether an item that ran failed (see FailureCounts).
     bool AnyItemFailed() const;
 };
+
+// Whether the failure of the item at this position of the item table fails the run. The rules
+// file does not: a profile without rules is normal and has no line of its own in the report.
+bool FailureCounts(std::size_t position);
 
 // The exit status of the unattended backup and `kestrel backup`: 0 when the archive was written
 // and every selected item succeeded, 1 when it was written but an item failed, 2 when nothing

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/LocalTime.h"
 #include "ui/Messages.h"
 
 namespace kestrel {
@@ -31,15 +32,10 @@ const char* Headline(BackupResult result)
 
 std::optional<std::string> ChooseTargetFile(Dialogs& dialogs, std::time_t today)
 {
-    char date[16] = {};
-    const std::tm* local = std::localtime(&today);
-    if (local == nullptr || std::strftime(date, sizeof date, "%m-%d-%Y", local) == 0) {
-        date[0] = '\0';
-    }
     FileDialogRequest request;
     request.title = texts::SaveBackupTitle;
     request.filter = texts::BackupFileFilter;
-    request.proposedName = std::string("kesbak") + date;
+    request.proposedName = "kesbak" + FormatLocalTime(today, "%m-%d-%Y");
     request.defaultExtension = texts::BackupFileExtension;
     std::optional<std::string> chosen = dialogs.ChooseSaveFile(request);
     if (chosen && chosen->empty()) {

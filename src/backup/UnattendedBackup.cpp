@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/LocalTime.h"
+
 namespace kestrel {
 namespace {
 
@@ -24,14 +26,10 @@ std::vector<std::string> SplitFields(const std::string& text)
     }
 }
 
-std::string TimeText(std::time_t time)
+std::string LogTime(std::time_t time)
 {
-    char text[32] = {};
-    const std::tm* local = std::localtime(&time);
-    if (local == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", local) == 0) {
-        return "?";
-    }
-    return text;
+    const std::string text = FormatLocalTime(time, "%Y-%m-%d %H:%M:%S");
+    return text.empty() ? "?" : text;
 }
 
 // A log entry is one line whatever a message holds.
@@ -116,7 +114,7 @@ std::string BackupLogLine(std::time_t started, const std::string& profileName,
 {
     char secondsText[32];
     std::snprintf(secondsText, sizeof secondsText, "%.1f", seconds);
-    return TimeText(started) + "\tprofile " + OneLine(profileName) + "\tarchive " +
+    return LogTime(started) + "\tprofile " + OneLine(profileName) + "\tarchive " +
            OneLine(archivePath) + "\titems " + BackupItemValue(outcome.succeeded) + "\tbytes " +
            std::to_string(outcome.archiveBytes) + "\tseconds " + secondsText + "\t" +
            ResultText(outcome);
@@ -124,7 +122,7 @@ std::string BackupLogLine(std::time_t started, const std::string& profileName,
 
 std::string InvalidArgumentsLogLine(std::time_t started)
 {
-    return TimeText(started) +
+    return LogTime(started) +
            "\tstatus 2: nothing written: the argument text is not \"sf=PROFILE xm=FLAGS "
            "ps=PASSWORD bf=ARCHIVE\" with five parts";
 }

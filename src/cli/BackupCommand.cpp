@@ -45,15 +45,6 @@ bool ValidItemFlags(const std::string& flags)
            flags.find_first_not_of("01") == std::string::npos;
 }
 
-// Whether a failure of this item fails the run (the rules file does not: a profile without
-// rules is normal). Asked of the exit status's own rule rather than repeated here.
-bool FailureCounts(std::size_t item)
-{
-    BackupOutcome probe;
-    probe.ran[item] = true;
-    return probe.AnyItemFailed();
-}
-
 std::optional<std::string> ReadPassword(const BackupOptions& options, Platform& platform,
                                         std::string& why)
 {

@@ -4,6 +4,7 @@
 
 #include "archive/MemberName.h"
 #include "platform/FileContents.h"
+#include "platform/LocalTime.h"
 #include "platform/PathJoin.h"
 #include "registry/RegFile.h"
 
@@ -11,12 +12,8 @@ namespace kestrel {
 
 std::string ReplacedRunName(std::time_t started)
 {
-    char text[32] = {};
-    const std::tm* local = std::localtime(&started);
-    if (local == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H-%M-%S", local) == 0) {
-        return "unknown time";
-    }
-    return text;
+    const std::string text = FormatLocalTime(started, "%Y-%m-%d %H-%M-%S");
+    return text.empty() ? "unknown time" : text;
 }
 
 ReplacedFolder::ReplacedFolder(FileSystem& fileSystem, const std::string& dataFolder,
