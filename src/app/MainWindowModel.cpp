@@ -5,6 +5,7 @@
 
 #include "app/BackupSetup.h"
 #include "app/MainWindowTexts.h"
+#include "app/RestoreSetup.h"
 #include "app/Startup.h"
 #include "backup/BackupRun.h"
 #include "platform/PathJoin.h"
@@ -187,13 +188,14 @@ void MainWindowModel::QuitChosen()
     // for the answer, so that neither a result message nor a Cancel comes in between.
     askingToQuit_ = true;
     const bool quit =
-        messages_.Show(texts::QuitWhileBackupRuns, texts::ApplicationTitle,
-                       MessageIcon::Exclamation, MessageButtons::YesNo) == MessageAnswer::Yes;
+        messages_.Show(restoreRunning_ ? texts::QuitWhileRestoreRuns : texts::QuitWhileBackupRuns,
+                       texts::ApplicationTitle, MessageIcon::Exclamation,
+                       MessageButtons::YesNo) == MessageAnswer::Yes;
     askingToQuit_ = false;
     quitAfterRun_ = quit;
     if (writtenWhileAsking_) {
         writtenWhileAsking_ = false;
-        EndBackupRun();
+        EndRun();
     } else if (quit) {
         CancelClicked();
     }
@@ -219,7 +221,48 @@ void MainWindowModel::CancelClicked()
         return;
     }
     cancelRequested_ = true;
-    job_->Cancel();
+    if (restoreRunning_) {
+        restore_->Cancel();
+    } else {
+        job_->Cancel();
+    }
+}
+
+void MainWindowModel::SourceFileClicked()
+{
+    if (running_) {
+        return;
+    }
+    // Cleared before the dialog: cancelling it leaves nothing to restore.
+    for (ItemBox& box : restoreItems_) {
+        box.enabled = false;
+        box.checked = false;
+    }
+    opened_.SourceFile.clear();
+    opened_.BackupFacts.clear();
+    opened_.Description.clear();
+    const std::optional<std::string> chosen = ChooseBackupFile(dialogs_);
+    if (!chosen || !platform_.fileSystem) {
+        return;
+    }
+    opened_.NoValidBackupFlag = state_.NoValidBackupFlag;
+    opened_.RestorePassword = state_.RestorePassword;
+    Restore().Open(state_.RunFolder, *chosen, dialogs_, messages_, opened_);
+    state_.NoValidBackupFlag = opened_.NoValidBackupFlag;
+    state_.RestorePassword = opened_.RestorePassword;
+    state_.InfoFilePath = opened_.InfoFilePath.empty() ? state_.InfoFilePath
+                                                       : opened_.InfoFilePath;
+    for (std::size_t box = 0; box < restoreItems_.size(); ++box) {
+        restoreItems_[box].enabled = opened_.EnabledBoxes[box];
+    }
+}
+
+RestoreSession& MainWindowModel::Restore()
+{
+    if (!restore_) {
+        restore_ = std::make_unique<RestoreSession>(platform_);
+    }
+    return *restore_;
 }
 
 void MainWindowModel::SetDescription(const std::string& text)
@@ -323,8 +366,7 @@ void MainWindowModel::StartBackupRun()
     job_->Collect(request, machine, *this);
     BackupJob* job = job_.get();
     host_.RunInBackground(
-        *this, [job](ProgressSink& progress) { job->Write(progress); },
-        [this] { BackupWritten(); });
+        *this, [job](ProgressSink& progress) { job->Write(progress); }, [this] { WorkDone(); });
 }
 
 BackupRequest MainWindowModel::ReadBackupRequest() const
@@ -342,25 +384,39 @@ BackupRequest MainWindowModel::ReadBackupRequest() const
     return request;
 }
 
-void MainWindowModel::BackupWritten()
+void MainWindowModel::WorkDone()
 {
     if (askingToQuit_) {
         writtenWhileAsking_ = true;
         return;
     }
-    EndBackupRun();
+    EndRun();
 }
 
-void MainWindowModel::EndBackupRun()
+void MainWindowModel::EndRun()
 {
-    const BackupOutcome outcome = job_->Finish(*this);
-    job_.reset();
+    if (restoreRunning_) {
+        EndRestoreRun();
+    } else {
+        EndBackupRun();
+    }
+}
+
+void MainWindowModel::HideProgress()
+{
     running_ = false;
     cancelRequested_ = false;
     progressPanelVisible_ = false;
     progressValue_ = 0;
     statusText_ = texts::PleaseWaiting;
     host_.ShowProgress();
+}
+
+void MainWindowModel::EndBackupRun()
+{
+    const BackupOutcome outcome = job_->Finish(*this);
+    job_.reset();
+    HideProgress();
     if (quitAfterRun_) {
         // The user chose to quit; a result message would only hold the program open.
         quitAfterRun_ = false;
@@ -381,7 +437,55 @@ void MainWindowModel::StartRestoreRun()
     if (running_) {
         return;
     }
-    // Placeholder: the restore run is not built yet, so this does nothing.
+    if (state_.NoOutlookFlag || targetSelection_ < 0 ||
+        static_cast<std::size_t>(targetSelection_) >= targetProfiles_.size()) {
+        messages_.Show(texts::NoOutlook, texts::ApplicationTitle, MessageIcon::Stop,
+                       MessageButtons::Ok);
+        return;
+    }
+    // Read once: whatever the window does from here on, the run works on these values.
+    RestoreRequest request;
+    request.targetProfile = targetProfiles_[static_cast<std::size_t>(targetSelection_)];
+    for (std::size_t box = 0; box < restoreItems_.size(); ++box) {
+        request.ticked[box] = restoreItems_[box].enabled && restoreItems_[box].checked;
+    }
+    request.startTime = std::time(nullptr);
+    if (!CheckRestoreRequest(state_.NoValidBackupFlag, request.ticked, messages_)) {
+        return;
+    }
+    running_ = true;
+    restoreRunning_ = true;
+    cancelRequested_ = false;
+    quitAfterRun_ = false;
+    progressPanelVisible_ = true;
+    host_.ShowProgress();
+
+    // Located on the window thread, which owns the version probe; the restorers, which take
+    // minutes for a large data file, go to the worker.
+    const RestoreMachine machine =
+        RestoreMachineFor(state_, request.targetProfile, platform_, messages_);
+    RestoreSession* session = &Restore();
+    host_.RunInBackground(
+        *this,
+        [this, session, request, machine](ProgressSink& progress) {
+            restoreOutcome_ = session->Run(opened_, request, machine, progress);
+        },
+        [this] { WorkDone(); });
+}
+
+void MainWindowModel::EndRestoreRun()
+{
+    restoreRunning_ = false;
+    HideProgress();
+    if (quitAfterRun_) {
+        quitAfterRun_ = false;
+        host_.EndProgram();
+        return;
+    }
+    const bool completed = !restoreOutcome_.cancelled && !restoreOutcome_.AnyItemFailed();
+    messages_.Show(RestoreResultText(restoreOutcome_), texts::ApplicationTitle,
+                   completed ? MessageIcon::Information : MessageIcon::Exclamation,
+                   MessageButtons::Ok);
 }
 
 void MainWindowModel::SetStatus(const std::string& text)

@@ -12,6 +12,8 @@
 #include "backup/BackupJob.h"
 #include "backup/BackupRequest.h"
 #include "platform/Platform.h"
+#include "restore/OpenBackup.h"
+#include "restore/RestoreSession.h"
 #include "ui/Dialogs.h"
 #include "ui/Messages.h"
 #include "ui/ProgressSink.h"
@@ -104,8 +106,11 @@ public:
     // The backup tab's Browse button: the save dialog, whose answer is the only way the
     // target is set.
     void TargetFileClicked();
-    // The progress panel's Cancel button: the running write stops and leaves any previous
-    // archive as it was.
+    // The restore tab's source-file button: clears the tab, asks for an archive (and its
+    // password) and shows what it holds, with a box enabled for each of its items.
+    void SourceFileClicked();
+    // The progress panel's Cancel button: a running backup write stops and leaves any previous
+    // archive as it was; a running restore stops before its next file.
     void CancelClicked();
     void ItemsFrameMouseDown(MainTab frame, MouseButton button);
     void SelectAllItems(MainTab tab);
@@ -143,6 +148,11 @@ public:
     // What the read-only target box shows: the path chosen in the save dialog.
     const std::string& TargetFileText() const { return targetFileText_; }
     const std::string& Description() const { return description_; }
+    // The restore tab's texts about the opened backup: its path, its facts and its
+    // description.
+    const std::string& SourceFileText() const { return opened_.SourceFile; }
+    const std::string& BackupFactsText() const { return opened_.BackupFacts; }
+    const std::string& BackupDescriptionText() const { return opened_.Description; }
     bool Running() const { return running_; }
     bool CancelEnabled() const { return running_ && !cancelRequested_; }
 
@@ -161,9 +171,14 @@ private:
     void StartBackupRun();
     void StartRestoreRun();
     BackupRequest ReadBackupRequest() const;
-    // Back on the window thread once the write is over.
-    void BackupWritten();
+    RestoreSession& Restore();
+    // Back on the window thread once the work off it is over.
+    void WorkDone();
+    void EndRun();
     void EndBackupRun();
+    void EndRestoreRun();
+    // The panel hidden and the bar back at its start once a run is over.
+    void HideProgress();
 
     AppState& state_;
     Platform& platform_;
@@ -199,6 +214,11 @@ private:
     bool running_ = false;
     bool cancelRequested_ = false;
     std::unique_ptr<BackupJob> job_;
+    // The restore side: the archive opened on the restore tab stays open between runs.
+    std::unique_ptr<RestoreSession> restore_;
+    OpenedBackup opened_;
+    bool restoreRunning_ = false;
+    RestoreOutcome restoreOutcome_;
     std::string runTargetPath_;
     std::string runTargetName_;
     // Quit was answered "Yes" while the run went on: end the program once it is over.

@@ -68,5 +68,7 @@ inline constexpr const char* RestoreConfirmation =
     "selected backup file.\r\n\r\nDo you want to countinue?";
 inline constexpr const char* QuitWhileBackupRuns =
     "A backup is running. Do you want to cancel it and quit?";
+inline constexpr const char* QuitWhileRestoreRuns =
+    "A restore is running. Do you want to cancel it and quit?";
 
 }  // namespace kestrel::texts

@@ -477,6 +477,11 @@ void ZipComponent::Cancel()
     state_->cancelRequested = true;
 }
 
+void ZipComponent::ForgetCancel()
+{
+    state_->cancelRequested = false;
+}
+
 bool ZipComponent::WasCancelled() const
 {
     return state_->cancelled;
@@ -549,13 +554,27 @@ bool ZipComponent::ExtractMember(const ZipMember& member, const std::string& fol
     }
     std::unique_ptr<OutputFile> out = std::move(*created);
     bool writeFailed = false;
+    bool stopped = false;
+    std::uint64_t extracted = 0;
+    s.cancelled = false;
+    throttle.Progress(0);
     bool written = ReadMember(member, [&](const char* data, std::size_t size) {
-        throttle.Pump();
+        if (s.cancelRequested.load()) {
+            stopped = true;
+            return false;
+        }
         writeFailed = !out->Write(data, size);
+        extracted += size;
+        throttle.Progress(member.size > 0 ? static_cast<int>(extracted * 100 / member.size) : 0);
         return !writeFailed;
     });
     throttle.Flush();
-    if (writeFailed || (written && !out->Commit())) {
+    if (stopped) {
+        s.cancelRequested = false;
+        s.cancelled = true;
+        written = s.Fail("extracting " + member.name + " was cancelled; " + target +
+                         " was left as it was");
+    } else if (writeFailed || (written && !out->Commit())) {
         written = s.Fail(out->Failure());
     }
     out.reset();  // Windows removes or renames no file that is still open

@@ -73,11 +73,13 @@ public:
     // Writes every added file into the archive and puts it in place. WriteFinished follows
     // every call, whatever the outcome.
     bool Write();
-    // Asks the Write running on another thread, or else the next one, to stop: it fails soon
-    // after with WasCancelled() true, and the archive at the path stays as it was. Any thread
-    // may call it.
+    // Asks the Write or ExtractMember running on another thread, or else the next one, to
+    // stop: it fails soon after with WasCancelled() true, and the archive or the file at the
+    // target stays as it was. Any thread may call it.
     void Cancel();
-    // Whether the last Write stopped because of Cancel.
+    // Drops a Cancel that no Write or ExtractMember has taken up yet (it came after the last).
+    void ForgetCancel();
+    // Whether the last Write or ExtractMember stopped because of Cancel.
     bool WasCancelled() const;
     // Releases the archive; an unwritten one is dropped.
     void Close();
@@ -90,7 +92,8 @@ public:
     bool ReadMember(const ZipMember& member,
                     const std::function<bool(const char*, std::size_t)>& consume = {});
     // Writes the member into the folder under its name, through a temporary file that
-    // replaces the target only once the member has passed its checks.
+    // replaces the target only once the member has passed its checks. Reports the name and
+    // the percentage of the member written, as Write does for the archive.
     bool ExtractMember(const ZipMember& member, const std::string& folder);
 
     // Label updates at most this often (30 ms unless set).

@@ -14,7 +14,8 @@ public:
     virtual void AddingFile(const std::string& name) = 0;
     // A member is being extracted (its bare name).
     virtual void ExtractingFile(const std::string& name) = 0;
-    // Whole percent of the data written so far, from 0 to 100.
+    // Whole percent of the data written so far, from 0 to 100: of the archive while it is
+    // written, of the member's file while one is extracted.
     virtual void WriteProgress(int percent) = 0;
     // Once per write, after the archive is complete or the write has failed.
     virtual void WriteFinished() = 0;

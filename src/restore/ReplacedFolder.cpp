@@ -60,7 +60,8 @@ std::string ReplacedFolder::FreeName(const std::string& folder, const std::strin
     return candidate;
 }
 
-bool ReplacedFolder::KeepFile(const std::string& item, const std::string& path)
+bool ReplacedFolder::KeepFile(const std::string& item, const std::string& path,
+                              std::string* movedTo)
 {
     if (!fileSystem_.Stat(path)) {
         return true;
@@ -72,6 +73,9 @@ bool ReplacedFolder::KeepFile(const std::string& item, const std::string& path)
     const std::string kept = FreeName(folder, BareName(path));
     if (fileSystem_.RenameFile(path, kept)) {
         used_ = true;
+        if (movedTo != nullptr) {
+            *movedTo = kept;
+        }
         return true;
     }
     // Another volume: the copy must be whole and on the disk before the original may go.

@@ -25,8 +25,10 @@ public:
     // a copy that leaves the original in place otherwise), under its own name or, when a file
     // of that name was kept already, a numbered one. True when there is no file at the path or
     // it is kept; false when it could not be kept, and the caller must then leave the file
-    // alone.
-    bool KeepFile(const std::string& item, const std::string& path);
+    // alone. `movedTo`, when given, receives where the file went when it was moved (so it is
+    // no longer at the path); it stays empty when the original is still in place.
+    bool KeepFile(const std::string& item, const std::string& path,
+                  std::string* movedTo = nullptr);
 
     // Writes the tree at keyPath into the item's folder as `fileName`, a version-5 registry file
     // that first removes the key, so that importing it puts the tree back exactly as it was.

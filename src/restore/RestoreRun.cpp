@@ -75,7 +75,8 @@ RestoreOutcome RestoreItems(RestoreContext& context, const std::string& openedBa
         const RunRow& row = RunTable[position];
         const bool held = position < static_cast<int>(openedBackupItems.size()) &&
                           openedBackupItems[position] == '1';
-        if (held && ItemRuns(ItemTable[position], ticked)) {
+        outcome.cancelled = outcome.cancelled || context.StopRequested();
+        if (!outcome.cancelled && held && ItemRuns(ItemTable[position], ticked)) {
             progress.SetStatus(row.statusText);
             outcome.ran[position] = true;
             outcome.succeeded[position] = row.restorer(context);
@@ -83,6 +84,9 @@ RestoreOutcome RestoreItems(RestoreContext& context, const std::string& openedBa
         done += row.step;
         progress.SetProgress(done, 100);
     }
+    outcome.cancelled = outcome.cancelled || context.StopRequested();
+    progress.SetFileText({});
+    progress.SetWriteText({});
     progress.SetProgress(100, 100);
     progress.SetStatus("Operation complete!");
     progress.SetProgress(0, 100);
@@ -96,7 +100,10 @@ RestoreOutcome RestoreItems(RestoreContext& context, const std::string& openedBa
 
 std::string RestoreResultText(const RestoreOutcome& outcome)
 {
-    std::string text = std::string(texts::RestoreCompleted) + "\t\t\t\r\n";
+    const char* headline = outcome.cancelled       ? texts::RestoreCancelled
+                           : outcome.AnyItemFailed() ? texts::RestoreEndedWithErrors
+                                                     : texts::RestoreCompleted;
+    std::string text = std::string(headline) + "\t\t\t\r\n";
     for (int position = 0; position < ItemCount; ++position) {
         const RunRow& row = RunTable[position];
         if (!outcome.ran[position] || row.successTitle == nullptr) {

@@ -12,6 +12,8 @@ namespace kestrel {
 
 namespace texts {
 inline constexpr const char* RestoreCompleted = "The Restore was Completed!";
+inline constexpr const char* RestoreEndedWithErrors = "The Restore ended with errors!";
+inline constexpr const char* RestoreCancelled = "The Restore was cancelled!";
 }  // namespace texts
 
 struct RestoreOutcome {
@@ -22,6 +24,8 @@ struct RestoreOutcome {
     std::vector<std::string> failures;
     // The run's Replaced folder when it kept anything; empty otherwise.
     std::string replacedFolder;
+    // Cancel stopped the run: the item that ran then failed, the later ones did not run.
+    bool cancelled = false;
 
     bool AnyItemFailed() const;
 };
@@ -32,13 +36,13 @@ bool CheckRestoreRequest(bool noValidBackupFlag, const ItemBoxes& ticked, Messag
 
 // The restorers of the ticked items that the backup holds, in item order, on the caller's
 // thread: each item's status text, the progress bar from 10 to 90 and then to 100. A failing
-// item does not stop the run.
+// item does not stop the run; a cancelled one does (context.stopRequested).
 RestoreOutcome RestoreItems(RestoreContext& context, const std::string& openedBackupItems,
                             const ItemBoxes& ticked, ProgressSink& progress);
 
 // The result message: the headline, three tabs, CR LF, one line per reported item (each
 // starting with CR LF), the reasons of the failures, and last the folder that keeps what the
-// restore replaced.
+// restore replaced. The headline says "Completed" only when every item that ran succeeded.
 std::string RestoreResultText(const RestoreOutcome& outcome);
 
 }  // namespace kestrel

@@ -52,15 +52,23 @@ bool KeepTrees(RestoreContext& context)
 bool ExtractKeeping(RestoreContext& context, int position, const std::string& name,
                     const std::string& folder)
 {
+    if (context.StopRequested()) {
+        return Fail(context, position, "cancelled before " + name);
+    }
     const std::optional<ZipMember> member = context.zip.FindMember(name);
     if (!member) {
         return Fail(context, position, name + " is not in the backup");
     }
-    if (!context.replaced.KeepFile(ItemTable[position].name, JoinPath(folder, name))) {
-        return Fail(context, position,
-                    JoinPath(folder, name) + " could not be kept, so it was not replaced");
+    const std::string target = JoinPath(folder, name);
+    std::string movedTo;
+    if (!context.replaced.KeepFile(ItemTable[position].name, target, &movedTo)) {
+        return Fail(context, position, target + " could not be kept, so it was not replaced");
     }
     if (!context.zip.ExtractMember(*member, folder)) {
+        // The user's file goes back where it was: a failed extraction leaves nothing there.
+        if (!movedTo.empty() && !context.fileSystem.RenameFile(movedTo, target)) {
+            Fail(context, position, target + " is kept in " + movedTo);
+        }
         return Fail(context, position, context.zip.LastError());
     }
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,10 @@ struct RestoreContext {
     std::vector<std::string> failures;
     // Set once the trees the run replaces have been kept.
     bool treesKept = false;
+    // Raised from another thread to stop the run before its next member; may be null.
+    const std::atomic<bool>* stopRequested = nullptr;
+
+    bool StopRequested() const { return stopRequested != nullptr && stopRequested->load(); }
 };
 
 // The member names of a value split at ";", a piece that names no member joined with the

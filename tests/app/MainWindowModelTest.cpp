@@ -138,9 +138,14 @@ TEST_F(MainWindowModelTest, RestoreTabCaptionsTheButtonAndAsksBeforeRestoring)
     LoadWithoutProfiles();
     model.TabClicked(MainTab::Restore);
     EXPECT_EQ("Restore Now", model.ApplyCaption());
-    messages.Expect(texts::RestoreConfirmation, MessageIcon::Information, MessageAnswer::Cancel);
+    messages.Expect(
+        "Your current Email and News messages will be replaced with the messages from the "
+        "selected backup file.\r\n\r\nDo you want to countinue?",
+        MessageIcon::Information, MessageAnswer::Cancel);
     model.ApplyClicked();
-    // The menu's restore does not ask; a backup without a profile says why it cannot run.
+    // The menu's restore does not ask; without a profile, every run says why it cannot go.
+    messages.Expect("Your Windows System have not install MS Outlook or MS Outlook Error!",
+                    MessageIcon::Stop, MessageAnswer::Ok);
     model.RestoreNowChosen();
     model.TabClicked(MainTab::Backup);
     EXPECT_EQ("Backup Now", model.ApplyCaption());

@@ -122,7 +122,8 @@ protected:
                 opened_.DatasSources,
                 opened_.PabSources,
                 {},
-                false};
+                false,
+                nullptr};
     }
 
     // The tree below the key, with key paths relative to it.
@@ -270,7 +271,7 @@ TEST_F(RestorersTest, TheRunRestoresTheTickedItemsTheBackupHoldsAndReportsEach)
         {"a box whose item the backup lacks", "000100000", false,
          "The Restore was Completed!\t\t\t\r\n"},
         {"a signature that cannot be kept", "001000000", true,
-         "The Restore was Completed!\t\t\t\r\n\r\nRestore Signatures \tFail!\t\r\nSignatures: "
+         "The Restore ended with errors!\t\t\t\r\n\r\nRestore Signatures \tFail!\t\r\nSignatures: "
          "C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Signatures\\ann.txt could not be "
          "kept, so it was not replaced"},
     };

@@ -1,0 +1,25 @@
+#include "app/RestoreSetup.h"
+
+#include "app/Startup.h"
+#include "outlook/ProfileDiscovery.h"
+#include "registry/RegistryAccess.h"
+
+namespace kestrel {
+
+RestoreMachine RestoreMachineFor(const AppState& state, const std::string& targetProfile,
+                                 Platform& platform, Messages& messages)
+{
+    RestoreMachine machine;
+    machine.runFolder = state.RunFolder;
+    machine.userProfileFolder = state.UserProfileFolder;
+    machine.windowsVersion = state.WindowsVersion;
+    machine.profilesRootKey = state.ProfilesRootKey;
+    machine.keptFolder = platform.dataFolder;
+    if (platform.registry) {
+        RegistryAccess registry(*platform.registry, messages);
+        machine.locations = LocateProfileItems(DiscoveryContextOf(state), targetProfile, registry);
+    }
+    return machine;
+}
+
+}  // namespace kestrel

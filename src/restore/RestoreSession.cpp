@@ -1,0 +1,123 @@
+#include "restore/RestoreSession.h"
+
+#include <atomic>
+#include <vector>
+
+#include "archive/ZipComponent.h"
+#include "registry/RegistryAccess.h"
+#include "restore/ReplacedFolder.h"
+#include "restore/Restorers.h"
+
+namespace kestrel {
+
+namespace {
+
+// Registry access reports what it refuses (a malformed key path) as a message; during a run
+// off the window thread it becomes a failure line of the result instead.
+class FailureLines final : public Messages {
+public:
+    MessageAnswer Show(const std::string& text, const std::string&, MessageIcon,
+                       MessageButtons) override
+    {
+        lines.push_back(text);
+        return MessageAnswer::Ok;
+    }
+    std::vector<std::string> lines;
+};
+
+}  // namespace
+
+int RestoreExitStatus(const RestoreOutcome& outcome)
+{
+    bool anyRan = false;
+    for (bool ran : outcome.ran) {
+        anyRan = anyRan || ran;
+    }
+    if (!anyRan) {
+        return 2;
+    }
+    return outcome.cancelled || outcome.AnyItemFailed() ? 1 : 0;
+}
+
+struct RestoreSession::State final : ZipEventSink {
+    explicit State(Platform& p) : platform(p), zip(*p.fileSystem, *this) {}
+
+    void AddingFile(const std::string&) override {}
+    void ExtractingFile(const std::string& name) override
+    {
+        if (progress != nullptr) {
+            progress->SetFileText("Unzip File " + name);
+        }
+    }
+    void WriteProgress(int percent) override
+    {
+        if (progress != nullptr) {
+            progress->SetWriteText("Write File " + std::to_string(percent) + "%");
+        }
+    }
+    void WriteFinished() override {}
+
+    Platform& platform;
+    ZipComponent zip;
+    std::atomic<bool> stopRequested{false};
+    ProgressSink* progress = nullptr;
+};
+
+RestoreSession::RestoreSession(Platform& platform) : state_(std::make_unique<State>(platform)) {}
+
+RestoreSession::~RestoreSession() = default;
+
+OpenResult RestoreSession::Open(const std::string& runFolder, const std::string& archivePath,
+                                Dialogs& dialogs, Messages& messages, OpenedBackup& opened)
+{
+    return OpenBackup(state_->zip, *state_->platform.fileSystem, runFolder, archivePath, dialogs,
+                      messages, opened);
+}
+
+RestoreOutcome RestoreSession::Run(const OpenedBackup& opened, const RestoreRequest& request,
+                                   const RestoreMachine& machine, ProgressSink& progress)
+{
+    State& s = *state_;
+    FileSystem& files = *s.platform.fileSystem;
+    s.stopRequested = false;
+    s.zip.ForgetCancel();
+    s.progress = &progress;
+
+    ReplacedFolder replaced(files, machine.keptFolder, request.startTime);
+    FailureLines registryMessages;
+    RegistryAccess registry(*s.platform.registry, registryMessages);
+    RestoreContext context{files,
+                           registry,
+                           s.zip,
+                           replaced,
+                           opened.OpenedItemValues,
+                           machine.runFolder,
+                           machine.userProfileFolder,
+                           machine.profilesRootKey,
+                           request.targetProfile,
+                           machine.locations,
+                           DataFolderFor(machine.userProfileFolder, machine.windowsVersion),
+                           FavouritesFileFor(machine.userProfileFolder, machine.windowsVersion,
+                                             request.targetProfile),
+                           opened.DatasSources,
+                           opened.PabSources,
+                           {},
+                           false,
+                           &s.stopRequested};
+    RestoreOutcome outcome =
+        RestoreItems(context, opened.OpenedBackupItems, request.ticked, progress);
+    outcome.failures.insert(outcome.failures.end(), registryMessages.lines.begin(),
+                            registryMessages.lines.end());
+    // A Cancel that came after the last member must not stop the next run's first one.
+    s.zip.ForgetCancel();
+    s.progress = nullptr;
+    return outcome;
+}
+
+void RestoreSession::Cancel()
+{
+    state_->stopRequested = true;
+    state_->zip.Cancel();
+}
+
+}  // namespace kestrel
