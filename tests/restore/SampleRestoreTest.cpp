@@ -1,0 +1,223 @@
+// A whole backup of each sample machine's profile restored into a second profile of the same
+// machine, over the registry and file system of the system the tests run on (the SQLite store
+// and the emulated drive natively, Wine's registry and drive C: under Wine).
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "backup/BackupJob.h"
+#include "outlook/DataStorePaths.h"
+#include "outlook/ProfileDiscovery.h"
+#include "outlook/ProfilesRootKey.h"
+#include "platform/FileContents.h"
+#include "platform/NameCase.h"
+#include "platform/PathJoin.h"
+#include "registry/KeyExport.h"
+#include "registry/RegFile.h"
+#include "registry/RegistryFixture.h"
+#include "restore/RestoreSession.h"
+#include "restore/Restorers.h"
+#include "support/FakePlatform.h"
+#include "support/SampleEnvironment.h"
+#include "support/ScriptedDialogs.h"
+
+#ifdef _WIN32
+#include "platform/win32/Win32FileSystem.h"
+#else
+#include "platform/posix/PosixFileSystem.h"
+#endif
+
+namespace kestrel {
+namespace {
+
+constexpr const char* StoreIdentifier = "01020fff";
+
+// Key path relative to the tree's root -> "name=data" of each value.
+using Tree = std::map<std::string, std::map<std::string, std::string>>;
+
+// The values a restore changes on purpose: the data files' and address book's paths, the
+// cached ones it drops, and the folder settings that name the source's data files.
+bool Repointed(const std::string& name)
+{
+    for (const char* changed :
+         {"01020fff", "001f6700", "001e6700", "001e6600", "1102039b", "001e023d"}) {
+        if (EqualsIgnoringCase(name, changed)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+class SampleRestoreTest : public testing::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        RegistryFixture::SetUp();
+#ifdef _WIN32
+        fake_.platform.fileSystem = std::make_unique<Win32FileSystem>();
+#else
+        const auto root = scratch_.Native("root");
+        std::filesystem::create_directories(root / "drive_c");
+        fake_.platform.fileSystem = std::make_unique<PosixFileSystem>(root);
+#endif
+        fake_.platform.registry = testing::TargetRegistry(dbPath_);
+        files_ = fake_.platform.fileSystem.get();
+    }
+
+    Tree Read(const std::string& key, bool withoutRepointed)
+    {
+        Tree tree;
+        for (const RegFileKey& each : ReadRegistryTree(*access_, key)) {
+            auto& values = tree[each.path.substr(key.size())];
+            for (const RegFileValue& value : each.values) {
+                if (!withoutRepointed || !Repointed(value.name)) {
+                    values[value.name] = value.data;
+                }
+            }
+        }
+        return tree;
+    }
+
+    std::string Data(const std::string& path)
+    {
+        auto data = ReadWholeFile(*files_, path);
+        return data ? *data : "<missing " + path + ">";
+    }
+
+    // Imports a registry file the restore kept.
+    void PutBack(const std::string& regFile)
+    {
+        RegFileError error;
+        const auto keys = ParseRegFile(Data(regFile), error);
+        ASSERT_TRUE(keys) << regFile << ": " << error.message;
+        EXPECT_EQ(std::nullopt, ApplyRegFile(*access_, *keys));
+    }
+
+    testing::FakePlatform fake_;
+    FileSystem* files_ = nullptr;
+};
+
+TEST_F(SampleRestoreTest, ProfileAsBackupRestoredIntoProfileBKeepsWhatBHad)
+{
+    const struct {
+        const char* environment;
+        DiscoveryContext context;
+        const char* rulesFile;
+    } cases[] = {
+        {"outlook2003-xp", {"11.0", "5.1", "C:\\Documents and Settings\\ann", ""}, "Outlook.rwz"},
+        {"outlook2013-win7", {"15.0", "6.1", "C:\\Users\\bob", ""}, "Outlook.rwz"},
+    };
+    for (auto c : cases) {
+        SCOPED_TRACE(c.environment);
+        c.context.ProfilesRootKey = ProfilesRootKeyFor(c.context.OutlookShortVersion);
+        testing::SampleEnvironment sample(c.environment, *access_, *files_);
+        const std::string root = c.context.ProfilesRootKey;
+        const std::string a = root + "\\Outlook";
+        const std::string b = root + "\\B";
+        const ProfileLocations aPlaces = LocateProfileItems(c.context, "Outlook", *access_);
+
+        // Profile B as it was: a key of its own, rules and a signature of the same name as A's.
+        ASSERT_EQ(std::nullopt,
+                  ApplyRegFile(*access_, {{b + "\\9375CFF0413111d3B88A00104B2A6676", false,
+                                           {{"Account", false, reg::TypeSz, {"b@b", 4}}}},
+                                          {b + "\\ffff", false,
+                                           {{"Only", false, reg::TypeSz, {"in B", 5}}}}}));
+        const std::string aRules = JoinPath(aPlaces.RulesFolder, c.rulesFile);
+        const std::string bRules = JoinPath(aPlaces.RulesFolder, "B.RWZ");
+        ASSERT_FALSE(ReplaceFile(*files_, bRules, "B's rules"));
+        const std::string signature = files_->FilesIn(aPlaces.SignaturesFolder).front();
+        const std::string signaturePath = JoinPath(aPlaces.SignaturesFolder, signature);
+        const std::string aSignature = Data(signaturePath);
+
+        BackupRequest backup;
+        backup.profileName = "Outlook";
+        backup.boxes.fill(true);
+        backup.protect = true;
+        backup.password = "p4ss";
+        backup.targetPath = scratch_.Path("sample.ksb");
+        BackupJob job(fake_.platform, messages_);
+        SilentProgress progress;
+        ASSERT_TRUE(job.Run(backup,
+                            {"PC", "user", scratch_.Folder("run"), root, aPlaces},
+                            progress)
+                        .Written());
+
+        // What changed after the backup: the restore must bring the backed-up state back.
+        ASSERT_FALSE(ReplaceFile(*files_, signaturePath, "B's signature"));
+        access_->SetStringValue(aPlaces.OptionsKeyPath, "Changed", "after the backup");
+        const Tree aTree = Read(a, true);
+        const Tree bBefore = Read(b, false);
+        const Tree optionsBefore = Read(aPlaces.OptionsKeyPath, false);
+        const std::string aRulesBefore = Data(aRules);
+
+        RestoreSession session(fake_.platform);
+        testing::ScriptedDialogs dialogs;
+        dialogs.Expect(testing::ScriptedDialogs::Kind::Password, {}, "p4ss");
+        OpenedBackup opened;
+        ASSERT_EQ(OpenResult::Opened, session.Open(scratch_.Folder("run"), backup.targetPath,
+                                                   dialogs, messages_, opened));
+        RestoreRequest request;
+        request.targetProfile = "B";
+        request.ticked.fill(true);
+        RestoreMachine machine{scratch_.Folder("run"), c.context.UserProfileFolder,
+                               c.context.WindowsVersion, root,
+                               LocateProfileItems(c.context, "B", *access_),
+                               scratch_.Folder(std::string("data-") + c.environment)};
+        const RestoreOutcome outcome = session.Run(opened, request, machine, progress);
+        EXPECT_EQ(0, RestoreExitStatus(outcome)) << RestoreResultText(outcome);
+
+        // B holds A's tree but for the repointed values; each entry of a restored data file
+        // names a file in this machine's data folder that holds A's data file.
+        EXPECT_EQ(aTree, Read(b, true));
+        const std::string dataFolder =
+            DataFolderFor(c.context.UserProfileFolder, c.context.WindowsVersion);
+        int repointed = 0;
+        for (const std::string& section : access_->EnumSubKeys(b)) {
+            const std::string path = DecodeWidePathValue(*access_, b + "\\" + section,
+                                                         StoreIdentifier) != "Error"
+                                         ? DecodeWidePathValue(*access_, b + "\\" + section,
+                                                               StoreIdentifier)
+                                         : DecodeAnsiPathValue(*access_, b + "\\" + section,
+                                                               StoreIdentifier);
+            if (path == "Error" || !EqualsIgnoringCase(ParentFolder(path), dataFolder)) {
+                continue;
+            }
+            std::string source = DecodeWidePathValue(*access_, a + "\\" + section, StoreIdentifier);
+            if (source == "Error") {
+                source = DecodeAnsiPathValue(*access_, a + "\\" + section, StoreIdentifier);
+            }
+            EXPECT_EQ(Data(source), Data(path)) << path;
+            ++repointed;
+        }
+        EXPECT_GE(repointed, 1);
+        EXPECT_EQ(aRulesBefore, Data(bRules));
+        EXPECT_EQ(aRulesBefore, Data(aRules));
+        EXPECT_EQ(aSignature, Data(signaturePath));
+        // The options come back under the installed version's key, as they were backed up.
+        Tree optionsRestored = optionsBefore;
+        optionsRestored[""].erase("Changed");
+        EXPECT_EQ(optionsRestored, Read(aPlaces.OptionsKeyPath, false));
+
+        // Everything replaced is kept, and puts the previous state back.
+        ASSERT_FALSE(outcome.replacedFolder.empty());
+        const std::string kept = outcome.replacedFolder;
+        EXPECT_EQ("B's rules", Data(kept + "\\Rules\\B.RWZ"));
+        EXPECT_EQ("B's signature", Data(kept + "\\Signatures\\" + signature));
+        PutBack(kept + "\\Config\\B.reg");
+        PutBack(kept + "\\Configsetting\\Options.reg");
+        EXPECT_EQ(bBefore, Read(b, false));
+        EXPECT_EQ(optionsBefore, Read(aPlaces.OptionsKeyPath, false));
+
+        // What the run added around the sample goes, so the next machine starts clean.
+        DeleteKeyTree(*access_, b);
+        files_->RemoveFile(bRules);
+        for (const std::string& name : files_->FilesIn(dataFolder)) {
+            files_->RemoveFile(JoinPath(dataFolder, name));
+        }
+        files_->RemoveFile(backup.targetPath);
+    }
+}
+
+}  // namespace
+}  // namespace kestrel
