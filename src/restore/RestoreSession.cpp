@@ -79,8 +79,6 @@ RestoreOutcome RestoreSession::Run(const OpenedBackup& opened, const RestoreRequ
 {
     State& s = *state_;
     FileSystem& files = *s.platform.fileSystem;
-    s.stopRequested = false;
-    s.zip.ForgetCancel();
     s.progress = &progress;
 
     ReplacedFolder replaced(files, machine.keptFolder, request.startTime);
@@ -108,7 +106,9 @@ RestoreOutcome RestoreSession::Run(const OpenedBackup& opened, const RestoreRequ
         RestoreItems(context, opened.OpenedBackupItems, request.ticked, progress);
     outcome.failures.insert(outcome.failures.end(), registryMessages.lines.begin(),
                             registryMessages.lines.end());
-    // A Cancel that came after the last member must not stop the next run's first one.
+    // A Cancel that came after the last member must not stop the next run. One that came
+    // before this run started stopped it before its first member.
+    s.stopRequested = false;
     s.zip.ForgetCancel();
     s.progress = nullptr;
     return outcome;

@@ -11,6 +11,7 @@
 
 #include "app/MainWindowTexts.h"
 #include "archive/ZipComponent.h"
+#include "platform/FileContents.h"
 #include "registry/RegistryFixture.h"
 #include "support/FakePlatform.h"
 #include "support/SampleEnvironment.h"
@@ -456,6 +457,80 @@ TEST_F(BackupRunTest, CancelAndQuitWhileTheWriteGoesOn)
         const std::string archive = scratch_.Read("kesbak-test.ksb");
         EXPECT_EQ(!c.written, archive == "the previous archive");
         EXPECT_EQ(c.written, archive.rfind("PK", 0) == 0);
+    }
+}
+
+// The restore tab over the same machine: an archive written by the window, opened through the
+// open dialog and the password prompt, and restored into the profile it came from.
+TEST_F(BackupRunTest, RestoreTabOpensTheBackupAndRestoresOrCancels)
+{
+    struct LastMessage final : Messages {
+        MessageAnswer Show(const std::string& shown, const std::string&, MessageIcon shownIcon,
+                           MessageButtons) override
+        {
+            text = shown;
+            icon = shownIcon;
+            return MessageAnswer::Ok;
+        }
+        std::string text;
+        MessageIcon icon = MessageIcon::None;
+    };
+    FileSystem& files = *fake.platform.fileSystem;
+    fake.platform.dataFolder = scratch_.Folder("data");
+    const std::string signature =
+        "C:\\Users\\bob\\AppData\\Roaming\\Microsoft\\Signatures\\Bob.txt";
+    const std::string backedUp = *ReadWholeFile(files, signature);
+    {
+        auto model = Prepare(messages_, true, {2});
+        model->ProtectClicked(true);
+        model->SetPasswords("s3cret", "s3cret");
+        messages_.Expect("The Backup was Completed!\t\t\t\r\n\r\nBackup Signatures\tSucceeded!\t",
+                         MessageIcon::Information, MessageAnswer::Ok);
+        messages_.Expect("Do you need to backup your data to CD-R/RW or DVD?",
+                         MessageIcon::Information, MessageAnswer::Cancel);
+        model->ApplyClicked();
+    }
+    const struct {
+        bool cancel;
+        std::string result;
+        MessageIcon icon;
+        const char* signature;
+    } cases[] = {
+        {false,
+         "The Restore was Completed!\t\t\t\r\n\r\nRestore Signatures\tSucceeded!\t\r\n"
+         "What the restore replaced is kept in ",
+         MessageIcon::Information, nullptr},
+        {true, "The Restore was cancelled!\t\t\t\r\n", MessageIcon::Exclamation, "newer"},
+    };
+    host.holdWork = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cancel);
+        ASSERT_FALSE(ReplaceFile(files, signature, "newer"));
+        LastMessage shown;
+        auto model = Prepare(shown, false, {});
+        dialogs.Expect(testing::ScriptedDialogs::Kind::Open,
+                       {"Restore Date from a Backup file", "Kestrel File (*.ksb)|*.ksb", "", "",
+                        "ksb"},
+                       target);
+        dialogs.Expect(testing::ScriptedDialogs::Kind::Password, {}, "s3cret");
+        model->SourceFileClicked();
+        EXPECT_EQ(target, model->SourceFileText());
+        EXPECT_EQ(0u, model->BackupFactsText().find("Computer:"));
+        model->SelectAllItems(MainTab::Restore);
+        for (int box = 0; box < ItemBoxCount; ++box) {
+            EXPECT_EQ(box == 2, model->Items(MainTab::Restore)[box].checked) << box;
+        }
+        model->RestoreNowChosen();
+        ASSERT_TRUE(model->Running());
+        model->SourceFileClicked();  // ignored while the run goes: no dialog
+        if (c.cancel) {
+            model->CancelClicked();
+        }
+        host.RunHeld();
+        EXPECT_FALSE(model->Running());
+        EXPECT_EQ(0u, shown.text.find(c.result)) << shown.text;
+        EXPECT_EQ(c.icon, shown.icon);
+        EXPECT_EQ(c.signature != nullptr ? c.signature : backedUp, *ReadWholeFile(files, signature));
     }
 }
 

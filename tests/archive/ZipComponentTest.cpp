@@ -302,5 +302,56 @@ TEST_F(ZipComponentTest, UnsafeMemberNamesAreNeverUsed)
     EXPECT_EQ(std::vector<std::string>{"out"}, scratch.List("deep"));
 }
 
+
+// Cancel comes from the window's thread while a large member is extracted; here it comes from
+// the member's first progress past 0, the same moment for the extraction.
+TEST_F(ZipComponentTest, ExtractionReportsItsProgressAndStopsOnCancelLeavingTheTarget)
+{
+    struct CancelInTheMiddle final : ZipEventSink {
+        ZipComponent* zip = nullptr;
+        std::vector<int> progress;
+        void AddingFile(const std::string&) override {}
+        void ExtractingFile(const std::string&) override {}
+        void WriteProgress(int percent) override
+        {
+            progress.push_back(percent);
+            if (zip != nullptr && percent > 0) {
+                zip->Cancel();
+            }
+        }
+        void WriteFinished() override {}
+    } cancelling;
+    const std::string data = RandomBytes(3 * 1024 * 1024, 7);
+    scratch.Make("Mail.pst", data);
+    ASSERT_TRUE(WriteArchive("a.ksb", {"Mail.pst"}, "pw"));
+    const std::string out = scratch.Folder("out");
+    scratch.Make("out/Mail.pst", "the previous copy");
+
+    ZipComponent reader(scratch.Files(), cancelling);
+    reader.SetEventInterval(std::chrono::milliseconds(0));
+    ASSERT_TRUE(reader.Open(scratch.Path("a.ksb")));
+    reader.SetReadPassword("pw");
+    const auto member = reader.FindMember("Mail.pst");
+    ASSERT_TRUE(member);
+    cancelling.zip = &reader;
+    EXPECT_FALSE(reader.ExtractMember(*member, out));
+    EXPECT_TRUE(reader.WasCancelled());
+    EXPECT_NE(std::string::npos, reader.LastError().find("cancelled")) << reader.LastError();
+    EXPECT_EQ("the previous copy", scratch.Read("out/Mail.pst"));
+    EXPECT_EQ(std::vector<std::string>{"Mail.pst"}, scratch.List("out"));
+
+    // A Cancel that no extraction took up is forgotten; the next one runs whole.
+    cancelling.zip = nullptr;
+    cancelling.progress.clear();
+    reader.Cancel();
+    reader.ForgetCancel();
+    ASSERT_TRUE(reader.ExtractMember(*member, out)) << reader.LastError();
+    EXPECT_FALSE(reader.WasCancelled());
+    EXPECT_EQ(data, scratch.Read("out/Mail.pst"));
+    EXPECT_EQ(0, cancelling.progress.front());
+    EXPECT_EQ(100, cancelling.progress.back());
+    EXPECT_GT(cancelling.progress.size(), 10u) << "progress moves with the member's bytes";
+}
+
 }  // namespace
 }  // namespace kestrel
