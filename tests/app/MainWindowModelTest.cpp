@@ -505,7 +505,7 @@ TEST_F(BackupRunTest, RestoreTabOpensTheBackupAndRestoresOrCancels)
     host.holdWork = true;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.cancel);
-        ASSERT_FALSE(ReplaceFile(files, signature, "newer"));
+        ASSERT_FALSE(kestrel::ReplaceFile(files, signature, "newer"));
         LastMessage shown;
         auto model = Prepare(shown, false, {});
         dialogs.Expect(testing::ScriptedDialogs::Kind::Open,
