@@ -212,6 +212,12 @@ TEST_F(RestorersTest, WhatCannotBeRestoredWhollyFailsAndWhatWasThereStays)
              files.RefuseOpening(std::string(Signatures) + "\\ann.txt");
          },
          RestoreSignatures},
+        {"an extraction that fails after the file was moved away",
+         [](RestoreContext& c, MemoryFileSystem& files) {
+             c.values[4] = "ann.txt";
+             files.FailWriteNumber(1);
+         },
+         RestoreSignatures},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
