@@ -24,6 +24,11 @@
 #include "platform/posix/PosixFileSystem.h"
 #endif
 
+#ifdef _WIN32
+// windows.h, which the registry fixture includes, makes ReplaceFile a macro of its own.
+#undef ReplaceFile
+#endif
+
 namespace kestrel {
 namespace {
 
@@ -505,7 +510,7 @@ TEST_F(BackupRunTest, RestoreTabOpensTheBackupAndRestoresOrCancels)
     host.holdWork = true;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.cancel);
-        ASSERT_FALSE(kestrel::ReplaceFile(files, signature, "newer"));
+        ASSERT_FALSE(ReplaceFile(files, signature, "newer"));
         LastMessage shown;
         auto model = Prepare(shown, false, {});
         dialogs.Expect(testing::ScriptedDialogs::Kind::Open,

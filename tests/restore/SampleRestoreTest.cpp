@@ -28,6 +28,11 @@
 #include "platform/posix/PosixFileSystem.h"
 #endif
 
+#ifdef _WIN32
+// windows.h, which the registry fixture includes, makes ReplaceFile a macro of its own.
+#undef ReplaceFile
+#endif
+
 namespace kestrel {
 namespace {
 
@@ -125,7 +130,7 @@ TEST_F(SampleRestoreTest, ProfileAsBackupRestoredIntoProfileBKeepsWhatBHad)
                                            {{"Only", false, reg::TypeSz, {"in B", 5}}}}}));
         const std::string aRules = JoinPath(aPlaces.RulesFolder, c.rulesFile);
         const std::string bRules = JoinPath(aPlaces.RulesFolder, "B.RWZ");
-        ASSERT_FALSE(kestrel::ReplaceFile(*files_, bRules, "B's rules"));
+        ASSERT_FALSE(ReplaceFile(*files_, bRules, "B's rules"));
         const std::string signature = files_->FilesIn(aPlaces.SignaturesFolder).front();
         const std::string signaturePath = JoinPath(aPlaces.SignaturesFolder, signature);
         const std::string aSignature = Data(signaturePath);
@@ -144,7 +149,7 @@ TEST_F(SampleRestoreTest, ProfileAsBackupRestoredIntoProfileBKeepsWhatBHad)
                         .Written());
 
         // What changed after the backup: the restore must bring the backed-up state back.
-        ASSERT_FALSE(kestrel::ReplaceFile(*files_, signaturePath, "B's signature"));
+        ASSERT_FALSE(ReplaceFile(*files_, signaturePath, "B's signature"));
         access_->SetStringValue(aPlaces.OptionsKeyPath, "Changed", "after the backup");
         const Tree aTree = Read(a, true);
         const Tree bBefore = Read(b, false);
