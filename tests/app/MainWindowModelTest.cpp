@@ -19,12 +19,6 @@
 #include "support/ScriptedMessages.h"
 
 #ifdef _WIN32
-#include "platform/win32/Win32FileSystem.h"
-#else
-#include "platform/posix/PosixFileSystem.h"
-#endif
-
-#ifdef _WIN32
 // windows.h, which the registry fixture includes, makes ReplaceFile a macro of its own.
 #undef ReplaceFile
 #endif
@@ -196,12 +190,7 @@ protected:
     void SetUp() override
     {
         RegistryFixture::SetUp();
-#ifdef _WIN32
-        fake.platform.fileSystem = std::make_unique<Win32FileSystem>();
-#else
-        std::filesystem::create_directories(scratch_.Native("root/drive_c"));
-        fake.platform.fileSystem = std::make_unique<PosixFileSystem>(scratch_.Native("root"));
-#endif
+        fake.platform.fileSystem = testing::TargetFileSystem(scratch_.Native("root"));
         sample = std::make_unique<testing::SampleEnvironment>("outlook2013-win7", *access_,
                                                               *fake.platform.fileSystem);
         fake.platform.registry = std::move(api_);

@@ -17,12 +17,6 @@
 #include "support/FakePlatform.h"
 #include "support/SampleEnvironment.h"
 
-#ifdef _WIN32
-#include "platform/win32/Win32FileSystem.h"
-#else
-#include "platform/posix/PosixFileSystem.h"
-#endif
-
 namespace kestrel {
 namespace {
 
@@ -56,13 +50,7 @@ protected:
     void SetUp() override
     {
         RegistryFixture::SetUp();
-#ifdef _WIN32
-        fake_.platform.fileSystem = std::make_unique<Win32FileSystem>();
-#else
-        const auto root = scratch_.Native("root");
-        std::filesystem::create_directories(root / "drive_c");
-        fake_.platform.fileSystem = std::make_unique<PosixFileSystem>(root);
-#endif
+        fake_.platform.fileSystem = testing::TargetFileSystem(scratch_.Native("root"));
         fake_.platform.registry = testing::TargetRegistry(dbPath_);
     }
 

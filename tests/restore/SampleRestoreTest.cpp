@@ -23,12 +23,6 @@
 #include "support/ScriptedDialogs.h"
 
 #ifdef _WIN32
-#include "platform/win32/Win32FileSystem.h"
-#else
-#include "platform/posix/PosixFileSystem.h"
-#endif
-
-#ifdef _WIN32
 // windows.h, which the registry fixture includes, makes ReplaceFile a macro of its own.
 #undef ReplaceFile
 #endif
@@ -59,13 +53,7 @@ protected:
     void SetUp() override
     {
         RegistryFixture::SetUp();
-#ifdef _WIN32
-        fake_.platform.fileSystem = std::make_unique<Win32FileSystem>();
-#else
-        const auto root = scratch_.Native("root");
-        std::filesystem::create_directories(root / "drive_c");
-        fake_.platform.fileSystem = std::make_unique<PosixFileSystem>(root);
-#endif
+        fake_.platform.fileSystem = testing::TargetFileSystem(scratch_.Native("root"));
         fake_.platform.registry = testing::TargetRegistry(dbPath_);
         files_ = fake_.platform.fileSystem.get();
     }
