@@ -71,9 +71,18 @@ public:
     // Bare names of the files directly inside the folder, hidden ones included, in the order
     // the system lists them; no folders. Empty when the folder is missing.
     virtual std::vector<std::string> FilesIn(const std::string& folder) = 0;
+    // Bare names of the folders directly inside the folder, hidden ones included, in the order
+    // the system lists them; no files, no "." or "..". Empty when the folder is missing.
+    virtual std::vector<std::string> FoldersIn(const std::string& folder) = 0;
     // Creates one folder level; fails when the parent is missing or the folder exists.
     virtual bool CreateFolder(const std::string& path) = 0;
     virtual bool RemoveFile(const std::string& path) = 0;
+    // Removes the folder with everything inside it, read-only files and folders included. A
+    // link inside (a symbolic link, a junction) is removed as a link: what it leads to stays as
+    // it is. Whatever cannot be removed (a file another program holds open) stays, and the rest
+    // goes. True when nothing is left at the path, so also when the folder was missing; false,
+    // removing nothing, when the path names a file.
+    virtual bool RemoveFolderTree(const std::string& folder) = 0;
     // Fails when the target exists.
     virtual bool RenameFile(const std::string& from, const std::string& to) = 0;
     // Puts `from` in place of `to` in one step, whether or not `to` exists: a reader sees the

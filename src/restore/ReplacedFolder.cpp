@@ -1,5 +1,8 @@
 #include "restore/ReplacedFolder.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <string_view>
 #include <vector>
 
 #include "archive/MemberName.h"
@@ -14,6 +17,47 @@ std::string ReplacedRunName(std::time_t started)
 {
     const std::string text = FormatLocalTime(started, "%Y-%m-%d %H-%M-%S");
     return text.empty() ? "unknown time" : text;
+}
+
+namespace {
+
+// Whether the name has the form of ReplacedRunName's, digit for digit.
+bool IsRunName(const std::string& name)
+{
+    constexpr std::string_view form = "0000-00-00 00-00-00";
+    if (name.size() != form.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < form.size(); ++i) {
+        const bool digit = name[i] >= '0' && name[i] <= '9';
+        if (form[i] == '0' ? !digit : name[i] != form[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+void RemoveOldReplacedFolders(FileSystem& fileSystem, const std::string& dataFolder,
+                              std::size_t keep)
+{
+    // Without a data folder "Replaced" would name a folder wherever the process runs.
+    if (dataFolder.empty()) {
+        return;
+    }
+    const std::string replaced = JoinPath(dataFolder, "Replaced");
+    std::vector<std::string> runs = fileSystem.FoldersIn(replaced);
+    runs.erase(std::remove_if(runs.begin(), runs.end(),
+                              [](const std::string& name) { return !IsRunName(name); }),
+               runs.end());
+    if (runs.size() <= keep) {
+        return;
+    }
+    std::sort(runs.begin(), runs.end());
+    for (auto run = runs.begin(); run != runs.end() - static_cast<std::ptrdiff_t>(keep); ++run) {
+        fileSystem.RemoveFolderTree(JoinPath(replaced, *run));
+    }
 }
 
 ReplacedFolder::ReplacedFolder(FileSystem& fileSystem, const std::string& dataFolder,

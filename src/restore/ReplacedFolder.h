@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <ctime>
 #include <string>
 
@@ -50,5 +51,17 @@ private:
 
 // "YYYY-MM-DD HH-MM-SS" in local time: sorts as the runs happened and is a valid file name.
 std::string ReplacedRunName(std::time_t started);
+
+// How many earlier runs' folders a restore leaves in place when it starts.
+inline constexpr std::size_t KeptReplacedRuns = 3;
+
+// Removes the folders of earlier runs in <data folder>\Replaced but the `keep` newest, for a
+// restore to call when it starts, before its own folder exists: with KeptReplacedRuns the three
+// newest stay, and the new run's folder may then be a fourth. Only folders whose names have the
+// form ReplacedRunName gives count, ordered by that name; anything else there (a folder the user
+// made, a file) stays. A folder that cannot be removed, wholly or in part (a file in it held
+// open), stays as it is left: the restore goes on without a word about it.
+void RemoveOldReplacedFolders(FileSystem& fileSystem, const std::string& dataFolder,
+                              std::size_t keep);
 
 }  // namespace kestrel

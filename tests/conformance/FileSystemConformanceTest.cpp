@@ -73,18 +73,55 @@ protected:
     std::string base_;
 };
 
-// Makes a file hidden the way the system does: an attribute on Windows, a name on Linux.
-std::string MakeHidden(FileSystem& fs, const std::string& folder)
+// Makes a file, or a folder, hidden the way the system does: an attribute on Windows, a name
+// on Linux.
+std::string MakeHidden(FileSystem& fs, const std::string& folder, bool asFolder = false)
 {
 #ifdef _WIN32
-    const std::string path = folder + "\\hidden.txt";
-    std::ofstream(fs.NativePath(path)) << "x";
-    SetFileAttributesW(fs.NativePath(path).c_str(), FILE_ATTRIBUTE_HIDDEN);
+    const std::string path = folder + (asFolder ? "\\Hidden" : "\\hidden.txt");
 #else
-    const std::string path = folder + "\\.hidden";
-    std::ofstream(fs.NativePath(path)) << "x";
+    const std::string path = folder + (asFolder ? "\\.cache" : "\\.hidden");
+#endif
+    if (asFolder) {
+        fs.CreateFolder(path);
+    } else {
+        std::ofstream(fs.NativePath(path)) << "x";
+    }
+#ifdef _WIN32
+    SetFileAttributesW(fs.NativePath(path).c_str(), FILE_ATTRIBUTE_HIDDEN);
 #endif
     return path;
+}
+
+void MakeReadOnly(FileSystem& fs, const std::string& path)
+{
+#ifdef _WIN32
+    SetFileAttributesW(fs.NativePath(path).c_str(), FILE_ATTRIBUTE_READONLY);
+#else
+    using std::filesystem::perms;
+    std::filesystem::permissions(fs.NativePath(path),
+                                 perms::owner_write | perms::group_write | perms::others_write,
+                                 std::filesystem::perm_options::remove);
+#endif
+}
+
+// A symbolic link to a folder; false where the system makes none (Windows without developer
+// mode or the privilege, Wine).
+bool MakeFolderLink(FileSystem& fs, const std::string& link, const std::string& target)
+{
+#ifdef _WIN32
+    const std::wstring path = fs.NativePath(link).wstring();
+    CreateSymbolicLinkW(
+        path.c_str(), fs.NativePath(target).c_str(),
+        SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+#else
+    std::error_code error;
+    std::filesystem::create_directory_symlink(fs.NativePath(target), fs.NativePath(link), error);
+    return !error;
+#endif
 }
 
 // Writes `data` in pieces of uneven sizes; false at the first refused piece.
@@ -173,21 +210,76 @@ TEST_F(FileSystemConformance, NamesIgnoreCaseAsTheRegistryDoes)
     }
 }
 
-TEST_F(FileSystemConformance, ListsFilesDirectlyInsideAFolder)
+TEST_F(FileSystemConformance, ListsFilesAndFoldersDirectlyInsideAFolder)
 {
     ASSERT_TRUE(fs_->CreateFolder(At("Signatures")));
     ASSERT_TRUE(fs_->CreateFolder(At("Signatures\\files")));
     for (const char* name : {"b.htm", "a.txt", "c.rtf"}) {
         Write(std::string("Signatures\\") + name, name);
     }
+    ASSERT_TRUE(fs_->CreateFolder(At("Signatures\\files\\deeper")));
     Write("Signatures\\files\\inner.png", "x");
     const std::string hidden = MakeHidden(*fs_, At("Signatures"));
     const std::string hiddenName = hidden.substr(hidden.rfind('\\') + 1);
+    const std::string hiddenFolder = MakeHidden(*fs_, At("Signatures"), true);
+    const std::string hiddenFolderName = hiddenFolder.substr(hiddenFolder.rfind('\\') + 1);
 
     const Names listed = fs_->FilesIn(At("signatures"));
     EXPECT_EQ((std::multiset<std::string>{"a.txt", "b.htm", "c.rtf", hiddenName}),
               std::multiset<std::string>(listed.begin(), listed.end()));
+    const Names folders = fs_->FoldersIn(At("signatures"));
+    EXPECT_EQ((std::multiset<std::string>{"files", hiddenFolderName}),
+              std::multiset<std::string>(folders.begin(), folders.end()));
     EXPECT_EQ(Names{}, fs_->FilesIn(At("Missing")));
+    EXPECT_EQ(Names{}, fs_->FoldersIn(At("Missing")));
+}
+
+TEST_F(FileSystemConformance, RemovesAFolderTreeButNothingOutsideIt)
+{
+    struct Case {
+        const char* name;
+        void (*arrange)(FileSystem&, const std::string& tree, const std::string& outside);
+        bool removed;  // what RemoveFolderTree returns; the tree is gone exactly then
+    };
+    const Case cases[] = {
+        {"nested, read-only too",
+         [](FileSystem& fs, const std::string& tree, const std::string&) {
+             ASSERT_TRUE(fs.CreateFolder(tree) && fs.CreateFolder(tree + "\\Sub") &&
+                         fs.CreateFolder(tree + "\\Sub\\Deeper"));
+             for (const char* file : {"\\a.pst", "\\Sub\\b.reg", "\\Sub\\Deeper\\c.txt"}) {
+                 ASSERT_TRUE(fs.AppendTextLine(tree + file, "x"));
+             }
+             MakeReadOnly(fs, tree + "\\Sub\\b.reg");
+             MakeReadOnly(fs, tree + "\\Sub\\Deeper");
+         },
+         true},
+        {"missing", [](FileSystem&, const std::string&, const std::string&) {}, true},
+        {"a file",
+         [](FileSystem& fs, const std::string& tree, const std::string&) {
+             ASSERT_TRUE(fs.AppendTextLine(tree, "x"));
+         },
+         false},
+        {"a link to a folder outside",
+         [](FileSystem& fs, const std::string& tree, const std::string& outside) {
+             ASSERT_TRUE(fs.CreateFolder(tree));
+             if (!MakeFolderLink(fs, tree + "\\Link", outside)) {
+                 ASSERT_TRUE(fs.AppendTextLine(tree + "\\no link here.txt", "x"));
+             }
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string tree = At(std::string("Tree ") + c.name);
+        const std::string outside = At(std::string("Outside ") + c.name);
+        ASSERT_TRUE(fs_->CreateFolder(outside));
+        ASSERT_TRUE(fs_->AppendTextLine(outside + "\\kept.txt", "kept"));
+        c.arrange(*fs_, tree, outside);
+
+        EXPECT_EQ(c.removed, fs_->RemoveFolderTree(tree));
+        EXPECT_EQ(c.removed, !fs_->Stat(tree));
+        EXPECT_EQ((Names{"kept"}), fs_->ReadTextLines(outside + "\\kept.txt"));
+    }
 }
 
 TEST_F(FileSystemConformance, DeletesRenamesCopiesAndReplacesFiles)

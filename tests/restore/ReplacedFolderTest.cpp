@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+#include <vector>
+
 #include "platform/FileContents.h"
 #include "registry/RegFile.h"
 #include "registry/RegistryFixture.h"
@@ -72,6 +76,53 @@ TEST(ReplacedFolderTest, NothingToKeepMakesNoFolder)
     EXPECT_TRUE(replaced.KeepFile("Datas", Mail));
     EXPECT_FALSE(replaced.Used());
     EXPECT_EQ(before, files.Paths());
+}
+
+TEST(ReplacedFolderTest, ARestoreLeavesTheThreeNewestRunFolders)
+{
+    struct Case {
+        const char* name;
+        std::vector<std::string> runs;  // each with a kept file; none at all: no Replaced folder
+        std::set<std::string> removed;
+        const char* held = "";  // a run whose kept file another program holds open
+    };
+    const std::vector<std::string> five = {"2024-03-01 09-00-00", "2023-12-31 23-59-59",
+                                           "2024-03-02 08-00-01", "2024-01-15 12-30-00",
+                                           "2024-03-02 08-00-00"};
+    const Case cases[] = {
+        {"five runs", five, {"2023-12-31 23-59-59", "2024-01-15 12-30-00"}},
+        {"three runs", {"2024-03-01 09-00-00", "2023-12-31 23-59-59", "2024-01-15 12-30-00"}, {}},
+        {"no Replaced folder", {}, {}},
+        {"a run that cannot go", five, {"2024-01-15 12-30-00"}, "2023-12-31 23-59-59"},
+    };
+    const std::string replaced = std::string(DataFolder) + "\\Replaced\\";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryFileSystem files;
+        files.AddFolder(DataFolder);
+        for (const std::string& run : c.runs) {
+            files.AddFile(replaced + run + "\\Datas\\Outlook.pst", "mail");
+        }
+        if (!c.runs.empty()) {
+            // What the user put there, some of it almost named like a run.
+            for (const char* own : {"my notes", "2020-01-01 10-00-00 old", "2020-01-01_10-00-00",
+                                    "2020-01-01 10-00-0x"}) {
+                files.AddFile(replaced + own + "\\note.txt", "own");
+            }
+            files.AddFile(replaced + "2020-01-01 10-00-00", "a file");
+        }
+        files.RefuseOpening(replaced + c.held + "\\Datas\\Outlook.pst");
+        std::set<std::string> expected;
+        for (const std::string& path : files.Paths()) {
+            const std::string run = path.substr(0, path.find('\\', replaced.size()));
+            if (path.rfind(replaced, 0) != 0 || c.removed.count(run.substr(replaced.size())) == 0) {
+                expected.insert(path);
+            }
+        }
+
+        RemoveOldReplacedFolders(files, DataFolder, KeptReplacedRuns);
+        EXPECT_EQ(expected, files.Paths());
+    }
 }
 
 class ReplacedKeyTreeTest : public testing::RegistryFixture {};

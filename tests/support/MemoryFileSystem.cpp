@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <ranges>
 #include <utility>
 
 namespace kestrel::testing {
@@ -168,6 +169,18 @@ std::vector<std::string> MemoryFileSystem::FilesIn(const std::string& folder)
     return names;
 }
 
+std::vector<std::string> MemoryFileSystem::FoldersIn(const std::string& folder)
+{
+    // Against name order, as a real system may list them: code must not rely on any order.
+    std::vector<std::string> names;
+    for (const auto& [key, node] : std::ranges::reverse_view(nodes_)) {
+        if (node.folder && ParentKey(key) == Key(folder)) {
+            names.push_back(node.path.substr(node.path.find_last_of("\\/") + 1));
+        }
+    }
+    return names;
+}
+
 bool MemoryFileSystem::CreateFolder(const std::string& path)
 {
     return Find(path) == nullptr && ParentIsFolder(path) &&
@@ -178,6 +191,26 @@ bool MemoryFileSystem::RemoveFile(const std::string& path)
 {
     const Node* node = Find(path);
     return node != nullptr && !node->folder && nodes_.erase(Key(path)) == 1;
+}
+
+bool MemoryFileSystem::RemoveFolderTree(const std::string& folder)
+{
+    const Node* top = Find(folder);
+    if (top == nullptr || !top->folder) {
+        return top == nullptr;
+    }
+    const std::string key = Key(folder);
+    std::set<std::string> held;
+    for (const std::string& refused : refusedOpens_) {
+        for (std::string level = refused; level.rfind(key, 0) == 0; level = ParentKey(level)) {
+            held.insert(level);
+        }
+    }
+    for (auto node = nodes_.begin(); node != nodes_.end();) {
+        const bool inside = node->first == key || node->first.rfind(key + "\\", 0) == 0;
+        node = inside && held.count(node->first) == 0 ? nodes_.erase(node) : std::next(node);
+    }
+    return Find(folder) == nullptr;
 }
 
 bool MemoryFileSystem::MoveOver(const std::string& from, const std::string& to)

@@ -42,8 +42,12 @@ public:
         return node != nullptr && node->folder;
     }
     std::vector<std::string> FilesIn(const std::string& folder) override;
+    std::vector<std::string> FoldersIn(const std::string& folder) override;
     bool CreateFolder(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
+    // A file refused by RefuseOpening stays, as one held open does on Windows, with the folders
+    // it is in.
+    bool RemoveFolderTree(const std::string& folder) override;
     bool RenameFile(const std::string& from, const std::string& to) override
     {
         return Find(to) == nullptr && MoveOver(from, to);

@@ -1,5 +1,6 @@
 #include "platform/posix/PosixFileSystem.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -39,6 +40,45 @@ std::string FirstCharacters(const std::string& text, int count)
         end += DecodeUtf8(text, end).length;
     }
     return text.substr(0, end);
+}
+
+// Removes the entry `name` of the folder open as `parent` (AT_FDCWD for a whole path), a folder
+// with everything in it, as far as the system lets it. Entries are reached through the
+// descriptors of the folders already open, and a folder is opened with O_NOFOLLOW, so a link,
+// wherever it is and whatever it leads to, fails to open as a folder and is unlinked as the
+// link it is.
+void RemoveEntryAt(int parent, const char* name)
+{
+    const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOTDIR || errno == ELOOP) {
+            unlinkat(parent, name, 0);
+        }
+        return;
+    }
+    // Entries of a read-only folder (no write bit) cannot be removed; this one is going anyway.
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && (info.st_mode & (S_IWUSR | S_IXUSR)) != (S_IWUSR | S_IXUSR)) {
+        fchmod(fd, (info.st_mode & 07777) | S_IRWXU);
+    }
+    DIR* folder = fdopendir(fd);
+    if (folder == nullptr) {
+        close(fd);
+        return;
+    }
+    // Listed first: a folder that changes while it is read may list an entry twice or not at all.
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(folder)) {
+        const std::string entryName = entry->d_name;
+        if (entryName != "." && entryName != "..") {
+            names.push_back(entryName);
+        }
+    }
+    for (const std::string& entryName : names) {
+        RemoveEntryAt(dirfd(folder), entryName.c_str());
+    }
+    closedir(folder);
+    unlinkat(parent, name, AT_REMOVEDIR);
 }
 
 // Writes a file through a descriptor, each Write blocking until the system has the data.
@@ -523,6 +563,24 @@ std::vector<std::string> PosixFileSystem::FilesIn(const std::string& folder)
     return names;
 }
 
+std::vector<std::string> PosixFileSystem::FoldersIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    const std::filesystem::path native = NativePath(folder);
+    if (native.empty()) {
+        return names;
+    }
+    // A link to a folder counts as one, as Windows lists a junction among the folders.
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(native, error)) {
+        std::error_code ignored;
+        if (entry.is_directory(ignored)) {
+            names.push_back(entry.path().filename().string());
+        }
+    }
+    return names;
+}
+
 bool PosixFileSystem::CreateFolder(const std::string& path)
 {
     const std::filesystem::path native = NativePath(path);
@@ -535,6 +593,24 @@ bool PosixFileSystem::RemoveFile(const std::string& path)
     struct stat info {};
     return !native.empty() && lstat(native.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) &&
            unlink(native.c_str()) == 0;
+}
+
+bool PosixFileSystem::RemoveFolderTree(const std::string& folder)
+{
+    const std::filesystem::path native = NativePath(folder);
+    if (native.empty()) {
+        return false;
+    }
+    struct stat info {};
+    if (lstat(native.c_str(), &info) != 0) {
+        return errno == ENOENT || errno == ENOTDIR;
+    }
+    // The folder itself may be a link to one; RemoveEntryAt then removes just the link.
+    if (!S_ISDIR(info.st_mode) && !(S_ISLNK(info.st_mode) && FolderExists(folder))) {
+        return false;
+    }
+    RemoveEntryAt(AT_FDCWD, native.c_str());
+    return lstat(native.c_str(), &info) != 0 && errno == ENOENT;
 }
 
 bool PosixFileSystem::RenameFile(const std::string& from, const std::string& to)

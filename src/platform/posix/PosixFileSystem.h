@@ -16,8 +16,10 @@ public:
     bool FileExists(const std::string& path) override;
     bool FolderExists(const std::string& path) override;
     std::vector<std::string> FilesIn(const std::string& folder) override;
+    std::vector<std::string> FoldersIn(const std::string& folder) override;
     bool CreateFolder(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
+    bool RemoveFolderTree(const std::string& folder) override;
     bool RenameFile(const std::string& from, const std::string& to) override;
     bool MoveOver(const std::string& from, const std::string& to) override;
     bool CopyFileTo(const std::string& from, const std::string& to) override;

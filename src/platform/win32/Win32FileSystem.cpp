@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string_view>
+#include <vector>
 
 #include "platform/TextFile.h"
 #include "platform/win32/WideText.h"
@@ -13,6 +15,61 @@ namespace {
 DWORD Attributes(const std::string& path)
 {
     return GetFileAttributesW(Utf8ToWide(path).c_str());
+}
+
+// The entries directly inside the folder as FindFirstFileW reports them, without "." and "..".
+std::vector<WIN32_FIND_DATAW> Entries(const std::wstring& folder)
+{
+    std::vector<WIN32_FIND_DATAW> entries;
+    std::wstring pattern = folder;
+    if (!pattern.empty() && pattern.back() != L'\\') {
+        pattern += L'\\';
+    }
+    pattern += L'*';
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return entries;
+    }
+    do {
+        const std::wstring_view name = found.cFileName;
+        if (name != L"." && name != L"..") {
+            entries.push_back(found);
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return entries;
+}
+
+bool IsMissing(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// Removes a file or a folder with everything in it, as far as the system lets it. A reparse
+// point (a symbolic link, a junction) is removed as the link it is, never entered: its target
+// may lie anywhere. Neither DeleteFileW nor RemoveDirectoryW removes a read-only entry, so the
+// attribute goes first; a link's is left, since setting attributes may reach its target.
+void RemoveEntry(const std::wstring& path, DWORD attributes)
+{
+    const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!link && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        const DWORD kept =
+            attributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+        SetFileAttributesW(path.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL);
+    }
+    if (!folder) {
+        DeleteFileW(path.c_str());
+        return;
+    }
+    if (!link) {
+        for (const WIN32_FIND_DATAW& entry : Entries(path)) {
+            RemoveEntry(path + L"\\" + entry.cFileName, entry.dwFileAttributes);
+        }
+    }
+    RemoveDirectoryW(path.c_str());
 }
 
 // A time of the file system's (100 ns steps since 1601) as the C library's seconds since 1970.
@@ -192,22 +249,22 @@ bool Win32FileSystem::FolderExists(const std::string& path)
 std::vector<std::string> Win32FileSystem::FilesIn(const std::string& folder)
 {
     std::vector<std::string> names;
-    std::wstring pattern = Utf8ToWide(folder);
-    if (!pattern.empty() && pattern.back() != L'\\') {
-        pattern += L'\\';
-    }
-    pattern += L'*';
-    WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return names;
-    }
-    do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            names.push_back(WideToUtf8(found.cFileName));
+    for (const WIN32_FIND_DATAW& entry : Entries(Utf8ToWide(folder))) {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            names.push_back(WideToUtf8(entry.cFileName));
         }
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
+    }
+    return names;
+}
+
+std::vector<std::string> Win32FileSystem::FoldersIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const WIN32_FIND_DATAW& entry : Entries(Utf8ToWide(folder))) {
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            names.push_back(WideToUtf8(entry.cFileName));
+        }
+    }
     return names;
 }
 
@@ -219,6 +276,23 @@ bool Win32FileSystem::CreateFolder(const std::string& path)
 bool Win32FileSystem::RemoveFile(const std::string& path)
 {
     return DeleteFileW(Utf8ToWide(path).c_str()) != 0;
+}
+
+bool Win32FileSystem::RemoveFolderTree(const std::string& folder)
+{
+    std::wstring path = Utf8ToWide(folder);
+    while (path.size() > 3 && path.back() == L'\\') {
+        path.pop_back();
+    }
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return IsMissing(GetLastError());
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return false;
+    }
+    RemoveEntry(path, attributes);
+    return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && IsMissing(GetLastError());
 }
 
 bool Win32FileSystem::RenameFile(const std::string& from, const std::string& to)
