@@ -81,6 +81,7 @@ RestoreOutcome RestoreSession::Run(const OpenedBackup& opened, const RestoreRequ
     FileSystem& files = *s.platform.fileSystem;
     s.progress = &progress;
 
+    RemoveOldReplacedFolders(files, machine.keptFolder, KeptReplacedRuns);
     ReplacedFolder replaced(files, machine.keptFolder, request.startTime);
     FailureLines registryMessages;
     RegistryAccess registry(*s.platform.registry, registryMessages);

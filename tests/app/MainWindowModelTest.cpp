@@ -496,6 +496,12 @@ TEST_F(BackupRunTest, RestoreTabOpensTheBackupAndRestoresOrCancels)
          MessageIcon::Information, nullptr},
         {true, "The Restore was cancelled!\t\t\t\r\n", MessageIcon::Exclamation, "newer"},
     };
+    // Earlier runs' folders: each run removes all but the three newest before it starts.
+    const std::string replaced = fake.platform.dataFolder + "\\Replaced";
+    files.CreateFolder(replaced);
+    for (const char* day : {"01", "02", "03", "04"}) {
+        files.CreateFolder(replaced + "\\2020-01-" + day + " 00-00-00");
+    }
     host.holdWork = true;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.cancel);
@@ -526,6 +532,12 @@ TEST_F(BackupRunTest, RestoreTabOpensTheBackupAndRestoresOrCancels)
         EXPECT_EQ(c.icon, shown.icon);
         EXPECT_EQ(c.signature != nullptr ? c.signature : backedUp, *ReadWholeFile(files, signature));
     }
+    // The second run found the first one's folder and the three newest earlier ones.
+    std::vector<std::string> left = files.FoldersIn(replaced);
+    std::sort(left.begin(), left.end());
+    ASSERT_EQ(3u, left.size());
+    EXPECT_EQ("2020-01-03 00-00-00", left[0]);
+    EXPECT_EQ("2020-01-04 00-00-00", left[1]);
 }
 
 }  // namespace
