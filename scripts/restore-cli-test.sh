@@ -100,6 +100,9 @@ else
         cat seed.log
         exit 1
     fi
+    # The sample's user (USERPROFILE, APPDATA) is imported into the volatile part of the
+    # registry, which a Wine server forgets when it ends: one server serves every run here.
+    wineserver -p
     # The sample's file trees, where its Windows paths lead in the prefix.
     (cd "$sample" && find drive_c unc -type f) | while IFS= read -r file; do
         mkdir -p "$(dirname "$(env_path "$file")")"
