@@ -4,7 +4,6 @@
 #include "cli/BackupCommand.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -15,11 +14,8 @@
 #include "archive/ItemTable.h"
 #include "backup/UnattendedBackup.h"
 #include "cli/ConsoleProgress.h"
-#include "cli/HostPath.h"
 #include "cli/PrintedMessages.h"
 #include "cli/ToolCommands.h"
-#include "platform/FileContents.h"
-#include "platform/NameCase.h"
 
 namespace kestrel {
 namespace {
@@ -35,41 +31,7 @@ constexpr const char* Usage =
     "  ARCHIVE   a Windows path (C:\\..., \\\\server\\share\\...) or a path of this system\n"
     "exit status: 0 written with every item, 1 written but an item failed, 2 nothing written\n";
 
-// A password file is one line; anything this large is not one.
-constexpr std::uint64_t MaxPasswordFileBytes = 64 * 1024;
 constexpr int ItemColumn = 32;
-
-bool ValidItemFlags(const std::string& flags)
-{
-    return !flags.empty() && flags.size() <= static_cast<std::size_t>(ItemBoxCount) &&
-           flags.find_first_not_of("01") == std::string::npos;
-}
-
-std::optional<std::string> ReadPassword(const BackupOptions& options, Platform& platform,
-                                        std::string& why)
-{
-    if (options.passwordFrom == PasswordFrom::StandardInput) {
-        std::string line;
-        std::getline(std::cin, line);
-        return PasswordLine(line);
-    }
-    const std::string path = HostPath(options.passwordFile);
-    Result<std::string> bytes = ReadWholeFile(*platform.fileSystem, path, MaxPasswordFileBytes);
-    if (!bytes) {
-        why = bytes.error().Describe();
-        return std::nullopt;
-    }
-    return PasswordLine(*bytes);
-}
-
-// The profile as the registry spells it, found without regard to case as Windows finds keys.
-std::optional<std::string> FindProfile(const AppState& state, const std::string& name)
-{
-    const auto found =
-        std::find_if(state.ProfileNames.begin(), state.ProfileNames.end(),
-                     [&](const std::string& profile) { return EqualsIgnoringCase(profile, name); });
-    return found == state.ProfileNames.end() ? std::nullopt : std::optional(*found);
-}
 
 int Refuse(const std::string& why)
 {
@@ -91,8 +53,13 @@ std::variant<BackupOptions, std::string> ParseBackupOptions(
             options.help = true;
             return options;
         }
-        if (argument == "--profile" || argument == "--items" || argument == "--description" ||
-            argument == "--password-file") {
+        std::string why;
+        if (TakePasswordOption(arguments, i, options.passwordFrom, options.passwordFile, why)) {
+            if (!why.empty()) {
+                return why;
+            }
+        } else if (argument == "--profile" || argument == "--items" ||
+                   argument == "--description") {
             if (!hasValue) {
                 return argument + " needs a value";
             }
@@ -102,23 +69,9 @@ std::variant<BackupOptions, std::string> ParseBackupOptions(
             } else if (argument == "--items") {
                 options.items = value;
                 haveItems = true;
-            } else if (argument == "--description") {
-                options.description = value;
             } else {
-                if (options.passwordFrom == PasswordFrom::StandardInput) {
-                    return "choose one of --password-stdin and --password-file";
-                }
-                options.passwordFrom = PasswordFrom::File;
-                options.passwordFile = value;
+                options.description = value;
             }
-        } else if (argument == "--password-stdin") {
-            if (options.passwordFrom == PasswordFrom::File) {
-                return "choose one of --password-stdin and --password-file";
-            }
-            options.passwordFrom = PasswordFrom::StandardInput;
-        } else if (argument == "--password") {
-            return "--password is refused: other users see it in the process list; use "
-                   "--password-stdin or --password-file";
         } else if (argument.size() > 1 && argument[0] == '-' && argument != "-") {
             return "unknown option " + argument;
         } else if (!options.target.empty()) {
@@ -133,33 +86,13 @@ std::variant<BackupOptions, std::string> ParseBackupOptions(
     if (!haveItems) {
         return "--items FLAGS is missing";
     }
-    if (!ValidItemFlags(options.items)) {
-        return "--items takes 1 to 9 characters, each 0 or 1, not \"" + options.items + "\"";
-    }
-    if (options.items.find('1') == std::string::npos) {
-        return "--items selects no item";
+    if (std::string why = ItemFlagsProblem(options.items); !why.empty()) {
+        return why;
     }
     if (options.target.empty()) {
         return "the archive to write is missing";
     }
     return options;
-}
-
-std::string PasswordLine(std::string_view text)
-{
-    text = text.substr(0, text.find('\n'));
-    if (!text.empty() && text.back() == '\r') {
-        text.remove_suffix(1);
-    }
-    return std::string(text);
-}
-
-std::string BackupTargetPath(const std::string& argument)
-{
-    const bool drive = argument.size() >= 2 && argument[1] == ':' &&
-                       std::isalpha(static_cast<unsigned char>(argument[0]));
-    const bool unc = argument.rfind("\\\\", 0) == 0;
-    return drive || unc ? argument : HostPath(argument);
 }
 
 std::string BackupReport(const BackupOutcome& outcome, const std::string& targetPath)
@@ -209,7 +142,8 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
     std::string password;
     if (options.passwordFrom != PasswordFrom::None) {
         std::string why;
-        const std::optional<std::string> read = ReadPassword(options, platform, why);
+        const std::optional<std::string> read =
+            ReadPassword(options.passwordFrom, options.passwordFile, platform, why);
         if (!read) {
             return Refuse("cannot read the password: " + why);
         }
@@ -227,12 +161,8 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
     }
     const std::optional<std::string> profile = FindProfile(state, options.profile);
     if (!profile) {
-        std::string known;
-        for (const std::string& name : state.ProfileNames) {
-            known += (known.empty() ? "\"" : ", \"") + name + "\"";
-        }
-        return Refuse("no profile named \"" + options.profile + "\" (there are " + known +
-                      "); nothing written");
+        return Refuse("no profile named \"" + options.profile + "\" (there are " +
+                      QuotedProfileNames(state) + "); nothing written");
     }
 
     BackupRequest request;
@@ -241,7 +171,7 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
     request.protect = !password.empty();
     request.password = password;
     request.description = options.description;
-    request.targetPath = BackupTargetPath(options.target);
+    request.targetPath = ArchiveArgumentPath(options.target);
     request.startTime = std::time(nullptr);
     const BackupMachine machine = BackupMachineFor(state, *profile, platform, messages);
 

@@ -13,7 +13,8 @@ void PrintUsage()
         "  reg       import, export and query registry keys (kestrel reg --help)\n"
         "  archive   list, verify and extract backup archives (kestrel archive --help)\n"
         "  profiles  Outlook profiles, their item locations and offered items [--json]\n"
-        "  backup    back up a profile's items into an archive (kestrel backup --help)\n",
+        "  backup    back up a profile's items into an archive (kestrel backup --help)\n"
+        "  restore   restore items from an archive into a profile (kestrel restore --help)\n",
         stderr);
 }
 
@@ -29,7 +30,8 @@ Command FindCommand(const std::string& name)
          [](Arguments a, Platform& p, const ToolConsole&) { return RunArchiveCommand(a, p); }},
         {"profiles",
          [](Arguments a, Platform& p, const ToolConsole&) { return RunProfilesCommand(a, p); }},
-        {"backup", RunBackupCommand}};
+        {"backup", RunBackupCommand},
+        {"restore", RunRestoreCommand}};
     for (const auto& [commandName, command] : commands) {
         if (name == commandName) {
             return command;

@@ -31,5 +31,9 @@ int RunProfilesCommand(const std::vector<std::string>& arguments, Platform& plat
 // Returns the backup's exit status (0, 1 or 2, see BackupExitStatus); 2 for a usage error.
 int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platform,
                      const ToolConsole& console);
+// Returns the restore's exit status (0, 1 or 2, see RestoreExitStatus; 1 also when a chosen
+// item is not in the backup); 2 for a usage error.
+int RunRestoreCommand(const std::vector<std::string>& arguments, Platform& platform,
+                      const ToolConsole& console);
 
 }  // namespace kestrel

@@ -3,6 +3,7 @@
 //   kestrel archive ...    backup archives
 //   kestrel profiles       Outlook profiles and the items each offers
 //   kestrel backup ...     a backup of one profile into an archive
+//   kestrel restore ...    a restore from an archive into one profile
 
 #include <cstdio>
 #include <exception>

@@ -78,9 +78,9 @@ TEST(BackupCommand, PasswordIsTheFirstLineWithoutItsBreak)
 TEST(BackupCommand, WindowsPathsStayAsGivenAndHostPathsBecomeAbsolute)
 {
     for (const char* path : {"C:\\Backups\\a.ksb", "d:backup.ksb", "\\\\srv\\share\\a.ksb"}) {
-        EXPECT_EQ(path, BackupTargetPath(path));
+        EXPECT_EQ(path, ArchiveArgumentPath(path));
     }
-    const std::string relative = BackupTargetPath("nightly.ksb");
+    const std::string relative = ArchiveArgumentPath("nightly.ksb");
     EXPECT_NE("nightly.ksb", relative);
     EXPECT_EQ("nightly.ksb", relative.substr(relative.size() - 11));
 }
