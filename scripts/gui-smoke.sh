@@ -2,8 +2,10 @@
 # Runs the GUI smoke tests on the X display in $DISPLAY (Xvfb) and saves screenshots of the
 # main window into OUTDIR: both tabs, each menu opened, the window over a sample machine
 # (sample-profiles.png), a backup while its worker writes (backup-progress.png) and the
-# backup's result message (backup-result.png), which this script closes. Also checks the
-# window's title as the X server sees it.
+# backup's result message (backup-result.png), which this script closes; then a restore: the
+# password prompt with the password typed (restore-password.png), the restore tab of the opened
+# backup (restore-tab-filled.png) and the restore's result message (restore-result.png). Also
+# checks the window's title as the X server sees it.
 #
 #   scripts/gui-smoke.sh OUTDIR COMMAND...     (COMMAND runs kestrel_gui_tests, e.g. via wine)
 # The test program is given --screenshots=FOLDER; under Wine pass the folder's Windows form in
@@ -97,6 +99,25 @@ if wait_for backup-result; then
     touch "$out/backup-result.done"
 else
     echo "the GUI tests never showed the backup's result" >&2
+    status=1
+fi
+# The restore of a protected backup: the prompt is answered by the test once captured.
+for view in restore-password restore-tab-filled; do
+    if wait_for "$view"; then
+        capture "$view"
+        touch "$out/$view.done"
+    else
+        echo "the GUI tests never showed $view" >&2
+        status=1
+    fi
+done
+if wait_for restore-result; then
+    sleep 1
+    capture restore-result
+    close_message_box
+    touch "$out/restore-result.done"
+else
+    echo "the GUI tests never showed the restore's result" >&2
     status=1
 fi
 wait "$tests" || status=$?

@@ -1,5 +1,7 @@
 #include "gui/MainFrame.h"
 
+#include <tuple>
+
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/choice.h>
@@ -47,6 +49,16 @@ std::unique_ptr<wxMenu> ItemsMenu(int selectId, int deselectId)
     menu->Append(selectId, Text(texts::SelectAllItems));
     menu->Append(deselectId, Text(texts::DeselectAllItems));
     return menu;
+}
+
+// The model's texts break lines with CR LF (a description may hold any kind); wx text
+// controls take "\n" on every system and give it the platform's form themselves.
+wxString LineBreaksOfControls(const std::string& text)
+{
+    wxString shown = wxString::FromUTF8(text);
+    shown.Replace("\r\n", "\n");
+    shown.Replace("\r", "\n");
+    return shown;
 }
 
 // A label above a control, as the window's frames lay them out.
@@ -261,13 +273,21 @@ wxPanel* MainFrame::BuildRestorePage()
     auto* left = new wxBoxSizer(wxVERTICAL);
     auto* right = new wxBoxSizer(wxVERTICAL);
 
-    auto* where =
-        BuildWhereFrame(page, texts::ChooseBackupToRestore, "txtSourceFile", "cmdSourceFile", 0);
+    // The source is set only by the open dialog, so its box is read-only.
+    wxButton* browse = nullptr;
+    auto* where = BuildWhereFrame(page, texts::ChooseBackupToRestore, "txtSourceFile",
+                                  "cmdSourceFile", wxTE_READONLY, &sourceFile_, &browse);
+    browse->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
+        model_.SourceFileClicked();
+        ShowModelState();
+    });
     wxWindow* whereBox = where->GetStaticBox();
-    for (const char* name : {"txtFileInfo", "txtPOBinfo"}) {
-        where->Add(new wxTextCtrl(whereBox, wxID_ANY, "", wxDefaultPosition, wxSize(-1, 70),
-                                  wxTE_MULTILINE | wxTE_READONLY, wxDefaultValidator, name),
-                   0, wxEXPAND | wxALL, 4);
+    // The facts are five lines, all shown.
+    for (auto [name, box, height] : {std::tuple{"txtFileInfo", &backupDescription_, 70},
+                                     std::tuple{"txtPOBinfo", &backupFacts_, 100}}) {
+        *box = new wxTextCtrl(whereBox, wxID_ANY, "", wxDefaultPosition, wxSize(-1, height),
+                              wxTE_MULTILINE | wxTE_READONLY, wxDefaultValidator, name);
+        where->Add(*box, 0, wxEXPAND | wxALL, 4);
     }
     left->Add(where, 1, wxEXPAND | wxALL, 4);
 
@@ -419,9 +439,17 @@ void MainFrame::ShowModelState()
         retypedPassword_->ChangeValue(wxString::FromUTF8(model_.RetypedPassword()));
     }
 
-    if (targetFile_->GetValue().utf8_string() != model_.TargetFileText()) {
-        targetFile_->ChangeValue(wxString::FromUTF8(model_.TargetFileText()));
-    }
+    // ChangeValue only when the text differs: setting it again would move the caret.
+    const auto showText = [](wxTextCtrl* box, const std::string& text) {
+        const wxString shown = LineBreaksOfControls(text);
+        if (box->GetValue() != shown) {
+            box->ChangeValue(shown);
+        }
+    };
+    showText(targetFile_, model_.TargetFileText());
+    showText(sourceFile_, model_.SourceFileText());
+    showText(backupFacts_, model_.BackupFactsText());
+    showText(backupDescription_, model_.BackupDescriptionText());
     ShowProgress();
 }
 

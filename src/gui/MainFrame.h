@@ -85,6 +85,9 @@ private:
     wxTextCtrl* password_ = nullptr;
     wxTextCtrl* retypedPassword_ = nullptr;
     wxTextCtrl* targetFile_ = nullptr;
+    wxTextCtrl* sourceFile_ = nullptr;
+    wxTextCtrl* backupFacts_ = nullptr;
+    wxTextCtrl* backupDescription_ = nullptr;
     wxPanel* progressPanel_ = nullptr;
     wxStaticText* status_ = nullptr;
     wxGauge* progress_ = nullptr;

@@ -4,6 +4,8 @@
 #include <wx/filefn.h>
 #include <wx/msgdlg.h>
 
+#include "gui/PasswordDialog.h"
+
 namespace kestrel {
 namespace {
 
@@ -70,9 +72,12 @@ std::optional<std::string> WxDialogs::ChooseOpenFile(const FileDialogRequest& re
 
 std::optional<std::string> WxDialogs::AskPassword()
 {
-    // The restore work adds the masked password prompt; until then no password is given,
-    // which callers take as a cancelled prompt.
-    return std::nullopt;
+    // A new prompt each time: it opens empty.
+    PasswordDialog dialog(parent_);
+    if (dialog.ShowModal() != wxID_OK) {
+        return std::nullopt;
+    }
+    return dialog.Password();
 }
 
 }  // namespace kestrel

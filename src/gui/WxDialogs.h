@@ -6,7 +6,7 @@
 
 namespace kestrel {
 
-// The file choosers as wx file dialogs, modal to the given parent.
+// The file choosers as wx file dialogs and the password prompt, modal to the given parent.
 class WxDialogs final : public Dialogs {
 public:
     explicit WxDialogs(wxWindow* parent = nullptr) : parent_(parent) {}
@@ -14,7 +14,7 @@ public:
     // Asks before overwriting, also when the default extension was added to a typed name.
     std::optional<std::string> ChooseSaveFile(const FileDialogRequest& request) override;
     std::optional<std::string> ChooseOpenFile(const FileDialogRequest& request) override;
-    // Nothing yet: the password prompt comes with the restore, its only user.
+    // The masked password prompt (frmPwd).
     std::optional<std::string> AskPassword() override;
 
 private:

@@ -1,5 +1,6 @@
 // Drives the real main window in-process: captions, menus, tab switching, the password
-// boxes and whole backups, read back from the widgets. Needs a display (Xvfb in CI).
+// boxes, whole backups, the password prompt and a restore, read back from the widgets. Needs a
+// display (Xvfb in CI).
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
@@ -25,6 +26,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <random>
 #include <set>
 #include <sstream>
@@ -98,17 +100,20 @@ void PauseForScreenshot(const std::string& name, const std::string& extra = {})
         << "no screenshot of " << name;
 }
 
-// The scripted messages; with screenshots taken and `parent` set, the next backup result is
-// also shown as the real message box, for scripts/gui-smoke.sh to capture as
-// backup-result.png and close with the Return key.
+// The scripted messages; with screenshots taken and `parent` set, the next result of a backup
+// or restore is also shown as the real message box, for scripts/gui-smoke.sh to capture as
+// backup-result.png or restore-result.png and close with the Return key.
 struct OnScreenMessages final : Messages {
     explicit OnScreenMessages(Messages& inner) : scripted(inner) {}
     MessageAnswer Show(const std::string& text, const std::string& caption, MessageIcon icon,
                        MessageButtons buttons) override
     {
         const MessageAnswer answer = scripted.Show(text, caption, icon, buttons);
-        if (parent != nullptr && !screenshotFolder.empty() && text.rfind("The Backup", 0) == 0) {
-            std::ofstream(screenshotFolder / "backup-result.ready").flush();
+        const bool backup = text.rfind("The Backup", 0) == 0;
+        const bool restore = text.rfind("The Restore", 0) == 0;
+        if (parent != nullptr && !screenshotFolder.empty() && (backup || restore)) {
+            const std::string name = backup ? "backup-result" : "restore-result";
+            std::ofstream(screenshotFolder / (name + ".ready")).flush();
             WxMessages(std::exchange(parent, nullptr)).Show(text, caption, icon, buttons);
         }
         return answer;
@@ -130,6 +135,57 @@ protected:
         return wxID_OK;
     }
     void Exit(wxDialog*) override {}
+};
+
+// The scripted file choosers with the real password prompt (frmPwd) over `parent`.
+struct RealPasswordPrompt final : Dialogs {
+    explicit RealPasswordPrompt(Dialogs& inner) : scripted(inner) {}
+    std::optional<std::string> ChooseSaveFile(const FileDialogRequest& request) override
+    {
+        return scripted.ChooseSaveFile(request);
+    }
+    std::optional<std::string> ChooseOpenFile(const FileDialogRequest& request) override
+    {
+        return scripted.ChooseOpenFile(request);
+    }
+    std::optional<std::string> AskPassword() override { return WxDialogs(parent).AskPassword(); }
+
+    Dialogs& scripted;
+    wxWindow* parent = nullptr;
+};
+
+// Answers each password prompt while it is on screen, inside its modal loop, as `answer` does
+// (which must close it); other modal windows show as they are.
+class PromptAnswerer final : public wxModalDialogHook {
+public:
+    explicit PromptAnswerer(std::function<void(wxDialog&)> answer) : answer_(std::move(answer))
+    {
+        Register();
+    }
+    ~PromptAnswerer() override { Unregister(); }
+
+    int shown = 0;
+
+protected:
+    int Enter(wxDialog* dialog) override
+    {
+        if (dialog->GetName() != "frmPwd") {
+            return wxID_NONE;
+        }
+        ++shown;
+        dialog->CallAfter([this, dialog] {
+            answer_(*dialog);
+            if (dialog->IsShown()) {
+                ADD_FAILURE() << "the password prompt was left open";
+                dialog->EndModal(wxID_CANCEL);
+            }
+        });
+        return wxID_NONE;
+    }
+    void Exit(wxDialog*) override {}
+
+private:
+    std::function<void(wxDialog&)> answer_;
 };
 
 template <typename T>
@@ -156,6 +212,15 @@ void Press(wxButton* button)
     button->ProcessWindowEvent(event);
 }
 
+// Enter in a text box, which sends the box's text-enter event.
+void PressEnter(wxTextCtrl* box)
+{
+    wxCommandEvent event(wxEVT_TEXT_ENTER, box->GetId());
+    event.SetEventObject(box);
+    event.SetString(box->GetValue());
+    box->ProcessWindowEvent(event);
+}
+
 class MainWindowSmoke : public ::testing::Test {
 protected:
     // The machine the window opens on: by default one without Outlook profiles.
@@ -166,7 +231,8 @@ protected:
     void SetUp() override
     {
         PrepareMachine();
-        frame = new MainFrame(state, fake.platform, &onScreen, &dialogs);
+        frame = new MainFrame(state, fake.platform, &onScreen, &windowDialogs);
+        windowDialogs.parent = frame;
         frame->Show();
         frame->LoadWindow();
         Settle();
@@ -182,6 +248,7 @@ protected:
     testing::ScriptedMessages messages;
     OnScreenMessages onScreen{messages};
     testing::ScriptedDialogs dialogs;
+    RealPasswordPrompt windowDialogs{dialogs};
     MainFrame* frame = nullptr;
 };
 
@@ -276,6 +343,58 @@ TEST_F(MainWindowSmoke, AboutOpensModally)
     EXPECT_EQ(std::vector<std::string>{"About Kestrel"}, closer.titles);
 }
 
+TEST_F(MainWindowSmoke, PasswordPromptAnswersOnlyWhenConfirmed)
+{
+    enum class Finish { Ok, Enter, Cancel, Close };
+    const struct {
+        const char* typed;
+        Finish finish;
+        std::optional<std::string> answer;
+    } cases[] = {
+        {"p\xC3\xA4ss word", Finish::Ok, "p\xC3\xA4ss word"},
+        {"", Finish::Ok, ""},
+        {"secret", Finish::Enter, "secret"},
+        {"secret", Finish::Cancel, std::nullopt},
+        {"secret", Finish::Close, std::nullopt},
+    };
+    WxDialogs real(frame);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.typed << " " << static_cast<int>(c.finish));
+        PromptAnswerer answerer([&](wxDialog& prompt) {
+            EXPECT_EQ("Please enter password", prompt.GetTitle().utf8_string());
+            EXPECT_EQ(frame, prompt.GetParent());
+            for (const char* label : {"Security", "Please enter password:"}) {
+                EXPECT_NE(nullptr, wxWindow::FindWindowByLabel(label, &prompt)) << label;
+            }
+            auto* box = Find<wxTextCtrl>(&prompt, "txtPassword");
+            auto* ok = Find<wxButton>(&prompt, "cmdOK");
+            auto* cancel = Find<wxButton>(&prompt, "cmdExit");
+            ASSERT_TRUE(box && ok && cancel);
+            EXPECT_EQ("OK", ok->GetLabelText().utf8_string());
+            EXPECT_EQ("Cancel", cancel->GetLabelText().utf8_string());
+            EXPECT_TRUE(box->HasFlag(wxTE_PASSWORD)) << "the password shows unmasked";
+            EXPECT_EQ("", box->GetValue().utf8_string()) << "an earlier answer is offered";
+            box->SetValue(wxString::FromUTF8(c.typed));
+            switch (c.finish) {
+                case Finish::Ok:
+                    Press(ok);
+                    break;
+                case Finish::Enter:
+                    PressEnter(box);
+                    break;
+                case Finish::Cancel:
+                    Press(cancel);
+                    break;
+                case Finish::Close:
+                    prompt.Close();
+                    break;
+            }
+        });
+        EXPECT_EQ(c.answer, real.AskPassword());
+        EXPECT_EQ(1, answerer.shown);
+    }
+}
+
 // The window over a sample machine with Outlook 2013: real registry and file system (a fresh
 // SQLite store and root natively, Wine's registry and drive C: under Wine).
 class SampleMachineWindow : public MainWindowSmoke {
@@ -340,30 +459,18 @@ TEST_F(SampleMachineWindow, ListsTheProfilesAndOffersTheFirstOnesItems)
     PauseForScreenshot("sample-profiles");
 }
 
-// Backups in the real window on the sample machine, its data file grown so that the write
-// takes seconds: long enough to watch the window while the worker writes, and to cancel.
-class SampleMachineBackup : public SampleMachineWindow {
+// Runs in the real window on the sample machine; what they write besides the sample's own
+// files lies in one folder, removed afterwards.
+class SampleMachineRuns : public SampleMachineWindow {
 protected:
     static constexpr const char* Folder = "C:\\KestrelGuiBackups";
-    static constexpr std::size_t DataFileMiB = 320;
 
     void PrepareMachine() override
     {
         SampleMachineWindow::PrepareMachine();
-        FileSystem& files = *fake.platform.fileSystem;
         fake.runFolder.path = std::string(Folder) + "\\run";
-        std::filesystem::create_directories(files.NativePath(fake.runFolder.path));
-        // One random MiB over and over: as slow to deflate as random data (the repeats lie
-        // beyond deflate's reach) and quick to make.
-        std::string block(1 << 20, '\0');
-        std::generate(block.begin(), block.end(), std::mt19937(7));
-        std::ofstream data(
-            files.NativePath("C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst"),
-            std::ios::binary | std::ios::app);
-        for (std::size_t i = 0; i < DataFileMiB; ++i) {
-            data.write(block.data(), static_cast<std::streamsize>(block.size()));
-        }
-        ASSERT_TRUE(data.flush());
+        std::filesystem::create_directories(
+            fake.platform.fileSystem->NativePath(fake.runFolder.path));
     }
     void TearDown() override
     {
@@ -376,10 +483,13 @@ protected:
     {
         return Find<wxStaticText>(frame, name)->GetLabel().utf8_string();
     }
-    bool Writing() { return Label("SkinLabel10").rfind("Write File ", 0) == 0; }
-    std::string ArchiveBytes()
+    std::string Text(const char* name)
     {
-        std::ifstream in(fake.platform.fileSystem->NativePath(archive), std::ios::binary);
+        return Find<wxTextCtrl>(frame, name)->GetValue().utf8_string();
+    }
+    std::string FileBytes(const std::string& path)
+    {
+        std::ifstream in(fake.platform.fileSystem->NativePath(path), std::ios::binary);
         std::ostringstream bytes;
         bytes << in.rdbuf();
         return bytes.str();
@@ -396,6 +506,33 @@ protected:
     }
 
     const std::string archive = std::string(Folder) + "\\mail.ksb";
+};
+
+// Backups in the real window on the sample machine, its data file grown so that the write
+// takes seconds: long enough to watch the window while the worker writes, and to cancel.
+class SampleMachineBackup : public SampleMachineRuns {
+protected:
+    static constexpr std::size_t DataFileMiB = 320;
+
+    void PrepareMachine() override
+    {
+        SampleMachineRuns::PrepareMachine();
+        FileSystem& files = *fake.platform.fileSystem;
+        // One random MiB over and over: as slow to deflate as random data (the repeats lie
+        // beyond deflate's reach) and quick to make.
+        std::string block(1 << 20, '\0');
+        std::generate(block.begin(), block.end(), std::mt19937(7));
+        std::ofstream data(
+            files.NativePath("C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst"),
+            std::ios::binary | std::ios::app);
+        for (std::size_t i = 0; i < DataFileMiB; ++i) {
+            data.write(block.data(), static_cast<std::streamsize>(block.size()));
+        }
+        ASSERT_TRUE(data.flush());
+    }
+
+    bool Writing() { return Label("SkinLabel10").rfind("Write File ", 0) == 0; }
+    std::string ArchiveBytes() { return FileBytes(archive); }
 };
 
 TEST_F(SampleMachineBackup, WritesOnAWorkerWhileTheWindowRespondsAndCancels)
@@ -473,6 +610,144 @@ TEST_F(SampleMachineBackup, WritesOnAWorkerWhileTheWindowRespondsAndCancels)
         left.insert(entry.path().filename().string());
     }
     EXPECT_EQ((std::set<std::string>{"mail.ksb", "run"}), left);
+}
+
+// Restores in the real window on the sample machine from a password-protected backup of its
+// signatures and templates, made first by the window's own backup.
+class SampleMachineRestore : public SampleMachineRuns {
+protected:
+    static constexpr const char* Password = "p\xC3\xA4ss";
+
+    void PrepareMachine() override
+    {
+        SampleMachineRuns::PrepareMachine();
+        // Where a restore keeps what it replaces.
+        fake.platform.dataFolder = std::string(Folder) + "\\data";
+    }
+    void SetUp() override
+    {
+        SampleMachineRuns::SetUp();
+        dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
+                       {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
+                        wxDateTime::Now().Format("kesbak%m-%d-%Y").utf8_string(), "ksb"},
+                       archive);
+        Press(Find<wxButton>(frame, "cmdTargetFile"));
+        Find<wxTextCtrl>(frame, "txtAttachInfo")->SetValue("Before the move\nof the office");
+        Click(Find<wxCheckBox>(frame, "backupitem2"), true);
+        Click(Find<wxCheckBox>(frame, "backupitem6"), true);
+        Click(Find<wxCheckBox>(frame, "ifprotect"), true);
+        Find<wxTextCtrl>(frame, "txtPassword")->SetValue(wxString::FromUTF8(Password));
+        Find<wxTextCtrl>(frame, "txtPassword2")->SetValue(wxString::FromUTF8(Password));
+        messages.Expect(
+            "The Backup was Completed!\t\t\t\r\n\r\nBackup Signatures\tSucceeded!\t\r\n"
+            "Backup Templates\tSucceeded!\t",
+            MessageIcon::Information, MessageAnswer::Ok);
+        messages.Expect("Do you need to backup your data to CD-R/RW or DVD?",
+                        MessageIcon::Information, MessageAnswer::Cancel);
+        Press(Find<wxButton>(frame, "cmdApply"));
+        WaitForTheEnd();
+        frame->SelectTab(MainTab::Restore);
+    }
+
+    // cmdSourceFile with the open dialog answered by the archive and the password prompt by
+    // `answer`.
+    void OpenTheArchive(const std::function<void(wxDialog&)>& answer)
+    {
+        dialogs.Expect(
+            testing::ScriptedDialogs::Kind::Open,
+            {"Restore Date from a Backup file", "Kestrel File (*.ksb)|*.ksb", "", "", "ksb"},
+            archive);
+        PromptAnswerer answerer(answer);
+        Press(Find<wxButton>(frame, "cmdSourceFile"));
+        EXPECT_EQ(1, answerer.shown);
+    }
+    // One character per restore box: 1 enabled, 0 not; the ticked ones in `ticked`.
+    std::string RestoreBoxes(std::string* ticked = nullptr)
+    {
+        std::string enabled;
+        for (int i = 0; i < 9; ++i) {
+            auto* box = Find<wxCheckBox>(frame, "restoreitem" + std::to_string(i));
+            enabled += box->IsEnabled() ? '1' : '0';
+            if (ticked != nullptr) {
+                *ticked += box->GetValue() ? '1' : '0';
+            }
+        }
+        return enabled;
+    }
+};
+
+TEST_F(SampleMachineRestore, OpensTheProtectedBackupThroughThePromptAndRestoresIt)
+{
+    // A wrong password: the message, and nothing to restore from.
+    messages.Expect("Incorect Password or Invalid backup file!", MessageIcon::Information,
+                    MessageAnswer::Ok);
+    OpenTheArchive([](wxDialog& prompt) {
+        Find<wxTextCtrl>(&prompt, "txtPassword")->SetValue("pass");
+        Press(Find<wxButton>(&prompt, "cmdOK"));
+    });
+    EXPECT_EQ("000000000", RestoreBoxes());
+    EXPECT_EQ("", Text("txtSourceFile"));
+    EXPECT_EQ("", Text("txtPOBinfo"));
+
+    OpenTheArchive([](wxDialog& prompt) {
+        auto* box = Find<wxTextCtrl>(&prompt, "txtPassword");
+        box->SetValue(wxString::FromUTF8(Password));
+        PauseForScreenshot("restore-password");
+        PressEnter(box);
+    });
+    EXPECT_EQ(archive, Text("txtSourceFile"));
+    EXPECT_FALSE(Find<wxTextCtrl>(frame, "txtSourceFile")->IsEditable());
+    const std::string facts = Text("txtPOBinfo");
+    EXPECT_EQ(0u, facts.rfind("Computer:OFFICE-PC\nUser:ann\nBackup Time:", 0)) << facts;
+    const std::string lastLines = "\nProfile:Outlook\nOutlook Version:Outlook 2013";
+    EXPECT_TRUE(facts.ends_with(lastLines)) << facts;
+    EXPECT_EQ("Before the move\nof the office", Text("txtFileInfo"));
+    EXPECT_EQ("001000100", RestoreBoxes());
+
+    // Every box ticked: only the enabled ones take it.
+    for (int i = 0; i < 9; ++i) {
+        Click(Find<wxCheckBox>(frame, "restoreitem" + std::to_string(i)), true);
+    }
+    std::string ticked;
+    RestoreBoxes(&ticked);
+    EXPECT_EQ("001000100", ticked);
+    PauseForScreenshot("restore-tab-filled");
+
+    // Since the backup the signatures and the template were lost.
+    const std::string roaming = "C:\\Users\\bob\\AppData\\Roaming\\Microsoft\\";
+    const std::vector<std::string> lost = {roaming + "Signatures\\Bob.htm",
+                                           roaming + "Signatures\\Bob.txt",
+                                           roaming + "Templates\\NormalEmail.dotm"};
+    std::vector<std::string> backedUp;
+    for (const std::string& file : lost) {
+        backedUp.push_back(FileBytes(file));
+        ASSERT_FALSE(backedUp.back().empty()) << file;
+        std::filesystem::remove(fake.platform.fileSystem->NativePath(file));
+    }
+    messages.Expect(
+        "Your current Email and News messages will be replaced with the messages from the "
+        "selected backup file.\r\n\r\nDo you want to countinue?",
+        MessageIcon::Information, MessageAnswer::Ok);
+    messages.Expect(
+        "The Restore was Completed!\t\t\t\r\n\r\nRestore Signatures\tSucceeded!\t"
+        "\r\nRestore Templates\tSucceeded!\t",
+        MessageIcon::Information, MessageAnswer::Ok);
+    onScreen.parent = frame;
+    auto* panel = Find<wxWindow>(frame, "picCon3");
+    Press(Find<wxButton>(frame, "cmdApply"));
+    // Back from the click with the run on the worker: the progress panel shows, and a new
+    // archive cannot be opened meanwhile (the open dialog would fail the test).
+    EXPECT_TRUE(frame->Model().Running());
+    EXPECT_TRUE(panel->IsShown());
+    EXPECT_TRUE(Find<wxButton>(frame, "cmdCancel")->IsEnabled());
+    Press(Find<wxButton>(frame, "cmdSourceFile"));
+    EXPECT_EQ(archive, Text("txtSourceFile"));
+    WaitForTheEnd();
+    EXPECT_FALSE(panel->IsShown());
+    EXPECT_FALSE(wxIsBusy());
+    for (std::size_t i = 0; i < lost.size(); ++i) {
+        EXPECT_TRUE(FileBytes(lost[i]) == backedUp[i]) << lost[i] << " was not restored";
+    }
 }
 
 TEST(WxDialogs, AddsTheDefaultExtensionToANameWithoutOne)
