@@ -28,8 +28,7 @@ public:
     // it is kept; false when it could not be kept, and the caller must then leave the file
     // alone. `movedTo`, when given, receives where the file went when it was moved (so it is
     // no longer at the path); it stays empty when the original is still in place.
-    bool KeepFile(const std::string& item, const std::string& path,
-                  std::string* movedTo = nullptr);
+    bool KeepFile(const std::string& item, const std::string& path, std::string* movedTo = nullptr);
 
     // Writes the tree at keyPath into the item's folder as `fileName`, a version-5 registry file
     // that first removes the key, so that importing it puts the tree back exactly as it was.

@@ -100,7 +100,7 @@ RestoreOutcome RestoreItems(RestoreContext& context, const std::string& openedBa
 
 std::string RestoreResultText(const RestoreOutcome& outcome)
 {
-    const char* headline = outcome.cancelled       ? texts::RestoreCancelled
+    const char* headline = outcome.cancelled         ? texts::RestoreCancelled
                            : outcome.AnyItemFailed() ? texts::RestoreEndedWithErrors
                                                      : texts::RestoreCompleted;
     std::string text = std::string(headline) + "\t\t\t\r\n";

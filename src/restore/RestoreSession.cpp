@@ -63,7 +63,9 @@ struct RestoreSession::State final : ZipEventSink {
     ProgressSink* progress = nullptr;
 };
 
-RestoreSession::RestoreSession(Platform& platform) : state_(std::make_unique<State>(platform)) {}
+RestoreSession::RestoreSession(Platform& platform) : state_(std::make_unique<State>(platform))
+{
+}
 
 RestoreSession::~RestoreSession() = default;
 
@@ -85,24 +87,24 @@ RestoreOutcome RestoreSession::Run(const OpenedBackup& opened, const RestoreRequ
     ReplacedFolder replaced(files, machine.keptFolder, request.startTime);
     FailureLines registryMessages;
     RegistryAccess registry(*s.platform.registry, registryMessages);
-    RestoreContext context{files,
-                           registry,
-                           s.zip,
-                           replaced,
-                           opened.OpenedItemValues,
-                           machine.runFolder,
-                           machine.userProfileFolder,
-                           machine.profilesRootKey,
-                           request.targetProfile,
-                           machine.locations,
-                           DataFolderFor(machine.userProfileFolder, machine.windowsVersion),
-                           FavouritesFileFor(machine.userProfileFolder, machine.windowsVersion,
-                                             request.targetProfile),
-                           opened.DatasSources,
-                           opened.PabSources,
-                           {},
-                           false,
-                           &s.stopRequested};
+    RestoreContext context{
+        files,
+        registry,
+        s.zip,
+        replaced,
+        opened.OpenedItemValues,
+        machine.runFolder,
+        machine.userProfileFolder,
+        machine.profilesRootKey,
+        request.targetProfile,
+        machine.locations,
+        DataFolderFor(machine.userProfileFolder, machine.windowsVersion),
+        FavouritesFileFor(machine.userProfileFolder, machine.windowsVersion, request.targetProfile),
+        opened.DatasSources,
+        opened.PabSources,
+        {},
+        false,
+        &s.stopRequested};
     RestoreOutcome outcome =
         RestoreItems(context, opened.OpenedBackupItems, request.ticked, progress);
     outcome.failures.insert(outcome.failures.end(), registryMessages.lines.begin(),

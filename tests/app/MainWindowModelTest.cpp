@@ -508,10 +508,10 @@ TEST_F(BackupRunTest, RestoreTabOpensTheBackupAndRestoresOrCancels)
         ASSERT_FALSE(ReplaceFile(files, signature, "newer"));
         LastMessage shown;
         auto model = Prepare(shown, false, {});
-        dialogs.Expect(testing::ScriptedDialogs::Kind::Open,
-                       {"Restore Date from a Backup file", "Kestrel File (*.ksb)|*.ksb", "", "",
-                        "ksb"},
-                       target);
+        dialogs.Expect(
+            testing::ScriptedDialogs::Kind::Open,
+            {"Restore Date from a Backup file", "Kestrel File (*.ksb)|*.ksb", "", "", "ksb"},
+            target);
         dialogs.Expect(testing::ScriptedDialogs::Kind::Password, {}, "s3cret");
         model->SourceFileClicked();
         EXPECT_EQ(target, model->SourceFileText());
@@ -530,7 +530,8 @@ TEST_F(BackupRunTest, RestoreTabOpensTheBackupAndRestoresOrCancels)
         EXPECT_FALSE(model->Running());
         EXPECT_EQ(0u, shown.text.find(c.result)) << shown.text;
         EXPECT_EQ(c.icon, shown.icon);
-        EXPECT_EQ(c.signature != nullptr ? c.signature : backedUp, *ReadWholeFile(files, signature));
+        EXPECT_EQ(c.signature != nullptr ? c.signature : backedUp,
+                  *ReadWholeFile(files, signature));
     }
     // The second run found the first one's folder and the three newest earlier ones.
     std::vector<std::string> left = files.FoldersIn(replaced);

@@ -302,7 +302,6 @@ TEST_F(ZipComponentTest, UnsafeMemberNamesAreNeverUsed)
     EXPECT_EQ(std::vector<std::string>{"out"}, scratch.List("deep"));
 }
 
-
 // Cancel comes from the window's thread while a large member is extracted; here it comes from
 // the member's first progress past 0, the same moment for the extraction.
 TEST_F(ZipComponentTest, ExtractionReportsItsProgressAndStopsOnCancelLeavingTheTarget)

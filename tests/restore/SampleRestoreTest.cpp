@@ -111,11 +111,13 @@ TEST_F(SampleRestoreTest, ProfileAsBackupRestoredIntoProfileBKeepsWhatBHad)
         const ProfileLocations aPlaces = LocateProfileItems(c.context, "Outlook", *access_);
 
         // Profile B as it was: a key of its own, rules and a signature of the same name as A's.
-        ASSERT_EQ(std::nullopt,
-                  ApplyRegFile(*access_, {{b + "\\9375CFF0413111d3B88A00104B2A6676", false,
-                                           {{"Account", false, reg::TypeSz, {"b@b", 4}}}},
-                                          {b + "\\ffff", false,
-                                           {{"Only", false, reg::TypeSz, {"in B", 5}}}}}));
+        ASSERT_EQ(
+            std::nullopt,
+            ApplyRegFile(*access_,
+                         {{b + "\\9375CFF0413111d3B88A00104B2A6676",
+                           false,
+                           {{"Account", false, reg::TypeSz, {"b@b", 4}}}},
+                          {b + "\\ffff", false, {{"Only", false, reg::TypeSz, {"in B", 5}}}}}));
         const std::string aRules = JoinPath(aPlaces.RulesFolder, c.rulesFile);
         const std::string bRules = JoinPath(aPlaces.RulesFolder, "B.RWZ");
         ASSERT_FALSE(ReplaceFile(*files_, bRules, "B's rules"));
@@ -131,9 +133,7 @@ TEST_F(SampleRestoreTest, ProfileAsBackupRestoredIntoProfileBKeepsWhatBHad)
         backup.targetPath = scratch_.Path("sample.ksb");
         BackupJob job(fake_.platform, messages_);
         SilentProgress progress;
-        ASSERT_TRUE(job.Run(backup,
-                            {"PC", "user", scratch_.Folder("run"), root, aPlaces},
-                            progress)
+        ASSERT_TRUE(job.Run(backup, {"PC", "user", scratch_.Folder("run"), root, aPlaces}, progress)
                         .Written());
 
         // What changed after the backup: the restore must bring the backed-up state back.
@@ -153,8 +153,10 @@ TEST_F(SampleRestoreTest, ProfileAsBackupRestoredIntoProfileBKeepsWhatBHad)
         RestoreRequest request;
         request.targetProfile = "B";
         request.ticked.fill(true);
-        RestoreMachine machine{scratch_.Folder("run"), c.context.UserProfileFolder,
-                               c.context.WindowsVersion, root,
+        RestoreMachine machine{scratch_.Folder("run"),
+                               c.context.UserProfileFolder,
+                               c.context.WindowsVersion,
+                               root,
                                LocateProfileItems(c.context, "B", *access_),
                                scratch_.Folder(std::string("data-") + c.environment)};
         const RestoreOutcome outcome = session.Run(opened, request, machine, progress);
@@ -167,12 +169,10 @@ TEST_F(SampleRestoreTest, ProfileAsBackupRestoredIntoProfileBKeepsWhatBHad)
             DataFolderFor(c.context.UserProfileFolder, c.context.WindowsVersion);
         int repointed = 0;
         for (const std::string& section : access_->EnumSubKeys(b)) {
-            const std::string path = DecodeWidePathValue(*access_, b + "\\" + section,
-                                                         StoreIdentifier) != "Error"
-                                         ? DecodeWidePathValue(*access_, b + "\\" + section,
-                                                               StoreIdentifier)
-                                         : DecodeAnsiPathValue(*access_, b + "\\" + section,
-                                                               StoreIdentifier);
+            const std::string path =
+                DecodeWidePathValue(*access_, b + "\\" + section, StoreIdentifier) != "Error"
+                    ? DecodeWidePathValue(*access_, b + "\\" + section, StoreIdentifier)
+                    : DecodeAnsiPathValue(*access_, b + "\\" + section, StoreIdentifier);
             if (path == "Error" || !EqualsIgnoringCase(ParentFolder(path), dataFolder)) {
                 continue;
             }
