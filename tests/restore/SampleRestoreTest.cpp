@@ -72,6 +72,13 @@ protected:
         return tree;
     }
 
+    // The data file an entry of the profile names, in either of its encodings.
+    std::string StorePath(const std::string& key)
+    {
+        const std::string wide = DecodeWidePathValue(*access_, key, StoreIdentifier);
+        return wide != "Error" ? wide : DecodeAnsiPathValue(*access_, key, StoreIdentifier);
+    }
+
     std::string Data(const std::string& path)
     {
         auto data = ReadWholeFile(*files_, path);
@@ -169,17 +176,11 @@ TEST_F(SampleRestoreTest, ProfileAsBackupRestoredIntoProfileBKeepsWhatBHad)
             DataFolderFor(c.context.UserProfileFolder, c.context.WindowsVersion);
         int repointed = 0;
         for (const std::string& section : access_->EnumSubKeys(b)) {
-            const std::string path =
-                DecodeWidePathValue(*access_, b + "\\" + section, StoreIdentifier) != "Error"
-                    ? DecodeWidePathValue(*access_, b + "\\" + section, StoreIdentifier)
-                    : DecodeAnsiPathValue(*access_, b + "\\" + section, StoreIdentifier);
+            const std::string path = StorePath(b + "\\" + section);
             if (path == "Error" || !EqualsIgnoringCase(ParentFolder(path), dataFolder)) {
                 continue;
             }
-            std::string source = DecodeWidePathValue(*access_, a + "\\" + section, StoreIdentifier);
-            if (source == "Error") {
-                source = DecodeAnsiPathValue(*access_, a + "\\" + section, StoreIdentifier);
-            }
+            const std::string source = StorePath(a + "\\" + section);
             EXPECT_EQ(Data(source), Data(path)) << path;
             ++repointed;
         }
