@@ -8,6 +8,7 @@
 
 #include "app/AppState.h"
 #include "app/MainWindowTexts.h"
+#include "app/WindowControls.h"
 #include "archive/ItemTable.h"
 #include "backup/BackupJob.h"
 #include "backup/BackupRequest.h"
@@ -23,16 +24,6 @@ namespace kestrel {
 enum class MainTab { Backup = 0, Restore = 1 };
 enum class MouseButton { Left, Right, Middle };
 enum class ItemsPopupMenu { BackupItems, RestoreItems };
-// The two colours the password boxes take: the system's window background when they can be
-// typed into, its grey scroll-bar colour when not.
-enum class PasswordBoxColour { WindowBackground, ScrollBarGrey };
-
-struct ItemBox {
-    bool enabled = false;
-    bool checked = false;
-    std::string toolTip;
-};
-using ItemBoxStates = std::array<ItemBox, ItemBoxCount>;
 
 // What only the window itself can do; the wx window implements it.
 class MainWindowHost {

@@ -7,6 +7,7 @@
 #include "platform/OfficeAutomation.h"
 #include "platform/RegistryApi.h"
 #include "platform/RunFolder.h"
+#include "platform/Scheduler.h"
 #include "platform/Shell.h"
 #include "platform/SystemInfo.h"
 
@@ -20,6 +21,8 @@ struct Platform {
     std::unique_ptr<Shell> shell;
     std::unique_ptr<OfficeAutomation> automation;
     std::unique_ptr<FileSystem> fileSystem;
+    // Null where no backend adds jobs yet: the options window then reports that it cannot.
+    std::unique_ptr<Scheduler> scheduler;
     // The program's own folder in the user's local application data (%LOCALAPPDATA%\Kestrel),
     // home of the run folders and the log; empty when it is not known.
     std::string dataFolder;

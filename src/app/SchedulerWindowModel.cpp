@@ -1,0 +1,187 @@
+#include "app/SchedulerWindowModel.h"
+
+#include <ctime>
+#include <optional>
+
+#include "app/Startup.h"
+#include "backup/BackupRun.h"
+#include "outlook/ProfileDiscovery.h"
+#include "platform/LocalTime.h"
+#include "registry/RegistryAccess.h"
+#include "scheduler/SchedulerTexts.h"
+
+namespace kestrel {
+namespace {
+
+// Where the window's own profile offers its items; the main window's are not touched.
+ItemAvailability OfferedItems(const AppState& state, Platform& platform, Messages& messages,
+                              const std::string& profile)
+{
+    if (!platform.registry || !platform.fileSystem) {
+        return {};
+    }
+    RegistryAccess registry(*platform.registry, messages);
+    const DiscoveryContext context = DiscoveryContextOf(state);
+    const ProfileLocations locations = LocateProfileItems(context, profile, registry);
+    return FindAvailableItems(context, profile, locations, registry, *platform.fileSystem);
+}
+
+// The system's reason as it gave it, or the whole description when it gave none.
+std::string ReasonOf(const Error& error)
+{
+    return error.systemText.empty() ? error.Describe() : error.systemText;
+}
+
+}  // namespace
+
+SchedulerWindowModel::SchedulerWindowModel(const AppState& state, Platform& platform,
+                                           Messages& messages, Dialogs& dialogs,
+                                           SchedulerWindowHost& host)
+    : state_(state), platform_(platform), messages_(messages), dialogs_(dialogs), host_(host)
+{
+}
+
+void SchedulerWindowModel::Load()
+{
+    startTimes_ = StartTimes();
+    choices_.startTime = DefaultStartTime;
+    profiles_ = state_.ProfileNames;
+    if (profiles_.empty()) {
+        return;
+    }
+    ProfileChosen(0);
+}
+
+void SchedulerWindowModel::ProfileChosen(int index)
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= profiles_.size()) {
+        return;
+    }
+    profileSelection_ = index;
+    const ItemAvailability offered =
+        OfferedItems(state_, platform_, messages_, profiles_[static_cast<std::size_t>(index)]);
+    // The ticks were for the profile before.
+    for (std::size_t box = 0; box < items_.size(); ++box) {
+        items_[box].enabled = offered.enabled[box];
+        items_[box].checked = false;
+    }
+    if (offered.addressBookToolTip) {
+        items_[AddressBookBox].toolTip = *offered.addressBookToolTip;
+    }
+}
+
+void SchedulerWindowModel::SetItemChecked(int index, bool checked)
+{
+    if (index < 0 || index >= ItemBoxCount) {
+        return;
+    }
+    ItemBox& box = items_[static_cast<std::size_t>(index)];
+    box.checked = checked && box.enabled;
+}
+
+void SchedulerWindowModel::StartTimeChosen(int index)
+{
+    if (index >= 0 && static_cast<std::size_t>(index) < startTimes_.size()) {
+        choices_.startTime = startTimes_[static_cast<std::size_t>(index)];
+    }
+}
+
+void SchedulerWindowModel::SetDayChecked(Weekday day, bool checked)
+{
+    choices_.days[static_cast<std::size_t>(day)] = checked;
+}
+
+void SchedulerWindowModel::DailyClicked(bool checked)
+{
+    daily_ = checked;
+    choices_.days.fill(checked);
+}
+
+void SchedulerWindowModel::ProtectClicked(bool checked)
+{
+    choices_.protect = checked;
+    choices_.password.clear();
+    choices_.retypedPassword.clear();
+}
+
+void SchedulerWindowModel::SetPasswords(const std::string& password, const std::string& retyped)
+{
+    if (!choices_.protect) {
+        return;
+    }
+    choices_.password = password;
+    choices_.retypedPassword = retyped;
+}
+
+PasswordBoxColour SchedulerWindowModel::PasswordColour() const
+{
+    return choices_.protect ? PasswordBoxColour::WindowBackground
+                            : PasswordBoxColour::ScrollBarGrey;
+}
+
+void SchedulerWindowModel::TargetFileClicked()
+{
+    FileDialogRequest request;
+    request.title = texts::SaveBackupTitle;
+    request.filter = texts::BackupFileFilter;
+    request.proposedName = "xebackup" + FormatLocalTime(std::time(nullptr), "%m-%d-%Y");
+    request.defaultExtension = texts::BackupFileExtension;
+    const std::optional<std::string> chosen = dialogs_.ChooseSaveFile(request);
+    if (!chosen || chosen->empty()) {
+        return;
+    }
+    targetFileText_ = *chosen;
+    choices_.targetFile = *chosen;
+}
+
+ScheduleChoices SchedulerWindowModel::Choices() const
+{
+    ScheduleChoices choices = choices_;
+    choices.profile = profileSelection_ < 0
+                          ? std::string()
+                          : profiles_[static_cast<std::size_t>(profileSelection_)];
+    for (std::size_t box = 0; box < items_.size(); ++box) {
+        choices.items[box] = items_[box].checked;
+    }
+    return choices;
+}
+
+void SchedulerWindowModel::AddTaskClicked()
+{
+    const ScheduleChoices choices = Choices();
+    if (!CheckScheduleChoices(choices, messages_)) {
+        return;
+    }
+    // The start time comes from the fixed list, so there is always a job.
+    const std::optional<JobInfo> job = BuildJobInfo(choices, platform_.system->ProgramFolder());
+    if (!job) {
+        return;
+    }
+    if (!platform_.scheduler) {
+        messages_.Show(
+            std::string(texts::TaskNotScheduled) + "this system offers no scheduler to add it to.",
+            texts::ApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
+        return;
+    }
+    const Result<std::uint32_t> added = platform_.scheduler->Add(*job);
+    if (!added) {
+        messages_.Show(texts::TaskNotScheduled + ReasonOf(added.error()), texts::ApplicationTitle,
+                       MessageIcon::Stop, MessageButtons::Ok);
+        return;
+    }
+    messages_.Show(texts::TaskScheduledBefore + std::to_string(*added) + texts::TaskScheduledAfter,
+                   texts::ApplicationTitle, MessageIcon::None, MessageButtons::Ok);
+    host_.CloseWindow();
+}
+
+void SchedulerWindowModel::OpenSchedulerClicked()
+{
+    host_.OpenScheduler();
+}
+
+void SchedulerWindowModel::CancelClicked()
+{
+    host_.CloseWindow();
+}
+
+}  // namespace kestrel

@@ -1,0 +1,101 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/AppState.h"
+#include "app/WindowControls.h"
+#include "platform/Platform.h"
+#include "scheduler/ScheduledBackup.h"
+#include "ui/Dialogs.h"
+#include "ui/Messages.h"
+
+namespace kestrel {
+
+// What only the options window itself can do; the wx window implements it.
+class SchedulerWindowHost {
+public:
+    virtual ~SchedulerWindowHost() = default;
+
+    // Shows the jobs the system's scheduler holds, in the system's own tool where it has one.
+    virtual void OpenScheduler() = 0;
+    // Closes the options window.
+    virtual void CloseWindow() = 0;
+};
+
+// The rules of the options window that turns a profile, items, a target, a password and a
+// weekly time into one job of the system's scheduler (through Platform::scheduler), without
+// any widget. The window binds its controls to this state and calls the event methods.
+//
+// The window keeps nothing: each added job is independent of the ones before, and the job's
+// command line is the only place its settings are kept.
+class SchedulerWindowModel {
+public:
+    SchedulerWindowModel(const AppState& state, Platform& platform, Messages& messages,
+                         Dialogs& dialogs, SchedulerWindowHost& host);
+
+    // Fills the profile list (showing the first profile, with its item boxes) and the start
+    // times (showing "9:00"). Without a profile the list is empty and no box can be ticked.
+    void Load();
+
+    // A profile picked in the window's own list: the boxes its items allow, none ticked. The
+    // main window's profile and the shared state stay as they are.
+    void ProfileChosen(int index);
+    // A disabled box cannot be ticked.
+    void SetItemChecked(int index, bool checked);
+    // The start-time list is fixed: an index outside it changes nothing.
+    void StartTimeChosen(int index);
+    void SetDayChecked(Weekday day, bool checked);
+    // "Run daily": ticked ticks all seven days, cleared clears them.
+    void DailyClicked(bool checked);
+    // Either way both password boxes are emptied; they take text only while it is ticked.
+    void ProtectClicked(bool checked);
+    void SetPasswords(const std::string& password, const std::string& retyped);
+    // The Browse button: the only way the target is chosen. Cancelling keeps the one before.
+    void TargetFileClicked();
+    // Text typed into the target box is shown but never used: the file is the one browsed.
+    void SetTargetFileText(const std::string& text) { targetFileText_ = text; }
+
+    // "Add Task to Scheduler": the checks, then the job. A job added is reported with its id
+    // and closes the window; a refusal, by the checks or by the system, leaves it open with
+    // every entry as it was.
+    void AddTaskClicked();
+    void OpenSchedulerClicked();
+    void CancelClicked();
+
+    const std::vector<std::string>& Profiles() const { return profiles_; }
+    int ProfileSelection() const { return profileSelection_; }
+    const ItemBoxStates& Items() const { return items_; }
+    const std::vector<std::string>& StartTimeList() const { return startTimes_; }
+    const std::string& StartTime() const { return choices_.startTime; }
+    const WeekdayBoxes& Days() const { return choices_.days; }
+    bool Daily() const { return daily_; }
+    bool Protect() const { return choices_.protect; }
+    bool PasswordBoxesEnabled() const { return choices_.protect; }
+    PasswordBoxColour PasswordColour() const;
+    const std::string& Password() const { return choices_.password; }
+    const std::string& RetypedPassword() const { return choices_.retypedPassword; }
+    const std::string& TargetFileText() const { return targetFileText_; }
+
+private:
+    // The choices as the controls hold them now.
+    ScheduleChoices Choices() const;
+
+    const AppState& state_;
+    Platform& platform_;
+    Messages& messages_;
+    Dialogs& dialogs_;
+    SchedulerWindowHost& host_;
+
+    std::vector<std::string> profiles_;
+    int profileSelection_ = -1;
+    ItemBoxStates items_{};
+    std::vector<std::string> startTimes_;
+    bool daily_ = false;
+    std::string targetFileText_;
+    // The controls' values that the checks and the job read; items and profile are taken from
+    // the controls at each add.
+    ScheduleChoices choices_;
+};
+
+}  // namespace kestrel

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/ItemTable.h"
+#include "platform/Scheduler.h"
+#include "ui/Messages.h"
+
+namespace kestrel {
+
+// How a weekly backup becomes one scheduler job: the choices of the options window, the checks
+// they must pass, and the job record whose command line starts the unattended backup.
+
+enum class Weekday { Monday, Tuesday, Wednesday, Thursday, Friday, Saturday, Sunday };
+inline constexpr int WeekdayCount = 7;
+// Monday first, like Weekday.
+using WeekdayBoxes = std::array<bool, WeekdayCount>;
+
+// The executable a job starts, in the program's folder.
+inline constexpr const char* ScheduledProgramName = "kestrelbak.exe";
+// The start time the window shows first.
+inline constexpr const char* DefaultStartTime = "9:00";
+
+struct ScheduleChoices {
+    // The profile list's text (sProfile).
+    std::string profile;
+    ItemBoxes items{};
+    // One of StartTimes().
+    std::string startTime = DefaultStartTime;
+    WeekdayBoxes days{};
+    // The file the save dialog chose (sTargetFile); a typed path never gets here.
+    std::string targetFile;
+    bool protect = false;
+    std::string password;
+    std::string retypedPassword;
+};
+
+// Every half hour of a day, "0:00", "0:30", "1:00", ... "23:30": hours without a leading zero.
+std::vector<std::string> StartTimes();
+
+// Milliseconds after midnight of a time "h:mm" or "hh:mm" (hours 0 to 23, minutes 00 to 59);
+// nothing for any other text.
+std::optional<std::uint32_t> JobTimeOf(const std::string& startTime);
+
+// sItems: "1" for a ticked box and "0" for another, box 0 first.
+std::string ItemFlagsOf(const ItemBoxes& items);
+
+// sDays: the codes of the ticked days, Monday first, joined by ",": "M,W,F". The codes are
+// M, T, W, TH, F, S and SU.
+std::string DayCodesOf(const WeekdayBoxes& days);
+
+// The weekday mask of a day-code text: each part between commas, in upper case, adds the bit of
+// the code it equals; a part that is no code adds nothing.
+std::uint8_t DaysOfWeekOf(const std::string& dayCodes);
+
+// The argument text of the unattended backup: "sf=" profile "xm=" flags "ps=" password "bf="
+// file, with nothing in between. It is read back by splitting at "=", so it holds the values
+// as they are only when none of them contains "=".
+std::string JobArguments(const std::string& profile, const std::string& itemFlags,
+                         const std::string& password, const std::string& targetFile);
+
+// The checks before a job is added, in this order: a ticked box, a chosen file, a password when
+// protected, the same password twice, and no "=" in the profile, the password or the file. The
+// first that fails shows its message and makes the result false.
+bool CheckScheduleChoices(const ScheduleChoices& choices, Messages& messages);
+
+// The job for choices that passed the checks: the start time, the weekday mask, a weekly job,
+// and the command line that starts the program in programFolder. Nothing when the start time
+// is not a time of day.
+std::optional<JobInfo> BuildJobInfo(const ScheduleChoices& choices,
+                                    const std::string& programFolder);
+
+}  // namespace kestrel

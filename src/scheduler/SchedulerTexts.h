@@ -1,0 +1,36 @@
+#pragma once
+
+#include <array>
+
+namespace kestrel::texts {
+
+// The options window that sets up a scheduled backup. The captions it shares with the main
+// window's backup tab (the frames "What", "Items to backup" and "Security", the item boxes,
+// the password boxes and "Browse...") are the main window's.
+inline constexpr const char* SchedulerWindowCaption = "Task Scheduler";
+inline constexpr const char* ScheduleFrame = "Schedule";
+inline constexpr const char* StartBackupAt = "Start backup at";
+inline constexpr const char* RunDaily = "Run daily";
+inline constexpr const char* ChooseScheduledFileName = "Choose a Backup Filename";
+inline constexpr const char* AddTaskToScheduler = "Add Task to Scheduler";
+inline constexpr const char* OpenScheduler = "Open Scheduler";
+inline constexpr const char* CloseScheduler = "Cancel";
+// Monday first, the order of the weekday mask's bits.
+inline constexpr std::array<const char*, 7> WeekdayCaptions{
+    "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday", "Sunday",
+};
+
+// What adding a job says.
+inline constexpr const char* ScheduleNeedsItem = "Please select at least one item.";
+inline constexpr const char* ScheduleNeedsTarget = "Invalid backup file name.";
+inline constexpr const char* ScheduleNeedsPassword = "Please enter Password!";
+inline constexpr const char* ScheduleIncorrectPassword = "Incorect Password!";
+inline constexpr const char* ScheduleValueWithEquals =
+    "Profile, password and backup file must not contain \"=\".";
+// "Task " id " has been scheduled."
+inline constexpr const char* TaskScheduledBefore = "Task ";
+inline constexpr const char* TaskScheduledAfter = " has been scheduled.";
+// Followed by the system's reason.
+inline constexpr const char* TaskNotScheduled = "The task could not be scheduled: ";
+
+}  // namespace kestrel::texts

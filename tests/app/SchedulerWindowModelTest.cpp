@@ -1,0 +1,150 @@
+#include "app/SchedulerWindowModel.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <memory>
+
+#include "app/Startup.h"
+#include "registry/RegistryFixture.h"
+#include "support/FakePlatform.h"
+#include "support/SampleEnvironment.h"
+#include "support/ScriptedDialogs.h"
+
+namespace kestrel {
+namespace {
+
+struct FakeScheduler final : Scheduler {
+    std::vector<JobInfo> added;
+    std::string refusal;  // empty: jobs are taken
+
+    Result<std::uint32_t> Add(const JobInfo& job) override
+    {
+        if (!refusal.empty()) {
+            return Error{"add", "job", 5, refusal};
+        }
+        added.push_back(job);
+        return static_cast<std::uint32_t>(added.size());
+    }
+    Result<std::vector<ListedJob>> List() override { return std::vector<ListedJob>{}; }
+    std::optional<Error> Remove(std::uint32_t) override { return std::nullopt; }
+};
+
+struct RecordingHost final : SchedulerWindowHost {
+    std::vector<std::string> calls;
+    void OpenScheduler() override { calls.push_back("open"); }
+    void CloseWindow() override { calls.push_back("close"); }
+};
+
+// The window over the Outlook 2003 sample machine, whose two profiles offer different boxes.
+class SchedulerWindowModelTest : public testing::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        fake.platform.scheduler.reset(scheduler);
+        RegistryFixture::SetUp();
+        fake.platform.fileSystem = testing::TargetFileSystem(scratch_.Native("root"));
+        sample = std::make_unique<testing::SampleEnvironment>("outlook2003-xp", *access_,
+                                                              *fake.platform.fileSystem);
+        fake.platform.registry = std::move(api_);
+        fake.system.windowsVersion = "5.1";
+        fake.system.variables["%UserProfile%"] = "C:\\Documents and Settings\\ann";
+        fake.automation.version = "11.0";
+        LoadSharedState(state, fake.platform, messages_);
+    }
+    void TearDown() override
+    {
+        sample.reset();
+        RegistryFixture::TearDown();
+    }
+    // Per box: x ticked, 1 enabled, 0 disabled.
+    std::string Offered() const
+    {
+        std::string offered;
+        for (const ItemBox& box : model.Items()) {
+            offered += box.checked ? 'x' : box.enabled ? '1' : '0';
+        }
+        return offered;
+    }
+
+    testing::FakePlatform fake;
+    std::unique_ptr<testing::SampleEnvironment> sample;
+    FakeScheduler* scheduler = new FakeScheduler;  // owned by the platform
+    AppState state;
+    testing::ScriptedDialogs dialogs;
+    RecordingHost host;
+    SchedulerWindowModel model{state, fake.platform, messages_, dialogs, host};
+};
+
+TEST_F(SchedulerWindowModelTest, FillsTheControlsAndAddsOneJobPerPress)
+{
+    model.Load();
+    EXPECT_EQ((std::vector<std::string>{"Outlook", "Personal"}), model.Profiles());
+    EXPECT_EQ("9:00", model.StartTime());
+    model.SetItemChecked(2, true);
+    model.SetItemChecked(8, true);  // disabled
+    EXPECT_EQ("11x111110", Offered());
+    const std::string mainWindows = state.ProfileLocations.AccountKeyPath;
+    model.ProfileChosen(1);
+    EXPECT_EQ("101101110", Offered());
+    EXPECT_EQ(mainWindows, state.ProfileLocations.AccountKeyPath);
+    model.SetItemChecked(0, true);
+    model.DailyClicked(true);
+    EXPECT_EQ((WeekdayBoxes{true, true, true, true, true, true, true}), model.Days());
+    model.DailyClicked(false);
+    model.SetDayChecked(Weekday::Monday, true);
+    model.SetDayChecked(Weekday::Sunday, true);
+    model.StartTimeChosen(47);
+    model.StartTimeChosen(48);
+    model.SetPasswords("typed", "while disabled");
+    model.ProtectClicked(true);
+    EXPECT_EQ("", model.Password());
+    model.SetPasswords("p\xC3\xA4ss", "p\xC3\xA4ss");
+
+    model.SetTargetFileText("D:\\typed.ksb");
+    messages_.Expect("Invalid backup file name.", MessageIcon::Exclamation, MessageAnswer::Ok);
+    model.AddTaskClicked();
+    char today[16] = {};
+    const std::time_t now = std::time(nullptr);
+    std::strftime(today, sizeof today, "%m-%d-%Y", std::localtime(&now));
+    for (auto answer :
+         {std::optional<std::string>("D:\\weekly.ksb"), std::optional<std::string>()}) {
+        dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
+                       {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
+                        std::string("xebackup") + today, "ksb"},
+                       answer);
+        model.TargetFileClicked();
+        EXPECT_EQ("D:\\weekly.ksb", model.TargetFileText());  // cancelling keeps it
+    }
+
+    scheduler->refusal = "Access is denied.";
+    messages_.Expect("The task could not be scheduled: Access is denied.", MessageIcon::Stop,
+                     MessageAnswer::Ok);
+    model.AddTaskClicked();
+    EXPECT_TRUE(host.calls.empty());
+    scheduler->refusal.clear();
+    for (const char* shown : {"Task 1 has been scheduled.", "Task 2 has been scheduled."}) {
+        messages_.Expect(shown, MessageIcon::None, MessageAnswer::Ok);
+        model.AddTaskClicked();
+    }
+    ASSERT_EQ(2u, scheduler->added.size());
+    EXPECT_EQ(84600000u, scheduler->added[0].JobTime);
+    EXPECT_EQ(0x41, scheduler->added[0].DaysOfWeek);
+    EXPECT_EQ(0x01, scheduler->added[0].Flags);
+    EXPECT_EQ(
+        "\"C:\\Program Files\\Kestrel\\kestrelbak.exe\" "
+        "sf=Personalxm=100000000ps=p\xC3\xA4ssbf=D:\\weekly.ksb",
+        scheduler->added[0].Command);
+
+    fake.platform.scheduler.reset();
+    messages_.Expect(
+        "The task could not be scheduled: this system offers no scheduler to add it to.",
+        MessageIcon::Stop, MessageAnswer::Ok);
+    model.AddTaskClicked();
+    model.OpenSchedulerClicked();
+    model.CancelClicked();
+    EXPECT_EQ((std::vector<std::string>{"close", "close", "open", "close"}), host.calls);
+}
+
+}  // namespace
+}  // namespace kestrel
