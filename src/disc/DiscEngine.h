@@ -145,10 +145,11 @@ public:
     virtual void ItemAdded(const ImageItem& /*item*/) {}
     virtual void ItemRemoved(const ImageItem& /*item*/) {}
     virtual void ItemNameChanged(const ImageItem& /*item*/) {}
-    // A file is added where the image holds one already. `replace` comes in false; true puts
-    // the new source in place of the old one.
-    virtual void ReplaceFile(const ImageItem& /*existing*/, const std::string& /*newSource*/,
-                             bool& /*replace*/)
+    // A file is added where the image holds one already. (Not named ReplaceFile: windows.h
+    // makes that a macro, which would rename the method in some files and not in others.) `replace`
+    // comes in false; true puts the new source in place of the old one.
+    virtual void ReplaceFileAsked(const ImageItem& /*existing*/, const std::string& /*newSource*/,
+                                  bool& /*replace*/)
     {
     }
     virtual void ImageCleared() {}
@@ -193,7 +194,7 @@ public:
     virtual ~DiscImage() = default;
 
     // Adds the file at `imagePath`, making missing folders on the way; a taken name is asked
-    // about through ReplaceFile. False when the source cannot be read.
+    // about through ReplaceFileAsked. False when the source cannot be read.
     virtual bool AddFile(const std::string& source, const std::string& imagePath) = 0;
     // Adds the folder with everything inside it at `imagePath`.
     virtual bool AddFolder(const std::string& source, const std::string& imagePath) = 0;

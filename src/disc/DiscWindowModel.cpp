@@ -663,8 +663,8 @@ void DiscWindowModel::ItemNameChanged(const ImageItem& item)
     }
 }
 
-void DiscWindowModel::ReplaceFile(const ImageItem& existing, const std::string& newSource,
-                                  bool& replace)
+void DiscWindowModel::ReplaceFileAsked(const ImageItem& existing, const std::string& newSource,
+                                       bool& replace)
 {
     replace = messages_.Show("A file already exists in the image: \r\n" + existing.ImagePath +
                                  "\r\nWould you like to replace it with: \r\n" + newSource + " ?",

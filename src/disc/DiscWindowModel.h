@@ -162,8 +162,8 @@ public:
     void ItemAdded(const ImageItem& item) override;
     void ItemRemoved(const ImageItem& item) override;
     void ItemNameChanged(const ImageItem& item) override;
-    void ReplaceFile(const ImageItem& existing, const std::string& newSource,
-                     bool& replace) override;
+    void ReplaceFileAsked(const ImageItem& existing, const std::string& newSource,
+                          bool& replace) override;
     void ImageCleared() override;
 
 private:

@@ -103,7 +103,7 @@ public:
             }
             bool replace = false;
             const ImageItem shown = *existing;
-            engine_.RaiseEvent([&](DiscEvents& l) { l.ReplaceFile(shown, source, replace); });
+            engine_.RaiseEvent([&](DiscEvents& l) { l.ReplaceFileAsked(shown, source, replace); });
             if (replace) {
                 ImageItem* still = Find(imagePath);
                 if (still != nullptr) {
