@@ -14,6 +14,8 @@ long IconStyle(MessageIcon icon)
             return wxICON_EXCLAMATION;
         case MessageIcon::Stop:
             return wxICON_ERROR;
+        case MessageIcon::Question:
+            return wxICON_QUESTION;
         case MessageIcon::None:
             break;
     }

@@ -9,7 +9,7 @@ namespace texts {
 inline constexpr const char* ApplicationTitle = "Kestrel";
 }  // namespace texts
 
-enum class MessageIcon { None, Information, Exclamation, Stop };
+enum class MessageIcon { None, Information, Exclamation, Stop, Question };
 enum class MessageButtons { Ok, OkCancel, YesNo };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 

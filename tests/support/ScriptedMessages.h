@@ -17,6 +17,7 @@ public:
         std::string text;
         MessageIcon icon;
         MessageAnswer answer;
+        std::string caption = "Kestrel";
     };
 
     ScriptedMessages() = default;
@@ -30,9 +31,10 @@ public:
     ScriptedMessages(const ScriptedMessages&) = delete;
     ScriptedMessages& operator=(const ScriptedMessages&) = delete;
 
-    void Expect(std::string text, MessageIcon icon, MessageAnswer answer)
+    void Expect(std::string text, MessageIcon icon, MessageAnswer answer,
+                std::string caption = "Kestrel")
     {
-        expected_.push_back({std::move(text), icon, answer});
+        expected_.push_back({std::move(text), icon, answer, std::move(caption)});
     }
 
     MessageAnswer Show(const std::string& text, const std::string& caption, MessageIcon icon,
@@ -46,7 +48,7 @@ public:
         expected_.pop_front();
         EXPECT_EQ(next.text, text);
         EXPECT_EQ(next.icon, icon) << text;
-        EXPECT_EQ("Kestrel", caption) << text;
+        EXPECT_EQ(next.caption, caption) << text;
         return next.answer;
     }
 
