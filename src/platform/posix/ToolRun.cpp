@@ -1,5 +1,6 @@
 #include "platform/posix/ToolRun.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -25,11 +27,15 @@ public:
     Pipe(const Pipe&) = delete;
     Pipe& operator=(const Pipe&) = delete;
 
-    bool Open() { return pipe(ends_) == 0; }
+    // Both ends close on exec: only the child's own copies (dup2) stay open in it, and no
+    // program started from another thread inherits them.
+    bool Open() { return pipe2(ends_, O_CLOEXEC) == 0; }
     int Read() const { return ends_[0]; }
     int Write() const { return ends_[1]; }
     void CloseRead() { Close(ends_[0]); }
     void CloseWrite() { Close(ends_[1]); }
+    // The write end, which the caller closes from now on.
+    int ReleaseWrite() { return std::exchange(ends_[1], -1); }
 
 private:
     static void Close(int& end)
@@ -90,9 +96,6 @@ Result<ToolOutput> RunTool(const std::vector<std::string>& argv, const std::stri
     posix_spawn_file_actions_adddup2(&actions, in.Read(), 0);
     posix_spawn_file_actions_adddup2(&actions, out.Write(), 1);
     posix_spawn_file_actions_adddup2(&actions, err.Write(), 2);
-    for (int end : {in.Write(), out.Read(), err.Read()}) {
-        posix_spawn_file_actions_addclose(&actions, end);
-    }
     std::vector<std::string> arguments = argv;
     std::vector<char*> pointers;
     for (std::string& argument : arguments) {
@@ -110,9 +113,7 @@ Result<ToolOutput> RunTool(const std::vector<std::string>& argv, const std::stri
     out.CloseWrite();
     err.CloseWrite();
 
-    const int inputEnd = dup(in.Write());
-    in.CloseWrite();
-    std::thread feeder(Feed, inputEnd, input);
+    std::thread feeder(Feed, in.ReleaseWrite(), input);
 
     ToolOutput output;
     pollfd ends[2] = {{out.Read(), POLLIN, 0}, {err.Read(), POLLIN, 0}};
