@@ -3,7 +3,7 @@
 #   scripts/install-deps.sh [--gui-only]
 set -euo pipefail
 
-packages=(cmake ninja-build g++ pkg-config libwxgtk3.2-dev libsqlite3-dev libzip-dev
+packages=(cmake ninja-build g++ pkg-config systemd dash coreutils libwxgtk3.2-dev libsqlite3-dev libzip-dev
     libdeflate-dev nettle-dev googletest libgtest-dev libgmock-dev libbenchmark-dev)
 if [ "${1:-}" != "--gui-only" ]; then
     packages+=(g++-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64 xvfb xauth

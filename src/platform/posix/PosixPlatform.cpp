@@ -6,6 +6,7 @@
 #include "platform/posix/EnvironmentRoot.h"
 #include "platform/posix/PosixAutomation.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixScheduler.h"
 #include "platform/posix/PosixShell.h"
 #include "platform/posix/PosixSystemInfo.h"
 #include "platform/posix/SqliteRegistry.h"
@@ -27,6 +28,7 @@ Platform CreateSystemPlatform()
     platform.shell = std::make_unique<PosixShell>(root);
     platform.automation = std::make_unique<PosixAutomation>(*platform.registry);
     platform.fileSystem = std::make_unique<PosixFileSystem>(root);
+    platform.scheduler = std::make_unique<PosixScheduler>(OwnKestrelBak(), root);
 
     const std::string windowsBase =
         platform.system->ExpandEnvironmentText("%LOCALAPPDATA%") + "\\Kestrel";
