@@ -16,16 +16,26 @@ bool Refuse(Messages& messages, const char* text, MessageIcon icon)
     return false;
 }
 
-const char* Headline(BackupResult result)
+// "Completed" only when the archive holds every item that ran: a written archive that lacks
+// an item must not read as a whole backup.
+const char* Headline(const BackupOutcome& outcome)
 {
-    switch (result) {
+    switch (outcome.result) {
         case BackupResult::Written:
-            return texts::BackupCompleted;
+            return outcome.AnyItemFailed() ? texts::BackupEndedWithErrors : texts::BackupCompleted;
         case BackupResult::Cancelled:
             return texts::BackupCancelled;
         default:
             return texts::BackupFailed;
     }
+}
+
+MessageIcon ResultIcon(const BackupOutcome& outcome)
+{
+    if (outcome.Written()) {
+        return outcome.AnyItemFailed() ? MessageIcon::Exclamation : MessageIcon::Information;
+    }
+    return outcome.result == BackupResult::Cancelled ? MessageIcon::Exclamation : MessageIcon::Stop;
 }
 
 }  // namespace
@@ -72,7 +82,7 @@ bool CheckBackupPasswords(bool protect, const std::string& password, const std::
 
 std::string BackupResultText(const BackupOutcome& outcome)
 {
-    std::string text = std::string(Headline(outcome.result)) + HeadlineEnd;
+    std::string text = std::string(Headline(outcome)) + HeadlineEnd;
     if (!outcome.Written()) {
         text += outcome.error;
     }
@@ -91,10 +101,8 @@ std::string BackupResultText(const BackupOutcome& outcome)
 
 bool ReportBackup(const BackupOutcome& outcome, Messages& messages)
 {
-    const MessageIcon icon = outcome.Written()                           ? MessageIcon::Information
-                             : outcome.result == BackupResult::Cancelled ? MessageIcon::Exclamation
-                                                                         : MessageIcon::Stop;
-    messages.Show(BackupResultText(outcome), texts::ApplicationTitle, icon, MessageButtons::Ok);
+    messages.Show(BackupResultText(outcome), texts::ApplicationTitle, ResultIcon(outcome),
+                  MessageButtons::Ok);
     if (!outcome.Written()) {
         return false;
     }

@@ -20,6 +20,7 @@ inline constexpr const char* SelectAtLeastOneItem = "Please select at least one 
 inline constexpr const char* EnterPassword = "Please enter Password!";
 inline constexpr const char* IncorrectPassword = "Incorect Password!";
 inline constexpr const char* BackupCompleted = "The Backup was Completed!";
+inline constexpr const char* BackupEndedWithErrors = "The Backup ended with errors!";
 inline constexpr const char* BackupFailed = "The Backup failed!";
 inline constexpr const char* BackupCancelled = "The Backup was cancelled!";
 inline constexpr const char* OfferDisc = "Do you need to backup your data to CD-R/RW or DVD?";

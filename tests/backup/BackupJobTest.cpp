@@ -200,7 +200,7 @@ TEST_F(BackupJobTest, FaultsLeaveThePreviousArchiveAndSaySo)
         {"a data file held open without sharing", "100000000",
          [](MemoryFileSystem& files, BackupRequest&) { files.RefuseOpening(Mail); },
          BackupResult::Written, 1,
-         "The Backup was Completed!\t\t\t\r\n\r\nBackup Personal Folders\tFail!\t"
+         "The Backup ended with errors!\t\t\t\r\n\r\nBackup Personal Folders\tFail!\t"
          "\r\nNot in the backup: <error>"},
         {"a target that cannot be replaced", "001000000",
          [](MemoryFileSystem& files, BackupRequest&) { files.FailRenamesTo(Target); },
