@@ -250,7 +250,6 @@ void MainWindowModel::SourceFileClicked()
     Restore().Open(state_.RunFolder, *chosen, dialogs_, messages_, opened_);
     state_.NoValidBackupFlag = opened_.NoValidBackupFlag;
     state_.RestorePassword = opened_.RestorePassword;
-    state_.InfoFilePath = opened_.InfoFilePath.empty() ? state_.InfoFilePath : opened_.InfoFilePath;
     for (std::size_t box = 0; box < restoreItems_.size(); ++box) {
         restoreItems_[box].enabled = opened_.EnabledBoxes[box];
     }

@@ -120,9 +120,4 @@ OpenResult OpenBackup(ZipComponent& zip, FileSystem& fileSystem, const std::stri
     return OpenResult::Opened;
 }
 
-ItemBoxes SelectAllRestoreItems(const ItemBoxes& enabled)
-{
-    return enabled;
-}
-
 }  // namespace kestrel

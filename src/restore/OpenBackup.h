@@ -70,7 +70,4 @@ OpenResult OpenBackup(ZipComponent& zip, FileSystem& fileSystem, const std::stri
                       const std::string& archivePath, Dialogs& dialogs, Messages& messages,
                       OpenedBackup& state);
 
-// Select all on the restore tab: every enabled box ticked, every other one unticked.
-ItemBoxes SelectAllRestoreItems(const ItemBoxes& enabled);
-
 }  // namespace kestrel
