@@ -3,8 +3,8 @@
 # checks every #include "folder/..." of every layer against it, so an edge that the build
 # would let through (a header reached through another layer's links) is refused too. It also
 # checks what the compiler cannot stop, since system headers are always on the include path:
-# no file outside the platform backends includes an OS header, and none outside gui the GUI
-# toolkit.
+# no file outside the platform backends and the IMAPI2 disc engine includes an OS header, and
+# none outside gui the GUI toolkit.
 set -euo pipefail
 cd "$(dirname "$0")/../src"
 
@@ -28,6 +28,7 @@ done <layers.txt
 folder_layer() {  # the layer an include path's first components belong to
     case $1 in
         platform/posix/* | platform/win32/*) echo backend ;;
+        disc/burn/* | disc/imapi2/*) echo discbackend ;;
         *) echo "${layer_of[${1%%/*}]:-?}" ;;
     esac
 }
@@ -43,7 +44,7 @@ for folder in "${!allowed[@]}"; do
             *" $target "*) ;;
             *) edges+="$file:$line: ${layer_of[$folder]} may not use $target (\"$include\")"$'\n' ;;
         esac
-    done < <(grep -n -o -E '#include "[a-z0-9_/]+/[A-Za-z0-9_.]+"' $files |
+    done < <(grep -H -n -o -E '#include "[a-z0-9_/]+/[A-Za-z0-9_.]+"' $files |
         sed -E 's/#include "(.*)"/\1/')
 done
 report "includes that the layer table does not allow" "${edges%$'\n'}"
@@ -62,6 +63,6 @@ report "files outside gui that include the GUI toolkit" \
 # The tool's main() asks whether standard error is a terminal (isatty), which nothing below it
 # may ask; that one include is allowed there and nowhere else.
 report "files outside the platform backends that include an OS header" \
-    "$(grep -rn -E "#include <($os_headers)>" --exclude-dir=posix --exclude-dir=win32 . |
+    "$(grep -rn -E "#include <($os_headers)>" --exclude-dir=posix --exclude-dir=win32 --exclude-dir=imapi2 . |
         grep -v -E '^\./main/KestrelTool\.cpp:[0-9]+:#include <unistd\.h>$' || true)"
 exit "$status"

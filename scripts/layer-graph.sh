@@ -20,7 +20,7 @@ for line in open(sys.argv[1]):
         edges.setdefault(edge.group(1), set()).add(edge.group(2))
 order = ["kestrel_platform_api", "kestrel_platform", "kestrel_ui", "kestrel_registry",
          "kestrel_archive", "kestrel_outlook", "kestrel_backup", "kestrel_restore",
-         "kestrel_scheduler", "kestrel_disc", "kestrel_app", "kestrel_cli", "kestrel_gui",
+         "kestrel_scheduler", "kestrel_disc", "kestrel_disc_backend", "kestrel_app", "kestrel_cli", "kestrel_gui",
          "kestrel", "kestrelbak"]
 for name in order:
     ids = [i for i, n in names.items() if n == name]
