@@ -56,6 +56,10 @@ public:
     virtual Result<std::vector<ListedJob>> List() = 0;
     // Removes our job with this id; an id the scheduler does not hold is an error.
     virtual std::optional<Error> Remove(std::uint32_t id) = 0;
+    // Shows the user the scheduler's jobs. Where the system has a tool of its own for that (the
+    // Task Scheduler console) it is started and the text is empty; elsewhere the text is the
+    // system's own listing of our jobs (timers, or the crontab) for the caller to show.
+    virtual Result<std::string> ShowJobs() = 0;
 };
 
 }  // namespace kestrel

@@ -28,6 +28,7 @@ struct FakeScheduler final : Scheduler {
     }
     Result<std::vector<ListedJob>> List() override { return std::vector<ListedJob>{}; }
     std::optional<Error> Remove(std::uint32_t) override { return std::nullopt; }
+    Result<std::string> ShowJobs() override { return std::string("listing"); }
 };
 
 struct RecordingHost final : SchedulerWindowHost {

@@ -230,7 +230,9 @@ struct PosixSchedulerBackends : ::testing::Test {
                    "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + scratch.Path("log") +
                        "'\ncase \"$2\" in\n" + refused +
                        ") echo ' Failed to connect to bus: No medium found' >&2; exit 1;;\n"
-                       "show) echo 'Mon 2026-12-14 09:30:00 CET';;\nesac\n");
+                       "show) echo 'Mon 2026-12-14 09:30:00 CET';;\n"
+                       "list-timers) echo 'NEXT UNIT'; echo 'Mon kestrel-backup-2.timer';;\n"
+                       "esac\n");
     }
 
     std::vector<std::uint32_t> ListedIds()
@@ -272,6 +274,7 @@ TEST_F(PosixSchedulerBackends, CrontabKeepsOtherLines)
     EXPECT_FALSE(scheduler.Remove(3));
     EXPECT_FALSE(scheduler.Remove(2));
     EXPECT_EQ(scratch.Read("crontab"), others);
+    EXPECT_EQ(*scheduler.ShowJobs(), others);  // without a systemd manager: the crontab
 }
 
 TEST_F(PosixSchedulerBackends, SystemdTimers)
@@ -303,6 +306,9 @@ TEST_F(PosixSchedulerBackends, SystemdTimers)
     EXPECT_NE(log.find("--user enable --now kestrel-backup-1.timer\n"), std::string::npos);
     EXPECT_NE(log.find("--user disable --now kestrel-backup-1.timer\n"), std::string::npos);
     EXPECT_NE(log.find("--user daemon-reload\n"), std::string::npos);
+    EXPECT_EQ(*scheduler.ShowJobs(), "NEXT UNIT\nMon kestrel-backup-2.timer\n");
+    EXPECT_NE(scratch.Read("log").find("--user list-timers --all kestrel-backup-*\n"),
+              std::string::npos);
 }
 
 TEST_F(PosixSchedulerBackends, RefusalsCarryTheToolsText)

@@ -532,6 +532,19 @@ std::optional<Error> PosixScheduler::Remove(std::uint32_t id)
     return SystemdAnswers() ? RemoveTimer(id) : RemoveCronJob(id);
 }
 
+Result<std::string> PosixScheduler::ShowJobs()
+{
+    if (!SystemdAnswers()) {
+        return ReadCrontab();
+    }
+    Result<ToolOutput> output =
+        RunChecked({"systemctl", "--user", "list-timers", "--all", "kestrel-backup-*"});
+    if (!output) {
+        return output.error();
+    }
+    return output->out;
+}
+
 std::filesystem::path OwnKestrelBak()
 {
     std::error_code error;

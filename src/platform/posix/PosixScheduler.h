@@ -26,6 +26,7 @@ public:
     Result<std::uint32_t> Add(const JobInfo& job) override;
     Result<std::vector<ListedJob>> List() override;
     std::optional<Error> Remove(std::uint32_t id) override;
+    Result<std::string> ShowJobs() override;
 
 private:
     std::string program_;
