@@ -17,6 +17,10 @@ struct SystemDiscOptions {
     std::vector<std::string> imageFiles;
 };
 
+// The image files named by KESTREL_DISC_IMAGES: host paths separated by ':' (';' on Windows),
+// empty entries skipped.
+SystemDiscOptions DiscOptionsFromEnvironment();
+
 // The disc engine of the system the program was built for (libburn and libisofs on Linux,
 // IMAPI2 on Windows). Defined by the disc backend the program links; its Initialize is
 // false where the system has no engine at all.
