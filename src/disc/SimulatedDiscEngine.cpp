@@ -3,39 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/NameCase.h"
-#include "platform/PathJoin.h"
+#include "disc/MemoryDiscImage.h"
 
 namespace kestrel {
 namespace {
 
 constexpr int SimulatedBlockSize = 2048;
-
-std::string JoinImagePath(const std::string& folder, const std::string& name)
-{
-    return (folder == "\\" ? "" : folder) + "\\" + name;
-}
-
-std::string ParentOf(const std::string& imagePath)
-{
-    const std::size_t separator = imagePath.find_last_of('\\');
-    return separator == 0 || separator == std::string::npos ? "\\" : imagePath.substr(0, separator);
-}
-
-std::string NameOf(const std::string& imagePath)
-{
-    return imagePath.substr(imagePath.find_last_of('\\') + 1);
-}
-
-// Whether `path` is `folder` or lies inside it.
-bool IsWithin(const std::string& path, const std::string& folder)
-{
-    if (EqualsIgnoringCase(path, folder)) {
-        return true;
-    }
-    return path.size() > folder.size() && path[folder.size()] == '\\' &&
-           EqualsIgnoringCase(std::string_view(path).substr(0, folder.size()), folder);
-}
 
 }  // namespace
 
@@ -84,222 +57,6 @@ bool SimulatedDevice::Erase(bool quick, int speed)
 }
 
 // The image as a flat list of items; small images only, so plain searches do.
-class SimulatedDiscEngine::MemoryImage final : public DiscImage {
-public:
-    explicit MemoryImage(SimulatedDiscEngine& engine) : engine_(engine) {}
-
-    bool AddFile(const std::string& source, const std::string& imagePath) override
-    {
-        const Result<FileFacts> facts = engine_.files_.Stat(source);
-        if (!facts || facts->isFolder || !IsValidPath(imagePath)) {
-            return false;
-        }
-        if (!MakeFolders(ParentOf(imagePath))) {
-            return false;
-        }
-        if (ImageItem* existing = Find(imagePath)) {
-            if (existing->IsFolder) {
-                return false;
-            }
-            bool replace = false;
-            const ImageItem shown = *existing;
-            engine_.RaiseEvent([&](DiscEvents& l) { l.ReplaceFileAsked(shown, source, replace); });
-            if (replace) {
-                ImageItem* still = Find(imagePath);
-                if (still != nullptr) {
-                    still->SourcePath = source;
-                    still->Size = static_cast<double>(facts->size);
-                    still->Date = facts->modified;
-                }
-            }
-            return true;
-        }
-        ImageItem item;
-        item.Parent = ParentOf(imagePath);
-        item.Name = NameOf(imagePath);
-        item.ImagePath = imagePath;
-        item.SourcePath = source;
-        item.Size = static_cast<double>(facts->size);
-        item.Date = facts->modified;
-        Insert(item);
-        return true;
-    }
-
-    bool AddFolder(const std::string& source, const std::string& imagePath) override
-    {
-        if (!engine_.files_.FolderExists(source) || !IsValidPath(imagePath) ||
-            !MakeFolders(imagePath)) {
-            return false;
-        }
-        bool all = true;
-        for (const std::string& file : engine_.files_.FilesIn(source)) {
-            all = AddFile(JoinPath(source, file), JoinImagePath(imagePath, file)) && all;
-        }
-        for (const std::string& folder : engine_.files_.FoldersIn(source)) {
-            all = AddFolder(JoinPath(source, folder), JoinImagePath(imagePath, folder)) && all;
-        }
-        return all;
-    }
-
-    bool RenameFile(const std::string& imagePath, const std::string& newName) override
-    {
-        return Rename(imagePath, newName, false);
-    }
-
-    bool RenameFolder(const std::string& imagePath, const std::string& newName) override
-    {
-        return Rename(imagePath, newName, true);
-    }
-
-    bool Remove(const std::string& imagePath) override
-    {
-        const ImageItem* item = Find(imagePath);
-        if (item == nullptr) {
-            return false;
-        }
-        const std::string path = item->ImagePath;
-        // Deepest first, so a folder goes after what it holds.
-        std::vector<ImageItem> gone;
-        for (const ImageItem& each : items_) {
-            if (IsWithin(each.ImagePath, path)) {
-                gone.push_back(each);
-            }
-        }
-        std::sort(gone.begin(), gone.end(), [](const ImageItem& a, const ImageItem& b) {
-            return a.ImagePath.size() > b.ImagePath.size();
-        });
-        std::erase_if(items_,
-                      [&](const ImageItem& each) { return IsWithin(each.ImagePath, path); });
-        for (const ImageItem& each : gone) {
-            engine_.RaiseEvent([&](DiscEvents& l) { l.ItemRemoved(each); });
-        }
-        return true;
-    }
-
-    int FileCount() const override
-    {
-        return static_cast<int>(
-            std::count_if(items_.begin(), items_.end(), [](auto& i) { return !i.IsFolder; }));
-    }
-
-    int FolderCount() const override { return static_cast<int>(items_.size()) - FileCount(); }
-
-    std::vector<ImageItem> ListFolder(const std::string& imagePath) const override
-    {
-        std::vector<ImageItem> listed;
-        for (const ImageItem& item : items_) {
-            if (EqualsIgnoringCase(item.Parent, imagePath)) {
-                listed.push_back(item);
-            }
-        }
-        std::sort(listed.begin(), listed.end(),
-                  [](const ImageItem& a, const ImageItem& b) { return a.Name < b.Name; });
-        return listed;
-    }
-
-    void Clear() override
-    {
-        items_.clear();
-        engine_.RaiseEvent([](DiscEvents& l) { l.ImageCleared(); });
-    }
-
-    double Size() const
-    {
-        double total = 0;
-        for (const ImageItem& item : items_) {
-            total += item.Size;
-        }
-        return total;
-    }
-
-    const std::vector<ImageItem>& Items() const { return items_; }
-
-private:
-    static bool IsValidPath(const std::string& imagePath)
-    {
-        return imagePath.size() > 1 && imagePath.front() == '\\' && imagePath.back() != '\\' &&
-               imagePath.find("\\\\") == std::string::npos;
-    }
-
-    ImageItem* Find(const std::string& imagePath)
-    {
-        auto found = std::find_if(items_.begin(), items_.end(), [&](const ImageItem& item) {
-            return EqualsIgnoringCase(item.ImagePath, imagePath);
-        });
-        return found == items_.end() ? nullptr : &*found;
-    }
-
-    const ImageItem* Find(const std::string& imagePath) const
-    {
-        return const_cast<MemoryImage*>(this)->Find(imagePath);
-    }
-
-    // Every missing folder down to `imagePath`; false when a file stands in the way.
-    bool MakeFolders(const std::string& imagePath)
-    {
-        if (imagePath == "\\") {
-            return true;
-        }
-        if (!MakeFolders(ParentOf(imagePath))) {
-            return false;
-        }
-        if (const ImageItem* existing = Find(imagePath)) {
-            return existing->IsFolder;
-        }
-        ImageItem folder;
-        folder.IsFolder = true;
-        folder.Parent = ParentOf(imagePath);
-        folder.Name = NameOf(imagePath);
-        folder.ImagePath = imagePath;
-        Insert(folder);
-        return true;
-    }
-
-    void Insert(const ImageItem& item)
-    {
-        items_.push_back(item);
-        engine_.RaiseEvent([&](DiscEvents& l) { l.ItemAdded(item); });
-    }
-
-    bool Rename(const std::string& imagePath, const std::string& newName, bool folder)
-    {
-        ImageItem* item = Find(imagePath);
-        if (item == nullptr || item->IsFolder != folder || newName.empty() ||
-            newName.find('\\') != std::string::npos) {
-            return false;
-        }
-        const std::string oldPath = item->ImagePath;
-        const std::string newPath = JoinImagePath(item->Parent, newName);
-        const ImageItem* taken = Find(newPath);
-        if (taken != nullptr && taken != item) {
-            return false;
-        }
-        // The item and everything inside it move; each is told, outermost first.
-        std::vector<std::size_t> moved;
-        for (std::size_t i = 0; i < items_.size(); ++i) {
-            if (IsWithin(items_[i].ImagePath, oldPath)) {
-                ImageItem& each = items_[i];
-                each.PreviousPath = each.ImagePath;
-                each.ImagePath = newPath + each.ImagePath.substr(oldPath.size());
-                each.Parent = ParentOf(each.ImagePath);
-                each.Name = NameOf(each.ImagePath);
-                moved.push_back(i);
-            }
-        }
-        std::sort(moved.begin(), moved.end(), [&](std::size_t a, std::size_t b) {
-            return items_[a].ImagePath.size() < items_[b].ImagePath.size();
-        });
-        for (std::size_t i : moved) {
-            const ImageItem each = items_[i];
-            engine_.RaiseEvent([&](DiscEvents& l) { l.ItemNameChanged(each); });
-        }
-        return true;
-    }
-
-    SimulatedDiscEngine& engine_;
-    std::vector<ImageItem> items_;
-};
-
 class SimulatedDiscEngine::ScriptedWriter final : public DataWriter {
 public:
     explicit ScriptedWriter(SimulatedDiscEngine& engine) : engine_(engine) {}
@@ -335,7 +92,8 @@ private:
 
 SimulatedDiscEngine::SimulatedDiscEngine(FileSystem& files)
     : files_(files),
-      image_(std::make_unique<MemoryImage>(*this)),
+      image_(std::make_unique<MemoryDiscImage>(
+          files, [this](const std::function<void(DiscEvents&)>& raise) { RaiseEvent(raise); })),
       writer_(std::make_unique<ScriptedWriter>(*this))
 {
 }

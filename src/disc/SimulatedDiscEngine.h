@@ -16,6 +16,7 @@
 namespace kestrel {
 
 class SimulatedDiscEngine;
+class MemoryDiscImage;
 
 // A drive whose capabilities, disc and answers are chosen by whoever sets it up, and which
 // records what was asked of it. Raw speeds are in kB/s; 1x is 1385 kB/s (a DVD's base speed).
@@ -62,6 +63,7 @@ public:
 
 private:
     friend class SimulatedDiscEngine;
+    class MemoryDiscImage;
     bool erasing_ = false;
 };
 
@@ -109,9 +111,7 @@ public:
     DataWriter& Writer() override;
 
 private:
-    class MemoryImage;
     class ScriptedWriter;
-    friend class MemoryImage;
     friend class ScriptedWriter;
 
     void QueueWrite(SimulatedDevice& drive);
@@ -119,7 +119,7 @@ private:
 
     FileSystem& files_;
     std::vector<std::unique_ptr<SimulatedDevice>> drives_;
-    std::unique_ptr<MemoryImage> image_;
+    std::unique_ptr<MemoryDiscImage> image_;
     std::unique_ptr<ScriptedWriter> writer_;
     std::deque<std::function<void()>> writeSteps_;
     bool abortRequested_ = false;
