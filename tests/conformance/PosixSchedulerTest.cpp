@@ -125,10 +125,14 @@ TEST(PosixSchedulerTexts, WhenAJobRuns)
          "0 0 * * 1,2,3,4,5,6,7"},
         {Job(23, 30, 0x40), At(2026, 12, 7, 4, 0), "Sun *-*-* 23:30:00", "30 23 * * 7"},
         // No weekday: once, at the next time the start time comes round.
-        {Job(9, 30, 0), At(2026, 12, 7, 4, 0), "2026-12-07 09:30:00", "30 9 7 12 *"},
-        {Job(9, 30, 0), At(2026, 12, 7, 9, 30), "2026-12-08 09:30:00", "30 9 8 12 *"},
-        {Job(22, 30, 0), At(2026, 12, 31, 23, 0), "2027-01-01 22:30:00", "30 22 1 1 *"},
-        {Job(0, 0, 0), At(2028, 2, 28, 12, 0), "2028-02-29 00:00:00", "0 0 29 2 *"},
+        {Job(9, 30, 0), At(2026, 12, 7, 4, 0), "2026-12-07 09:30:00",
+         "30 9 7 12 * test \"$(date +\\%Y)\" = 2026 &&"},
+        {Job(9, 30, 0), At(2026, 12, 7, 9, 30), "2026-12-08 09:30:00",
+         "30 9 8 12 * test \"$(date +\\%Y)\" = 2026 &&"},
+        {Job(22, 30, 0), At(2026, 12, 31, 23, 0), "2027-01-01 22:30:00",
+         "30 22 1 1 * test \"$(date +\\%Y)\" = 2027 &&"},
+        {Job(0, 0, 0), At(2028, 2, 28, 12, 0), "2028-02-29 00:00:00",
+         "0 0 29 2 * test \"$(date +\\%Y)\" = 2028 &&"},
     };
     const std::tm c0 = At(2026, 1, 1, 0, 0);
     for (const Case& c : cases) {
@@ -200,6 +204,20 @@ TEST(PosixSchedulerTexts, ArgumentTextRoundTrip)
         ASSERT_TRUE(words);
         EXPECT_EQ(*words, (std::vector<std::string>{dump, text}));
     }
+
+    // A job that runs once tests the year before starting the program, so that its entry
+    // starts nothing when the day comes round again.
+    const std::time_t now = std::time(nullptr);
+    std::tm thisYear{};
+    localtime_r(&now, &thisYear);
+    std::tm lastYear = thisYear;
+    --lastYear.tm_year;
+    const JobInfo once = Job(9, 30, 0, texts[0]);
+    EXPECT_EQ(SplitAtNul(Output(
+                  {"sh", "-c", CronCommandOf(*CrontabEntry(1, once, dump, root, thisYear))})),
+              (std::vector<std::string>{root, texts[0]}));
+    const std::string skipped = CronCommandOf(*CrontabEntry(1, once, dump, root, lastYear));
+    EXPECT_EQ(RunTool({"sh", "-c", skipped + "; echo $?"})->out, "1\n");
 }
 
 // The backends against stand-ins for crontab and systemctl, first on PATH. The crontab stand-in

@@ -437,6 +437,10 @@ std::vector<CronJob> CronJobs(const std::vector<std::string>& lines)
         if (i + 1 < lines.size()) {
             std::vector<std::string> words =
                 CronCommandWords(CronCommand(WithoutLineBreak(lines[i + 1])));
+            const auto guard = std::find(words.begin(), words.end(), "&&");
+            if (guard != words.end()) {
+                words.erase(words.begin(), guard + 1);  // a job that runs once: its year test
+            }
             if (!words.empty() && words.front().rfind("KESTREL_HOME=", 0) == 0) {
                 words.erase(words.begin());
             }
@@ -712,7 +716,10 @@ Result<std::string> CrontabEntry(std::uint32_t id, const JobInfo& job, const std
     std::string when = std::to_string(MinuteOf(job)) + " " + std::to_string(HourOf(job));
     if (job.DaysOfWeek == 0) {
         const std::tm day = NextDay(job, now);
-        when += " " + std::to_string(day.tm_mday) + " " + std::to_string(day.tm_mon + 1) + " *";
+        // Cron has no year: the entry would come round again a year later. The test lets it
+        // run in its own year only.
+        when += " " + std::to_string(day.tm_mday) + " " + std::to_string(day.tm_mon + 1) +
+                " * test \"$(date +\\%Y)\" = " + std::to_string(day.tm_year + 1900) + " &&";
     } else {
         std::string days;
         for (int day = 0; day < 7; ++day) {

@@ -17,8 +17,8 @@ namespace kestrel {
 // `root`. The tools (systemctl, crontab) are found on PATH.
 //
 // A job without weekdays runs once: the timer gets the date of the next time JobTime comes
-// round. Cron has no "once": its entry names that day of that month, so it comes round again
-// a year later unless it is removed first.
+// round. Cron has no "once": its entry names that day of that month and lets the command run
+// only in that year.
 class PosixScheduler final : public Scheduler {
 public:
     PosixScheduler(std::filesystem::path program, std::filesystem::path root);
