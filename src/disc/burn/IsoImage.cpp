@@ -195,7 +195,7 @@ int AddItem(Iso_Image* image, FileSystem& files, const ImageItem& item,
     const std::time_t when = options.useFileDates && item.Date != 0 ? item.Date : options.now;
     if (item.IsFolder) {
         IsoDir* folder = nullptr;
-        const int added = iso_tree_add_new_dir(parent, item.Name.c_str(), &folder);
+        const int added = iso_image_add_new_dir(image, parent, item.Name.c_str(), &folder);
         if (added < 0) {
             return added;
         }
@@ -206,9 +206,10 @@ int AddItem(Iso_Image* image, FileSystem& files, const ImageItem& item,
     const std::uint64_t size = facts ? facts->size : static_cast<std::uint64_t>(item.Size);
     IsoStream* stream = NewSourceStream(files, item, size, log);
     IsoFile* file = nullptr;
-    const int added = iso_tree_add_new_file(parent, item.Name.c_str(), stream, &file);
-    iso_stream_unref(stream);
+    // The new file takes the stream's reference; a failed add leaves it with us.
+    const int added = iso_image_add_new_file(image, parent, item.Name.c_str(), stream, &file);
     if (added < 0) {
+        iso_stream_unref(stream);
         return added;
     }
     StampNode(reinterpret_cast<IsoNode*>(file), false, when);

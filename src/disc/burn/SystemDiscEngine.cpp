@@ -594,7 +594,8 @@ bool BurnEngine::Burn(BurnDevice& device, const WriterSettings& settings,
 
     burn_write_opts* options = burn_write_opts_new(drive);
     burn_write_opts_set_perform_opc(options, 0);
-    burn_write_opts_set_multi(options, settings.Finalize ? 0 : 1);
+    // An overwritable disc holds one image from its start; others stay open unless finalized.
+    burn_write_opts_set_multi(options, settings.Finalize || device.Overwritable() ? 0 : 1);
     burn_write_opts_set_simulate(options, settings.TestWrite ? 1 : 0);
     burn_write_opts_set_underrun_proof(options, settings.BufferProtect ? 1 : 0);
     if (device.Overwritable()) {
