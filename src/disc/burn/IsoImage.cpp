@@ -398,6 +398,8 @@ burn_source* CreateImageSource(Iso_Image* image, std::string& error)
     iso_write_opts_set_rockridge(options, 1);
     iso_write_opts_set_joliet(options, 1);
     iso_write_opts_set_joliet_longer_paths(options, 1);
+    // The label as typed, blanks and lower case included.
+    iso_write_opts_set_relaxed_vol_atts(options, 1);
     iso_write_opts_set_output_charset(options, "UTF-8");
     burn_source* source = nullptr;
     result = iso_image_create_burn_source(image, options, &source);
