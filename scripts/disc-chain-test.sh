@@ -137,5 +137,10 @@ for image in disc full; do
     fi
 done
 check write-after-erase 0 "$tool" disc write backup.ksb --image disc.iso --drive disc.iso --verify
+# An image file that held more before ends where the new image ends.
+head -c 20000000 /dev/urandom >stale.iso
+check write-over-larger 0 "$tool" disc write "März Daten" --image stale.iso --drive stale.iso
+size=$(stat -c %s stale.iso)
+if [ "$size" -lt 1000000 ]; then pass "rewritten image of $size bytes"; else fail "rewritten image keeps $size bytes"; fi
 check usage 2 "$tool" disc write backup.ksb
 exit $((failures > 0))

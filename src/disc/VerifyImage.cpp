@@ -65,7 +65,8 @@ VerifyResult CompareWrittenFile(FileSystem& files, const ImageItem& item, Writte
 
 VerifyTally VerifyWrittenFiles(FileSystem& files, const std::vector<ImageItem>& items,
                                WrittenFiles& disc,
-                               const std::function<void(std::function<void(DiscEvents&)>)>& raise)
+                               const std::function<void(std::function<void(DiscEvents&)>)>& raise,
+                               const std::function<bool()>& stopRequested)
 {
     VerifyTally tally;
     tally.total = static_cast<int>(
@@ -76,6 +77,9 @@ VerifyTally VerifyWrittenFiles(FileSystem& files, const std::vector<ImageItem>& 
     for (const ImageItem& item : items) {
         if (item.IsFolder) {
             continue;
+        }
+        if (stopRequested && stopRequested()) {
+            return tally;
         }
         const VerifyResult result = CompareWrittenFile(files, item, disc);
         tally.matched += result == VerifyResult::Matched ? 1 : 0;

@@ -28,9 +28,11 @@ struct VerifyTally {
 
 // Compares every file of `items` (folders are skipped) with what the disc holds, raising
 // VerifyStarted, one VerifyItem per file and VerifyDone through `raise`. Each event is handed
-// over whole, so `raise` may queue it for another thread.
+// over whole, so `raise` may queue it for another thread. When `stopRequested` answers true
+// before a file, the comparison ends there without VerifyDone.
 VerifyTally VerifyWrittenFiles(FileSystem& files, const std::vector<ImageItem>& items,
                                WrittenFiles& disc,
-                               const std::function<void(std::function<void(DiscEvents&)>)>& raise);
+                               const std::function<void(std::function<void(DiscEvents&)>)>& raise,
+                               const std::function<bool()>& stopRequested = {});
 
 }  // namespace kestrel

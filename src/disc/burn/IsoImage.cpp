@@ -4,9 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <cstdlib>
 
-#include "disc/MemoryDiscImage.h"
 
 // libisofs declares the layout of its streams for C only; custom streams fill it in.
 struct iso_stream {
@@ -150,7 +149,11 @@ IsoStream* NewSourceStream(FileSystem& files, const ImageItem& item, std::uint64
     data->size = size;
     data->id = serial_id++;
     data->log = &log;
-    auto* stream = new IsoStream{&sourceStreamIface, 1, data};
+    // libisofs frees the stream itself, with free().
+    auto* stream = static_cast<IsoStream*>(std::calloc(1, sizeof(IsoStream)));
+    stream->iface = &sourceStreamIface;
+    stream->refcount = 1;
+    stream->data = data;
     return stream;
 }
 
@@ -247,7 +250,8 @@ void ForgetBlocks(IsoDataSource* /*source*/)
 
 void IsoWrittenFiles::Import()
 {
-    auto* source = new IsoDataSource{};
+    // libisofs frees the source itself, with free().
+    auto* source = static_cast<IsoDataSource*>(std::calloc(1, sizeof(IsoDataSource)));
     source->refcount = 1;
     source->open = OpenBlocks;
     source->close = OpenBlocks;

@@ -133,7 +133,8 @@ public:
 
     burn_drive* Drive() const { return info_->drive; }
     const std::string& Address() const { return address_; }
-    bool Overwritable() const { return IsOverwritableProfile(profile_); }
+    bool Overwritable() const { return overwritable_; }
+    bool IsImageFile() const { return imageFile_; }
     int Profile() const { return profile_; }
     std::string ProfileName() const { return profileName_; }
     // Asks the drive again about its disc; not while a write or an erase runs on it.
@@ -149,6 +150,7 @@ private:
     bool imageFile_;
     bool usable_ = true;
     int profile_ = 0;
+    bool overwritable_ = false;
     std::string profileName_;
     MediaInfo media_;
     std::int64_t freeBlocks_ = 0;
@@ -220,6 +222,9 @@ private:
     void FollowWrite(burn_drive* drive);
     void Verify(BurnDevice& device, const std::vector<ImageItem>& items);
     void FailWrite(const WriteError& error);
+    // libburn writes an image file from its start and leaves what lies beyond the new image:
+    // the file is emptied first, so it ends where the image does.
+    void EmptyImageFile(const BurnDevice& device);
     void RunErase(BurnDevice& device, bool quick);
     bool ZeroFill(BurnDevice& device, bool quick);
     bool Blank(BurnDevice& device, bool quick);
@@ -268,6 +273,7 @@ void BurnDevice::Refresh()
     }
     char name[80] = {};
     profile_ = 0;
+    overwritable_ = false;
     if (burn_disc_get_profile(drive, &profile_, name) != 1) {
         profile_ = 0;
     }
@@ -279,13 +285,16 @@ void BurnDevice::Refresh()
     if (status == BURN_DISC_EMPTY || status == BURN_DISC_UNREADY || profile_ == 0) {
         return;
     }
-    const bool overwritable = profile_ == ImageFileProfile
-                                  ? burn_drive_get_drive_role(drive) == RandomAccessFileRole
-                                  : IsOverwritableProfile(profile_);
-    media_.MediaType = MediaTypeOf(profile_);
-    media_.Rewritable = overwritable || IsRewritableProfile(profile_);
+    // Image files of other kinds than a regular file (a pipe, a character device) are written
+    // once from start to end, like a blank DVD-R.
+    const bool sequentialFile =
+        profile_ == ImageFileProfile && burn_drive_get_drive_role(drive) != RandomAccessFileRole;
+    overwritable_ = IsOverwritableProfile(profile_) && !sequentialFile;
+    media_.MediaType = sequentialFile ? MediaTypeOf(0x11) : MediaTypeOf(profile_);
+    media_.Rewritable = overwritable_ || (IsRewritableProfile(profile_) && !sequentialFile);
     // Overwritable discs take a new image from their start; others only when blank.
-    media_.Writable = status == BURN_DISC_BLANK || (overwritable && status != BURN_DISC_UNSUITABLE);
+    media_.Writable =
+        status == BURN_DISC_BLANK || (overwritable_ && status != BURN_DISC_UNSUITABLE);
     freeBlocks_ = media_.Writable ? burn_disc_available_space(drive, nullptr) / Block : 0;
     burn_speed_descriptor* list = nullptr;
     if (burn_drive_get_speedlist(drive, &list) == 1) {
@@ -427,7 +436,8 @@ void BurnEngine::AddDevice(const std::string& address, bool imageFile)
     burn_drive_info* info = nullptr;
     std::vector<char> copy(address.begin(), address.end());
     copy.push_back('\0');
-    if (burn_drive_scan_and_grab(&info, copy.data(), 1) == 1) {
+    // The tray is left as it is: closing it is the Device menu's business.
+    if (burn_drive_scan_and_grab(&info, copy.data(), 0) == 1) {
         devices_.push_back(std::make_unique<BurnDevice>(*this, info, address, imageFile));
     } else if (info != nullptr) {
         burn_drive_info_free(info);
@@ -513,6 +523,15 @@ void BurnEngine::FailWrite(const WriteError& error)
     PostStatus(0, WriteStatus::Failed);
 }
 
+void BurnEngine::EmptyImageFile(const BurnDevice& device)
+{
+    const std::string& path = device.Name();
+    if (!device.IsImageFile() || !device.Overwritable() || !path.starts_with("/")) {
+        return;
+    }
+    files_.CreateOutputFile(path);
+}
+
 void BurnEngine::RunWrite(BurnDevice& device, const WriterSettings& settings,
                           const std::vector<ImageItem>& items, std::time_t now)
 {
@@ -555,6 +574,9 @@ void BurnEngine::RunWrite(BurnDevice& device, const WriterSettings& settings,
         return;
     }
     DrainBurnMessages(device.Address());
+    if (!settings.TestWrite) {
+        EmptyImageFile(device);
+    }
     const bool burnt = Burn(device, settings, source);
     burn_source_free(source);
     image.reset();
@@ -576,12 +598,12 @@ void BurnEngine::RunWrite(BurnDevice& device, const WriterSettings& settings,
         if (settings.AutoVerify && !settings.TestWrite) {
             Verify(device, kept);
         }
-        PostStatus(100, WriteStatus::Completed);
+        // An abort during the verification stops it; the data is on the disc by then.
+        PostStatus(abort_ ? 0 : 100, abort_ ? WriteStatus::Cancelled : WriteStatus::Completed);
     }
 }
 
-bool BurnEngine::Burn(BurnDevice& device, const WriterSettings& settings,
-                      burn::burn_source* source)
+bool BurnEngine::Burn(BurnDevice& device, const WriterSettings& settings, burn::burn_source* source)
 {
     burn_drive* drive = device.Drive();
     burn_disc* disc = burn_disc_create();
@@ -714,7 +736,9 @@ void BurnEngine::Verify(BurnDevice& device, const std::vector<ImageItem>& items)
     auto blocks = std::make_shared<DriveBlocks>(device.Drive());
     std::unique_ptr<WrittenFiles> disc = OpenWrittenImage(
         [blocks](std::uint32_t block, std::uint8_t* data) { return blocks->Read(block, data); });
-    VerifyWrittenFiles(files_, items, *disc, [this](Event event) { Post(std::move(event)); });
+    VerifyWrittenFiles(
+        files_, items, *disc, [this](Event event) { Post(std::move(event)); },
+        [this] { return abort_.load(); });
     DrainBurnMessages(device.Address());
 }
 
