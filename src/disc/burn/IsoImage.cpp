@@ -6,7 +6,6 @@
 #include <cmath>
 #include <cstdlib>
 
-
 // libisofs declares the layout of its streams for C only; custom streams fill it in.
 struct iso_stream {
     IsoStreamIface* iface;
