@@ -3,6 +3,7 @@
 
 #include "cli/DiscCommand.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -138,7 +139,10 @@ std::string Parse(const std::vector<std::string>& arguments, DiscArguments& pars
     if (parsed.action == "write" && parsed.files.empty()) {
         return "no file to write";
     }
-    if (parsed.label.size() > MaxLabelLength) {
+    const auto characters = std::count_if(parsed.label.begin(), parsed.label.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    });
+    if (static_cast<std::size_t>(characters) > MaxLabelLength) {
         return "the label is longer than 32 characters";
     }
     return "";
