@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "cli/DiscCommand.h"
 #include "cli/ToolCommands.h"
 
 namespace kestrel {
@@ -14,7 +15,9 @@ void PrintUsage()
         "  archive   list, verify and extract backup archives (kestrel archive --help)\n"
         "  profiles  Outlook profiles, their item locations and offered items [--json]\n"
         "  backup    back up a profile's items into an archive (kestrel backup --help)\n"
-        "  restore   restore items from an archive into a profile (kestrel restore --help)\n",
+        "  restore   restore items from an archive into a profile (kestrel restore --help)\n"
+        "  disc      list drives, write files to a disc or image file, erase (kestrel disc "
+        "--help)\n",
         stderr);
 }
 
@@ -31,7 +34,8 @@ Command FindCommand(const std::string& name)
         {"profiles",
          [](Arguments a, Platform& p, const ToolConsole&) { return RunProfilesCommand(a, p); }},
         {"backup", RunBackupCommand},
-        {"restore", RunRestoreCommand}};
+        {"restore", RunRestoreCommand},
+        {"disc", RunDiscCommand}};
     for (const auto& [commandName, command] : commands) {
         if (name == commandName) {
             return command;

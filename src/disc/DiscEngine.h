@@ -261,6 +261,13 @@ public:
     virtual DiscDevice& DeviceAt(int index) = 0;
     virtual DataWriter& Writer() = 0;
 
+    // Hands the events a write or an erase queued on the engine's own thread to the listeners,
+    // on the calling thread, and returns. The window that started the write or the erase calls
+    // it from a timer until the last status has come; the command-line tool calls it in its
+    // waiting loop. An engine that raises its events on the caller's thread has nothing to hand
+    // over. A FileWarning waits in the engine until it has been delivered and answered.
+    virtual void DeliverEvents() {}
+
     // Listeners hear every event from their adding until their removal; each one stays alive
     // until removed.
     void AddListener(DiscEvents& listener);
