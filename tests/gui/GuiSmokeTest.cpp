@@ -835,7 +835,7 @@ TEST_F(OptionsWindowSmoke, AddsTheJobFilledInAndClosesWithoutOne)
             {"Command2", "Cancel"},
         };
         for (const auto& [name, caption] : captions) {
-            EXPECT_EQ(caption, Find<wxWindow>(&window, name)->GetLabelText().utf8_string());
+            EXPECT_EQ(caption, Find<wxControl>(&window, name)->GetLabelText().utf8_string());
         }
 
         auto* times = Find<wxChoice>(&window, "cmbStartTime");
