@@ -176,6 +176,11 @@ void SchedulerWindowModel::AddTaskClicked()
 
 void SchedulerWindowModel::OpenSchedulerClicked()
 {
+    if (!platform_.scheduler) {
+        messages_.Show(std::string(texts::SchedulerNotOpened) + "this system offers no scheduler.",
+                       texts::ApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
+        return;
+    }
     host_.OpenScheduler();
 }
 

@@ -60,6 +60,7 @@ public:
     // and closes the window; a refusal, by the checks or by the system, leaves it open with
     // every entry as it was.
     void AddTaskClicked();
+    // Without a scheduler on this system, says so instead of asking the window.
     void OpenSchedulerClicked();
     void CancelClicked();
 

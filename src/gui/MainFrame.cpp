@@ -18,6 +18,7 @@
 
 #include "app/MainWindowTexts.h"
 #include "gui/AboutDialog.h"
+#include "gui/OptionsDialog.h"
 #include "gui/QueuedProgress.h"
 
 namespace kestrel {
@@ -73,6 +74,10 @@ void AddLabelled(wxWindow* parent, wxSizer* sizer, const char* label, wxWindow* 
 MainFrame::MainFrame(AppState& state, Platform& platform, Messages* messages, Dialogs* dialogs)
     : wxFrame(nullptr, wxID_ANY, Text(texts::MainWindowCaption), wxDefaultPosition, wxDefaultSize,
               wxDEFAULT_FRAME_STYLE, "frmMain"),
+      state_(state),
+      platform_(platform),
+      messages_(messages),
+      dialogs_(dialogs),
       wxMessages_(this),
       wxDialogs_(this),
       model_(state, platform, messages ? *messages : wxMessages_, dialogs ? *dialogs : wxDialogs_,
@@ -506,7 +511,8 @@ void MainFrame::ShowAboutWindow()
 
 void MainFrame::ShowSchedulerWindow()
 {
-    // Placeholder: the schedule options window is not built yet; the menu does nothing.
+    OptionsDialog options(this, state_, platform_, messages_, dialogs_);
+    options.ShowModal();
 }
 
 void MainFrame::ShowDiscWindow()

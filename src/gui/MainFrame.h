@@ -68,6 +68,11 @@ private:
     void ShowModelState();
     void ShowItems(MainTab tab);
 
+    // What the secondary windows work on and report through (null: their own real ones).
+    AppState& state_;
+    Platform& platform_;
+    Messages* messages_;
+    Dialogs* dialogs_;
     WxMessages wxMessages_;
     WxDialogs wxDialogs_;
     MainWindowModel model_;

@@ -32,5 +32,10 @@ inline constexpr const char* TaskScheduledBefore = "Task ";
 inline constexpr const char* TaskScheduledAfter = " has been scheduled.";
 // Followed by the system's reason.
 inline constexpr const char* TaskNotScheduled = "The task could not be scheduled: ";
+inline constexpr const char* SchedulerNotOpened = "The scheduler could not be opened: ";
+
+// The window with the scheduler's listing of our jobs, where the system has no tool of its own.
+inline constexpr const char* JobListingCaption = "Scheduled Tasks";
+inline constexpr const char* CloseJobListing = "Close";
 
 }  // namespace kestrel::texts

@@ -14,22 +14,7 @@
 namespace kestrel {
 namespace {
 
-struct FakeScheduler final : Scheduler {
-    std::vector<JobInfo> added;
-    std::string refusal;  // empty: jobs are taken
-
-    Result<std::uint32_t> Add(const JobInfo& job) override
-    {
-        if (!refusal.empty()) {
-            return Error{"add", "job", 5, refusal};
-        }
-        added.push_back(job);
-        return static_cast<std::uint32_t>(added.size());
-    }
-    Result<std::vector<ListedJob>> List() override { return std::vector<ListedJob>{}; }
-    std::optional<Error> Remove(std::uint32_t) override { return std::nullopt; }
-    Result<std::string> ShowJobs() override { return std::string("listing"); }
-};
+using testing::FakeScheduler;
 
 struct RecordingHost final : SchedulerWindowHost {
     std::vector<std::string> calls;
@@ -137,11 +122,14 @@ TEST_F(SchedulerWindowModelTest, FillsTheControlsAndAddsOneJobPerPress)
         "sf=Personalxm=100000000ps=p\xC3\xA4ssbf=D:\\weekly.ksb",
         scheduler->added[0].Command);
 
+    model.OpenSchedulerClicked();
     fake.platform.scheduler.reset();
     messages_.Expect(
         "The task could not be scheduled: this system offers no scheduler to add it to.",
         MessageIcon::Stop, MessageAnswer::Ok);
     model.AddTaskClicked();
+    messages_.Expect("The scheduler could not be opened: this system offers no scheduler.",
+                     MessageIcon::Stop, MessageAnswer::Ok);
     model.OpenSchedulerClicked();
     model.CancelClicked();
     EXPECT_EQ((std::vector<std::string>{"close", "close", "open", "close"}), host.calls);

@@ -1,6 +1,6 @@
 // Drives the real main window in-process: captions, menus, tab switching, the password
-// boxes, whole backups, the password prompt and a restore, read back from the widgets. Needs a
-// display (Xvfb in CI).
+// boxes, whole backups, the password prompt, a restore and the scheduled-backup options
+// window, read back from the widgets. Needs a display (Xvfb in CI).
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
@@ -35,6 +35,7 @@
 #include "app/MainWindowTexts.h"
 #include "gui/MainFrame.h"
 #include "gui/WxDialogs.h"
+#include "scheduler/SchedulerTexts.h"
 #include "support/FakePlatform.h"
 #include "support/SampleEnvironment.h"
 #include "support/ScriptedDialogs.h"
@@ -154,11 +155,13 @@ struct RealPasswordPrompt final : Dialogs {
     wxWindow* parent = nullptr;
 };
 
-// Answers each password prompt while it is on screen, inside its modal loop, as `answer` does
-// (which must close it); other modal windows show as they are.
+// Answers each password prompt (or other modal window of that name) while it is on screen,
+// inside its modal loop, as `answer` does (which must close it); other modal windows show as
+// they are.
 class PromptAnswerer final : public wxModalDialogHook {
 public:
-    explicit PromptAnswerer(std::function<void(wxDialog&)> answer) : answer_(std::move(answer))
+    explicit PromptAnswerer(std::function<void(wxDialog&)> answer, std::string name = "frmPwd")
+        : answer_(std::move(answer)), name_(std::move(name))
     {
         Register();
     }
@@ -169,14 +172,14 @@ public:
 protected:
     int Enter(wxDialog* dialog) override
     {
-        if (dialog->GetName() != "frmPwd") {
+        if (dialog->GetName() != name_) {
             return wxID_NONE;
         }
         ++shown;
         dialog->CallAfter([this, dialog] {
             answer_(*dialog);
             if (dialog->IsShown()) {
-                ADD_FAILURE() << "the password prompt was left open";
+                ADD_FAILURE() << name_ << " was left open";
                 dialog->EndModal(wxID_CANCEL);
             }
         });
@@ -186,6 +189,7 @@ protected:
 
 private:
     std::function<void(wxDialog&)> answer_;
+    std::string name_;
 };
 
 template <typename T>
@@ -203,6 +207,15 @@ void Click(wxCheckBox* box, bool checked)
     event.SetEventObject(box);
     event.SetInt(checked ? 1 : 0);
     box->ProcessWindowEvent(event);
+}
+
+void Choose(wxChoice* choice, int index)
+{
+    choice->SetSelection(index);
+    wxCommandEvent event(wxEVT_CHOICE, choice->GetId());
+    event.SetEventObject(choice);
+    event.SetInt(index);
+    choice->ProcessWindowEvent(event);
 }
 
 void Press(wxButton* button)
@@ -748,6 +761,157 @@ TEST_F(SampleMachineRestore, OpensTheProtectedBackupThroughThePromptAndRestoresI
     for (std::size_t i = 0; i < lost.size(); ++i) {
         EXPECT_TRUE(FileBytes(lost[i]) == backedUp[i]) << lost[i] << " was not restored";
     }
+}
+
+// The options window over the sample machine, opened from the main window's menu, against a
+// scheduler that keeps the jobs it is given.
+class OptionsWindowSmoke : public SampleMachineWindow {
+protected:
+    void PrepareMachine() override
+    {
+        SampleMachineWindow::PrepareMachine();
+        auto owned = std::make_unique<testing::FakeScheduler>();
+        scheduler = owned.get();
+        fake.platform.scheduler = std::move(owned);
+    }
+    // Option > Task Scheduler, with `use` run on the window while it is shown (it must close
+    // it); true when the window was shown once.
+    bool UseOptionsWindow(const std::function<void(wxDialog&)>& use)
+    {
+        PromptAnswerer answerer(use, "Frmoption");
+        const int id = frame->GetMenuBar()->FindMenuItem("Option(&O)", "Task Scheduler");
+        wxCommandEvent menu(wxEVT_MENU, id);
+        frame->ProcessWindowEvent(menu);
+        return answerer.shown == 1;
+    }
+
+    testing::FakeScheduler* scheduler = nullptr;
+};
+
+TEST_F(OptionsWindowSmoke, AddsTheJobFilledInAndClosesWithoutOne)
+{
+    const std::string listing =
+        "NEXT                         LEFT     UNIT\n"
+        "Mon 2026-12-07 23:30:00 UTC  17h left kestrel-job-1.timer";
+    scheduler->listing = listing;
+    const std::string target = "D:\\Backups\\weekly.ksb";
+    dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
+                   {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
+                    wxDateTime::Now().Format("xebackup%m-%d-%Y").utf8_string(), "ksb"},
+                   target);
+    messages.Expect("The scheduler could not be opened: Access is denied.", MessageIcon::Stop,
+                    MessageAnswer::Ok);
+    messages.Expect("Task 1 has been scheduled.", MessageIcon::None, MessageAnswer::Ok);
+    PromptAnswerer listingWindow(
+        [&](wxDialog& window) {
+            EXPECT_EQ("Scheduled Tasks", window.GetTitle().utf8_string());
+            auto* jobs = Find<wxTextCtrl>(&window, "txtJobs");
+            ASSERT_NE(nullptr, jobs);
+            EXPECT_EQ(listing, jobs->GetValue().utf8_string());
+            EXPECT_FALSE(jobs->IsEditable());
+            PauseForScreenshot("job-listing");
+            Press(dynamic_cast<wxButton*>(window.FindWindow(wxID_OK)));
+        },
+        "jobListing");
+
+    const bool shown = UseOptionsWindow([&](wxDialog& window) {
+        EXPECT_EQ("Task Scheduler", window.GetTitle().utf8_string());
+        EXPECT_EQ(frame, window.GetParent());
+        for (const char* label :
+             {"What", "Profile to backup", "Items to backup", "Schedule", "Start backup at",
+              "Choose a Backup Filename", "Security", "Password:", "Retype Password:"}) {
+            EXPECT_NE(nullptr, wxWindow::FindWindowByLabel(label, &window)) << label;
+        }
+        const std::pair<const char*, const char*> captions[] = {
+            {"backupitem0", "Personal Folders (Contacts, Tasks, Calendar, Notes and mail folders)"},
+            {"backupitem8", "Contacts Folder"},
+            {"chkMonday", "Monday"},
+            {"chkSunday", "Sunday"},
+            {"chkDaily", "Run daily"},
+            {"cmdTargetFile", "Browse..."},
+            {"ifprotect", "Protect backup file with password"},
+            {"Command3", "Add Task to Scheduler"},
+            {"Command1", "Open Scheduler"},
+            {"Command2", "Cancel"},
+        };
+        for (const auto& [name, caption] : captions) {
+            EXPECT_EQ(caption, Find<wxControl>(&window, name)->GetLabelText().utf8_string());
+        }
+
+        auto* times = Find<wxChoice>(&window, "cmbStartTime");
+        ASSERT_EQ(48u, times->GetCount());
+        EXPECT_EQ("0:30", times->GetString(1).utf8_string());
+        EXPECT_EQ("9:00", times->GetStringSelection().utf8_string());
+        auto* profiles = Find<wxChoice>(&window, "cbSource");
+        ASSERT_EQ(1u, profiles->GetCount());
+        EXPECT_EQ("Outlook", profiles->GetStringSelection().utf8_string());
+        Choose(profiles, 0);
+        // Every box ticked: only those of items the profile has take it.
+        std::string items;
+        for (int i = 0; i < 9; ++i) {
+            auto* box = Find<wxCheckBox>(&window, "backupitem" + std::to_string(i));
+            Click(box, i == 0 || i == 2 || i == 4);
+            items += !box->IsEnabled() ? '-' : box->GetValue() ? 'x' : '1';
+        }
+        EXPECT_EQ("x1x1-1111", items);
+        Choose(times, 47);
+
+        auto* daily = Find<wxCheckBox>(&window, "chkDaily");
+        const auto days = [&] {
+            std::string ticked;
+            for (const char* day : texts::WeekdayCaptions) {
+                ticked +=
+                    Find<wxCheckBox>(&window, std::string("chk") + day)->GetValue() ? 'x' : '.';
+            }
+            return ticked;
+        };
+        Click(daily, true);
+        EXPECT_EQ("xxxxxxx", days());
+        Click(daily, false);
+        EXPECT_EQ(".......", days());
+        for (const char* day : {"chkMonday", "chkWednesday", "chkFriday"}) {
+            Click(Find<wxCheckBox>(&window, day), true);
+        }
+
+        Press(Find<wxButton>(&window, "cmdTargetFile"));
+        auto* file = Find<wxTextCtrl>(&window, "txtTargetFile");
+        EXPECT_EQ(target, file->GetValue().utf8_string());
+        EXPECT_FALSE(file->IsEditable());
+        auto* password = Find<wxTextCtrl>(&window, "txtPassword");
+        EXPECT_FALSE(password->IsEnabled());
+        Click(Find<wxCheckBox>(&window, "ifprotect"), true);
+        EXPECT_TRUE(password->IsEnabled());
+        password->SetValue(wxString::FromUTF8("p\xC3\xA4ss"));
+        Find<wxTextCtrl>(&window, "txtPassword2")->SetValue(wxString::FromUTF8("p\xC3\xA4ss"));
+
+        Press(Find<wxButton>(&window, "Command1"));
+        scheduler->listing = Error{"list", "jobs", 5, "Access is denied."};
+        Press(Find<wxButton>(&window, "Command1"));
+        PauseForScreenshot("options-window");
+        Press(Find<wxButton>(&window, "Command3"));
+    });
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(1, listingWindow.shown);
+    ASSERT_EQ(1u, scheduler->added.size());
+    const JobInfo& job = scheduler->added[0];
+    EXPECT_EQ("sf=Outlookxm=101000000ps=p\xC3\xA4ssbf=D:\\Backups\\weekly.ksb", job.Arguments);
+    EXPECT_EQ("\"C:\\Program Files\\Kestrel\\kestrelbak.exe\" " + job.Arguments, job.Command);
+    EXPECT_EQ(84600000u, job.JobTime);
+    EXPECT_EQ(0x15, job.DaysOfWeek);
+    EXPECT_EQ(0x01, job.Flags);
+
+    // Cancel and the close box add nothing.
+    const std::function<void(wxDialog&)> closers[] = {
+        [](wxDialog& window) { Press(Find<wxButton>(&window, "Command2")); },
+        [](wxDialog& window) { window.Close(); },
+    };
+    for (const auto& close : closers) {
+        EXPECT_TRUE(UseOptionsWindow([&](wxDialog& window) {
+            Click(Find<wxCheckBox>(&window, "backupitem0"), true);
+            close(window);
+        }));
+    }
+    EXPECT_EQ(1u, scheduler->added.size());
 }
 
 TEST(WxDialogs, AddsTheDefaultExtensionToANameWithoutOne)

@@ -61,6 +61,25 @@ struct FakeRunFolder final : RunFolder {
     std::string Path() const override { return path; }
 };
 
+// A scheduler that keeps the jobs it is given, numbered from 1, or refuses them.
+struct FakeScheduler final : Scheduler {
+    std::vector<JobInfo> added;
+    std::string refusal;  // empty: jobs are taken
+    Result<std::string> listing = std::string("listing");
+
+    Result<std::uint32_t> Add(const JobInfo& job) override
+    {
+        if (!refusal.empty()) {
+            return Error{"add", "job", 5, refusal};
+        }
+        added.push_back(job);
+        return static_cast<std::uint32_t>(added.size());
+    }
+    Result<std::vector<ListedJob>> List() override { return std::vector<ListedJob>{}; }
+    std::optional<Error> Remove(std::uint32_t) override { return std::nullopt; }
+    Result<std::string> ShowJobs() override { return listing; }
+};
+
 // A platform of fakes; the registry stays null unless a test sets one.
 struct FakePlatform {
     FakePlatform();
