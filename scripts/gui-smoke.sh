@@ -4,8 +4,9 @@
 # (sample-profiles.png), a backup while its worker writes (backup-progress.png) and the
 # backup's result message (backup-result.png), which this script closes; then a restore: the
 # password prompt with the password typed (restore-password.png), the restore tab of the opened
-# backup (restore-tab-filled.png) and the restore's result message (restore-result.png). Also
-# checks the window's title as the X server sees it.
+# backup (restore-tab-filled.png) and the restore's result message (restore-result.png); then
+# the disc window (disc-composer.png) and its erase window (disc-erase.png). Also checks the
+# window's title as the X server sees it.
 #
 #   scripts/gui-smoke.sh OUTDIR COMMAND...     (COMMAND runs kestrel_gui_tests, e.g. via wine)
 # The test program is given --screenshots=FOLDER; under Wine pass the folder's Windows form in
@@ -120,6 +121,17 @@ else
     echo "the GUI tests never showed the restore's result" >&2
     status=1
 fi
+# The disc window with the new backup and a composed image (disc-composer.png), then the erase
+# window opened over it (disc-erase.png).
+for view in disc-composer disc-erase; do
+    if wait_for "$view"; then
+        capture "$view"
+        touch "$out/$view.done"
+    else
+        echo "the GUI tests never showed $view" >&2
+        status=1
+    fi
+done
 wait "$tests" || status=$?
 cat "$out/gui-tests.log"
 ls "$out"/*.png
