@@ -256,13 +256,13 @@ void DiscWindow::BuildControls()
                            wxTR_DEFAULT_STYLE | wxTR_EDIT_LABELS | wxTR_SINGLE, wxDefaultValidator,
                            "tvwFolders");
     tree_->AssignImageList(Images());
-    list_ = new wxListCtrl(root, wxID_ANY, wxDefaultPosition, wxSize(440, 240),
+    list_ = new wxListCtrl(root, wxID_ANY, wxDefaultPosition, wxSize(490, 240),
                            wxLC_REPORT | wxLC_SINGLE_SEL | wxLC_EDIT_LABELS, wxDefaultValidator,
                            "lvwImageFiles");
     list_->AssignImageList(Images(), wxIMAGE_LIST_SMALL);
     list_->AppendColumn(Text(texts::FileNameColumn), wxLIST_FORMAT_LEFT, 200);
     list_->AppendColumn(Text(texts::SizeColumn), wxLIST_FORMAT_RIGHT, 100);
-    list_->AppendColumn(Text(texts::DateColumn), wxLIST_FORMAT_LEFT, 140);
+    list_->AppendColumn(Text(texts::DateColumn), wxLIST_FORMAT_LEFT, 180);
     const auto dropped = [this](const std::vector<std::string>& paths) { Dropped(paths); };
     tree_->SetDropTarget(new PathDropTarget(dropped));
     list_->SetDropTarget(new PathDropTarget(dropped));
@@ -588,8 +588,11 @@ void DiscWindow::ShowEnabling()
     writeDisc_->Enable(model_.WriteDiscEnabled());
     cancel_->Enable(model_.CancelEnabled());
     wxMenuBar* bar = GetMenuBar();
-    bar->EnableTop(0, enabled);
-    bar->EnableTop(1, enabled);
+    for (std::size_t menu = 0; menu < bar->GetMenuCount(); ++menu) {
+        if (bar->IsEnabledTop(menu) != enabled) {
+            bar->EnableTop(menu, enabled);
+        }
+    }
     for (int id : {IdEject, IdCloseTray, IdEraseDisc}) {
         bar->Enable(id, model_.DriveCommandsEnabled());
     }
