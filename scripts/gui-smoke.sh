@@ -6,8 +6,9 @@
 # password prompt with the password typed (restore-password.png), the restore tab of the opened
 # backup (restore-tab-filled.png) and the restore's result message (restore-result.png); then
 # the scheduled-backup options window: the scheduler's listing of its jobs (job-listing.png) and
-# the window filled in before its job is added (options-window.png). Also checks the window's
-# title as the X server sees it.
+# the window filled in before its job is added (options-window.png); then the disc window
+# (disc-composer.png) and its erase window (disc-erase.png). Also checks the window's title as
+# the X server sees it.
 #
 #   scripts/gui-smoke.sh OUTDIR COMMAND...     (COMMAND runs kestrel_gui_tests, e.g. via wine)
 # The test program is given --screenshots=FOLDER; under Wine pass the folder's Windows form in
@@ -122,8 +123,10 @@ else
     echo "the GUI tests never showed the restore's result" >&2
     status=1
 fi
-# The options window, over the main window while it is modal.
-for view in job-listing options-window; do
+# The options window, over the main window while it is modal (job-listing.png, then
+# options-window.png); then the disc window with the new backup and a composed image
+# (disc-composer.png) and the erase window opened over it (disc-erase.png).
+for view in job-listing options-window disc-composer disc-erase; do
     if wait_for "$view"; then
         capture "$view"
         touch "$out/$view.done"

@@ -1,6 +1,7 @@
 #include "gui/MainFrame.h"
 
 #include <tuple>
+#include <utility>
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
@@ -17,6 +18,7 @@
 #include <wx/utils.h>
 
 #include "app/MainWindowTexts.h"
+#include "disc/SystemDiscEngine.h"
 #include "gui/AboutDialog.h"
 #include "gui/OptionsDialog.h"
 #include "gui/QueuedProgress.h"
@@ -71,13 +73,15 @@ void AddLabelled(wxWindow* parent, wxSizer* sizer, const char* label, wxWindow* 
 
 }  // namespace
 
-MainFrame::MainFrame(AppState& state, Platform& platform, Messages* messages, Dialogs* dialogs)
+MainFrame::MainFrame(AppState& state, Platform& platform, Messages* messages, Dialogs* dialogs,
+                     DiscEngineFactory discEngines)
     : wxFrame(nullptr, wxID_ANY, Text(texts::MainWindowCaption), wxDefaultPosition, wxDefaultSize,
               wxDEFAULT_FRAME_STYLE, "frmMain"),
       state_(state),
       platform_(platform),
       messages_(messages),
       dialogs_(dialogs),
+      discEngines_(std::move(discEngines)),
       wxMessages_(this),
       wxDialogs_(this),
       model_(state, platform, messages ? *messages : wxMessages_, dialogs ? *dialogs : wxDialogs_,
@@ -517,7 +521,18 @@ void MainFrame::ShowSchedulerWindow()
 
 void MainFrame::ShowDiscWindow()
 {
-    // Placeholder: the disc-writing window is not built yet; the menu does nothing.
+    FileSystem& files = *platform_.fileSystem;
+    std::unique_ptr<DiscEngine> engine =
+        discEngines_ ? discEngines_(files)
+                     : CreateSystemDiscEngine(files, DiscOptionsFromEnvironment());
+    if (engine != nullptr) {
+        DiscWindow window(this, std::move(engine), files, messages_);
+        window.Run(state_.PendingDiscFileName, state_.PendingDiscFilePath);
+    }
+    // A hand-over is for this opening only, also when the window could not open: the next
+    // opening from the menu starts empty.
+    state_.PendingDiscFileName.clear();
+    state_.PendingDiscFilePath.clear();
 }
 
 void MainFrame::RunInBackground(ProgressSink& window, std::function<void(ProgressSink&)> work,

@@ -8,6 +8,7 @@
 #include <wx/frame.h>
 
 #include "app/MainWindowModel.h"
+#include "gui/DiscWindow.h"
 #include "gui/WxDialogs.h"
 #include "gui/WxMessages.h"
 
@@ -34,8 +35,9 @@ class MainFrame final : public wxFrame, public MainWindowHost {
 public:
     // messages: where the model's message boxes go; null for real message boxes.
     // dialogs: where its file choosers go; null for real file dialogs.
+    // discEngines: what the disc window writes with; empty for the system's disc engine.
     MainFrame(AppState& state, Platform& platform, Messages* messages = nullptr,
-              Dialogs* dialogs = nullptr);
+              Dialogs* dialogs = nullptr, DiscEngineFactory discEngines = {});
     // Stops and waits for a write still going (the window is normally closed only after it).
     ~MainFrame() override;
 
@@ -73,6 +75,7 @@ private:
     Platform& platform_;
     Messages* messages_;
     Dialogs* dialogs_;
+    DiscEngineFactory discEngines_;
     WxMessages wxMessages_;
     WxDialogs wxDialogs_;
     MainWindowModel model_;

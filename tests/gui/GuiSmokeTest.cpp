@@ -1,6 +1,6 @@
 // Drives the real main window in-process: captions, menus, tab switching, the password
-// boxes, whole backups, the password prompt, a restore and the scheduled-backup options
-// window, read back from the widgets. Needs a display (Xvfb in CI).
+// boxes, whole backups, the password prompt, a restore, the scheduled-backup options window
+// and the disc windows, read back from the widgets. Needs a display (Xvfb in CI).
 
 #include <gtest/gtest.h>
 #include <wx/app.h>
@@ -9,9 +9,11 @@
 #include <wx/choice.h>
 #include <wx/datetime.h>
 #include <wx/dialog.h>
+#include <wx/dnd.h>
 #include <wx/evtloop.h>
 #include <wx/gauge.h>
 #include <wx/init.h>
+#include <wx/listctrl.h>
 #include <wx/menu.h>
 #include <wx/modalhook.h>
 #include <wx/notebook.h>
@@ -19,10 +21,12 @@
 #include <wx/textctrl.h>
 #include <wx/timer.h>
 #include <wx/tooltip.h>
+#include <wx/treectrl.h>
 #include <wx/utils.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -33,6 +37,8 @@
 #include <utility>
 
 #include "app/MainWindowTexts.h"
+#include "disc/SimulatedDiscEngine.h"
+#include "disc/SystemDiscEngine.h"
 #include "gui/MainFrame.h"
 #include "gui/WxDialogs.h"
 #include "scheduler/SchedulerTexts.h"
@@ -155,7 +161,7 @@ struct RealPasswordPrompt final : Dialogs {
     wxWindow* parent = nullptr;
 };
 
-// Answers each password prompt (or other modal window of that name) while it is on screen,
+// Answers each dialog of the name (by default the password prompt) while it is on screen,
 // inside its modal loop, as `answer` does (which must close it); other modal windows show as
 // they are.
 class PromptAnswerer final : public wxModalDialogHook {
@@ -190,6 +196,30 @@ protected:
 private:
     std::function<void(wxDialog&)> answer_;
     std::string name_;
+};
+
+// Runs `act` once the top-level window of the name shows, from within whatever event loop runs
+// then: the disc window runs a modal loop of its own, inside which the test goes on.
+class WhenShown final {
+public:
+    WhenShown(std::string name, std::function<void(wxWindow&)> act)
+    {
+        timer_.Bind(wxEVT_TIMER,
+                    [this, name = std::move(name), act = std::move(act)](wxTimerEvent&) {
+                        wxWindow* window = wxWindow::FindWindowByName(name);
+                        if (window != nullptr && window->IsShown()) {
+                            timer_.Stop();
+                            ran = true;
+                            act(*window);
+                        }
+                    });
+        timer_.Start(20);
+    }
+
+    bool ran = false;
+
+private:
+    wxTimer timer_;
 };
 
 template <typename T>
@@ -244,7 +274,7 @@ protected:
     void SetUp() override
     {
         PrepareMachine();
-        frame = new MainFrame(state, fake.platform, &onScreen, &windowDialogs);
+        frame = new MainFrame(state, fake.platform, &onScreen, &windowDialogs, discEngines);
         windowDialogs.parent = frame;
         frame->Show();
         frame->LoadWindow();
@@ -262,6 +292,8 @@ protected:
     OnScreenMessages onScreen{messages};
     testing::ScriptedDialogs dialogs;
     RealPasswordPrompt windowDialogs{dialogs};
+    // Empty: the system's disc engine.
+    DiscEngineFactory discEngines;
     MainFrame* frame = nullptr;
 };
 
@@ -912,6 +944,300 @@ TEST_F(OptionsWindowSmoke, AddsTheJobFilledInAndClosesWithoutOne)
         }));
     }
     EXPECT_EQ(1u, scheduler->added.size());
+}
+
+// A command of a window's menu bar, as choosing it sends it.
+void ChooseMenu(wxWindow& window, const char* menu, const char* item)
+{
+    wxMenuBar* bar = dynamic_cast<wxFrame&>(window).GetMenuBar();
+    const int id = bar->FindMenuItem(menu, item);
+    ASSERT_NE(wxNOT_FOUND, id) << item;
+    wxCommandEvent event(wxEVT_MENU, id);
+    event.SetEventObject(&window);
+    window.ProcessWindowEvent(event);
+}
+
+bool MenuItemEnabled(wxWindow& window, const char* menu, const char* item)
+{
+    wxMenuBar* bar = dynamic_cast<wxFrame&>(window).GetMenuBar();
+    return bar->IsEnabled(bar->FindMenuItem(menu, item));
+}
+
+std::string StatusPanel(wxWindow& window, int panel)
+{
+    return dynamic_cast<wxFrame&>(window).GetStatusBar()->GetStatusText(panel).utf8_string();
+}
+
+// Runs `steps` in the disc window once it opens, then closes it as File > Exit does.
+class DiscWindowSteps {
+public:
+    explicit DiscWindowSteps(std::function<void(wxWindow&)> steps)
+        : shown_("frmMaindvdwrite", [steps = std::move(steps)](wxWindow& window) {
+              steps(window);
+              ChooseMenu(window, "&File", "Exit");
+          })
+    {
+    }
+    bool Ran() const { return shown_.ran; }
+
+private:
+    WhenShown shown_;
+};
+
+// Drops host paths onto a control as the desktop does.
+void DropFiles(wxWindow* control, const std::vector<std::filesystem::path>& paths)
+{
+    auto* target = dynamic_cast<wxFileDropTarget*>(control->GetDropTarget());
+    ASSERT_NE(nullptr, target);
+    wxArrayString names;
+    for (const auto& path : paths) {
+        names.Add(wxString(path.wstring()));
+    }
+    target->OnDropFiles(0, 0, names);
+}
+
+std::vector<std::string> TreeChildren(wxTreeCtrl* tree, const wxTreeItemId& parent)
+{
+    std::vector<std::string> names;
+    wxTreeItemIdValue cookie;
+    for (wxTreeItemId child = tree->GetFirstChild(parent, cookie); child.IsOk();
+         child = tree->GetNextChild(parent, cookie)) {
+        names.push_back(tree->GetItemText(child).utf8_string());
+    }
+    return names;
+}
+
+// The disc window over the sample machine, with one simulated drive holding a blank CD-RW.
+class SampleMachineDisc : public SampleMachineRuns {
+protected:
+    void PrepareMachine() override
+    {
+        SampleMachineRuns::PrepareMachine();
+        discEngines = [this](FileSystem& files) {
+            auto made = std::make_unique<SimulatedDiscEngine>(files);
+            SimulatedDevice& madeDrive = made->AddDrive("KESTREL CDRW-48");
+            madeDrive.capabilities = {capability::EraseCdRw, capability::BufferProtection};
+            madeDrive.speeds = {1385 * 8, 1385 * 4};
+            madeDrive.LoadDisc(media::CdRw, true, true, 300000);
+            madeDrive.blankBlocks = 300000;
+            engine = made.get();
+            drive = &madeDrive;
+            return made;
+        };
+    }
+
+    SimulatedDiscEngine* engine = nullptr;
+    SimulatedDevice* drive = nullptr;
+};
+
+TEST_F(SampleMachineDisc, TheNewBackupIsComposedWrittenAndTheDiscErased)
+{
+    dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
+                   {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
+                    wxDateTime::Now().Format("kesbak%m-%d-%Y").utf8_string(), "ksb"},
+                   archive);
+    Press(Find<wxButton>(frame, "cmdTargetFile"));
+    Click(Find<wxCheckBox>(frame, "backupitem6"), true);
+    messages.Expect("The Backup was Completed!\t\t\t\r\n\r\nBackup Templates\tSucceeded!\t",
+                    MessageIcon::Information, MessageAnswer::Ok);
+    messages.Expect("Do you need to backup your data to CD-R/RW or DVD?", MessageIcon::Information,
+                    MessageAnswer::Ok);
+    const std::string roaming = "C:\\Users\\bob\\AppData\\Roaming\\Microsoft\\";
+    FileSystem& files = *fake.platform.fileSystem;
+
+    DiscWindowSteps steps([&](wxWindow& window) {
+        EXPECT_EQ("Backup Outlook Data to CD/DVD",
+                  dynamic_cast<wxFrame&>(window).GetTitle().utf8_string());
+        auto* tree = Find<wxTreeCtrl>(&window, "tvwFolders");
+        auto* list = Find<wxListCtrl>(&window, "lvwImageFiles");
+        auto* writeDisc = Find<wxButton>(&window, "cmdWriteDisc");
+        auto* cancel = Find<wxButton>(&window, "cmdCancel");
+        ASSERT_TRUE(tree && list && writeDisc && cancel);
+        // The archive just written is in the image, at its root.
+        EXPECT_EQ("Outlook Data Backup CD", tree->GetItemText(tree->GetRootItem()).utf8_string());
+        ASSERT_EQ(1, list->GetItemCount());
+        EXPECT_EQ("mail.ksb", list->GetItemText(0).utf8_string());
+        EXPECT_EQ("Files: 1", StatusPanel(window, 1));
+        EXPECT_EQ("Folders: 0", StatusPanel(window, 2));
+        const struct {
+            const char* name;
+            std::vector<std::string> entries;
+            int selection;
+        } lists[] = {
+            {"cboDevices", {"KESTREL CDRW-48"}, 0},
+            {"cboWriteSpeed", {"8.0x", "4.0x"}, 0},
+            {"cboVolumeType",
+             {"ISO9660", "UDF", "ISO9660/Joliet Bridge", "ISO9660/UDF (DVDVideo) Bridge",
+              "ISO9660/Joliet/UDF Bridge"},
+             4},
+        };
+        for (const auto& expected : lists) {
+            auto* choice = Find<wxChoice>(&window, expected.name);
+            std::vector<std::string> entries;
+            for (const wxString& entry : choice->GetStrings()) {
+                entries.push_back(entry.utf8_string());
+            }
+            EXPECT_EQ(expected.entries, entries) << expected.name;
+            EXPECT_EQ(expected.selection, choice->GetSelection()) << expected.name;
+        }
+        auto* bufferProtect = Find<wxCheckBox>(&window, "chkUseBufferProtect");
+        EXPECT_TRUE(bufferProtect->IsEnabled() && bufferProtect->GetValue());
+        EXPECT_EQ("Use Buffer Protection", bufferProtect->GetLabel().utf8_string());
+        EXPECT_TRUE(writeDisc->IsEnabled());
+        EXPECT_FALSE(cancel->IsEnabled());
+
+        // A folder and a file dropped from the desktop go in at the root.
+        DropFiles(tree, {files.NativePath(roaming + "Signatures"),
+                         files.NativePath(roaming + "Templates\\NormalEmail.dotm")});
+        EXPECT_EQ("Files: 5", StatusPanel(window, 1));
+        EXPECT_EQ("Folders: 2", StatusPanel(window, 2));
+        EXPECT_EQ(std::vector<std::string>{"Signatures"}, TreeChildren(tree, tree->GetRootItem()));
+        std::set<std::string> rows;
+        std::string templateSize;
+        for (long row = 0; row < list->GetItemCount(); ++row) {
+            rows.insert(list->GetItemText(row).utf8_string());
+            if (list->GetItemText(row) == "NormalEmail.dotm") {
+                templateSize = list->GetItemText(row, 1).utf8_string();
+            }
+        }
+        EXPECT_EQ((std::set<std::string>{"mail.ksb", "NormalEmail.dotm"}), rows);
+        const std::string bytes = FileBytes(roaming + "Templates\\NormalEmail.dotm");
+        ASSERT_LT(bytes.size(), 1000000u);
+        char expectedSize[32];
+        std::snprintf(expectedSize, sizeof expectedSize, "%.2f KB", bytes.size() / 1000.0);
+        EXPECT_EQ(expectedSize, templateSize);
+
+        // The root keeps its name; the folder is renamed in the tree's own editor.
+        tree->SelectItem(tree->GetRootItem());
+        messages.Expect("Root directory can not be renamed.", MessageIcon::Information,
+                        MessageAnswer::Ok);
+        ChooseMenu(window, "&File", "Rename Folder");
+        wxTreeItemIdValue cookie;
+        const wxTreeItemId signatures = tree->GetFirstChild(tree->GetRootItem(), cookie);
+        tree->SelectItem(signatures);
+        ChooseMenu(window, "&File", "Rename Folder");
+        wxTextCtrl* editor = tree->GetEditControl();
+        ASSERT_NE(nullptr, editor) << "no label editor";
+        editor->SetValue("Mail Signatures");
+        tree->EndEditLabel(signatures, false);
+        Settle();
+        EXPECT_EQ(std::vector<std::string>{"Mail Signatures"},
+                  TreeChildren(tree, tree->GetRootItem()));
+        EXPECT_EQ("Folders: 2", StatusPanel(window, 2));
+        PauseForScreenshot("disc-composer");
+
+        // A write, followed through the engine's events.
+        Press(writeDisc);
+        EXPECT_FALSE(writeDisc->IsEnabled());
+        EXPECT_TRUE(cancel->IsEnabled());
+        EXPECT_FALSE(tree->IsEnabled());
+        messages.Expect("Write Complete!", MessageIcon::Information, MessageAnswer::Ok);
+        engine->RunWrite();
+        EXPECT_EQ("Write Completed!", StatusPanel(window, 0));
+        EXPECT_EQ(100, Find<wxGauge>(&window, "prgTotalProgress")->GetValue());
+        EXPECT_TRUE(writeDisc->IsEnabled());
+        EXPECT_FALSE(cancel->IsEnabled());
+        ASSERT_EQ(1u, engine->writes.size());
+        EXPECT_EQ("Outlook Data Backup CD", engine->writes[0].settings.VolumeLabel);
+        EXPECT_EQ(7, engine->writes[0].settings.FileSystemType);
+        EXPECT_EQ(1385 * 8, engine->writes[0].settings.WriteSpeed);
+
+        // Erase Disc... opens the erase window over this one.
+        PromptAnswerer eraseAnswer(
+            [&](wxDialog& erase) {
+                EXPECT_EQ("Erase Re-Writable CD/DVD", erase.GetTitle().utf8_string());
+                EXPECT_EQ(&window, erase.GetParent());
+                auto* quick = Find<wxCheckBox>(&erase, "chkQuikErase");
+                EXPECT_EQ("Perform Quick Erase", quick->GetLabel().utf8_string());
+                EXPECT_TRUE(quick->GetValue());
+                PauseForScreenshot("disc-erase");
+                Press(Find<wxButton>(&erase, "cmdErase"));
+                messages.Expect("Erase Completed!!!", MessageIcon::Information, MessageAnswer::Ok);
+                engine->RunErase(*drive);
+            },
+            "frmErase");
+        ChooseMenu(window, "&Device", "Erase Disc...");
+        EXPECT_EQ(1, eraseAnswer.shown);
+        EXPECT_EQ(std::vector<std::string>{"quick 0"}, drive->erases);
+    });
+    Press(Find<wxButton>(frame, "cmdApply"));
+    WaitForTheEnd();
+    EXPECT_TRUE(steps.Ran()) << "the disc window did not open";
+    EXPECT_EQ(nullptr, wxWindow::FindWindowByName("frmMaindvdwrite"));
+    EXPECT_EQ("", state.PendingDiscFileName);
+    EXPECT_EQ("", state.PendingDiscFilePath);
+    EXPECT_TRUE(frame->IsShown() && frame->IsEnabled());
+}
+
+// The disc window from the main window's menu, with engines that leave it little to do.
+class DiscWindowOpening : public SampleMachineWindow {
+protected:
+    void PrepareMachine() override
+    {
+        SampleMachineWindow::PrepareMachine();
+        discEngines = [this](FileSystem& files) { return makeEngine(files); };
+    }
+
+    DiscEngineFactory makeEngine;
+};
+
+TEST_F(DiscWindowOpening, WithoutAnEngineOrADrive)
+{
+    const std::string templates =
+        "C:\\Users\\bob\\AppData\\Roaming\\Microsoft\\Templates\\NormalEmail.dotm";
+    FileSystem& files = *fake.platform.fileSystem;
+    const struct {
+        const char* name;
+        bool initializes;
+        std::string message;
+        MessageIcon icon;
+        bool opens;
+    } cases[] = {
+        {"engine that cannot start", false, "Devices Cannot be initialized...Contact support!",
+         MessageIcon::None, false},
+        {"no drive", true,
+         "There are no compatible devices reported.\r\nSome older devices are not currently "
+         "supported.",
+         MessageIcon::Information, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The Windows build has no disc engine of the system under Wine; the Linux one stands
+        // in with an engine that cannot start.
+#ifdef _WIN32
+        const bool system = !c.initializes;
+#else
+        const bool system = false;
+#endif
+        int made = 0;
+        makeEngine = [&](FileSystem& fs) -> std::unique_ptr<DiscEngine> {
+            ++made;
+            if (system) {
+                return CreateSystemDiscEngine(fs, DiscOptionsFromEnvironment());
+            }
+            auto engine = std::make_unique<SimulatedDiscEngine>(fs);
+            engine->initializes = c.initializes;
+            return engine;
+        };
+        messages.Expect(c.message, c.icon, MessageAnswer::Ok);
+        DiscWindowSteps steps([&](wxWindow& window) {
+            // Composing goes on without a drive; only what needs one is disabled.
+            EXPECT_FALSE(Find<wxButton>(&window, "cmdWriteDisc")->IsEnabled());
+            for (const char* item : {"Eject", "Close Tray", "Erase Disc..."}) {
+                EXPECT_FALSE(MenuItemEnabled(window, "&Device", item)) << item;
+            }
+            EXPECT_EQ(0u, Find<wxChoice>(&window, "cboDevices")->GetCount());
+            DropFiles(Find<wxListCtrl>(&window, "lvwImageFiles"), {files.NativePath(templates)});
+            EXPECT_EQ("Files: 1", StatusPanel(window, 1));
+        });
+        ChooseMenu(*frame, "Option(&O)", "Backup Data to CD/DVD");
+        EXPECT_EQ(1, made);
+        EXPECT_EQ(c.opens, steps.Ran());
+        EXPECT_EQ(nullptr, wxWindow::FindWindowByName("frmMaindvdwrite"));
+        // The program goes on.
+        EXPECT_TRUE(frame->IsShown() && frame->IsEnabled());
+        EXPECT_EQ("Kestrel V2.90", frame->GetTitle().utf8_string());
+    }
 }
 
 TEST(WxDialogs, AddsTheDefaultExtensionToANameWithoutOne)
