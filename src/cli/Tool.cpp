@@ -14,7 +14,8 @@ void PrintUsage()
         "  archive   list, verify and extract backup archives (kestrel archive --help)\n"
         "  profiles  Outlook profiles, their item locations and offered items [--json]\n"
         "  backup    back up a profile's items into an archive (kestrel backup --help)\n"
-        "  restore   restore items from an archive into a profile (kestrel restore --help)\n",
+        "  restore   restore items from an archive into a profile (kestrel restore --help)\n"
+        "  schedule  add, list and remove scheduled backups (kestrel schedule --help)\n",
         stderr);
 }
 
@@ -31,7 +32,9 @@ Command FindCommand(const std::string& name)
         {"profiles",
          [](Arguments a, Platform& p, const ToolConsole&) { return RunProfilesCommand(a, p); }},
         {"backup", RunBackupCommand},
-        {"restore", RunRestoreCommand}};
+        {"restore", RunRestoreCommand},
+        {"schedule",
+         [](Arguments a, Platform& p, const ToolConsole&) { return RunScheduleCommand(a, p); }}};
     for (const auto& [commandName, command] : commands) {
         if (name == commandName) {
             return command;
