@@ -9,7 +9,7 @@
 #   must exist and pass `kestrel archive verify`, and the unattended backup's log line must
 #   show status 0. Removing the jobs leaves the table's other lines byte for byte.
 # - systemd: with a `systemctl` that answers, the generated units must pass
-#   `systemd-analyze verify` without a word, OnCalendar= must name the next minute for
+#   `systemd-analyze verify` without a word, OnCalendar= must name the chosen time for
 #   `systemd-analyze calendar`, and ExecStart= with Environment=, unquoted the way systemd
 #   unquotes them, must run the same backup. Removing the job removes both units.
 # The replay, not a cron daemon, runs the jobs: waiting for a daemon's minute makes a slow and
@@ -207,7 +207,8 @@ fi
 
 # --- The systemd timer ----------------------------------------------------------------------
 systemctl_answering
-when=$(date -d '+1 minute' +%H:%M)
+# Two minutes ahead: the next elapse systemd names must not depend on a minute changing now.
+when=$(date -d '+2 minutes' +%H:%M)
 stdin_text="$password"$'\n' check systemd-add 0 run_tool schedule add --profile Outlook \
     --items 111111111 --daily --time "$when" --target "$archive" --password-stdin
 check_output systemd-add-says-task-1 "Task 1 has been scheduled." systemd-add.out
