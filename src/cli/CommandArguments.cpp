@@ -76,11 +76,19 @@ std::optional<std::string> ReadPassword(PasswordFrom from, const std::string& fi
     return PasswordLine(*bytes);
 }
 
-std::string ItemFlagsProblem(const std::string& flags)
+std::string ItemFlagsFormatProblem(const std::string& flags)
 {
     if (flags.empty() || flags.size() > static_cast<std::size_t>(ItemBoxCount) ||
         flags.find_first_not_of("01") != std::string::npos) {
         return "--items takes 1 to 9 characters, each 0 or 1, not \"" + flags + "\"";
+    }
+    return {};
+}
+
+std::string ItemFlagsProblem(const std::string& flags)
+{
+    if (std::string why = ItemFlagsFormatProblem(flags); !why.empty()) {
+        return why;
     }
     if (flags.find('1') == std::string::npos) {
         return "--items selects no item";

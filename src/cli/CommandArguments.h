@@ -32,6 +32,8 @@ std::optional<std::string> ReadPassword(PasswordFrom from, const std::string& fi
 // Why `--items FLAGS` cannot be used (1 to 9 characters, each 0 or 1, at least one 1); empty
 // when it can.
 std::string ItemFlagsProblem(const std::string& flags);
+// The same without the need for a 1: for a command that leaves "no item" to a check of its own.
+std::string ItemFlagsFormatProblem(const std::string& flags);
 
 // The profile as the registry spells it, found without regard to case as Windows finds keys.
 std::optional<std::string> FindProfile(const AppState& state, const std::string& name);

@@ -11,6 +11,7 @@
 
 #include "app/MainWindowTexts.h"
 #include "app/Startup.h"
+#include "cli/JsonText.h"
 #include "cli/PrintedMessages.h"
 #include "cli/ToolCommands.h"
 #include "outlook/ProfileDiscovery.h"
@@ -51,25 +52,6 @@ std::vector<std::pair<const char*, const std::string*>> LocationFields(const Pro
             {"StationeryFolder", &l.StationeryFolder},   {"RulesFolder", &l.RulesFolder},
             {"OptionsKeyPath", &l.OptionsKeyPath},       {"TemplatesFolder", &l.TemplatesFolder},
             {"PreferencesFolder", &l.PreferencesFolder}, {"ContactsFolder", &l.ContactsFolder}};
-}
-
-std::string JsonString(const std::string& text)
-{
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 void PrintJson(const AppState& state, const std::vector<ProfileReport>& profiles)

@@ -17,7 +17,8 @@ void PrintUsage()
         "  backup    back up a profile's items into an archive (kestrel backup --help)\n"
         "  restore   restore items from an archive into a profile (kestrel restore --help)\n"
         "  disc      list drives, write files to a disc or image file, erase (kestrel disc "
-        "--help)\n",
+        "--help)\n"
+        "  schedule  add, list and remove scheduled backups (kestrel schedule --help)\n",
         stderr);
 }
 
@@ -35,7 +36,9 @@ Command FindCommand(const std::string& name)
          [](Arguments a, Platform& p, const ToolConsole&) { return RunProfilesCommand(a, p); }},
         {"backup", RunBackupCommand},
         {"restore", RunRestoreCommand},
-        {"disc", RunDiscCommand}};
+        {"disc", RunDiscCommand},
+        {"schedule",
+         [](Arguments a, Platform& p, const ToolConsole&) { return RunScheduleCommand(a, p); }}};
     for (const auto& [commandName, command] : commands) {
         if (name == commandName) {
             return command;

@@ -35,5 +35,8 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
 // item is not in the backup); 2 for a usage error.
 int RunRestoreCommand(const std::vector<std::string>& arguments, Platform& platform,
                       const ToolConsole& console);
+// Returns 0 done, 1 refused (a check of the Task Scheduler window, or the scheduler), 2 for a
+// usage error.
+int RunScheduleCommand(const std::vector<std::string>& arguments, Platform& platform);
 
 }  // namespace kestrel

@@ -4,6 +4,8 @@
 //   kestrel profiles       Outlook profiles and the items each offers
 //   kestrel backup ...     a backup of one profile into an archive
 //   kestrel restore ...    a restore from an archive into one profile
+//   kestrel schedule ...   scheduled backups: add, list, remove
+//   kestrel disc ...       disc drives: list, write (and verify), erase
 
 #include <cstdio>
 #include <exception>

@@ -1,0 +1,462 @@
+// kestrel schedule: the jobs of the Task Scheduler window from the command line. `add` makes the
+// window's checks and the window's job; `list` and `remove` reach the jobs the window leaves to
+// the system's own tools.
+
+#include "cli/ScheduleCommand.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "app/Startup.h"
+#include "backup/UnattendedBackup.h"
+#include "cli/JsonText.h"
+#include "cli/PrintedMessages.h"
+#include "cli/ToolCommands.h"
+#include "scheduler/SchedulerTexts.h"
+
+namespace kestrel {
+namespace {
+
+constexpr const char* Usage =
+    "usage: kestrel schedule add --profile NAME --items FLAGS (--days DAYS | --daily)\n"
+    "                            [--time H:MM] --target ARCHIVE.ksb\n"
+    "                            [--password-stdin | --password-file FILE]\n"
+    "       kestrel schedule list [--json]\n"
+    "       kestrel schedule remove ID\n"
+    "  add       a weekly backup, checked and made as the Task Scheduler window makes it;\n"
+    "            prints \"Task ID has been scheduled.\"\n"
+    "  FLAGS     one 0 or 1 per item box, in the order kestrel profiles lists them\n"
+    "  DAYS      weekdays joined by commas: mon,tue,wed,thu,fri,sat,sun\n"
+    "  H:MM      the start time, 0:00 to 23:59 (9:00 when not given)\n"
+    "  password  protects the archive; read from the first line of standard input or of\n"
+    "            FILE, never from the command line (the job itself keeps it, as the window's\n"
+    "            jobs do)\n"
+    "  ARCHIVE   a Windows path (C:\\..., \\\\server\\share\\...) or a path of this system\n"
+    "  list      the jobs this program added, with their next run\n"
+    "  remove    removes the job with that id\n"
+    "exit status: 0 done, 1 refused or failed, 2 usage error\n";
+
+constexpr std::array<const char*, WeekdayCount> ShortDayNames{"mon", "tue", "wed", "thu",
+                                                              "fri", "sat", "sun"};
+constexpr std::array<const char*, WeekdayCount> LongDayNames{
+    "monday", "tuesday", "wednesday", "thursday", "friday", "saturday", "sunday"};
+constexpr std::uint8_t AllDays = 0x7f;
+constexpr std::uint32_t MillisecondsPerMinute = 60 * 1000;
+
+std::string LowerCase(std::string text)
+{
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+// Ticks the days a "mon,wed" text names; why it cannot be read, or empty.
+std::string TakeDays(const std::string& text, WeekdayBoxes& days)
+{
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        const std::string name = LowerCase(text.substr(start, comma - start));
+        bool known = false;
+        for (std::size_t day = 0; day < days.size(); ++day) {
+            if (name == ShortDayNames[day] || name == LongDayNames[day]) {
+                days[day] = true;
+                known = true;
+            }
+        }
+        if (!known) {
+            return "--days takes weekdays joined by commas (mon,tue,wed,thu,fri,sat,sun), not \"" +
+                   text + "\"";
+        }
+        if (comma == std::string::npos) {
+            return {};
+        }
+        start = comma + 1;
+    }
+}
+
+std::optional<std::uint32_t> JobId(const std::string& text)
+{
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    const auto id = static_cast<std::uint32_t>(std::stoul(text));
+    return id == 0 ? std::nullopt : std::optional(id);
+}
+
+std::variant<ScheduleOptions, std::string> ParseAdd(const std::vector<std::string>& arguments)
+{
+    ScheduleOptions options;
+    options.action = ScheduleAction::Add;
+    bool haveItems = false;
+    bool haveTarget = false;
+    bool haveDays = false;
+    bool daily = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        std::string why;
+        if (argument == "--help" || argument == "-h") {
+            options.action = ScheduleAction::Help;
+            return options;
+        }
+        if (TakePasswordOption(arguments, i, options.passwordFrom, options.passwordFile, why)) {
+            if (!why.empty()) {
+                return why;
+            }
+        } else if (argument == "--daily") {
+            daily = true;
+        } else if (argument == "--profile" || argument == "--items" || argument == "--time" ||
+                   argument == "--days" || argument == "--target") {
+            if (i + 1 >= arguments.size()) {
+                return argument + " needs a value";
+            }
+            const std::string& value = arguments[++i];
+            if (argument == "--profile") {
+                options.profile = value;
+            } else if (argument == "--items") {
+                options.items = value;
+                haveItems = true;
+            } else if (argument == "--time") {
+                if (!JobTimeOf(value)) {
+                    return "--time takes H:MM, 0:00 to 23:59, not \"" + value + "\"";
+                }
+                options.startTime = value;
+            } else if (argument == "--days") {
+                if (std::string problem = TakeDays(value, options.days); !problem.empty()) {
+                    return problem;
+                }
+                haveDays = true;
+            } else {
+                options.target = value;
+                haveTarget = true;
+            }
+        } else {
+            return (argument.size() > 1 && argument[0] == '-' ? "unknown option "
+                                                              : "unexpected argument ") +
+                   argument;
+        }
+    }
+    if (daily) {
+        options.days.fill(true);
+    }
+    if (options.profile.empty()) {
+        return "--profile NAME is missing";
+    }
+    if (!haveItems) {
+        return "--items FLAGS is missing";
+    }
+    if (std::string why = ItemFlagsFormatProblem(options.items); !why.empty()) {
+        return why;
+    }
+    if (haveDays == daily) {
+        return daily ? "choose one of --days and --daily" : "--days DAYS or --daily is missing";
+    }
+    if (!haveTarget) {
+        return "--target ARCHIVE is missing";
+    }
+    return options;
+}
+
+int Refuse(Messages& messages, const std::string& text)
+{
+    messages.Show(text, texts::ApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
+    return 1;
+}
+
+// The system's reason as it gave it, or the whole description when it gave none.
+std::string ReasonOf(const Error& error)
+{
+    return error.systemText.empty() ? error.Describe() : error.systemText;
+}
+
+constexpr const char* NoScheduler = "this system offers no scheduler";
+
+int AddJob(const ScheduleOptions& options, const std::optional<std::string>& password,
+           Platform& platform, Messages& messages, std::string& out)
+{
+    ScheduleChoices choices;
+    choices.profile = options.profile;
+    choices.items = BoxesFromFlags(options.items);
+    choices.startTime = options.startTime;
+    choices.days = options.days;
+    // A relative path means the folder the command runs in, not the one the job will run in.
+    choices.targetFile = options.target.empty() ? "" : ArchiveArgumentPath(options.target);
+    choices.protect = options.passwordFrom != PasswordFrom::None;
+    choices.password = password.value_or("");
+    choices.retypedPassword = choices.password;
+    if (!CheckScheduleChoices(choices, messages)) {
+        return 1;
+    }
+    if (!platform.registry || !platform.fileSystem || !platform.system) {
+        return Refuse(messages, "no registry to find the profile in; nothing scheduled");
+    }
+    AppState state;
+    LoadSharedState(state, platform, messages);
+    const std::optional<std::string> profile = FindProfile(state, options.profile);
+    if (!profile) {
+        return Refuse(messages, "no profile named \"" + options.profile + "\" (there are " +
+                                    (state.ProfileNames.empty() ? std::string("none")
+                                                                : QuotedProfileNames(state)) +
+                                    "); nothing scheduled");
+    }
+    choices.profile = *profile;
+    const std::optional<JobInfo> job = BuildJobInfo(choices, platform.system->ProgramFolder());
+    if (!job) {
+        return Refuse(messages, "the start time " + options.startTime + " is no time of day");
+    }
+    if (!platform.scheduler) {
+        return Refuse(messages,
+                      std::string(texts::TaskNotScheduled) + NoScheduler + " to add it to.");
+    }
+    const Result<std::uint32_t> added = platform.scheduler->Add(*job);
+    if (!added) {
+        return Refuse(messages, texts::TaskNotScheduled + ReasonOf(added.error()));
+    }
+    out += texts::TaskScheduledBefore + std::to_string(*added) + texts::TaskScheduledAfter + "\n";
+    return 0;
+}
+
+int ListJobs(bool json, Platform& platform, Messages& messages, std::string& out)
+{
+    if (!platform.scheduler) {
+        return Refuse(messages, "The jobs cannot be listed: " + std::string(NoScheduler) + ".");
+    }
+    const Result<std::vector<ListedJob>> jobs = platform.scheduler->List();
+    if (!jobs) {
+        return Refuse(messages, "The jobs cannot be listed: " + ReasonOf(jobs.error()));
+    }
+    out += json ? ScheduleJson(*jobs) : ScheduleTable(*jobs);
+    return 0;
+}
+
+int RemoveJob(std::uint32_t id, Platform& platform, Messages& messages, std::string& out)
+{
+    const std::string task = texts::TaskScheduledBefore + std::to_string(id);
+    if (!platform.scheduler) {
+        return Refuse(messages, task + " cannot be removed: " + NoScheduler + ".");
+    }
+    if (const std::optional<Error> failure = platform.scheduler->Remove(id)) {
+        return Refuse(messages, task + " cannot be removed: " + ReasonOf(*failure));
+    }
+    out += task + " has been removed.\n";
+    return 0;
+}
+
+// --- the listing ---------------------------------------------------------------------------
+
+struct JobFields {
+    std::string id;
+    std::string profile;
+    std::string items;
+    std::string password;
+    std::vector<std::string> days;
+    std::string time;
+    std::string nextRun;
+    std::string target;
+    bool readable = false;
+};
+
+// "9:30", as the window's start-time list writes it.
+std::string TimeOfDay(std::uint32_t jobTime)
+{
+    const std::uint32_t minutes = jobTime / MillisecondsPerMinute;
+    const std::uint32_t minute = minutes % 60;
+    return std::to_string(minutes / 60 % 24) + ":" + (minute < 10 ? "0" : "") +
+           std::to_string(minute);
+}
+
+JobFields FieldsOf(const ListedJob& listed)
+{
+    JobFields fields;
+    fields.id = std::to_string(listed.id);
+    for (std::size_t day = 0; day < ShortDayNames.size(); ++day) {
+        if (listed.job.DaysOfWeek & (1u << day)) {
+            fields.days.push_back(ShortDayNames[day]);
+        }
+    }
+    fields.time = TimeOfDay(listed.job.JobTime);
+    fields.nextRun = listed.nextRun;
+    if (const auto arguments = ParseUnattendedArguments(listed.job.Arguments)) {
+        fields.readable = true;
+        fields.profile = arguments->profileName;
+        fields.items = arguments->itemFlags;
+        fields.password = arguments->password;
+        fields.target = arguments->archivePath;
+    }
+    return fields;
+}
+
+std::string DaysText(const ListedJob& listed, const JobFields& fields)
+{
+    if (listed.job.DaysOfWeek == AllDays) {
+        return "daily";
+    }
+    if (fields.days.empty()) {
+        return "once";
+    }
+    std::string text;
+    for (const std::string& day : fields.days) {
+        text += (text.empty() ? "" : ",") + day;
+    }
+    return text;
+}
+
+// Characters of UTF-8 text: every byte that does not continue a sequence.
+std::size_t Width(const std::string& text)
+{
+    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+    }));
+}
+
+// Columns wide enough for their widest cell, the last one as long as it is.
+std::string Columns(const std::vector<std::vector<std::string>>& rows)
+{
+    std::vector<std::size_t> widths(rows.front().size(), 0);
+    for (const auto& row : rows) {
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            widths[column] = std::max(widths[column], Width(row[column]));
+        }
+    }
+    std::string text;
+    for (const auto& row : rows) {
+        std::string line;
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            line += row[column];
+            if (column + 1 < row.size()) {
+                line += std::string(widths[column] - Width(row[column]) + 2, ' ');
+            }
+        }
+        text += line + "\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+std::variant<ScheduleOptions, std::string> ParseScheduleOptions(
+    const std::vector<std::string>& arguments)
+{
+    ScheduleOptions options;
+    const std::string action = arguments.empty() ? "" : arguments.front();
+    if (action == "--help" || action == "-h" || action == "help") {
+        return options;
+    }
+    if (action == "add") {
+        return ParseAdd(arguments);
+    }
+    if (action == "list") {
+        options.action = ScheduleAction::List;
+        for (std::size_t i = 1; i < arguments.size(); ++i) {
+            if (arguments[i] != "--json") {
+                return "list takes only --json, not " + arguments[i];
+            }
+            options.json = true;
+        }
+        return options;
+    }
+    if (action == "remove") {
+        options.action = ScheduleAction::Remove;
+        const std::optional<std::uint32_t> id =
+            arguments.size() == 2 ? JobId(arguments[1]) : std::nullopt;
+        if (!id) {
+            return "remove takes one job id, a number as list shows it";
+        }
+        options.id = *id;
+        return options;
+    }
+    return action.empty() ? std::string("add, list or remove is missing")
+                          : "unknown action " + action + " (add, list or remove)";
+}
+
+int RunSchedule(const ScheduleOptions& options, const std::optional<std::string>& password,
+                Platform& platform, Messages& messages, std::string& out)
+{
+    switch (options.action) {
+        case ScheduleAction::Add:
+            return AddJob(options, password, platform, messages, out);
+        case ScheduleAction::List:
+            return ListJobs(options.json, platform, messages, out);
+        case ScheduleAction::Remove:
+            return RemoveJob(options.id, platform, messages, out);
+        case ScheduleAction::Help:
+            break;
+    }
+    out += Usage;
+    return 0;
+}
+
+std::string ScheduleTable(const std::vector<ListedJob>& jobs)
+{
+    if (jobs.empty()) {
+        return "no scheduled backups\n";
+    }
+    std::vector<std::vector<std::string>> rows{
+        {"ID", "PROFILE", "ITEMS", "PASSWORD", "DAYS", "TIME", "NEXT RUN", "ARCHIVE"}};
+    for (const ListedJob& listed : jobs) {
+        const JobFields fields = FieldsOf(listed);
+        if (!fields.readable) {
+            rows.push_back({fields.id, "?", "?", "?", DaysText(listed, fields), fields.time,
+                            fields.nextRun.empty() ? "-" : fields.nextRun,
+                            "(not the argument text of a backup)"});
+            continue;
+        }
+        rows.push_back({fields.id, fields.profile, fields.items,
+                        fields.password.empty() ? "no" : "yes", DaysText(listed, fields),
+                        fields.time, fields.nextRun.empty() ? "-" : fields.nextRun, fields.target});
+    }
+    return Columns(rows);
+}
+
+std::string ScheduleJson(const std::vector<ListedJob>& jobs)
+{
+    std::string json = "[";
+    for (const ListedJob& listed : jobs) {
+        const JobFields fields = FieldsOf(listed);
+        std::string days;
+        for (const std::string& day : fields.days) {
+            days += (days.empty() ? "" : ",") + JsonString(day);
+        }
+        json += std::string(json.size() > 1 ? "," : "") + "\n  {\"id\": " + fields.id +
+                ", \"readable\": " + (fields.readable ? "true" : "false") +
+                ", \"profile\": " + JsonString(fields.profile) +
+                ", \"items\": " + JsonString(fields.items) +
+                ", \"protected\": " + (fields.password.empty() ? "false" : "true") +
+                ", \"days\": [" + days + "], \"time\": " + JsonString(fields.time) +
+                ", \"nextRun\": " + JsonString(fields.nextRun) +
+                ", \"archive\": " + JsonString(fields.target) + "}";
+    }
+    return json + (jobs.empty() ? "]\n" : "\n]\n");
+}
+
+int RunScheduleCommand(const std::vector<std::string>& arguments, Platform& platform)
+{
+    const auto parsed = ParseScheduleOptions(arguments);
+    if (const auto* why = std::get_if<std::string>(&parsed)) {
+        std::fprintf(stderr, "kestrel schedule: %s\n", why->c_str());
+        std::fputs(Usage, stderr);
+        return 2;
+    }
+    const ScheduleOptions& options = std::get<ScheduleOptions>(parsed);
+    std::optional<std::string> password;
+    if (options.action == ScheduleAction::Add && options.passwordFrom != PasswordFrom::None) {
+        std::string why;
+        password = ReadPassword(options.passwordFrom, options.passwordFile, platform, why);
+        if (!password) {
+            std::fprintf(stderr, "kestrel schedule: cannot read the password: %s\n", why.c_str());
+            return 1;
+        }
+    }
+    PrintedMessages messages;
+    std::string out;
+    const int status = RunSchedule(options, password, platform, messages, out);
+    std::fputs(out.c_str(), stdout);
+    return status;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,276 @@
+#include "cli/ScheduleCommand.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "registry/RegistryFixture.h"
+#include "support/FakePlatform.h"
+#include "support/SampleEnvironment.h"
+
+namespace kestrel {
+namespace {
+
+using Arguments = std::vector<std::string>;
+
+// Keeps what it is given; ids count up from 1 and are never given twice.
+struct FakeScheduler final : Scheduler {
+    std::vector<ListedJob> jobs;
+    std::uint32_t lastId = 0;
+    std::string refusal;  // empty: every call is taken
+
+    Result<std::uint32_t> Add(const JobInfo& job) override
+    {
+        if (!refusal.empty()) {
+            return Error{"add", "job", 0, refusal};
+        }
+        jobs.push_back({++lastId, job, ""});
+        return lastId;
+    }
+    Result<std::vector<ListedJob>> List() override
+    {
+        if (!refusal.empty()) {
+            return Error{"list", "jobs", 0, refusal};
+        }
+        return jobs;
+    }
+    std::optional<Error> Remove(std::uint32_t id) override
+    {
+        const auto found = std::find_if(jobs.begin(), jobs.end(),
+                                        [&](const ListedJob& job) { return job.id == id; });
+        if (found == jobs.end()) {
+            return Error{"remove", "job " + std::to_string(id), 0,
+                         "the scheduler holds no such job of ours"};
+        }
+        jobs.erase(found);
+        return std::nullopt;
+    }
+    Result<std::string> ShowJobs() override { return std::string(); }
+};
+
+ScheduleOptions Parsed(const Arguments& arguments)
+{
+    const auto parsed = ParseScheduleOptions(arguments);
+    if (const auto* why = std::get_if<std::string>(&parsed)) {
+        ADD_FAILURE() << *why;
+        return {};
+    }
+    return std::get<ScheduleOptions>(parsed);
+}
+
+JobInfo Job(std::uint32_t jobTime, std::uint8_t days, const std::string& arguments)
+{
+    JobInfo job;
+    job.JobTime = jobTime;
+    job.DaysOfWeek = days;
+    job.Arguments = arguments;
+    return job;
+}
+
+TEST(ScheduleCommand, RefusesWhatCannotBeRunAndSaysWhy)
+{
+    const Arguments add{"add", "--profile", "Outlook", "--items", "1", "--target", "C:\\a.ksb"};
+    auto with = [&](Arguments more) {
+        Arguments arguments = add;
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        return arguments;
+    };
+    const std::pair<Arguments, const char*> cases[] = {
+        {{}, "add, list or remove is missing"},
+        {add, "--days DAYS or --daily is missing"},
+        {with({"--daily", "--days", "mon"}), "choose one of --days and --daily"},
+        {with({"--days", "mon,fri,", "--daily"}),
+         "--days takes weekdays joined by commas (mon,tue,wed,thu,fri,sat,sun), not \"mon,fri,\""},
+        {with({"--daily", "--time", "24:00"}), "--time takes H:MM, 0:00 to 23:59, not \"24:00\""},
+        {with({"--daily", "--items", "2"}),
+         "--items takes 1 to 9 characters, each 0 or 1, not \"2\""},
+        {with({"--daily", "extra.ksb"}), "unexpected argument extra.ksb"},
+        {{"add", "--profile", "Outlook", "--items", "1", "--daily"}, "--target ARCHIVE is missing"},
+        {{"list", "--all"}, "list takes only --json, not --all"},
+        {{"remove", "0"}, "remove takes one job id, a number as list shows it"},
+        {{"remove", "2", "3"}, "remove takes one job id, a number as list shows it"},
+    };
+    for (const auto& [arguments, why] : cases) {
+        const auto parsed = ParseScheduleOptions(arguments);
+        ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << why;
+        EXPECT_EQ(why, std::get<std::string>(parsed));
+    }
+}
+
+// The add of the options window over the Outlook 2003 sample, whose profiles are "Outlook" and
+// "Personal", against a scheduler that keeps its jobs in memory.
+class ScheduleCommandTest : public testing::RegistryFixture {
+protected:
+    void SetUp() override
+    {
+        fake.platform.scheduler.reset(scheduler);
+        RegistryFixture::SetUp();
+        fake.platform.fileSystem = testing::TargetFileSystem(scratch_.Native("root"));
+        sample = std::make_unique<testing::SampleEnvironment>("outlook2003-xp", *access_,
+                                                              *fake.platform.fileSystem);
+        fake.platform.registry = std::move(api_);
+        fake.system.windowsVersion = "5.1";
+        fake.system.variables["%UserProfile%"] = "C:\\Documents and Settings\\ann";
+        fake.automation.version = "11.0";
+    }
+    void TearDown() override
+    {
+        sample.reset();
+        RegistryFixture::TearDown();
+    }
+    // The exit status; the output goes to `out`, the messages to `shown`, one a line.
+    int Run(const Arguments& arguments, const std::optional<std::string>& password = {})
+    {
+        RecordedMessages messages;
+        out.clear();
+        const int status = RunSchedule(Parsed(arguments), password, fake.platform, messages, out);
+        shown = messages.shown;
+        return status;
+    }
+
+    struct RecordedMessages final : Messages {
+        std::string shown;
+        MessageAnswer Show(const std::string& text, const std::string& caption, MessageIcon,
+                           MessageButtons) override
+        {
+            EXPECT_EQ("Kestrel", caption);
+            shown += text + "\n";
+            return MessageAnswer::Ok;
+        }
+    };
+
+    testing::FakePlatform fake;
+    std::unique_ptr<testing::SampleEnvironment> sample;
+    FakeScheduler* scheduler = new FakeScheduler;  // owned by the platform
+    std::string out;
+    std::string shown;
+};
+
+TEST_F(ScheduleCommandTest, AddMakesTheWindowsChecksInItsOrder)
+{
+    struct Case {
+        Arguments arguments;
+        std::optional<std::string> password;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {{"--items", "000000000", "--profile", "Nobody=1", "--target", ""},
+         {},
+         "Please select at least one item.\n"},
+        {{"--items", "1", "--profile", "Nobody=1", "--target", ""},
+         {},
+         "Invalid backup file name.\n"},
+        {{"--items", "1", "--profile", "Outlook", "--password-stdin"},
+         "",
+         "Please enter Password!\n"},
+        {{"--items", "1", "--profile", "Nobody=1"},
+         {},
+         "Profile, password and backup file must not contain \"=\".\n"},
+        {{"--items", "1", "--profile", "Outlook", "--password-stdin"},
+         "pass=word",
+         "Profile, password and backup file must not contain \"=\".\n"},
+        {{"--items", "1", "--profile", "Outlook", "--target", "C:\\a=b.ksb"},
+         {},
+         "Profile, password and backup file must not contain \"=\".\n"},
+        {{"--items", "1", "--profile", "Nobody"},
+         {},
+         "no profile named \"Nobody\" (there are \"Outlook\", \"Personal\"); nothing scheduled\n"},
+    };
+    for (const Case& c : cases) {
+        Arguments arguments{"add", "--daily", "--target", "C:\\Backups\\mail.ksb"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        EXPECT_EQ(1, Run(arguments, c.password)) << c.shown;
+        EXPECT_EQ(c.shown, shown);
+        EXPECT_EQ("", out);
+    }
+    EXPECT_TRUE(scheduler->jobs.empty());
+}
+
+TEST_F(ScheduleCommandTest, EachAddIsANewJobOfTheWindowsKind)
+{
+    ASSERT_EQ(0,
+              Run({"add", "--profile", "personal", "--items", "11", "--days", "Mon,wed,FRIDAY",
+                   "--time", "23:30", "--target", "C:\\Backups\\a b.ksb", "--password-file", "pw"},
+                  "pa ss"));
+    EXPECT_EQ("Task 1 has been scheduled.\n", out);
+    ASSERT_EQ(0, Run({"add", "--profile", "Outlook", "--items", "000000001", "--daily", "--target",
+                      "\\\\srv\\share\\c.ksb"}));
+    EXPECT_EQ("Task 2 has been scheduled.\n", out);
+    EXPECT_EQ("", shown);
+
+    ASSERT_EQ(2u, scheduler->jobs.size());
+    const JobInfo& first = scheduler->jobs[0].job;
+    EXPECT_EQ(84600000u, first.JobTime);
+    EXPECT_EQ(0x15, first.DaysOfWeek);
+    EXPECT_EQ(JobRunPeriodically, first.Flags);
+    EXPECT_EQ("sf=Personalxm=110000000ps=pa ssbf=C:\\Backups\\a b.ksb", first.Arguments);
+    EXPECT_EQ("\"C:\\Program Files\\Kestrel\\kestrelbak.exe\" " + first.Arguments, first.Command);
+    EXPECT_EQ(32400000u, scheduler->jobs[1].job.JobTime);
+    EXPECT_EQ("sf=Outlookxm=000000001ps=bf=\\\\srv\\share\\c.ksb",
+              scheduler->jobs[1].job.Arguments);
+
+    scheduler->refusal = "Access is denied.";
+    EXPECT_EQ(1, Run({"add", "--profile", "Outlook", "--items", "1", "--daily", "--target",
+                      "C:\\c.ksb"}));
+    EXPECT_EQ("The task could not be scheduled: Access is denied.\n", shown);
+    fake.platform.scheduler.reset();
+    EXPECT_EQ(1, Run({"add", "--profile", "Outlook", "--items", "1", "--daily", "--target",
+                      "C:\\c.ksb"}));
+    EXPECT_EQ("The task could not be scheduled: this system offers no scheduler to add it to.\n",
+              shown);
+}
+
+TEST_F(ScheduleCommandTest, ListAndRemove)
+{
+    EXPECT_EQ(0, Run({"list"}));
+    EXPECT_EQ("no scheduled backups\n", out);
+    EXPECT_EQ(0, Run({"list", "--json"}));
+    EXPECT_EQ("[]\n", out);
+
+    scheduler->jobs = {
+        {1, Job(34200000, 0x15, "sf=Outlookxm=110000000ps=pwbf=C:\\Backups\\a b.ksb"),
+         "Mon 2026-12-14 09:30:00 CET"},
+        {4, Job(0, 0x7f, "sf=J\u00fcrgen \"J\"xm=1ps=bf=/home/ann/j.ksb"), ""},
+        {7, Job(84600000, 0, "sf=xm=1ps=secretbf=/x.ksb"), ""},
+    };
+    EXPECT_EQ(0, Run({"list"}));
+    EXPECT_EQ(
+        "ID  PROFILE     ITEMS      PASSWORD  DAYS         TIME   NEXT RUN                     "
+        "ARCHIVE\n"
+        "1   Outlook     110000000  yes       mon,wed,fri  9:30   Mon 2026-12-14 09:30:00 CET  "
+        "C:\\Backups\\a b.ksb\n"
+        "4   J\u00fcrgen \"J\"  1          no        daily        0:00   -"
+        "                            /home/ann/j.ksb\n"
+        "7   ?           ?          ?         once         23:30  -                            "
+        "(not the argument text of a backup)\n",
+        out);
+    scheduler->jobs.erase(scheduler->jobs.begin() + 1);
+    EXPECT_EQ(0, Run({"list", "--json"}));
+    EXPECT_EQ(
+        "[\n"
+        "  {\"id\": 1, \"readable\": true, \"profile\": \"Outlook\", \"items\": \"110000000\", "
+        "\"protected\": true, \"days\": [\"mon\",\"wed\",\"fri\"], \"time\": \"9:30\", "
+        "\"nextRun\": \"Mon 2026-12-14 09:30:00 CET\", "
+        "\"archive\": \"C:\\\\Backups\\\\a b.ksb\"},\n"
+        "  {\"id\": 7, \"readable\": false, \"profile\": \"\", \"items\": \"\", "
+        "\"protected\": false, \"days\": [], \"time\": \"23:30\", \"nextRun\": \"\", "
+        "\"archive\": \"\"}\n"
+        "]\n",
+        out);
+    EXPECT_EQ(std::string::npos, out.find("secret"));
+
+    EXPECT_EQ(0, Run({"remove", "7"}));
+    EXPECT_EQ("Task 7 has been removed.\n", out);
+    EXPECT_EQ(1, Run({"remove", "7"}));
+    EXPECT_EQ("Task 7 cannot be removed: the scheduler holds no such job of ours\n", shown);
+    scheduler->refusal = "Failed to connect to bus";
+    EXPECT_EQ(1, Run({"list"}));
+    EXPECT_EQ("The jobs cannot be listed: Failed to connect to bus\n", shown);
+    fake.platform.scheduler.reset();
+    EXPECT_EQ(1, Run({"remove", "1"}));
+    EXPECT_EQ("Task 1 cannot be removed: this system offers no scheduler.\n", shown);
+}
+
+}  // namespace
+}  // namespace kestrel
