@@ -22,6 +22,7 @@
 #include <wx/utils.h>
 
 #include "disc/DiscTexts.h"
+#include "gui/ControlBinding.h"
 #include "gui/EraseWindow.h"
 
 namespace kestrel {
@@ -318,15 +319,7 @@ void DiscWindow::BindCommands()
         {IdCloseTray, &DiscWindowModel::CloseTrayChosen},
         {IdEraseDisc, &DiscWindowModel::EraseDiscChosen},
     };
-    for (const auto& [id, handler] : commands) {
-        Bind(
-            wxEVT_MENU,
-            [this, handler = handler](wxCommandEvent&) {
-                (model_.*handler)();
-                ShowModelState();
-            },
-            id);
-    }
+    BindModelCommands(*this, model_, commands, [this] { ShowModelState(); });
     writeDisc_->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
         model_.WriteDiscClicked();
         ShowModelState();

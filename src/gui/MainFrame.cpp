@@ -20,6 +20,7 @@
 #include "app/MainWindowTexts.h"
 #include "disc/SystemDiscEngine.h"
 #include "gui/AboutDialog.h"
+#include "gui/ControlBinding.h"
 #include "gui/OptionsDialog.h"
 #include "gui/QueuedProgress.h"
 
@@ -184,15 +185,7 @@ void MainFrame::BindMenuCommands()
         {IdOurWebsite, &MainWindowModel::OurWebsiteChosen},
         {IdAbout, &MainWindowModel::AboutChosen},
     };
-    for (const auto& [id, handler] : commands) {
-        Bind(
-            wxEVT_MENU,
-            [this, handler = handler](wxCommandEvent&) {
-                (model_.*handler)();
-                ShowModelState();
-            },
-            id);
-    }
+    BindModelCommands(*this, model_, commands, [this] { ShowModelState(); });
     const std::tuple<int, MainTab, bool> itemCommands[] = {
         {IdSelectAllItems, MainTab::Backup, true},
         {IdDeselectAllItems, MainTab::Backup, false},
@@ -432,21 +425,7 @@ void MainFrame::ShowModelState()
     ShowItems(MainTab::Restore);
 
     protect_->SetValue(model_.Protect());
-    const wxColour colour = wxSystemSettings::GetColour(
-        model_.PasswordColour() == PasswordBoxColour::WindowBackground ? wxSYS_COLOUR_WINDOW
-                                                                       : wxSYS_COLOUR_SCROLLBAR);
-    for (wxTextCtrl* box : {password_, retypedPassword_}) {
-        box->Enable(model_.PasswordBoxesEnabled());
-        box->SetBackgroundColour(colour);
-        box->Refresh();
-    }
-    // ChangeValue sends no text event, so the model is not told its own values back.
-    if (password_->GetValue().utf8_string() != model_.Password()) {
-        password_->ChangeValue(wxString::FromUTF8(model_.Password()));
-    }
-    if (retypedPassword_->GetValue().utf8_string() != model_.RetypedPassword()) {
-        retypedPassword_->ChangeValue(wxString::FromUTF8(model_.RetypedPassword()));
-    }
+    ShowPasswordBoxes(model_, password_, retypedPassword_);
 
     // ChangeValue only when the text differs: setting it again would move the caret.
     const auto showText = [](wxTextCtrl* box, const std::string& text) {

@@ -1,5 +1,7 @@
 #include "gui/OptionsDialog.h"
 
+#include "gui/ControlBinding.h"
+
 #include <algorithm>
 
 #include <wx/button.h>
@@ -13,6 +15,7 @@
 #include <wx/textctrl.h>
 
 #include "app/MainWindowTexts.h"
+#include "gui/ControlBinding.h"
 #include "scheduler/SchedulerTexts.h"
 
 namespace kestrel {
@@ -241,26 +244,10 @@ void OptionsDialog::ShowModelState()
     }
     daily_->SetValue(model_.Daily());
 
-    if (targetFile_->GetValue().utf8_string() != model_.TargetFileText()) {
-        targetFile_->ChangeValue(wxString::FromUTF8(model_.TargetFileText()));
-    }
+    ShowText(targetFile_, model_.TargetFileText());
 
     protect_->SetValue(model_.Protect());
-    const wxColour colour = wxSystemSettings::GetColour(
-        model_.PasswordColour() == PasswordBoxColour::WindowBackground ? wxSYS_COLOUR_WINDOW
-                                                                       : wxSYS_COLOUR_SCROLLBAR);
-    for (wxTextCtrl* box : {password_, retypedPassword_}) {
-        box->Enable(model_.PasswordBoxesEnabled());
-        box->SetBackgroundColour(colour);
-        box->Refresh();
-    }
-    // ChangeValue sends no text event, so the model is not told its own values back.
-    if (password_->GetValue().utf8_string() != model_.Password()) {
-        password_->ChangeValue(wxString::FromUTF8(model_.Password()));
-    }
-    if (retypedPassword_->GetValue().utf8_string() != model_.RetypedPassword()) {
-        retypedPassword_->ChangeValue(wxString::FromUTF8(model_.RetypedPassword()));
-    }
+    ShowPasswordBoxes(model_, password_, retypedPassword_);
 }
 
 void OptionsDialog::OpenScheduler()
