@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 
 #include "archive/ArchiveTestSupport.h"
 #include "backup/BackupJob.h"
@@ -36,8 +37,9 @@ std::multimap<std::string, std::string> SampleFiles(const std::string& environme
     for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
         if (entry.is_regular_file()) {
             std::ifstream in(entry.path(), std::ios::binary);
-            files.emplace(Folded(entry.path().filename().string()),
-                          std::string(std::istreambuf_iterator<char>(in), {}));
+            std::ostringstream data;
+            data << in.rdbuf();
+            files.emplace(Folded(entry.path().filename().string()), data.str());
         }
     }
     return files;
