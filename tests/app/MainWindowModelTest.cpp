@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/MainWindowTexts.h"
+#include "archive/ArchiveTestSupport.h"
 #include "archive/ZipComponent.h"
 #include "platform/FileContents.h"
 #include "registry/RegistryFixture.h"
@@ -89,9 +90,6 @@ TEST_F(MainWindowModelTest, WithoutProfilesLoadWarnsAndDisablesApply)
     EXPECT_EQ("Please Waiting", model.StatusText());
 
     EXPECT_EQ("OFFICE-PC", state.ComputerName);
-    EXPECT_EQ("ann", state.LogonUserName);
-    EXPECT_EQ("C:\\Windows", state.WindowsFolder);
-    EXPECT_EQ("6.1", state.WindowsVersion);
     EXPECT_EQ("15.0", state.OutlookShortVersion);
     EXPECT_EQ("HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles",
               state.ProfilesRootKey);
@@ -233,21 +231,14 @@ protected:
     std::pair<std::vector<std::string>, std::string> ReadArchive(const std::string& password)
     {
         NoZipEvents events;
-        ZipComponent zip(*fake.platform.fileSystem, events);
-        EXPECT_TRUE(zip.Open(target) && zip.IsProtected(target) == !password.empty());
-        zip.SetReadPassword(password);
+        FileSystem& files = *fake.platform.fileSystem;
+        EXPECT_EQ(!password.empty(), ZipComponent(files, events).IsProtected(target));
+        auto members = testing::ReadMembers(files, target, password);
         std::vector<std::string> names;
-        for (const ZipMember& member : zip.Members()) {
-            names.push_back(member.name);
+        for (const auto& member : members) {
+            names.push_back(member.first);
         }
-        std::sort(names.begin(), names.end());
-        std::string info;
-        const auto member = zip.FindMember("ksbackup.dat");
-        EXPECT_TRUE(member && zip.ReadMember(*member, [&](const char* data, std::size_t size) {
-            info.append(data, size);
-            return true;
-        })) << zip.LastError();
-        return {names, info};
+        return {names, members["ksbackup.dat"]};
     }
 
     testing::FakePlatform fake;

@@ -1,8 +1,13 @@
 #include "archive/ArchiveTestSupport.h"
 
 #include <zip.h>
+#include <zlib.h>
+
+#include <gtest/gtest.h>
 
 #include <random>
+
+#include "archive/ZipComponent.h"
 
 namespace kestrel::testing {
 
@@ -14,6 +19,12 @@ std::string RandomBytes(std::size_t size, unsigned seed)
         byte = static_cast<char>(generator() & 0xFF);
     }
     return bytes;
+}
+
+std::uint32_t Crc32(std::string_view data)
+{
+    return static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
 bool MakeRawArchive(const std::filesystem::path& path, const std::vector<RawMember>& members,
@@ -40,6 +51,26 @@ bool MakeRawArchive(const std::filesystem::path& path, const std::vector<RawMemb
         }
     }
     return zip_close(archive) == 0;
+}
+
+std::map<std::string, std::string> ReadMembers(FileSystem& files, const std::string& archive,
+                                               const std::string& password)
+{
+    NoZipEvents events;
+    ZipComponent zip(files, events);
+    zip.SetReadPassword(password);
+    std::map<std::string, std::string> members;
+    EXPECT_TRUE(zip.Open(archive)) << zip.LastError();
+    for (const ZipMember& member : zip.Members()) {
+        std::string& data = members[member.name];
+        EXPECT_TRUE(zip.ReadMember(member,
+                                   [&](const char* bytes, std::size_t size) {
+                                       data.append(bytes, size);
+                                       return true;
+                                   }))
+            << member.name << ": " << zip.LastError();
+    }
+    return members;
 }
 
 }  // namespace kestrel::testing

@@ -1,5 +1,3 @@
-#include <zlib.h>
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -49,12 +47,6 @@ Bytes Store(const std::string& file, bool deflated, int aesBits, const std::stri
     return stored;
 }
 
-std::uint32_t Crc(const std::string& file)
-{
-    return static_cast<std::uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef*>(file.data()), static_cast<uInt>(file.size())));
-}
-
 struct Outcome {
     bool fed = true;
     bool finished = false;
@@ -81,7 +73,7 @@ Outcome Decode(const MemberDecoder::Member& member, Bytes stored, const std::str
 TEST(MemberDecoder, DecodesEveryKindOfStoredData)
 {
     const std::string file = testing::RandomBytes(150 * 1024, 21) + std::string(90000, 'm');
-    const std::uint32_t crc = Crc(file);
+    const std::uint32_t crc = testing::Crc32(file);
     for (bool deflated : {false, true}) {
         for (int bits : {0, 128, 192, 256}) {
             SCOPED_TRACE(std::to_string(deflated) + " " + std::to_string(bits));
@@ -100,7 +92,7 @@ TEST(MemberDecoder, DecodesEveryKindOfStoredData)
 TEST(MemberDecoder, EveryCheckFailsWhatItGuards)
 {
     const std::string file = testing::RandomBytes(40000, 22) + std::string(40000, 'x');
-    const std::uint32_t crc = Crc(file);
+    const std::uint32_t crc = testing::Crc32(file);
     struct Case {
         const char* name;
         int aesBits;
@@ -186,11 +178,12 @@ TEST(MemberDecoder, RunDecodesFromAReaderAndStopsOnEveryFailure)
         const std::string part = file.substr(0, c.size);
         const Bytes stored = Store(part, true, c.aesBits, "pw");
         std::string output;
-        MemberDecoder decoder({part.size(), stored.size(), Crc(part), true, true, c.aesBits},
-                              c.password, [&](const char* data, std::size_t size) {
-                                  output.append(data, size);
-                                  return output.size() < c.stopAfter;
-                              });
+        MemberDecoder decoder(
+            {part.size(), stored.size(), testing::Crc32(part), true, true, c.aesBits}, c.password,
+            [&](const char* data, std::size_t size) {
+                output.append(data, size);
+                return output.size() < c.stopAfter;
+            });
         std::size_t at = 0;
         bool overAsked = false;
         const bool ok = decoder.Run([&](std::uint8_t* buffer, std::size_t size) {

@@ -6,29 +6,20 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
-#include <map>
 
-#include "archive/ZipComponent.h"
+#include "archive/ArchiveTestSupport.h"
 #include "backup/BackupRun.h"
 #include "outlook/DataStorePaths.h"
 #include "registry/RegistryFixture.h"
 #include "support/FakePlatform.h"
 #include "support/MemoryFileSystem.h"
+#include "support/StoreIdentifier.h"
 
 namespace kestrel {
 namespace {
 
 using testing::MemoryFileSystem;
-
-// UTF-16LE as Outlook stores a data file's path, after a header that is not part of it.
-std::string StoreIdentifier(std::u16string_view path)
-{
-    std::string bytes("\x01\x02\x03\x04", 4);
-    for (char16_t unit : path) {
-        bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
-    }
-    return bytes + std::string(2, '\0');
-}
+using testing::StoreIdentifier;
 
 constexpr const char* Target = "C:\\Users\\ann\\Signatures\\backup.ksb";
 constexpr const char* Previous = "the previous backup";
@@ -112,26 +103,6 @@ protected:
         return request;
     }
 
-    // The archive's members and their data, read back with the password.
-    std::map<std::string, std::string> ArchiveMembers(const std::string& password)
-    {
-        testing::MemoryFileSystem& files = *files_;
-        NoZipEvents events;
-        ZipComponent zip(files, events);
-        zip.SetReadPassword(password);
-        std::map<std::string, std::string> members;
-        EXPECT_TRUE(zip.Open(Target)) << zip.LastError();
-        for (const ZipMember& member : zip.Members()) {
-            std::string data;
-            EXPECT_TRUE(zip.ReadMember(member, [&](const char* bytes, std::size_t size) {
-                data.append(bytes, size);
-                return true;
-            })) << member.name;
-            members[member.name] = data;
-        }
-        return members;
-    }
-
     MemoryFileSystem* files_ = new MemoryFileSystem;
     testing::FakePlatform fake_;
     BackupMachine machine_;
@@ -153,7 +124,7 @@ TEST_F(BackupJobTest, AWholeBackupHoldsEveryItemOnceUnderItsOwnName)
         (std::vector<std::string>{machine_.locations.AccountKeyPath +
                                   "\\Footer: a line break or \"=\" that a backup cannot hold"}),
         outcome.leftOut);
-    auto members = ArchiveMembers("pa55");
+    auto members = testing::ReadMembers(*files_, Target, "pa55");
     std::string info = members["ksbackup.dat"];
     const std::size_t time = info.find("BackupTime=") + 11;
     info.replace(time, info.find('\r', time) - time, "(now)");
@@ -244,7 +215,7 @@ TEST_F(BackupJobTest, FaultsLeaveThePreviousArchiveAndSaySo)
             EXPECT_EQ(Previous, files_->Data(Target));
             EXPECT_EQ(pristine.Paths(), files_->Paths());
         } else {
-            EXPECT_EQ("hidden mail", ArchiveMembers("pa55")["hidden.pst"]);
+            EXPECT_EQ("hidden mail", testing::ReadMembers(*files_, Target, "pa55")["hidden.pst"]);
         }
         *files_ = pristine;
     }

@@ -10,26 +10,18 @@
 #include <tuple>
 
 #include "registry/RegistryFixture.h"
+#include "support/StoreIdentifier.h"
 
 namespace kestrel {
 namespace {
 
 using testing::RegistryFixture;
+using testing::WidePath;
 const std::string Error = RegistryAccess::ErrorMarker;
 
 std::string Bytes(std::initializer_list<unsigned char> v)
 {
     return {v.begin(), v.end()};
-}
-
-// UTF-16LE as Outlook stores it, NUL included.
-std::string Wide(std::u16string_view text)
-{
-    std::string bytes;
-    for (char16_t unit : text) {
-        bytes += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
-    }
-    return bytes + std::string(2, '\0');
 }
 
 const auto Narrow = [](std::string_view ansi) { return std::string(ansi) + '\0'; };
@@ -72,7 +64,7 @@ TEST(DataStoreText, DecodesCutsRendersParsesAndEncodes)
 TEST(DataStoreReplacePathInHex, WideCopiesFirstAndOnlyWithAByteAfterThem)
 {
     const std::string oldPath = "C:\\a.pst", newPath = "D:\\Mail\\b.pst";
-    const std::string wideOld = Wide(u"C:\\a.pst"), wideNew = Wide(u"D:\\Mail\\b.pst");
+    const std::string wideOld = WidePath(u"C:\\a.pst"), wideNew = WidePath(u"D:\\Mail\\b.pst");
     const std::pair<std::string, std::string> cases[] = {
         {Header + wideOld + Narrow(oldPath), Header + wideNew + Narrow(oldPath)},
         {Header + Narrow(oldPath) + wideOld, Header + Narrow(oldPath) + wideNew},
@@ -115,13 +107,14 @@ TEST_F(DataStorePathsTest, ReadersCutThePathOutOfOutlooksLayouts)
     const std::string section = base_ + "\\Section";
     const std::string box = "C:\\Mail\\box.pst", share = "\\\\srv\\share\\box.pst";
     const std::tuple<std::string, std::string, std::string> cases[] = {
-        {Header + Wide(u"C:\\Mail\\box.pst"), box, box},
+        {Header + WidePath(u"C:\\Mail\\box.pst"), box, box},
         {Header + Narrow(box), Error, box},
-        {Header + Wide(u"\\\\srv\\share\\box.pst"), share, share},
-        {Header + Wide(GrusseUnits), GrusseUtf8, GrusseUtf8},
+        {Header + WidePath(u"\\\\srv\\share\\box.pst"), share, share},
+        {Header + WidePath(GrusseUnits), GrusseUtf8, GrusseUtf8},
         {Header + Narrow(GrusseAnsi), Error, GrusseUtf8},
-        {Header + Wide(u"C:\\old.pst") + Wide(u"D:\\new.pst"), "D:\\new.pst", "D:\\new.pst"},
-        {Wide(u"C:\\Mail\\box.pst"), Error, Error},  // a path at the start
+        {Header + WidePath(u"C:\\old.pst") + WidePath(u"D:\\new.pst"), "D:\\new.pst",
+         "D:\\new.pst"},
+        {WidePath(u"C:\\Mail\\box.pst"), Error, Error},  // a path at the start
         {Header, Error, Error},
     };
     for (const auto& [data, wide, ansi] : cases) {
@@ -133,7 +126,7 @@ TEST_F(DataStorePathsTest, ReadersCutThePathOutOfOutlooksLayouts)
 
 TEST_F(DataStorePathsTest, OnlyABinaryValueOfExactlyThatNameIsReadAndReadWhole)
 {
-    const std::string data = Header + Wide(u"C:\\a.pst");
+    const std::string data = Header + WidePath(u"C:\\a.pst");
     SetRaw("Upper", "01020FFF", reg::TypeBinary, data);
     SetRaw("Text", Id, reg::TypeSz, "xxC:\\a.pst");
     SetRaw("Empty", Id, reg::TypeBinary, "");
@@ -141,7 +134,7 @@ TEST_F(DataStorePathsTest, OnlyABinaryValueOfExactlyThatNameIsReadAndReadWhole)
     SetRaw("Crowded", "00" + std::string(298, 'a'), reg::TypeBinary, "x");
     SetRaw("Crowded", "01", reg::TypeBinary, std::string(9000, 'y'));
     SetRaw("Crowded", Id, reg::TypeBinary, data);
-    const std::string big = Header + std::string(5000, '\x07') + '\0' + Wide(u"C:\\big.pst");
+    const std::string big = Header + std::string(5000, '\x07') + '\0' + WidePath(u"C:\\big.pst");
     SetRaw("Big", Id, reg::TypeBinary, big);  // the path at the very end
     const std::tuple<const char*, std::string, std::string> cases[] = {
         {"Upper", Error, Error},
@@ -167,10 +160,10 @@ TEST_F(DataStorePathsTest, ReplacementRewritesOnlyTheBinaryValueOfThatName)
         std::string before, after;  // after empty: left as it was
         std::string key = "Section", from = GrusseUtf8, to = NewUtf8;
     };
-    const std::string pst = Header + Wide(GrusseUnits);
+    const std::string pst = Header + WidePath(GrusseUnits);
     const Case cases[] = {
         {Id, reg::TypeBinary, pst + Narrow(GrusseAnsi),
-         Header + Wide(u"D:\\Neu\\Gr\u00FC\u00DFe.pst") + Narrow(GrusseAnsi)},
+         Header + WidePath(u"D:\\Neu\\Gr\u00FC\u00DFe.pst") + Narrow(GrusseAnsi)},
         {Id, reg::TypeBinary, Header + Narrow(GrusseAnsi) + "\x01",
          Header + Narrow("D:\\Neu\\Gr\374\337e.pst") + "\x01"},
         {Id, reg::TypeBinary, Header + GrusseAnsi, ""},
@@ -180,7 +173,7 @@ TEST_F(DataStorePathsTest, ReplacementRewritesOnlyTheBinaryValueOfThatName)
         {Id, reg::TypeSz, "xxC:\\a.pst", ""},
         {Id, reg::TypeBinary, "", ""},
         // "\x01" renders as "1=0=" in UTF-16LE and matches inside "41=0=": "47F=0=" is no byte.
-        {Id, reg::TypeBinary, Wide(u"AB"), "", "Section", "\x01", "\x7F"},
+        {Id, reg::TypeBinary, WidePath(u"AB"), "", "Section", "\x01", "\x7F"},
     };
     for (const Case& c : cases) {
         const std::string section = MakeKey("Section");

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <memory>
 
 #include "app/MainWindowModel.h"
@@ -18,12 +17,6 @@
 #include "support/MemoryFileSystem.h"
 #include "support/SampleEnvironment.h"
 
-#ifdef _WIN32
-#include "platform/win32/Win32FileSystem.h"
-#else
-#include "platform/posix/PosixFileSystem.h"
-#endif
-
 namespace kestrel {
 namespace {
 
@@ -32,13 +25,7 @@ protected:
     void SetUp() override
     {
         RegistryFixture::SetUp();
-#ifdef _WIN32
-        fileSystem_ = std::make_unique<Win32FileSystem>();
-#else
-        root_ = scratch_.Native("root");
-        std::filesystem::create_directories(root_ / "drive_c");
-        fileSystem_ = std::make_unique<PosixFileSystem>(root_);
-#endif
+        fileSystem_ = testing::TargetFileSystem(scratch_.Native("root"));
     }
     void TearDown() override
     {
@@ -65,7 +52,6 @@ protected:
         return boxes;
     }
 
-    std::filesystem::path root_;
     std::unique_ptr<FileSystem> fileSystem_;
     std::unique_ptr<testing::SampleEnvironment> sample_;
     std::string lastToolTip_;

@@ -73,10 +73,20 @@ protected:
         "\\Other\r\n";
 };
 
-TEST_F(KeyExportTest, ExportWritesTheTreeByteForByte)
+TEST_F(KeyExportTest, ExportWritesTheTreeByteForByteAndTheImportReplacesATreeWhole)
 {
     MakeTree("Tree");
     EXPECT_EQ(treeText_, Export(base_ + "\\Tree"));
+    SetRaw("Target", "old", reg::TypeSz, "gone");
+    MakeKey("Target\\Stale\\Deep");
+    ASSERT_FALSE(ImportKeyText(*access_, base_ + "\\Target", treeText_));
+    EXPECT_EQ(treeText_, Export(base_ + "\\Target"));
+    EXPECT_FALSE(access_->KeyExists(base_ + "\\Target\\Stale"));
+    // Strings are stored NUL-terminated; REG_MULTI_SZ ("f") is not carried.
+    EXPECT_EQ(
+        "=1:def\0;a=1:x y\0;b=4:\xFF\xFF\xFF\xFF;c=3:;d=3:\x00\xFF\x07;e=2:%TEMP%\\x\0;"
+        "\xC3\xA9t\xC3\xA9=1:\x80 \xFC\0;"s,
+        Stored(base_ + "\\Target"));
 
     // Through a file: replaced by an outermost export, appended to under a relative path.
     testing::MemoryFileSystem files;
@@ -147,22 +157,6 @@ TEST_F(KeyExportTest, KeysWithNothingToExportGiveOneLine)
     EXPECT_EQ("\\\r\n", Export(base_ + "\\Missing"));
     messages_.Expect("Incorrect Format:\n\nSoftware", MessageIcon::None, MessageAnswer::Ok);
     EXPECT_EQ("\\\r\n", Export("Software"));
-}
-
-TEST_F(KeyExportTest, ImportReplacesTheTargetTreeWhole)
-{
-    MakeTree("Source");
-    SetRaw("Target", "old", reg::TypeSz, "gone");
-    MakeKey("Target\\Stale\\Deep");
-    ASSERT_FALSE(ImportKeyText(*access_, base_ + "\\Target", Export(base_ + "\\Source")));
-
-    EXPECT_EQ(treeText_, Export(base_ + "\\Target"));
-    EXPECT_FALSE(access_->KeyExists(base_ + "\\Target\\Stale"));
-    // Strings are stored NUL-terminated; REG_MULTI_SZ ("f") is not carried.
-    EXPECT_EQ(
-        "=1:def\0;a=1:x y\0;b=4:\xFF\xFF\xFF\xFF;c=3:;d=3:\x00\xFF\x07;e=2:%TEMP%\\x\0;"
-        "\xC3\xA9t\xC3\xA9=1:\x80 \xFC\0;"s,
-        Stored(base_ + "\\Target"));
 }
 
 TEST_F(KeyExportTest, ImportReadsWhatTheFormatAllowsAndNoMore)
