@@ -9,6 +9,8 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "platform/win32/Win32Scheduler.h"
 
@@ -41,6 +43,20 @@ std::filesystem::path WineTaskFile(const std::string& name)
     return std::filesystem::path(system) / L"tasks" / L"Kestrel" / name;
 }
 
+// The stored task document, which Wine writes as UTF-16 with a byte order mark.
+std::wstring StoredDocument(const std::filesystem::path& file)
+{
+    std::ifstream stream(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(stream)),
+                            std::istreambuf_iterator<char>());
+    std::wstring text;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        text += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
+                                     static_cast<unsigned char>(bytes[i + 1]) << 8);
+    }
+    return text;
+}
+
 std::vector<std::uint32_t> Ids(Scheduler& scheduler)
 {
     Result<std::vector<ListedJob>> jobs = scheduler.List();
@@ -52,33 +68,47 @@ std::vector<std::uint32_t> Ids(Scheduler& scheduler)
     return ids;
 }
 
-// Stops the "Schedule" service and waits until it has stopped; false when it cannot.
-bool StopScheduleService()
-{
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service =
-        manager ? OpenServiceW(manager, L"Schedule", SERVICE_STOP | SERVICE_QUERY_STATUS) : nullptr;
-    SERVICE_STATUS status{};
-    bool stopped = service != nullptr && QueryServiceStatus(service, &status) &&
-                   status.dwCurrentState == SERVICE_STOPPED;
-    if (service != nullptr && !stopped) {
-        ControlService(service, SERVICE_CONTROL_STOP, &status);
-        for (int wait = 0; wait < 100 && !stopped; ++wait) {
+// Stops the "Schedule" service for as long as it lives, and starts it again afterwards.
+class StoppedScheduleService {
+public:
+    StoppedScheduleService()
+    {
+        manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+        service_ = manager_ ? OpenServiceW(manager_, L"Schedule",
+                                           SERVICE_STOP | SERVICE_START | SERVICE_QUERY_STATUS)
+                            : nullptr;
+        SERVICE_STATUS status{};
+        if (service_ != nullptr && QueryServiceStatus(service_, &status) &&
+            status.dwCurrentState != SERVICE_STOPPED) {
+            ControlService(service_, SERVICE_CONTROL_STOP, &status);
+        }
+        for (int wait = 0; service_ != nullptr && wait < 100 && !stopped; ++wait) {
             stopped =
-                QueryServiceStatus(service, &status) && status.dwCurrentState == SERVICE_STOPPED;
+                QueryServiceStatus(service_, &status) && status.dwCurrentState == SERVICE_STOPPED;
             if (!stopped) {
                 Sleep(100);
             }
         }
     }
-    if (service != nullptr) {
-        CloseServiceHandle(service);
+    StoppedScheduleService(const StoppedScheduleService&) = delete;
+    StoppedScheduleService& operator=(const StoppedScheduleService&) = delete;
+    ~StoppedScheduleService()
+    {
+        if (service_ != nullptr) {
+            StartServiceW(service_, 0, nullptr);
+            CloseServiceHandle(service_);
+        }
+        if (manager_ != nullptr) {
+            CloseServiceHandle(manager_);
+        }
     }
-    if (manager != nullptr) {
-        CloseServiceHandle(manager);
-    }
-    return stopped;
-}
+
+    bool stopped = false;
+
+private:
+    SC_HANDLE manager_ = nullptr;
+    SC_HANDLE service_ = nullptr;
+};
 
 TEST(Win32Scheduler, AddsListsAndRemovesTasks)
 {
@@ -98,7 +128,14 @@ TEST(Win32Scheduler, AddsListsAndRemovesTasks)
         ASSERT_TRUE(id) << id.error().Describe();
         EXPECT_EQ(*id, add.id);
         if (UnderWine()) {
-            EXPECT_TRUE(std::filesystem::exists(WineTaskFile("Backup " + std::to_string(add.id))));
+            // What Wine keeps of the document: its description and settings.
+            const std::wstring stored =
+                StoredDocument(WineTaskFile("Backup " + std::to_string(add.id)));
+            for (const wchar_t* part : {L"<Description>Kestrel scheduled backup</Description>",
+                                        L"<StartWhenAvailable>true</StartWhenAvailable>",
+                                        L"<DisallowStartIfOnBatteries>false"}) {
+                EXPECT_NE(stored.find(part), std::wstring::npos) << add.id;
+            }
         }
     }
     EXPECT_EQ(Ids(scheduler), (std::vector<std::uint32_t>{1, 2}));
@@ -125,7 +162,8 @@ TEST(Win32Scheduler, AtFallbackRefusesWhileTheServiceIsStopped)
     if (!UnderWine()) {
         GTEST_SKIP() << "stops the Task Scheduler service, which only Wine lets a user do";
     }
-    ASSERT_TRUE(StopScheduleService());
+    const StoppedScheduleService service;
+    ASSERT_TRUE(service.stopped);
     AtScheduler scheduler;
     const Result<std::uint32_t> added = scheduler.Add(Job(0x01, "sf=a"));
     ASSERT_FALSE(added);

@@ -23,7 +23,7 @@ TEST(Imapi2Engine, CannotInitialiseWithoutImapi2)
     if (!UnderWine()) {
         GTEST_SKIP() << "Windows has IMAPI2; this checks a system without it";
     }
-    MemoryFileSystem files;
+    testing::MemoryFileSystem files;
     const SystemDiscOptions options[] = {{}, {{"C:\\kestrel-test.iso"}}};
     for (const SystemDiscOptions& each : options) {
         std::unique_ptr<DiscEngine> engine = CreateSystemDiscEngine(files, each);

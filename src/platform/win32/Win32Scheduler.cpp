@@ -278,20 +278,51 @@ std::string NextRunText(IRegisteredTask& task)
     return text;
 }
 
+ListedJob ListedJobOf(IRegisteredTask& task, std::uint32_t id, bool details)
+{
+    ListedJob listed;
+    listed.id = id;
+    Bstr xml;
+    if (details && SUCCEEDED(task.get_Xml(xml.Out()))) {
+        listed.job = JobOfTaskXml(xml.Utf8()).value_or(JobInfo{});
+    }
+    if (details) {
+        listed.nextRun = NextRunText(task);
+    }
+    return listed;
+}
+
+// The names of the files in the service's store of our folder. Where the service cannot list
+// a folder's tasks (Wine answers E_NOTIMPL) these are the candidates, each then asked for.
+std::vector<std::string> StoredTaskNames()
+{
+    const std::wstring store = WindowsFolder() + L"\\System32\\Tasks" + TaskFolderPath;
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW((store + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            names.push_back(WideToUtf8(found.cFileName));
+        }
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return names;
+}
+
 // The folder's tasks of ours, in increasing id order; with `details`, their jobs and next run.
 Result<std::vector<ListedJob>> TasksOf(ITaskFolder& folder, bool details)
 {
+    std::vector<ListedJob> jobs;
     ComPtr<IRegisteredTaskCollection> tasks;
-    HRESULT result = folder.GetTasks(TASK_ENUM_HIDDEN, tasks.Out());
     LONG count = 0;
+    HRESULT result = folder.GetTasks(TASK_ENUM_HIDDEN, tasks.Out());
     if (SUCCEEDED(result)) {
         result = tasks->get_Count(&count);
     }
-    if (FAILED(result)) {
-        return ComError("list", WideToUtf8(TaskFolderPath), result);
-    }
-    std::vector<ListedJob> jobs;
-    for (LONG index = 1; index <= count; ++index) {
+    for (LONG index = 1; SUCCEEDED(result) && index <= count; ++index) {
         VARIANT item = Empty();
         item.vt = VT_I4;
         item.lVal = index;
@@ -300,20 +331,22 @@ Result<std::vector<ListedJob>> TasksOf(ITaskFolder& folder, bool details)
         if (FAILED(tasks->get_Item(item, task.Out())) || FAILED(task->get_Name(name.Out()))) {
             continue;
         }
-        const std::optional<std::uint32_t> id = IdOfTaskName(name.Utf8());
-        if (!id) {
-            continue;
+        if (const std::optional<std::uint32_t> id = IdOfTaskName(name.Utf8())) {
+            jobs.push_back(ListedJobOf(*task, *id, details));
         }
-        ListedJob listed;
-        listed.id = *id;
-        Bstr xml;
-        if (details && SUCCEEDED(task->get_Xml(xml.Out()))) {
-            listed.job = JobOfTaskXml(xml.Utf8()).value_or(JobInfo{});
+    }
+    if (result == E_NOTIMPL) {
+        for (const std::string& name : StoredTaskNames()) {
+            ComPtr<IRegisteredTask> task;
+            const std::optional<std::uint32_t> id = IdOfTaskName(name);
+            if (id && SUCCEEDED(folder.GetTask(Bstr(Utf8ToWide(name)), task.Out()))) {
+                jobs.push_back(ListedJobOf(*task, *id, details));
+            }
         }
-        if (details) {
-            listed.nextRun = NextRunText(*task);
-        }
-        jobs.push_back(std::move(listed));
+        result = S_OK;
+    }
+    if (FAILED(result)) {
+        return ComError("list", WideToUtf8(TaskFolderPath), result);
     }
     std::sort(jobs.begin(), jobs.end(),
               [](const ListedJob& a, const ListedJob& b) { return a.id < b.id; });
