@@ -9,8 +9,6 @@
 #include <windows.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "platform/win32/Win32Scheduler.h"
 
@@ -43,17 +41,20 @@ std::filesystem::path WineTaskFile(const std::string& name)
     return std::filesystem::path(system) / L"tasks" / L"Kestrel" / name;
 }
 
-// The stored task document, which Wine writes as UTF-16 with a byte order mark.
-std::wstring StoredDocument(const std::filesystem::path& file)
+// The stored task document (Wine writes it as UTF-8).
+std::string StoredDocument(const std::filesystem::path& file)
 {
-    std::ifstream stream(file, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(stream)),
-                            std::istreambuf_iterator<char>());
-    std::wstring text;
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        text += static_cast<wchar_t>(static_cast<unsigned char>(bytes[i]) |
-                                     static_cast<unsigned char>(bytes[i + 1]) << 8);
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        ADD_FAILURE() << "cannot open " << file.string() << ": error " << GetLastError();
+        return {};
     }
+    std::string text(65536, '\0');
+    DWORD read = 0;
+    ReadFile(handle, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
+    CloseHandle(handle);
+    text.resize(read);
     return text;
 }
 
@@ -68,34 +69,33 @@ std::vector<std::uint32_t> Ids(Scheduler& scheduler)
     return ids;
 }
 
-// Stops the "Schedule" service for as long as it lives, and starts it again afterwards.
-class StoppedScheduleService {
+// A service installed for the test and never started, removed again afterwards: the AT
+// fallback is pointed at it, since Wine's "Schedule" service runs from the session's start and
+// does not accept a stop.
+class StoppedService {
 public:
-    StoppedScheduleService()
+    static constexpr const wchar_t* Name = L"KestrelStoppedTest";
+
+    StoppedService()
     {
-        manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-        service_ = manager_ ? OpenServiceW(manager_, L"Schedule",
-                                           SERVICE_STOP | SERVICE_START | SERVICE_QUERY_STATUS)
-                            : nullptr;
-        SERVICE_STATUS status{};
-        if (service_ != nullptr && QueryServiceStatus(service_, &status) &&
-            status.dwCurrentState != SERVICE_STOPPED) {
-            ControlService(service_, SERVICE_CONTROL_STOP, &status);
+        manager_ = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
+        if (manager_ != nullptr) {
+            service_ = CreateServiceW(manager_, Name, Name, SERVICE_ALL_ACCESS,
+                                      SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                      SERVICE_ERROR_IGNORE, L"C:\\windows\\system32\\cmd.exe",
+                                      nullptr, nullptr, nullptr, nullptr, nullptr);
         }
-        for (int wait = 0; service_ != nullptr && wait < 100 && !stopped; ++wait) {
-            stopped =
-                QueryServiceStatus(service_, &status) && status.dwCurrentState == SERVICE_STOPPED;
-            if (!stopped) {
-                Sleep(100);
-            }
+        if (service_ == nullptr && manager_ != nullptr) {
+            service_ = OpenServiceW(manager_, Name, SERVICE_ALL_ACCESS);
         }
+        why = "error " + std::to_string(GetLastError());
     }
-    StoppedScheduleService(const StoppedScheduleService&) = delete;
-    StoppedScheduleService& operator=(const StoppedScheduleService&) = delete;
-    ~StoppedScheduleService()
+    StoppedService(const StoppedService&) = delete;
+    StoppedService& operator=(const StoppedService&) = delete;
+    ~StoppedService()
     {
         if (service_ != nullptr) {
-            StartServiceW(service_, 0, nullptr);
+            DeleteService(service_);
             CloseServiceHandle(service_);
         }
         if (manager_ != nullptr) {
@@ -103,12 +103,37 @@ public:
         }
     }
 
-    bool stopped = false;
+    bool Installed() const { return service_ != nullptr; }
+    std::string why;
 
 private:
     SC_HANDLE manager_ = nullptr;
     SC_HANDLE service_ = nullptr;
 };
+
+TEST(Win32Scheduler, AtFallbackRefusesWhileItsServiceIsStopped)
+{
+    const StoppedService service;
+    ASSERT_TRUE(service.Installed()) << service.why;
+    AtScheduler scheduler("KestrelStoppedTest");
+    const Result<std::uint32_t> added = scheduler.Add(Job(0x01, "sf=a"));
+    ASSERT_FALSE(added);
+    EXPECT_EQ(added.error().Describe(),
+              "cannot add AT job: the Task Scheduler service (KestrelStoppedTest) is not running");
+    const Result<std::vector<ListedJob>> listed = scheduler.List();
+    ASSERT_FALSE(listed);
+    EXPECT_EQ(listed.error().systemText,
+              "the Task Scheduler service (KestrelStoppedTest) is not running");
+    const std::optional<Error> removed = scheduler.Remove(1);
+    ASSERT_TRUE(removed);
+    EXPECT_EQ(removed->systemText,
+              "the Task Scheduler service (KestrelStoppedTest) is not running");
+    // A service that is not installed at all is refused as cleanly.
+    const Result<std::uint32_t> missing =
+        AtScheduler("KestrelNoSuchService").Add(Job(0x01, "sf=a"));
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().systemCode, 1060);  // ERROR_SERVICE_DOES_NOT_EXIST
+}
 
 TEST(Win32Scheduler, AddsListsAndRemovesTasks)
 {
@@ -129,12 +154,13 @@ TEST(Win32Scheduler, AddsListsAndRemovesTasks)
         EXPECT_EQ(*id, add.id);
         if (UnderWine()) {
             // What Wine keeps of the document: its description and settings.
-            const std::wstring stored =
+            const std::string stored =
                 StoredDocument(WineTaskFile("Backup " + std::to_string(add.id)));
-            for (const wchar_t* part : {L"<Description>Kestrel scheduled backup</Description>",
-                                        L"<StartWhenAvailable>true</StartWhenAvailable>",
-                                        L"<DisallowStartIfOnBatteries>false"}) {
-                EXPECT_NE(stored.find(part), std::wstring::npos) << add.id;
+            for (const char* part : {"<Description>Kestrel scheduled backup</Description>",
+                                     "<StartWhenAvailable>true</StartWhenAvailable>",
+                                     "<DisallowStartIfOnBatteries>false"}) {
+                EXPECT_NE(stored.find(part), std::string::npos)
+                    << add.id << ": " << stored.size() << " characters";
             }
         }
     }
@@ -155,26 +181,6 @@ TEST(Win32Scheduler, AddsListsAndRemovesTasks)
     EXPECT_FALSE(scheduler.Remove(2));
     EXPECT_FALSE(scheduler.Remove(3));
     EXPECT_TRUE(Ids(scheduler).empty());
-}
-
-TEST(Win32Scheduler, AtFallbackRefusesWhileTheServiceIsStopped)
-{
-    if (!UnderWine()) {
-        GTEST_SKIP() << "stops the Task Scheduler service, which only Wine lets a user do";
-    }
-    const StoppedScheduleService service;
-    ASSERT_TRUE(service.stopped);
-    AtScheduler scheduler;
-    const Result<std::uint32_t> added = scheduler.Add(Job(0x01, "sf=a"));
-    ASSERT_FALSE(added);
-    EXPECT_EQ(added.error().Describe(),
-              "cannot add AT job: the Task Scheduler service (Schedule) is not running");
-    const Result<std::vector<ListedJob>> listed = scheduler.List();
-    ASSERT_FALSE(listed);
-    EXPECT_EQ(listed.error().systemText, "the Task Scheduler service (Schedule) is not running");
-    const std::optional<Error> removed = scheduler.Remove(1);
-    ASSERT_TRUE(removed);
-    EXPECT_EQ(removed->systemText, "the Task Scheduler service (Schedule) is not running");
 }
 
 }  // namespace

@@ -482,30 +482,32 @@ Result<std::vector<ListedJob>> AtJobs()
 
 }  // namespace
 
-std::optional<Error> ScheduleServiceNotRunning(const std::string& operation)
+std::optional<Error> ScheduleServiceNotRunning(const std::string& operation,
+                                               const std::string& service)
 {
     const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (manager.get() == nullptr) {
         return SystemError(operation, "service control manager", static_cast<long>(GetLastError()));
     }
-    const ServiceHandle service(OpenServiceW(manager.get(), L"Schedule", SERVICE_QUERY_STATUS));
-    if (service.get() == nullptr) {
-        return SystemError(operation, "Schedule service", static_cast<long>(GetLastError()));
+    const ServiceHandle handle(
+        OpenServiceW(manager.get(), Utf8ToWide(service).c_str(), SERVICE_QUERY_STATUS));
+    if (handle.get() == nullptr) {
+        return SystemError(operation, service + " service", static_cast<long>(GetLastError()));
     }
     SERVICE_STATUS status{};
-    if (!QueryServiceStatus(service.get(), &status)) {
-        return SystemError(operation, "Schedule service", static_cast<long>(GetLastError()));
+    if (!QueryServiceStatus(handle.get(), &status)) {
+        return SystemError(operation, service + " service", static_cast<long>(GetLastError()));
     }
     if (status.dwCurrentState != SERVICE_RUNNING) {
         return Error{operation, "AT job", 0,
-                     "the Task Scheduler service (Schedule) is not running"};
+                     "the Task Scheduler service (" + service + ") is not running"};
     }
     return std::nullopt;
 }
 
 Result<std::uint32_t> AtScheduler::Add(const JobInfo& job)
 {
-    if (auto stopped = ScheduleServiceNotRunning("add")) {
+    if (auto stopped = ScheduleServiceNotRunning("add", service_)) {
         return *stopped;
     }
     std::wstring command = Utf8ToWide(job.Command);
@@ -525,7 +527,7 @@ Result<std::uint32_t> AtScheduler::Add(const JobInfo& job)
 
 Result<std::vector<ListedJob>> AtScheduler::List()
 {
-    if (auto stopped = ScheduleServiceNotRunning("list")) {
+    if (auto stopped = ScheduleServiceNotRunning("list", service_)) {
         return *stopped;
     }
     return AtJobs();
@@ -533,7 +535,7 @@ Result<std::vector<ListedJob>> AtScheduler::List()
 
 std::optional<Error> AtScheduler::Remove(std::uint32_t id)
 {
-    if (auto stopped = ScheduleServiceNotRunning("remove")) {
+    if (auto stopped = ScheduleServiceNotRunning("remove", service_)) {
         return stopped;
     }
     const Result<std::vector<ListedJob>> jobs = AtJobs();

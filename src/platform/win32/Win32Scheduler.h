@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Scheduler.h"
@@ -26,14 +27,21 @@ public:
 // the whole machine; ours are those that start kestrelbak.exe.
 class AtScheduler final : public Scheduler {
 public:
+    // `service`: the service that runs AT jobs, "Schedule" on every Windows.
+    explicit AtScheduler(std::string service = "Schedule") : service_(std::move(service)) {}
+
     Result<std::uint32_t> Add(const JobInfo& job) override;
     Result<std::vector<ListedJob>> List() override;
     std::optional<Error> Remove(std::uint32_t id) override;
     Result<std::string> ShowJobs() override;
+
+private:
+    std::string service_;
 };
 
-// The reason the "Schedule" service cannot take AT jobs now (not installed, not running), as an
-// Error of `operation`; nothing when it runs.
-std::optional<Error> ScheduleServiceNotRunning(const std::string& operation);
+// The reason the service that runs AT jobs cannot take them now (not installed, not running),
+// as an Error of `operation`; nothing when it runs.
+std::optional<Error> ScheduleServiceNotRunning(const std::string& operation,
+                                               const std::string& service = "Schedule");
 
 }  // namespace kestrel
