@@ -432,6 +432,15 @@ void EventQueue::Send(const std::function<void()>& call)
                  reinterpret_cast<LPARAM>(const_cast<std::function<void()>*>(&call)));
 }
 
+void EventQueue::Pump()
+{
+    MSG message;
+    while (window_ != nullptr && PeekMessageW(&message, window_, 0, 0, PM_REMOVE)) {
+        DispatchMessageW(&message);
+    }
+    RunQueued();
+}
+
 void EventQueue::RunQueued()
 {
     for (;;) {

@@ -35,6 +35,9 @@ public:
     void Send(const std::function<void()>& call);
     // Runs what is queued; for a thread that waits without a message loop.
     void RunQueued();
+    // Takes the window's messages (a worker's Send waits for them) and runs what is queued:
+    // what DeliverEvents does for a caller without a message loop (the command-line tool).
+    void Pump();
 
 private:
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM w, LPARAM l);
@@ -70,6 +73,7 @@ public:
     int DeviceCount() const override { return static_cast<int>(devices_.size()); }
     DiscDevice& DeviceAt(int index) override;
     DataWriter& Writer() override;
+    void DeliverEvents() override { queue_.Pump(); }
 
     // --- for the drives and the writer ---
     FileSystem& Files() { return files_; }
