@@ -6,9 +6,8 @@
 #include <memory>
 
 #include "app/Startup.h"
-#include "registry/RegistryFixture.h"
 #include "support/FakePlatform.h"
-#include "support/SampleEnvironment.h"
+#include "support/SampleMachineFixture.h"
 #include "support/ScriptedDialogs.h"
 
 namespace kestrel {
@@ -23,25 +22,13 @@ struct RecordingHost final : SchedulerWindowHost {
 };
 
 // The window over the Outlook 2003 sample machine, whose two profiles offer different boxes.
-class SchedulerWindowModelTest : public testing::RegistryFixture {
+class SchedulerWindowModelTest : public testing::Outlook2003Machine {
 protected:
     void SetUp() override
     {
         fake.platform.scheduler.reset(scheduler);
-        RegistryFixture::SetUp();
-        fake.platform.fileSystem = testing::TargetFileSystem(scratch_.Native("root"));
-        sample = std::make_unique<testing::SampleEnvironment>("outlook2003-xp", *access_,
-                                                              *fake.platform.fileSystem);
-        fake.platform.registry = std::move(api_);
-        fake.system.windowsVersion = "5.1";
-        fake.system.variables["%UserProfile%"] = "C:\\Documents and Settings\\ann";
-        fake.automation.version = "11.0";
+        Outlook2003Machine::SetUp();
         LoadSharedState(state, fake.platform, messages_);
-    }
-    void TearDown() override
-    {
-        sample.reset();
-        RegistryFixture::TearDown();
     }
     // Per box: x ticked, 1 enabled, 0 disabled.
     std::string Offered() const
@@ -53,8 +40,6 @@ protected:
         return offered;
     }
 
-    testing::FakePlatform fake;
-    std::unique_ptr<testing::SampleEnvironment> sample;
     FakeScheduler* scheduler = new FakeScheduler;  // owned by the platform
     AppState state;
     testing::ScriptedDialogs dialogs;

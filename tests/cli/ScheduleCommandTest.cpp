@@ -5,9 +5,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "registry/RegistryFixture.h"
 #include "support/FakePlatform.h"
-#include "support/SampleEnvironment.h"
+#include "support/SampleMachineFixture.h"
 
 namespace kestrel {
 namespace {
@@ -100,24 +99,12 @@ TEST(ScheduleCommand, RefusesWhatCannotBeRunAndSaysWhy)
 
 // The add of the options window over the Outlook 2003 sample, whose profiles are "Outlook" and
 // "Personal", against a scheduler that keeps its jobs in memory.
-class ScheduleCommandTest : public testing::RegistryFixture {
+class ScheduleCommandTest : public testing::Outlook2003Machine {
 protected:
     void SetUp() override
     {
         fake.platform.scheduler.reset(scheduler);
-        RegistryFixture::SetUp();
-        fake.platform.fileSystem = testing::TargetFileSystem(scratch_.Native("root"));
-        sample = std::make_unique<testing::SampleEnvironment>("outlook2003-xp", *access_,
-                                                              *fake.platform.fileSystem);
-        fake.platform.registry = std::move(api_);
-        fake.system.windowsVersion = "5.1";
-        fake.system.variables["%UserProfile%"] = "C:\\Documents and Settings\\ann";
-        fake.automation.version = "11.0";
-    }
-    void TearDown() override
-    {
-        sample.reset();
-        RegistryFixture::TearDown();
+        Outlook2003Machine::SetUp();
     }
     // The exit status; the output goes to `out`, the messages to `shown`, one a line.
     int Run(const Arguments& arguments, const std::optional<std::string>& password = {})
@@ -140,8 +127,6 @@ protected:
         }
     };
 
-    testing::FakePlatform fake;
-    std::unique_ptr<testing::SampleEnvironment> sample;
     FakeScheduler* scheduler = new FakeScheduler;  // owned by the platform
     std::string out;
     std::string shown;

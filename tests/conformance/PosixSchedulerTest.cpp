@@ -14,31 +14,14 @@
 #include "backup/UnattendedBackup.h"
 #include "platform/posix/PosixScheduler.h"
 #include "platform/posix/ToolRun.h"
+#include "support/ScheduledJobs.h"
 #include "support/ScratchFolder.h"
 
 namespace kestrel {
 namespace {
 
-std::tm At(int year, int month, int day, int hour, int minute)
-{
-    std::tm time{};
-    time.tm_year = year - 1900;
-    time.tm_mon = month - 1;
-    time.tm_mday = day;
-    time.tm_hour = hour;
-    time.tm_min = minute;
-    return time;
-}
-
-JobInfo Job(int hour, int minute, std::uint8_t days, const std::string& arguments = "")
-{
-    JobInfo job;
-    job.JobTime = static_cast<std::uint32_t>((hour * 60 + minute) * 60 * 1000);
-    job.DaysOfWeek = days;
-    job.Flags = JobRunPeriodically;
-    job.Arguments = arguments;
-    return job;
-}
+using testing::At;
+using testing::Job;
 
 std::string Output(const std::vector<std::string>& argv)
 {

@@ -4,30 +4,17 @@
 #include <gtest/gtest.h>
 
 #include "platform/TaskXml.h"
+#include "support/ScheduledJobs.h"
 
 namespace kestrel {
 namespace {
 
-std::tm At(int year, int month, int day, int hour, int minute)
-{
-    std::tm time{};
-    time.tm_year = year - 1900;
-    time.tm_mon = month - 1;
-    time.tm_mday = day;
-    time.tm_hour = hour;
-    time.tm_min = minute;
-    return time;
-}
+using testing::At;
 
 JobInfo Job(int hour, int minute, std::uint8_t days, const std::string& arguments = "")
 {
-    JobInfo job;
-    job.JobTime = static_cast<std::uint32_t>((hour * 60 + minute) * 60 * 1000);
-    job.DaysOfWeek = days;
-    job.Flags = JobRunPeriodically;
-    job.Program = "C:\\Program Files\\Kestrel\\kestrelbak.exe";
-    job.Arguments = arguments;
-    return job;
+    return testing::Job(hour, minute, days, arguments,
+                        "C:\\Program Files\\Kestrel\\kestrelbak.exe");
 }
 
 // The document's text from its <Triggers> to its </Triggers>, blanks and line breaks removed.
