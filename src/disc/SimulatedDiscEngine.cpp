@@ -91,8 +91,7 @@ private:
 };
 
 SimulatedDiscEngine::SimulatedDiscEngine(FileSystem& files)
-    : files_(files),
-      image_(std::make_unique<MemoryDiscImage>(
+    : image_(std::make_unique<MemoryDiscImage>(
           files, [this](const std::function<void(DiscEvents&)>& raise) { RaiseEvent(raise); })),
       writer_(std::make_unique<ScriptedWriter>(*this))
 {

@@ -117,7 +117,6 @@ private:
     void QueueWrite(SimulatedDevice& drive);
     void QueueVerify();
 
-    FileSystem& files_;
     std::vector<std::unique_ptr<SimulatedDevice>> drives_;
     std::unique_ptr<MemoryDiscImage> image_;
     std::unique_ptr<ScriptedWriter> writer_;
