@@ -523,6 +523,7 @@ protected:
     testing::FakeScheduler* scheduler = new testing::FakeScheduler;  // the platform's
     DiscEngineFactory makeEngine;
     const std::string archive = std::string(Folder) + "\\mail.ksb";
+    const std::string roaming = "C:\\Users\\bob\\AppData\\Roaming\\Microsoft\\";
 };
 
 TEST_F(SampleMachineWindow, ListsTheProfileThenWritesOnAWorkerWhileTheWindowRespondsAndCancels)
@@ -683,7 +684,6 @@ TEST_F(SampleMachineWindow, OpensTheProtectedBackupThroughThePromptAndRestoresIt
     PauseForScreenshot("restore-tab-filled");
 
     // Since the backup the signatures and the template were lost.
-    const std::string roaming = "C:\\Users\\bob\\AppData\\Roaming\\Microsoft\\";
     const std::vector<std::string> lost = {roaming + "Signatures\\Bob.htm",
                                            roaming + "Signatures\\Bob.txt",
                                            roaming + "Templates\\NormalEmail.dotm"};
@@ -827,11 +827,8 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
     EXPECT_EQ(0x15, job.DaysOfWeek);
 
     // Cancel and the close box add nothing.
-    const std::function<void(wxDialog&)> closers[] = {
-        [](wxDialog& window) { Press(&window, "Command2"); },
-        [](wxDialog& window) { window.Close(); },
-    };
-    for (const auto& close : closers) {
+    for (void (*close)(wxDialog&) : {+[](wxDialog& window) { Press(&window, "Command2"); },
+                                     +[](wxDialog& window) { window.Close(); }}) {
         EXPECT_TRUE(useOptionsWindow([&](wxDialog& window) {
             Click(&window, "backupitem0");
             close(window);
@@ -857,7 +854,6 @@ TEST_F(SampleMachineWindow, DiscWindowComposesTheNewBackupWritesItAndErasesTheDi
     };
     PrepareBackup({6}, "The Backup was Completed!\t\t\t\r\n\r\nBackup Templates\tSucceeded!\t",
                   MessageAnswer::Ok);
-    const std::string roaming = "C:\\Users\\bob\\AppData\\Roaming\\Microsoft\\";
     FileSystem& files = *fake.platform.fileSystem;
 
     DiscWindowSteps steps([&](wxWindow& window) {
