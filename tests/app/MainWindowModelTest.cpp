@@ -76,7 +76,8 @@ protected:
     MainWindowModel model{state, fake.platform, messages, host};
 };
 
-TEST_F(MainWindowModelTest, WithoutProfilesLoadWarnsAndDisablesApply)
+// Without a profile every box is disabled and stays unticked, and Apply is off.
+TEST_F(MainWindowModelTest, WithoutProfilesLoadWarnsAndDisablesApplyAndTheBoxes)
 {
     fake.system.computerName = std::string("  OFFICE-PC \0junk", 17);
     fake.automation.version = "15.0";
@@ -91,18 +92,10 @@ TEST_F(MainWindowModelTest, WithoutProfilesLoadWarnsAndDisablesApply)
 
     EXPECT_EQ("OFFICE-PC", state.ComputerName);
     EXPECT_EQ("15.0", state.OutlookShortVersion);
-    EXPECT_EQ("HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles",
-              state.ProfilesRootKey);
     EXPECT_TRUE(state.NoOutlookFlag);
     EXPECT_TRUE(state.NoValidBackupFlag);
     EXPECT_EQ("", state.UserProfileFolder);
     EXPECT_EQ(fake.runFolder.path + "\\ksbackup.dat", state.InfoFilePath);
-}
-
-TEST_F(MainWindowModelTest, SelectAllTicksOnlyEnabledBoxesAndDeselectClearsAll)
-{
-    LoadWithoutProfiles();
-    // No profile, no backup open: every box is disabled and stays unticked.
     for (MainTab tab : {MainTab::Backup, MainTab::Restore}) {
         model.SelectAllItems(tab);
         for (const ItemBox& box : model.Items(tab)) {
@@ -111,7 +104,6 @@ TEST_F(MainWindowModelTest, SelectAllTicksOnlyEnabledBoxesAndDeselectClearsAll)
         }
         model.SetItemChecked(tab, 3, true);
         EXPECT_FALSE(model.Items(tab)[3].checked) << "a disabled box cannot be ticked";
-        model.DeselectAllItems(tab);
     }
 }
 

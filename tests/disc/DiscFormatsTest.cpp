@@ -4,6 +4,8 @@
 
 #include <ctime>
 
+#include "support/ScheduledJobs.h"
+
 namespace kestrel {
 namespace {
 
@@ -39,12 +41,7 @@ TEST(DiscFormatsTest, SpeedMultiplesAndDates)
     };
     for (const Case& c : {Case{14, "03/05/2024 02:07:09 PM"}, Case{0, "03/05/2024 12:07:09 AM"},
                           Case{12, "03/05/2024 12:07:09 PM"}}) {
-        std::tm local{};
-        local.tm_year = 124;
-        local.tm_mon = 2;
-        local.tm_mday = 5;
-        local.tm_hour = c.hour;
-        local.tm_min = 7;
+        std::tm local = testing::At(2024, 3, 5, c.hour, 7);
         local.tm_sec = 9;
         local.tm_isdst = -1;
         EXPECT_EQ(c.text, FormatItemDate(std::mktime(&local)));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -125,7 +127,6 @@ TEST_F(DiscWindowModelTest, OpeningSetsUpTheWindowAndTakesTheHandedOverArchive)
         }
         EXPECT_EQ(expected, rows) << c.name << "|" << c.path;
         EXPECT_EQ(!c.rows.empty(), name.empty() && path.empty()) << "emptied only when taken";
-        EXPECT_EQ("Outlook Data Backup CD", window.Tree().front().text);
         EXPECT_EQ("Outlook Data Backup CD", window.Label());
         EXPECT_EQ("Files: " + std::to_string(c.rows.size()), window.StatusPanels()[1]);
         ASSERT_EQ(2u, window.Speeds().size());
@@ -172,11 +173,10 @@ TEST_F(DiscWindowModelTest, DropsGoToTheSelectedFolderOrTheRoot)
             model.FolderClicked(c.selected);
         }
         model.FilesDropped({"C:\\Backups\\outlook.ksb"});
-        bool found = false;
-        for (const FileRow& row : model.Files()) {
-            found = found || row.key == c.expectedPath;
-        }
-        EXPECT_TRUE(found) << c.selected;
+        const auto& rows = model.Files();
+        EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](const FileRow& row) {
+            return row.key == c.expectedPath;
+        })) << c.selected;
     }
 }
 
@@ -252,10 +252,10 @@ TEST_F(DiscWindowModelTest, WriteChecksTheDiscAndItsSpaceFirst)
         const char* message;  // nullptr: the write starts
     };
     // The image is 3 blocks of 2048 bytes.
+    const char* insert = "Please Insert Writable Media before continuing!";
     const Case cases[] = {
-        {"empty drive", media::None, false, 0, "Please Insert Writable Media before continuing!"},
-        {"written disc", media::CdRw, false, 100,
-         "Please Insert Writable Media before continuing!"},
+        {"empty drive", media::None, false, 0, insert},
+        {"written disc", media::CdRw, false, 100, insert},
         {"too small", media::CdRw, true, 2,
          "Free Space on the loaded disc is 0.00 MB!\r\nThis data image requires 0.01 MB of Free "
          "Space!"},
@@ -322,7 +322,7 @@ TEST_F(DiscWindowModelTest, WriteSendsTheWindowsSettings)
         EXPECT_TRUE(window.CloseRequested());
     }
 }
-TEST_F(DiscWindowModelTest, StatusTextsAndProgress)
+TEST_F(DiscWindowModelTest, StatusTextsAndProgressOfWriteAndVerification)
 {
     AddBurner();
     Open();
@@ -346,71 +346,57 @@ TEST_F(DiscWindowModelTest, StatusTextsAndProgress)
     }
     model.ReadingFile(3, 17, "\\outlook.ksb");
     EXPECT_EQ("Track: 03 - Reading...17 - \\outlook.ksb", model.StatusPanels()[0]);
-}
 
-TEST_F(DiscWindowModelTest, VerifyProgressRoundsHalvesToEven)
-{
-    AddBurner();
-    Open();
+    // The verification's progress rounds halves to even.
     ImageItem item;
     item.ImagePath = "\\outlook.ksb";
-    struct Case {
-        int done;
-        int total;
-        int progress;
-    };
-    const Case cases[] = {{1, 8, 12}, {3, 8, 38},  {5, 8, 62},  {1, 3, 33},
-                          {2, 3, 67}, {1, 200, 0}, {3, 200, 2}, {7, 0, 2}};
-    for (const Case& c : cases) {
-        model.VerifyItem(item, VerifyResult::Matched, c.done, c.total);
-        EXPECT_EQ(c.progress, model.Progress()) << c.done << "/" << c.total;
+    const int verified[][3] = {{1, 8, 12}, {3, 8, 38},  {5, 8, 62},  {1, 3, 33},
+                               {2, 3, 67}, {1, 200, 0}, {3, 200, 2}, {7, 0, 2}};
+    for (const auto& [done, total, progress] : verified) {
+        model.VerifyItem(item, VerifyResult::Matched, done, total);
+        EXPECT_EQ(progress, model.Progress()) << done << "/" << total;
     }
     EXPECT_EQ("Auto-Verify... \\outlook.ksb", model.StatusPanels()[0]);
 }
 
 TEST_F(DiscWindowModelTest, VerificationOutcomeDecidesTheEndMessage)
 {
-    struct Case {
-        VerifyResult result;
-        const char* fileMessage;  // nullptr: none
-        const char* endMessage;
-        MessageIcon endIcon;
-    };
-    const Case cases[] = {
-        {VerifyResult::Matched, nullptr, "Write and Verify Complete!", MessageIcon::Information},
-        {VerifyResult::NotCompared, nullptr,
-         "Write Complete, but only 1 of 2 files matched their source on the disc!",
-         MessageIcon::Exclamation},
-        {VerifyResult::Different, "Verify Error - Source and Destination file did not match: ",
-         "Write Complete, but only 1 of 2 files matched their source on the disc!",
-         MessageIcon::Exclamation},
+    const std::pair<VerifyResult, const char*> cases[] = {
+        {VerifyResult::Matched, nullptr},  // the file's message; nullptr: none
+        {VerifyResult::NotCompared, nullptr},
+        {VerifyResult::Different, "Verify Error - Source and Destination file did not match: "},
         {VerifyResult::SizeDifferent,
-         "Verify Error - Size of Source and Destination file did not match: ",
-         "Write Complete, but only 1 of 2 files matched their source on the disc!",
-         MessageIcon::Exclamation},
-        {VerifyResult::DiscUnreadable, "Verify Error - Could not read Destination file from disc: ",
-         "Write Complete, but only 1 of 2 files matched their source on the disc!",
-         MessageIcon::Exclamation},
+         "Verify Error - Size of Source and Destination file did not match: "},
+        {VerifyResult::DiscUnreadable,
+         "Verify Error - Could not read Destination file from disc: "},
     };
     AddBurner();
     Open();
     model.FilesDropped({"C:\\Backups\\outlook.ksb", "C:\\Backups\\Mail"});
     model.OptionClicked(DiscOption::AutoVerify, true);
-    for (const Case& c : cases) {
-        engine.verifyResults["\\Mail\\a.pst"] = c.result;
-        if (c.fileMessage != nullptr) {
-            messages.Expect(std::string(c.fileMessage) +
+    for (const auto& [result, fileMessage] : cases) {
+        SCOPED_TRACE(static_cast<int>(result));
+        const bool allMatched = result == VerifyResult::Matched;
+        engine.verifyResults["\\Mail\\a.pst"] = result;
+        if (fileMessage != nullptr) {
+            messages.Expect(std::string(fileMessage) +
                                 "\r\n\\Mail\\a.pst (disc)\r\nC:\\Backups\\Mail\\a.pst (source)",
                             MessageIcon::None, MessageAnswer::Ok);
         }
-        messages.Expect(c.endMessage, c.endIcon, MessageAnswer::Ok);
+        if (allMatched) {
+            messages.Expect("Write and Verify Complete!", MessageIcon::Information,
+                            MessageAnswer::Ok);
+        } else {
+            messages.Expect(
+                "Write Complete, but only 1 of 2 files matched their source on the disc!",
+                MessageIcon::Exclamation, MessageAnswer::Ok);
+        }
         model.WriteDiscClicked();
         // Up to the verification's end, which stays on the status bar until the last status.
         while (engine.WriteRunning() &&
                model.StatusPanels()[0].find("Complete (") == std::string::npos) {
             engine.RunWrite(1);
         }
-        const bool allMatched = c.result == VerifyResult::Matched;
         EXPECT_EQ(allMatched ? "Auto-Verify...Complete (2 of 2 MATCHED)"
                              : "Auto-Verify...Complete (1 of 2 MATCHED)",
                   model.StatusPanels()[0]);
@@ -420,67 +406,66 @@ TEST_F(DiscWindowModelTest, VerificationOutcomeDecidesTheEndMessage)
     }
 }
 
-TEST_F(DiscWindowModelTest, CancelAndFileWarnings)
+TEST_F(DiscWindowModelTest, HowAWriteEndsAndReturnsToIdle)
 {
     struct Case {
         const char* name;
-        bool warning;
-        MessageAnswer answer;
+        bool starts;
+        bool deviceError;
+        std::optional<MessageAnswer> warning;  // the answer to a file warning; none: no warning
         bool cancelButton;
         const char* endMessage;
+        MessageIcon icon;
+        const char* status;
     };
+    const auto info = MessageIcon::Information, stop = MessageIcon::Stop;
+    const auto ok = MessageAnswer::Ok, cancel = MessageAnswer::Cancel;
+    const char* device =
+        "Device Error: (5)   Power calibration area error\r\nWrite failed - Sector 16";
     const Case cases[] = {
-        {"Cancel button", false, MessageAnswer::Ok, true, "Write Cancelled!"},
-        {"warning answered OK", true, MessageAnswer::Ok, false, "Write Complete!"},
-        {"warning answered Cancel", true, MessageAnswer::Cancel, false, "Write Cancelled!"},
+        {"not started", false, false, {}, false, "Disc Write could not be started.", stop, ""},
+        {"device error", true, true, {}, false, device, stop, "Write Error!"},
+        {"Cancel button", true, false, {}, true, "Write Cancelled!", info, "Write Cancelled...."},
+        {"warning OK", true, false, ok, false, "Write Complete!", info, "Write Completed!"},
+        {"warning Cancel", true, false, cancel, false, "Write Cancelled!", info,
+         "Write Cancelled...."},
     };
     AddBurner();
     Open();
     model.FilesDropped({"C:\\Backups\\outlook.ksb"});
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        engine.writeStarts = c.starts;
+        engine.writeFailure.reset();
+        if (c.deviceError) {
+            WriteError failure;
+            failure.Kind = 1;
+            failure.Device = {5, "Power calibration area error", "Write failed", "Sector 16"};
+            engine.writeFailure = failure;
+        }
         engine.fileWarnings.clear();
         if (c.warning) {
             engine.fileWarnings.push_back({32, "Sharing violation", "C:\\Mail\\a.pst"});
             messages.Expect("File Warning(32):C:\\Mail\\a.pst\r\nSharing violation",
-                            MessageIcon::Exclamation, c.answer);
+                            MessageIcon::Exclamation, *c.warning);
         }
+        messages.Expect(c.endMessage, c.icon, MessageAnswer::Ok);
         model.WriteDiscClicked();
-        engine.RunWrite(2);
+        if (c.starts) {
+            engine.RunWrite(2);
+        }
         if (c.cancelButton) {
             model.CancelClicked();
             EXPECT_EQ("Aborting Write...Please Wait!", model.StatusPanels()[0]);
             EXPECT_FALSE(model.Idle()) << "still writing until the engine stops";
         }
-        messages.Expect(c.endMessage, MessageIcon::Information, MessageAnswer::Ok);
-        engine.RunWrite();
-        EXPECT_EQ(c.endMessage == std::string("Write Complete!") ? "Write Completed!"
-                                                                 : "Write Cancelled....",
-                  model.StatusPanels()[0])
-            << c.name;
-        EXPECT_TRUE(model.Idle()) << c.name;
+        if (c.starts) {
+            engine.RunWrite();
+            EXPECT_EQ(c.status, model.StatusPanels()[0]);
+        }
+        EXPECT_TRUE(model.Idle());
+        EXPECT_TRUE(model.ControlsEnabled());
     }
-}
-
-TEST_F(DiscWindowModelTest, FailedWritesReturnToIdle)
-{
-    AddBurner();
-    Open();
-    engine.writeStarts = false;
-    messages.Expect("Disc Write could not be started.", MessageIcon::Stop, MessageAnswer::Ok);
-    model.WriteDiscClicked();
-    EXPECT_TRUE(model.Idle());
-
-    engine.writeStarts = true;
-    WriteError failure;
-    failure.Kind = 1;
-    failure.Device = {5, "Power calibration area error", "Write failed", "Sector 16"};
-    engine.writeFailure = failure;
-    messages.Expect("Device Error: (5)   Power calibration area error\r\nWrite failed - Sector 16",
-                    MessageIcon::Stop, MessageAnswer::Ok);
-    model.WriteDiscClicked();
-    engine.RunWrite();
-    EXPECT_EQ("Write Error!", model.StatusPanels()[0]);
-    EXPECT_TRUE(model.ControlsEnabled());
 }
 
 }  // namespace

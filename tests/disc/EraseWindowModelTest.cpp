@@ -39,19 +39,12 @@ TEST_F(EraseWindowModelTest, ChecksBeforeErasing)
         std::set<int> capabilities;
         const char* message;  // nullptr: the erase starts
     };
+    const char* unsupported = "Selected drive does not support re-writable discs of this format.";
     const Case cases[] = {
         {"empty drive", 0, false, {17}, "No Media Loaded."},
         {"write-once disc", 9, false, {17}, "The current media is not re-writable."},
-        {"CD-RW without 17",
-         9,
-         true,
-         {19, 22, 23, 27},
-         "Selected drive does not support re-writable discs of this format."},
-        {"unknown disc",
-         3,
-         true,
-         {17, 19, 22, 23, 27},
-         "Selected drive does not support re-writable discs of this format."},
+        {"CD-RW without 17", 9, true, {19, 22, 23, 27}, unsupported},
+        {"unknown disc", 3, true, {17, 19, 22, 23, 27}, unsupported},
         {"17 with 9", 9, true, {17}, nullptr},
         {"19 with 4", 4, true, {19}, nullptr},
         {"22 with 2", 2, true, {22}, nullptr},
@@ -59,6 +52,7 @@ TEST_F(EraseWindowModelTest, ChecksBeforeErasing)
         {"27 with 15", 15, true, {27}, nullptr},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         drive.LoadDisc(c.mediaType, false, c.rewritable, 0);
         drive.capabilities = c.capabilities;
         drive.queries.clear();
@@ -69,11 +63,10 @@ TEST_F(EraseWindowModelTest, ChecksBeforeErasing)
             messages.Expect(c.message, MessageIcon::Information, MessageAnswer::Ok);
         }
         model.EraseClicked();
-        EXPECT_EQ(c.message == nullptr ? 0 : 1, host.closes) << c.name;
+        EXPECT_EQ(c.message == nullptr ? 0 : 1, host.closes);
         EXPECT_EQ(
             c.message == nullptr ? std::vector<std::string>{"quick 4"} : std::vector<std::string>{},
-            drive.erases)
-            << c.name;
+            drive.erases);
         if (c.mediaType == 0) {
             EXPECT_EQ(std::vector<std::string>{"MediaPresent"}, drive.queries)
                 << "nothing asked of an empty drive but whether a disc is there";
@@ -110,6 +103,7 @@ TEST_F(EraseWindowModelTest, HowAnEraseEnds)
     drive.capabilities = {17};
     drive.eraseFault = {7, "Not ready", "Erase stopped", "Medium not present"};
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         drive.eraseEnd = c.end;
         drive.erases.clear();
         host.closes = 0;
@@ -126,15 +120,15 @@ TEST_F(EraseWindowModelTest, HowAnEraseEnds)
             window.EraseStatusChanged(EraseStatus::Started, 10);
             EXPECT_EQ("Erasing Disc...Please Wait!!", window.StatusText());
             EXPECT_FALSE(window.ButtonsEnabled());
-            EXPECT_FALSE(window.CloseRequested()) << c.name;
+            EXPECT_FALSE(window.CloseRequested());
             window.CancelClicked();
             EXPECT_EQ(0, host.closes);
         }
         engine.RunErase(drive);
-        EXPECT_EQ(c.status, window.StatusText()) << c.name;
-        EXPECT_TRUE(window.ButtonsEnabled()) << c.name;
-        EXPECT_FALSE(window.Busy()) << c.name;
-        EXPECT_EQ(c.closes, host.closes) << c.name;
+        EXPECT_EQ(c.status, window.StatusText());
+        EXPECT_TRUE(window.ButtonsEnabled());
+        EXPECT_FALSE(window.Busy());
+        EXPECT_EQ(c.closes, host.closes);
     }
 }
 
