@@ -60,18 +60,6 @@ TEST(GetOutlookVersion, AsksWordAndKeepsTheShortVersionWhenNothingIsRecognised)
     EXPECT_EQ(2, fake.automation.quitCalls);
 }
 
-// 11.0, 15.0 and 16.0 are rows of ProfileDiscoveryTest.LocationsFollowTheWindowsAndOutlookVersions.
-TEST(ProfilesRootKeyFor, OutlookBefore2013KeepsProfilesUnderWindowsMessaging)
-{
-    for (const char* version : {"14.0", "8.0", ""}) {
-        EXPECT_EQ(
-            "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows "
-            "Messaging Subsystem\\Profiles",
-            ProfilesRootKeyFor(version))
-            << version;
-    }
-}
-
 TEST(LeadingNumericValue, ReadsAsVisualBasicValDoes)
 {
     EXPECT_DOUBLE_EQ(15.0, LeadingNumericValue("15.0"));

@@ -6,16 +6,15 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <memory>
 
 #include "app/MainWindowModel.h"
 #include "outlook/DataStorePaths.h"
 #include "outlook/ProfilesRootKey.h"
 #include "registry/RegistryFixture.h"
-#include "support/FakePlatform.h"
 #include "support/MemoryFileSystem.h"
 #include "support/SampleEnvironment.h"
+#include "support/SampleMachineFixture.h"
 
 namespace kestrel {
 namespace {
@@ -101,14 +100,18 @@ TEST_F(ProfileDiscoveryTest, LocationsFollowTheWindowsAndOutlookVersions)
         {"", user + "\\Application Data\\Microsoft"},
         {"6.x", user + "\\Application Data\\Microsoft"},
     };
+    const std::string messaging =
+        "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
+        "Subsystem\\Profiles";
     const struct {
         const char* outlook;
         std::string stationery;
         std::string profilesRoot;
     } outlookCases[] = {
-        {"11.0", user + "\\Application Data\\Microsoft\\Stationery",
-         "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
-         "Subsystem\\Profiles"},
+        {"11.0", user + "\\Application Data\\Microsoft\\Stationery", messaging},
+        // Outlook 2007 and 2010 find the stationery in the shared folder, the profiles still
+        // under Windows Messaging.
+        {"14.0", "C:\\Common\\Shared\\Stationery", messaging},
         {"15.0", "C:\\Common\\Shared\\Stationery",
          "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles"},
         {"16.0", "C:\\Common\\Shared\\Stationery",
@@ -136,8 +139,8 @@ TEST_F(ProfileDiscoveryTest, LocationsFollowTheWindowsAndOutlookVersions)
 }
 
 // Each sample machine's profiles, their boxes and their data files, read as the backup reads
-// them (wide first, 8-bit when that finds nothing) and then pointed elsewhere as a restore does.
-TEST_F(ProfileDiscoveryTest, SampleMachinesOfferBoxesAndRepointDataFiles)
+// them (wide first, 8-bit when that finds nothing).
+TEST_F(ProfileDiscoveryTest, SampleMachinesOfferBoxesAndNameTheirDataFiles)
 {
     const std::string xp =
         "C:\\Documents and Settings\\ann\\Local Settings\\Application "
@@ -181,11 +184,8 @@ TEST_F(ProfileDiscoveryTest, SampleMachinesOfferBoxesAndRepointDataFiles)
          "Your MS Outlook don't support Personal Address Book!",
          {}},
     };
-    const auto moved = [](const std::string& path) {
-        return "E:\\Restored\\" + path.substr(path.rfind('\\') + 1);
-    };
     const auto readPaths = [&](const std::string& profileKey) {
-        std::vector<std::pair<std::string, std::string>> found;  // section, path
+        std::vector<std::string> found;
         for (const std::string& section : access_->EnumSubKeys(profileKey)) {
             const std::string key = profileKey + "\\" + section;
             std::string path = DecodeWidePathValue(*access_, key, StoreIdentifierValue);
@@ -193,7 +193,7 @@ TEST_F(ProfileDiscoveryTest, SampleMachinesOfferBoxesAndRepointDataFiles)
                 path = DecodeAnsiPathValue(*access_, key, StoreIdentifierValue);
             }
             if (path != RegistryAccess::ErrorMarker) {
-                found.emplace_back(key, path);
+                found.push_back(path);
             }
         }
         return found;
@@ -206,81 +206,41 @@ TEST_F(ProfileDiscoveryTest, SampleMachinesOfferBoxesAndRepointDataFiles)
         for (std::size_t i = 0; i < c.profiles.size(); ++i) {
             EXPECT_EQ(c.boxes[i], OfferedBoxes(c.context, c.profiles[i])) << c.profiles[i];
             EXPECT_EQ(c.toolTip, lastToolTip_);
-            if (i >= c.paths.size()) {
-                continue;
+            if (i < c.paths.size()) {
+                EXPECT_EQ(c.paths[i], readPaths(c.context.ProfilesRootKey + "\\" + c.profiles[i]));
             }
-            const std::string profileKey = c.context.ProfilesRootKey + "\\" + c.profiles[i];
-            std::vector<std::string> paths, repointed;
-            for (const auto& [section, path] : readPaths(profileKey)) {
-                paths.push_back(path);
-                for (const char* value : {StoreIdentifierValue, StorePathValue}) {
-                    ReplacePathInBinaryValue(*access_, section, value, path, moved(path));
-                }
-            }
-            EXPECT_EQ(c.paths[i], paths);
-            for (const auto& [section, path] : readPaths(profileKey)) {
-                repointed.push_back(path);
-            }
-            std::transform(paths.begin(), paths.end(), paths.begin(), moved);
-            EXPECT_EQ(paths, repointed);
         }
         sample_.reset();
     }
 }
 
-TEST_F(ProfileDiscoveryTest, AddressBookPathsThatNameNoFile)
-{
-    Install("outlook2003-xp");
-    const DiscoveryContext context{"11.0", "5.1", "C:\\Documents and Settings\\ann", base_};
-    const std::string file =
-        "C:\\Documents and Settings\\ann\\Local Settings\\Application "
-        "Data\\Microsoft\\Outlook\\ann.pab";
-    const struct {
-        const char* stored;
-        bool found;
-    } cases[] = {
-        {"", false},  // empty: names no file, though it would name a folder lookup's start
-        {"C:\\Documents and Settings\\ann", false},  // a folder
-        {"C:\\\\Documents and Settings\\\\ann\\\\Local Settings\\\\Application "
-         "Data\\\\Microsoft\\\\Outlook\\\\ann.pab",
-         true},
-    };
-    for (const auto& c : cases) {
-        access_->SetStringValue(MakeKey("Mail\\section"), "001e6600", c.stored);
-        EXPECT_EQ(c.found ? std::optional<std::string>(file) : std::nullopt,
-                  FindAddressBookFile(context, "Mail", *access_, *fileSystem_))
-            << c.stored;
-    }
-}
-
-// A network path keeps its leading pair, and a hidden file counts.
-TEST_F(ProfileDiscoveryTest, AddressBookIsTheCollapsedPathOfAnyNamedFile)
+// An empty path or a folder names no file; a hidden file counts, and a network path keeps its
+// leading pair when the doubled backslashes are made single.
+TEST_F(ProfileDiscoveryTest, AddressBookIsTheCollapsedPathOfANamedFile)
 {
     testing::MemoryFileSystem files;
+    files.AddFolder("C:\\Users\\ann");
     files.AddFile("C:\\Mail\\hidden.pab", "pab", true);
     files.AddFile("\\\\srv\\share\\ann.pab", "pab");
     const DiscoveryContext context{"11.0", "5.1", "C:\\Users\\ann", base_};
-    for (const auto& [stored, found] : {
-             std::pair{"C:\\\\Mail\\\\hidden.pab", "C:\\Mail\\hidden.pab"},
-             std::pair{"\\\\srv\\share\\ann.pab", "\\\\srv\\share\\ann.pab"},
-             std::pair{"\\\\\\\\srv\\\\share\\\\ann.pab", "\\\\srv\\share\\ann.pab"},
-         }) {
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {"", std::nullopt},
+        {"C:\\Users\\ann", std::nullopt},
+        {"C:\\\\Mail\\\\hidden.pab", "C:\\Mail\\hidden.pab"},
+        {"\\\\srv\\share\\ann.pab", "\\\\srv\\share\\ann.pab"},
+        {"\\\\\\\\srv\\\\share\\\\ann.pab", "\\\\srv\\share\\ann.pab"},
+    };
+    for (const auto& [stored, found] : cases) {
         access_->SetStringValue(MakeKey("Mail\\section"), "001e6600", stored);
         EXPECT_EQ(found, FindAddressBookFile(context, "Mail", *access_, files)) << stored;
     }
 }
 
+using SourceProfileTest = testing::Outlook2003Machine;
+
 // The backup tab over a sample machine: another profile unticks everything and recomputes.
-TEST_F(ProfileDiscoveryTest, ChangingTheSourceProfileUnticksAndRecomputes)
+TEST_F(SourceProfileTest, ChangingTheSourceProfileUnticksAndRecomputes)
 {
-    Install("outlook2003-xp");
-    testing::FakePlatform fake;
-    fake.system.windowsVersion = "5.1";
-    fake.system.variables["%UserProfile%"] = "C:\\Documents and Settings\\ann";
-    fake.automation.version = "11.0";
-    // The window borrows this test's registry and file system.
-    fake.platform.registry = std::move(api_);
-    fake.platform.fileSystem = std::move(fileSystem_);
     AppState state;
     HeadlessWindowHost host;
     MainWindowModel model(state, fake.platform, messages_, host);
@@ -296,8 +256,6 @@ TEST_F(ProfileDiscoveryTest, ChangingTheSourceProfileUnticksAndRecomputes)
     EXPECT_EQ("101101110", offered);
     EXPECT_EQ(ProfilesRootKeyFor("11.0") + "\\Personal\\9375CFF0413111d3B88A00104B2A6676",
               state.ProfileLocations.AccountKeyPath);
-    api_ = std::move(fake.platform.registry);
-    fileSystem_ = std::move(fake.platform.fileSystem);
 }
 
 }  // namespace

@@ -140,20 +140,18 @@ TEST_F(OpenBackupTest, TheInfoFileDecidesWhatCanBeRestored)
         std::string info;
         bool valid;
         const char* enabledBoxes;
-        const char* factsShown;  // "" for none, "*" for the facts above
+        const char* factsShown;   // "" for none, "*" for the facts above
+        const char* values = "";  // each item's value, after its position
     };
     const Case cases[] = {
         {"config, data files and rules enable box 0 alone",
          header + "BackupConfig=OBC1.tmp\r\nBackupDatas=a.pst;b.pst\r\nBackupDatasSources=C:\\a."
                   "pst|D:\\b.pst\r\nBackupRules=Mail.RWZ\r\nBackupItem=11100000000\r\n",
-         true, "100000000", "*"},
+         true, "100000000", "*", "0=OBC1.tmp 1=a.pst;b.pst 2=Mail.RWZ "},
         {"contacts found under another case, address book at position 7",
          header + "BackupPab=x.pab\r\nBACKUPCONTACTS=c.vcf\r\nBackupItem=00000010001\r\n", true,
-         "000010001", "*"},
-        {"ten characters", header + "BackupItem=1111111111\r\n", false, "000000000", "*"},
+         "000010001", "*", "6=x.pab 10=c.vcf "},
         {"twelve characters", header + "BackupItem=111111111111\r\n", false, "000000000", "*"},
-        {"an empty line before the item string", header + "\r\nBackupItem=00001000000\r\n", false,
-         "000000000", "*"},
         {"an info file over 1 MiB",
          header + "BackupItem=00001000000\r\n" + std::string((1 << 20) + 1, 'x'), false,
          "000000000", ""},
@@ -165,7 +163,7 @@ TEST_F(OpenBackupTest, TheInfoFileDecidesWhatCanBeRestored)
         // Left by an earlier run: never to be read as this archive's.
         files_->AddFile("C:\\Kestrel\\run-1\\ksbackup.dat", "BackupItem=11111111111\r\n");
         state_ = {};
-        state_.OpenedItemValues[10] = "from an earlier opening";
+        state_.OpenedItemValues[0] = state_.OpenedItemValues[10] = "from an earlier opening";
         ScriptedDialogs dialogs;
         ScriptedMessages messages;
         if (!c.valid) {
@@ -178,21 +176,17 @@ TEST_F(OpenBackupTest, TheInfoFileDecidesWhatCanBeRestored)
             enabled += box ? '1' : '0';
         }
         EXPECT_EQ(c.enabledBoxes, enabled);
+        std::string values;
+        for (int i = 0; i < ItemCount; ++i) {
+            const std::string& value = state_.OpenedItemValues[i];
+            values += value.empty() ? "" : std::to_string(i) + "=" + value + " ";
+        }
+        EXPECT_EQ(c.values, values);
         EXPECT_EQ(*c.factsShown == '*' ? facts : "", state_.BackupFacts);
         EXPECT_EQ(*c.factsShown == '*' ? "a\r\nb\r\nc" : "", state_.Description);
         EXPECT_EQ(Archive, state_.SourceFile);
         EXPECT_FALSE(files_->FileExists("C:\\Kestrel\\run-1\\ksbackup.dat"));
     }
-    // The last valid case's values, and nothing left of the earlier opening.
-    WriteArchive(cases[1].info);
-    ScriptedDialogs dialogs;
-    ScriptedMessages messages;
-    state_.OpenedItemValues[0] = "from an earlier opening";
-    ASSERT_EQ(OpenResult::Opened, Open(dialogs, messages));
-    EXPECT_EQ(
-        (std::array<std::string, ItemCount>{"", "", "", "", "", "", "x.pab", "", "", "", "c.vcf"}),
-        state_.OpenedItemValues);
-    EXPECT_EQ("00000010001", state_.OpenedBackupItems);
 }
 
 }  // namespace

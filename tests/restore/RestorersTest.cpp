@@ -140,8 +140,13 @@ protected:
     ReplacedFolder replaced_{*files_, "C:\\Users\\ann\\AppData\\Local\\Kestrel", 0};
 };
 
+// Every restorer in turn: B gets A's items, only entries of restored data files are pointed at
+// them, and whatever B had is kept.
 TEST_F(RestorersTest, ProfileAsBackupLandsInProfileBAndWhatBHadIsKept)
 {
+    files_->AddFile(std::string(DataFolder) + "\\Outlook.pst", "B's mail");
+    files_->AddFile("C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\B.FAV",
+                    "B's favourites");
     const auto a = Tree(base_ + "\\Profiles\\A");
     RestoreContext context = Context("B");
     EXPECT_TRUE(RestoreConfig(context));
@@ -150,21 +155,36 @@ TEST_F(RestorersTest, ProfileAsBackupLandsInProfileBAndWhatBHadIsKept)
     EXPECT_TRUE(RestoreConfigsetting(context));
     EXPECT_TRUE(RestoreSignatures(context));
     EXPECT_TRUE(RestoreSetting(context));
+    EXPECT_EQ(a, Tree(base_ + "\\Profiles\\B"));  // before the data files' entries change
+    EXPECT_TRUE(RestoreDatas(context));
+    EXPECT_TRUE(RestorePab(context));
     EXPECT_EQ(std::vector<std::string>{}, context.failures);
 
-    EXPECT_EQ(a, Tree(base_ + "\\Profiles\\B"));
     EXPECT_EQ(Tree(base_ + "\\Options\\A"), Tree(base_ + "\\Options\\B"));
     EXPECT_EQ("A's rules", files_->Data(std::string(Rules) + "\\B.RWZ"));
     EXPECT_EQ("A's newer rules", files_->Data(std::string(Rules) + "\\A.RWZ"));
     EXPECT_EQ("A's signature", files_->Data(std::string(Signatures) + "\\ann.txt"));
     EXPECT_TRUE(files_->FilesIn(RunFolder).empty());
+    EXPECT_EQ("A's toolbar", files_->Data(std::string(Preferences) + "\\outcmd.dat"));
+    EXPECT_EQ((std::vector<std::string>{"outcmd.dat"}), files_->FilesIn(Preferences));
+
+    const std::string b = base_ + "\\Profiles\\B\\";
+    const std::string folder = std::string(DataFolder) + "\\";
+    // Two source files of one name each keep their own file.
+    EXPECT_EQ(folder + "Outlook.pst", DecodeWidePathValue(*access_, b + "a1", "01020fff"));
+    EXPECT_EQ(folder + "Outlook (2).pst", DecodeWidePathValue(*access_, b + "a2", "01020fff"));
+    EXPECT_EQ("C:\\Gone\\lost.pst", DecodeWidePathValue(*access_, b + "a3", "01020fff"));
+    EXPECT_EQ(folder + "book.pab", access_->GetStringValue(b + "a4", "001e6600"));
+    EXPECT_EQ("this year's mail", files_->Data(folder + "Outlook.pst"));
+    EXPECT_EQ("last year's mail", files_->Data(folder + "Outlook (2).pst"));
+    EXPECT_EQ("addresses", files_->Data(folder + "book.pab"));
 
     const std::string kept = replaced_.Path();
     EXPECT_EQ("B's rules", files_->Data(kept + "\\Rules\\B.RWZ"));
     EXPECT_EQ("B's signature", files_->Data(kept + "\\Signatures\\ann.txt"));
-    EXPECT_EQ("A's toolbar", files_->Data(std::string(Preferences) + "\\outcmd.dat"));
-    EXPECT_EQ((std::vector<std::string>{"outcmd.dat"}), files_->FilesIn(Preferences));
     EXPECT_TRUE(files_->FileExists(kept + "\\Config\\B.reg"));
+    EXPECT_EQ("B's mail", files_->Data(kept + "\\Datas\\Outlook.pst"));
+    EXPECT_EQ("B's favourites", files_->Data(kept + "\\Datas\\B.FAV"));
 }
 
 TEST_F(RestorersTest, WhatCannotBeRestoredWhollyFailsAndWhatWasThereStays)
@@ -188,13 +208,6 @@ TEST_F(RestorersTest, WhatCannotBeRestoredWhollyFailsAndWhatWasThereStays)
              c.locations.SignaturesFolder = "C:\\Elsewhere\\Signatures";
          },
          RestoreSignatures},
-        {"a file that cannot be kept",
-         [](RestoreContext&, MemoryFileSystem& files) {
-             files.FailRenamesTo("C:\\Users\\ann\\AppData\\Local\\Kestrel\\Replaced\\" +
-                                 ReplacedRunName(0) + "\\Signatures\\ann.txt");
-             files.RefuseOpening(std::string(Signatures) + "\\ann.txt");
-         },
-         RestoreSignatures},
         {"an extraction that fails after the file was moved away",
          [](RestoreContext& c, MemoryFileSystem& files) {
              c.values[4] = "ann.txt";
@@ -214,31 +227,6 @@ TEST_F(RestorersTest, WhatCannotBeRestoredWhollyFailsAndWhatWasThereStays)
         EXPECT_EQ("B's signature", files_->Data(std::string(Signatures) + "\\ann.txt"));
         *files_ = pristine;
     }
-}
-
-TEST_F(RestorersTest, OnlyEntriesOfRestoredFilesArePointedAtThem)
-{
-    files_->AddFile(std::string(DataFolder) + "\\Outlook.pst", "B's mail");
-    files_->AddFile("C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\B.FAV",
-                    "B's favourites");
-    RestoreContext context = Context("B");
-    ASSERT_TRUE(RestoreConfig(context));
-    EXPECT_TRUE(RestoreDatas(context));
-    EXPECT_TRUE(RestorePab(context));
-    EXPECT_EQ(std::vector<std::string>{}, context.failures);
-
-    const std::string b = base_ + "\\Profiles\\B\\";
-    const std::string folder = std::string(DataFolder) + "\\";
-    // Two source files of one name each keep their own file.
-    EXPECT_EQ(folder + "Outlook.pst", DecodeWidePathValue(*access_, b + "a1", "01020fff"));
-    EXPECT_EQ(folder + "Outlook (2).pst", DecodeWidePathValue(*access_, b + "a2", "01020fff"));
-    EXPECT_EQ("C:\\Gone\\lost.pst", DecodeWidePathValue(*access_, b + "a3", "01020fff"));
-    EXPECT_EQ(folder + "book.pab", access_->GetStringValue(b + "a4", "001e6600"));
-    EXPECT_EQ("this year's mail", files_->Data(folder + "Outlook.pst"));
-    EXPECT_EQ("last year's mail", files_->Data(folder + "Outlook (2).pst"));
-    EXPECT_EQ("addresses", files_->Data(folder + "book.pab"));
-    EXPECT_EQ("B's mail", files_->Data(replaced_.Path() + "\\Datas\\Outlook.pst"));
-    EXPECT_EQ("B's favourites", files_->Data(replaced_.Path() + "\\Datas\\B.FAV"));
 }
 
 TEST_F(RestorersTest, TheRunRestoresTheTickedItemsTheBackupHoldsAndReportsEach)
@@ -281,6 +269,7 @@ TEST_F(RestorersTest, TheRunRestoresTheTickedItemsTheBackupHoldsAndReportsEach)
             RestoreItems(context, opened_.OpenedBackupItems, ticked, progress);
         EXPECT_EQ(c.report, RestoreResultText(outcome));
         EXPECT_EQ(c.keepFails, outcome.AnyItemFailed());
+        EXPECT_EQ("B's signature", files_->Data(std::string(Signatures) + "\\ann.txt"));
     }
 }
 
