@@ -194,10 +194,8 @@ TEST_F(FileSystemConformance, ExistenceCountsOnlyNormalFilesIgnoresCaseAndFolder
     EXPECT_FALSE(fs_->CreateFolder(At("sub")));
     EXPECT_FALSE(fs_->CreateFolder(At("Two\\Three")));
     EXPECT_FALSE(fs_->FolderExists(At("Two")));
-}
 
-TEST_F(FileSystemConformance, NamesIgnoreCaseAsTheRegistryDoes)
-{
+    // Names ignore case as the registry does.
     for (const auto& [spelling, other] : testing::CaseAliases) {
         ASSERT_TRUE(fs_->CreateFolder(At(spelling))) << spelling;
         Write(spelling + "\\" + spelling + ".pst", spelling);
@@ -342,30 +340,42 @@ TEST_F(FileSystemConformance, MakesTemporaryNamesAsWindowsDoes)
     EXPECT_EQ("", fs_->CreateTempFile(At("Missing"), "OBA"));
 }
 
-TEST_F(FileSystemConformance, OutputFileEmptiesAFileWritesInOrderAndIsClosedByCommitOrDrop)
+TEST_F(FileSystemConformance, OutputFileEmptiesWritesAndPatchesInOrderUntilCommitOrDrop)
 {
     // Spans several stretches a backend may send to the disk, in pieces that never line up;
-    // random bytes show a piece written twice, lost or out of order.
+    // random bytes show a piece written twice, lost or out of order. A ZIP writer completes each
+    // header once the data behind it is written, then appends again: patches while the data may
+    // still be in flight in a backend that writes in the background.
     const std::string data = testing::RandomBytes((40u << 20) + 123, 7);
-    for (const bool commit : {true, false}) {
+    const std::string written = "head" + data.substr(0, data.size() - 2) + "!!tail";
+    for (const char* end : {"commit", "drop", "patch past the end"}) {
+        SCOPED_TRACE(end);
         Write("Restored.PST", data + "an older, longer file of the same name");
         const int openBefore = OpenDescriptors();
         auto created = fs_->CreateOutputFile(At("restored.pst"));
         ASSERT_TRUE(created) << created.error().Describe();
         std::unique_ptr<OutputFile> out = std::move(*created);
+        ASSERT_TRUE(out->Write("HEAD", 4));
         ASSERT_TRUE(WriteInPieces(*out, data));
-        if (commit) {
+        ASSERT_TRUE(out->WriteAt(0, "head", 4));
+        ASSERT_TRUE(out->WriteAt(4 + data.size() - 2, "!!", 2));
+        ASSERT_TRUE(out->Write("tail", 4));
+        if (end == std::string("commit")) {
             ASSERT_TRUE(out->Commit());
             EXPECT_FALSE(out->Write("late", 4));
             EXPECT_FALSE(out->Commit());
-            EXPECT_TRUE(Read("restored.pst") == data) << "written " << Read("restored.pst").size();
+            EXPECT_TRUE(Read("restored.pst") == written)
+                << "written " << Read("restored.pst").size();
             EXPECT_EQ(Names{"Restored.PST"}, fs_->FilesIn(base_));
-        } else {
-            out.reset();
+        } else if (end != std::string("drop")) {
+            EXPECT_FALSE(out->WriteAt(4 + data.size() + 2, "past", 4));  // beyond what was written
+            EXPECT_FALSE(out->Commit());
+            EXPECT_EQ(At("restored.pst"), out->Failure().subject);
         }
-        EXPECT_EQ(openBefore, OpenDescriptors()) << commit;
+        out.reset();
+        EXPECT_EQ(openBefore, OpenDescriptors());
         // The file stays for the caller, and nothing holds it (Windows removes no open file).
-        EXPECT_TRUE(fs_->RemoveFile(At("restored.pst"))) << commit;
+        EXPECT_TRUE(fs_->RemoveFile(At("restored.pst")));
     }
     ASSERT_TRUE(fs_->CreateFolder(At("Folder")));  // no file where none can be written
     for (const char* path : {"Missing\\out.pst", "Folder"}) {
@@ -403,31 +413,6 @@ TEST_F(FileSystemConformance, OutputFileReportsARefusedWriteAndStaysFailed)
         EXPECT_EQ(path, out->Failure().subject);
         EXPECT_NE(0, out->Failure().systemCode);
         EXPECT_EQ(openBefore, OpenDescriptors()) << writeOn;
-    }
-}
-
-TEST_F(FileSystemConformance, OutputFilePatchesWrittenBytesInPlace)
-{
-    // A ZIP writer completes each header once the data behind it is written, then appends again;
-    // the data is large enough to be in flight in a backend that writes in the background.
-    const std::string data = testing::RandomBytes((3u << 20) + 7, 7);
-    for (const bool pastTheEnd : {false, true}) {
-        auto created = fs_->CreateOutputFile(At("patched.ksb"));
-        ASSERT_TRUE(created);
-        OutputFile& out = **created;
-        ASSERT_TRUE(out.Write("HEAD", 4));
-        ASSERT_TRUE(WriteInPieces(out, data));
-        ASSERT_TRUE(out.WriteAt(0, "head", 4));
-        ASSERT_TRUE(out.WriteAt(4 + data.size() - 2, "!!", 2));
-        ASSERT_TRUE(out.Write("tail", 4));
-        if (pastTheEnd) {
-            EXPECT_FALSE(out.WriteAt(4 + data.size() + 2, "past", 4));  // beyond what was written
-            EXPECT_FALSE(out.Commit());
-            EXPECT_EQ(At("patched.ksb"), out.Failure().subject);
-        } else {
-            ASSERT_TRUE(out.Commit());
-            EXPECT_TRUE(Read("patched.ksb") == "head" + data.substr(0, data.size() - 2) + "!!tail");
-        }
     }
 }
 

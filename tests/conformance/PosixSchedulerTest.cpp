@@ -22,6 +22,7 @@ namespace {
 
 using testing::At;
 using testing::Job;
+using testing::ListedIds;
 
 std::string Output(const std::vector<std::string>& argv)
 {
@@ -67,17 +68,6 @@ void MakeScript(const std::filesystem::path& path, const std::string& text)
     chmod(path.c_str(), 0700);
 }
 
-std::vector<std::string> SplitAtNul(const std::string& text)
-{
-    std::vector<std::string> parts;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = text.find('\0', start);
-        parts.push_back(text.substr(start, end - start));
-        start = end == std::string::npos ? text.size() : end + 1;
-    }
-    return parts;
-}
-
 // Sets an environment variable for the life of the object.
 class EnvironmentValue {
 public:
@@ -117,7 +107,6 @@ TEST(PosixSchedulerTexts, WhenAJobRuns)
         {Job(0, 0, 0), At(2028, 2, 28, 12, 0), "2028-02-29 00:00:00",
          "0 0 29 2 * test \"$(date +\\%Y)\" = 2028 &&"},
     };
-    const std::tm c0 = At(2026, 1, 1, 0, 0);
     for (const Case& c : cases) {
         EXPECT_EQ(OnCalendarOf(c.job, c.now), c.calendar);
         Result<std::string> entry = CrontabEntry(1, c.job, "/p", "/r", c.now);
@@ -128,7 +117,8 @@ TEST(PosixSchedulerTexts, WhenAJobRuns)
                   std::string::npos)
             << c.calendar;
     }
-    EXPECT_FALSE(CrontabEntry(1, Job(9, 30, 1, "sf=a\nxm=1ps=bf=/b"), "/p", "/r", c0));
+    EXPECT_FALSE(
+        CrontabEntry(1, Job(9, 30, 1, "sf=a\nxm=1ps=bf=/b"), "/p", "/r", At(2026, 1, 1, 0, 0)));
 }
 
 // The program gets the argument text as one argument, and KESTREL_HOME, from both entries.
@@ -159,21 +149,12 @@ TEST(PosixSchedulerTexts, ArgumentTextRoundTrip)
     };
     for (const std::string text : texts) {
         SCOPED_TRACE(text);
-        const auto expected = ParseUnattendedArguments(text);
-        ASSERT_TRUE(expected);
+        ASSERT_TRUE(ParseUnattendedArguments(text));  // text the program takes
         const JobInfo job = Job(9, 30, 0x01, text);
 
         Result<std::string> entry = CrontabEntry(1, job, dump, root, At(2026, 12, 7, 4, 0));
         ASSERT_TRUE(entry);
-        const std::vector<std::string> cronArguments =
-            SplitAtNul(Output({"sh", "-c", CronCommandOf(*entry)}));
-        EXPECT_EQ(cronArguments, (std::vector<std::string>{root, text}));
-        const auto fromCron = ParseUnattendedArguments(cronArguments.back());
-        ASSERT_TRUE(fromCron);
-        EXPECT_EQ(fromCron->profileName, expected->profileName);
-        EXPECT_EQ(fromCron->itemFlags, expected->itemFlags);
-        EXPECT_EQ(fromCron->password, expected->password);
-        EXPECT_EQ(fromCron->archivePath, expected->archivePath);
+        EXPECT_EQ(Output({"sh", "-c", CronCommandOf(*entry)}), root + '\0' + text + '\0');
 
         const std::string service = ServiceUnitText(1, job, dump, root);
         scratch.Make("config/systemd/user/kestrel-backup-1.service", service);
@@ -196,9 +177,8 @@ TEST(PosixSchedulerTexts, ArgumentTextRoundTrip)
     std::tm lastYear = thisYear;
     --lastYear.tm_year;
     const JobInfo once = Job(9, 30, 0, texts[0]);
-    EXPECT_EQ(SplitAtNul(Output(
-                  {"sh", "-c", CronCommandOf(*CrontabEntry(1, once, dump, root, thisYear))})),
-              (std::vector<std::string>{root, texts[0]}));
+    EXPECT_EQ(Output({"sh", "-c", CronCommandOf(*CrontabEntry(1, once, dump, root, thisYear))}),
+              root + '\0' + texts[0] + '\0');
     const std::string skipped = CronCommandOf(*CrontabEntry(1, once, dump, root, lastYear));
     EXPECT_EQ(RunTool({"sh", "-c", skipped + "; echo $?"})->out, "1\n");
 }
@@ -235,82 +215,69 @@ struct PosixSchedulerBackends : ::testing::Test {
                        "list-timers) echo 'NEXT UNIT'; echo 'Mon kestrel-backup-2.timer';;\n"
                        "esac\n");
     }
-
-    std::vector<std::uint32_t> ListedIds()
-    {
-        Result<std::vector<ListedJob>> jobs = scheduler.List();
-        EXPECT_TRUE(jobs);
-        std::vector<std::uint32_t> ids;
-        for (const ListedJob& job : jobs ? *jobs : std::vector<ListedJob>{}) {
-            ids.push_back(job.id);
-        }
-        return ids;
-    }
 };
 
-TEST_F(PosixSchedulerBackends, CrontabKeepsOtherLines)
+// Both backends keep, list and remove the same jobs; without a systemd user manager the jobs go
+// to the crontab, among the lines that are not ours, and the crontab is what the user is shown.
+struct PosixSchedulerJobs : PosixSchedulerBackends, ::testing::WithParamInterface<bool> {};
+
+TEST_P(PosixSchedulerJobs, AddsListsAndRemoves)
 {
-    FakeSystemctl("show-environment");
+    const bool systemd = GetParam();
+    FakeSystemctl(systemd ? "none" : "show-environment");
     FakeCrontab();
-    EXPECT_EQ(ListedIds(), std::vector<std::uint32_t>{});  // no crontab yet
+    EXPECT_EQ(ListedIds(scheduler), std::vector<std::uint32_t>{});  // no crontab yet
     const std::string others = "MAILTO=ann\n# nightly\n0 3 * * * updatedb \\% 50%\n\n \t\n";
     scratch.Make("crontab", others);
 
-    ASSERT_EQ(*scheduler.Add(Job(9, 30, 0x05, "sf=Annxm=1ps=a%b'cbf=/b c.ksb")), 1u);
+    const std::string arguments = "sf=Annxm=1ps=a%b'c$xbf=/b c.ksb";
+    ASSERT_EQ(*scheduler.Add(Job(9, 30, 0x05, arguments)), 1u);
     ASSERT_EQ(*scheduler.Add(Job(21, 0, 0, "sf=Bxm=1ps=bf=/d.ksb")), 2u);
     Result<std::vector<ListedJob>> jobs = scheduler.List();
     ASSERT_TRUE(jobs);
     ASSERT_EQ(jobs->size(), 2u);
-    EXPECT_EQ((*jobs)[0].job.Arguments, "sf=Annxm=1ps=a%b'cbf=/b c.ksb");
+    EXPECT_EQ((*jobs)[0].job.Arguments, arguments);
     EXPECT_EQ((*jobs)[0].job.Program, program);
     EXPECT_EQ((*jobs)[0].job.JobTime, 34200000u);
     EXPECT_EQ((*jobs)[0].job.DaysOfWeek, 0x05);
+    EXPECT_EQ((*jobs)[0].nextRun, systemd ? "Mon 2026-12-14 09:30:00 CET" : "");
     EXPECT_EQ((*jobs)[1].job.Arguments, "sf=Bxm=1ps=bf=/d.ksb");
-    EXPECT_EQ(scratch.Read("crontab").substr(0, others.size()), others);
+    EXPECT_EQ((*jobs)[1].job.JobTime, 75600000u);
 
     EXPECT_FALSE(scheduler.Remove(1));
+    EXPECT_TRUE(scheduler.Remove(1));  // no longer held
     EXPECT_EQ(*scheduler.Add(Job(1, 0, 0x40, "sf=Cxm=1ps=bf=/e.ksb")), 3u);
-    EXPECT_EQ(ListedIds(), (std::vector<std::uint32_t>{2, 3}));
-    EXPECT_TRUE(scheduler.Remove(1));
+    EXPECT_EQ(ListedIds(scheduler), (std::vector<std::uint32_t>{2, 3}));
+    if (systemd) {
+        struct stat status {};
+        const std::string service = "config/systemd/user/kestrel-backup-2.service";
+        ASSERT_EQ(stat(scratch.Native(service).c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 0777, 0600u);
+        EXPECT_EQ(scratch.List("config/systemd/user"),
+                  (std::vector<std::string>{"kestrel-backup-2.service", "kestrel-backup-2.timer",
+                                            "kestrel-backup-3.service", "kestrel-backup-3.timer"}));
+        const std::string log = scratch.Read("log");
+        for (const char* call :
+             {"--user enable --now kestrel-backup-1.timer\n",
+              "--user disable --now kestrel-backup-1.timer\n", "--user daemon-reload\n"}) {
+            EXPECT_NE(log.find(call), std::string::npos) << call;
+        }
+    } else {
+        EXPECT_EQ(scratch.Read("crontab").substr(0, others.size()), others);
+    }
     EXPECT_FALSE(scheduler.Remove(3));
     EXPECT_FALSE(scheduler.Remove(2));
+    EXPECT_EQ(ListedIds(scheduler), std::vector<std::uint32_t>{});
     EXPECT_EQ(scratch.Read("crontab"), others);
-    EXPECT_EQ(*scheduler.ShowJobs(), others);  // without a systemd manager: the crontab
+    EXPECT_EQ(*scheduler.ShowJobs(), systemd ? "NEXT UNIT\nMon kestrel-backup-2.timer\n" : others);
+    if (systemd) {
+        EXPECT_NE(scratch.Read("log").find("--user list-timers --all kestrel-backup-*\n"),
+                  std::string::npos);
+    }
 }
 
-TEST_F(PosixSchedulerBackends, SystemdTimers)
-{
-    FakeSystemctl("none");
-    ASSERT_EQ(*scheduler.Add(Job(9, 30, 0x01, "sf=Annxm=1ps=$x%ybf=/b.ksb")), 1u);
-    ASSERT_EQ(*scheduler.Add(Job(10, 0, 0, "sf=Bxm=1ps=bf=/d.ksb")), 2u);
-    struct stat status {};
-    ASSERT_EQ(stat(scratch.Native("config/systemd/user/kestrel-backup-1.service").c_str(), &status),
-              0);
-    EXPECT_EQ(status.st_mode & 0777, 0600u);
-
-    Result<std::vector<ListedJob>> jobs = scheduler.List();
-    ASSERT_TRUE(jobs);
-    ASSERT_EQ(jobs->size(), 2u);
-    EXPECT_EQ((*jobs)[0].job.Arguments, "sf=Annxm=1ps=$x%ybf=/b.ksb");
-    EXPECT_EQ((*jobs)[0].job.Program, program);
-    EXPECT_EQ((*jobs)[0].job.DaysOfWeek, 0x01);
-    EXPECT_EQ((*jobs)[0].nextRun, "Mon 2026-12-14 09:30:00 CET");
-    EXPECT_EQ((*jobs)[1].job.JobTime, 36000000u);
-
-    EXPECT_FALSE(scheduler.Remove(1));
-    EXPECT_TRUE(scheduler.Remove(1));
-    EXPECT_EQ(*scheduler.Add(Job(11, 0, 0x02)), 3u);
-    EXPECT_EQ(scratch.List("config/systemd/user"),
-              (std::vector<std::string>{"kestrel-backup-2.service", "kestrel-backup-2.timer",
-                                        "kestrel-backup-3.service", "kestrel-backup-3.timer"}));
-    const std::string log = scratch.Read("log");
-    EXPECT_NE(log.find("--user enable --now kestrel-backup-1.timer\n"), std::string::npos);
-    EXPECT_NE(log.find("--user disable --now kestrel-backup-1.timer\n"), std::string::npos);
-    EXPECT_NE(log.find("--user daemon-reload\n"), std::string::npos);
-    EXPECT_EQ(*scheduler.ShowJobs(), "NEXT UNIT\nMon kestrel-backup-2.timer\n");
-    EXPECT_NE(scratch.Read("log").find("--user list-timers --all kestrel-backup-*\n"),
-              std::string::npos);
-}
+INSTANTIATE_TEST_SUITE_P(Backends, PosixSchedulerJobs, ::testing::Bool(),
+                         [](const auto& backend) { return backend.param ? "Systemd" : "Crontab"; });
 
 TEST_F(PosixSchedulerBackends, RefusalsCarryTheToolsText)
 {
@@ -329,7 +296,7 @@ TEST_F(PosixSchedulerBackends, RefusalsCarryTheToolsText)
         Result<std::uint32_t> added = scheduler.Add(Job(9, 30, 0x01, "sf=Axm=1ps=bf=/b.ksb"));
         ASSERT_FALSE(added);
         EXPECT_EQ(added.error().systemText, c.text);
-        EXPECT_EQ(ListedIds(), std::vector<std::uint32_t>{});
+        EXPECT_EQ(ListedIds(scheduler), std::vector<std::uint32_t>{});
     }
 }
 

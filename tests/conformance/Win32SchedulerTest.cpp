@@ -9,22 +9,20 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "platform/win32/Win32Scheduler.h"
+#include "support/ScheduledJobs.h"
 
 namespace kestrel {
 namespace {
 
+using testing::ListedIds;
+
 JobInfo Job(std::uint8_t days, const std::string& arguments)
 {
-    JobInfo job;
-    job.JobTime = 9 * 3600 * 1000;
-    job.DaysOfWeek = days;
-    job.Flags = JobRunPeriodically;
-    job.Program = "C:\\Program Files\\Kestrel\\kestrelbak.exe";
-    job.Arguments = arguments;
-    job.Command = "\"" + job.Program + "\" " + arguments;
-    return job;
+    return testing::Job(9, 0, days, arguments, "C:\\Program Files\\Kestrel\\kestrelbak.exe");
 }
 
 bool UnderWine()
@@ -44,29 +42,10 @@ std::filesystem::path WineTaskFile(const std::string& name)
 // The stored task document (Wine writes it as UTF-8).
 std::string StoredDocument(const std::filesystem::path& file)
 {
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        ADD_FAILURE() << "cannot open " << file.string() << ": error " << GetLastError();
-        return {};
-    }
-    std::string text(65536, '\0');
-    DWORD read = 0;
-    ReadFile(handle, text.data(), static_cast<DWORD>(text.size()), &read, nullptr);
-    CloseHandle(handle);
-    text.resize(read);
-    return text;
-}
-
-std::vector<std::uint32_t> Ids(Scheduler& scheduler)
-{
-    Result<std::vector<ListedJob>> jobs = scheduler.List();
-    EXPECT_TRUE(jobs) << (jobs ? "" : jobs.error().Describe());
-    std::vector<std::uint32_t> ids;
-    for (const ListedJob& job : jobs ? *jobs : std::vector<ListedJob>()) {
-        ids.push_back(job.id);
-    }
-    return ids;
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 // A service installed for the test and never started, removed again afterwards: the AT
@@ -138,7 +117,7 @@ TEST(Win32Scheduler, AtFallbackRefusesWhileItsServiceIsStopped)
 TEST(Win32Scheduler, AddsListsAndRemovesTasks)
 {
     Win32Scheduler scheduler;
-    for (std::uint32_t id : Ids(scheduler)) {
+    for (std::uint32_t id : ListedIds(scheduler)) {
         ASSERT_FALSE(scheduler.Remove(id));
     }
     const struct {
@@ -164,10 +143,10 @@ TEST(Win32Scheduler, AddsListsAndRemovesTasks)
             }
         }
     }
-    EXPECT_EQ(Ids(scheduler), (std::vector<std::uint32_t>{1, 2}));
+    EXPECT_EQ(ListedIds(scheduler), (std::vector<std::uint32_t>{1, 2}));
 
     EXPECT_FALSE(scheduler.Remove(1));
-    EXPECT_EQ(Ids(scheduler), (std::vector<std::uint32_t>{2}));
+    EXPECT_EQ(ListedIds(scheduler), (std::vector<std::uint32_t>{2}));
     if (UnderWine()) {
         EXPECT_FALSE(std::filesystem::exists(WineTaskFile("Backup 1")));
     }
@@ -180,7 +159,7 @@ TEST(Win32Scheduler, AddsListsAndRemovesTasks)
     EXPECT_EQ(*third, 3u);
     EXPECT_FALSE(scheduler.Remove(2));
     EXPECT_FALSE(scheduler.Remove(3));
-    EXPECT_TRUE(Ids(scheduler).empty());
+    EXPECT_TRUE(ListedIds(scheduler).empty());
 }
 
 }  // namespace

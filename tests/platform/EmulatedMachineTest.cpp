@@ -48,7 +48,7 @@ protected:
     std::unique_ptr<PosixSystemInfo> system_;
 };
 
-TEST_F(EmulatedMachine, AFreshRootLooksLikeWindows7)
+TEST_F(EmulatedMachine, IdentityComesFromTheKeysWindowsUsesWithWindows7Defaults)
 {
     EXPECT_EQ("6.1", system_->WindowsVersion());
     EXPECT_EQ("C:\\Windows", system_->WindowsFolder());
@@ -56,10 +56,7 @@ TEST_F(EmulatedMachine, AFreshRootLooksLikeWindows7)
               system_->ExpandEnvironmentText("%UserProfile%"));
     EXPECT_EQ("C:\\Users\\" + system_->LogonUserName() + "\\AppData\\Local",
               system_->ExpandEnvironmentText("%LOCALAPPDATA%"));
-}
 
-TEST_F(EmulatedMachine, IdentityComesFromTheKeysWindowsUses)
-{
     Set(reg::HkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
         "ComputerName", "OFFICE-PC");
     Set(reg::HkeyLocalMachine, CurrentVersion, "SystemRoot", "D:\\WINNT");

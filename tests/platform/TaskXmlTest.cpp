@@ -10,12 +10,7 @@ namespace kestrel {
 namespace {
 
 using testing::At;
-
-JobInfo Job(int hour, int minute, std::uint8_t days, const std::string& arguments = "")
-{
-    return testing::Job(hour, minute, days, arguments,
-                        "C:\\Program Files\\Kestrel\\kestrelbak.exe");
-}
+using testing::Job;
 
 // The document's text from its <Triggers> to its </Triggers>, blanks and line breaks removed.
 std::string TriggersOf(const std::string& xml)
@@ -31,7 +26,7 @@ std::string TriggersOf(const std::string& xml)
     return compact;
 }
 
-TEST(TaskXml, TriggerForEachSchedule)
+TEST(TaskXml, DocumentForEachSchedule)
 {
     const struct {
         std::tm now;
@@ -62,10 +57,18 @@ TEST(TaskXml, TriggerForEachSchedule)
          "</ScheduleByWeek></CalendarTrigger></Triggers>"},
     };
     for (const auto& c : cases) {
-        const JobInfo job = Job(c.hour, c.minute, c.days);
-        const Result<std::string> xml = TaskXmlOf(job, c.now, "PC\\anna");
+        const JobInfo job =
+            Job(c.hour, c.minute, c.days, "a", "C:\\Program Files\\Kestrel\\kestrelbak.exe");
+        const Result<std::string> xml = TaskXmlOf(job, c.now, "PC\\ann&");
         ASSERT_TRUE(xml);
         EXPECT_EQ(TriggersOf(*xml), c.triggers);
+        for (const char* part :
+             {"<UserId>PC\\ann&amp;</UserId>", "<LogonType>InteractiveToken</LogonType>",
+              "<StartWhenAvailable>true</StartWhenAvailable>",
+              "<Command>C:\\Program Files\\Kestrel\\kestrelbak.exe</Command>",
+              "<Arguments>a</Arguments>"}) {
+            EXPECT_NE(xml->find(part), std::string::npos) << part;
+        }
         const std::optional<JobInfo> back = JobOfTaskXml(*xml);
         ASSERT_TRUE(back);
         EXPECT_EQ(back->JobTime, job.JobTime);
@@ -100,20 +103,6 @@ TEST(TaskXml, ArgumentsComeBackByteForByte)
         EXPECT_EQ(back->Arguments, text);
         EXPECT_EQ(back->Program, job.Program);
         EXPECT_EQ(back->Command, "\"" + job.Program + "\" " + text);
-    }
-}
-
-TEST(TaskXml, DocumentParts)
-{
-    const Result<std::string> xml =
-        TaskXmlOf(Job(9, 0, 0x01, "a"), At(2026, 1, 1, 0, 0), "PC\\ann&");
-    ASSERT_TRUE(xml);
-    for (const char* part :
-         {"<UserId>PC\\ann&amp;</UserId>", "<LogonType>InteractiveToken</LogonType>",
-          "<StartWhenAvailable>true</StartWhenAvailable>",
-          "<Command>C:\\Program Files\\Kestrel\\kestrelbak.exe</Command>",
-          "<Arguments>a</Arguments>"}) {
-        EXPECT_NE(xml->find(part), std::string::npos) << part;
     }
 }
 

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <ranges>
 #include <utility>
 
 namespace kestrel::testing {
@@ -158,11 +157,11 @@ std::set<std::string> MemoryFileSystem::Paths() const
     return paths;
 }
 
-std::vector<std::string> MemoryFileSystem::FilesIn(const std::string& folder)
+std::vector<std::string> MemoryFileSystem::NamesIn(const std::string& folder, bool folders)
 {
     std::vector<std::string> names;
     for (const auto& [key, node] : nodes_) {
-        if (!node.folder && ParentKey(key) == Key(folder)) {
+        if (node.folder == folders && ParentKey(key) == Key(folder)) {
             names.push_back(node.path.substr(node.path.find_last_of("\\/") + 1));
         }
     }
@@ -172,12 +171,8 @@ std::vector<std::string> MemoryFileSystem::FilesIn(const std::string& folder)
 std::vector<std::string> MemoryFileSystem::FoldersIn(const std::string& folder)
 {
     // Against name order, as a real system may list them: code must not rely on any order.
-    std::vector<std::string> names;
-    for (const auto& [key, node] : std::ranges::reverse_view(nodes_)) {
-        if (node.folder && ParentKey(key) == Key(folder)) {
-            names.push_back(node.path.substr(node.path.find_last_of("\\/") + 1));
-        }
-    }
+    std::vector<std::string> names = NamesIn(folder, true);
+    std::reverse(names.begin(), names.end());
     return names;
 }
 

@@ -41,7 +41,10 @@ public:
         const Node* node = Find(path);
         return node != nullptr && node->folder;
     }
-    std::vector<std::string> FilesIn(const std::string& folder) override;
+    std::vector<std::string> FilesIn(const std::string& folder) override
+    {
+        return NamesIn(folder, false);
+    }
     std::vector<std::string> FoldersIn(const std::string& folder) override;
     bool CreateFolder(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
@@ -77,6 +80,7 @@ public:
 private:
     static std::string Key(const std::string& path);
     static std::string ParentKey(const std::string& key);
+    std::vector<std::string> NamesIn(const std::string& folder, bool folders);
     Node* Find(const std::string& path);
     bool ParentIsFolder(const std::string& path);
 

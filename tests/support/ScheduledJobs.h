@@ -1,8 +1,11 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "platform/Scheduler.h"
 
@@ -31,6 +34,18 @@ inline JobInfo Job(int hour, int minute, std::uint8_t days, const std::string& a
     job.Program = program;
     job.Arguments = arguments;
     return job;
+}
+
+// The ids of the jobs the scheduler lists, in its order; a refused listing fails the test.
+inline std::vector<std::uint32_t> ListedIds(Scheduler& scheduler)
+{
+    const Result<std::vector<ListedJob>> jobs = scheduler.List();
+    EXPECT_TRUE(jobs) << (jobs ? "" : jobs.error().Describe());
+    std::vector<std::uint32_t> ids;
+    for (const ListedJob& job : jobs ? *jobs : std::vector<ListedJob>{}) {
+        ids.push_back(job.id);
+    }
+    return ids;
 }
 
 }  // namespace kestrel::testing
