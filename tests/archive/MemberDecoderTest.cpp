@@ -55,7 +55,7 @@ struct Outcome {
 };
 
 Outcome Decode(const MemberDecoder::Member& member, Bytes stored, const std::string& password,
-               std::size_t piece = 10007)
+               std::size_t piece)
 {
     Outcome outcome;
     MemberDecoder decoder(member, password, [&](const char* data, std::size_t size) {
@@ -70,81 +70,100 @@ Outcome Decode(const MemberDecoder::Member& member, Bytes stored, const std::str
     return outcome;
 }
 
-TEST(MemberDecoder, DecodesEveryKindOfStoredData)
+TEST(WinZipAes, EveryHeaderHasANewSaltOfTheKeysSize)
 {
-    const std::string file = testing::RandomBytes(150 * 1024, 21) + std::string(90000, 'm');
-    const std::uint32_t crc = testing::Crc32(file);
-    for (bool deflated : {false, true}) {
-        for (int bits : {0, 128, 192, 256}) {
-            SCOPED_TRACE(std::to_string(deflated) + " " + std::to_string(bits));
-            const Bytes stored = Store(file, deflated, bits, "pw");
-            const MemberDecoder::Member member{file.size(), stored.size(), crc,
-                                               true,        deflated,      bits};
-            for (std::size_t piece : {std::size_t{1} << 20, std::size_t{7}}) {
-                const Outcome good = Decode(member, stored, "pw", piece);
-                EXPECT_TRUE(good.finished) << good.error;
-                EXPECT_TRUE(good.output == file);
-            }
-        }
+    for (const auto& [bits, headerSize] : {std::pair{128, 10u}, {192, 14u}, {256, 18u}}) {
+        const auto first = WinZipAes::ForWriting("p\xC3\xA4ss", bits);
+        const auto second = WinZipAes::ForWriting("p\xC3\xA4ss", bits);
+        ASSERT_TRUE(first && second);
+        EXPECT_EQ(headerSize, first->Header().size()) << bits;
+        EXPECT_NE(first->Header(), second->Header()) << bits;
+        bool wrong = false;
+        EXPECT_FALSE(
+            WinZipAes::ForReading("p\xC3\xA4ss", bits == 128 ? 256 : 128, first->Header(), wrong))
+            << bits << ": a header of another key size";
     }
 }
 
-TEST(MemberDecoder, EveryCheckFailsWhatItGuards)
+// Each kind of stored data, whole and fed in pieces of any size, and each check failing what it
+// guards. Many wrong passwords in a row: ZipComponentTest.
+TEST(MemberDecoder, DecodesEveryKindOfStoredDataAndEveryCheckFailsWhatItGuards)
 {
-    const std::string file = testing::RandomBytes(40000, 22) + std::string(40000, 'x');
+    const std::string file = testing::RandomBytes(150 * 1024, 21) + std::string(90000, 'm');
     const std::uint32_t crc = testing::Crc32(file);
     struct Case {
         const char* name;
+        bool deflated;
         int aesBits;
         std::function<void(MemberDecoder::Member&, Bytes&, std::string&)> damage;
-        const char* error;  // part of it
+        const char* error;  // part of it, or null for success
     };
     const Case cases[] = {
-        {"wrong password", 256, [](auto&, auto&, std::string& pw) { pw = "PW"; }, "password"},
-        {"flipped ciphertext", 256, [](auto&, Bytes& b, auto&) { b[b.size() / 2] ^= 1; },
+        {"stored", false, 0, nullptr, nullptr},
+        {"stored, AES-128", false, 128, nullptr, nullptr},
+        {"stored, AES-192", false, 192, nullptr, nullptr},
+        {"stored, AES-256", false, 256, nullptr, nullptr},
+        {"deflated", true, 0, nullptr, nullptr},
+        {"deflated, AES-128", true, 128, nullptr, nullptr},
+        {"deflated, AES-192", true, 192, nullptr, nullptr},
+        {"deflated, AES-256", true, 256, nullptr, nullptr},
+        {"wrong password", true, 256, [](auto&, auto&, std::string& pw) { pw = "PW"; }, "password"},
+        {"flipped ciphertext", true, 256, [](auto&, Bytes& b, auto&) { b[b.size() / 2] ^= 1; },
          "authentication"},
-        {"flipped code", 256, [](auto&, Bytes& b, auto&) { b.back() ^= 1; }, "authentication"},
-        {"AE-2 stores no CRC", 256,
+        {"flipped code", true, 256, [](auto&, Bytes& b, auto&) { b.back() ^= 1; },
+         "authentication"},
+        {"AE-2 stores no CRC", true, 256,
          [](MemberDecoder::Member& m, auto&, auto&) {
              m.crc = 0;
              m.checkCrc = false;
          },
          nullptr},
-        {"wrong CRC", 0, [](MemberDecoder::Member& m, auto&, auto&) { m.crc ^= 1; }, "CRC"},
-        {"shorter than its size", 0, [](MemberDecoder::Member& m, auto&, auto&) { ++m.size; },
+        {"wrong CRC", true, 0, [](MemberDecoder::Member& m, auto&, auto&) { m.crc ^= 1; }, "CRC"},
+        {"shorter than its size", true, 0, [](MemberDecoder::Member& m, auto&, auto&) { ++m.size; },
          "size"},
-        {"longer than its size", 0, [](MemberDecoder::Member& m, auto&, auto&) { --m.size; },
+        {"longer than its size", true, 0, [](MemberDecoder::Member& m, auto&, auto&) { --m.size; },
          "size"},
-        {"truncated stored data", 0,
+        {"truncated stored data", true, 0,
          [](MemberDecoder::Member& m, Bytes& b, auto&) {
              b.resize(b.size() - 3);
              m.storedSize = b.size() + 3;
          },
          "truncated"},
-        {"cut deflate stream", 0,
+        {"cut deflate stream", true, 0,
          [](MemberDecoder::Member& m, Bytes& b, auto&) {
              b.resize(b.size() / 2);
              m.storedSize = b.size();
          },
          "truncated"},
-        {"more bytes than stored", 0,
+        {"more bytes than stored", true, 0,
          [](MemberDecoder::Member& m, Bytes& b, auto&) {
              b.push_back(0);
              m.storedSize = b.size() - 1;
          },
          "more stored data"},
-        {"damaged deflate data", 0, [](auto&, Bytes& b, auto&) { b[0] |= 6; }, "damaged"},
+        {"damaged deflate data", true, 0, [](auto&, Bytes& b, auto&) { b[0] |= 6; }, "damaged"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Bytes stored = Store(file, true, c.aesBits, "pw");
-        MemberDecoder::Member member{file.size(), stored.size(), crc, true, true, c.aesBits};
+        Bytes stored = Store(file, c.deflated, c.aesBits, "pw");
+        if (c.aesBits != 0) {
+            EXPECT_EQ(std::string::npos,
+                      std::string(stored.begin(), stored.end()).find(file.substr(0, 64)))
+                << "the data is encrypted";
+        }
+        MemberDecoder::Member member{file.size(), stored.size(), crc, true, c.deflated, c.aesBits};
         std::string password = "pw";
-        c.damage(member, stored, password);
-        const Outcome outcome = Decode(member, stored, password);
-        EXPECT_EQ(c.error == nullptr, outcome.finished) << outcome.error;
-        if (c.error != nullptr) {
-            EXPECT_NE(std::string::npos, outcome.error.find(c.error)) << outcome.error;
+        if (c.damage) {
+            c.damage(member, stored, password);
+        }
+        for (std::size_t piece : {std::size_t{1} << 20, std::size_t{7}}) {
+            const Outcome outcome = Decode(member, stored, password, piece);
+            EXPECT_EQ(c.error == nullptr, outcome.finished) << piece << ": " << outcome.error;
+            if (c.error == nullptr) {
+                EXPECT_TRUE(outcome.output == file) << piece;
+            } else {
+                EXPECT_NE(std::string::npos, outcome.error.find(c.error)) << outcome.error;
+            }
         }
     }
 }
