@@ -642,14 +642,13 @@ TEST_F(SampleMachineWindow, OpensTheProtectedBackupThroughThePromptAndRestoresIt
     };
     // Answers that open nothing: the message, and nothing to restore from. Cancel and the close
     // box drop what was typed, the right password too.
-    const Finish ok = [](wxDialog& prompt) { Press(&prompt, "cmdOK"); };
     const struct {
         const char* name;
         const char* typed;
         Finish finish;
     } refusals[] = {
-        {"wrong password", "pass", ok},
-        {"OK with nothing typed", "", ok},
+        {"wrong password", "pass", [](wxDialog& prompt) { Press(&prompt, "cmdOK"); }},
+        {"OK with nothing typed", "", [](wxDialog& prompt) { Press(&prompt, "cmdOK"); }},
         {"Cancel", password, [](wxDialog& prompt) { Press(&prompt, "cmdExit"); }},
         {"close box", password, [](wxDialog& prompt) { prompt.Close(); }},
     };
