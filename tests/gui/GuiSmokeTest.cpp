@@ -33,7 +33,6 @@
 #include <optional>
 #include <random>
 #include <set>
-#include <sstream>
 #include <utility>
 
 #include "app/MainWindowTexts.h"
@@ -41,6 +40,7 @@
 #include "disc/SystemDiscEngine.h"
 #include "gui/MainFrame.h"
 #include "gui/WxDialogs.h"
+#include "platform/FileContents.h"
 #include "scheduler/SchedulerTexts.h"
 #include "support/FakePlatform.h"
 #include "support/SampleEnvironment.h"
@@ -247,6 +247,19 @@ std::string Text(wxWindow* parent, const char* name)
     return control == nullptr ? "" : control->GetLabelText().utf8_string();
 }
 
+// What a window shows, as (control name, text): a named control's caption or text; a row
+// without a name, a label of that text.
+void ExpectTexts(wxWindow* window, std::initializer_list<std::pair<const char*, const char*>> rows)
+{
+    for (const auto& [name, text] : rows) {
+        if (*name == '\0') {
+            EXPECT_NE(nullptr, wxWindow::FindWindowByLabel(text, window)) << "no label " << text;
+        } else {
+            EXPECT_EQ(text, Text(window, name)) << name;
+        }
+    }
+}
+
 std::string StatusPanel(wxWindow& window, int panel)
 {
     return dynamic_cast<wxFrame&>(window).GetStatusBar()->GetStatusText(panel).utf8_string();
@@ -341,9 +354,10 @@ TEST_F(MainWindowSmoke, ShowsEveryCaptionAndMenu)
     ASSERT_EQ(2u, tabs->GetPageCount());
     EXPECT_EQ("Backup", tabs->GetPageText(0).utf8_string());
     EXPECT_EQ("Restore", tabs->GetPageText(1).utf8_string());
-    EXPECT_EQ("Personal Folders (Contacts, Tasks, Calendar, Notes and mail folders)",
-              Text(frame, "backupitem0"));
-    EXPECT_EQ("Contacts Folder", Text(frame, "restoreitem8"));
+    ExpectTexts(frame, {{"backupitem0",
+                         "Personal Folders (Contacts, Tasks, Calendar, Notes and mail folders)"},
+                        {"restoreitem8", "Contacts Folder"},
+                        {"cmdApply", "Backup Now"}});
     EXPECT_EQ("---------", Boxes(frame, "backupitem"));
     EXPECT_EQ("---------", Boxes(frame, "restoreitem"));
 
@@ -361,10 +375,8 @@ TEST_F(MainWindowSmoke, ShowsEveryCaptionAndMenu)
                   {"Help(&H)", "Help", "Our Website", "About"}}),
               menus);
 
-    auto* apply = Find<wxButton>(frame, "cmdApply");
-    ASSERT_NE(nullptr, apply);
-    EXPECT_FALSE(apply->IsEnabled()) << "no profile: nothing to back up";
-    EXPECT_EQ("Backup Now", apply->GetLabel().utf8_string());
+    EXPECT_FALSE(Find<wxButton>(frame, "cmdApply")->IsEnabled())
+        << "no profile: nothing to back up";
 
     // Where to click each menu title: the menu bar lies just above the client area on both
     // toolkits; titles are spaced by their text width plus the toolkit's padding.
@@ -380,7 +392,7 @@ TEST_F(MainWindowSmoke, ShowsEveryCaptionAndMenu)
     PauseForScreenshot("backup-tab", menuPositions);
     frame->SelectTab(MainTab::Restore);
     Settle();
-    EXPECT_EQ("Restore Now", apply->GetLabel().utf8_string());
+    EXPECT_EQ("Restore Now", Text(frame, "cmdApply"));
     PauseForScreenshot("restore-tab");
     frame->SelectTab(MainTab::Backup);
 
@@ -393,42 +405,6 @@ TEST_F(MainWindowSmoke, ShowsEveryCaptionAndMenu)
         "dialog");
     ChooseMenu(*frame, "Help(&H)", "About");
     EXPECT_EQ("About Kestrel", about);
-}
-
-// OK and Enter with a password typed: the restore below.
-TEST_F(MainWindowSmoke, PasswordPromptAnswersOnlyWhenConfirmed)
-{
-    const struct {
-        const char* name;
-        const char* typed;
-        void (*finish)(wxDialog&);
-        std::optional<std::string> answer;
-    } cases[] = {
-        {"OK with nothing typed", "", [](wxDialog& prompt) { Press(&prompt, "cmdOK"); }, ""},
-        {"Cancel", "secret", [](wxDialog& prompt) { Press(&prompt, "cmdExit"); }, std::nullopt},
-        {"close box", "secret", [](wxDialog& prompt) { prompt.Close(); }, std::nullopt},
-    };
-    WxDialogs real(frame);
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        PromptAnswerer answerer([&](wxDialog& prompt) {
-            EXPECT_EQ("Please enter password", prompt.GetTitle().utf8_string());
-            EXPECT_EQ(frame, prompt.GetParent());
-            for (const char* label : {"Security", "Please enter password:"}) {
-                EXPECT_NE(nullptr, wxWindow::FindWindowByLabel(label, &prompt)) << label;
-            }
-            EXPECT_EQ("OK", Text(&prompt, "cmdOK"));
-            EXPECT_EQ("Cancel", Text(&prompt, "cmdExit"));
-            auto* box = Find<wxTextCtrl>(&prompt, "txtPassword");
-            ASSERT_NE(nullptr, box);
-            EXPECT_TRUE(box->HasFlag(wxTE_PASSWORD)) << "the password shows unmasked";
-            EXPECT_EQ("", box->GetValue().utf8_string()) << "an earlier answer is offered";
-            box->SetValue(c.typed);
-            c.finish(prompt);
-        });
-        EXPECT_EQ(c.answer, real.AskPassword());
-        EXPECT_EQ(1, answerer.shown);
-    }
 }
 
 // The window over a sample machine with Outlook 2013: real registry and file system (a fresh
@@ -476,13 +452,6 @@ protected:
         }
     }
 
-    std::string FileBytes(const std::string& path)
-    {
-        std::ifstream in(fake.platform.fileSystem->NativePath(path), std::ios::binary);
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        return bytes.str();
-    }
     // The save dialog as Browse... opens it (the name proposed starts with `prefix`).
     void ExpectSaveDialog(const char* prefix, const std::string& answer)
     {
@@ -528,6 +497,7 @@ protected:
 
 TEST_F(SampleMachineWindow, ListsTheProfileThenWritesOnAWorkerWhileTheWindowRespondsAndCancels)
 {
+    FileSystem& files = *fake.platform.fileSystem;
     EXPECT_EQ(std::vector<std::string>{"[Outlook]"}, Entries(frame, "cbSource"));
     EXPECT_EQ(std::vector<std::string>{"[Outlook]"}, Entries(frame, "cbTarget"));
     // Outlook 2013 has no personal address book; everything else is on this machine.
@@ -544,9 +514,9 @@ TEST_F(SampleMachineWindow, ListsTheProfileThenWritesOnAWorkerWhileTheWindowResp
     constexpr std::size_t DataFileMiB = 320;
     std::string block(1 << 20, '\0');
     std::generate(block.begin(), block.end(), std::mt19937(7));
-    std::ofstream data(fake.platform.fileSystem->NativePath(
-                           "C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst"),
-                       std::ios::binary | std::ios::app);
+    std::ofstream data(
+        files.NativePath("C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst"),
+        std::ios::binary | std::ios::app);
     for (std::size_t i = 0; i < DataFileMiB; ++i) {
         data.write(block.data(), static_cast<std::streamsize>(block.size()));
     }
@@ -596,8 +566,10 @@ TEST_F(SampleMachineWindow, ListsTheProfileThenWritesOnAWorkerWhileTheWindowResp
     EXPECT_GE(barValues.size(), 3u) << "the bar did not follow the write";
     EXPECT_FALSE(panel->IsShown());
     EXPECT_FALSE(wxIsBusy());
-    const std::string previous = FileBytes(archive);
-    EXPECT_GT(previous.size(), DataFileMiB << 20);
+    // The archive is larger than what ReadWholeFile takes by default.
+    const Result<std::string> previous = ReadWholeFile(files, archive, 1u << 30);
+    ASSERT_TRUE(previous) << previous.error().Describe();
+    EXPECT_GT(previous->size(), DataFileMiB << 20);
 
     // The same backup again, cancelled while it writes: the first archive stays as it was.
     messages.Expect("The Backup was cancelled!\t\t\t\r\nthe write of " + archive +
@@ -609,10 +581,10 @@ TEST_F(SampleMachineWindow, ListsTheProfileThenWritesOnAWorkerWhileTheWindowResp
     Press(cancel);
     EXPECT_FALSE(cancel->IsEnabled());
     WaitForTheEnd();
-    EXPECT_TRUE(previous == FileBytes(archive)) << "the previous archive changed";
+    const Result<std::string> after = ReadWholeFile(files, archive, 1u << 30);
+    EXPECT_TRUE(after && *after == *previous) << "the previous archive changed";
     std::set<std::string> left;
-    for (const auto& entry :
-         std::filesystem::directory_iterator(fake.platform.fileSystem->NativePath(Folder))) {
+    for (const auto& entry : std::filesystem::directory_iterator(files.NativePath(Folder))) {
         left.insert(entry.path().filename().string());
     }
     EXPECT_EQ((std::set<std::string>{"mail.ksb", "run"}), left);
@@ -623,6 +595,7 @@ TEST_F(SampleMachineWindow, ListsTheProfileThenWritesOnAWorkerWhileTheWindowResp
 TEST_F(SampleMachineWindow, OpensTheProtectedBackupThroughThePromptAndRestoresIt)
 {
     const char* password = "p\xC3\xA4ss";
+    FileSystem& files = *fake.platform.fileSystem;
     fake.platform.dataFolder = std::string(Folder) + "\\data";  // keeps what a restore replaces
     PrepareBackup({2, 6},
                   "The Backup was Completed!\t\t\t\r\n\r\nBackup Signatures\tSucceeded!\t\r\n"
@@ -642,32 +615,56 @@ TEST_F(SampleMachineWindow, OpensTheProtectedBackupThroughThePromptAndRestoresIt
     WaitForTheEnd();
     frame->SelectTab(MainTab::Restore);
 
-    // cmdSourceFile with the open dialog answered by the archive and the prompt by `answer`.
-    const auto openTheArchive = [&](const std::function<void(wxDialog&)>& answer) {
+    // cmdSourceFile with the open dialog answered by the archive; the password prompt, which
+    // opens empty each time, gets `entered` and is closed by `finish`.
+    using Finish = void (*)(wxDialog&);
+    const auto openTheArchive = [&](const char* entered, Finish finish) {
         dialogs.Expect(
             testing::ScriptedDialogs::Kind::Open,
             {"Restore Date from a Backup file", "Kestrel File (*.ksb)|*.ksb", "", "", "ksb"},
             archive);
-        PromptAnswerer answerer(answer);
+        PromptAnswerer answerer([&](wxDialog& prompt) {
+            EXPECT_EQ("Please enter password", prompt.GetTitle().utf8_string());
+            EXPECT_EQ(frame, prompt.GetParent());
+            ExpectTexts(&prompt, {{"", "Security"},
+                                  {"", "Please enter password:"},
+                                  {"cmdOK", "OK"},
+                                  {"cmdExit", "Cancel"}});
+            auto* box = Find<wxTextCtrl>(&prompt, "txtPassword");
+            ASSERT_NE(nullptr, box);
+            EXPECT_TRUE(box->HasFlag(wxTE_PASSWORD)) << "the password shows unmasked";
+            EXPECT_EQ("", box->GetValue().utf8_string()) << "an earlier answer is offered";
+            box->SetValue(wxString::FromUTF8(entered));
+            finish(prompt);
+        });
         Press(frame, "cmdSourceFile");
         EXPECT_EQ(1, answerer.shown);
     };
-    // A wrong password: the message, and nothing to restore from.
-    messages.Expect("Incorect Password or Invalid backup file!", MessageIcon::Information,
-                    MessageAnswer::Ok);
-    openTheArchive([](wxDialog& prompt) {
-        Find<wxTextCtrl>(&prompt, "txtPassword")->SetValue("pass");
-        Press(&prompt, "cmdOK");
-    });
-    EXPECT_EQ("---------", Boxes(frame, "restoreitem"));
-    EXPECT_EQ("", Text(frame, "txtSourceFile"));
-    EXPECT_EQ("", Text(frame, "txtPOBinfo"));
+    // Answers that open nothing: the message, and nothing to restore from. Cancel and the close
+    // box drop what was typed, the right password too.
+    const struct {
+        const char* name;
+        const char* typed;
+        Finish finish;
+    } refusals[] = {
+        {"wrong password", "pass", [](wxDialog& prompt) { Press(&prompt, "cmdOK"); }},
+        {"OK with nothing typed", "", [](wxDialog& prompt) { Press(&prompt, "cmdOK"); }},
+        {"Cancel", password, [](wxDialog& prompt) { Press(&prompt, "cmdExit"); }},
+        {"close box", password, [](wxDialog& prompt) { prompt.Close(); }},
+    };
+    for (const auto& c : refusals) {
+        SCOPED_TRACE(c.name);
+        messages.Expect("Incorect Password or Invalid backup file!", MessageIcon::Information,
+                        MessageAnswer::Ok);
+        openTheArchive(c.typed, c.finish);
+        EXPECT_EQ("---------", Boxes(frame, "restoreitem"));
+        EXPECT_EQ("", Text(frame, "txtSourceFile"));
+        EXPECT_EQ("", Text(frame, "txtPOBinfo"));
+    }
 
-    openTheArchive([&](wxDialog& prompt) {
-        auto* box = Find<wxTextCtrl>(&prompt, "txtPassword");
-        box->SetValue(wxString::FromUTF8(password));
+    openTheArchive(password, [](wxDialog& prompt) {
         PauseForScreenshot("restore-password");
-        Send(box, wxEVT_TEXT_ENTER);
+        Send(Find<wxTextCtrl>(&prompt, "txtPassword"), wxEVT_TEXT_ENTER);
     });
     EXPECT_EQ(archive, Text(frame, "txtSourceFile"));
     EXPECT_FALSE(Find<wxTextCtrl>(frame, "txtSourceFile")->IsEditable());
@@ -689,9 +686,9 @@ TEST_F(SampleMachineWindow, OpensTheProtectedBackupThroughThePromptAndRestoresIt
                                            roaming + "Templates\\NormalEmail.dotm"};
     std::vector<std::string> backedUp;
     for (const std::string& file : lost) {
-        backedUp.push_back(FileBytes(file));
+        backedUp.push_back(*ReadWholeFile(files, file));
         ASSERT_FALSE(backedUp.back().empty()) << file;
-        std::filesystem::remove(fake.platform.fileSystem->NativePath(file));
+        std::filesystem::remove(files.NativePath(file));
     }
     messages.Expect(
         "Your current Email and News messages will be replaced with the messages from the "
@@ -715,7 +712,8 @@ TEST_F(SampleMachineWindow, OpensTheProtectedBackupThroughThePromptAndRestoresIt
     EXPECT_FALSE(panel->IsShown());
     EXPECT_FALSE(wxIsBusy());
     for (std::size_t i = 0; i < lost.size(); ++i) {
-        EXPECT_TRUE(FileBytes(lost[i]) == backedUp[i]) << lost[i] << " was not restored";
+        const Result<std::string> restored = ReadWholeFile(files, lost[i]);
+        EXPECT_TRUE(restored && *restored == backedUp[i]) << lost[i] << " was not restored";
     }
 }
 
@@ -753,26 +751,27 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
     EXPECT_TRUE(useOptionsWindow([&](wxDialog& window) {
         EXPECT_EQ("Task Scheduler", window.GetTitle().utf8_string());
         EXPECT_EQ(frame, window.GetParent());
-        for (const char* label :
-             {"What", "Profile to backup", "Items to backup", "Schedule", "Start backup at",
-              "Choose a Backup Filename", "Security", "Password:", "Retype Password:"}) {
-            EXPECT_NE(nullptr, wxWindow::FindWindowByLabel(label, &window)) << label;
-        }
-        const std::pair<const char*, const char*> captions[] = {
-            {"backupitem0", "Personal Folders (Contacts, Tasks, Calendar, Notes and mail folders)"},
-            {"backupitem8", "Contacts Folder"},
-            {"chkMonday", "Monday"},
-            {"chkSunday", "Sunday"},
-            {"chkDaily", "Run daily"},
-            {"cmdTargetFile", "Browse..."},
-            {"ifprotect", "Protect backup file with password"},
-            {"Command3", "Add Task to Scheduler"},
-            {"Command1", "Open Scheduler"},
-            {"Command2", "Cancel"},
-        };
-        for (const auto& [name, caption] : captions) {
-            EXPECT_EQ(caption, Text(&window, name));
-        }
+        ExpectTexts(&window,
+                    {{"", "What"},
+                     {"", "Profile to backup"},
+                     {"", "Items to backup"},
+                     {"", "Schedule"},
+                     {"", "Start backup at"},
+                     {"", "Choose a Backup Filename"},
+                     {"", "Security"},
+                     {"", "Password:"},
+                     {"", "Retype Password:"},
+                     {"backupitem0",
+                      "Personal Folders (Contacts, Tasks, Calendar, Notes and mail folders)"},
+                     {"backupitem8", "Contacts Folder"},
+                     {"chkMonday", "Monday"},
+                     {"chkSunday", "Sunday"},
+                     {"chkDaily", "Run daily"},
+                     {"cmdTargetFile", "Browse..."},
+                     {"ifprotect", "Protect backup file with password"},
+                     {"Command3", "Add Task to Scheduler"},
+                     {"Command1", "Open Scheduler"},
+                     {"Command2", "Cancel"}});
 
         auto* times = Find<wxChoice>(&window, "cmbStartTime");
         ASSERT_EQ(48u, times->GetCount());
