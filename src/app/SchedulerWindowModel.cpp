@@ -27,11 +27,6 @@ ItemAvailability OfferedItems(const AppState& state, Platform& platform, Message
 }
 
 // The system's reason as it gave it, or the whole description when it gave none.
-std::string ReasonOf(const Error& error)
-{
-    return error.systemText.empty() ? error.Describe() : error.systemText;
-}
-
 }  // namespace
 
 SchedulerWindowModel::SchedulerWindowModel(const AppState& state, Platform& platform,
@@ -165,7 +160,7 @@ void SchedulerWindowModel::AddTaskClicked()
     }
     const Result<std::uint32_t> added = platform_.scheduler->Add(*job);
     if (!added) {
-        messages_.Show(texts::TaskNotScheduled + ReasonOf(added.error()), texts::ApplicationTitle,
+        messages_.Show(texts::TaskNotScheduled + added.error().Reason(), texts::ApplicationTitle,
                        MessageIcon::Stop, MessageButtons::Ok);
         return;
     }

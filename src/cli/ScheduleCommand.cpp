@@ -169,11 +169,6 @@ int Refuse(Messages& messages, const std::string& text)
 }
 
 // The system's reason as it gave it, or the whole description when it gave none.
-std::string ReasonOf(const Error& error)
-{
-    return error.systemText.empty() ? error.Describe() : error.systemText;
-}
-
 constexpr const char* NoScheduler = "this system offers no scheduler";
 
 int AddJob(const ScheduleOptions& options, const std::optional<std::string>& password,
@@ -215,7 +210,7 @@ int AddJob(const ScheduleOptions& options, const std::optional<std::string>& pas
     }
     const Result<std::uint32_t> added = platform.scheduler->Add(*job);
     if (!added) {
-        return Refuse(messages, texts::TaskNotScheduled + ReasonOf(added.error()));
+        return Refuse(messages, texts::TaskNotScheduled + added.error().Reason());
     }
     out += texts::TaskScheduledBefore + std::to_string(*added) + texts::TaskScheduledAfter + "\n";
     return 0;
@@ -228,7 +223,7 @@ int ListJobs(bool json, Platform& platform, Messages& messages, std::string& out
     }
     const Result<std::vector<ListedJob>> jobs = platform.scheduler->List();
     if (!jobs) {
-        return Refuse(messages, "The jobs cannot be listed: " + ReasonOf(jobs.error()));
+        return Refuse(messages, "The jobs cannot be listed: " + jobs.error().Reason());
     }
     out += json ? ScheduleJson(*jobs) : ScheduleTable(*jobs);
     return 0;
@@ -241,7 +236,7 @@ int RemoveJob(std::uint32_t id, Platform& platform, Messages& messages, std::str
         return Refuse(messages, task + " cannot be removed: " + NoScheduler + ".");
     }
     if (const std::optional<Error> failure = platform.scheduler->Remove(id)) {
-        return Refuse(messages, task + " cannot be removed: " + ReasonOf(*failure));
+        return Refuse(messages, task + " cannot be removed: " + failure->Reason());
     }
     out += task + " has been removed.\n";
     return 0;

@@ -63,7 +63,6 @@ public:
 
 private:
     friend class SimulatedDiscEngine;
-    class MemoryDiscImage;
     bool erasing_ = false;
 };
 

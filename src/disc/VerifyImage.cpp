@@ -29,6 +29,9 @@ std::int64_t ReadFully(InputFile& file, char* data, std::size_t size)
 
 VerifyResult CompareWrittenFile(FileSystem& files, const ImageItem& item, WrittenFiles& disc)
 {
+    if (!disc.Reachable()) {
+        return VerifyResult::NotCompared;
+    }
     Result<std::unique_ptr<InputFile>> source = files.OpenInputFile(item.SourcePath);
     if (!source) {
         return VerifyResult::SourceUnreadable;

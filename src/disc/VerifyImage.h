@@ -16,6 +16,9 @@ public:
     virtual ~WrittenFiles() = default;
     // The file at `imagePath`; null when the disc holds no such file or cannot be read.
     virtual std::unique_ptr<InputFile> Open(const std::string& imagePath) = 0;
+    // False when the disc cannot be read back at all (a drive that shows the system no
+    // volume): its files are then not compared rather than unreadable.
+    virtual bool Reachable() const { return true; }
 };
 
 // How the file of the disc compares with its source: sizes first, then every byte.

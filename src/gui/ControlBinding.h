@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include <wx/event.h>
@@ -10,6 +11,12 @@
 #include "app/WindowControls.h"
 
 namespace kestrel {
+
+// The system's UTF-8 text as wx holds it.
+inline wxString Text(std::string_view text)
+{
+    return wxString::FromUTF8(text.data(), text.size());
+}
 
 // Binds each menu command to its model method; `after` runs once the model has taken it (the
 // window shows the model's state again).
@@ -28,13 +35,18 @@ void BindModelCommands(wxEvtHandler& window, Model& model,
     }
 }
 
-// Puts the model's text into the box. ChangeValue sends no text event, so the model is not
-// told its own value back; an unchanged box keeps its caret.
+// Puts the text into the box. ChangeValue sends no text event, so the model is not told its own
+// value back; an unchanged box keeps its caret.
+inline void ShowText(wxTextCtrl* box, const wxString& shown)
+{
+    if (box->GetValue() != shown) {
+        box->ChangeValue(shown);
+    }
+}
+
 inline void ShowText(wxTextCtrl* box, const std::string& text)
 {
-    if (box->GetValue().utf8_string() != text) {
-        box->ChangeValue(wxString::FromUTF8(text));
-    }
+    ShowText(box, wxString::FromUTF8(text));
 }
 
 // The two password boxes as a window model shows them: enabled or not, in the model's colour,

@@ -54,16 +54,6 @@ constexpr std::array<const char*, DiscOptionCount> OptionNames = {
     "chkUseMode2XA", "chkCacheImage",   "chkUseFileDates", "chkAutoVerify",
 };
 
-wxString Text(const char* text)
-{
-    return wxString::FromUTF8(text);
-}
-
-wxString Text(const std::string& text)
-{
-    return wxString::FromUTF8(text);
-}
-
 wxImageList* Images()
 {
     const wxSize size(16, 16);
@@ -547,9 +537,7 @@ void DiscWindow::ShowModelState()
     ShowChoices(devices_, model_.Devices(), model_.DeviceSelection());
     ShowChoices(speeds_, model_.Speeds(), model_.SpeedSelection());
     ShowChoices(fileSystems_, model_.FileSystems(), model_.FileSystemSelection());
-    if (label_->GetValue().utf8_string() != model_.Label()) {
-        label_->ChangeValue(Text(model_.Label()));
-    }
+    ShowText(label_, model_.Label());
     ShowTree();
     ShowFiles();
     for (std::size_t i = 0; i < DiscOptionCount; ++i) {

@@ -9,14 +9,10 @@
 #include <wx/stattext.h>
 
 #include "disc/DiscTexts.h"
+#include "gui/ControlBinding.h"
 
 namespace kestrel {
 namespace {
-
-wxString Text(const char* text)
-{
-    return wxString::FromUTF8(text);
-}
 
 }  // namespace
 

@@ -10,7 +10,6 @@
 #include <wx/menu.h>
 #include <wx/notebook.h>
 #include <wx/panel.h>
-#include <wx/settings.h>
 #include <wx/sizer.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
@@ -41,11 +40,6 @@ enum MenuId {
     IdSelectAllItems2,
     IdDeselectAllItems2,
 };
-
-wxString Text(const char* text)
-{
-    return wxString::FromUTF8(text);
-}
 
 std::unique_ptr<wxMenu> ItemsMenu(int selectId, int deselectId)
 {
@@ -427,17 +421,10 @@ void MainFrame::ShowModelState()
     protect_->SetValue(model_.Protect());
     ShowPasswordBoxes(model_, password_, retypedPassword_);
 
-    // ChangeValue only when the text differs: setting it again would move the caret.
-    const auto showText = [](wxTextCtrl* box, const std::string& text) {
-        const wxString shown = LineBreaksOfControls(text);
-        if (box->GetValue() != shown) {
-            box->ChangeValue(shown);
-        }
-    };
-    showText(targetFile_, model_.TargetFileText());
-    showText(sourceFile_, model_.SourceFileText());
-    showText(backupFacts_, model_.BackupFactsText());
-    showText(backupDescription_, model_.BackupDescriptionText());
+    ShowText(targetFile_, LineBreaksOfControls(model_.TargetFileText()));
+    ShowText(sourceFile_, LineBreaksOfControls(model_.SourceFileText()));
+    ShowText(backupFacts_, LineBreaksOfControls(model_.BackupFactsText()));
+    ShowText(backupDescription_, LineBreaksOfControls(model_.BackupDescriptionText()));
     ShowProgress();
 }
 

@@ -1,14 +1,11 @@
 #include "gui/OptionsDialog.h"
 
-#include "gui/ControlBinding.h"
-
 #include <algorithm>
 
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/font.h>
-#include <wx/settings.h>
 #include <wx/sizer.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
@@ -20,11 +17,6 @@
 
 namespace kestrel {
 namespace {
-
-wxString Text(const char* text)
-{
-    return wxString::FromUTF8(text);
-}
 
 // A label above a control, as the window's frames lay them out.
 void AddLabelled(wxWindow* parent, wxSizer* sizer, const char* label, wxWindow* control)
@@ -40,11 +32,6 @@ wxButton* NamedButton(wxWindow* parent, wxWindowID id, const char* caption, cons
 }
 
 // The system's reason as it gave it, or the whole description when it gave none.
-std::string ReasonOf(const Error& error)
-{
-    return error.systemText.empty() ? error.Describe() : error.systemText;
-}
-
 }  // namespace
 
 OptionsDialog::OptionsDialog(wxWindow* parent, const AppState& state, Platform& platform,
@@ -257,7 +244,7 @@ void OptionsDialog::OpenScheduler()
     }
     const Result<std::string> shown = platform_.scheduler->ShowJobs();
     if (!shown) {
-        messages_.Show(texts::SchedulerNotOpened + ReasonOf(shown.error()), texts::ApplicationTitle,
+        messages_.Show(texts::SchedulerNotOpened + shown.error().Reason(), texts::ApplicationTitle,
                        MessageIcon::Stop, MessageButtons::Ok);
         return;
     }

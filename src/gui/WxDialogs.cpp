@@ -4,15 +4,11 @@
 #include <wx/filefn.h>
 #include <wx/msgdlg.h>
 
+#include "gui/ControlBinding.h"
 #include "gui/PasswordDialog.h"
 
 namespace kestrel {
 namespace {
-
-wxString Text(const std::string& text)
-{
-    return wxString::FromUTF8(text);
-}
 
 // The common dialogs' filter form ("Caption (*.ext)|*.ext", pairs joined by "|") is the
 // wildcard form wx takes, so it passes unchanged.

@@ -14,4 +14,9 @@ std::string Error::Describe() const
     return text;
 }
 
+std::string Error::Reason() const
+{
+    return systemText.empty() ? Describe() : systemText;
+}
+
 }  // namespace kestrel

@@ -17,6 +17,9 @@ struct Error {
 
     // "cannot write C:\Backups\a.ksb: No space left on device (error 28)"
     std::string Describe() const;
+    // The system's words alone, for a message that already says what was being done; the whole
+    // description when the system gave none.
+    std::string Reason() const;
 };
 
 // An error from errno (POSIX) or GetLastError() (Windows), with the system's text for it.

@@ -44,7 +44,6 @@ void RegistryAccess::ParseKeyPath(std::string& path, reg::Key& root)
         root = GetRootKey(path);
         path.clear();
     }
-    lastRoot_ = root;
 }
 
 reg::Key RegistryAccess::OpenPath(const std::string& keyPath, std::uint32_t access)
@@ -59,7 +58,6 @@ reg::Key RegistryAccess::OpenPath(const std::string& keyPath, std::uint32_t acce
     if (Record(api_.OpenKeyEx(root, Utf8ToAnsi(subKey).c_str(), access, &key)) != reg::Success) {
         return 0;
     }
-    lastKey_ = key;
     return key;
 }
 
@@ -81,7 +79,6 @@ std::string RegistryAccess::GetStringValue(const std::string& keyPath, const std
         reg::Success) {
         return ErrorMarker;
     }
-    lastKey_ = key;
     std::string buffer(StringBufferBytes, ' ');
     std::uint32_t size = StringBufferBytes;
     std::uint32_t type = reg::TypeSz;
@@ -133,7 +130,6 @@ long RegistryAccess::DeleteKey(const std::string& keyPath)
         reg::Success) {
         return lastResult_;
     }
-    lastKey_ = parent;
     const long rc = Record(api_.DeleteKey(parent, Utf8ToAnsi(name).c_str()));
     api_.CloseKey(parent);
     return rc;

@@ -56,10 +56,6 @@ public:
     std::vector<std::string> EnumSubKeys(const std::string& keyPath);
     bool KeyExists(const std::string& keyPath);
 
-    reg::Key LastRoot() const { return lastRoot_; }
-    reg::Key LastKey() const { return lastKey_; }
-    long LastResult() const { return lastResult_; }
-
     // Opens the key of a full path; the sub-key part goes to the registry in ANSI. Returns 0
     // (and shows nothing more) when the path is malformed, the root unknown or the open fails.
     reg::Key OpenPath(const std::string& keyPath, std::uint32_t access);
@@ -71,8 +67,6 @@ private:
 
     RegistryApi& api_;
     Messages& messages_;
-    reg::Key lastRoot_ = 0;
-    reg::Key lastKey_ = 0;
     long lastResult_ = reg::Success;
 };
 

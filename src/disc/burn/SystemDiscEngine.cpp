@@ -135,8 +135,6 @@ public:
     const std::string& Address() const { return address_; }
     bool Overwritable() const { return overwritable_; }
     bool IsImageFile() const { return imageFile_; }
-    int Profile() const { return profile_; }
-    std::string ProfileName() const { return profileName_; }
     // Asks the drive again about its disc; not while a write or an erase runs on it.
     void Refresh();
 
@@ -151,7 +149,6 @@ private:
     bool usable_ = true;
     int profile_ = 0;
     bool overwritable_ = false;
-    std::string profileName_;
     MediaInfo media_;
     std::int64_t freeBlocks_ = 0;
     std::vector<int> speeds_;
@@ -277,7 +274,6 @@ void BurnDevice::Refresh()
     if (burn_disc_get_profile(drive, &profile_, name) != 1) {
         profile_ = 0;
     }
-    profileName_ = name;
     usable_ = burn_drive_get_drive_role(drive) != 0;
     media_ = MediaInfo{};
     freeBlocks_ = 0;

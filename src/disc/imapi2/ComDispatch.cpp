@@ -5,31 +5,20 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/Utf16Text.h"
+
 namespace kestrel::imapi2 {
 
+// wchar_t is a UTF-16 unit on Windows: the program's one UTF-8 reading serves here too.
 std::wstring Widen(std::string_view utf8)
 {
-    if (utf8.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(utf8.size());
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
-    return wide;
+    const std::u16string units = Utf8ToUtf16(utf8);
+    return {units.begin(), units.end()};
 }
 
 std::string Narrow(std::wstring_view wide)
 {
-    if (wide.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(wide.size());
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-    std::string text(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
-    return text;
+    return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
 }
 
 std::string ResultText(HRESULT result)

@@ -78,8 +78,6 @@ public:
     EventConnection& operator=(const EventConnection&) = delete;
     ~EventConnection();
 
-    bool Connected() const { return point_ != nullptr; }
-
 private:
     class Sink;
     Sink* sink_ = nullptr;

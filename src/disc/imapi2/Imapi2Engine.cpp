@@ -8,6 +8,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "disc/VerifyImage.h"
 #include "disc/imapi2/Imapi2.h"
 
 namespace kestrel {
@@ -383,6 +384,26 @@ private:
     std::string path_;
 };
 
+// A written disc read back through the volume the system mounted it as ("E:\\"); without one,
+// nothing can be compared.
+class VolumeFiles final : public WrittenFiles {
+public:
+    VolumeFiles(FileSystem& files, std::string volume) : files_(files), volume_(std::move(volume))
+    {
+    }
+    std::unique_ptr<InputFile> Open(const std::string& imagePath) override
+    {
+        Result<std::unique_ptr<InputFile>> file =
+            files_.OpenInputFile(volume_ + imagePath.substr(1));
+        return file ? std::move(*file) : nullptr;
+    }
+    bool Reachable() const override { return !volume_.empty(); }
+
+private:
+    FileSystem& files_;
+    std::string volume_;
+};
+
 }  // namespace
 
 // --- the event queue -------------------------------------------------------------------------
@@ -608,7 +629,9 @@ private:
         if (job.settings.AutoVerify && !job.settings.TestWrite) {
             Verify(job, recorder);
         }
-        Status(100, WriteStatus::Completed);
+        // An abort during the verification stops it; the data is on the disc by then.
+        const bool stopped = Stopped();
+        Status(stopped ? 0 : 100, stopped ? WriteStatus::Cancelled : WriteStatus::Completed);
     }
 
     // The IMAPI2 file-system image of the job's items, as one stream.
@@ -818,66 +841,19 @@ private:
     // Reads every file back (from the drive's letter) and compares it with its source.
     void Verify(const Job& job, const Dispatch& recorder)
     {
-        std::vector<ImageItem> files;
-        std::copy_if(job.items.begin(), job.items.end(), std::back_inserter(files),
-                     [](const ImageItem& item) { return !item.IsFolder; });
-        const int total = static_cast<int>(files.size());
-        Imapi2Engine& engine = engine_;
-        engine.Queue().Post(
-            [&engine, total] { engine.Raise([total](DiscEvents& l) { l.VerifyStarted(total); }); });
         std::string volume;
         if (recorder) {
             const std::vector<std::wstring> volumes = recorder.GetStrings(L"VolumePathNames");
             volume = volumes.empty() ? "" : imapi2::Narrow(volumes.front());
         }
-        int matched = 0;
-        for (int done = 1; done <= total; ++done) {
-            const ImageItem& item = files[static_cast<std::size_t>(done - 1)];
-            const VerifyResult result =
-                volume.empty() ? VerifyResult::NotCompared
-                               : Compare(item.SourcePath, volume + item.ImagePath.substr(1));
-            matched += result == VerifyResult::Matched ? 1 : 0;
-            engine.Queue().Post([&engine, item, result, done, total] {
-                engine.Raise([&](DiscEvents& l) { l.VerifyItem(item, result, done, total); });
-            });
-        }
-        engine.Queue().Post([&engine, total, matched] {
-            engine.Raise([=](DiscEvents& l) { l.VerifyDone(total, matched); });
-        });
-    }
-
-    VerifyResult Compare(const std::string& source, const std::string& onDisc)
-    {
-        Result<std::unique_ptr<InputFile>> original = engine_.Files().OpenInputFile(source);
-        if (!original) {
-            return VerifyResult::SourceUnreadable;
-        }
-        Result<std::unique_ptr<InputFile>> copy = engine_.Files().OpenInputFile(onDisc);
-        if (!copy) {
-            return VerifyResult::DiscUnreadable;
-        }
-        if ((*original)->Size() != (*copy)->Size()) {
-            return VerifyResult::SizeDifferent;
-        }
-        std::vector<char> left(1 << 16);
-        std::vector<char> right(1 << 16);
-        for (;;) {
-            const std::int64_t a = (*original)->Read(left.data(), left.size());
-            const std::int64_t b = (*copy)->Read(right.data(), right.size());
-            if (a < 0) {
-                return VerifyResult::SourceUnreadable;
-            }
-            if (b < 0) {
-                return VerifyResult::DiscUnreadable;
-            }
-            if (a != b ||
-                std::memcmp(left.data(), right.data(), static_cast<std::size_t>(a)) != 0) {
-                return VerifyResult::Different;
-            }
-            if (a == 0) {
-                return VerifyResult::Matched;
-            }
-        }
+        VolumeFiles disc(engine_.Files(), volume);
+        Imapi2Engine& engine = engine_;
+        VerifyWrittenFiles(
+            engine_.Files(), job.items, disc,
+            [&engine](std::function<void(DiscEvents&)> event) {
+                engine.Queue().Post([&engine, event] { engine.Raise(event); });
+            },
+            [this] { return Stopped(); });
     }
 
     Imapi2Engine& engine_;
