@@ -337,6 +337,7 @@ TEST_F(BackupRunTest, WholeRunsWriteTheArchiveAndReport)
         const auto [members, info] = ReadArchive(c.password);
         EXPECT_EQ(c.members, members);
         EXPECT_NE(std::string::npos, info.find("BackupIdentity=Outlook\r\n")) << info;
+        EXPECT_NE(std::string::npos, info.find("BackupLogonUser=ann\r\n")) << info;
         EXPECT_NE(std::string::npos, info.find(c.descriptionLine)) << info;
         EXPECT_EQ(c.disc ? "kesbak-test.ksb" : "", state.PendingDiscFileName);
         EXPECT_EQ(c.disc ? target : "", state.PendingDiscFilePath);

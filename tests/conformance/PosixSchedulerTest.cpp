@@ -174,6 +174,11 @@ TEST(PosixSchedulerTexts, ArgumentTextRoundTrip)
     const std::time_t now = std::time(nullptr);
     std::tm thisYear{};
     localtime_r(&now, &thisYear);
+    // From the year's first minute, so that the next 9:30 is still in this year (on 31 December
+    // after 9:30 it would be in the next).
+    thisYear.tm_mon = 0;
+    thisYear.tm_mday = 1;
+    thisYear.tm_hour = thisYear.tm_min = 0;
     std::tm lastYear = thisYear;
     --lastYear.tm_year;
     const JobInfo once = Job(9, 30, 0, texts[0]);

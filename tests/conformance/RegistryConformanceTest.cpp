@@ -14,6 +14,7 @@
 #include "platform/CodePage.h"
 #include "registry/RegistryFixture.h"
 #include "support/NameCases.h"
+#include "support/Wine.h"
 
 #ifndef _WIN32
 #include <sqlite3.h>
@@ -39,9 +40,8 @@ struct Backend {
 };
 
 #ifdef _WIN32
-const HMODULE Ntdll = GetModuleHandleA("ntdll.dll");
-const bool UnderWine = Ntdll != nullptr && GetProcAddress(Ntdll, "wine_get_version") != nullptr;
-const Backend TheBackend{UnderWine ? "Wine" : "Windows", !UnderWine, !UnderWine, !UnderWine};
+const bool OnWine = testing::UnderWine();
+const Backend TheBackend{OnWine ? "Wine" : "Windows", !OnWine, !OnWine, !OnWine};
 #else
 const Backend TheBackend{"SqliteStore", true, true, true};
 #endif

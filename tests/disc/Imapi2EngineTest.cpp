@@ -8,15 +8,12 @@
 
 #include "disc/SystemDiscEngine.h"
 #include "support/MemoryFileSystem.h"
+#include "support/Wine.h"
 
 namespace kestrel {
 namespace {
 
-bool UnderWine()
-{
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
+using testing::UnderWine;
 
 TEST(Imapi2Engine, CannotInitialiseWithoutImapi2)
 {
