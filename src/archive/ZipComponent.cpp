@@ -184,13 +184,13 @@ struct ZipComponent::State {
     bool WriteArchive(const std::string& target, ZipEventThrottle& throttle);
     // The member's subfolders below the folder it is extracted into, each level made when
     // missing; the folder itself must exist.
-    bool CreateLevelsBelow(const std::string& base, const std::string& folder)
+    bool CreateLevelsBelow(const std::string& base, const std::string& level)
     {
-        if (folder.size() <= base.size() || fileSystem.FolderExists(folder)) {
+        if (level.size() <= base.size() || fileSystem.FolderExists(level)) {
             return true;
         }
-        return CreateLevelsBelow(base, ParentFolder(folder)) &&
-               (fileSystem.CreateFolder(folder) || fileSystem.FolderExists(folder));
+        return CreateLevelsBelow(base, ParentFolder(level)) &&
+               (fileSystem.CreateFolder(level) || fileSystem.FolderExists(level));
     }
     // The bytes an AES key may have been made from: the password's UTF-8, as 7-Zip, WinZip and
     // Info-ZIP make it and as this program writes it, then, for a password outside ASCII, its

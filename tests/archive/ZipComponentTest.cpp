@@ -392,7 +392,7 @@ TEST_F(ZipComponentTest, NamesOutsideAsciiAreFlaggedUtf8AndPathsExtractIntoSubfo
         ASSERT_EQ(1u, flags.count(name)) << name << " is stored as it is";
         EXPECT_EQ(!ascii, (flags.at(name) & Utf8Flag) != 0) << name;
     }
-    EXPECT_EQ(std::map<std::string, std::string>(members.begin(), members.end()),
+    EXPECT_EQ((std::map<std::string, std::string>(members.begin(), members.end())),
               testing::ReadMembers(scratch.Files(), scratch.Path("names.ksb")));
     ASSERT_TRUE(zip.Open(scratch.Path("names.ksb")));
     const std::string out = scratch.Folder("out");

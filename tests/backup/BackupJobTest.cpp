@@ -146,11 +146,11 @@ TEST_F(BackupJobTest, AWholeBackupHoldsEveryItemOnceUnderItsOwnName)
         "BackupDatasSources=C:\\Mail\\Outlook.pst|C:\\Old\\Outlook.pst|C:\\Mail\\hidden.pst\r\n"
         "BackupRules=Mail.RWZ\r\n"
         "BackupAccounts=OBA2.tmp\r\n"
-        "BackupSignatures=ann.txt;ksbackup (2).dat;ann_files/image001.png;v1.0/deeper/notes\r\n"
+        "BackupSignatures=ann.txt;ksbackup (2).dat;v1.0/deeper/notes;ann_files/image001.png\r\n"
         "BackupPab=book.pab\r\n"
         "BackupPabSources=C:\\Mail\\book.pab\r\n"
         "BackupConfigsetting=OBC3.tmp\r\n"
-        "BackupSetting=Mail.RWZ;outcmd.dat;ann_files/image001 (2).png;v1.0/deeper/notes (2)\r\n"
+        "BackupSetting=Mail.RWZ;outcmd.dat;v1.0/deeper/notes (2);ann_files/image001 (2).png\r\n"
         "BackupItem=11111011010\r\n",
         info);
     EXPECT_EQ(std::string(300 * 1024, 'm') + "mail", members["Outlook.pst"]);
