@@ -80,13 +80,13 @@ check_output() {  # name, literal line, file: the file holds the line
     fi
 }
 # The backup a replayed job made: the archive, its verification and the log line it added (in
-# the ANSI code page, lines ended by CR LF).
+# UTF-8, lines ended by CR LF).
 check_run() {  # name, archive as the job names it, the file, password, log lines before the run
     local name=$1 target=$2 archive=$3 password=$4 before=$5
     if [ -f "$archive" ]; then pass "$name-archive"; else fail "$name-archive: no $archive"; fi
-    stdin_text='' check "$name-archive-verify" 0 run_tool archive verify "$archive" \
-        --password "$password"
-    tr -d '\r' <"$log" | iconv -f WINDOWS-1252 -t UTF-8 >log.txt
+    stdin_text="$password"$'\n' check "$name-archive-verify" 0 run_tool archive verify \
+        "$archive" --password-stdin
+    tr -d '\r' <"$log" >log.txt
     if [ "$(wc -l <log.txt)" -eq $((before + 1)) ] &&
         tail -1 log.txt | grep -q -E $'\tstatus 0: written$' &&
         tail -1 log.txt | grep -q -F $'\tarchive '"$target"$'\t' &&

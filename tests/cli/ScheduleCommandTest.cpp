@@ -69,14 +69,19 @@ TEST(ScheduleCommand, RefusesWhatCannotBeRunAndSaysWhy)
     };
     const std::pair<Arguments, const char*> cases[] = {
         {{}, "add, list or remove is missing"},
-        {add, "--days DAYS or --daily is missing"},
-        {with({"--daily", "--days", "mon"}), "choose one of --days and --daily"},
+        {add, "--days DAYS, --daily or --once DATE is missing"},
+        {with({"--daily", "--days", "mon"}), "choose one of --days, --daily and --once"},
+        {with({"--once", "2031-02-03", "--days", "mon"}), "choose one of --days, --daily and --once"},
+        {with({"--once", "2031-02-29"}), "--once takes a date YYYY-MM-DD, not \"2031-02-29\""},
+        {with({"--once", "3.2.2031"}), "--once takes a date YYYY-MM-DD, not \"3.2.2031\""},
         {with({"--days", "mon,fri,", "--daily"}),
          "--days takes weekdays joined by commas (mon,tue,wed,thu,fri,sat,sun), not \"mon,fri,\""},
         {with({"--daily", "--time", "24:00"}), "--time takes H:MM, 0:00 to 23:59, not \"24:00\""},
         {with({"--daily", "--items", "2"}),
          "--items takes 1 to 9 characters, each 0 or 1, not \"2\""},
         {with({"--daily", "extra.ksb"}), "unexpected argument extra.ksb"},
+        {with({"--daily", "--keep", "100"}), "--keep takes a number from 1 to 99"},
+        {with({"--daily", "--keep"}), "--keep takes a number from 1 to 99"},
         {{"add", "--profile", "Outlook", "--items", "1", "--daily"}, "--target ARCHIVE is missing"},
         {{"list", "--all"}, "list takes only --json, not --all"},
         {{"remove", "0"}, "remove takes one job id, a number as list shows it"},
@@ -163,7 +168,7 @@ TEST_F(ScheduleCommandTest, EachAddIsANewJobOfTheWindowsKind)
                   "pa ss"));
     EXPECT_EQ("Task 1 has been scheduled.\n", out);
     ASSERT_EQ(0, Run({"add", "--profile", "Outlook", "--items", "000000001", "--daily", "--target",
-                      "\\\\srv\\share\\c.ksb"}));
+                      "\\\\srv\\share\\c.ksb", "--keep", "7"}));
     EXPECT_EQ("Task 2 has been scheduled.\n", out);
     EXPECT_EQ("", shown);
 
@@ -172,16 +177,43 @@ TEST_F(ScheduleCommandTest, EachAddIsANewJobOfTheWindowsKind)
     EXPECT_EQ(84600000u, first.JobTime);
     EXPECT_EQ(0x15, first.DaysOfWeek);
     EXPECT_EQ(JobRunPeriodically, first.Flags);
-    EXPECT_EQ("sf=Personalxm=110000000ps=pa ssbf=C:\\Backups\\a b.ksb", first.Arguments);
+    // The password is kept as a secret of the user; the command line only names it.
+    EXPECT_EQ("--password-key job-1 sf=Personalxm=110000000ps=bf=C:\\Backups\\a b.ksb",
+              first.Arguments);
+    EXPECT_EQ((std::map<std::string, std::string>{{"job-1", "pa ss"}}), fake.secrets.kept);
     EXPECT_EQ("\"C:\\Program Files\\Kestrel\\kestrelbak.exe\" " + first.Arguments, first.Command);
     EXPECT_EQ(32400000u, scheduler->jobs[1].job.JobTime);
-    EXPECT_EQ("sf=Outlookxm=000000001ps=bf=\\\\srv\\share\\c.ksb",
+    EXPECT_EQ("--keep 7 sf=Outlookxm=000000001ps=bf=\\\\srv\\share\\c.ksb",
               scheduler->jobs[1].job.Arguments);
+
+    // The window's one-time job, on a chosen day; a day gone by is refused.
+    ASSERT_EQ(0, Run({"add", "--profile", "Outlook", "--items", "1", "--once", "2032-02-29",
+                      "--time", "6:15", "--target", "C:\\once.ksb"}));
+    const JobInfo& once = scheduler->jobs[2].job;
+    EXPECT_EQ(0, once.DaysOfWeek);
+    EXPECT_EQ(2032 * 10000 + 2 * 100 + 29, once.OnceYear * 10000 + once.OnceMonth * 100 + once.OnceDay);
+    EXPECT_EQ(22500000u, once.JobTime);
+    EXPECT_EQ(1, Run({"add", "--profile", "Outlook", "--items", "1", "--once", "2020-01-01",
+                      "--target", "C:\\once.ksb"}));
+    EXPECT_EQ("2020-01-01 9:00 has passed; nothing scheduled\n", shown);
+    // Where a path of this system starts with "/", one that holds a backslash is refused when
+    // the job is made, not weeks later when it runs.
+    if (ArchiveArgumentPath("/srv").front() == '/') {
+        EXPECT_EQ(1, Run({"add", "--profile", "Outlook", "--items", "1", "--daily", "--target",
+                          "/srv/back\\ups.ksb"}));
+        EXPECT_EQ("the archive /srv/back\\ups.ksb holds a \"\\\", which the program reads as a "
+                  "folder separator as Windows does, so no archive can be written there; nothing "
+                  "scheduled\n",
+                  shown);
+    }
+    EXPECT_EQ(3u, scheduler->jobs.size());
 
     scheduler->refusal = "Access is denied.";
     EXPECT_EQ(1, Run({"add", "--profile", "Outlook", "--items", "1", "--daily", "--target",
-                      "C:\\c.ksb"}));
+                      "C:\\c.ksb", "--password-stdin"},
+                     "pw"));
     EXPECT_EQ("The task could not be scheduled: Access is denied.\n", shown);
+    EXPECT_EQ(1u, fake.secrets.kept.size());  // the refused job's password is gone again
     fake.platform.scheduler.reset();
     EXPECT_EQ(1, Run({"add", "--profile", "Outlook", "--items", "1", "--daily", "--target",
                       "C:\\c.ksb"}));
@@ -228,6 +260,12 @@ TEST_F(ScheduleCommandTest, ListAndRemove)
         out);
     EXPECT_EQ(std::string::npos, out.find("secret"));
 
+    // Removing a job removes the password it kept, and no other.
+    scheduler->jobs.push_back(
+        {9, testing::Job(1, 0, 0, "--password-key job-9 sf=Outlookxm=1ps=bf=C:\\k.ksb"), ""});
+    fake.secrets.kept = {{"job-9", "pw"}, {"job-8", "another job's"}};
+    EXPECT_EQ(0, Run({"remove", "9"}));
+    EXPECT_EQ((std::map<std::string, std::string>{{"job-8", "another job's"}}), fake.secrets.kept);
     EXPECT_EQ(0, Run({"remove", "7"}));
     EXPECT_EQ("Task 7 has been removed.\n", out);
     EXPECT_EQ(1, Run({"remove", "7"}));

@@ -80,6 +80,32 @@ struct FakeScheduler final : Scheduler {
     Result<std::string> ShowJobs() override { return listing; }
 };
 
+// Secrets held in memory under the prefix and the number of secrets stored so far, or refused.
+struct FakeSecrets final : UserSecrets {
+    std::map<std::string, std::string> kept;
+    std::string refusal;  // empty: secrets are kept
+    int stored = 0;
+
+    Result<std::string> Store(const std::string& prefix, const std::string& secret) override
+    {
+        if (!refusal.empty()) {
+            return Error{"store", "secret", 5, refusal};
+        }
+        const std::string name = prefix + std::to_string(++stored);
+        kept[name] = secret;
+        return name;
+    }
+    Result<std::string> Read(const std::string& name) override
+    {
+        auto found = kept.find(name);
+        if (found == kept.end()) {
+            return Error{"read", "secret " + name, 2, "The system cannot find the file specified."};
+        }
+        return found->second;
+    }
+    bool Remove(const std::string& name) override { return kept.erase(name) == 1; }
+};
+
 // A platform of fakes; the registry stays null unless a test sets one.
 struct FakePlatform {
     FakePlatform();
@@ -89,6 +115,7 @@ struct FakePlatform {
     FakeShell& shell;
     FakeAutomation& automation;
     FakeRunFolder& runFolder;
+    FakeSecrets& secrets;
 };
 
 }  // namespace kestrel::testing
