@@ -29,13 +29,6 @@ Dialogs& NoDialogs()
     return none;
 }
 
-// The file name without its folder; the dialog gives host paths on Linux, hence both kinds.
-std::string BareName(const std::string& path)
-{
-    const std::size_t separator = path.find_last_of("\\/");
-    return separator == std::string::npos ? path : path.substr(separator + 1);
-}
-
 }  // namespace
 
 MainWindowModel::MainWindowModel(AppState& state, Platform& platform, Messages& messages,

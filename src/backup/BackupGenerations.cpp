@@ -208,6 +208,11 @@ BackupOutcome PlaceStagedArchive(BackupOutcome outcome, const BackupRequest& sta
     if (!outcome.Written()) {
         RemoveIfThere(files, staged.writePath);
         outcome.archivePath.clear();
+        // The user knows the target, not the name it is written under first.
+        for (std::size_t at = outcome.error.find(staged.writePath); at != std::string::npos;
+             at = outcome.error.find(staged.writePath, at + target.size())) {
+            outcome.error.replace(at, staged.writePath.size(), target);
+        }
         return outcome;
     }
     if (readBackProblem) {

@@ -93,10 +93,10 @@ TEST(UnattendedArguments, FlagsTickTheBoxesTheySayAndAPasswordProtects)
         }
         EXPECT_EQ(c.boxes, boxes) << c.flags;
     }
-    const BackupRequest open = UnattendedRequest({"Outlook", "1", "", "C:\\a.ksb"}, 0);
+    const BackupRequest open = UnattendedRequest({"Outlook", "1", "", "C:\\a.ksb", 1, ""}, 0);
     EXPECT_FALSE(open.protect);
     EXPECT_EQ("Automatic Backup", open.description);
-    const BackupRequest closed = UnattendedRequest({"Outlook", "1", "pw", "C:\\a.ksb"}, 0);
+    const BackupRequest closed = UnattendedRequest({"Outlook", "1", "pw", "C:\\a.ksb", 1, ""}, 0);
     EXPECT_TRUE(closed.protect);
     EXPECT_EQ("pw", closed.password);
 }

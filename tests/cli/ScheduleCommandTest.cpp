@@ -228,34 +228,60 @@ TEST_F(ScheduleCommandTest, ListAndRemove)
     EXPECT_EQ(0, Run({"list", "--json"}));
     EXPECT_EQ("[]\n", out);
 
+    // The log of the unattended runs: the job's last line is its last run, whether the run
+    // wrote the target, a generation or an incomplete archive of it.
+    fake.platform.dataFolder = "C:\\Kestrel";
+    ASSERT_TRUE(fake.platform.fileSystem->CreateFolder(fake.platform.dataFolder));
+    for (const char* line : {
+             "2026-12-04 23:30:01\tprofile Outlook\tarchive C:\\Backups\\a b 2026-12-04 2330.ksb"
+             "\titems 11000000000\tbytes 10\tseconds 1.0\tstatus 0: written",
+             "2026-12-05 23:30:02\tprofile outlook\tarchive C:\\Backups\\A B (incomplete 2026-12-05 "
+             "2330).ksb\titems 10000000000\tbytes 9\tseconds 1.0\tstatus 1: written beside the "
+             "target, an item failed; the previous archive is kept",
+             "2026-12-06 23:30:00\tprofile Personal\tarchive C:\\Backups\\a b.ksb\titems "
+             "00000000000\tbytes 0\tseconds 0.1\tstatus 2: nothing written: no item",
+             "2026-12-06 23:31:00\tstatus 2: nothing written: the argument text is not five parts",
+             "2026-12-06 23:32:00\tprofile Outlook\tarchive C:\\Backups\\a b final.ksb\titems "
+             "11000000000\tbytes 10\tseconds 1.0\tstatus 0: written",
+         }) {
+        fake.platform.fileSystem->AppendLogLine("C:\\Kestrel\\kestrel.log", line);
+    }
     scheduler->jobs = {
         {1, testing::Job(9, 30, 0x15, "sf=Outlookxm=110000000ps=pwbf=C:\\Backups\\a b.ksb"),
          "Mon 2026-12-14 09:30:00 CET"},
-        {4, testing::Job(0, 0, 0x7f, "sf=J\u00fcrgen \"J\"xm=1ps=bf=/home/ann/j.ksb"), ""},
+        {4, testing::Job(0, 0, 0x7f, "--keep 12 sf=J\u00fcrgen \"J\"xm=1ps=bf=/home/ann/j.ksb"), "",
+         false},
         {7, testing::Job(23, 30, 0, "sf=xm=1ps=secretbf=/x.ksb"), ""},
     };
     EXPECT_EQ(0, Run({"list"}));
     EXPECT_EQ(
-        "ID  PROFILE     ITEMS      PASSWORD  DAYS         TIME   NEXT RUN                     "
+        "ID  PROFILE     ITEMS      PASSWORD  KEEP  DAYS         TIME   NEXT RUN                     "
         "ARCHIVE\n"
-        "1   Outlook     110000000  yes       mon,wed,fri  9:30   Mon 2026-12-14 09:30:00 CET  "
+        "1   Outlook     110000000  yes       1     mon,wed,fri  9:30   Mon 2026-12-14 09:30:00 CET  "
         "C:\\Backups\\a b.ksb\n"
-        "4   J\u00fcrgen \"J\"  1          no        daily        0:00   -"
+        "4   J\u00fcrgen \"J\"  1          no        12    daily        0:00   -"
         "                            /home/ann/j.ksb\n"
-        "7   ?           ?          ?         once         23:30  -                            "
-        "(not the argument text of a backup)\n",
+        "7   ?           ?          ?         ?     once         23:30  -                            "
+        "(not the argument text of a backup)\n"
+        "job 1 last ran 2026-12-05 23:30:02: status 1: written beside the target, an item failed; "
+        "the previous archive is kept (C:\\Backups\\A B (incomplete 2026-12-05 2330).ksb)\n"
+        "job 4 last ran never, as far as the log says\n"
+        "jobs in the crontab do not make up a run missed while the machine was off (cron has no "
+        "such thing): the next run is at the next time the job names\n",
         out);
     scheduler->jobs.erase(scheduler->jobs.begin() + 1);
     EXPECT_EQ(0, Run({"list", "--json"}));
     EXPECT_EQ(
         "[\n"
         "  {\"id\": 1, \"readable\": true, \"profile\": \"Outlook\", \"items\": \"110000000\", "
-        "\"protected\": true, \"days\": [\"mon\",\"wed\",\"fri\"], \"time\": \"9:30\", "
-        "\"nextRun\": \"Mon 2026-12-14 09:30:00 CET\", "
-        "\"archive\": \"C:\\\\Backups\\\\a b.ksb\"},\n"
+        "\"protected\": true, \"keep\": 1, \"days\": [\"mon\",\"wed\",\"fri\"], \"time\": \"9:30\", "
+        "\"nextRun\": \"Mon 2026-12-14 09:30:00 CET\", \"catchesUp\": true, "
+        "\"archive\": \"C:\\\\Backups\\\\a b.ksb\", \"lastRun\": {\"time\": \"2026-12-05 23:30:02\", "
+        "\"status\": 1, \"result\": \"written beside the target, an item failed; the previous "
+        "archive is kept\", \"archive\": \"C:\\\\Backups\\\\A B (incomplete 2026-12-05 2330).ksb\"}},\n"
         "  {\"id\": 7, \"readable\": false, \"profile\": \"\", \"items\": \"\", "
-        "\"protected\": false, \"days\": [], \"time\": \"23:30\", \"nextRun\": \"\", "
-        "\"archive\": \"\"}\n"
+        "\"protected\": false, \"keep\": 1, \"days\": [], \"time\": \"23:30\", \"nextRun\": \"\", "
+        "\"catchesUp\": true, \"archive\": \"\", \"lastRun\": null}\n"
         "]\n",
         out);
     EXPECT_EQ(std::string::npos, out.find("secret"));

@@ -18,6 +18,12 @@
 namespace kestrel {
 namespace {
 
+std::string ReadOrSay(UserSecrets& secrets, const std::string& name)
+{
+    const Result<std::string> read = secrets.Read(name);
+    return read ? *read : "(unread: " + read.error().Describe() + ")";
+}
+
 std::unique_ptr<UserSecrets> SecretsIn(const testing::ScratchFolder& scratch)
 {
 #ifdef _WIN32
@@ -39,8 +45,8 @@ TEST(UserSecretsConformance, KeepsEachSecretUnderANewNameOnlyThisUserReads)
     EXPECT_NE(*first, *second);
     EXPECT_EQ(0u, first->rfind("job-", 0));
     EXPECT_TRUE(IsSecretName(*first));
-    EXPECT_EQ(password, secrets->Read(*first).value_or("(unread)"));
-    EXPECT_EQ("another", secrets->Read(*second).value_or("(unread)"));
+    EXPECT_EQ(password, ReadOrSay(*secrets, *first));
+    EXPECT_EQ("another", ReadOrSay(*secrets, *second));
 
 #ifdef _WIN32
     // Sealed for the user: the file never holds the password as it is.
@@ -64,7 +70,7 @@ TEST(UserSecretsConformance, KeepsEachSecretUnderANewNameOnlyThisUserReads)
         EXPECT_FALSE(secrets->Read(name)) << name;
         EXPECT_FALSE(secrets->Remove(name)) << name;
     }
-    EXPECT_EQ("another", secrets->Read(*second).value_or("(unread)"));
+    EXPECT_EQ("another", ReadOrSay(*secrets, *second));
 }
 
 }  // namespace

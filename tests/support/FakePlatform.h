@@ -75,7 +75,14 @@ struct FakeScheduler final : Scheduler {
         added.push_back(job);
         return static_cast<std::uint32_t>(added.size());
     }
-    Result<std::vector<ListedJob>> List() override { return std::vector<ListedJob>{}; }
+    Result<std::vector<ListedJob>> List() override
+    {
+        std::vector<ListedJob> jobs;
+        for (std::size_t i = 0; i < added.size(); ++i) {
+            jobs.push_back({static_cast<std::uint32_t>(i + 1), added[i], ""});
+        }
+        return jobs;
+    }
     std::optional<Error> Remove(std::uint32_t) override { return std::nullopt; }
     Result<std::string> ShowJobs() override { return listing; }
 };
