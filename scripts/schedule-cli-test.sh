@@ -23,7 +23,7 @@ if [ "$system" != linux ]; then
     echo "FAIL the scheduled jobs of the Windows build are not checked here"
     exit 1
 fi
-for program in sh env date iconv systemd-analyze; do
+for program in sh env date systemd-analyze; do
     if ! command -v "$program" >/dev/null; then
         echo "FAIL $program is not installed (scripts/install-deps.sh installs it)"
         exit 1
@@ -132,12 +132,12 @@ check_output cron-add-refused-says-why \
 
 stdin_text='' check cron-list 0 run_tool schedule list
 tr -s ' ' <cron-list.out >cron-list.words
-check_output cron-list-first "1 Outlook 111111111 yes daily $hour:${when#*:} - $cron_target" \
+check_output cron-list-first "1 Outlook 111111111 yes 1 daily $hour:${when#*:} - $cron_target" \
     cron-list.words
 check_output cron-list-second \
-    "2 Outlook 000000001 no mon,fri 9:00 - C:\\Users\\bob\\Documents\\weekly.ksb" cron-list.words
+    "2 Outlook 000000001 no 1 mon,fri 9:00 - C:\\Users\\bob\\Documents\\weekly.ksb" cron-list.words
 stdin_text='' check cron-list-json 0 run_tool schedule list --json
-if grep -q -F '"id": 2, "readable": true, "profile": "Outlook", "items": "000000001", "protected": false, "days": ["mon","fri"], "time": "9:00"' cron-list-json.out; then
+if grep -q -F '"id": 2, "readable": true, "profile": "Outlook", "items": "000000001", "protected": false, "keep": 1, "days": ["mon","fri"], "time": "9:00"' cron-list-json.out; then
     pass cron-list-json-fields
 else
     fail cron-list-json-fields

@@ -43,11 +43,10 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
     }
     BackupOutcome outcome;
     if (!arguments->passwordKey.empty()) {
-        Result<std::string> password = platform.secrets
-                                           ? platform.secrets->Read(arguments->passwordKey)
-                                           : Result<std::string>(Error{
-                                                 "read", "secret " + arguments->passwordKey, 0,
-                                                 "this system keeps no secrets"});
+        Result<std::string> password =
+            platform.secrets ? platform.secrets->Read(arguments->passwordKey)
+                             : Result<std::string>(Error{"read", "secret " + arguments->passwordKey,
+                                                         0, "this system keeps no secrets"});
         if (!password || password->empty()) {
             outcome.error = "the job's password cannot be read (" +
                             (password ? std::string("it is empty") : password.error().Describe()) +

@@ -23,8 +23,6 @@ std::string TimeOfDay(std::uint32_t jobTime)
            std::to_string(minute);
 }
 
-
-
 // Characters of UTF-8 text: every byte that does not continue a sequence.
 std::size_t Width(const std::string& text)
 {
@@ -97,7 +95,7 @@ std::string DaysText(const ListedJob& listed, const JobFields& fields)
 }
 
 std::string JobListingTable(const std::vector<ListedJob>& jobs,
-                          const std::vector<std::string>& logLines)
+                            const std::vector<std::string>& logLines)
 {
     if (jobs.empty()) {
         return "no scheduled backups\n";
@@ -116,8 +114,8 @@ std::string JobListingTable(const std::vector<ListedJob>& jobs,
             continue;
         }
         rows.push_back({fields.id, fields.profile, fields.items, fields.protect ? "yes" : "no",
-                        std::to_string(fields.keep), DaysText(listed, fields), fields.time,
-                        nextRun, fields.target});
+                        std::to_string(fields.keep), DaysText(listed, fields), fields.time, nextRun,
+                        fields.target});
         const std::optional<LoggedRun>& run = fields.lastRun;
         lastRuns += "job " + fields.id + " last ran " +
                     (run ? run->time + ": status " + std::to_string(run->status) + ": " +

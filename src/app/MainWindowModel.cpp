@@ -422,9 +422,8 @@ void MainWindowModel::HideProgress()
 
 void MainWindowModel::EndBackupRun()
 {
-    const BackupOutcome outcome = PlaceStagedArchive(job_->Finish(*this), runRequest_,
-                                                     KeepPolicy{}, readBackProblem_,
-                                                     *platform_.fileSystem);
+    const BackupOutcome outcome = PlaceStagedArchive(job_->Finish(*this), runRequest_, KeepPolicy{},
+                                                     readBackProblem_, *platform_.fileSystem);
     job_.reset();
     if (!outcome.archivePath.empty()) {
         runTargetPath_ = outcome.archivePath;

@@ -34,7 +34,8 @@ std::optional<std::uint32_t> AddScheduledJob(const ScheduleChoices& choices, Pla
         }
         Result<std::string> stored = platform.secrets->Store(SecretPrefix, choices.password);
         if (!stored) {
-            return NotScheduled(messages, "its password cannot be kept: " + stored.error().Reason());
+            return NotScheduled(messages,
+                                "its password cannot be kept: " + stored.error().Reason());
         }
         passwordKey = *stored;
     }
@@ -42,9 +43,9 @@ std::optional<std::uint32_t> AddScheduledJob(const ScheduleChoices& choices, Pla
         BuildJobInfo(choices, platform.system->ProgramFolder(), passwordKey);
     Result<std::uint32_t> added =
         job ? platform.scheduler->Add(*job)
-            : Result<std::uint32_t>(Error{"schedule", choices.startTime, 0,
-                                          "the start time " + choices.startTime +
-                                              " is no time of day"});
+            : Result<std::uint32_t>(
+                  Error{"schedule", choices.startTime, 0,
+                        "the start time " + choices.startTime + " is no time of day"});
     if (!added) {
         if (!passwordKey.empty()) {
             platform.secrets->Remove(passwordKey);

@@ -224,8 +224,9 @@ BackupOutcome PlaceStagedArchive(BackupOutcome outcome, const BackupRequest& sta
     }
     const bool complete = !outcome.AnyItemFailed();
     const std::string placed = !complete ? IncompletePath(target, staged.startTime)
-                               : policy.keep > MinimumKept ? GenerationPath(target, staged.startTime)
-                                                           : target;
+                               : policy.keep > MinimumKept
+                                   ? GenerationPath(target, staged.startTime)
+                                   : target;
     if (!files.MoveOver(staged.writePath, placed)) {
         files.RemoveFile(staged.writePath);
         return Unwritten(std::move(outcome), BackupResult::WriteFailed,

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "backup/BackupGenerations.h"
 #include "archive/MemberName.h"
+#include "backup/BackupGenerations.h"
 #include "platform/LocalTime.h"
 #include "platform/NameCase.h"
 #include "platform/PathJoin.h"
@@ -20,7 +20,8 @@ constexpr std::size_t FieldCount = 5;
 
 std::optional<int> KeepCount(const std::string& text)
 {
-    if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 2 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return std::nullopt;
     }
     const int count = std::stoi(text);
@@ -64,7 +65,7 @@ std::string ResultText(const BackupOutcome& outcome)
     std::string text = "status " + std::to_string(status) + ": ";
     switch (outcome.result) {
         case BackupResult::Written:
-            text += status == 0            ? "written"
+            text += status == 0             ? "written"
                     : outcome.writtenBeside ? "written beside the target, an item failed; the "
                                               "previous archive is kept"
                                             : "written, but an item failed";
@@ -90,7 +91,8 @@ std::optional<UnattendedArguments> ParseUnattendedArguments(const std::string& t
     std::string rest = text;
     while (rest.rfind("--", 0) == 0) {
         const std::size_t nameEnd = rest.find(' ');
-        const std::size_t valueEnd = nameEnd == std::string::npos ? nameEnd : rest.find(' ', nameEnd + 1);
+        const std::size_t valueEnd =
+            nameEnd == std::string::npos ? nameEnd : rest.find(' ', nameEnd + 1);
         if (valueEnd == std::string::npos) {
             return std::nullopt;
         }
@@ -126,7 +128,6 @@ std::optional<UnattendedArguments> ParseUnattendedArguments(const std::string& t
     }
     return arguments;
 }
-
 
 ItemBoxes BoxesFromFlags(const std::string& itemFlags)
 {

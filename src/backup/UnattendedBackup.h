@@ -16,7 +16,8 @@ namespace kestrel {
 // password out of the text (any user of the machine can read a running program's command
 // line):
 //   --keep N        keep the last N complete archives (1 to 99) instead of one
-//   --password-key NAME   the password is the user's secret NAME (platform/UserSecrets.h), "ps=" empty
+//   --password-key NAME   the password is the user's secret NAME (platform/UserSecrets.h), "ps="
+//   empty
 
 struct UnattendedArguments {
     std::string profileName;

@@ -11,8 +11,8 @@
 
 #include "app/BackupSetup.h"
 #include "app/Startup.h"
-#include "backup/BackupGenerations.h"
 #include "archive/ItemTable.h"
+#include "backup/BackupGenerations.h"
 #include "backup/UnattendedBackup.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/PrintedMessages.h"

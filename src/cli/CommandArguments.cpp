@@ -98,7 +98,8 @@ std::string ItemFlagsProblem(const std::string& flags)
 
 std::optional<int> KeepArgument(const std::string& text)
 {
-    if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos) {
+    if (text.empty() || text.size() > 2 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
         return std::nullopt;
     }
     const int keep = std::stoi(text);

@@ -361,12 +361,11 @@ std::string ScheduleJson(const std::vector<ListedJob>& jobs,
             days += (days.empty() ? "" : ",") + JsonString(day);
         }
         const std::optional<LoggedRun>& run = fields.lastRun;
-        const std::string lastRun =
-            run ? "{\"time\": " + JsonString(run->time) +
-                      ", \"status\": " + std::to_string(run->status) +
-                      ", \"result\": " + JsonString(run->result) +
-                      ", \"archive\": " + JsonString(run->archive) + "}"
-                : std::string("null");
+        const std::string lastRun = run ? "{\"time\": " + JsonString(run->time) +
+                                              ", \"status\": " + std::to_string(run->status) +
+                                              ", \"result\": " + JsonString(run->result) +
+                                              ", \"archive\": " + JsonString(run->archive) + "}"
+                                        : std::string("null");
         json += std::string(json.size() > 1 ? "," : "") + "\n  {\"id\": " + fields.id +
                 ", \"readable\": " + (fields.readable ? "true" : "false") +
                 ", \"profile\": " + JsonString(fields.profile) +

@@ -152,7 +152,7 @@ wxSizer* OptionsDialog::BuildTargetFile()
     sizer->Add(row, 0, wxEXPAND);
 
     // "Keep the last [N] backups": more than one keeps dated archives beside the file chosen.
-    keep_ = new wxSpinCtrl(this, wxID_ANY, "1", wxDefaultPosition, wxSize(64, -1), wxSP_ARROW_KEYS,
+    keep_ = new wxSpinCtrl(this, wxID_ANY, "1", wxDefaultPosition, wxSize(120, -1), wxSP_ARROW_KEYS,
                            1, KeepAtMost, 1, "spnKeep");
     keep_->Bind(wxEVT_SPINCTRL, [this](wxSpinEvent& event) {
         model_.SetKeep(event.GetPosition());

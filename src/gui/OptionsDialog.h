@@ -64,8 +64,8 @@ private:
     wxTextCtrl* retypedPassword_ = nullptr;
 };
 
-// Our jobs with their last runs, or the scheduler's own listing of them (jobListing): read-only, in a fixed-width font that
-// keeps its columns, scrolled rather than wrapped.
+// Our jobs with their last runs, or the scheduler's own listing of them (jobListing): read-only, in
+// a fixed-width font that keeps its columns, scrolled rather than wrapped.
 class JobListingDialog final : public wxDialog {
 public:
     JobListingDialog(wxWindow* parent, const std::string& listing);

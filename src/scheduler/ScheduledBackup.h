@@ -84,9 +84,9 @@ std::string JobArguments(const std::string& profile, const std::string& itemFlag
 // the user's secret NAME; empty for neither.
 std::string JobOptionsText(int keep, const std::string& passwordKey);
 
-// The checks before a job is added, in this order: a profile, a ticked box, a chosen file, a password when
-// protected, the same password twice, and no "=" in the profile, the password or the file. The
-// first that fails shows its message and makes the result false.
+// The checks before a job is added, in this order: a profile, a ticked box, a chosen file, a
+// password when protected, the same password twice, and no "=" in the profile, the password or the
+// file. The first that fails shows its message and makes the result false.
 bool CheckScheduleChoices(const ScheduleChoices& choices, Messages& messages);
 
 // The job for choices that passed the checks: the start time, the weekday mask, a weekly job,

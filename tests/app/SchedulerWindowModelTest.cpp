@@ -109,8 +109,9 @@ TEST_F(SchedulerWindowModelTest, FillsTheControlsAndAddsOneJobPerPress)
         "\"C:\\Program Files\\Kestrel\\kestrelbak.exe\" "
         "--password-key job-2 sf=Personalxm=100000000ps=bf=D:\\weekly.ksb",
         scheduler->added[0].Command);
-    EXPECT_EQ((std::map<std::string, std::string>{{"job-2", "p\xC3\xA4ss"}, {"job-3", "p\xC3\xA4ss"}}),
-              fake.secrets.kept);
+    EXPECT_EQ(
+        (std::map<std::string, std::string>{{"job-2", "p\xC3\xA4ss"}, {"job-3", "p\xC3\xA4ss"}}),
+        fake.secrets.kept);
 
     model.OpenSchedulerClicked();
     fake.platform.scheduler.reset();

@@ -70,12 +70,12 @@ TEST(BackupGenerationNames, OnlyTheJobsOwnPatternsMatch)
         EXPECT_EQ(c.incomplete, IsIncompleteName(Target, c.name)) << c.name;
     }
     // Oldest first by the time in the name, whatever order the folder lists them in.
-    EXPECT_EQ((std::vector<std::string>{"Work 2025-12-31 2330.ksb", "work 2026-01-02 0900.ksb"}),
-              GenerationsBeyond(Target,
-                                {"Work 2026-12-07 2330.ksb", "work 2026-01-02 0900.ksb",
-                                 "Work final.ksb", "Work 2026-11-30 2330.ksb",
-                                 "Work 2025-12-31 2330.ksb"},
-                                2));
+    EXPECT_EQ(
+        (std::vector<std::string>{"Work 2025-12-31 2330.ksb", "work 2026-01-02 0900.ksb"}),
+        GenerationsBeyond(Target,
+                          {"Work 2026-12-07 2330.ksb", "work 2026-01-02 0900.ksb", "Work final.ksb",
+                           "Work 2026-11-30 2330.ksb", "Work 2025-12-31 2330.ksb"},
+                          2));
 }
 
 class BackupGenerationsTest : public testing::RegistryFixture {
@@ -142,8 +142,8 @@ TEST_F(BackupGenerationsTest, KeepsTheNewestGenerationsAndNoFileOfAnyOtherName)
         EXPECT_EQ(run < 3 ? 0u : 1u, outcome.removed.size());
     }
     std::set<std::string> expected = users;
-    expected.insert({"Work 2026-12-07 2332.ksb", "Work 2026-12-07 2333.ksb",
-                     "Work 2026-12-07 2334.ksb"});
+    expected.insert(
+        {"Work 2026-12-07 2332.ksb", "Work 2026-12-07 2333.ksb", "Work 2026-12-07 2334.ksb"});
     EXPECT_EQ(expected, Names());
     EXPECT_EQ(Previous, files_->Data(Target));
     for (int run = 2; run < 5; ++run) {
@@ -193,7 +193,8 @@ TEST_F(BackupGenerationsTest, AnArchiveThatDoesNotReadBackKeepsThePreviousOnes)
         const BackupOutcome outcome = Run("001000000", Evening(), {keep, true});
         EXPECT_EQ(BackupResult::NotReadBack, outcome.result);
         EXPECT_EQ(2, BackupExitStatus(outcome));
-        EXPECT_EQ(0u, outcome.error.find("the written archive did not read back (")) << outcome.error;
+        EXPECT_EQ(0u, outcome.error.find("the written archive did not read back ("))
+            << outcome.error;
         EXPECT_TRUE(outcome.archivePath.empty());
         EXPECT_EQ(before, files_->Paths());
         EXPECT_EQ(Previous, files_->Data(Target));

@@ -50,10 +50,9 @@ TEST(BackupCommand, RefusesWhatCannotBeRunAndSaysWhy)
 
 TEST(BackupCommand, ReadsEveryOptionInAnyOrder)
 {
-    const auto parsed =
-        ParseBackupOptions({"C:\\Backups\\a.ksb", "--password-file", "/run/pw", "--description",
-                            "before the move", "--keep", "12", "--items", "101", "--verify",
-                            "--profile", "Outlook"});
+    const auto parsed = ParseBackupOptions({"C:\\Backups\\a.ksb", "--password-file", "/run/pw",
+                                            "--description", "before the move", "--keep", "12",
+                                            "--items", "101", "--verify", "--profile", "Outlook"});
     ASSERT_TRUE(std::holds_alternative<BackupOptions>(parsed)) << std::get<std::string>(parsed);
     const BackupOptions& options = std::get<BackupOptions>(parsed);
     EXPECT_EQ("Outlook", options.profile);
@@ -91,9 +90,10 @@ TEST(BackupCommand, WindowsPathsStayAsGivenAndHostPathsBecomeAbsolute)
     EXPECT_NE("nightly.ksb", relative);
     EXPECT_EQ("nightly.ksb", relative.substr(relative.size() - 11));
     // A backslash in a path of this system would be read as a separator: refused at once.
-    EXPECT_EQ("the archive /srv/a\\b.ksb holds a \"\\\", which the program reads as a folder "
-              "separator as Windows does, so no archive can be written there",
-              HostTargetProblem("/srv/a\\b.ksb"));
+    EXPECT_EQ(
+        "the archive /srv/a\\b.ksb holds a \"\\\", which the program reads as a folder "
+        "separator as Windows does, so no archive can be written there",
+        HostTargetProblem("/srv/a\\b.ksb"));
     for (const char* path : {"/srv/a b.ksb", "C:\\Backups\\a.ksb", "\\\\srv\\s\\a.ksb", ""}) {
         EXPECT_EQ("", HostTargetProblem(path)) << path;
     }

@@ -71,7 +71,8 @@ TEST(ScheduleCommand, RefusesWhatCannotBeRunAndSaysWhy)
         {{}, "add, list or remove is missing"},
         {add, "--days DAYS, --daily or --once DATE is missing"},
         {with({"--daily", "--days", "mon"}), "choose one of --days, --daily and --once"},
-        {with({"--once", "2031-02-03", "--days", "mon"}), "choose one of --days, --daily and --once"},
+        {with({"--once", "2031-02-03", "--days", "mon"}),
+         "choose one of --days, --daily and --once"},
         {with({"--once", "2031-02-29"}), "--once takes a date YYYY-MM-DD, not \"2031-02-29\""},
         {with({"--once", "3.2.2031"}), "--once takes a date YYYY-MM-DD, not \"3.2.2031\""},
         {with({"--days", "mon,fri,", "--daily"}),
@@ -191,7 +192,8 @@ TEST_F(ScheduleCommandTest, EachAddIsANewJobOfTheWindowsKind)
                       "--time", "6:15", "--target", "C:\\once.ksb"}));
     const JobInfo& once = scheduler->jobs[2].job;
     EXPECT_EQ(0, once.DaysOfWeek);
-    EXPECT_EQ(2032 * 10000 + 2 * 100 + 29, once.OnceYear * 10000 + once.OnceMonth * 100 + once.OnceDay);
+    EXPECT_EQ(2032 * 10000 + 2 * 100 + 29,
+              once.OnceYear * 10000 + once.OnceMonth * 100 + once.OnceDay);
     EXPECT_EQ(22500000u, once.JobTime);
     EXPECT_EQ(1, Run({"add", "--profile", "Outlook", "--items", "1", "--once", "2020-01-01",
                       "--target", "C:\\once.ksb"}));
@@ -201,10 +203,11 @@ TEST_F(ScheduleCommandTest, EachAddIsANewJobOfTheWindowsKind)
     if (ArchiveArgumentPath("/srv").front() == '/') {
         EXPECT_EQ(1, Run({"add", "--profile", "Outlook", "--items", "1", "--daily", "--target",
                           "/srv/back\\ups.ksb"}));
-        EXPECT_EQ("the archive /srv/back\\ups.ksb holds a \"\\\", which the program reads as a "
-                  "folder separator as Windows does, so no archive can be written there; nothing "
-                  "scheduled\n",
-                  shown);
+        EXPECT_EQ(
+            "the archive /srv/back\\ups.ksb holds a \"\\\", which the program reads as a "
+            "folder separator as Windows does, so no archive can be written there; nothing "
+            "scheduled\n",
+            shown);
     }
     EXPECT_EQ(3u, scheduler->jobs.size());
 
@@ -235,7 +238,8 @@ TEST_F(ScheduleCommandTest, ListAndRemove)
     for (const char* line : {
              "2026-12-04 23:30:01\tprofile Outlook\tarchive C:\\Backups\\a b 2026-12-04 2330.ksb"
              "\titems 11000000000\tbytes 10\tseconds 1.0\tstatus 0: written",
-             "2026-12-05 23:30:02\tprofile outlook\tarchive C:\\Backups\\A B (incomplete 2026-12-05 "
+             "2026-12-05 23:30:02\tprofile outlook\tarchive C:\\Backups\\A B (incomplete "
+             "2026-12-05 "
              "2330).ksb\titems 10000000000\tbytes 9\tseconds 1.0\tstatus 1: written beside the "
              "target, an item failed; the previous archive is kept",
              "2026-12-06 23:30:00\tprofile Personal\tarchive C:\\Backups\\a b.ksb\titems "
@@ -255,13 +259,16 @@ TEST_F(ScheduleCommandTest, ListAndRemove)
     };
     EXPECT_EQ(0, Run({"list"}));
     EXPECT_EQ(
-        "ID  PROFILE     ITEMS      PASSWORD  KEEP  DAYS         TIME   NEXT RUN                     "
+        "ID  PROFILE     ITEMS      PASSWORD  KEEP  DAYS         TIME   NEXT RUN                   "
+        "  "
         "ARCHIVE\n"
-        "1   Outlook     110000000  yes       1     mon,wed,fri  9:30   Mon 2026-12-14 09:30:00 CET  "
+        "1   Outlook     110000000  yes       1     mon,wed,fri  9:30   Mon 2026-12-14 09:30:00 "
+        "CET  "
         "C:\\Backups\\a b.ksb\n"
         "4   J\u00fcrgen \"J\"  1          no        12    daily        0:00   -"
         "                            /home/ann/j.ksb\n"
-        "7   ?           ?          ?         ?     once         23:30  -                            "
+        "7   ?           ?          ?         ?     once         23:30  -                          "
+        "  "
         "(not the argument text of a backup)\n"
         "job 1 last ran 2026-12-05 23:30:02: status 1: written beside the target, an item failed; "
         "the previous archive is kept (C:\\Backups\\A B (incomplete 2026-12-05 2330).ksb)\n"
@@ -274,11 +281,14 @@ TEST_F(ScheduleCommandTest, ListAndRemove)
     EXPECT_EQ(
         "[\n"
         "  {\"id\": 1, \"readable\": true, \"profile\": \"Outlook\", \"items\": \"110000000\", "
-        "\"protected\": true, \"keep\": 1, \"days\": [\"mon\",\"wed\",\"fri\"], \"time\": \"9:30\", "
+        "\"protected\": true, \"keep\": 1, \"days\": [\"mon\",\"wed\",\"fri\"], \"time\": "
+        "\"9:30\", "
         "\"nextRun\": \"Mon 2026-12-14 09:30:00 CET\", \"catchesUp\": true, "
-        "\"archive\": \"C:\\\\Backups\\\\a b.ksb\", \"lastRun\": {\"time\": \"2026-12-05 23:30:02\", "
+        "\"archive\": \"C:\\\\Backups\\\\a b.ksb\", \"lastRun\": {\"time\": \"2026-12-05 "
+        "23:30:02\", "
         "\"status\": 1, \"result\": \"written beside the target, an item failed; the previous "
-        "archive is kept\", \"archive\": \"C:\\\\Backups\\\\A B (incomplete 2026-12-05 2330).ksb\"}},\n"
+        "archive is kept\", \"archive\": \"C:\\\\Backups\\\\A B (incomplete 2026-12-05 "
+        "2330).ksb\"}},\n"
         "  {\"id\": 7, \"readable\": false, \"profile\": \"\", \"items\": \"\", "
         "\"protected\": false, \"keep\": 1, \"days\": [], \"time\": \"23:30\", \"nextRun\": \"\", "
         "\"catchesUp\": true, \"archive\": \"\", \"lastRun\": null}\n"

@@ -41,9 +41,9 @@ std::optional<std::pair<WORD, std::string>> NewestKestrelEntry()
     std::vector<BYTE> buffer(64 * 1024);
     DWORD read = 0, needed = 0;
     std::optional<std::pair<WORD, std::string>> found;
-    while (!found && ReadEventLogW(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0,
-                                   buffer.data(), static_cast<DWORD>(buffer.size()), &read,
-                                   &needed)) {
+    while (!found &&
+           ReadEventLogW(log, EVENTLOG_SEQUENTIAL_READ | EVENTLOG_BACKWARDS_READ, 0, buffer.data(),
+                         static_cast<DWORD>(buffer.size()), &read, &needed)) {
         for (DWORD at = 0; at < read && !found;) {
             const auto* record = reinterpret_cast<const EVENTLOGRECORD*>(buffer.data() + at);
             const auto* source = reinterpret_cast<const wchar_t*>(record + 1);
@@ -69,8 +69,10 @@ TEST(SystemLogConformance, AnEntryOfEachLevelReachesTheApplicationLog)
                  {LogLevel::Warning, EVENTLOG_WARNING_TYPE},
                  {LogLevel::Error, EVENTLOG_ERROR_TYPE}};
     for (const auto& c : cases) {
-        const std::string line = "2026-12-07 23:30:00, profile Outlook, archive C:\\J\xC3\xBCrgen\\a.ksb, "
-                                 "status " + std::to_string(c.type);
+        const std::string line =
+            "2026-12-07 23:30:00, profile Outlook, archive C:\\J\xC3\xBCrgen\\a.ksb, "
+            "status " +
+            std::to_string(c.type);
         const std::optional<Error> failure = systemLog.Write(c.level, line);
         ASSERT_FALSE(failure) << failure->Describe();
         if (testing::UnderWine()) {
@@ -96,8 +98,9 @@ TEST(SystemLogConformance, EachLevelGoesToLoggerAsOneEntry)
 {
     testing::ScratchFolder scratch;
     const std::string record = scratch.Path("logged");
-    const std::string standIn = scratch.Make(
-        "logger", "#!/bin/sh\nprintf '%s|' \"$@\" >>'" + record + "'\nprintf '\\n' >>'" + record + "'\n");
+    const std::string standIn =
+        scratch.Make("logger", "#!/bin/sh\nprintf '%s|' \"$@\" >>'" + record +
+                                   "'\nprintf '\\n' >>'" + record + "'\n");
     chmod(standIn.c_str(), 0755);
     const char* path = std::getenv("PATH");
     const std::string saved = path ? path : "";

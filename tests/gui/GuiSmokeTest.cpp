@@ -593,7 +593,7 @@ TEST_F(SampleMachineWindow, ListsTheProfileThenWritesOnAWorkerWhileTheWindowResp
     for (const auto& entry : std::filesystem::directory_iterator(files.NativePath(Folder))) {
         left.insert(entry.path().filename().string());
     }
-    EXPECT_EQ((std::set<std::string>{"mail.ksb", "run"}), left);
+    EXPECT_EQ((std::set<std::string>{"Kestrel", "mail.ksb", "run"}), left);
 }
 
 // A password-protected backup of the signatures and templates, made by the window's own

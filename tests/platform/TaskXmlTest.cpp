@@ -68,10 +68,11 @@ TEST(TaskXml, DocumentForEachSchedule)
             onDate.OnceDay = 14;
             const Result<std::string> once = TaskXmlOf(onDate, c.now, "");
             ASSERT_TRUE(once);
-            EXPECT_NE(once->find("<StartBoundary>2027-03-14T" + std::string(c.hour < 10 ? "0" : "") +
-                                 std::to_string(c.hour) + ":" + (c.minute < 10 ? "0" : "") +
-                                 std::to_string(c.minute) + ":00</StartBoundary>"),
-                      std::string::npos);
+            EXPECT_NE(
+                once->find("<StartBoundary>2027-03-14T" + std::string(c.hour < 10 ? "0" : "") +
+                           std::to_string(c.hour) + ":" + (c.minute < 10 ? "0" : "") +
+                           std::to_string(c.minute) + ":00</StartBoundary>"),
+                std::string::npos);
         }
         ASSERT_TRUE(xml);
         EXPECT_EQ(TriggersOf(*xml), c.triggers);

@@ -29,8 +29,8 @@ std::optional<Error> MakePrivateFolder(const std::filesystem::path& folder)
 }
 
 // Creates the file, failing when it exists, with its mode set before any data is in it.
-std::optional<Error> WriteNewPrivateFile(const std::filesystem::path& path,
-                                         const std::string& text, bool& existed)
+std::optional<Error> WriteNewPrivateFile(const std::filesystem::path& path, const std::string& text,
+                                         bool& existed)
 {
     const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     existed = file < 0 && errno == EEXIST;
@@ -62,7 +62,9 @@ std::optional<Error> WriteNewPrivateFile(const std::filesystem::path& path,
 
 }  // namespace
 
-PosixUserSecrets::PosixUserSecrets(std::filesystem::path folder) : folder_(std::move(folder)) {}
+PosixUserSecrets::PosixUserSecrets(std::filesystem::path folder) : folder_(std::move(folder))
+{
+}
 
 Result<std::string> PosixUserSecrets::Store(const std::string& prefix, const std::string& secret)
 {

@@ -19,7 +19,8 @@ std::optional<Error> Win32SystemLog::Write(LogLevel level, const std::string& li
     LPCWSTR strings[] = {text.c_str()};
     std::optional<Error> failure;
     if (!ReportEventW(source, type, 0, 0, nullptr, 1, 0, strings, nullptr)) {
-        failure = SystemError("write", "the Application event log", static_cast<long>(GetLastError()));
+        failure =
+            SystemError("write", "the Application event log", static_cast<long>(GetLastError()));
     }
     DeregisterEventSource(source);
     return failure;

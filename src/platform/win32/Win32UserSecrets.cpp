@@ -54,7 +54,9 @@ Result<std::string> Unseal(std::vector<BYTE>& sealed, const std::string& path)
 
 }  // namespace
 
-Win32UserSecrets::Win32UserSecrets(std::string folder) : folder_(std::move(folder)) {}
+Win32UserSecrets::Win32UserSecrets(std::string folder) : folder_(std::move(folder))
+{
+}
 
 Result<std::string> Win32UserSecrets::Store(const std::string& prefix, const std::string& secret)
 {
