@@ -162,7 +162,7 @@ else
 fi
 
 # The run's result in the system's log. Under Wine the event log takes the entry but keeps none
-# (ReadEventLogW is not implemented there), so its eventlog channel shows what was reported:
+# (its ReadEventLogW reads an empty log), so its eventlog channel shows what was reported:
 # trace for information (status 0), warn for a warning, err for an error. On Linux a stand-in
 # logger first on PATH records what reaches the journal.
 if [ "$system" = windows ]; then
