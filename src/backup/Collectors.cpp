@@ -4,6 +4,8 @@
 
 #include "archive/InfoFile.h"
 #include "archive/ItemTable.h"
+#include "archive/MemberName.h"
+#include "backup/BackupGenerations.h"
 #include "outlook/DataStorePaths.h"
 #include "outlook/ProfileDiscovery.h"
 #include "platform/NameCase.h"
@@ -43,8 +45,14 @@ bool IsOwnArchive(const CollectorContext& context, const std::string& path)
         return true;
     }
     const std::string partPrefix = target + ".part-";
-    return path.size() > partPrefix.size() &&
-           EqualsIgnoringCase(std::string_view(path).substr(0, partPrefix.size()), partPrefix);
+    if (path.size() > partPrefix.size() &&
+        EqualsIgnoringCase(std::string_view(path).substr(0, partPrefix.size()), partPrefix)) {
+        return true;
+    }
+    // The target's older archives, which a job that keeps a history leaves beside it.
+    const std::string name = BareName(path);
+    return EqualsIgnoringCase(ParentFolder(path), ParentFolder(target)) &&
+           (IsGenerationName(target, name) || IsIncompleteName(target, name));
 }
 
 // Files collected for one item: their member names and source paths, and whether one that was

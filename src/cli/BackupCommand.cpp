@@ -12,6 +12,7 @@
 #include "app/BackupSetup.h"
 #include "app/Startup.h"
 #include "archive/ItemTable.h"
+#include "backup/BackupGenerations.h"
 #include "backup/UnattendedBackup.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/PrintedMessages.h"
@@ -22,13 +23,19 @@ namespace {
 
 constexpr const char* Usage =
     "usage: kestrel backup --profile NAME --items FLAGS [--description TEXT]\n"
-    "                      [--password-stdin | --password-file FILE] ARCHIVE.ksb\n"
+    "                      [--password-stdin | --password-file FILE] [--keep N] [--verify]\n"
+    "                      ARCHIVE.ksb\n"
     "  FLAGS     one 0 or 1 per item box, in the order kestrel profiles lists them:\n"
     "            data files, accounts, signatures, stationery, address book, options,\n"
     "            templates, preferences, contacts (111111111: all; fewer than 9: the rest 0)\n"
     "  password  protects the archive with AES-256; read from the first line of standard\n"
     "            input or of FILE, never from the command line\n"
     "  ARCHIVE   a Windows path (C:\\..., \\\\server\\share\\...) or a path of this system\n"
+    "  --keep N  keep the last N archives (1 to 99), each named \"ARCHIVE YYYY-MM-DD HHMM.ksb\";\n"
+    "            1 (the default) replaces ARCHIVE\n"
+    "  --verify  read the new archive back before it replaces or removes anything\n"
+    "  a run in which an item failed never replaces a complete archive: it writes\n"
+    "  \"ARCHIVE (incomplete YYYY-MM-DD HHMM).ksb\" beside it\n"
     "exit status: 0 written with every item, 1 written but an item failed, 2 nothing written\n";
 
 constexpr int ItemColumn = 32;
@@ -58,6 +65,14 @@ std::variant<BackupOptions, std::string> ParseBackupOptions(
             if (!why.empty()) {
                 return why;
             }
+        } else if (argument == "--verify") {
+            options.verify = true;
+        } else if (argument == "--keep") {
+            const std::optional<int> keep = hasValue ? KeepArgument(arguments[++i]) : std::nullopt;
+            if (!keep) {
+                return "--keep takes a number from 1 to 99";
+            }
+            options.keep = *keep;
         } else if (argument == "--profile" || argument == "--items" ||
                    argument == "--description") {
             if (!hasValue) {
@@ -112,11 +127,18 @@ std::string BackupReport(const BackupOutcome& outcome, const std::string& target
     for (const std::string& missing : outcome.leftOut) {
         report += "not in the backup: " + missing + "\n";
     }
+    const std::string& written = outcome.archivePath.empty() ? targetPath : outcome.archivePath;
     if (outcome.Written()) {
         report += (outcome.AnyItemFailed() ? "written, but an item failed: " : "written: ") +
-                  targetPath + " (" + std::to_string(outcome.archiveBytes) + " bytes)\n";
+                  written + " (" + std::to_string(outcome.archiveBytes) + " bytes)\n";
     } else {
         report += "nothing written: " + outcome.error + "\n";
+    }
+    if (outcome.writtenBeside) {
+        report += "kept: " + targetPath + ", which this archive would have replaced\n";
+    }
+    for (const std::string& path : outcome.removed) {
+        report += "removed: " + path + "\n";
     }
     return report;
 }
@@ -172,6 +194,9 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
     request.password = password;
     request.description = options.description;
     request.targetPath = ArchiveArgumentPath(options.target);
+    if (std::string why = HostTargetProblem(request.targetPath); !why.empty()) {
+        return Refuse(why + "; nothing written");
+    }
     request.startTime = std::time(nullptr);
     const BackupMachine machine = BackupMachineFor(state, *profile, platform, messages);
 
@@ -179,7 +204,8 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
     {
         ConsoleProgress progress(std::cerr, console.errorIsTerminal);
         BackupJob job(platform, messages);
-        outcome = job.Run(request, machine, progress);
+        outcome = RunKeptBackup(job, request, machine, progress, {options.keep, options.verify},
+                                *platform.fileSystem);
     }
     std::fputs(BackupReport(outcome, request.targetPath).c_str(), stdout);
     return BackupExitStatus(outcome);
