@@ -5,6 +5,9 @@
 #include <wx/app.h>
 #include <wx/iconbndl.h>
 #include <wx/init.h>
+#ifdef __WXMSW__
+#include <wx/msw/private.h>
+#endif
 
 #include "app/AppState.h"
 #include "gui/MainFrame.h"
