@@ -3,8 +3,9 @@
 # gives it a fresh prefix of its own and an Xvfb display):
 #   - a silent install for the current user (/S): the programs, the Start menu shortcut, the
 #     uninstall entry and the .ksb file type under HKCU\Software\Classes;
-#   - a backup file opened through its file type (`start`): the program shows the restore tab
-#     with that file chosen (screenshot opened-from-file.png in SCREENSHOTS);
+#   - a protected backup file opened through its file type (`start`): the program asks for its
+#     password (password-prompt.png in SCREENSHOTS), then shows the restore tab with that file
+#     chosen (opened-from-file.png);
 #   - a silent uninstall (/S): all of that gone; a backup, kestrel.log and the Replaced folder
 #     in the user's folders still there;
 #   - the same install and uninstall for all users (/S /ALLUSERS): Program Files and HKLM.
@@ -51,7 +52,12 @@ expect_value() {
     fi
 }
 key_absent() { ! wine reg query "$1" >/dev/null 2>&1; }
-shortcut_target() { { strings -a "$1" && strings -a -el "$1"; } 2>/dev/null | grep -qiF "$2"; }
+# Whether a shortcut names PATH (its target is kept both as ANSI and as UTF-16 text).
+shortcut_target() {
+    local texts
+    texts=$({ strings -a "$1" && strings -a -el "$1"; } 2>/dev/null)
+    grep -qiF "$2" <<<"$texts"
+}
 
 user=$(id -un)
 home="$WINEPREFIX/drive_c/users/$user"
@@ -101,7 +107,10 @@ printf '%s\r\n' "BackupComputer=OFFICE-PC" "BackupLogonUser=ann" \
     'BackupInformation=WeeklyPS$KSBbefore the move' "BackupSignatures=Signatures" \
     "BackupItem=00001000000" >"$work/backup/ksbackup.dat"
 printf 'Regards, Ann\r\n' >"$work/backup/Ann.txt"
-(cd "$work/backup" && zip -q -X "$backups/mail backup.ksb" ksbackup.dat Ann.txt)
+# Protected (with zip's traditional encryption, which Kestrel reads): opened from the desktop it
+# must ask for the password exactly as the Browse button's way does.
+password='s3cret'
+(cd "$work/backup" && zip -q -X -P "$password" "$backups/mail backup.ksb" ksbackup.dat Ann.txt)
 backup_win="$home_win\\Kestrel backups\\mail backup.ksb"
 cp "$backups/mail backup.ksb" "$work/backup.copy"
 # kestrel.log as a scheduled job leaves it: the installed program's unattended run logs a line
@@ -135,6 +144,19 @@ for id in $boxes; do
     xdotool windowfocus "$id" 2>/dev/null
 done
 sleep 0.5
+xdotool key Return
+prompt=""
+for _ in $(seq 1 300); do
+    prompt=$(xdotool search --name '^Please enter password$' 2>/dev/null) && [ -n "$prompt" ] && break
+    sleep 0.2
+done
+check "the backup opened from the desktop asked for its password" [ -n "$prompt" ]
+for id in $prompt; do
+    xdotool windowfocus "$id" 2>/dev/null
+done
+sleep 0.5
+xdotool type --delay 50 "$password"
+import -window root "$shots/password-prompt.png"
 xdotool key Return
 sleep 2
 shown=$(timeout 120 wine "$probe" "Kestrel V2.90" 60 2>&1 | tr -d '\r')

@@ -41,7 +41,8 @@ BOOL CALLBACK PrintControl(HWND control, LPARAM)
 {
     wchar_t kind[64] = {};
     GetClassNameW(control, kind, 64);
-    if (_wcsicmp(kind, WC_TABCONTROLW) == 0) {
+    // wxWidgets registers the tab control under a class of its own that behaves as the original.
+    if (_wcsicmp(kind, WC_TABCONTROLW) == 0 || _wcsicmp(kind, L"_wx_SysTabCtl32") == 0) {
         std::printf("tab %d\n", static_cast<int>(SendMessageW(control, TCM_GETCURSEL, 0, 0)));
     } else if (_wcsicmp(kind, L"Edit") == 0) {
         std::printf("edit %s\n", Utf8(ControlText(control)).c_str());
