@@ -94,6 +94,10 @@ else
     fi
     # The sample's user (USERPROFILE, APPDATA) is imported into the volatile part of the
     # registry, which a Wine server forgets when it ends: one server serves every run here.
+    # wineboot's server lingers a few seconds after it returns, and a persistent server asked
+    # for meanwhile is refused, so the runs got a new server each (losing the sample's user,
+    # so every item of the user's folders failed) whenever the machine was slow: wait first.
+    wineserver -w
     wineserver -p
     # The sample's file trees, where its Windows paths lead in the prefix.
     (cd "$sample" && find drive_c unc -type f) | while IFS= read -r file; do
