@@ -53,11 +53,10 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PRODUCT}"
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 
-!define MUI_UNCONFIRMPAGE_TEXT_TOP "Kestrel will be removed from the folder below.$\r$\n\
-Your backups, the log kestrel.log and the Replaced folder of earlier restores (in \
-%LOCALAPPDATA%\Kestrel) stay. Scheduled backups stay in the Task Scheduler (folder Kestrel) \
-and fail once Kestrel is gone: remove them first with $\"kestrel schedule list$\" and \
-$\"kestrel schedule remove ID$\", or delete them in the Task Scheduler."
+; Three lines fit above the folder box.
+!define MUI_UNCONFIRMPAGE_TEXT_TOP "Your backups, kestrel.log and the Replaced folder are kept. \
+Scheduled backups are kept too and will fail without Kestrel: remove them first with \
+$\"kestrel schedule remove ID$\" or in the Task Scheduler (folder Kestrel)."
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
 
