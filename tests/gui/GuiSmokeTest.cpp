@@ -681,9 +681,9 @@ TEST_F(SampleMachineWindow, OpensTheProtectedBackupThroughThePromptAndRestoresIt
     PauseForScreenshot("restore-tab-filled");
 
     // Since the backup the signatures and the template were lost.
-    const std::vector<std::string> lost = {roaming + "Signatures\\Bob.htm",
-                                           roaming + "Signatures\\Bob.txt",
-                                           roaming + "Templates\\NormalEmail.dotm"};
+    const std::vector<std::string> lost = {
+        roaming + "Signatures\\Bob.htm", roaming + "Signatures\\Bob.txt",
+        roaming + "Signatures\\Bob_files\\filelist.xml", roaming + "Templates\\NormalEmail.dotm"};
     std::vector<std::string> backedUp;
     for (const std::string& file : lost) {
         backedUp.push_back(*ReadWholeFile(files, file));
