@@ -17,8 +17,9 @@
 set -euo pipefail
 out=$1
 shift
-rm -rf "$out"
+# This run's own files only: the installer check keeps its screenshots in a folder inside.
 mkdir -p "$out"
+find "$out" -maxdepth 1 -type f -delete
 arg=${KESTREL_SCREENSHOT_ARG:-$out}
 
 # A window left waiting (a menu or dialog nobody closed) must not hold CI up.

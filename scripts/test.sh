@@ -13,6 +13,7 @@ cd "$here"
 scripts/install-deps.sh
 scripts/build.sh linux
 scripts/build.sh windows
+scripts/package-windows.sh
 
 rm -rf build/windows/wineprefix build/linux/kestrel-home build/linux/test-results
 mkdir -p build/test-logs

@@ -5,7 +5,8 @@
 # later, and one started inside an Xvfb that has gone cannot show them either. The session is
 # ended after, so no Wine process outlives the test (a test CTest killed on its timeout leaves
 # one, which the next test ends). Tests using it must not run at the same time (CTest's
-# RESOURCE_LOCK wine).
+# RESOURCE_LOCK wine). With KESTREL_FRESH_WINEPREFIX=1 the prefix is removed first, so the
+# command starts on a machine nothing ran on before (the installer check).
 #   scripts/wine-session.sh COMMAND...
 set -uo pipefail
 : "${WINEPREFIX:?WINEPREFIX must name the Wine prefix the tests may use}"
@@ -18,6 +19,9 @@ end_session() {
 }
 
 end_session
+if [ "${KESTREL_FRESH_WINEPREFIX:-}" = 1 ]; then
+    rm -rf "$WINEPREFIX"
+fi
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$(dirname "$WINEPREFIX")"
     if ! env -u DISPLAY -u WAYLAND_DISPLAY wineboot -i >/dev/null 2>&1; then

@@ -229,6 +229,27 @@ void MainWindowModel::SourceFileClicked()
         return;
     }
     // Cleared before the dialog: cancelling it leaves nothing to restore.
+    ClearRestoreTab();
+    const std::optional<std::string> chosen = ChooseBackupFile(dialogs_);
+    if (chosen) {
+        OpenChosenBackup(*chosen);
+    }
+}
+
+void MainWindowModel::OpenBackupFile(const std::string& path)
+{
+    if (running_) {
+        return;
+    }
+    if (activeTab_ != MainTab::Restore) {
+        TabClicked(MainTab::Restore);
+    }
+    ClearRestoreTab();
+    OpenChosenBackup(path);
+}
+
+void MainWindowModel::ClearRestoreTab()
+{
     for (ItemBox& box : restoreItems_) {
         box.enabled = false;
         box.checked = false;
@@ -236,13 +257,16 @@ void MainWindowModel::SourceFileClicked()
     opened_.SourceFile.clear();
     opened_.BackupFacts.clear();
     opened_.Description.clear();
-    const std::optional<std::string> chosen = ChooseBackupFile(dialogs_);
-    if (!chosen || !platform_.fileSystem) {
+}
+
+void MainWindowModel::OpenChosenBackup(const std::string& path)
+{
+    if (!platform_.fileSystem) {
         return;
     }
     opened_.NoValidBackupFlag = state_.NoValidBackupFlag;
     opened_.RestorePassword = state_.RestorePassword;
-    Restore().Open(state_.RunFolder, *chosen, dialogs_, messages_, opened_);
+    Restore().Open(state_.RunFolder, path, dialogs_, messages_, opened_);
     state_.NoValidBackupFlag = opened_.NoValidBackupFlag;
     state_.RestorePassword = opened_.RestorePassword;
     for (std::size_t box = 0; box < restoreItems_.size(); ++box) {

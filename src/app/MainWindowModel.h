@@ -100,6 +100,10 @@ public:
     // The restore tab's source-file button: clears the tab, asks for an archive (and its
     // password) and shows what it holds, with a box enabled for each of its items.
     void SourceFileClicked();
+    // A backup file the program was started with (opened from the desktop): the restore tab
+    // shows, and the file opens exactly as if the source-file button's dialog had chosen it,
+    // password prompt included.
+    void OpenBackupFile(const std::string& path);
     // The progress panel's Cancel button: a running backup write stops and leaves any previous
     // archive as it was; a running restore stops before its next file.
     void CancelClicked();
@@ -163,6 +167,9 @@ private:
     ItemBoxStates& MutableItems(MainTab tab);
     // Enables the boxes the selected source profile offers at its located items, unticked.
     void OfferSourceItems();
+    void ClearRestoreTab();
+    // Opens an archive chosen on the restore tab: its password, its facts and its boxes.
+    void OpenChosenBackup(const std::string& path);
     void StartBackupRun();
     void StartRestoreRun();
     BackupRequest ReadBackupRequest() const;

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <string>
+
 #include "platform/Platform.h"
 
 namespace kestrel {
 
-// Runs the main window until the user quits; returns the process exit status.
-int RunMainWindow(int argc, char** argv, Platform& platform);
+// Runs the main window until the user quits; returns the process exit status. A backupFile
+// (the program opened on a backup from the desktop) is opened on the restore tab once the
+// window shows.
+int RunMainWindow(int argc, char** argv, Platform& platform, const std::string& backupFile = {});
 
 }  // namespace kestrel

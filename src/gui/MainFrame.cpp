@@ -414,6 +414,13 @@ void MainFrame::SelectTab(MainTab tab)
     tabs_->SetSelection(tab == MainTab::Restore ? 1 : 0);
 }
 
+void MainFrame::OpenBackupFile(const std::string& path)
+{
+    SelectTab(MainTab::Restore);
+    model_.OpenBackupFile(path);
+    ShowModelState();
+}
+
 void MainFrame::ShowModelState()
 {
     apply_->SetLabel(wxString::FromUTF8(model_.ApplyCaption()));

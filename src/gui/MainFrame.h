@@ -46,6 +46,8 @@ public:
     MainWindowModel& Model() { return model_; }
     // Selects a tab as a click on it would, including the tab-change rules.
     void SelectTab(MainTab tab);
+    // The backup file the program was started with: the restore tab, with that file opened.
+    void OpenBackupFile(const std::string& path);
 
     void ShowPopupMenu(ItemsPopupMenu menu) override;
     void ShowAboutWindow() override;

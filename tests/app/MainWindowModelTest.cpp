@@ -525,5 +525,43 @@ TEST_F(BackupRunTest, RestoreTabOpensTheBackupAndRestoresOrCancels)
     EXPECT_EQ("2020-01-04 00-00-00", left[1]);
 }
 
+// A backup opened from the desktop: the window starts on the restore tab with the file chosen,
+// through the same password prompt as the source-file button, and no open dialog.
+TEST_F(BackupRunTest, BackupFileFromTheDesktopOpensOnTheRestoreTab)
+{
+    {
+        auto model = Prepare(messages_, true, {2});
+        model->ProtectClicked(true);
+        model->SetPasswords("s3cret", "s3cret");
+        messages_.Expect("The Backup was Completed!\t\t\t\r\n\r\nBackup Signatures\tSucceeded!\t",
+                         MessageIcon::Information, MessageAnswer::Ok);
+        messages_.Expect("Do you need to backup your data to CD-R/RW or DVD?",
+                         MessageIcon::Information, MessageAnswer::Cancel);
+        model->ApplyClicked();
+    }
+    const struct {
+        const char* password;
+        bool opened;
+    } cases[] = {{"s3cret", true}, {"wrong", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.password);
+        auto model = Prepare(messages_, false, {});
+        dialogs.Expect(testing::ScriptedDialogs::Kind::Password, {}, c.password);
+        if (!c.opened) {
+            messages_.Expect("Incorect Password or Invalid backup file!", MessageIcon::Information,
+                             MessageAnswer::Ok);
+        }
+        model->OpenBackupFile(target);
+        EXPECT_EQ(MainTab::Restore, model->ActiveTab());
+        EXPECT_EQ("Restore Now", model->ApplyCaption());
+        EXPECT_EQ(c.opened ? target : "", model->SourceFileText());
+        EXPECT_EQ(c.opened, model->BackupFactsText().find("Profile:Outlook") != std::string::npos);
+        for (int box = 0; box < ItemBoxCount; ++box) {
+            EXPECT_EQ(c.opened && box == 2, model->Items(MainTab::Restore)[box].enabled) << box;
+        }
+        EXPECT_EQ(!c.opened, state.NoValidBackupFlag);
+    }
+}
+
 }  // namespace
 }  // namespace kestrel
