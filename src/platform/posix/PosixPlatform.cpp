@@ -3,6 +3,7 @@
 
 #include "platform/LockedRunFolder.h"
 #include "platform/Platform.h"
+#include "platform/posix/EmulatedHolders.h"
 #include "platform/posix/EnvironmentRoot.h"
 #include "platform/posix/PosixAutomation.h"
 #include "platform/posix/PosixFileSystem.h"
@@ -28,6 +29,7 @@ Platform CreateSystemPlatform()
     platform.shell = std::make_unique<PosixShell>(root);
     platform.automation = std::make_unique<PosixAutomation>(*platform.registry);
     platform.fileSystem = std::make_unique<PosixFileSystem>(root);
+    platform.fileHolders = std::make_unique<EmulatedHolders>(root);
     platform.scheduler = std::make_unique<PosixScheduler>(OwnKestrelBak(), root);
 
     const std::string windowsBase =
