@@ -237,12 +237,14 @@ bool Win32FileHolders::StartAgain(const FileHolder& holder)
     if (auto found = shutdowns_.find(holder.processId); found != shutdowns_.end()) {
         std::unique_ptr<Shutdown> shutdown = std::move(found->second);
         shutdowns_.erase(found);
-        if (shutdown->worker.joinable()) {
+        // A shutdown still busy with another program is cancelled as the object goes; the
+        // program's own path starts it then.
+        if (shutdown->done) {
             shutdown->worker.join();
-        }
-        if (shutdown->result == ERROR_SUCCESS &&
-            RmRestart(shutdown->session.Handle(), 0, nullptr) == ERROR_SUCCESS) {
-            return true;
+            if (shutdown->result == ERROR_SUCCESS &&
+                RmRestart(shutdown->session.Handle(), 0, nullptr) == ERROR_SUCCESS) {
+                return true;
+            }
         }
     }
     if (holder.commandLine.empty()) {
