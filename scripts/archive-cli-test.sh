@@ -76,8 +76,11 @@ run_tool() {  # arguments...
     fi
 }
 
+# The password comes from a file or standard input, never from an argument.
+printf 'right\n' >right.txt
+printf 'wrong\r\n' >wrong.txt
 for archive in aes zipcrypto plain; do
-    password=(--password right)
+    password=(--password-file right.txt)
     check "$system-$archive-list" 0 run_tool list $archive.ksb "${password[@]}"
     check_output "$system-$archive-list-shows-facts" "BackupInformation: line 1" \
         "$work/$system-$archive-list.out"
@@ -105,7 +108,13 @@ for archive in aes zipcrypto plain; do
         fail "$system-$archive-damaged-extract-keeps-target"
     fi
 done
-check "$system-aes-wrong-password" 1 run_tool verify aes.ksb --password wrong
-check "$system-zipcrypto-wrong-password" 1 run_tool verify zipcrypto.ksb --password wrong
+check "$system-aes-wrong-password" 1 run_tool verify aes.ksb --password-file wrong.txt
+check "$system-zipcrypto-wrong-password" 1 run_tool verify zipcrypto.ksb --password-file wrong.txt
+verify_from_stdin() { printf 'right\n' | run_tool verify aes.ksb --password-stdin; }
+check "$system-aes-password-stdin" 0 verify_from_stdin
+check "$system-password-argument-refused" 2 run_tool verify aes.ksb --password right
+check_output "$system-password-argument-refused-says-why" \
+    "kestrel archive: --password is refused: other users see it in the process list" \
+    "$work/$system-password-argument-refused.out"
 
 [ "$failures" -eq 0 ]

@@ -5,8 +5,9 @@
 # backup's result message (backup-result.png), which this script closes; then a restore: the
 # password prompt with the password typed (restore-password.png), the restore tab of the opened
 # backup (restore-tab-filled.png) and the restore's result message (restore-result.png); then
-# the scheduled-backup options window: the scheduler's listing of its jobs (job-listing.png) and
-# the window filled in before its job is added (options-window.png); then the disc window
+# the scheduled-backup options window: the scheduler's listing of its jobs (job-listing.png),
+# the window filled in ("Keep the last 3 backups") before its job is added (options-window.png)
+# and its own listing of the job with its last run (job-listing-last-run.png); then the disc window
 # (disc-composer.png) and its erase window (disc-erase.png). Also checks the window's title as
 # the X server sees it.
 #
@@ -124,9 +125,9 @@ else
     status=1
 fi
 # The options window, over the main window while it is modal (job-listing.png, then
-# options-window.png); then the disc window with the new backup and a composed image
-# (disc-composer.png) and the erase window opened over it (disc-erase.png).
-for view in job-listing options-window disc-composer disc-erase; do
+# options-window.png and job-listing-last-run.png); then the disc window with the new backup
+# and a composed image (disc-composer.png) and the erase window opened over it (disc-erase.png).
+for view in job-listing options-window job-listing-last-run disc-composer disc-erase; do
     if wait_for "$view"; then
         capture "$view"
         touch "$out/$view.done"

@@ -23,7 +23,7 @@ if [ "$system" != linux ]; then
     echo "FAIL the scheduled jobs of the Windows build are not checked here"
     exit 1
 fi
-for program in sh env date iconv systemd-analyze; do
+for program in sh env date systemd-analyze; do
     if ! command -v "$program" >/dev/null; then
         echo "FAIL $program is not installed (scripts/install-deps.sh installs it)"
         exit 1
@@ -80,13 +80,13 @@ check_output() {  # name, literal line, file: the file holds the line
     fi
 }
 # The backup a replayed job made: the archive, its verification and the log line it added (in
-# the ANSI code page, lines ended by CR LF).
+# UTF-8, lines ended by CR LF).
 check_run() {  # name, archive as the job names it, the file, password, log lines before the run
     local name=$1 target=$2 archive=$3 password=$4 before=$5
     if [ -f "$archive" ]; then pass "$name-archive"; else fail "$name-archive: no $archive"; fi
-    stdin_text='' check "$name-archive-verify" 0 run_tool archive verify "$archive" \
-        --password "$password"
-    tr -d '\r' <"$log" | iconv -f WINDOWS-1252 -t UTF-8 >log.txt
+    stdin_text="$password"$'\n' check "$name-archive-verify" 0 run_tool archive verify \
+        "$archive" --password-stdin
+    tr -d '\r' <"$log" >log.txt
     if [ "$(wc -l <log.txt)" -eq $((before + 1)) ] &&
         tail -1 log.txt | grep -q -E $'\tstatus 0: written$' &&
         tail -1 log.txt | grep -q -F $'\tarchive '"$target"$'\t' &&
@@ -132,12 +132,12 @@ check_output cron-add-refused-says-why \
 
 stdin_text='' check cron-list 0 run_tool schedule list
 tr -s ' ' <cron-list.out >cron-list.words
-check_output cron-list-first "1 Outlook 111111111 yes daily $hour:${when#*:} - $cron_target" \
+check_output cron-list-first "1 Outlook 111111111 yes 1 daily $hour:${when#*:} - $cron_target" \
     cron-list.words
 check_output cron-list-second \
-    "2 Outlook 000000001 no mon,fri 9:00 - C:\\Users\\bob\\Documents\\weekly.ksb" cron-list.words
+    "2 Outlook 000000001 no 1 mon,fri 9:00 - C:\\Users\\bob\\Documents\\weekly.ksb" cron-list.words
 stdin_text='' check cron-list-json 0 run_tool schedule list --json
-if grep -q -F '"id": 2, "readable": true, "profile": "Outlook", "items": "000000001", "protected": false, "days": ["mon","fri"], "time": "9:00"' cron-list-json.out; then
+if grep -q -F '"id": 2, "readable": true, "profile": "Outlook", "items": "000000001", "protected": false, "keep": 1, "days": ["mon","fri"], "time": "9:00"' cron-list-json.out; then
     pass cron-list-json-fields
 else
     fail cron-list-json-fields

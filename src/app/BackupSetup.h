@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/AppState.h"
 #include "backup/BackupRequest.h"
@@ -17,5 +18,8 @@ BackupMachine BackupMachineFor(const AppState& state, const std::string& profile
 
 // Where each unattended run leaves its line: %LOCALAPPDATA%\Kestrel\kestrel.log.
 std::string BackupLogPath(const Platform& platform);
+
+// The lines of that log, as UTF-8; none when there is no log yet.
+std::vector<std::string> ReadBackupLog(Platform& platform);
 
 }  // namespace kestrel

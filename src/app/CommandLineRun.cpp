@@ -5,6 +5,7 @@
 
 #include "app/BackupSetup.h"
 #include "app/Startup.h"
+#include "backup/BackupGenerations.h"
 #include "backup/BackupJob.h"
 #include "backup/UnattendedBackup.h"
 #include "ui/Messages.h"
@@ -13,11 +14,19 @@
 namespace kestrel {
 namespace {
 
-void AppendLog(Platform& platform, const std::string& line)
+// The program's own log, and the system's, where an administrator looks; neither can fail the
+// run, whose archive is written by now.
+void Report(Platform& platform, const std::string& line, int status)
 {
     const std::string log = BackupLogPath(platform);
     if (!log.empty()) {
-        platform.fileSystem->AppendTextLine(log, line);
+        platform.fileSystem->AppendLogLine(log, line);
+    }
+    if (platform.systemLog) {
+        const LogLevel level = status == 0   ? LogLevel::Information
+                               : status == 1 ? LogLevel::Warning
+                                             : LogLevel::Error;
+        platform.systemLog->Write(level, SystemLogText(line));
     }
 }
 
@@ -27,26 +36,46 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
 {
     const std::time_t started = std::time(nullptr);
     const auto clockStart = std::chrono::steady_clock::now();
-    const std::optional<UnattendedArguments> arguments = ParseUnattendedArguments(commandLineText);
+    std::optional<UnattendedArguments> arguments = ParseUnattendedArguments(commandLineText);
     if (!arguments) {
-        AppendLog(platform, InvalidArgumentsLogLine(started));
+        Report(platform, InvalidArgumentsLogLine(started), 2);
         return 2;
     }
-    AppState state;
-    state.CommandLineText = commandLineText;
-    SilentMessages silent;
-    LoadSharedState(state, platform, silent);
-
-    const BackupMachine machine = BackupMachineFor(state, arguments->profileName, platform, silent);
-    SilentProgress progress;
-    BackupJob job(platform, silent);
-    const BackupOutcome outcome =
-        job.Run(UnattendedRequest(*arguments, started), machine, progress);
-
+    BackupOutcome outcome;
+    if (!arguments->passwordKey.empty()) {
+        Result<std::string> password =
+            platform.secrets ? platform.secrets->Read(arguments->passwordKey)
+                             : Result<std::string>(Error{"read", "secret " + arguments->passwordKey,
+                                                         0, "this system keeps no secrets"});
+        if (!password || password->empty()) {
+            outcome.error = "the job's password cannot be read (" +
+                            (password ? std::string("it is empty") : password.error().Describe()) +
+                            ")";
+        } else {
+            arguments->password = *password;
+        }
+    }
+    if (outcome.error.empty()) {
+        AppState state;
+        state.CommandLineText = commandLineText;
+        SilentMessages silent;
+        LoadSharedState(state, platform, silent);
+        const BackupMachine machine =
+            BackupMachineFor(state, arguments->profileName, platform, silent);
+        SilentProgress progress;
+        BackupJob job(platform, silent);
+        // Every scheduled run reads its archive back before it replaces or removes anything.
+        const KeepPolicy policy{arguments->keep, true};
+        outcome = RunKeptBackup(job, UnattendedRequest(*arguments, started), machine, progress,
+                                policy, *platform.fileSystem);
+    }
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - clockStart;
-    AppendLog(platform, BackupLogLine(started, arguments->profileName, arguments->archivePath,
-                                      outcome, seconds.count()));
-    return BackupExitStatus(outcome);
+    const int status = BackupExitStatus(outcome);
+    Report(platform,
+           BackupLogLine(started, arguments->profileName, arguments->archivePath, outcome,
+                         seconds.count()),
+           status);
+    return status;
 }
 
 }  // namespace kestrel

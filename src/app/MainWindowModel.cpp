@@ -7,6 +7,8 @@
 #include "app/MainWindowTexts.h"
 #include "app/RestoreSetup.h"
 #include "app/Startup.h"
+#include "archive/MemberName.h"
+#include "backup/BackupGenerations.h"
 #include "backup/BackupRun.h"
 #include "platform/PathJoin.h"
 
@@ -25,13 +27,6 @@ Dialogs& NoDialogs()
 {
     static NoFileDialogs none;
     return none;
-}
-
-// The file name without its folder; the dialog gives host paths on Linux, hence both kinds.
-std::string BareName(const std::string& path)
-{
-    const std::size_t separator = path.find_last_of("\\/");
-    return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
 }  // namespace
@@ -361,10 +356,25 @@ void MainWindowModel::StartBackupRun()
     const BackupMachine machine =
         BackupMachineFor(state_, request.profileName, platform_, messages_);
     job_ = std::make_unique<BackupJob>(platform_, messages_);
-    job_->Collect(request, machine, *this);
+    // Written beside the target and put in place only once whole (and read back when the box
+    // says so); a run that lacks an item never replaces the previous archive.
+    runRequest_ = StagedRequest(request);
+    readBackProblem_.reset();
+    job_->Collect(runRequest_, machine, *this);
     BackupJob* job = job_.get();
+    const bool verify = verify_;
     host_.RunInBackground(
-        *this, [job](ProgressSink& progress) { job->Write(progress); }, [this] { WorkDone(); });
+        *this,
+        [this, job, verify](ProgressSink& progress) {
+            job->Write(progress);
+            if (verify && job->Written()) {
+                progress.SetWriteText(texts::VerifyingBackup);
+                BackupOutcome written;
+                written.result = BackupResult::Written;
+                readBackProblem_ = CheckStagedArchive(written, runRequest_, *platform_.fileSystem);
+            }
+        },
+        [this] { WorkDone(); });
 }
 
 BackupRequest MainWindowModel::ReadBackupRequest() const
@@ -412,8 +422,13 @@ void MainWindowModel::HideProgress()
 
 void MainWindowModel::EndBackupRun()
 {
-    const BackupOutcome outcome = job_->Finish(*this);
+    const BackupOutcome outcome = PlaceStagedArchive(job_->Finish(*this), runRequest_, KeepPolicy{},
+                                                     readBackProblem_, *platform_.fileSystem);
     job_.reset();
+    if (!outcome.archivePath.empty()) {
+        runTargetPath_ = outcome.archivePath;
+        runTargetName_ = BareName(outcome.archivePath);
+    }
     HideProgress();
     if (quitAfterRun_) {
         // The user chose to quit; a result message would only hold the program open.

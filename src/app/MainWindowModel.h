@@ -107,6 +107,9 @@ public:
     void SelectAllItems(MainTab tab);
     void DeselectAllItems(MainTab tab);
     void ProtectClicked(bool checked);
+    // "Verify the backup after writing", ticked at the start and kept as set from one run to
+    // the next: the new archive is read back before it replaces the previous one.
+    void SetVerify(bool checked) { verify_ = checked; }
 
     void SetItemChecked(MainTab tab, int index, bool checked);
     void SetPasswords(const std::string& password, const std::string& retyped);
@@ -126,6 +129,7 @@ public:
     int SourceSelection() const { return sourceSelection_; }
     int TargetSelection() const { return targetSelection_; }
     bool Protect() const { return protect_; }
+    bool Verify() const { return verify_; }
     bool PasswordBoxesEnabled() const { return protect_; }
     PasswordBoxColour PasswordColour() const;
     const std::string& Password() const { return password_; }
@@ -187,6 +191,7 @@ private:
     int sourceSelection_ = -1;
     int targetSelection_ = -1;
     bool protect_ = false;
+    bool verify_ = true;
     std::string password_;
     std::string retypedPassword_;
     bool progressPanelVisible_ = false;
@@ -205,6 +210,10 @@ private:
     bool running_ = false;
     bool cancelRequested_ = false;
     std::unique_ptr<BackupJob> job_;
+    // The run's request as the job writes it (beside the target first), and why its archive
+    // did not read back, set on the worker once it has written.
+    BackupRequest runRequest_;
+    std::optional<std::string> readBackProblem_;
     // The restore side: the archive opened on the restore tab stays open between runs.
     std::unique_ptr<RestoreSession> restore_;
     OpenedBackup opened_;

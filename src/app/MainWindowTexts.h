@@ -17,6 +17,8 @@ inline constexpr const char* About = "About";
 inline constexpr const char* Quit = "Quit";
 inline constexpr const char* Browse = "Browse...";
 inline constexpr const char* PleaseWaiting = "Please Waiting";
+inline constexpr const char* VerifyAfterWriting = "Verify the backup after writing";
+inline constexpr const char* VerifyingBackup = "Verifying the backup...";
 inline constexpr const char* Cancel = "Cancel";
 
 // Backup tab.

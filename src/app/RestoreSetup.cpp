@@ -17,7 +17,9 @@ RestoreMachine RestoreMachineFor(const AppState& state, const std::string& targe
     machine.keptFolder = platform.dataFolder;
     if (platform.registry) {
         RegistryAccess registry(*platform.registry, messages);
-        machine.locations = LocateProfileItems(DiscoveryContextOf(state), targetProfile, registry);
+        const DiscoveryContext context = DiscoveryContextOf(state);
+        machine.locations = LocateProfileItems(context, targetProfile, registry);
+        machine.locations.StationeryFolder = RestoreStationeryFolder(context, registry);
     }
     return machine;
 }

@@ -1,8 +1,12 @@
 #include "app/SchedulerWindowModel.h"
 
+#include <algorithm>
 #include <ctime>
 #include <optional>
 
+#include "app/BackupSetup.h"
+#include "app/JobListing.h"
+#include "app/ScheduleJobAdd.h"
 #include "app/Startup.h"
 #include "backup/BackupRun.h"
 #include "outlook/ProfileDiscovery.h"
@@ -26,7 +30,6 @@ ItemAvailability OfferedItems(const AppState& state, Platform& platform, Message
     return FindAvailableItems(context, profile, locations, registry, *platform.fileSystem);
 }
 
-// The system's reason as it gave it, or the whole description when it gave none.
 }  // namespace
 
 SchedulerWindowModel::SchedulerWindowModel(const AppState& state, Platform& platform,
@@ -143,25 +146,8 @@ ScheduleChoices SchedulerWindowModel::Choices() const
 
 void SchedulerWindowModel::AddTaskClicked()
 {
-    const ScheduleChoices choices = Choices();
-    if (!CheckScheduleChoices(choices, messages_)) {
-        return;
-    }
-    // The start time comes from the fixed list, so there is always a job.
-    const std::optional<JobInfo> job = BuildJobInfo(choices, platform_.system->ProgramFolder());
-    if (!job) {
-        return;
-    }
-    if (!platform_.scheduler) {
-        messages_.Show(
-            std::string(texts::TaskNotScheduled) + "this system offers no scheduler to add it to.",
-            texts::ApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
-        return;
-    }
-    const Result<std::uint32_t> added = platform_.scheduler->Add(*job);
+    const std::optional<std::uint32_t> added = AddScheduledJob(Choices(), platform_, messages_);
     if (!added) {
-        messages_.Show(texts::TaskNotScheduled + added.error().Reason(), texts::ApplicationTitle,
-                       MessageIcon::Stop, MessageButtons::Ok);
         return;
     }
     messages_.Show(texts::TaskScheduledBefore + std::to_string(*added) + texts::TaskScheduledAfter,
@@ -177,6 +163,27 @@ void SchedulerWindowModel::OpenSchedulerClicked()
         return;
     }
     host_.OpenScheduler();
+}
+
+void SchedulerWindowModel::JobListingClicked()
+{
+    if (!platform_.scheduler) {
+        messages_.Show(std::string(texts::SchedulerNotOpened) + "this system offers no scheduler.",
+                       texts::ApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
+        return;
+    }
+    const Result<std::vector<ListedJob>> jobs = platform_.scheduler->List();
+    if (!jobs) {
+        messages_.Show(texts::SchedulerNotOpened + jobs.error().Reason(), texts::ApplicationTitle,
+                       MessageIcon::Stop, MessageButtons::Ok);
+        return;
+    }
+    host_.ShowJobListing(JobListingTable(*jobs, ReadBackupLog(platform_)));
+}
+
+void SchedulerWindowModel::SetKeep(int keep)
+{
+    choices_.keep = std::clamp(keep, 1, KeepAtMost);
 }
 
 void SchedulerWindowModel::CancelClicked()

@@ -21,6 +21,8 @@ public:
     virtual void OpenScheduler() = 0;
     // Closes the options window.
     virtual void CloseWindow() = 0;
+    // Shows our jobs with their last runs (JobListingTable) in the window's job listing.
+    virtual void ShowJobListing(const std::string& listing) = 0;
 };
 
 // The rules of the options window that turns a profile, items, a target, a password and a
@@ -62,6 +64,11 @@ public:
     void AddTaskClicked();
     // Without a scheduler on this system, says so instead of asking the window.
     void OpenSchedulerClicked();
+    // "Scheduled Tasks...": the jobs of this program and how each last ran, or the
+    // scheduler's refusal.
+    void JobListingClicked();
+    // "Keep the last N backups": 1 to 99, a number outside held at the nearer end.
+    void SetKeep(int keep);
     void CancelClicked();
 
     const std::vector<std::string>& Profiles() const { return profiles_; }
@@ -77,6 +84,7 @@ public:
     const std::string& Password() const { return choices_.password; }
     const std::string& RetypedPassword() const { return choices_.retypedPassword; }
     const std::string& TargetFileText() const { return targetFileText_; }
+    int Keep() const { return choices_.keep; }
 
 private:
     // The choices as the controls hold them now.

@@ -1,8 +1,12 @@
 #include "archive/InfoFile.h"
 
 #include <string_view>
+#include <vector>
 
+#include "platform/CodePage.h"
+#include "platform/FileContents.h"
 #include "platform/NameCase.h"
+#include "platform/Utf8.h"
 
 namespace kestrel {
 namespace {
@@ -16,18 +20,102 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
+// An info file is a few hundred bytes; one of this size is not ours.
+constexpr std::uint64_t MaxInfoBytes = 1u << 20;
+
+bool FitsCodePage(const std::string& text)
+{
+    return AnsiToUtf8(Utf8ToAnsi(text)) == text;
+}
+
+bool IsUtf8InfoFile(const std::vector<std::string>& lines)
+{
+    return !lines.empty() && lines.front() == InfoFileUtf8Line;
+}
+
+// Well-formed UTF-8 as it is; each byte that is not becomes U+FFFD, so a damaged file never
+// hands invalid text to the rest of the program.
+std::string CleanUtf8(std::string_view text)
+{
+    if (IsValidUtf8(text)) {
+        return std::string(text);
+    }
+    std::string clean;
+    for (std::size_t at = 0; at < text.size();) {
+        const Utf8Character next = DecodeUtf8(text, at);
+        AppendUtf8(clean, next.value);
+        at += next.length;
+    }
+    return clean;
+}
+
+// Lines end at CR LF or LF, as the ANSI reading has them.
+std::vector<std::string> Utf8Lines(std::string_view text)
+{
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        const std::size_t next = end == std::string_view::npos ? text.size() : end + 1;
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        if (end > start && text[end - 1] == '\r' && end != text.size()) {
+            --end;
+        }
+        lines.push_back(CleanUtf8(text.substr(start, end - start)));
+        start = next;
+    }
+    return lines;
+}
+
+std::optional<std::vector<std::string>> ReadInfoLines(FileSystem& fileSystem,
+                                                      const std::string& fileName)
+{
+    auto lines = fileSystem.ReadTextLines(fileName);
+    if (!lines || !IsUtf8InfoFile(*lines)) {
+        return lines;
+    }
+    const Result<std::string> bytes = ReadWholeFile(fileSystem, fileName, MaxInfoBytes);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return Utf8Lines(*bytes);
+}
+
 }  // namespace
 
 bool SaveINI(FileSystem& fileSystem, const std::string& keyName, const std::string& keyValue,
              const std::string& fileName)
 {
-    return fileSystem.AppendTextLine(fileName, keyName + "=" + keyValue);
+    const std::string line = keyName + "=" + keyValue;
+    const auto lines = fileSystem.ReadTextLines(fileName);
+    const bool utf8 = lines && IsUtf8InfoFile(*lines);
+    if (!utf8 && FitsCodePage(line)) {
+        return fileSystem.AppendTextLine(fileName, line);
+    }
+    // From the first value the code page cannot hold, the whole file is UTF-8 under its
+    // marker line: the lines written so far are rewritten, so no name ever turns into "?".
+    std::string bytes;
+    if (utf8) {
+        const Result<std::string> written = ReadWholeFile(fileSystem, fileName, MaxInfoBytes);
+        if (!written) {
+            return false;
+        }
+        bytes = *written;
+    } else {
+        bytes = std::string(InfoFileUtf8Line) + "\r\n";
+        for (const std::string& earlier : lines.value_or(std::vector<std::string>{})) {
+            bytes += earlier + "\r\n";
+        }
+    }
+    bytes += line + "\r\n";
+    return !ReplaceFile(fileSystem, fileName, bytes);
 }
 
 std::optional<std::string> GetINI(FileSystem& fileSystem, const std::string& keyName,
                                   const std::string& fileName)
 {
-    const auto lines = fileSystem.ReadTextLines(fileName);
+    const auto lines = ReadInfoLines(fileSystem, fileName);
     if (!lines) {
         return std::nullopt;
     }

@@ -9,8 +9,15 @@ namespace kestrel {
 
 // The info file "ksbackup.dat" that describes a backup and names the members of each item:
 // ANSI text, one "key=value" line per entry, CR LF, no section header.
+//
+// A value the ANSI code page cannot hold (a file name in another script, a description) would
+// lose its characters to "?". The file is then UTF-8 instead, all of it, and says so in its
+// first line, InfoFileUtf8Line, which the reader checks; any other file is read as ANSI, as
+// every earlier build wrote it. A file whose every value fits the code page stays ANSI, byte
+// for byte.
 
 inline constexpr const char* InfoFileName = "ksbackup.dat";
+inline constexpr const char* InfoFileUtf8Line = "BackupText=UTF-8";
 // Line breaks cannot live in a value, so the description stores each one (CR LF, a lone LF or a
 // lone CR) as this text, which reads back as CR LF.
 inline constexpr const char* DescriptionLineBreak = "PS$KSB";
@@ -23,6 +30,7 @@ inline constexpr const char* PabSourcesKey = "BackupPabSources";
 
 // Appends one line "key=value", creating the file when missing. Never looks for an earlier
 // line of the same key: saving a key twice leaves two lines. False when it cannot be written.
+// A line the code page cannot hold turns the file into UTF-8 (above) before it is appended.
 bool SaveINI(FileSystem& fileSystem, const std::string& keyName, const std::string& keyValue,
              const std::string& fileName);
 

@@ -25,7 +25,7 @@ constexpr std::size_t RawBlocks = 3;  // one being read and unwrapped, one infla
 
 struct MemberDecoder::State {
     Member member;
-    std::string password;
+    std::vector<std::string> passwords;
     Consumer consumer;
     // The unwrapping (AES) and the inflating may run on two threads; either may fail.
     std::mutex errorMutex;
@@ -96,8 +96,11 @@ struct MemberDecoder::State {
                 data += take;
                 size -= take;
                 if (header.size() == headerSize) {
-                    bool wrongPassword = false;
-                    aes = WinZipAes::ForReading(password, member.aesBits, header, wrongPassword);
+                    bool wrongPassword = true;
+                    for (std::size_t i = 0; !aes && wrongPassword && i < passwords.size(); ++i) {
+                        aes = WinZipAes::ForReading(passwords[i], member.aesBits, header,
+                                                    wrongPassword);
+                    }
                     if (!aes) {
                         Fail(wrongPassword ? "Wrong password provided"
                                            : "the system's crypto failed to decrypt");
@@ -178,12 +181,13 @@ struct MemberDecoder::State {
     }
 };
 
-MemberDecoder::MemberDecoder(const Member& member, std::string password, Consumer consumer)
+MemberDecoder::MemberDecoder(const Member& member, std::vector<std::string> passwords,
+                             Consumer consumer)
     : state_(std::make_unique<State>())
 {
     State& s = *state_;
     s.member = member;
-    s.password = std::move(password);
+    s.passwords = std::move(passwords);
     s.consumer = std::move(consumer);
     if (member.aesBits != 0) {
         s.headerSize = WinZipAes::SaltSize(member.aesBits) + WinZipAes::VerifierSize;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kestrel {
 
@@ -28,8 +29,9 @@ public:
     // False stops the decoding (Error says so).
     using Consumer = std::function<bool(const char*, std::size_t)>;
 
-    // The password in the bytes the archive's keys were made from (the ANSI code page).
-    MemberDecoder(const Member& member, std::string password, Consumer consumer);
+    // The password in each form of bytes the member's keys may have been made from, tried in
+    // order: the first whose verifier matches decrypts (an empty list is a wrong password).
+    MemberDecoder(const Member& member, std::vector<std::string> passwords, Consumer consumer);
     ~MemberDecoder();
     MemberDecoder(const MemberDecoder&) = delete;
     MemberDecoder& operator=(const MemberDecoder&) = delete;

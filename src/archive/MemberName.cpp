@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/NameCase.h"
+#include "platform/PathJoin.h"
 
 namespace kestrel {
 namespace {
@@ -39,6 +40,33 @@ bool IsBareFileName(const std::string& name)
         }
     }
     return !IsReservedDeviceName(std::string_view(name).substr(0, name.find('.')));
+}
+
+bool IsMemberPath(const std::string& name)
+{
+    for (std::size_t start = 0;;) {
+        const std::size_t slash = name.find('/', start);
+        if (!IsBareFileName(name.substr(start, slash - start))) {
+            return false;
+        }
+        if (slash == std::string::npos) {
+            return true;
+        }
+        start = slash + 1;
+    }
+}
+
+std::string JoinMemberPath(const std::string& folder, const std::string& memberPath)
+{
+    std::string path = folder;
+    for (std::size_t start = 0;;) {
+        const std::size_t slash = memberPath.find('/', start);
+        path = JoinPath(path, std::string_view(memberPath).substr(start, slash - start));
+        if (slash == std::string::npos) {
+            return path;
+        }
+        start = slash + 1;
+    }
 }
 
 std::string BareName(const std::string& path)

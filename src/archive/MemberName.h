@@ -11,6 +11,16 @@ namespace kestrel {
 // extension. Anything else could write outside the folder an operation targets.
 bool IsBareFileName(const std::string& name);
 
+// Whether a member name may name a file below the folder an operation targets: one bare file
+// name, or several joined by "/" (ZIP's own separator) for a file in a subfolder of the item's
+// folder. Every part is held to IsBareFileName, so no part climbs out (".."), names a drive, a
+// device or a stream, and no part is empty (a leading, doubled or trailing "/").
+bool IsMemberPath(const std::string& name);
+
+// The member's place below the folder: each part of the member path joined to it in turn,
+// with the folder's own separator. The name must pass IsMemberPath.
+std::string JoinMemberPath(const std::string& folder, const std::string& memberPath);
+
 // The text after the last "\" or "/" of a path.
 std::string BareName(const std::string& path);
 

@@ -16,6 +16,7 @@
 #include "platform/CodePage.h"
 #include "platform/NameCase.h"
 #include "platform/PathJoin.h"
+#include "platform/Utf8.h"
 
 namespace kestrel {
 namespace {
@@ -35,8 +36,8 @@ bool IsAbsolute(const std::string& path)
            (!path.empty() && (path[0] == '\\' || path[0] == '/'));
 }
 
-// Names are stored in the ANSI code page, as the program stores all its text; an archive
-// made elsewhere may flag its names as UTF-8 instead.
+// Names flagged as UTF-8 (ours outside ASCII, 7-Zip's, Info-ZIP's) come as they are; unflagged
+// ones are in the ANSI code page, as earlier builds stored every name.
 std::string MemberNameOf(zip_t* archive, zip_uint64_t index)
 {
     const char* raw = zip_get_name(archive, index, ZIP_FL_ENC_RAW);
@@ -98,7 +99,7 @@ int AesBits(zip_uint16_t method)
 // pieces and decrypts AES a block per call) and decodes them here. The decoder asks for exactly
 // the stored size: one read more would make libzip compare a stored member's raw bytes with
 // its CRC.
-bool ReadStoredMember(zip_t* archive, const ZipMember& member, std::string password,
+bool ReadStoredMember(zip_t* archive, const ZipMember& member, std::vector<std::string> passwords,
                       const std::function<bool(const char*, std::size_t)>& consume,
                       std::string& error)
 {
@@ -109,7 +110,7 @@ bool ReadStoredMember(zip_t* archive, const ZipMember& member, std::string passw
     facts.checkCrc = member.aesBits == 0 || member.crc != 0;
     facts.deflated = member.deflated;
     facts.aesBits = member.aesBits;
-    MemberDecoder decoder(facts, std::move(password), consume);
+    MemberDecoder decoder(facts, std::move(passwords), consume);
     // Encrypted data comes raw, neither decrypted nor inflated.
     zip_file_t* file = zip_fopen_index(archive, member.index, ZIP_FL_ENCRYPTED);
     if (file == nullptr) {
@@ -176,10 +177,36 @@ struct ZipComponent::State {
             archive = nullptr;
         }
         mode = Mode::None;
+        provenPassword.reset();
         members.clear();
         pending.clear();
     }
     bool WriteArchive(const std::string& target, ZipEventThrottle& throttle);
+    // The member's subfolders below the folder it is extracted into, each level made when
+    // missing; the folder itself must exist.
+    bool CreateLevelsBelow(const std::string& base, const std::string& level)
+    {
+        if (level.size() <= base.size() || fileSystem.FolderExists(level)) {
+            return true;
+        }
+        return CreateLevelsBelow(base, ParentFolder(level)) &&
+               (fileSystem.CreateFolder(level) || fileSystem.FolderExists(level));
+    }
+    // The bytes an AES key may have been made from: the password's UTF-8, as 7-Zip, WinZip and
+    // Info-ZIP make it and as this program writes it, then, for a password outside ASCII, its
+    // ANSI form, which earlier builds used. Once a password check has shown which one the
+    // archive takes, that one alone.
+    std::vector<std::string> AesPasswords() const
+    {
+        if (provenPassword) {
+            return {*provenPassword};
+        }
+        std::vector<std::string> passwords{readPassword};
+        if (std::string ansi = Utf8ToAnsi(readPassword); ansi != readPassword) {
+            passwords.push_back(std::move(ansi));
+        }
+        return passwords;
+    }
 
     FileSystem& fileSystem;
     ZipEventSink& events;
@@ -190,6 +217,7 @@ struct ZipComponent::State {
     std::vector<ZipMember> members;
     std::vector<PendingFile> pending;
     std::string readPassword;
+    std::optional<std::string> provenPassword;
     std::string writePassword;
     bool protect = false;
     int deflateLevel = DefaultDeflateLevel;
@@ -289,6 +317,7 @@ bool ZipComponent::IsProtected(const std::string& archivePath)
 void ZipComponent::SetReadPassword(const std::string& password)
 {
     state_->readPassword = password;
+    state_->provenPassword.reset();
     if (state_->archive != nullptr) {
         zip_set_default_password(state_->archive,
                                  password.empty() ? nullptr : Utf8ToAnsi(password).c_str());
@@ -316,7 +345,22 @@ bool ZipComponent::CheckPassword()
             proof = &member;
         }
     }
-    return proof == nullptr || ReadMember(*proof);
+    if (proof == nullptr) {
+        return true;
+    }
+    if (proof->aesBits == 0) {
+        return ReadMember(*proof);
+    }
+    // Read whole for each form of the password: the verifier alone lets one wrong key in
+    // 65536 through, and a later extraction must not learn that half-way through a file.
+    for (const std::string& candidate : s.AesPasswords()) {
+        s.provenPassword = candidate;
+        if (ReadMember(*proof)) {
+            return true;
+        }
+    }
+    s.provenPassword.reset();
+    return false;
 }
 
 bool ZipComponent::AddFile(const std::string& filePath, const std::string& memberName)
@@ -327,8 +371,8 @@ bool ZipComponent::AddFile(const std::string& filePath, const std::string& membe
     }
     const std::string path = s.Resolve(filePath);
     const std::string name = memberName.empty() ? BareName(path) : memberName;
-    if (!IsBareFileName(name)) {
-        return s.Fail("not a bare file name: " + name);
+    if (!IsMemberPath(name)) {
+        return s.Fail("not a file name below the archive's root: " + name);
     }
     const auto facts = s.fileSystem.Stat(path);
     if (!facts) {
@@ -381,6 +425,11 @@ bool ZipComponent::Write()
     if (s.protect && s.writePassword.empty()) {
         return s.Fail("a protected archive needs a password: " + s.archivePath);
     }
+    // The key is made from the password's UTF-8: bytes that are not UTF-8 could not be typed
+    // back the same way in another program, so they are refused rather than changed.
+    if (s.protect && !IsValidUtf8(s.writePassword)) {
+        return s.Fail("the password is not valid text; " + s.archivePath + " was not written");
+    }
     ZipEventThrottle throttle(s.events, s.eventInterval);
     s.cancelled = false;
     const bool written = s.WriteArchive(s.archivePath, throttle);
@@ -409,7 +458,7 @@ bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrott
     job.deflateLevel = deflateLevel;
     job.threads = threads;
     job.protect = protect;
-    job.password = Utf8ToAnsi(writePassword);
+    job.password = writePassword;
     std::vector<std::unique_ptr<ZipMemberSource>> sources;
     for (const PendingFile& file : pending) {
         const auto facts = fileSystem.Stat(file.path);
@@ -436,9 +485,11 @@ bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrott
     }
     for (std::size_t i = 0; i < sources.size(); ++i) {
         zip_source_t* source = sources[i]->Create(zip);
-        const std::string name = Utf8ToAnsi(pending[i].memberName);
+        // An ASCII name is stored as it is; any other gets ZIP's UTF-8 flag, so every tool
+        // shows it as it was on every machine.
+        const std::string& name = pending[i].memberName;
         const zip_int64_t index =
-            source == nullptr ? -1 : zip_file_add(zip, name.c_str(), source, ZIP_FL_ENC_CP437);
+            source == nullptr ? -1 : zip_file_add(zip, name.c_str(), source, ZIP_FL_ENC_UTF_8);
         if (index < 0) {
             zip_source_free(source);
             const std::string reason = zip_strerror(zip);
@@ -499,7 +550,7 @@ std::vector<ZipMember> ZipComponent::Members() const
 
 std::optional<ZipMember> ZipComponent::FindMember(const std::string& name) const
 {
-    if (!IsBareFileName(name)) {
+    if (!IsMemberPath(name)) {
         return std::nullopt;
     }
     const ZipMember* caseless = nullptr;
@@ -526,8 +577,7 @@ bool ZipComponent::ReadMember(const ZipMember& member,
     };
     std::string error;
     if (DecodesItself(s.archive, member)) {
-        return ReadStoredMember(s.archive, member, Utf8ToAnsi(s.readPassword), consume, error) ||
-               fail(error);
+        return ReadStoredMember(s.archive, member, s.AesPasswords(), consume, error) || fail(error);
     }
     return ReadEntry(s.archive, member.index, consume, error) || fail(error);
 }
@@ -535,13 +585,18 @@ bool ZipComponent::ReadMember(const ZipMember& member,
 bool ZipComponent::ExtractMember(const ZipMember& member, const std::string& folder)
 {
     State& s = *state_;
-    if (!IsBareFileName(member.name)) {
-        return s.Fail("refused to extract a member that is not a bare file name: " + member.name);
+    if (!IsMemberPath(member.name)) {
+        return s.Fail("refused to extract a member that names no file below the folder: " +
+                      member.name);
     }
-    const std::string target = JoinPath(s.Resolve(folder), member.name);
-    const std::string temporary = s.fileSystem.CreateTempFile(s.Resolve(folder), "ksb");
+    const std::string target = JoinMemberPath(s.Resolve(folder), member.name);
+    const std::string targetFolder = ParentFolder(target);
+    if (!s.CreateLevelsBelow(s.Resolve(folder), targetFolder)) {
+        return s.Fail("cannot create the folder " + targetFolder);
+    }
+    const std::string temporary = s.fileSystem.CreateTempFile(targetFolder, "ksb");
     if (temporary.empty()) {
-        return s.Fail("cannot create a temporary file in " + folder);
+        return s.Fail("cannot create a temporary file in " + targetFolder);
     }
     ZipEventThrottle throttle(s.events, s.eventInterval);
     throttle.ExtractingFile(member.name);

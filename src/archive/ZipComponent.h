@@ -17,7 +17,7 @@ namespace kestrel {
 
 struct ZipMember {
     std::uint64_t index = 0;
-    std::string name;  // UTF-8
+    std::string name;  // UTF-8; "/" between the parts of a member in a subfolder
     std::uint64_t size = 0;
     std::uint64_t compressedSize = 0;
     std::uint32_t crc = 0;  // 0 for AES entries, whose data is authenticated instead
@@ -26,9 +26,16 @@ struct ZipMember {
     bool deflated = false;  // else stored
 };
 
-// The one ZIP archive the program works on at a time, over libzip. Members lie flat under the
-// bare names of the files added, deflated, with AES-256 when protected; reading also accepts
-// the traditional PKWARE encryption and ZIP64. Files are streamed, never held in memory.
+// The one ZIP archive the program works on at a time, over libzip. Members lie under the bare
+// names of the files added, or under relative paths with "/" for files of subfolders, deflated,
+// with AES-256 when protected; reading also accepts the traditional PKWARE encryption and
+// ZIP64. Files are streamed, never held in memory.
+//
+// Text crosses into the archive so that every tool reads it back the same on every machine:
+// names outside ASCII are stored in UTF-8 with ZIP's UTF-8 flag, and AES keys are made from the
+// password's UTF-8. Reading also takes what earlier builds wrote: unflagged names in the ANSI
+// code page, and AES keys from the password's ANSI form, tried when its UTF-8 does not open
+// the archive. The traditional PKWARE scheme, read only, takes the ANSI form.
 //
 // A write replaces the archive at its path only once the new one is complete and on disk, so
 // a failed write leaves the old archive as it was. Errors are reported through the result and
@@ -57,10 +64,11 @@ public:
     void SetReadPassword(const std::string& password);
     // True when a member (the info file when there is one, else the smallest protected one)
     // decrypts with the read password and passes its checksum and authentication; true for
-    // an archive without protection.
+    // an archive without protection. Later reads of the open archive use the form of the
+    // password (UTF-8 or ANSI) that passed.
     bool CheckPassword();
 
-    // Adds the file under its bare name, or under memberName (a bare file name) when given;
+    // Adds the file under its bare name, or under memberName (IsMemberPath) when given;
     // refused when the file is missing or a member of that name (in any case) was added
     // already. Its data is read only by Write.
     bool AddFile(const std::string& filePath, const std::string& memberName = {});
@@ -70,8 +78,8 @@ public:
     // Threads that deflate a member; 0 (the default) is one per processor. A backup that runs
     // while the user works may take fewer.
     void SetThreadCount(unsigned threads);
-    // Writes every added file into the archive and puts it in place. WriteFinished follows
-    // every call, whatever the outcome.
+    // Writes every added file into the archive and puts it in place. A protected archive's
+    // password must be UTF-8 text. WriteFinished follows every call, whatever the outcome.
     bool Write();
     // Asks the Write or ExtractMember running on another thread, or else the next one, to
     // stop: it fails soon after with WasCancelled() true, and the archive or the file at the
@@ -85,15 +93,16 @@ public:
     void Close();
 
     std::vector<ZipMember> Members() const;
-    // None when the name is absent or is not a bare file name.
+    // None when the name is absent or does not pass IsMemberPath.
     std::optional<ZipMember> FindMember(const std::string& name) const;
     // Reads the whole member and checks its checksum and authentication; the data is handed
     // to `consume` in pieces when given.
     bool ReadMember(const ZipMember& member,
                     const std::function<bool(const char*, std::size_t)>& consume = {});
-    // Writes the member into the folder under its name, through a temporary file that
-    // replaces the target only once the member has passed its checks. Reports the name and
-    // the percentage of the member written, as Write does for the archive.
+    // Writes the member into the folder at its name (IsMemberPath; the subfolders it names are
+    // created below the folder when missing), through a temporary file that replaces the
+    // target only once the member has passed its checks. Reports the name and the percentage
+    // of the member written, as Write does for the archive.
     bool ExtractMember(const ZipMember& member, const std::string& folder);
 
     // Label updates at most this often (30 ms unless set).

@@ -35,7 +35,7 @@ struct ZipWriteJob {
     int deflateLevel = 6;
     unsigned threads = 0;  // 0: one per processor
     bool protect = false;
-    std::string password;  // in the ANSI code page
+    std::string password;  // UTF-8, the bytes 7-Zip and WinZip make the key from
     std::uint64_t total = 0;
     std::uint64_t done = 0;
     Error failure;

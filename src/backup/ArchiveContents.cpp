@@ -11,7 +11,8 @@ ArchiveContents::ArchiveContents(FileSystem& fileSystem, ZipComponent& zip)
 {
 }
 
-std::optional<std::string> ArchiveContents::Add(const std::string& path, std::string& why)
+std::optional<std::string> ArchiveContents::Add(const std::string& path, std::string& why,
+                                                const std::string& memberPath)
 {
     for (const Added& added : added_) {
         if (EqualsIgnoringCase(added.path, path)) {
@@ -26,7 +27,7 @@ std::optional<std::string> ArchiveContents::Add(const std::string& path, std::st
         return std::nullopt;
     }
     opened->reset();
-    const std::string name = FreeName(BareName(path));
+    const std::string name = FreeName(memberPath.empty() ? BareName(path) : memberPath);
     if (!zip_.AddFile(path, name)) {
         why = zip_.LastError();
         return std::nullopt;
@@ -57,15 +58,17 @@ bool ArchiveContents::NameTaken(const std::string& name) const
     return false;
 }
 
-std::string ArchiveContents::FreeName(const std::string& bareName) const
+std::string ArchiveContents::FreeName(const std::string& memberPath) const
 {
-    if (!NameTaken(bareName)) {
-        return bareName;
+    if (!NameTaken(memberPath)) {
+        return memberPath;
     }
-    const std::size_t dot = bareName.rfind('.');
-    const bool hasExtension = dot != std::string::npos && dot > 0;
-    const std::string stem = hasExtension ? bareName.substr(0, dot) : bareName;
-    const std::string extension = hasExtension ? bareName.substr(dot) : std::string();
+    // The number goes into the file's own name, never into a folder's.
+    const std::size_t nameStart = memberPath.rfind('/') + 1;
+    const std::size_t dot = memberPath.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot > nameStart;
+    const std::string stem = hasExtension ? memberPath.substr(0, dot) : memberPath;
+    const std::string extension = hasExtension ? memberPath.substr(dot) : std::string();
     for (int number = 2;; ++number) {
         std::string candidate = stem + " (" + std::to_string(number) + ")" + extension;
         if (!NameTaken(candidate)) {

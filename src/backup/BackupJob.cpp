@@ -93,6 +93,7 @@ struct BackupJob::State final : ZipEventSink {
     ArchiveContents archive;
     std::optional<CollectorContext> context;
     std::string targetPath;
+    std::string writePath;
     std::string infoFilePath;
     bool readyToWrite = false;
     int progressValue = 0;
@@ -142,6 +143,7 @@ void BackupJob::Collect(const BackupRequest& request, const BackupMachine& machi
     s.readyToWrite = false;
     s.progressValue = 0;
     s.targetPath = request.targetPath;
+    s.writePath = request.writePath.empty() ? request.targetPath : request.writePath;
     s.infoFilePath = JoinPath(machine.runFolder, InfoFileName);
     progress.SetBusy(true);
 
@@ -166,7 +168,7 @@ void BackupJob::Collect(const BackupRequest& request, const BackupMachine& machi
         return;
     }
     s.Advance(progress, HeaderStep);
-    if (!s.zip.Create(request.targetPath)) {
+    if (!s.zip.Create(s.writePath)) {
         s.FailWith(BackupResult::WriteFailed, s.zip.LastError());
         return;
     }
@@ -231,9 +233,15 @@ void BackupJob::Write(ProgressSink& progress)
     }
     s.outcome.result = BackupResult::Written;
     s.outcome.error.clear();
-    if (auto facts = s.platform.fileSystem->Stat(s.targetPath)) {
+    s.outcome.archivePath = s.writePath;
+    if (auto facts = s.platform.fileSystem->Stat(s.writePath)) {
         s.outcome.archiveBytes = facts->size;
     }
+}
+
+bool BackupJob::Written() const
+{
+    return state_->outcome.Written();
 }
 
 void BackupJob::Cancel()

@@ -20,6 +20,7 @@ enum class BackupResult {
     NothingCollected,  // no selected item produced a member: nothing was written
     WriteFailed,       // the write failed: any previous archive at the target is as it was
     Cancelled,         // the user stopped the write: the same
+    NotReadBack,       // the written archive failed its check and was removed: the same
 };
 
 struct BackupOutcome {
@@ -32,6 +33,13 @@ struct BackupOutcome {
     // What the archive lacks although it was found (see CollectorContext::leftOut).
     std::vector<std::string> leftOut;
     std::uint64_t archiveBytes = 0;
+    // Where the archive is now; empty when nothing was written.
+    std::string archivePath;
+    // The run left an item out, so its archive went beside the target instead of replacing a
+    // complete one.
+    bool writtenBeside = false;
+    // Older archives of the same target the run removed once its own was in place.
+    std::vector<std::string> removed;
 
     bool Written() const { return result == BackupResult::Written; }
     // Whether an item that ran failed (see FailureCounts).
@@ -72,6 +80,8 @@ public:
     void Write(ProgressSink& progress);
     // Stops a Write in progress, or the next one; any thread.
     void Cancel();
+    // Whether the last Write put the archive at its write path; the thread that wrote.
+    bool Written() const;
     // Removes the info file and the registry exports, resets the progress display and returns
     // what happened.
     BackupOutcome Finish(ProgressSink& progress);

@@ -19,6 +19,9 @@ struct BackupRequest {
     std::string description;
     // Full Windows path of the archive to write.
     std::string targetPath;
+    // Where the write puts the archive when not at targetPath: a run that reads its archive
+    // back before anything is replaced writes it beside the target first. Empty: targetPath.
+    std::string writePath;
     // When the run started; recorded in the info file.
     std::time_t startTime = 0;
 };

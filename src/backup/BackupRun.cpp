@@ -96,6 +96,9 @@ std::string BackupResultText(const BackupOutcome& outcome)
     for (const std::string& missing : outcome.leftOut) {
         text += "\r\nNot in the backup: " + missing;
     }
+    if (outcome.writtenBeside) {
+        text += texts::KeptPreviousBackup + outcome.archivePath;
+    }
     return text;
 }
 

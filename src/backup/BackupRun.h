@@ -23,6 +23,9 @@ inline constexpr const char* BackupCompleted = "The Backup was Completed!";
 inline constexpr const char* BackupEndedWithErrors = "The Backup ended with errors!";
 inline constexpr const char* BackupFailed = "The Backup failed!";
 inline constexpr const char* BackupCancelled = "The Backup was cancelled!";
+// Followed by where the archive that lacks an item went instead.
+inline constexpr const char* KeptPreviousBackup =
+    "\r\nThe previous backup was kept; this one lacks an item and was written to ";
 inline constexpr const char* OfferDisc = "Do you need to backup your data to CD-R/RW or DVD?";
 inline constexpr const char* SaveBackupTitle = "Save Outlook Data as";
 inline constexpr const char* BackupFileFilter = "Kestrel File (*.ksb)|*.ksb";

@@ -4,6 +4,8 @@
 
 #include "archive/InfoFile.h"
 #include "archive/ItemTable.h"
+#include "archive/MemberName.h"
+#include "backup/BackupGenerations.h"
 #include "outlook/DataStorePaths.h"
 #include "outlook/ProfileDiscovery.h"
 #include "platform/NameCase.h"
@@ -43,8 +45,14 @@ bool IsOwnArchive(const CollectorContext& context, const std::string& path)
         return true;
     }
     const std::string partPrefix = target + ".part-";
-    return path.size() > partPrefix.size() &&
-           EqualsIgnoringCase(std::string_view(path).substr(0, partPrefix.size()), partPrefix);
+    if (path.size() > partPrefix.size() &&
+        EqualsIgnoringCase(std::string_view(path).substr(0, partPrefix.size()), partPrefix)) {
+        return true;
+    }
+    // The target's older archives, which a job that keeps a history leaves beside it.
+    const std::string name = BareName(path);
+    return EqualsIgnoringCase(ParentFolder(path), ParentFolder(target)) &&
+           (IsGenerationName(target, name) || IsIncompleteName(target, name));
 }
 
 // Files collected for one item: their member names and source paths, and whether one that was
@@ -54,10 +62,10 @@ struct ItemFiles {
     std::vector<std::string> sources;
     bool leftOut = false;
 
-    void Add(CollectorContext& context, const std::string& path)
+    void Add(CollectorContext& context, const std::string& path, const std::string& memberPath = {})
     {
         std::string why;
-        if (auto name = context.archive.Add(path, why)) {
+        if (auto name = context.archive.Add(path, why, memberPath)) {
             names.push_back(*name);
             sources.push_back(path);
         } else {
@@ -115,29 +123,20 @@ bool RegistryItem(CollectorContext& context, const std::string& keyPath, const c
 bool ProfileFiles(CollectorContext& context, const std::string& profileName, bool addressBooks)
 {
     const std::string profileKey = ProfileKey(context, profileName);
-    const std::vector<std::string> sections = context.registry.EnumSubKeys(profileKey);
-    if (sections.empty()) {
-        return false;
-    }
-    ItemFiles files;
-    for (const std::string& section : sections) {
-        const std::string sectionKey = profileKey + "\\" + section;
-        std::string path;
-        if (addressBooks) {
-            path = context.registry.GetStringValue(sectionKey, AddressBookValue);
-            if (path.empty() || path == RegistryAccess::ErrorMarker) {
-                continue;
-            }
-            path = CollapseDoubledBackslashes(path);
-        } else {
-            path = DecodeWidePathValue(context.registry, sectionKey, StoreIdentifierValue);
-            if (path == RegistryAccess::ErrorMarker) {
-                path = DecodeAnsiPathValue(context.registry, sectionKey, StoreIdentifierValue);
-            }
-            if (path == RegistryAccess::ErrorMarker) {
-                continue;
+    std::vector<std::string> paths;
+    if (addressBooks) {
+        for (const std::string& section : context.registry.EnumSubKeys(profileKey)) {
+            const std::string path =
+                context.registry.GetStringValue(profileKey + "\\" + section, AddressBookValue);
+            if (!path.empty() && path != RegistryAccess::ErrorMarker) {
+                paths.push_back(CollapseDoubledBackslashes(path));
             }
         }
+    } else {
+        paths = ProfileDataFilePaths(context.registry, profileKey);
+    }
+    ItemFiles files;
+    for (const std::string& path : paths) {
         // A file the profile names is backed up even when hidden: leaving it out silently
         // would lose mail.
         if (!IsOwnArchive(context, path) && NamedFileExists(context.fileSystem, path)) {
@@ -148,18 +147,39 @@ bool ProfileFiles(CollectorContext& context, const std::string& profileName, boo
                         : files.Record(context, "BackupDatas", DatasSourcesKey);
 }
 
+// Deeper than any folder an item holds; it stops a link that leads back up the tree.
+constexpr int MaxFolderDepth = 32;
+
+// The files of the folder and of its subfolders at any depth, each under its path relative to
+// the item's folder ("Name_files/image001.png"): a signature's pictures and theme live in a
+// folder beside it, and the signature is broken without them.
+void AddFolderFiles(CollectorContext& context, ItemFiles& files, const std::string& folder,
+                    const std::string& relative, int depth)
+{
+    for (const std::string& name : context.fileSystem.FilesIn(folder)) {
+        const std::string path = JoinPath(folder, name);
+        if (!name.empty() && !IsOwnArchive(context, path)) {
+            files.Add(context, path, relative + name);
+        }
+    }
+    if (depth >= MaxFolderDepth) {
+        return;
+    }
+    for (const std::string& name : context.fileSystem.FoldersIn(folder)) {
+        if (!name.empty()) {
+            AddFolderFiles(context, files, JoinPath(folder, name), relative + name + "/",
+                           depth + 1);
+        }
+    }
+}
+
 bool FolderItem(CollectorContext& context, const std::string& folder, const char* infoKey)
 {
     if (folder.empty()) {
         return false;
     }
     ItemFiles files;
-    for (const std::string& name : context.fileSystem.FilesIn(folder)) {
-        const std::string path = JoinPath(folder, name);
-        if (!name.empty() && !IsOwnArchive(context, path)) {
-            files.Add(context, path);
-        }
-    }
+    AddFolderFiles(context, files, folder, "", 0);
     return files.Record(context, infoKey);
 }
 

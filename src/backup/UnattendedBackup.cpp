@@ -1,9 +1,15 @@
 #include "backup/UnattendedBackup.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
+#include "archive/MemberName.h"
+#include "backup/BackupGenerations.h"
 #include "platform/LocalTime.h"
+#include "platform/NameCase.h"
+#include "platform/PathJoin.h"
+#include "platform/UserSecrets.h"
 
 namespace kestrel {
 namespace {
@@ -11,6 +17,16 @@ namespace {
 // The name of the part that follows a value ("xm", "ps", "bf") ends the field before it.
 constexpr std::size_t PartNameLength = 2;
 constexpr std::size_t FieldCount = 5;
+
+std::optional<int> KeepCount(const std::string& text)
+{
+    if (text.empty() || text.size() > 2 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    const int count = std::stoi(text);
+    return count >= MinimumKept && count <= MaximumKept ? std::optional(count) : std::nullopt;
+}
 
 std::vector<std::string> SplitFields(const std::string& text)
 {
@@ -49,7 +65,10 @@ std::string ResultText(const BackupOutcome& outcome)
     std::string text = "status " + std::to_string(status) + ": ";
     switch (outcome.result) {
         case BackupResult::Written:
-            text += status == 0 ? "written" : "written, but an item failed";
+            text += status == 0             ? "written"
+                    : outcome.writtenBeside ? "written beside the target, an item failed; the "
+                                              "previous archive is kept"
+                                            : "written, but an item failed";
             break;
         case BackupResult::Cancelled:
             text += "cancelled, nothing written";
@@ -68,7 +87,27 @@ std::string ResultText(const BackupOutcome& outcome)
 
 std::optional<UnattendedArguments> ParseUnattendedArguments(const std::string& text)
 {
-    std::vector<std::string> fields = SplitFields(text);
+    UnattendedArguments arguments;
+    std::string rest = text;
+    while (rest.rfind("--", 0) == 0) {
+        const std::size_t nameEnd = rest.find(' ');
+        const std::size_t valueEnd =
+            nameEnd == std::string::npos ? nameEnd : rest.find(' ', nameEnd + 1);
+        if (valueEnd == std::string::npos) {
+            return std::nullopt;
+        }
+        const std::string name = rest.substr(0, nameEnd);
+        const std::string value = rest.substr(nameEnd + 1, valueEnd - nameEnd - 1);
+        if (name == "--keep" && KeepCount(value)) {
+            arguments.keep = *KeepCount(value);
+        } else if (name == "--password-key" && IsSecretName(value)) {
+            arguments.passwordKey = value;
+        } else {
+            return std::nullopt;
+        }
+        rest.erase(0, valueEnd + 1);
+    }
+    std::vector<std::string> fields = SplitFields(rest);
     if (fields.size() != FieldCount) {
         return std::nullopt;
     }
@@ -78,9 +117,13 @@ std::optional<UnattendedArguments> ParseUnattendedArguments(const std::string& t
         }
         fields[i].resize(fields[i].size() - PartNameLength);
     }
-    UnattendedArguments arguments{fields[1], fields[2], fields[3], fields[4]};
+    arguments.profileName = fields[1];
+    arguments.itemFlags = fields[2];
+    arguments.password = fields[3];
+    arguments.archivePath = fields[4];
     if (arguments.profileName.empty() || arguments.itemFlags.empty() ||
-        arguments.archivePath.empty()) {
+        arguments.archivePath.empty() ||
+        (!arguments.passwordKey.empty() && !arguments.password.empty())) {
         return std::nullopt;
     }
     return arguments;
@@ -114,10 +157,72 @@ std::string BackupLogLine(std::time_t started, const std::string& profileName,
 {
     char secondsText[32];
     std::snprintf(secondsText, sizeof secondsText, "%.1f", seconds);
+    const std::string& archive = outcome.archivePath.empty() ? archivePath : outcome.archivePath;
     return LogTime(started) + "\tprofile " + OneLine(profileName) + "\tarchive " +
-           OneLine(archivePath) + "\titems " + BackupItemValue(outcome.succeeded) + "\tbytes " +
+           OneLine(archive) + "\titems " + BackupItemValue(outcome.succeeded) + "\tbytes " +
            std::to_string(outcome.archiveBytes) + "\tseconds " + secondsText + "\t" +
            ResultText(outcome);
+}
+
+std::optional<LoggedRun> ParseBackupLogLine(const std::string& line)
+{
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab - start));
+        if (tab == std::string::npos) {
+            break;
+        }
+        start = tab + 1;
+    }
+    LoggedRun run;
+    run.time = fields.front();
+    bool haveStatus = false;
+    for (const std::string& field : fields) {
+        const auto named = [&](const char* name) { return field.rfind(name, 0) == 0; };
+        if (named("profile ")) {
+            run.profile = field.substr(8);
+        } else if (named("archive ")) {
+            run.archive = field.substr(8);
+        } else if (named("status ") && field.size() > 9 && field[8] == ':' && field[7] >= '0' &&
+                   field[7] <= '2') {
+            run.status = field[7] - '0';
+            run.result = field.substr(field.size() > 10 ? 10 : field.size());
+            haveStatus = true;
+        }
+    }
+    if (!haveStatus || run.profile.empty() || run.archive.empty()) {
+        return std::nullopt;
+    }
+    return run;
+}
+
+std::optional<LoggedRun> LastRunOf(const std::vector<std::string>& logLines,
+                                   const std::string& profile, const std::string& target)
+{
+    for (auto line = logLines.rbegin(); line != logLines.rend(); ++line) {
+        const std::optional<LoggedRun> run = ParseBackupLogLine(*line);
+        if (!run || !EqualsIgnoringCase(run->profile, profile)) {
+            continue;
+        }
+        const std::string name = BareName(run->archive);
+        if (EqualsIgnoringCase(run->archive, target) ||
+            (EqualsIgnoringCase(ParentFolder(run->archive), ParentFolder(target)) &&
+             (IsGenerationName(target, name) || IsIncompleteName(target, name)))) {
+            return run;
+        }
+    }
+    return std::nullopt;
+}
+
+std::string SystemLogText(const std::string& logLine)
+{
+    std::string text;
+    for (char c : logLine) {
+        text += c == '\t' ? std::string(", ") : std::string(1, c);
+    }
+    return text;
 }
 
 std::string InvalidArgumentsLogLine(std::time_t started)

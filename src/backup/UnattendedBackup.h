@@ -3,6 +3,7 @@
 #include <ctime>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "backup/BackupJob.h"
 #include "backup/BackupRequest.h"
@@ -11,17 +12,26 @@ namespace kestrel {
 
 // The backup a scheduled job starts the program for, with an argument text of five parts
 // read by position: "sf=" profile "xm=" nine item flags "ps=" password "bf=" archive path.
+// A job made by this program puts options before it, each a word and its value, and keeps the
+// password out of the text (any user of the machine can read a running program's command
+// line):
+//   --keep N        keep the last N complete archives (1 to 99) instead of one
+//   --password-key NAME   the password is the user's secret NAME (platform/UserSecrets.h), "ps="
+//   empty
 
 struct UnattendedArguments {
     std::string profileName;
     std::string itemFlags;
     std::string password;
     std::string archivePath;
+    int keep = 1;
+    std::string passwordKey;
 };
 
-// The four values, or nothing when the text does not split into exactly five fields at its
-// "=" signs (a password or path holding "=" would shift the fields and write an unprotected
-// archive somewhere else) or the profile, the flags or the path is empty.
+// The values, or nothing when the text does not split into exactly five fields at its "="
+// signs (a password or path holding "=" would shift the fields and write an unprotected
+// archive somewhere else), the profile, the flags or the path is empty, or an option is
+// unknown, lacks its value or comes with a password in "ps=" as well.
 std::optional<UnattendedArguments> ParseUnattendedArguments(const std::string& text);
 
 // Flag k (from 1) ticks box k - 1 when it is "1"; missing flags tick nothing.
@@ -32,10 +42,36 @@ BackupRequest UnattendedRequest(const UnattendedArguments& arguments, std::time_
 
 // One line of the program's log for a run: local time, profile, archive, the eleven item
 // flags, bytes written, seconds taken and the result with its exit status. Never the password.
+// The archive is the one the run wrote (a generation, or the file beside the target for a run
+// that left an item out), else the target.
 std::string BackupLogLine(std::time_t started, const std::string& profileName,
                           const std::string& archivePath, const BackupOutcome& outcome,
                           double seconds);
 // The same for an argument text that could not be used.
 std::string InvalidArgumentsLogLine(std::time_t started);
+
+// What a line of the log says about one run.
+struct LoggedRun {
+    std::string time;  // "2026-12-07 23:30:00", local time
+    std::string profile;
+    // The archive the run wrote, or its target when it wrote none.
+    std::string archive;
+    int status = 2;
+    // "written", "nothing written: ...": what follows the status.
+    std::string result;
+};
+
+// The facts of a line BackupLogLine wrote; nothing for any other line (an argument text that
+// could not be used names no job).
+std::optional<LoggedRun> ParseBackupLogLine(const std::string& line);
+
+// The last run the log records of the job with this profile and target: a line whose archive
+// is the target, one of its generations or an incomplete archive of it (BackupGenerations.h).
+std::optional<LoggedRun> LastRunOf(const std::vector<std::string>& logLines,
+                                   const std::string& profile, const std::string& target);
+
+// A log line as the system's log shows it best: its fields joined by ", " instead of tabs,
+// which the journal and the Event Viewer show as escapes or not at all.
+std::string SystemLogText(const std::string& logLine);
 
 }  // namespace kestrel

@@ -10,6 +10,7 @@
 #include "archive/ItemTable.h"
 #include "archive/MemberName.h"
 #include "archive/ZipComponent.h"
+#include "cli/CommandArguments.h"
 #include "cli/HostPath.h"
 #include "cli/ToolCommands.h"
 #include "platform/PathJoin.h"
@@ -18,22 +19,27 @@ namespace kestrel {
 namespace {
 
 constexpr const char* Usage =
-    "usage: kestrel archive list FILE.ksb [--password P]\n"
-    "       kestrel archive verify FILE.ksb [--password P]\n"
-    "       kestrel archive extract FILE.ksb DIR [--password P]\n";
+    "usage: kestrel archive list FILE.ksb [--password-stdin | --password-file FILE]\n"
+    "       kestrel archive verify FILE.ksb [--password-stdin | --password-file FILE]\n"
+    "       kestrel archive extract FILE.ksb DIR [--password-stdin | --password-file FILE]\n"
+    "  the password is the first line of standard input or of FILE, never an argument\n";
 
 struct Options {
     std::string command;
     std::vector<std::string> paths;
-    std::string password;
+    PasswordFrom passwordFrom = PasswordFrom::None;
+    std::string passwordFile;
 };
 
-std::optional<Options> ParseOptions(const std::vector<std::string>& arguments)
+// The options, or why they cannot be used (empty for a plain usage error).
+std::optional<Options> ParseOptions(const std::vector<std::string>& arguments, std::string& why)
 {
     Options options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == "--password" && i + 1 < arguments.size()) {
-            options.password = arguments[++i];
+        if (TakePasswordOption(arguments, i, options.passwordFrom, options.passwordFile, why)) {
+            if (!why.empty()) {
+                return std::nullopt;
+            }
         } else if (options.command.empty()) {
             options.command = arguments[i];
         } else {
@@ -122,8 +128,12 @@ int Extract(ZipComponent& zip, const std::string& folder)
 
 int RunArchiveCommand(const std::vector<std::string>& arguments, Platform& platform)
 {
-    const auto options = ParseOptions(arguments);
+    std::string why;
+    const auto options = ParseOptions(arguments, why);
     if (!options) {
+        if (!why.empty()) {
+            std::fprintf(stderr, "kestrel archive: %s\n", why.c_str());
+        }
         std::fputs(Usage, stderr);
         return 2;
     }
@@ -131,9 +141,19 @@ int RunArchiveCommand(const std::vector<std::string>& arguments, Platform& platf
         std::fputs("kestrel archive: no file system\n", stderr);
         return 2;
     }
+    std::string password;
+    if (options->passwordFrom != PasswordFrom::None) {
+        const std::optional<std::string> read =
+            ReadPassword(options->passwordFrom, options->passwordFile, platform, why);
+        if (!read) {
+            std::fprintf(stderr, "kestrel archive: cannot read the password: %s\n", why.c_str());
+            return 2;
+        }
+        password = *read;
+    }
     NoZipEvents events;
     ZipComponent zip(*platform.fileSystem, events);
-    zip.SetReadPassword(options->password);
+    zip.SetReadPassword(password);
     if (!zip.Open(HostPath(options->paths[0]))) {
         std::fprintf(stderr, "kestrel archive: %s\n", zip.LastError().c_str());
         return 2;

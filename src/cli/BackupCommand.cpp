@@ -12,6 +12,7 @@
 #include "app/BackupSetup.h"
 #include "app/Startup.h"
 #include "archive/ItemTable.h"
+#include "backup/BackupGenerations.h"
 #include "backup/UnattendedBackup.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/OutlookRunning.h"
@@ -23,7 +24,7 @@ namespace {
 
 constexpr const char* Usage =
     "usage: kestrel backup --profile NAME --items FLAGS [--description TEXT]\n"
-    "                      [--password-stdin | --password-file FILE]\n"
+    "                      [--password-stdin | --password-file FILE] [--keep N] [--verify]\n"
     "                      [--if-outlook-runs skip|close] ARCHIVE.ksb\n"
     "  FLAGS     one 0 or 1 per item box, in the order kestrel profiles lists them:\n"
     "            data files, accounts, signatures, stationery, address book, options,\n"
@@ -34,6 +35,11 @@ constexpr const char* Usage =
     "            default), close asks Outlook to close, waits up to 60 seconds and starts\n"
     "            it again after the backup; Outlook is never ended by force\n"
     "  ARCHIVE   a Windows path (C:\\..., \\\\server\\share\\...) or a path of this system\n"
+    "  --keep N  keep the last N archives (1 to 99), each named \"ARCHIVE YYYY-MM-DD HHMM.ksb\";\n"
+    "            1 (the default) replaces ARCHIVE\n"
+    "  --verify  read the new archive back before it replaces or removes anything\n"
+    "  a run in which an item failed never replaces a complete archive: it writes\n"
+    "  \"ARCHIVE (incomplete YYYY-MM-DD HHMM).ksb\" beside it\n"
     "exit status: 0 written with every item, 1 written but an item failed, 2 nothing written\n";
 
 constexpr int ItemColumn = 32;
@@ -69,6 +75,14 @@ std::variant<BackupOptions, std::string> ParseBackupOptions(
                 return "--if-outlook-runs takes skip or close";
             }
             options.ifOutlookRuns = *way;
+        } else if (argument == "--verify") {
+            options.verify = true;
+        } else if (argument == "--keep") {
+            const std::optional<int> keep = hasValue ? KeepArgument(arguments[++i]) : std::nullopt;
+            if (!keep) {
+                return "--keep takes a number from 1 to 99";
+            }
+            options.keep = *keep;
         } else if (argument == "--profile" || argument == "--items" ||
                    argument == "--description") {
             if (!hasValue) {
@@ -123,11 +137,18 @@ std::string BackupReport(const BackupOutcome& outcome, const std::string& target
     for (const std::string& missing : outcome.leftOut) {
         report += "not in the backup: " + missing + "\n";
     }
+    const std::string& written = outcome.archivePath.empty() ? targetPath : outcome.archivePath;
     if (outcome.Written()) {
         report += (outcome.AnyItemFailed() ? "written, but an item failed: " : "written: ") +
-                  targetPath + " (" + std::to_string(outcome.archiveBytes) + " bytes)\n";
+                  written + " (" + std::to_string(outcome.archiveBytes) + " bytes)\n";
     } else {
         report += "nothing written: " + outcome.error + "\n";
+    }
+    if (outcome.writtenBeside) {
+        report += "kept: " + targetPath + ", which this archive would have replaced\n";
+    }
+    for (const std::string& path : outcome.removed) {
+        report += "removed: " + path + "\n";
     }
     return report;
 }
@@ -183,6 +204,9 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
     request.password = password;
     request.description = options.description;
     request.targetPath = ArchiveArgumentPath(options.target);
+    if (std::string why = HostTargetProblem(request.targetPath); !why.empty()) {
+        return Refuse(why + "; nothing written");
+    }
     request.startTime = std::time(nullptr);
     const BackupMachine machine = BackupMachineFor(state, *profile, platform, messages);
 
@@ -197,7 +221,8 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
             false);
         std::fputs(HeldFilesLines(check, options.ifOutlookRuns, false).c_str(), stderr);
         BackupJob job(platform, messages);
-        outcome = job.Run(request, machine, progress);
+        outcome = RunKeptBackup(job, request, machine, progress, {options.keep, options.verify},
+                                *platform.fileSystem);
         std::fputs(StartedAgainLine(gate.Closed()).c_str(), stderr);
         gate.StartAgain();
     }

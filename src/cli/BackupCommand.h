@@ -22,6 +22,9 @@ struct BackupOptions {
     std::string passwordFile;
     std::string target;
     IfOutlookRuns ifOutlookRuns = IfOutlookRuns::Skip;
+    // --keep N: dated generations instead of one archive; --verify: read it back first.
+    int keep = 1;
+    bool verify = false;
     bool help = false;
 };
 
@@ -30,7 +33,8 @@ std::variant<BackupOptions, std::string> ParseBackupOptions(
     const std::vector<std::string>& arguments);
 
 // What the run did, for standard output: a line per item that ran, what the archive lacks,
-// and where the archive is and its size, or why nothing was written.
+// and where the archive is and its size (and that the previous one was kept when this one
+// lacks an item), or why nothing was written; then each older archive the run removed.
 std::string BackupReport(const BackupOutcome& outcome, const std::string& targetPath);
 
 }  // namespace kestrel

@@ -96,6 +96,16 @@ std::string ItemFlagsProblem(const std::string& flags)
     return {};
 }
 
+std::optional<int> KeepArgument(const std::string& text)
+{
+    if (text.empty() || text.size() > 2 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    const int keep = std::stoi(text);
+    return keep >= 1 && keep <= 99 ? std::optional(keep) : std::nullopt;
+}
+
 std::optional<std::string> FindProfile(const AppState& state, const std::string& name)
 {
     const auto found =
@@ -119,6 +129,16 @@ std::string ArchiveArgumentPath(const std::string& argument)
                        std::isalpha(static_cast<unsigned char>(argument[0]));
     const bool unc = argument.rfind("\\\\", 0) == 0;
     return drive || unc ? argument : HostPath(argument);
+}
+
+std::string HostTargetProblem(const std::string& path)
+{
+    if (path.rfind('/', 0) != 0 || path.find('\\') == std::string::npos) {
+        return {};
+    }
+    return "the archive " + path +
+           " holds a \"\\\", which the program reads as a folder separator as Windows does, "
+           "so no archive can be written there";
 }
 
 }  // namespace kestrel

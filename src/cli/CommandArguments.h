@@ -35,6 +35,9 @@ std::string ItemFlagsProblem(const std::string& flags);
 // The same without the need for a 1: for a command that leaves "no item" to a check of its own.
 std::string ItemFlagsFormatProblem(const std::string& flags);
 
+// The N of "--keep N": 1 to 99; nothing for anything else.
+std::optional<int> KeepArgument(const std::string& text);
+
 // The profile as the registry spells it, found without regard to case as Windows finds keys.
 std::optional<std::string> FindProfile(const AppState& state, const std::string& name);
 
@@ -44,5 +47,10 @@ std::string QuotedProfileNames(const AppState& state);
 // An archive path as the tool takes it: a Windows path (drive letter or UNC) as given,
 // anything else a host path, made absolute.
 std::string ArchiveArgumentPath(const std::string& argument);
+
+// Why an archive path as ArchiveArgumentPath made it cannot be a target: a path of this system
+// (on Linux, one that starts with "/") holding "\"; empty when it can. Checked when the
+// command is given, not when a job runs weeks later.
+std::string HostTargetProblem(const std::string& path);
 
 }  // namespace kestrel

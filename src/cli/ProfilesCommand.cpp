@@ -1,9 +1,11 @@
 // kestrel profiles [--json]: the current environment's Outlook profiles, where each keeps its
-// items and which item boxes the backup tab offers for it. The figures come from the same
+// items, the data files its store sections name (what "Personal Folders" will hold) and which
+// item boxes the backup tab offers for it. The figures come from the same
 // start-up and discovery calls the main window makes, so they are what the window shows; a
 // script uses them to choose the item flags of a scheduled backup.
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -14,6 +16,7 @@
 #include "cli/JsonText.h"
 #include "cli/PrintedMessages.h"
 #include "cli/ToolCommands.h"
+#include "outlook/DataStorePaths.h"
 #include "outlook/ProfileDiscovery.h"
 #include "registry/RegistryAccess.h"
 
@@ -27,16 +30,44 @@ struct ItemReport {
     std::string toolTip;
 };
 
+struct DataFileReport {
+    std::string path;
+    bool exists = false;
+    std::uint64_t size = 0;
+};
+
 struct ProfileReport {
     std::string name;
     ProfileLocations locations;
     std::array<ItemReport, ItemBoxCount> items;
+    std::vector<DataFileReport> dataFiles;
 };
+
+// As the data-file collector finds them: a file counts when it exists, hidden or not.
+std::vector<DataFileReport> ReportDataFiles(const DiscoveryContext& context,
+                                            const std::string& name, RegistryAccess& registry,
+                                            FileSystem& fileSystem)
+{
+    std::vector<DataFileReport> files;
+    for (const std::string& path :
+         ProfileDataFilePaths(registry, context.ProfilesRootKey + "\\" + name)) {
+        DataFileReport file{path, NamedFileExists(fileSystem, path), 0};
+        const auto facts = fileSystem.Stat(path);
+        if (file.exists && facts) {
+            file.size = facts->size;
+        }
+        files.push_back(file);
+    }
+    return files;
+}
 
 ProfileReport ReportProfile(const DiscoveryContext& context, const std::string& name,
                             RegistryAccess& registry, FileSystem& fileSystem)
 {
-    ProfileReport report{name, LocateProfileItems(context, name, registry), {}};
+    ProfileReport report{name,
+                         LocateProfileItems(context, name, registry),
+                         {},
+                         ReportDataFiles(context, name, registry, fileSystem)};
     const ItemAvailability available =
         FindAvailableItems(context, name, report.locations, registry, fileSystem);
     for (std::size_t box = 0; box < report.items.size(); ++box) {
@@ -70,7 +101,14 @@ void PrintJson(const AppState& state, const std::vector<ProfileReport>& profiles
             std::printf("%s\n        \"%s\": %s", f ? "," : "", fields[f].first,
                         JsonString(*fields[f].second).c_str());
         }
-        std::printf("\n      },\n      \"items\": [");
+        std::printf("\n      },\n      \"dataFiles\": [");
+        for (std::size_t f = 0; f < profile.dataFiles.size(); ++f) {
+            const DataFileReport& file = profile.dataFiles[f];
+            std::printf("%s\n        {\"path\": %s, \"exists\": %s, \"size\": %llu}", f ? "," : "",
+                        JsonString(file.path).c_str(), file.exists ? "true" : "false",
+                        static_cast<unsigned long long>(file.size));
+        }
+        std::printf("%s],\n      \"items\": [", profile.dataFiles.empty() ? "" : "\n      ");
         for (std::size_t box = 0; box < profile.items.size(); ++box) {
             const ItemReport& item = profile.items[box];
             std::printf(
@@ -93,6 +131,14 @@ void PrintText(const AppState& state, const std::vector<ProfileReport>& profiles
         std::printf("\nProfile \"%s\"\n", profile.name.c_str());
         for (const auto& [name, value] : LocationFields(profile.locations)) {
             std::printf("  %-18s %s\n", name, value->c_str());
+        }
+        for (const DataFileReport& file : profile.dataFiles) {
+            if (file.exists) {
+                std::printf("  %-18s %s (%llu bytes)\n", "DataFile", file.path.c_str(),
+                            static_cast<unsigned long long>(file.size));
+            } else {
+                std::printf("  %-18s %s (missing)\n", "DataFile", file.path.c_str());
+            }
         }
         for (std::size_t box = 0; box < profile.items.size(); ++box) {
             const ItemReport& item = profile.items[box];

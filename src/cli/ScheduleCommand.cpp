@@ -7,7 +7,11 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <ctime>
 
+#include "app/BackupSetup.h"
+#include "app/JobListing.h"
+#include "app/ScheduleJobAdd.h"
 #include "app/Startup.h"
 #include "backup/UnattendedBackup.h"
 #include "cli/JsonText.h"
@@ -19,19 +23,23 @@ namespace kestrel {
 namespace {
 
 constexpr const char* Usage =
-    "usage: kestrel schedule add --profile NAME --items FLAGS (--days DAYS | --daily)\n"
+    "usage: kestrel schedule add --profile NAME --items FLAGS\n"
+    "                            (--days DAYS | --daily | --once YYYY-MM-DD)\n"
     "                            [--time H:MM] --target ARCHIVE.ksb\n"
-    "                            [--password-stdin | --password-file FILE]\n"
+    "                            [--password-stdin | --password-file FILE] [--keep N]\n"
     "       kestrel schedule list [--json]\n"
     "       kestrel schedule remove ID\n"
     "  add       a weekly backup, checked and made as the Task Scheduler window makes it;\n"
     "            prints \"Task ID has been scheduled.\"\n"
     "  FLAGS     one 0 or 1 per item box, in the order kestrel profiles lists them\n"
     "  DAYS      weekdays joined by commas: mon,tue,wed,thu,fri,sat,sun\n"
+    "  --once    the window's one-time job (no weekday), on that day\n"
     "  H:MM      the start time, 0:00 to 23:59 (9:00 when not given)\n"
     "  password  protects the archive; read from the first line of standard input or of\n"
-    "            FILE, never from the command line (the job itself keeps it, as the window's\n"
-    "            jobs do)\n"
+    "            FILE, never from the command line; the job keeps it where only this user\n"
+    "            can read it, and its command line names that place\n"
+    "  --keep N  keep the last N complete archives (1 to 99), each named\n"
+    "            \"ARCHIVE YYYY-MM-DD HHMM.ksb\"; 1 (the default) replaces ARCHIVE\n"
     "  ARCHIVE   a Windows path (C:\\..., \\\\server\\share\\...) or a path of this system\n"
     "  list      the jobs this program added, with their next run\n"
     "  remove    removes the job with that id\n"
@@ -41,8 +49,6 @@ constexpr std::array<const char*, WeekdayCount> ShortDayNames{"mon", "tue", "wed
                                                               "fri", "sat", "sun"};
 constexpr std::array<const char*, WeekdayCount> LongDayNames{
     "monday", "tuesday", "wednesday", "thursday", "friday", "saturday", "sunday"};
-constexpr std::uint8_t AllDays = 0x7f;
-constexpr std::uint32_t MillisecondsPerMinute = 60 * 1000;
 
 std::string LowerCase(std::string text)
 {
@@ -110,8 +116,15 @@ std::variant<ScheduleOptions, std::string> ParseAdd(const std::vector<std::strin
             }
         } else if (argument == "--daily") {
             daily = true;
+        } else if (argument == "--keep") {
+            const std::optional<int> keep =
+                i + 1 < arguments.size() ? KeepArgument(arguments[++i]) : std::nullopt;
+            if (!keep) {
+                return "--keep takes a number from 1 to 99";
+            }
+            options.keep = *keep;
         } else if (argument == "--profile" || argument == "--items" || argument == "--time" ||
-                   argument == "--days" || argument == "--target") {
+                   argument == "--days" || argument == "--target" || argument == "--once") {
             if (i + 1 >= arguments.size()) {
                 return argument + " needs a value";
             }
@@ -126,6 +139,11 @@ std::variant<ScheduleOptions, std::string> ParseAdd(const std::vector<std::strin
                     return "--time takes H:MM, 0:00 to 23:59, not \"" + value + "\"";
                 }
                 options.startTime = value;
+            } else if (argument == "--once") {
+                if (!CalendarDateOf(value)) {
+                    return "--once takes a date YYYY-MM-DD, not \"" + value + "\"";
+                }
+                options.onceDate = value;
             } else if (argument == "--days") {
                 if (std::string problem = TakeDays(value, options.days); !problem.empty()) {
                     return problem;
@@ -153,13 +171,32 @@ std::variant<ScheduleOptions, std::string> ParseAdd(const std::vector<std::strin
     if (std::string why = ItemFlagsFormatProblem(options.items); !why.empty()) {
         return why;
     }
-    if (haveDays == daily) {
-        return daily ? "choose one of --days and --daily" : "--days DAYS or --daily is missing";
+    const int chosen = (haveDays ? 1 : 0) + (daily ? 1 : 0) + (options.onceDate.empty() ? 0 : 1);
+    if (chosen != 1) {
+        return chosen == 0 ? "--days DAYS, --daily or --once DATE is missing"
+                           : "choose one of --days, --daily and --once";
     }
     if (!haveTarget) {
         return "--target ARCHIVE is missing";
     }
     return options;
+}
+
+// Whether a one-time job's day and time lie before now (local time).
+bool OnceIsPast(const ScheduleOptions& options)
+{
+    const std::optional<CalendarDate> date = CalendarDateOf(options.onceDate);
+    const std::optional<std::uint32_t> jobTime = JobTimeOf(options.startTime);
+    if (!date || !jobTime) {
+        return false;
+    }
+    std::tm when{};
+    when.tm_year = date->year - 1900;
+    when.tm_mon = date->month - 1;
+    when.tm_mday = date->day;
+    when.tm_min = static_cast<int>(*jobTime / 60000);  // mktime carries the minutes into hours
+    when.tm_isdst = -1;
+    return std::mktime(&when) <= std::time(nullptr);
 }
 
 int Refuse(Messages& messages, const std::string& text)
@@ -174,21 +211,32 @@ constexpr const char* NoScheduler = "this system offers no scheduler";
 int AddJob(const ScheduleOptions& options, const std::optional<std::string>& password,
            Platform& platform, Messages& messages, std::string& out)
 {
+    if (!platform.registry || !platform.fileSystem || !platform.system) {
+        return Refuse(messages, "no registry to find the profile in; nothing scheduled");
+    }
+    // A relative path means the folder the command runs in, not the one the job will run in.
+    const std::string target = options.target.empty() ? "" : ArchiveArgumentPath(options.target);
+    if (std::string why = HostTargetProblem(target); !why.empty()) {
+        return Refuse(messages, why + "; nothing scheduled");
+    }
     ScheduleChoices choices;
     choices.profile = options.profile;
     choices.items = BoxesFromFlags(options.items);
     choices.startTime = options.startTime;
     choices.days = options.days;
-    // A relative path means the folder the command runs in, not the one the job will run in.
-    choices.targetFile = options.target.empty() ? "" : ArchiveArgumentPath(options.target);
+    choices.targetFile = target;
     choices.protect = options.passwordFrom != PasswordFrom::None;
     choices.password = password.value_or("");
     choices.retypedPassword = choices.password;
+    choices.keep = options.keep;
+    choices.onceDate = options.onceDate;
+    if (OnceIsPast(options)) {
+        return Refuse(messages, options.onceDate + " " + options.startTime +
+                                    " has passed; nothing scheduled");
+    }
+    // The window's checks come first, as the window makes them before it looks any further.
     if (!CheckScheduleChoices(choices, messages)) {
         return 1;
-    }
-    if (!platform.registry || !platform.fileSystem || !platform.system) {
-        return Refuse(messages, "no registry to find the profile in; nothing scheduled");
     }
     AppState state;
     LoadSharedState(state, platform, messages);
@@ -200,17 +248,9 @@ int AddJob(const ScheduleOptions& options, const std::optional<std::string>& pas
                                     "); nothing scheduled");
     }
     choices.profile = *profile;
-    const std::optional<JobInfo> job = BuildJobInfo(choices, platform.system->ProgramFolder());
-    if (!job) {
-        return Refuse(messages, "the start time " + options.startTime + " is no time of day");
-    }
-    if (!platform.scheduler) {
-        return Refuse(messages,
-                      std::string(texts::TaskNotScheduled) + NoScheduler + " to add it to.");
-    }
-    const Result<std::uint32_t> added = platform.scheduler->Add(*job);
+    const std::optional<std::uint32_t> added = AddScheduledJob(choices, platform, messages);
     if (!added) {
-        return Refuse(messages, texts::TaskNotScheduled + added.error().Reason());
+        return 1;
     }
     out += texts::TaskScheduledBefore + std::to_string(*added) + texts::TaskScheduledAfter + "\n";
     return 0;
@@ -225,7 +265,8 @@ int ListJobs(bool json, Platform& platform, Messages& messages, std::string& out
     if (!jobs) {
         return Refuse(messages, "The jobs cannot be listed: " + jobs.error().Reason());
     }
-    out += json ? ScheduleJson(*jobs) : ScheduleTable(*jobs);
+    const std::vector<std::string> log = ReadBackupLog(platform);
+    out += json ? ScheduleJson(*jobs, log) : JobListingTable(*jobs, log);
     return 0;
 }
 
@@ -235,101 +276,24 @@ int RemoveJob(std::uint32_t id, Platform& platform, Messages& messages, std::str
     if (!platform.scheduler) {
         return Refuse(messages, task + " cannot be removed: " + NoScheduler + ".");
     }
+    // The job's password goes with it; the listing names where it is kept.
+    std::string passwordKey;
+    if (const Result<std::vector<ListedJob>> jobs = platform.scheduler->List()) {
+        for (const ListedJob& listed : *jobs) {
+            const auto arguments = ParseUnattendedArguments(listed.job.Arguments);
+            if (listed.id == id && arguments) {
+                passwordKey = arguments->passwordKey;
+            }
+        }
+    }
     if (const std::optional<Error> failure = platform.scheduler->Remove(id)) {
         return Refuse(messages, task + " cannot be removed: " + failure->Reason());
     }
+    if (!passwordKey.empty() && platform.secrets) {
+        platform.secrets->Remove(passwordKey);
+    }
     out += task + " has been removed.\n";
     return 0;
-}
-
-// --- the listing ---------------------------------------------------------------------------
-
-struct JobFields {
-    std::string id;
-    std::string profile;
-    std::string items;
-    std::string password;
-    std::vector<std::string> days;
-    std::string time;
-    std::string nextRun;
-    std::string target;
-    bool readable = false;
-};
-
-// "9:30", as the window's start-time list writes it.
-std::string TimeOfDay(std::uint32_t jobTime)
-{
-    const std::uint32_t minutes = jobTime / MillisecondsPerMinute;
-    const std::uint32_t minute = minutes % 60;
-    return std::to_string(minutes / 60 % 24) + ":" + (minute < 10 ? "0" : "") +
-           std::to_string(minute);
-}
-
-JobFields FieldsOf(const ListedJob& listed)
-{
-    JobFields fields;
-    fields.id = std::to_string(listed.id);
-    for (std::size_t day = 0; day < ShortDayNames.size(); ++day) {
-        if (listed.job.DaysOfWeek & (1u << day)) {
-            fields.days.push_back(ShortDayNames[day]);
-        }
-    }
-    fields.time = TimeOfDay(listed.job.JobTime);
-    fields.nextRun = listed.nextRun;
-    if (const auto arguments = ParseUnattendedArguments(listed.job.Arguments)) {
-        fields.readable = true;
-        fields.profile = arguments->profileName;
-        fields.items = arguments->itemFlags;
-        fields.password = arguments->password;
-        fields.target = arguments->archivePath;
-    }
-    return fields;
-}
-
-std::string DaysText(const ListedJob& listed, const JobFields& fields)
-{
-    if (listed.job.DaysOfWeek == AllDays) {
-        return "daily";
-    }
-    if (fields.days.empty()) {
-        return "once";
-    }
-    std::string text;
-    for (const std::string& day : fields.days) {
-        text += (text.empty() ? "" : ",") + day;
-    }
-    return text;
-}
-
-// Characters of UTF-8 text: every byte that does not continue a sequence.
-std::size_t Width(const std::string& text)
-{
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xc0) != 0x80;
-    }));
-}
-
-// Columns wide enough for their widest cell, the last one as long as it is.
-std::string Columns(const std::vector<std::vector<std::string>>& rows)
-{
-    std::vector<std::size_t> widths(rows.front().size(), 0);
-    for (const auto& row : rows) {
-        for (std::size_t column = 0; column < row.size(); ++column) {
-            widths[column] = std::max(widths[column], Width(row[column]));
-        }
-    }
-    std::string text;
-    for (const auto& row : rows) {
-        std::string line;
-        for (std::size_t column = 0; column < row.size(); ++column) {
-            line += row[column];
-            if (column + 1 < row.size()) {
-                line += std::string(widths[column] - Width(row[column]) + 2, ' ');
-            }
-        }
-        text += line + "\n";
-    }
-    return text;
 }
 
 }  // namespace
@@ -386,45 +350,32 @@ int RunSchedule(const ScheduleOptions& options, const std::optional<std::string>
     return 0;
 }
 
-std::string ScheduleTable(const std::vector<ListedJob>& jobs)
-{
-    if (jobs.empty()) {
-        return "no scheduled backups\n";
-    }
-    std::vector<std::vector<std::string>> rows{
-        {"ID", "PROFILE", "ITEMS", "PASSWORD", "DAYS", "TIME", "NEXT RUN", "ARCHIVE"}};
-    for (const ListedJob& listed : jobs) {
-        const JobFields fields = FieldsOf(listed);
-        if (!fields.readable) {
-            rows.push_back({fields.id, "?", "?", "?", DaysText(listed, fields), fields.time,
-                            fields.nextRun.empty() ? "-" : fields.nextRun,
-                            "(not the argument text of a backup)"});
-            continue;
-        }
-        rows.push_back({fields.id, fields.profile, fields.items,
-                        fields.password.empty() ? "no" : "yes", DaysText(listed, fields),
-                        fields.time, fields.nextRun.empty() ? "-" : fields.nextRun, fields.target});
-    }
-    return Columns(rows);
-}
-
-std::string ScheduleJson(const std::vector<ListedJob>& jobs)
+std::string ScheduleJson(const std::vector<ListedJob>& jobs,
+                         const std::vector<std::string>& logLines)
 {
     std::string json = "[";
     for (const ListedJob& listed : jobs) {
-        const JobFields fields = FieldsOf(listed);
+        const JobFields fields = JobFieldsOf(listed, logLines);
         std::string days;
         for (const std::string& day : fields.days) {
             days += (days.empty() ? "" : ",") + JsonString(day);
         }
+        const std::optional<LoggedRun>& run = fields.lastRun;
+        const std::string lastRun = run ? "{\"time\": " + JsonString(run->time) +
+                                              ", \"status\": " + std::to_string(run->status) +
+                                              ", \"result\": " + JsonString(run->result) +
+                                              ", \"archive\": " + JsonString(run->archive) + "}"
+                                        : std::string("null");
         json += std::string(json.size() > 1 ? "," : "") + "\n  {\"id\": " + fields.id +
                 ", \"readable\": " + (fields.readable ? "true" : "false") +
                 ", \"profile\": " + JsonString(fields.profile) +
                 ", \"items\": " + JsonString(fields.items) +
-                ", \"protected\": " + (fields.password.empty() ? "false" : "true") +
-                ", \"days\": [" + days + "], \"time\": " + JsonString(fields.time) +
+                ", \"protected\": " + (fields.protect ? "true" : "false") +
+                ", \"keep\": " + std::to_string(fields.keep) + ", \"days\": [" + days +
+                "], \"time\": " + JsonString(fields.time) +
                 ", \"nextRun\": " + JsonString(fields.nextRun) +
-                ", \"archive\": " + JsonString(fields.target) + "}";
+                ", \"catchesUp\": " + (listed.catchesUp ? "true" : "false") +
+                ", \"archive\": " + JsonString(fields.target) + ", \"lastRun\": " + lastRun + "}";
     }
     return json + (jobs.empty() ? "]\n" : "\n]\n");
 }

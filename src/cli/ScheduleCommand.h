@@ -31,6 +31,9 @@ struct ScheduleOptions {
     std::string target;
     PasswordFrom passwordFrom = PasswordFrom::None;
     std::string passwordFile;
+    int keep = 1;
+    // --once DATE: "YYYY-MM-DD", a job without weekdays that runs on that day.
+    std::string onceDate;
     // list
     bool json = false;
     // remove
@@ -47,10 +50,8 @@ std::variant<ScheduleOptions, std::string> ParseScheduleOptions(
 int RunSchedule(const ScheduleOptions& options, const std::optional<std::string>& password,
                 Platform& platform, Messages& messages, std::string& out);
 
-// The jobs for people, one line each under a heading, or as a JSON array. The fields come
-// from the job's argument text as the unattended backup reads it; the password is never shown,
-// only whether there is one.
-std::string ScheduleTable(const std::vector<ListedJob>& jobs);
-std::string ScheduleJson(const std::vector<ListedJob>& jobs);
+// The jobs as a JSON array: JobListingTable's facts (app/JobListing.h) for scripts.
+std::string ScheduleJson(const std::vector<ListedJob>& jobs,
+                         const std::vector<std::string>& logLines = {});
 
 }  // namespace kestrel

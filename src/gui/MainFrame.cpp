@@ -255,6 +255,11 @@ wxPanel* MainFrame::BuildBackupPage()
         });
     }
     right->Add(security, 0, wxEXPAND | wxALL, 4);
+    verify_ = new wxCheckBox(page, wxID_ANY, Text(texts::VerifyAfterWriting), wxDefaultPosition,
+                             wxDefaultSize, 0, wxDefaultValidator, "chkVerify");
+    verify_->Bind(wxEVT_CHECKBOX,
+                  [this](wxCommandEvent& event) { model_.SetVerify(event.IsChecked()); });
+    right->Add(verify_, 0, wxALL, 8);
 
     columns->Add(left, 1, wxEXPAND);
     columns->Add(right, 1, wxEXPAND);
@@ -419,6 +424,7 @@ void MainFrame::ShowModelState()
     ShowItems(MainTab::Restore);
 
     protect_->SetValue(model_.Protect());
+    verify_->SetValue(model_.Verify());
     ShowPasswordBoxes(model_, password_, retypedPassword_);
 
     ShowText(targetFile_, LineBreaksOfControls(model_.TargetFileText()));

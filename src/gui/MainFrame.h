@@ -90,6 +90,7 @@ private:
     std::array<wxCheckBox*, ItemBoxCount> backupItems_{};
     std::array<wxCheckBox*, ItemBoxCount> restoreItems_{};
     wxCheckBox* protect_ = nullptr;
+    wxCheckBox* verify_ = nullptr;
     wxTextCtrl* password_ = nullptr;
     wxTextCtrl* retypedPassword_ = nullptr;
     wxTextCtrl* targetFile_ = nullptr;

@@ -7,6 +7,7 @@
 #include <wx/choice.h>
 #include <wx/font.h>
 #include <wx/sizer.h>
+#include <wx/spinctrl.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -149,6 +150,21 @@ wxSizer* OptionsDialog::BuildTargetFile()
     row->Add(targetFile_, 1, wxALIGN_CENTER_VERTICAL | wxALL, 4);
     row->Add(browse, 0, wxALIGN_CENTER_VERTICAL | wxALL, 4);
     sizer->Add(row, 0, wxEXPAND);
+
+    // "Keep the last [N] backups": more than one keeps dated archives beside the file chosen.
+    keep_ = new wxSpinCtrl(this, wxID_ANY, "1", wxDefaultPosition, wxSize(120, -1), wxSP_ARROW_KEYS,
+                           1, KeepAtMost, 1, "spnKeep");
+    keep_->Bind(wxEVT_SPINCTRL, [this](wxSpinEvent& event) {
+        model_.SetKeep(event.GetPosition());
+        ShowModelState();
+    });
+    auto* keepRow = new wxBoxSizer(wxHORIZONTAL);
+    keepRow->Add(new wxStaticText(this, wxID_ANY, Text(texts::KeepTheLast)), 0,
+                 wxALIGN_CENTER_VERTICAL | wxALL, 4);
+    keepRow->Add(keep_, 0, wxALIGN_CENTER_VERTICAL | wxALL, 4);
+    keepRow->Add(new wxStaticText(this, wxID_ANY, Text(texts::KeptBackups)), 0,
+                 wxALIGN_CENTER_VERTICAL | wxALL, 4);
+    sizer->Add(keepRow, 0);
     return sizer;
 }
 
@@ -182,6 +198,7 @@ wxSizer* OptionsDialog::BuildButtons()
 {
     auto* add = NamedButton(this, wxID_ANY, texts::AddTaskToScheduler, "Command3");
     auto* open = NamedButton(this, wxID_ANY, texts::OpenScheduler, "Command1");
+    auto* listing = NamedButton(this, wxID_ANY, texts::ShowJobListing, "cmdJobListing");
     // wxID_CANCEL: Escape and the close box press it too.
     auto* cancel = NamedButton(this, wxID_CANCEL, texts::CloseScheduler, "Command2");
     add->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
@@ -189,12 +206,13 @@ wxSizer* OptionsDialog::BuildButtons()
         ShowModelState();
     });
     open->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { model_.OpenSchedulerClicked(); });
+    listing->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { model_.JobListingClicked(); });
     cancel->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { model_.CancelClicked(); });
     SetEscapeId(wxID_CANCEL);
 
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     buttons->AddStretchSpacer();
-    for (wxButton* button : {add, open, cancel}) {
+    for (wxButton* button : {add, open, listing, cancel}) {
         buttons->Add(button, 0, wxALL, 4);
     }
     return buttons;
@@ -232,6 +250,7 @@ void OptionsDialog::ShowModelState()
     daily_->SetValue(model_.Daily());
 
     ShowText(targetFile_, model_.TargetFileText());
+    keep_->SetValue(model_.Keep());
 
     protect_->SetValue(model_.Protect());
     ShowPasswordBoxes(model_, password_, retypedPassword_);
@@ -250,9 +269,14 @@ void OptionsDialog::OpenScheduler()
     }
     // Empty: the system's own tool shows the jobs.
     if (!shown->empty()) {
-        JobListingDialog listing(this, *shown);
-        listing.ShowModal();
+        ShowJobListing(*shown);
     }
+}
+
+void OptionsDialog::ShowJobListing(const std::string& listing)
+{
+    JobListingDialog dialog(this, listing);
+    dialog.ShowModal();
 }
 
 void OptionsDialog::CloseWindow()

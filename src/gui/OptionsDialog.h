@@ -12,6 +12,7 @@
 class wxButton;
 class wxCheckBox;
 class wxChoice;
+class wxSpinCtrl;
 class wxTextCtrl;
 
 namespace kestrel {
@@ -33,6 +34,7 @@ public:
     // The listing the scheduler gives in a window of its own, or its refusal as a message.
     void OpenScheduler() override;
     void CloseWindow() override;
+    void ShowJobListing(const std::string& listing) override;
 
 private:
     wxSizer* BuildProfileFrame();
@@ -56,13 +58,14 @@ private:
     std::array<wxCheckBox*, WeekdayCount> days_{};
     wxCheckBox* daily_ = nullptr;
     wxTextCtrl* targetFile_ = nullptr;
+    wxSpinCtrl* keep_ = nullptr;
     wxCheckBox* protect_ = nullptr;
     wxTextCtrl* password_ = nullptr;
     wxTextCtrl* retypedPassword_ = nullptr;
 };
 
-// The scheduler's own listing of our jobs (jobListing): read-only, in a fixed-width font that
-// keeps its columns, scrolled rather than wrapped.
+// Our jobs with their last runs, or the scheduler's own listing of them (jobListing): read-only, in
+// a fixed-width font that keeps its columns, scrolled rather than wrapped.
 class JobListingDialog final : public wxDialog {
 public:
     JobListingDialog(wxWindow* parent, const std::string& listing);

@@ -299,4 +299,20 @@ void ReplacePathInBinaryValue(RegistryAccess& access, const std::string& keyPath
     access.Close(key);
 }
 
+std::vector<std::string> ProfileDataFilePaths(RegistryAccess& access, const std::string& profileKey)
+{
+    std::vector<std::string> paths;
+    for (const std::string& section : access.EnumSubKeys(profileKey)) {
+        const std::string sectionKey = profileKey + "\\" + section;
+        std::string path = DecodeWidePathValue(access, sectionKey, StoreIdentifierValue);
+        if (path == RegistryAccess::ErrorMarker) {
+            path = DecodeAnsiPathValue(access, sectionKey, StoreIdentifierValue);
+        }
+        if (path != RegistryAccess::ErrorMarker) {
+            paths.push_back(path);
+        }
+    }
+    return paths;
+}
+
 }  // namespace kestrel

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "registry/RegistryAccess.h"
 
@@ -31,6 +32,12 @@ std::string DecodeWidePathValue(RegistryAccess& access, const std::string& keyPa
 // but with every character above U+00FF split into two.
 std::string DecodeAnsiPathValue(RegistryAccess& access, const std::string& keyPath,
                                 const std::string& valueName);
+// The data-file path of each section of the profile's key, in the order the sections
+// enumerate: the wide reading of StoreIdentifierValue, else the ANSI one; a section where both
+// give ErrorMarker names none. Whether the files exist is the caller's question.
+std::vector<std::string> ProfileDataFilePaths(RegistryAccess& access,
+                                              const std::string& profileKey);
+
 // The value's bytes as hex byte text ("0=A=43"; empty for an empty value); ErrorMarker when
 // the value cannot be found as for the readers above.
 std::string ReadBinaryValueHex(RegistryAccess& access, const std::string& keyPath,

@@ -42,17 +42,22 @@ std::string RoamingMicrosoftFolder(const DiscoveryContext& context)
                                             : "\\Application Data\\Microsoft");
 }
 
-std::string StationeryFolderFor(const DiscoveryContext& context, RegistryAccess& registry)
+std::string SharedStationeryFolder(RegistryAccess& registry)
 {
-    if (!IsOutlook2007OrLater(context.OutlookShortVersion)) {
-        return context.UserProfileFolder + "\\Application Data\\Microsoft\\Stationery";
-    }
     const std::string shared = registry.GetStringValue(SharedToolsKey, "SharedFilesDir");
     if (shared == RegistryAccess::ErrorMarker || TrimSpaces(shared).empty()) {
         return {};
     }
     // The recorded folder ends with its backslash.
     return TrimSpaces(shared) + "Stationery";
+}
+
+std::string StationeryFolderFor(const DiscoveryContext& context, RegistryAccess& registry)
+{
+    if (!IsOutlook2007OrLater(context.OutlookShortVersion)) {
+        return context.UserProfileFolder + "\\Application Data\\Microsoft\\Stationery";
+    }
+    return SharedStationeryFolder(registry);
 }
 
 bool HoldsAFile(FileSystem& fileSystem, const std::string& folder)
@@ -62,6 +67,14 @@ bool HoldsAFile(FileSystem& fileSystem, const std::string& folder)
 }
 
 }  // namespace
+
+std::string RestoreStationeryFolder(const DiscoveryContext& context, RegistryAccess& registry)
+{
+    if (!IsOutlook2007OrLater(context.OutlookShortVersion)) {
+        return RoamingMicrosoftFolder(context) + "\\Stationery";
+    }
+    return SharedStationeryFolder(registry);
+}
 
 bool IsBlankName(const std::string& text)
 {

@@ -52,6 +52,12 @@ std::vector<std::string> ListProfiles(RegistryAccess& registry, const std::strin
 ProfileLocations LocateProfileItems(const DiscoveryContext& context, const std::string& profileName,
                                     RegistryAccess& registry);
 
+// Where a restore puts stationery on this machine. Outlook 2007 and later: the shared-tools
+// folder, as for the backup. Earlier ones: the Stationery folder of the user's roaming
+// Microsoft folder in this machine's layout (AppData\Roaming on Vista and later), unlike the
+// backup side, which reads the "Application Data" one whatever the layout.
+std::string RestoreStationeryFolder(const DiscoveryContext& context, RegistryAccess& registry);
+
 struct ItemAvailability {
     ItemBoxes enabled{};
     // Set only when box 4 must show why it is disabled; otherwise its tool tip stays as it was.

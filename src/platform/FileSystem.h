@@ -97,6 +97,8 @@ public:
     virtual std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) = 0;
     // Appends the line in ANSI and CR LF, creating the file when missing.
     virtual bool AppendTextLine(const std::string& path, const std::string& line) = 0;
+    // The same in the encoding of the program's log (CodePage.h: UTF-8 on Linux).
+    virtual bool AppendLogLine(const std::string& path, const std::string& line) = 0;
     // As GetTempFileNameA with unique number 0: a new, empty file in `folder` named by the
     // first three characters of `prefix`, a hexadecimal number and ".tmp", never the name of a
     // file that exists. Returns its full path; empty on failure.

@@ -11,6 +11,8 @@
 #include "platform/Scheduler.h"
 #include "platform/Shell.h"
 #include "platform/SystemInfo.h"
+#include "platform/SystemLog.h"
+#include "platform/UserSecrets.h"
 
 namespace kestrel {
 
@@ -26,6 +28,10 @@ struct Platform {
     std::unique_ptr<FileHolders> fileHolders;
     // Null where no backend adds jobs yet: the options window then reports that it cannot.
     std::unique_ptr<Scheduler> scheduler;
+    // Where a scheduled job's password is kept; null where there is no such place.
+    std::unique_ptr<UserSecrets> secrets;
+    // Where unattended runs also report; null where there is none.
+    std::unique_ptr<SystemLog> systemLog;
     // The program's own folder in the user's local application data (%LOCALAPPDATA%\Kestrel),
     // home of the run folders and the log; empty when it is not known.
     std::string dataFolder;

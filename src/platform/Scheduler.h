@@ -24,6 +24,11 @@ struct JobInfo {
     // next time JobTime comes round, on every backend.
     std::uint8_t DaysOfWeek = 0;
     std::uint8_t Flags = 0;
+    // A job without weekdays runs once on this day (local time), when set; otherwise at the
+    // next time JobTime comes round.
+    int OnceYear = 0;
+    int OnceMonth = 0;
+    int OnceDay = 0;
     // The whole command line: Program in double quotes, one blank, Arguments.
     std::string Command;
     // The program's Windows path. A backend that runs its own build of the program instead
@@ -40,6 +45,9 @@ struct ListedJob {
     JobInfo job;
     // When the system will start it next, in the system's words; empty when it does not say.
     std::string nextRun;
+    // Whether a run missed while the machine was off happens when it next starts (the Task
+    // Scheduler's "start when available", a timer's Persistent=); cron has no such thing.
+    bool catchesUp = true;
 };
 
 // The system's scheduler, for the current user's jobs that this program added. Every call

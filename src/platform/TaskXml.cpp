@@ -40,7 +40,11 @@ std::string StartBoundaryOf(const JobInfo& job, const std::tm& now)
     int year = now.tm_year + 1900;
     int month = now.tm_mon + 1;
     int day = now.tm_mday;
-    if (minutes <= now.tm_hour * 60 + now.tm_min) {
+    if ((job.DaysOfWeek & 0x7F) == 0 && job.OnceYear != 0) {
+        year = job.OnceYear;
+        month = job.OnceMonth;
+        day = job.OnceDay;
+    } else if (minutes <= now.tm_hour * 60 + now.tm_min) {
         if (++day > DaysInMonth(year, month)) {
             day = 1;
             if (++month > 12) {

@@ -22,9 +22,9 @@ std::string XmlUnescaped(const std::string& text);
 
 // The document of a job, as UTF-8 text (it says UTF-16: it is handed to the Task Scheduler as
 // a wide string). A job with weekdays gets a weekly calendar trigger at JobTime on those days;
-// without weekdays a one-time trigger at the next time JobTime comes round after `now`
-// (local time). Both start at that next time, so registering never counts as a missed run.
-// The action runs Program with Arguments; the task runs as `userId` (when not empty) with its
+// without weekdays a one-time trigger on its Once date, or at the next time JobTime comes round
+// after `now` (local time). Both start at that next time, so registering never counts as a missed
+// run. The action runs Program with Arguments; the task runs as `userId` (when not empty) with its
 // interactive token only, and starts as soon as it can after a missed start. An Error for a
 // Program or Arguments that the document cannot carry.
 Result<std::string> TaskXmlOf(const JobInfo& job, const std::tm& now, const std::string& userId);

@@ -48,4 +48,15 @@ bool AppendAnsiTextLine(const std::filesystem::path& file, const std::string& li
     return !out.fail();
 }
 
+bool AppendLogTextLine(const std::filesystem::path& file, const std::string& line)
+{
+    std::ofstream out(file, std::ios::binary | std::ios::app);
+    if (!out) {
+        return false;
+    }
+    out << Utf8ToLogText(line) << "\r\n";
+    out.close();
+    return !out.fail();
+}
+
 }  // namespace kestrel

@@ -14,5 +14,7 @@ namespace kestrel {
 // the file cannot be read.
 std::optional<std::vector<std::string>> ReadAnsiTextLines(const std::filesystem::path& file);
 bool AppendAnsiTextLine(const std::filesystem::path& file, const std::string& line);
+// The same in the log's encoding (Utf8ToLogText).
+bool AppendLogTextLine(const std::filesystem::path& file, const std::string& line);
 
 }  // namespace kestrel

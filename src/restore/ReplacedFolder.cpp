@@ -37,6 +37,13 @@ bool IsRunName(const std::string& name)
     return true;
 }
 
+// The item's folder with "/" between its parts, to be checked as a member path is.
+std::string ToMemberPath(std::string item)
+{
+    std::replace(item.begin(), item.end(), '\\', '/');
+    return item;
+}
+
 }  // namespace
 
 void RemoveOldReplacedFolders(FileSystem& fileSystem, const std::string& dataFolder,
@@ -71,10 +78,10 @@ ReplacedFolder::ReplacedFolder(FileSystem& fileSystem, const std::string& dataFo
 std::string ReplacedFolder::ItemFolder(const std::string& item)
 {
     // Without a data folder the copies would land relative to wherever the process runs.
-    if (dataFolder_.empty() || !IsBareFileName(item)) {
+    if (dataFolder_.empty() || !IsMemberPath(ToMemberPath(item))) {
         return {};
     }
-    const std::string folder = JoinPath(path_, item);
+    const std::string folder = JoinMemberPath(path_, ToMemberPath(item));
     std::vector<std::string> missing;
     // Up to the first level that exists; a drive's root is left for CreateFolder to refuse.
     for (std::string level = folder; !level.empty() && !fileSystem_.FolderExists(level);

@@ -22,8 +22,9 @@ public:
     // Whether anything was kept, so the result message names the folder only then.
     bool Used() const { return used_; }
 
-    // Moves the file at `path` into the item's folder (a rename where it is on the same volume,
-    // a copy that leaves the original in place otherwise), under its own name or, when a file
+    // Moves the file at `path` into the item's folder (`item` may go on with subfolders of it,
+    // joined by "\", each a bare file name; a rename where it is on the same volume, a copy
+    // that leaves the original in place otherwise), under its own name or, when a file
     // of that name was kept already, a numbered one. True when there is no file at the path or
     // it is kept; false when it could not be kept, and the caller must then leave the file
     // alone. `movedTo`, when given, receives where the file went when it was moved (so it is

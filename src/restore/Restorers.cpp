@@ -1,5 +1,7 @@
 #include "restore/Restorers.h"
 
+#include <algorithm>
+
 #include "archive/MemberName.h"
 #include "outlook/DataStorePaths.h"
 #include "outlook/ProfileDiscovery.h"
@@ -48,7 +50,22 @@ bool KeepTrees(RestoreContext& context)
     return context.treesKept;
 }
 
-// Extracts the member into the folder, keeping the file it replaces first.
+// Where a file the member replaces is kept: the item's folder of the Replaced folder, and the
+// member's own subfolders below it, so that two pictures of one name stay told apart.
+std::string KeptFolderFor(int position, const std::string& memberPath)
+{
+    std::string folder = ItemTable[position].name;
+    const std::size_t slash = memberPath.rfind('/');
+    if (slash != std::string::npos) {
+        std::string subfolders = memberPath.substr(0, slash);
+        std::replace(subfolders.begin(), subfolders.end(), '/', '\\');
+        folder += "\\" + subfolders;
+    }
+    return folder;
+}
+
+// Extracts the member into the folder (into its subfolders there, for a member with a path),
+// keeping the file it replaces first.
 bool ExtractKeeping(RestoreContext& context, int position, const std::string& name,
                     const std::string& folder)
 {
@@ -59,9 +76,9 @@ bool ExtractKeeping(RestoreContext& context, int position, const std::string& na
     if (!member) {
         return Fail(context, position, name + " is not in the backup");
     }
-    const std::string target = JoinPath(folder, name);
+    const std::string target = JoinMemberPath(folder, member->name);
     std::string movedTo;
-    if (!context.replaced.KeepFile(ItemTable[position].name, target, &movedTo)) {
+    if (!context.replaced.KeepFile(KeptFolderFor(position, member->name), target, &movedTo)) {
         return Fail(context, position, target + " could not be kept, so it was not replaced");
     }
     if (!context.zip.ExtractMember(*member, folder)) {
@@ -102,6 +119,17 @@ bool RestoreTree(RestoreContext& context, int position, const std::string& keyPa
     return true;
 }
 
+// A piece of the item's list that is refused: it names no member, or no file the item may
+// write (a path that climbs out, a drive, a device, a stream; for the data files, anything but
+// a bare name). Only that file is left out; the report names it.
+void RefuseEntry(RestoreContext& context, int position, const ValueEntry& entry, bool pathsAllowed)
+{
+    const bool safe = pathsAllowed ? IsMemberPath(entry.name) : IsBareFileName(entry.name);
+    Fail(context, position,
+         safe ? entry.name + " is not in the backup"
+              : "\"" + entry.name + "\" names no file of the item's folder; it was refused");
+}
+
 // skipRules: the preferences hold the source profile's rules file, which the rules item
 // restores under the target profile's name; under its own name it would replace the rules of
 // the profile the backup came from.
@@ -114,13 +142,20 @@ bool RestoreFolder(RestoreContext& context, int position, const std::string& fol
     if (!CreateFoldersBelow(context.fileSystem, context.userProfileFolder, folder)) {
         return Fail(context, position, folder + " could not be created");
     }
-    const std::vector<std::string> names = ValueMembers(context.zip, context.values[position]);
-    if (names.empty()) {
+    const std::vector<ValueEntry> entries = ValueEntries(context.zip, context.values[position]);
+    if (entries.empty()) {
         return Fail(context, position, "the backup does not name its files");
     }
     bool whole = true;
-    for (const std::string& name : names) {
-        if (skipRules && name.size() > 4 &&
+    for (const ValueEntry& entry : entries) {
+        const std::string& name = entry.name;
+        if (!entry.found) {
+            RefuseEntry(context, position, entry, true);
+            whole = false;
+            continue;
+        }
+        // Only the rules file at the folder's top belongs to the rules item.
+        if (skipRules && name.find('/') == std::string::npos && name.size() > 4 &&
             EqualsIgnoringCase(name.substr(name.size() - 4), ".RWZ")) {
             continue;
         }
@@ -145,8 +180,8 @@ std::optional<RestoredFiles> RestoreStoreFiles(RestoreContext& context, int posi
         Fail(context, position, context.dataFolder + " could not be created");
         return std::nullopt;
     }
-    const std::vector<std::string> names = ValueMembers(context.zip, context.values[position]);
-    if (names.empty()) {
+    const std::vector<ValueEntry> entries = ValueEntries(context.zip, context.values[position]);
+    if (entries.empty()) {
         Fail(context, position, "the backup does not name its files");
         return std::nullopt;
     }
@@ -158,11 +193,16 @@ std::optional<RestoredFiles> RestoreStoreFiles(RestoreContext& context, int posi
         start = end + 1;
     }
     RestoredFiles restored;
-    restored.bySource = paths.size() == names.size();
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (ExtractKeeping(context, position, names[i], context.dataFolder)) {
-            restored.files.emplace_back(restored.bySource ? paths[i] : names[i],
-                                        JoinPath(context.dataFolder, names[i]));
+    restored.bySource = paths.size() == entries.size();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string& name = entries[i].name;
+        // The data folder holds its files directly; a name with a path is no data file.
+        if (!entries[i].found || !IsBareFileName(name)) {
+            RefuseEntry(context, position, entries[i], false);
+            restored.whole = false;
+        } else if (ExtractKeeping(context, position, name, context.dataFolder)) {
+            restored.files.emplace_back(restored.bySource ? paths[i] : name,
+                                        JoinPath(context.dataFolder, name));
         } else {
             restored.whole = false;
         }
@@ -272,28 +312,36 @@ bool RestorePab(RestoreContext& context)
     return restored->whole;
 }
 
-std::vector<std::string> ValueMembers(const ZipComponent& zip, const std::string& value)
+std::vector<ValueEntry> ValueEntries(const ZipComponent& zip, const std::string& value)
 {
-    std::vector<std::string> names;
-    std::string pending;
+    std::vector<std::string> pieces;
     for (std::size_t start = 0; start <= value.size();) {
-        std::size_t end = value.find(';', start);
-        if (end == std::string::npos) {
-            end = value.size();
-        }
-        pending += value.substr(start, end - start);
-        if (IsBareFileName(pending) && zip.FindMember(pending)) {
-            names.push_back(pending);
-            pending.clear();
-        } else if (end < value.size()) {
-            pending += ';';
-        }
+        const std::size_t end = std::min(value.find(';', start), value.size());
+        pieces.push_back(value.substr(start, end - start));
         start = end + 1;
     }
-    if (!pending.empty()) {
-        return {};
+    std::vector<ValueEntry> entries;
+    for (std::size_t first = 0; first < pieces.size();) {
+        std::string joined;
+        std::size_t last = first;
+        for (; last < pieces.size(); ++last) {
+            joined += (last > first ? ";" : "") + pieces[last];
+            if (IsMemberPath(joined) && zip.FindMember(joined)) {
+                break;
+            }
+        }
+        if (last < pieces.size()) {
+            entries.push_back({joined, true});
+            first = last + 1;
+        } else {
+            // An empty piece (a doubled or trailing ";") names nothing to refuse.
+            if (!pieces[first].empty()) {
+                entries.push_back({pieces[first], false});
+            }
+            ++first;
+        }
     }
-    return names;
+    return entries;
 }
 
 bool CreateFoldersBelow(FileSystem& fileSystem, const std::string& userProfileFolder,

@@ -52,10 +52,19 @@ struct RestoreContext {
     bool StopRequested() const { return stopRequested != nullptr && stopRequested->load(); }
 };
 
-// The member names of a value split at ";", a piece that names no member joined with the
-// following ones until it does (a file name may hold ";"). Empty when some piece never names a
-// member or a name is not a bare file name.
-std::vector<std::string> ValueMembers(const ZipComponent& zip, const std::string& value);
+// One file an item's info value names: a member of the archive, or a piece of the value that
+// names none (missing, or no name the restore may use: IsMemberPath).
+struct ValueEntry {
+    std::string name;
+    bool found = false;
+
+    bool operator==(const ValueEntry&) const = default;
+};
+
+// The files of a value split at ";", a piece that names no member joined with the following
+// ones until it does (a file name may hold ";"). A piece that never does is an entry of its
+// own, not found, and the next piece starts afresh: one bad name costs only its own file.
+std::vector<ValueEntry> ValueEntries(const ZipComponent& zip, const std::string& value);
 
 // Creates every missing level of the folder, only below userProfileFolder. True when the
 // folder exists afterwards.

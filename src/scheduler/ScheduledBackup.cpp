@@ -54,6 +54,28 @@ std::string JobPassword(const ScheduleChoices& choices)
 
 }  // namespace
 
+std::optional<CalendarDate> CalendarDateOf(const std::string& text)
+{
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') {
+        return std::nullopt;
+    }
+    const std::optional<int> century = Digits(text.substr(0, 2));
+    const std::optional<int> yearInCentury = Digits(text.substr(2, 2));
+    const std::optional<int> month = Digits(text.substr(5, 2));
+    const std::optional<int> day = Digits(text.substr(8, 2));
+    if (!century || !yearInCentury || !month || !day || *month < 1 || *month > 12 || *day < 1) {
+        return std::nullopt;
+    }
+    const int year = *century * 100 + *yearInCentury;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    constexpr std::array<int, 12> lengths{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const int length = *month == 2 && leap ? 29 : lengths[static_cast<std::size_t>(*month - 1)];
+    if (year < 1970 || *day > length) {
+        return std::nullopt;
+    }
+    return CalendarDate{year, *month, *day};
+}
+
 std::vector<std::string> StartTimes()
 {
     std::vector<std::string> times;
@@ -125,8 +147,24 @@ std::string JobArguments(const std::string& profile, const std::string& itemFlag
     return "sf=" + profile + "xm=" + itemFlags + "ps=" + password + "bf=" + targetFile;
 }
 
+std::string JobOptionsText(int keep, const std::string& passwordKey)
+{
+    std::string text;
+    if (keep > 1) {
+        text += "--keep " + std::to_string(keep) + " ";
+    }
+    if (!passwordKey.empty()) {
+        text += "--password-key " + passwordKey + " ";
+    }
+    return text;
+}
+
 bool CheckScheduleChoices(const ScheduleChoices& choices, Messages& messages)
 {
+    // With no profile on the machine the job would back up nothing, every time it runs.
+    if (choices.profile.empty()) {
+        return Refuse(messages, texts::ScheduleNeedsProfile, MessageIcon::Exclamation);
+    }
     if (ItemFlagsOf(choices.items).find('1') == std::string::npos) {
         return Refuse(messages, texts::ScheduleNeedsItem, MessageIcon::Exclamation);
     }
@@ -149,19 +187,30 @@ bool CheckScheduleChoices(const ScheduleChoices& choices, Messages& messages)
 }
 
 std::optional<JobInfo> BuildJobInfo(const ScheduleChoices& choices,
-                                    const std::string& programFolder)
+                                    const std::string& programFolder,
+                                    const std::string& passwordKey)
 {
     const std::optional<std::uint32_t> jobTime = JobTimeOf(choices.startTime);
     if (!jobTime) {
         return std::nullopt;
     }
     JobInfo job;
+    if (!choices.onceDate.empty()) {
+        const std::optional<CalendarDate> date = CalendarDateOf(choices.onceDate);
+        if (!date) {
+            return std::nullopt;
+        }
+        job.OnceYear = date->year;
+        job.OnceMonth = date->month;
+        job.OnceDay = date->day;
+    }
     job.JobTime = *jobTime;
     job.DaysOfMonth = 0;
     job.DaysOfWeek = DaysOfWeekOf(DayCodesOf(choices.days));
     job.Flags = JobRunPeriodically;
     job.Program = JoinPath(programFolder, ScheduledProgramName);
-    job.Arguments = JobArguments(choices.profile, ItemFlagsOf(choices.items), JobPassword(choices),
+    job.Arguments = JobOptionsText(choices.keep, passwordKey) +
+                    JobArguments(choices.profile, ItemFlagsOf(choices.items), std::string(),
                                  choices.targetFile);
     job.Command = "\"" + job.Program + "\" " + job.Arguments;
     return job;

@@ -37,7 +37,23 @@ struct ScheduleChoices {
     bool protect = false;
     std::string password;
     std::string retypedPassword;
+    // "Keep the last N backups": 1 replaces one archive, more keep dated ones.
+    int keep = 1;
+    // For a job without weekdays: "YYYY-MM-DD", the day it runs once; empty: the next time its
+    // start time comes round (the window's one-time job).
+    std::string onceDate;
 };
+
+struct CalendarDate {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+
+// The date of a "YYYY-MM-DD" text that names a day of the calendar; nothing otherwise.
+std::optional<CalendarDate> CalendarDateOf(const std::string& text);
+
+inline constexpr int KeepAtMost = 99;
 
 // Every half hour of a day, "0:00", "0:30", "1:00", ... "23:30": hours without a leading zero.
 std::vector<std::string> StartTimes();
@@ -63,15 +79,23 @@ std::uint8_t DaysOfWeekOf(const std::string& dayCodes);
 std::string JobArguments(const std::string& profile, const std::string& itemFlags,
                          const std::string& password, const std::string& targetFile);
 
-// The checks before a job is added, in this order: a ticked box, a chosen file, a password when
-// protected, the same password twice, and no "=" in the profile, the password or the file. The
-// first that fails shows its message and makes the result false.
+// The options a job puts before its argument text (read back by the unattended backup):
+// "--keep 3 " when it keeps more than one archive, "--password-key NAME " when its password is
+// the user's secret NAME; empty for neither.
+std::string JobOptionsText(int keep, const std::string& passwordKey);
+
+// The checks before a job is added, in this order: a profile, a ticked box, a chosen file, a
+// password when protected, the same password twice, and no "=" in the profile, the password or the
+// file. The first that fails shows its message and makes the result false.
 bool CheckScheduleChoices(const ScheduleChoices& choices, Messages& messages);
 
 // The job for choices that passed the checks: the start time, the weekday mask, a weekly job,
-// and the command line that starts the program in programFolder. Nothing when the start time
-// is not a time of day.
+// and the command line that starts the program in programFolder. The password never goes into
+// the command line, which every user of the machine can read while the job runs: a protected
+// job names the secret `passwordKey` the password is kept as. Nothing when the start time is
+// not a time of day, or a once date that is no date.
 std::optional<JobInfo> BuildJobInfo(const ScheduleChoices& choices,
-                                    const std::string& programFolder);
+                                    const std::string& programFolder,
+                                    const std::string& passwordKey = {});
 
 }  // namespace kestrel

@@ -21,6 +21,8 @@ inline constexpr std::array<const char*, 7> WeekdayCaptions{
 };
 
 // What adding a job says.
+inline constexpr const char* ScheduleNeedsProfile =
+    "There is no Outlook profile to back up, so no task can be scheduled.";
 inline constexpr const char* ScheduleNeedsItem = "Please select at least one item.";
 inline constexpr const char* ScheduleNeedsTarget = "Invalid backup file name.";
 inline constexpr const char* ScheduleNeedsPassword = "Please enter Password!";
@@ -34,7 +36,12 @@ inline constexpr const char* TaskScheduledAfter = " has been scheduled.";
 inline constexpr const char* TaskNotScheduled = "The task could not be scheduled: ";
 inline constexpr const char* SchedulerNotOpened = "The scheduler could not be opened: ";
 
-// The window with the scheduler's listing of our jobs, where the system has no tool of its own.
+// The history a job keeps: "Keep the last" [N] "backups".
+inline constexpr const char* KeepTheLast = "Keep the last";
+inline constexpr const char* KeptBackups = "backups";
+// The window with our jobs and their last runs, and with the scheduler's own listing of them
+// where the system has no tool of its own.
+inline constexpr const char* ShowJobListing = "Scheduled Tasks...";
 inline constexpr const char* JobListingCaption = "Scheduled Tasks";
 inline constexpr const char* CloseJobListing = "Close";
 

@@ -291,7 +291,7 @@ TEST_F(BackupRunTest, WholeRunsWriteTheArchiveAndReport)
          "Copying Signatures...",
          "The Backup was Completed!\t\t\t\r\n\r\nBackup Signatures\tSucceeded!\t",
          false,
-         {"Bob.htm", "Bob.txt", "ksbackup.dat"},
+         {"Bob.htm", "Bob.txt", "Bob_files/filelist.xml", "ksbackup.dat"},
          "BackupInformation=Before the move\r\n"},
         {{2, 6},
          "p\xC3\xA4ss",
@@ -300,7 +300,7 @@ TEST_F(BackupRunTest, WholeRunsWriteTheArchiveAndReport)
          "The Backup was Completed!\t\t\t\r\n\r\nBackup Signatures\tSucceeded!\t\r\n"
          "Backup Templates\tSucceeded!\t",
          true,
-         {"Bob.htm", "Bob.txt", "NormalEmail.dotm", "ksbackup.dat"},
+         {"Bob.htm", "Bob.txt", "Bob_files/filelist.xml", "NormalEmail.dotm", "ksbackup.dat"},
          "BackupInformation=twoPS$KSBlinesPS$KSBandPS$KSBthree\r\n"},
     };
     host.holdWork = true;

@@ -19,6 +19,7 @@ struct RecordingHost final : SchedulerWindowHost {
     std::vector<std::string> calls;
     void OpenScheduler() override { calls.push_back("open"); }
     void CloseWindow() override { calls.push_back("close"); }
+    void ShowJobListing(const std::string& listing) override { calls.push_back(listing); }
 };
 
 // The window over the Outlook 2003 sample machine, whose two profiles offer different boxes.
@@ -102,10 +103,15 @@ TEST_F(SchedulerWindowModelTest, FillsTheControlsAndAddsOneJobPerPress)
     EXPECT_EQ(84600000u, scheduler->added[0].JobTime);
     EXPECT_EQ(0x41, scheduler->added[0].DaysOfWeek);
     EXPECT_EQ(0x01, scheduler->added[0].Flags);
+    // The password is kept as the user's secret, which the command line names; the refused
+    // add left none behind.
     EXPECT_EQ(
         "\"C:\\Program Files\\Kestrel\\kestrelbak.exe\" "
-        "sf=Personalxm=100000000ps=p\xC3\xA4ssbf=D:\\weekly.ksb",
+        "--password-key job-2 sf=Personalxm=100000000ps=bf=D:\\weekly.ksb",
         scheduler->added[0].Command);
+    EXPECT_EQ(
+        (std::map<std::string, std::string>{{"job-2", "p\xC3\xA4ss"}, {"job-3", "p\xC3\xA4ss"}}),
+        fake.secrets.kept);
 
     model.OpenSchedulerClicked();
     fake.platform.scheduler.reset();

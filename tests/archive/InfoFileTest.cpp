@@ -64,6 +64,47 @@ TEST(InfoFile, SaveINIAppendsLinesAndADescriptionsLineBreaksBecomeTheMarker)
     EXPECT_FALSE(SaveINI(scratch.Files(), "Key", "v", scratch.Path("missing") + "\\x.dat"));
 }
 
+// A file whose every value fits the code page is the ANSI file earlier builds wrote, byte for
+// byte. The first value that does not fit turns the whole file into UTF-8 under its marker
+// line, the lines before it rewritten, and every later line is UTF-8 too; each reads back as
+// it was saved.
+TEST(InfoFile, AValueTheCodePageCannotHoldMakesTheWholeFileUtf8UnderItsMarker)
+{
+    const std::string greeting =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e";  // fits Windows-1252
+    const std::string russian = "\xD0\x9F\xD0\xBE\xD0\xB4.htm;Bob_files/a.png";  // does not
+    const std::string cafe = "caf\xC3\xA9";
+    ScratchFolder scratch;
+    const std::string file = scratch.Path(InfoFileName);
+    ASSERT_TRUE(SaveINI(scratch.Files(), "BackupComputer", "PC", file));
+    ASSERT_TRUE(SaveINI(scratch.Files(), "BackupInformation", greeting, file));
+    EXPECT_EQ(
+        "BackupComputer=PC\r\nBackupInformation=Gr\xFC\xDF"
+        "e\r\n",
+        scratch.Read(InfoFileName));
+    ASSERT_TRUE(SaveINI(scratch.Files(), "BackupSignatures", russian, file));
+    ASSERT_TRUE(SaveINI(scratch.Files(), "BackupSetting", cafe, file));
+    EXPECT_EQ("BackupText=UTF-8\r\nBackupComputer=PC\r\nBackupInformation=" + greeting +
+                  "\r\nBackupSignatures=" + russian + "\r\nBackupSetting=" + cafe + "\r\n",
+              scratch.Read(InfoFileName));
+    EXPECT_EQ("PC", GetINI(scratch.Files(), "BackupComputer", file));
+    EXPECT_EQ(greeting, GetINI(scratch.Files(), "BackupInformation", file));
+    EXPECT_EQ(russian, GetINI(scratch.Files(), "BackupSignatures", file));
+    EXPECT_EQ(cafe, GetINI(scratch.Files(), "BackupSetting", file));
+
+    // Only a marker in the first line makes a file UTF-8; bytes that are not UTF-8 in a marked
+    // file read as U+FFFD, never as text of another encoding.
+    const std::pair<const char*, const char*> others[] = {
+        {"BackupComputer=PC\r\nBackupText=UTF-8\r\nBackupSetting=caf\xE9\r\n", "caf\xC3\xA9"},
+        {"BackupText=UTF-8\r\nBackupSetting=caf\xE9\r\n", "caf\xEF\xBF\xBD"},
+    };
+    for (const auto& [text, value] : others) {
+        EXPECT_EQ(value, GetINI(scratch.Files(), "BackupSetting", scratch.Make("other.dat", text)))
+            << text;
+    }
+}
+
 TEST(ItemTable, BoxesSelectItemsAndBackupItemFollowsTheTableOrder)
 {
     struct Case {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -54,11 +55,18 @@ struct Outcome {
     std::string output;
 };
 
-Outcome Decode(const MemberDecoder::Member& member, Bytes stored, const std::string& password,
+// The password's forms are given one per line, tried in that order.
+Outcome Decode(const MemberDecoder::Member& member, Bytes stored, const std::string& passwords,
                std::size_t piece)
 {
     Outcome outcome;
-    MemberDecoder decoder(member, password, [&](const char* data, std::size_t size) {
+    std::vector<std::string> forms;
+    for (std::size_t start = 0; start <= passwords.size();) {
+        const std::size_t end = std::min(passwords.find('\n', start), passwords.size());
+        forms.push_back(passwords.substr(start, end - start));
+        start = end + 1;
+    }
+    MemberDecoder decoder(member, forms, [&](const char* data, std::size_t size) {
         outcome.output.append(data, size);
         return true;
     });
@@ -108,6 +116,10 @@ TEST(MemberDecoder, DecodesEveryKindOfStoredDataAndEveryCheckFailsWhatItGuards)
         {"deflated, AES-192", true, 192, nullptr, nullptr},
         {"deflated, AES-256", true, 256, nullptr, nullptr},
         {"wrong password", true, 256, [](auto&, auto&, std::string& pw) { pw = "PW"; }, "password"},
+        {"the second form of the password", true, 256,
+         [](auto&, auto&, std::string& pw) { pw = "PW\npw"; }, nullptr},
+        {"no form is the password", true, 256,
+         [](auto&, auto&, std::string& pw) { pw = "PW\npw2"; }, "password"},
         {"flipped ciphertext", true, 256, [](auto&, Bytes& b, auto&) { b[b.size() / 2] ^= 1; },
          "authentication"},
         {"flipped code", true, 256, [](auto&, Bytes& b, auto&) { b.back() ^= 1; },
@@ -198,7 +210,7 @@ TEST(MemberDecoder, RunDecodesFromAReaderAndStopsOnEveryFailure)
         const Bytes stored = Store(part, true, c.aesBits, "pw");
         std::string output;
         MemberDecoder decoder(
-            {part.size(), stored.size(), testing::Crc32(part), true, true, c.aesBits}, c.password,
+            {part.size(), stored.size(), testing::Crc32(part), true, true, c.aesBits}, {c.password},
             [&](const char* data, std::size_t size) {
                 output.append(data, size);
                 return output.size() < c.stopAfter;

@@ -6,8 +6,10 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "archive/ArchiveTestSupport.h"
+#include "archive/InfoFile.h"
 #include "archive/MemberName.h"
 #include "archive/ZipComponent.h"
 
@@ -279,36 +281,150 @@ TEST_F(ZipComponentTest, UnsafeMemberNamesAreNeverUsed)
     struct Case {
         const char* name;
         bool bare;
+        bool path;  // below the folder, in subfolders or not
     };
     const Case cases[] = {
-        {"Outlook.pst", true}, {"caf\xC3\xA9 1;2.pst", true},
-        {".hidden", true},     {"..", false},
-        {".", false},          {"..\\x.pst", false},
-        {"../x.pst", false},   {"sub/x.pst", false},
-        {"C:x.pst", false},    {"x.pst:stream", false},
-        {"CON", false},        {"nul.txt", false},
-        {"Com1.pst", false},   {"lpt9", false},
-        {"COM10.pst", true},   {"x.pst.", false},
-        {"x.pst ", false},     {"a\tb", false},
-        {"a*b", false},        {"", false},
+        {"Outlook.pst", true, true},
+        {"caf\xC3\xA9 1;2.pst", true, true},
+        {".hidden", true, true},
+        {"..", false, false},
+        {".", false, false},
+        {"..\\x.pst", false, false},
+        {"../x.pst", false, false},
+        {"sub/x.pst", false, true},
+        {"a_files/theme/x.xml", false, true},
+        {"sub/../../x.htm", false, false},
+        {"sub/./x.htm", false, false},
+        {"/x.htm", false, false},
+        {"sub//x.htm", false, false},
+        {"sub/", false, false},
+        {"C:/x", false, false},
+        {"sub/C:x", false, false},
+        {"sub\\x.pst", false, false},
+        {"C:x.pst", false, false},
+        {"x.pst:stream", false, false},
+        {"sub/x.pst:stream", false, false},
+        {"CON", false, false},
+        {"aux/x.htm", false, false},
+        {"nul.txt", false, false},
+        {"Com1.pst", false, false},
+        {"lpt9", false, false},
+        {"COM10.pst", true, true},
+        {"x.pst.", false, false},
+        {"sub./x.pst", false, false},
+        {"x.pst ", false, false},
+        {"a\tb", false, false},
+        {"a*b", false, false},
+        {"", false, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.bare, IsBareFileName(c.name)) << c.name;
+        EXPECT_EQ(c.path, IsMemberPath(c.name)) << c.name;
     }
 
-    ASSERT_TRUE(testing::MakeRawArchive(
-        scratch.Native("evil.ksb"),
-        {{"../escape.txt", "x"}, {"sub/inner.txt", "x"}, {"CON", "x"}, {"fine.txt", "ok"}}));
+    ASSERT_TRUE(testing::MakeRawArchive(scratch.Native("evil.ksb"), {{"../escape.txt", "x"},
+                                                                     {"sub/../../escape.txt", "x"},
+                                                                     {"sub/inner.txt", "in"},
+                                                                     {"CON", "x"},
+                                                                     {"fine.txt", "ok"}}));
     ASSERT_TRUE(zip.Open(scratch.Path("evil.ksb")));
     EXPECT_FALSE(zip.FindMember("../escape.txt"));
+    EXPECT_FALSE(zip.FindMember("sub/../../escape.txt"));
     EXPECT_FALSE(zip.FindMember("..\\escape.txt"));
     EXPECT_FALSE(zip.FindMember("CON"));
     const std::string out = scratch.Folder("deep/out");
     for (const auto& member : zip.Members()) {
-        EXPECT_EQ(member.name == "fine.txt", zip.ExtractMember(member, out)) << member.name;
+        EXPECT_EQ(member.name == "fine.txt" || member.name == "sub/inner.txt",
+                  zip.ExtractMember(member, out))
+            << member.name;
     }
-    EXPECT_EQ(std::vector<std::string>{"fine.txt"}, scratch.List("deep/out"));
+    EXPECT_EQ((std::vector<std::string>{"fine.txt", "sub"}), scratch.List("deep/out"));
+    EXPECT_EQ("in", scratch.Read("deep/out/sub/inner.txt"));
     EXPECT_EQ(std::vector<std::string>{"out"}, scratch.List("deep"));
+}
+
+// Offsets of the general-purpose flags of each central directory entry and its name.
+std::map<std::string, std::uint16_t> CentralFlags(const std::string& archive)
+{
+    std::map<std::string, std::uint16_t> flags;
+    const auto u16 = [&](std::size_t at) {
+        return static_cast<std::uint16_t>(static_cast<unsigned char>(archive[at]) |
+                                          static_cast<unsigned char>(archive[at + 1]) << 8);
+    };
+    for (std::size_t at = archive.find("PK\x01\x02"); at != std::string::npos;
+         at = archive.find("PK\x01\x02", at + 4)) {
+        flags[archive.substr(at + 46, u16(at + 28))] = u16(at + 8);
+    }
+    return flags;
+}
+
+// Names outside ASCII are stored in UTF-8 under ZIP's UTF-8 flag (bit 11), ASCII names as they
+// are and without it; a member with a path extracts into its subfolders.
+TEST_F(ZipComponentTest, NamesOutsideAsciiAreFlaggedUtf8AndPathsExtractIntoSubfolders)
+{
+    const std::string russian = "\xD0\x9F\xD0\xBE\xD0\xB4\xD0\xBF\xD0\xB8\xD1\x81\xD1\x8C.htm";
+    const std::string emoji = "\xF0\x9F\x98\x80.htm";
+    const std::string german =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e.htm";
+    const std::vector<std::pair<std::string, std::string>> members{
+        {"Bob.htm", "<p>Bob</p>"},
+        {russian, "<p>ru</p>"},
+        {emoji, "<p>:)</p>"},
+        {german, "<p>de</p>"},
+        {"Bob_files/image001.png", "png"},
+        {"Bob-Dateien/theme/filelist.xml", "<xml/>"},
+    };
+    ASSERT_TRUE(zip.Create(scratch.Path("names.ksb")));
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        const std::string source = "source" + std::to_string(i);
+        scratch.Make(source, members[i].second);
+        ASSERT_TRUE(zip.AddFile(scratch.Path(source), members[i].first)) << zip.LastError();
+    }
+    ASSERT_TRUE(zip.Write()) << zip.LastError();
+
+    constexpr std::uint16_t Utf8Flag = 1u << 11;
+    const auto flags = CentralFlags(scratch.Read("names.ksb"));
+    ASSERT_EQ(members.size(), flags.size());
+    for (const auto& [name, data] : members) {
+        const bool ascii = std::all_of(name.begin(), name.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        ASSERT_EQ(1u, flags.count(name)) << name << " is stored as it is";
+        EXPECT_EQ(!ascii, (flags.at(name) & Utf8Flag) != 0) << name;
+    }
+    EXPECT_EQ((std::map<std::string, std::string>(members.begin(), members.end())),
+              testing::ReadMembers(scratch.Files(), scratch.Path("names.ksb")));
+    ASSERT_TRUE(zip.Open(scratch.Path("names.ksb")));
+    const std::string out = scratch.Folder("out");
+    for (const ZipMember& member : zip.Members()) {
+        ASSERT_TRUE(zip.ExtractMember(member, out)) << zip.LastError();
+    }
+    EXPECT_EQ("png", scratch.Read("out/Bob_files/image001.png"));
+    EXPECT_EQ("<xml/>", scratch.Read("out/Bob-Dateien/theme/filelist.xml"));
+    EXPECT_EQ("<p>ru</p>", scratch.Read("out/" + russian));
+}
+
+// The key comes from the password's UTF-8, which no longer opens with the "?" an ANSI
+// conversion made of what the code page lacks; a password that is not UTF-8 text is refused
+// rather than changed.
+TEST_F(ZipComponentTest, AesKeysComeFromTheUtf8OfThePassword)
+{
+    scratch.Make("ksbackup.dat", "BackupItem=00001000000\r\n");
+    const std::string russian = "\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C";
+    ASSERT_TRUE(WriteArchive("ru.ksb", {"ksbackup.dat"}, russian)) << zip.LastError();
+    const std::pair<std::string, bool> tries[] = {
+        {russian, true},
+        {"??????", false},
+        {"\xCE\xB1\xCE\xB2\xCE\xB3\xCE\xB4\xCE\xB5\xCE\xB6", false}};
+    for (const auto& [password, opens] : tries) {
+        ASSERT_TRUE(zip.Open(scratch.Path("ru.ksb")));
+        zip.SetReadPassword(password);
+        EXPECT_EQ(opens, zip.CheckPassword()) << password;
+        EXPECT_EQ(opens, zip.ReadMember(*zip.FindMember(InfoFileName))) << password;
+    }
+    EXPECT_FALSE(WriteArchive("bad.ksb", {"ksbackup.dat"}, "caf\xE9"));
+    EXPECT_NE(std::string::npos, zip.LastError().find("not valid text")) << zip.LastError();
+    EXPECT_FALSE(std::filesystem::exists(scratch.Native("bad.ksb")));
 }
 
 }  // namespace

@@ -110,6 +110,12 @@ protected:
 
 TEST_F(BackupJobTest, AWholeBackupHoldsEveryItemOnceUnderItsOwnName)
 {
+    // Folder items take their subfolders at any depth, each file under its path; a name taken
+    // by another item's file gets its number in the file's own name, never in a folder's.
+    files_->AddFile("C:\\Users\\ann\\Signatures\\ann_files\\image001.png", "picture");
+    files_->AddFile("C:\\Users\\ann\\Signatures\\v1.0\\deeper\\notes", "notes");
+    files_->AddFile("C:\\Users\\ann\\Outlook\\ann_files\\image001.png", "other picture");
+    files_->AddFile("C:\\Users\\ann\\Outlook\\v1.0\\deeper\\notes", "other notes");
     // A value the export format cannot hold, in the accounts and so in the profile's tree too:
     // left out and named once, the rest kept.
     SetRaw("Profiles\\Mail\\9375CFF0413111d3B88A00104B2A6676", "Footer", reg::TypeSz,
@@ -140,17 +146,20 @@ TEST_F(BackupJobTest, AWholeBackupHoldsEveryItemOnceUnderItsOwnName)
         "BackupDatasSources=C:\\Mail\\Outlook.pst|C:\\Old\\Outlook.pst|C:\\Mail\\hidden.pst\r\n"
         "BackupRules=Mail.RWZ\r\n"
         "BackupAccounts=OBA2.tmp\r\n"
-        "BackupSignatures=ann.txt;ksbackup (2).dat\r\n"
+        "BackupSignatures=ann.txt;ksbackup (2).dat;v1.0/deeper/notes;ann_files/image001.png\r\n"
         "BackupPab=book.pab\r\n"
         "BackupPabSources=C:\\Mail\\book.pab\r\n"
         "BackupConfigsetting=OBC3.tmp\r\n"
-        "BackupSetting=Mail.RWZ;outcmd.dat\r\n"
+        "BackupSetting=Mail.RWZ;outcmd.dat;v1.0/deeper/notes (2);ann_files/image001 (2).png\r\n"
         "BackupItem=11111011010\r\n",
         info);
     EXPECT_EQ(std::string(300 * 1024, 'm') + "mail", members["Outlook.pst"]);
     EXPECT_EQ("last year's mail", members["Outlook (2).pst"]);
     EXPECT_EQ("a file of the user's", members["ksbackup (2).dat"]);
     EXPECT_EQ("rules", members["Mail.RWZ"]);
+    EXPECT_EQ("picture", members["ann_files/image001.png"]);
+    EXPECT_EQ("other picture", members["ann_files/image001 (2).png"]);
+    EXPECT_EQ("other notes", members["v1.0/deeper/notes (2)"]);
     EXPECT_EQ(0u, members.count("backup.ksb"));
     // What the run made for itself is gone again.
     EXPECT_TRUE(files_->FilesIn("C:\\Kestrel\\run-1").empty());

@@ -42,6 +42,40 @@ TEST(UnattendedArguments, ExactlyFiveFieldsReadByPosition)
     }
 }
 
+// A job made by this program puts its options before the five parts; anything it does not
+// know is refused rather than read as a profile.
+TEST(UnattendedArguments, OptionsBeforeTheFiveParts)
+{
+    const struct {
+        const char* text;
+        const char* expected;  // "keep|key|path", or null: nothing is written
+    } cases[] = {
+        {"--keep 3 sf=Outlookxm=1ps=bf=C:\\a.ksb", "3||C:\\a.ksb"},
+        {"--password-key job-1f sf=Outlookxm=1ps=bf=C:\\a b.ksb", "1|job-1f|C:\\a b.ksb"},
+        {"--keep 99 --password-key k sf=Outlookxm=1ps=bf=C:\\a.ksb", "99|k|C:\\a.ksb"},
+        {"--keep 0 sf=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
+        {"--keep 100 sf=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
+        {"--keep x sf=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
+        {"--keep sf=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
+        {"--password-key ../x sf=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
+        {"--verify 1 sf=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
+        // Two passwords: which one the archive gets would be a guess.
+        {"--password-key k sf=Outlookxm=1ps=secretbf=C:\\a.ksb", nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = ParseUnattendedArguments(c.text);
+        if (c.expected == nullptr) {
+            EXPECT_FALSE(parsed) << c.text;
+            continue;
+        }
+        ASSERT_TRUE(parsed) << c.text;
+        EXPECT_EQ("Outlook", parsed->profileName);
+        EXPECT_EQ(c.expected, std::to_string(parsed->keep) + "|" + parsed->passwordKey + "|" +
+                                  parsed->archivePath)
+            << c.text;
+    }
+}
+
 TEST(UnattendedArguments, FlagsTickTheBoxesTheySayAndAPasswordProtects)
 {
     const struct {
@@ -59,10 +93,10 @@ TEST(UnattendedArguments, FlagsTickTheBoxesTheySayAndAPasswordProtects)
         }
         EXPECT_EQ(c.boxes, boxes) << c.flags;
     }
-    const BackupRequest open = UnattendedRequest({"Outlook", "1", "", "C:\\a.ksb"}, 0);
+    const BackupRequest open = UnattendedRequest({"Outlook", "1", "", "C:\\a.ksb", 1, ""}, 0);
     EXPECT_FALSE(open.protect);
     EXPECT_EQ("Automatic Backup", open.description);
-    const BackupRequest closed = UnattendedRequest({"Outlook", "1", "pw", "C:\\a.ksb"}, 0);
+    const BackupRequest closed = UnattendedRequest({"Outlook", "1", "pw", "C:\\a.ksb", 1, ""}, 0);
     EXPECT_TRUE(closed.protect);
     EXPECT_EQ("pw", closed.password);
 }

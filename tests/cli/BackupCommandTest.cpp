@@ -36,6 +36,10 @@ TEST(BackupCommand, RefusesWhatCannotBeRunAndSaysWhy)
         {{"--profile", "Outlook", "--items", "1", "--verbose", "a.ksb"},
          "unknown option --verbose"},
         {{"--profile", "Outlook", "a.ksb", "--items"}, "--items needs a value"},
+        {{"--profile", "Outlook", "--items", "1", "--keep", "0", "a.ksb"},
+         "--keep takes a number from 1 to 99"},
+        {{"--profile", "Outlook", "--items", "1", "a.ksb", "--keep"},
+         "--keep takes a number from 1 to 99"},
     };
     for (const auto& [arguments, why] : cases) {
         const auto parsed = ParseBackupOptions(arguments);
@@ -46,9 +50,9 @@ TEST(BackupCommand, RefusesWhatCannotBeRunAndSaysWhy)
 
 TEST(BackupCommand, ReadsEveryOptionInAnyOrder)
 {
-    const auto parsed =
-        ParseBackupOptions({"C:\\Backups\\a.ksb", "--password-file", "/run/pw", "--description",
-                            "before the move", "--items", "101", "--profile", "Outlook"});
+    const auto parsed = ParseBackupOptions({"C:\\Backups\\a.ksb", "--password-file", "/run/pw",
+                                            "--description", "before the move", "--keep", "12",
+                                            "--items", "101", "--verify", "--profile", "Outlook"});
     ASSERT_TRUE(std::holds_alternative<BackupOptions>(parsed)) << std::get<std::string>(parsed);
     const BackupOptions& options = std::get<BackupOptions>(parsed);
     EXPECT_EQ("Outlook", options.profile);
@@ -57,6 +61,8 @@ TEST(BackupCommand, ReadsEveryOptionInAnyOrder)
     EXPECT_EQ(PasswordFrom::File, options.passwordFrom);
     EXPECT_EQ("/run/pw", options.passwordFile);
     EXPECT_EQ("C:\\Backups\\a.ksb", options.target);
+    EXPECT_EQ(12, options.keep);
+    EXPECT_TRUE(options.verify);
 
     const auto help = ParseBackupOptions({"--items", "2", "--help"});
     ASSERT_TRUE(std::holds_alternative<BackupOptions>(help));
@@ -83,6 +89,14 @@ TEST(BackupCommand, WindowsPathsStayAsGivenAndHostPathsBecomeAbsolute)
     const std::string relative = ArchiveArgumentPath("nightly.ksb");
     EXPECT_NE("nightly.ksb", relative);
     EXPECT_EQ("nightly.ksb", relative.substr(relative.size() - 11));
+    // A backslash in a path of this system would be read as a separator: refused at once.
+    EXPECT_EQ(
+        "the archive /srv/a\\b.ksb holds a \"\\\", which the program reads as a folder "
+        "separator as Windows does, so no archive can be written there",
+        HostTargetProblem("/srv/a\\b.ksb"));
+    for (const char* path : {"/srv/a b.ksb", "C:\\Backups\\a.ksb", "\\\\srv\\s\\a.ksb", ""}) {
+        EXPECT_EQ("", HostTargetProblem(path)) << path;
+    }
 }
 
 // The outcome of a run of every item, with the given items failed.
@@ -128,6 +142,25 @@ TEST(BackupCommand, ReportNamesEachItemAndWhatBecameOfTheArchive)
         "not in the backup: C:\\Mail\\a.pst: held open by another program\n"
         "written, but an item failed: C:\\B\\a.ksb (99 bytes)\n",
         BackupReport(partial, "C:\\B\\a.ksb"));
+    // A run that kept a history: where its archive went, and what it took the place of.
+    partial.archivePath = "C:\\B\\a (incomplete 2026-12-07 2330).ksb";
+    partial.writtenBeside = true;
+    partial.leftOut.clear();
+    EXPECT_EQ(
+        "Config                           ok\n"
+        "Backup Personal Folders          FAILED\n"
+        "Rules                            ok\n"
+        "written, but an item failed: C:\\B\\a (incomplete 2026-12-07 2330).ksb (99 bytes)\n"
+        "kept: C:\\B\\a.ksb, which this archive would have replaced\n",
+        BackupReport(partial, "C:\\B\\a.ksb"));
+    written.archivePath = "/tmp/a 2026-12-07 2330.ksb";
+    written.removed = {"/tmp/a 2026-12-05 2330.ksb"};
+    written.ran = {true};
+    EXPECT_EQ(
+        "Config                           ok\n"
+        "written: /tmp/a 2026-12-07 2330.ksb (4211 bytes)\n"
+        "removed: /tmp/a 2026-12-05 2330.ksb\n",
+        BackupReport(written, "/tmp/a.ksb"));
 
     BackupOutcome failed = Outcome(BackupResult::WriteFailed, {4});
     failed.ran = {false, false, false, false, true, true};

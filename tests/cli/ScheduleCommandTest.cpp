@@ -69,14 +69,20 @@ TEST(ScheduleCommand, RefusesWhatCannotBeRunAndSaysWhy)
     };
     const std::pair<Arguments, const char*> cases[] = {
         {{}, "add, list or remove is missing"},
-        {add, "--days DAYS or --daily is missing"},
-        {with({"--daily", "--days", "mon"}), "choose one of --days and --daily"},
+        {add, "--days DAYS, --daily or --once DATE is missing"},
+        {with({"--daily", "--days", "mon"}), "choose one of --days, --daily and --once"},
+        {with({"--once", "2031-02-03", "--days", "mon"}),
+         "choose one of --days, --daily and --once"},
+        {with({"--once", "2031-02-29"}), "--once takes a date YYYY-MM-DD, not \"2031-02-29\""},
+        {with({"--once", "3.2.2031"}), "--once takes a date YYYY-MM-DD, not \"3.2.2031\""},
         {with({"--days", "mon,fri,", "--daily"}),
          "--days takes weekdays joined by commas (mon,tue,wed,thu,fri,sat,sun), not \"mon,fri,\""},
         {with({"--daily", "--time", "24:00"}), "--time takes H:MM, 0:00 to 23:59, not \"24:00\""},
         {with({"--daily", "--items", "2"}),
          "--items takes 1 to 9 characters, each 0 or 1, not \"2\""},
         {with({"--daily", "extra.ksb"}), "unexpected argument extra.ksb"},
+        {with({"--daily", "--keep", "100"}), "--keep takes a number from 1 to 99"},
+        {with({"--daily", "--keep"}), "--keep takes a number from 1 to 99"},
         {{"add", "--profile", "Outlook", "--items", "1", "--daily"}, "--target ARCHIVE is missing"},
         {{"list", "--all"}, "list takes only --json, not --all"},
         {{"remove", "0"}, "remove takes one job id, a number as list shows it"},
@@ -163,7 +169,7 @@ TEST_F(ScheduleCommandTest, EachAddIsANewJobOfTheWindowsKind)
                   "pa ss"));
     EXPECT_EQ("Task 1 has been scheduled.\n", out);
     ASSERT_EQ(0, Run({"add", "--profile", "Outlook", "--items", "000000001", "--daily", "--target",
-                      "\\\\srv\\share\\c.ksb"}));
+                      "\\\\srv\\share\\c.ksb", "--keep", "7"}));
     EXPECT_EQ("Task 2 has been scheduled.\n", out);
     EXPECT_EQ("", shown);
 
@@ -172,16 +178,45 @@ TEST_F(ScheduleCommandTest, EachAddIsANewJobOfTheWindowsKind)
     EXPECT_EQ(84600000u, first.JobTime);
     EXPECT_EQ(0x15, first.DaysOfWeek);
     EXPECT_EQ(JobRunPeriodically, first.Flags);
-    EXPECT_EQ("sf=Personalxm=110000000ps=pa ssbf=C:\\Backups\\a b.ksb", first.Arguments);
+    // The password is kept as a secret of the user; the command line only names it.
+    EXPECT_EQ("--password-key job-1 sf=Personalxm=110000000ps=bf=C:\\Backups\\a b.ksb",
+              first.Arguments);
+    EXPECT_EQ((std::map<std::string, std::string>{{"job-1", "pa ss"}}), fake.secrets.kept);
     EXPECT_EQ("\"C:\\Program Files\\Kestrel\\kestrelbak.exe\" " + first.Arguments, first.Command);
     EXPECT_EQ(32400000u, scheduler->jobs[1].job.JobTime);
-    EXPECT_EQ("sf=Outlookxm=000000001ps=bf=\\\\srv\\share\\c.ksb",
+    EXPECT_EQ("--keep 7 sf=Outlookxm=000000001ps=bf=\\\\srv\\share\\c.ksb",
               scheduler->jobs[1].job.Arguments);
+
+    // The window's one-time job, on a chosen day; a day gone by is refused.
+    ASSERT_EQ(0, Run({"add", "--profile", "Outlook", "--items", "1", "--once", "2032-02-29",
+                      "--time", "6:15", "--target", "C:\\once.ksb"}));
+    const JobInfo& once = scheduler->jobs[2].job;
+    EXPECT_EQ(0, once.DaysOfWeek);
+    EXPECT_EQ(2032 * 10000 + 2 * 100 + 29,
+              once.OnceYear * 10000 + once.OnceMonth * 100 + once.OnceDay);
+    EXPECT_EQ(22500000u, once.JobTime);
+    EXPECT_EQ(1, Run({"add", "--profile", "Outlook", "--items", "1", "--once", "2020-01-01",
+                      "--target", "C:\\once.ksb"}));
+    EXPECT_EQ("2020-01-01 9:00 has passed; nothing scheduled\n", shown);
+    // Where a path of this system starts with "/", one that holds a backslash is refused when
+    // the job is made, not weeks later when it runs.
+    if (ArchiveArgumentPath("/srv").front() == '/') {
+        EXPECT_EQ(1, Run({"add", "--profile", "Outlook", "--items", "1", "--daily", "--target",
+                          "/srv/back\\ups.ksb"}));
+        EXPECT_EQ(
+            "the archive /srv/back\\ups.ksb holds a \"\\\", which the program reads as a "
+            "folder separator as Windows does, so no archive can be written there; nothing "
+            "scheduled\n",
+            shown);
+    }
+    EXPECT_EQ(3u, scheduler->jobs.size());
 
     scheduler->refusal = "Access is denied.";
     EXPECT_EQ(1, Run({"add", "--profile", "Outlook", "--items", "1", "--daily", "--target",
-                      "C:\\c.ksb"}));
+                      "C:\\c.ksb", "--password-stdin"},
+                     "pw"));
     EXPECT_EQ("The task could not be scheduled: Access is denied.\n", shown);
+    EXPECT_EQ(1u, fake.secrets.kept.size());  // the refused job's password is gone again
     fake.platform.scheduler.reset();
     EXPECT_EQ(1, Run({"add", "--profile", "Outlook", "--items", "1", "--daily", "--target",
                       "C:\\c.ksb"}));
@@ -196,38 +231,77 @@ TEST_F(ScheduleCommandTest, ListAndRemove)
     EXPECT_EQ(0, Run({"list", "--json"}));
     EXPECT_EQ("[]\n", out);
 
+    // The log of the unattended runs: the job's last line is its last run, whether the run
+    // wrote the target, a generation or an incomplete archive of it.
+    fake.platform.dataFolder = "C:\\Kestrel";
+    ASSERT_TRUE(fake.platform.fileSystem->CreateFolder(fake.platform.dataFolder));
+    for (const char* line : {
+             "2026-12-04 23:30:01\tprofile Outlook\tarchive C:\\Backups\\a b 2026-12-04 2330.ksb"
+             "\titems 11000000000\tbytes 10\tseconds 1.0\tstatus 0: written",
+             "2026-12-05 23:30:02\tprofile outlook\tarchive C:\\Backups\\A B (incomplete "
+             "2026-12-05 "
+             "2330).ksb\titems 10000000000\tbytes 9\tseconds 1.0\tstatus 1: written beside the "
+             "target, an item failed; the previous archive is kept",
+             "2026-12-06 23:30:00\tprofile Personal\tarchive C:\\Backups\\a b.ksb\titems "
+             "00000000000\tbytes 0\tseconds 0.1\tstatus 2: nothing written: no item",
+             "2026-12-06 23:31:00\tstatus 2: nothing written: the argument text is not five parts",
+             "2026-12-06 23:32:00\tprofile Outlook\tarchive C:\\Backups\\a b final.ksb\titems "
+             "11000000000\tbytes 10\tseconds 1.0\tstatus 0: written",
+         }) {
+        fake.platform.fileSystem->AppendLogLine("C:\\Kestrel\\kestrel.log", line);
+    }
     scheduler->jobs = {
         {1, testing::Job(9, 30, 0x15, "sf=Outlookxm=110000000ps=pwbf=C:\\Backups\\a b.ksb"),
          "Mon 2026-12-14 09:30:00 CET"},
-        {4, testing::Job(0, 0, 0x7f, "sf=J\u00fcrgen \"J\"xm=1ps=bf=/home/ann/j.ksb"), ""},
+        {4, testing::Job(0, 0, 0x7f, "--keep 12 sf=J\u00fcrgen \"J\"xm=1ps=bf=/home/ann/j.ksb"), "",
+         false},
         {7, testing::Job(23, 30, 0, "sf=xm=1ps=secretbf=/x.ksb"), ""},
     };
     EXPECT_EQ(0, Run({"list"}));
     EXPECT_EQ(
-        "ID  PROFILE     ITEMS      PASSWORD  DAYS         TIME   NEXT RUN                     "
+        "ID  PROFILE     ITEMS      PASSWORD  KEEP  DAYS         TIME   NEXT RUN                   "
+        "  "
         "ARCHIVE\n"
-        "1   Outlook     110000000  yes       mon,wed,fri  9:30   Mon 2026-12-14 09:30:00 CET  "
+        "1   Outlook     110000000  yes       1     mon,wed,fri  9:30   Mon 2026-12-14 09:30:00 "
+        "CET  "
         "C:\\Backups\\a b.ksb\n"
-        "4   J\u00fcrgen \"J\"  1          no        daily        0:00   -"
+        "4   J\u00fcrgen \"J\"  1          no        12    daily        0:00   -"
         "                            /home/ann/j.ksb\n"
-        "7   ?           ?          ?         once         23:30  -                            "
-        "(not the argument text of a backup)\n",
+        "7   ?           ?          ?         ?     once         23:30  -                          "
+        "  "
+        "(not the argument text of a backup)\n"
+        "job 1 last ran 2026-12-05 23:30:02: status 1: written beside the target, an item failed; "
+        "the previous archive is kept (C:\\Backups\\A B (incomplete 2026-12-05 2330).ksb)\n"
+        "job 4 last ran never, as far as the log says\n"
+        "jobs in the crontab do not make up a run missed while the machine was off (cron has no "
+        "such thing): the next run is at the next time the job names\n",
         out);
     scheduler->jobs.erase(scheduler->jobs.begin() + 1);
     EXPECT_EQ(0, Run({"list", "--json"}));
     EXPECT_EQ(
         "[\n"
         "  {\"id\": 1, \"readable\": true, \"profile\": \"Outlook\", \"items\": \"110000000\", "
-        "\"protected\": true, \"days\": [\"mon\",\"wed\",\"fri\"], \"time\": \"9:30\", "
-        "\"nextRun\": \"Mon 2026-12-14 09:30:00 CET\", "
-        "\"archive\": \"C:\\\\Backups\\\\a b.ksb\"},\n"
+        "\"protected\": true, \"keep\": 1, \"days\": [\"mon\",\"wed\",\"fri\"], \"time\": "
+        "\"9:30\", "
+        "\"nextRun\": \"Mon 2026-12-14 09:30:00 CET\", \"catchesUp\": true, "
+        "\"archive\": \"C:\\\\Backups\\\\a b.ksb\", \"lastRun\": {\"time\": \"2026-12-05 "
+        "23:30:02\", "
+        "\"status\": 1, \"result\": \"written beside the target, an item failed; the previous "
+        "archive is kept\", \"archive\": \"C:\\\\Backups\\\\A B (incomplete 2026-12-05 "
+        "2330).ksb\"}},\n"
         "  {\"id\": 7, \"readable\": false, \"profile\": \"\", \"items\": \"\", "
-        "\"protected\": false, \"days\": [], \"time\": \"23:30\", \"nextRun\": \"\", "
-        "\"archive\": \"\"}\n"
+        "\"protected\": false, \"keep\": 1, \"days\": [], \"time\": \"23:30\", \"nextRun\": \"\", "
+        "\"catchesUp\": true, \"archive\": \"\", \"lastRun\": null}\n"
         "]\n",
         out);
     EXPECT_EQ(std::string::npos, out.find("secret"));
 
+    // Removing a job removes the password it kept, and no other.
+    scheduler->jobs.push_back(
+        {9, testing::Job(1, 0, 0, "--password-key job-9 sf=Outlookxm=1ps=bf=C:\\k.ksb"), ""});
+    fake.secrets.kept = {{"job-9", "pw"}, {"job-8", "another job's"}};
+    EXPECT_EQ(0, Run({"remove", "9"}));
+    EXPECT_EQ((std::map<std::string, std::string>{{"job-8", "another job's"}}), fake.secrets.kept);
     EXPECT_EQ(0, Run({"remove", "7"}));
     EXPECT_EQ("Task 7 has been removed.\n", out);
     EXPECT_EQ(1, Run({"remove", "7"}));

@@ -92,8 +92,15 @@ TEST(PosixSchedulerTexts, WhenAJobRuns)
         const char* calendar;
         const char* cronTime;
     };
+    JobInfo onDate = Job(6, 15, 0);
+    onDate.OnceYear = 2027;
+    onDate.OnceMonth = 3;
+    onDate.OnceDay = 14;
     const Case cases[] = {
         {Job(9, 30, 0x01 | 0x04), At(2026, 12, 7, 4, 0), "Mon,Wed *-*-* 09:30:00", "30 9 * * 1,3"},
+        // Once, on the day chosen (kestrel schedule add --once).
+        {onDate, At(2026, 12, 7, 4, 0), "2027-03-14 06:15:00",
+         "15 6 14 3 * test \"$(date +\\%Y)\" = 2027 &&"},
         {Job(0, 0, 0x7f), At(2026, 12, 7, 4, 0), "Mon,Tue,Wed,Thu,Fri,Sat,Sun *-*-* 00:00:00",
          "0 0 * * 1,2,3,4,5,6,7"},
         {Job(23, 30, 0x40), At(2026, 12, 7, 4, 0), "Sun *-*-* 23:30:00", "30 23 * * 7"},

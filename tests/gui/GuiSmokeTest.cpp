@@ -17,6 +17,7 @@
 #include <wx/menu.h>
 #include <wx/modalhook.h>
 #include <wx/notebook.h>
+#include <wx/spinctrl.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 #include <wx/timer.h>
@@ -357,7 +358,9 @@ TEST_F(MainWindowSmoke, ShowsEveryCaptionAndMenu)
     ExpectTexts(frame, {{"backupitem0",
                          "Personal Folders (Contacts, Tasks, Calendar, Notes and mail folders)"},
                         {"restoreitem8", "Contacts Folder"},
+                        {"chkVerify", "Verify the backup after writing"},
                         {"cmdApply", "Backup Now"}});
+    EXPECT_TRUE(Find<wxCheckBox>(frame, "chkVerify")->GetValue()) << "verifying is the default";
     EXPECT_EQ("---------", Boxes(frame, "backupitem"));
     EXPECT_EQ("---------", Boxes(frame, "restoreitem"));
 
@@ -438,6 +441,9 @@ protected:
         fake.runFolder.path = std::string(Folder) + "\\run";
         std::filesystem::create_directories(
             fake.platform.fileSystem->NativePath(fake.runFolder.path));
+        fake.platform.dataFolder = std::string(Folder) + "\\Kestrel";
+        std::filesystem::create_directories(
+            fake.platform.fileSystem->NativePath(fake.platform.dataFolder));
     }
     void TearDown() override
     {
@@ -587,7 +593,7 @@ TEST_F(SampleMachineWindow, ListsTheProfileThenWritesOnAWorkerWhileTheWindowResp
     for (const auto& entry : std::filesystem::directory_iterator(files.NativePath(Folder))) {
         left.insert(entry.path().filename().string());
     }
-    EXPECT_EQ((std::set<std::string>{"mail.ksb", "run"}), left);
+    EXPECT_EQ((std::set<std::string>{"Kestrel", "mail.ksb", "run"}), left);
 }
 
 // A password-protected backup of the signatures and templates, made by the window's own
@@ -681,9 +687,9 @@ TEST_F(SampleMachineWindow, OpensTheProtectedBackupThroughThePromptAndRestoresIt
     PauseForScreenshot("restore-tab-filled");
 
     // Since the backup the signatures and the template were lost.
-    const std::vector<std::string> lost = {roaming + "Signatures\\Bob.htm",
-                                           roaming + "Signatures\\Bob.txt",
-                                           roaming + "Templates\\NormalEmail.dotm"};
+    const std::vector<std::string> lost = {
+        roaming + "Signatures\\Bob.htm", roaming + "Signatures\\Bob.txt",
+        roaming + "Signatures\\Bob_files\\filelist.xml", roaming + "Templates\\NormalEmail.dotm"};
     std::vector<std::string> backedUp;
     for (const std::string& file : lost) {
         backedUp.push_back(*ReadWholeFile(files, file));
@@ -732,18 +738,36 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
         "Mon 2026-12-07 23:30:00 UTC  17h left kestrel-job-1.timer";
     scheduler->listing = listing;
     const std::string target = "D:\\Backups\\weekly.ksb";
+    // The last run of the job, as the unattended backup logs it.
+    fake.platform.fileSystem->AppendLogLine(
+        std::string(Folder) + "\\Kestrel\\kestrel.log",
+        "2026-12-07 23:30:04\tprofile Outlook\tarchive D:\\Backups\\weekly 2026-12-07 2330.ksb\t"
+        "items 11101000000\tbytes 52311\tseconds 1.2\tstatus 0: written");
     ExpectSaveDialog("xebackup", target);
     messages.Expect("The scheduler could not be opened: Access is denied.", MessageIcon::Stop,
                     MessageAnswer::Ok);
     messages.Expect("Task 1 has been scheduled.", MessageIcon::None, MessageAnswer::Ok);
+    // First the scheduler's own listing (Open Scheduler, where the system has no tool of its
+    // own), then ours with the last run (Scheduled Tasks..., once the job is there).
+    int listings = 0;
     PromptAnswerer listingWindow(
         [&](wxDialog& window) {
             EXPECT_EQ("Scheduled Tasks", window.GetTitle().utf8_string());
             auto* jobs = Find<wxTextCtrl>(&window, "txtJobs");
             ASSERT_NE(nullptr, jobs);
-            EXPECT_EQ(listing, jobs->GetValue().utf8_string());
             EXPECT_FALSE(jobs->IsEditable());
-            PauseForScreenshot("job-listing");
+            const std::string shown = jobs->GetValue().utf8_string();
+            if (++listings == 1) {
+                EXPECT_EQ(listing, shown);
+                PauseForScreenshot("job-listing");
+            } else {
+                EXPECT_NE(std::string::npos,
+                          shown.find("job 1 last ran 2026-12-07 23:30:04: status 0: written "
+                                     "(D:\\Backups\\weekly 2026-12-07 2330.ksb)\n"))
+                    << shown;
+                EXPECT_NE(std::string::npos, shown.find("  3     mon,wed,fri  23:30")) << shown;
+                PauseForScreenshot("job-listing-last-run");
+            }
             Press(dynamic_cast<wxButton*>(window.FindWindow(wxID_OK)));
         },
         "jobListing");
@@ -769,6 +793,9 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
                      {"chkDaily", "Run daily"},
                      {"cmdTargetFile", "Browse..."},
                      {"ifprotect", "Protect backup file with password"},
+                     {"", "Keep the last"},
+                     {"", "backups"},
+                     {"cmdJobListing", "Scheduled Tasks..."},
                      {"Command3", "Add Task to Scheduler"},
                      {"Command1", "Open Scheduler"},
                      {"Command2", "Cancel"}});
@@ -804,6 +831,14 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
 
         Press(&window, "cmdTargetFile");
         EXPECT_EQ(target, Text(&window, "txtTargetFile"));
+        auto* keep = Find<wxSpinCtrl>(&window, "spnKeep");
+        ASSERT_NE(nullptr, keep);
+        EXPECT_EQ(1, keep->GetValue());
+        keep->SetValue(3);
+        wxSpinEvent spun(wxEVT_SPINCTRL, keep->GetId());
+        spun.SetEventObject(keep);
+        spun.SetPosition(3);
+        keep->ProcessWindowEvent(spun);
         EXPECT_FALSE(Find<wxTextCtrl>(&window, "txtTargetFile")->IsEditable());
         auto* password = Find<wxTextCtrl>(&window, "txtPassword");
         EXPECT_FALSE(password->IsEnabled());
@@ -821,7 +856,14 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
     EXPECT_EQ(1, listingWindow.shown);
     ASSERT_EQ(1u, scheduler->added.size());
     const JobInfo& job = scheduler->added[0];
-    EXPECT_EQ("sf=Outlookxm=101000000ps=p\xC3\xA4ssbf=D:\\Backups\\weekly.ksb", job.Arguments);
+    EXPECT_EQ("--keep 3 --password-key job-1 sf=Outlookxm=101000000ps=bf=D:\\Backups\\weekly.ksb",
+              job.Arguments);
+    EXPECT_EQ("p\xC3\xA4ss", fake.secrets.kept["job-1"]);
+    EXPECT_TRUE(useOptionsWindow([&](wxDialog& window) {
+        Press(&window, "cmdJobListing");
+        Press(&window, "Command2");
+    }));
+    EXPECT_EQ(2, listingWindow.shown);
     EXPECT_EQ(84600000u, job.JobTime);
     EXPECT_EQ(0x15, job.DaysOfWeek);
 

@@ -60,6 +60,20 @@ TEST(TaskXml, DocumentForEachSchedule)
         const JobInfo job =
             Job(c.hour, c.minute, c.days, "a", "C:\\Program Files\\Kestrel\\kestrelbak.exe");
         const Result<std::string> xml = TaskXmlOf(job, c.now, "PC\\ann&");
+        if (c.days == 0) {
+            // Once on a chosen day (kestrel schedule add --once), whatever day it is now.
+            JobInfo onDate = job;
+            onDate.OnceYear = 2027;
+            onDate.OnceMonth = 3;
+            onDate.OnceDay = 14;
+            const Result<std::string> once = TaskXmlOf(onDate, c.now, "");
+            ASSERT_TRUE(once);
+            EXPECT_NE(
+                once->find("<StartBoundary>2027-03-14T" + std::string(c.hour < 10 ? "0" : "") +
+                           std::to_string(c.hour) + ":" + (c.minute < 10 ? "0" : "") +
+                           std::to_string(c.minute) + ":00</StartBoundary>"),
+                std::string::npos);
+        }
         ASSERT_TRUE(xml);
         EXPECT_EQ(TriggersOf(*xml), c.triggers);
         for (const char* part :

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <set>
 
 #include "backup/BackupJob.h"
 #include "outlook/DataStorePaths.h"
@@ -65,6 +66,13 @@ protected:
         files_->AddFile(std::string(Rules) + "\\outcmd.dat", "A's toolbar");
         files_->AddFile("C:\\Users\\ann\\Signatures\\ann.txt", "A's signature");
         files_->AddFile("C:\\Users\\ann\\Signatures\\a;b.txt", "A's other signature");
+        // A signature Word saved with its pictures, in a name no code page holds.
+        files_->AddFile("C:\\Users\\ann\\Signatures\\\xD0\x9F\xD0\xBE\xD0\xB4.htm", "<img>");
+        files_->AddFile("C:\\Users\\ann\\Signatures\\\xD0\x9F\xD0\xBE\xD0\xB4_files\\image001.png",
+                        "picture");
+        files_->AddFile(
+            "C:\\Users\\ann\\Signatures\\\xD0\x9F\xD0\xBE\xD0\xB4_files\\theme\\ann.txt",
+            "A's theme");
 
         BackupRequest request;
         request.profileName = "A";
@@ -164,6 +172,10 @@ TEST_F(RestorersTest, ProfileAsBackupLandsInProfileBAndWhatBHadIsKept)
     EXPECT_EQ("A's rules", files_->Data(std::string(Rules) + "\\B.RWZ"));
     EXPECT_EQ("A's newer rules", files_->Data(std::string(Rules) + "\\A.RWZ"));
     EXPECT_EQ("A's signature", files_->Data(std::string(Signatures) + "\\ann.txt"));
+    const std::string pictures = std::string(Signatures) + "\\\xD0\x9F\xD0\xBE\xD0\xB4_files";
+    EXPECT_EQ("<img>", files_->Data(std::string(Signatures) + "\\\xD0\x9F\xD0\xBE\xD0\xB4.htm"));
+    EXPECT_EQ("picture", files_->Data(pictures + "\\image001.png"));
+    EXPECT_EQ("A's theme", files_->Data(pictures + "\\theme\\ann.txt"));
     EXPECT_TRUE(files_->FilesIn(RunFolder).empty());
     EXPECT_EQ("A's toolbar", files_->Data(std::string(Preferences) + "\\outcmd.dat"));
     EXPECT_EQ((std::vector<std::string>{"outcmd.dat"}), files_->FilesIn(Preferences));
@@ -286,12 +298,54 @@ TEST(RestoreRunTest, NothingRunsWithoutAValidBackupAndATickedBox)
     EXPECT_TRUE(CheckRestoreRequest(false, one, messages));
 }
 
-TEST_F(RestorersTest, AFileNameMayHoldTheSeparator)
+TEST_F(RestorersTest, AFileNameMayHoldTheSeparatorAndEachBadPieceStandsAlone)
 {
-    std::vector<std::string> names = ValueMembers(zip_, opened_.OpenedItemValues[4]);
-    std::sort(names.begin(), names.end());
-    EXPECT_EQ((std::vector<std::string>{"a;b.txt", "ann.txt"}), names);
-    EXPECT_TRUE(ValueMembers(zip_, "ann.txt;missing").empty());
+    const std::string sub = "\xD0\x9F\xD0\xBE\xD0\xB4_files/";
+    struct Case {
+        std::string value;
+        std::vector<ValueEntry> entries;
+    };
+    const Case cases[] = {
+        {"ann.txt;a;b.txt;" + sub + "image001.png",
+         {{"ann.txt", true}, {"a;b.txt", true}, {sub + "image001.png", true}}},
+        {"ann.txt;missing", {{"ann.txt", true}, {"missing", false}}},
+        {"sub/../../x.htm;C:/x;a;b.txt",
+         {{"sub/../../x.htm", false}, {"C:/x", false}, {"a;b.txt", true}}},
+        {";ann.txt;;", {{"ann.txt", true}}},
+        {"", {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.entries, ValueEntries(zip_, c.value)) << c.value;
+    }
+}
+
+// One bad name in a crafted list costs only its own file: the report names it, the item
+// fails, the other files are restored and nothing is written outside the item's folder.
+TEST_F(RestorersTest, ABadNameInTheListRefusesOnlyThatFile)
+{
+    const std::string sub = "\xD0\x9F\xD0\xBE\xD0\xB4_files";
+    const std::set<std::string> before = files_->Paths();
+    RestoreContext context = Context("B");
+    context.values[4] =
+        "sub/../../x.htm;C:/x;ann.txt;" + sub + "/image001.png;..\\y.htm;missing.htm";
+    EXPECT_FALSE(RestoreSignatures(context));
+    EXPECT_EQ((std::vector<std::string>{
+                  "Signatures: \"sub/../../x.htm\" names no file of the item's folder; it was "
+                  "refused",
+                  "Signatures: \"C:/x\" names no file of the item's folder; it was refused",
+                  "Signatures: \"..\\y.htm\" names no file of the item's folder; it was refused",
+                  "Signatures: missing.htm is not in the backup"}),
+              context.failures);
+    EXPECT_EQ("A's signature", files_->Data(std::string(Signatures) + "\\ann.txt"));
+    EXPECT_EQ("picture", files_->Data(std::string(Signatures) + "\\" + sub + "\\image001.png"));
+    for (const std::string& path : files_->Paths()) {
+        if (before.count(path) == 0) {
+            // What was replaced is kept in the program's data folder.
+            EXPECT_TRUE(path.starts_with(std::string(Signatures) + "\\") ||
+                        path.starts_with("C:\\Users\\ann\\AppData\\Local"))
+                << path;
+        }
+    }
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "archive/ArchiveTestSupport.h"
+#include "archive/MemberName.h"
 #include "backup/BackupJob.h"
 #include "outlook/DataStorePaths.h"
 #include "outlook/ProfileDiscovery.h"
@@ -130,16 +131,16 @@ TEST_F(SampleRestoreTest, EachProfileBacksUpWholeAndRestoresIntoProfileBKeepingW
         const char* backupItem;
         bool restored;
     } cases[] = {
-        // No contacts folder of files; the address book of Outlook 2003 is there.
+        // The address book of Outlook 2003 is there; contacts only in a subfolder.
         {"outlook2003-xp",
          {"11.0", "5.1", "C:\\Documents and Settings\\ann", ""},
-         "11111111110",
+         "11111111111",
          true},
         // Outlook 2013 has no address book item, but the profile names an existing one.
         {"outlook2013-win7", {"15.0", "6.1", "C:\\Users\\bob", ""}, "11111111111", true},
         // A sparse machine: no rules, signatures, stationery or contacts, templates only in a
         // subfolder; its preferences live under AppData on Windows 10 as on Windows 7.
-        {"outlook2016-win10", {"16.0", "10.0", "C:\\Users\\carol", ""}, "11010001010", false},
+        {"outlook2016-win10", {"16.0", "10.0", "C:\\Users\\carol", ""}, "11010001110", false},
     };
     for (auto c : cases) {
         SCOPED_TRACE(c.environment);
@@ -163,7 +164,8 @@ TEST_F(SampleRestoreTest, EachProfileBacksUpWholeAndRestoresIntoProfileBKeepingW
         ASSERT_EQ(BackupResult::Written, written.result) << written.error;
         EXPECT_TRUE(written.leftOut.empty());
 
-        // Every member is a sample file of that name, whole, or a registry export.
+        // Every member is a sample file of that name, whole, or a registry export; a file of a
+        // subfolder keeps its path.
         const auto sources = SampleFiles(c.environment);
         for (const auto& [name, data] : testing::ReadMembers(*files_, backup.targetPath, "p4ss")) {
             if (name == "ksbackup.dat") {
@@ -174,7 +176,7 @@ TEST_F(SampleRestoreTest, EachProfileBacksUpWholeAndRestoresIntoProfileBKeepingW
                 EXPECT_EQ(0u, data.find("\\\r\n")) << name;
             } else {
                 const auto same = [&](const auto& file) {
-                    return EqualsIgnoringCase(file.first, name) && file.second == data;
+                    return EqualsIgnoringCase(file.first, BareName(name)) && file.second == data;
                 };
                 EXPECT_TRUE(std::any_of(sources.begin(), sources.end(), same))
                     << name << " matches no sample file of that name";

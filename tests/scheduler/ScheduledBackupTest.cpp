@@ -59,6 +59,8 @@ TEST(ScheduledBackupTest, ChecksRefuseInOrder)
         const char* message;  // null: accepted
         MessageIcon icon;
     } cases[] = {
+        {false, "", true, "", "", "",
+         "There is no Outlook profile to back up, so no task can be scheduled.", exclamation},
         {false, "", true, "", "", "a=b", "Please select at least one item.", exclamation},
         {true, "", true, "", "", "a=b", "Invalid backup file name.", exclamation},
         {true, "D:\\b.ksb", true, "", "", "a=b", "Please enter Password!", stop},
@@ -88,21 +90,24 @@ TEST(ScheduledBackupTest, ChecksRefuseInOrder)
 }
 
 // What the job holds is what the unattended backup reads back, whatever the values hold
-// besides "=", which the checks refuse; a password left in the disabled boxes is not used.
+// besides "=", which the checks refuse. The password itself is never in it: a protected job
+// names the secret it is kept as.
 TEST(ScheduledBackupTest, ArgumentsParseBackIntoTheSameValues)
 {
     const struct {
         const char* profile;
         const char* password;
         const char* target;
+        int keep;
     } cases[] = {
-        {"Outlook", "", "D:\\b.ksb"},
-        {"Ann's \"Work\" Mail", " p a s s ", "C:\\My Backups\\week 1.ksb"},
-        {"100%", "$HOME%PATH%`x`", "\\\\srv\\share\\$x\\%TEMP%.ksb"},
+        {"Outlook", "", "D:\\b.ksb", 1},
+        {"Ann's \"Work\" Mail", " p a s s ", "C:\\My Backups\\week 1.ksb", 2},
+        {"100%", "$HOME%PATH%`x`", "\\\\srv\\share\\$x\\%TEMP%.ksb", 99},
         {"Pr\xC3\xB6"
          "fil \xE6\x9D\xB1\xE4\xBA\xAC",
-         "p\xC3\xA4ss\xE2\x82\xAC", "C:\\Users\\Zo\xC3\xAB\\\xD0\x94\xD0\xBE\xD0\xBA\\b.ksb"},
-        {"xm\\", "bfps\\\"", "D:\\\"quoted\"\\"},
+         "p\xC3\xA4ss\xE2\x82\xAC", "C:\\Users\\Zo\xC3\xAB\\\xD0\x94\xD0\xBE\xD0\xBA\\b.ksb", 1},
+        {"xm\\", "bfps\\\"", "D:\\\"quoted\"\\", 3},
+        {"--keep 2 sf", "", "D:\\b.ksb", 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.profile);
@@ -111,15 +116,22 @@ TEST(ScheduledBackupTest, ArgumentsParseBackIntoTheSameValues)
         choices.protect = *c.password != '\0';
         choices.password = choices.retypedPassword = choices.protect ? c.password : "left over";
         choices.targetFile = c.target;
+        choices.keep = c.keep;
         testing::ScriptedMessages none;
         ASSERT_TRUE(CheckScheduleChoices(choices, none));
-        const auto job = BuildJobInfo(choices, "C:\\Program Files\\Kestrel");
+        const std::string key = choices.protect ? "job-0123abcd" : "";
+        const auto job = BuildJobInfo(choices, "C:\\Program Files\\Kestrel", key);
         ASSERT_TRUE(job);
+        if (choices.protect) {
+            EXPECT_EQ(std::string::npos, job->Command.find(c.password)) << job->Command;
+        }
         const auto parsed = ParseUnattendedArguments(job->Arguments);
         ASSERT_TRUE(parsed) << job->Arguments;
         EXPECT_EQ(c.profile, parsed->profileName);
         EXPECT_EQ("100000001", parsed->itemFlags);
-        EXPECT_EQ(c.password, parsed->password);
+        EXPECT_EQ("", parsed->password);
+        EXPECT_EQ(key, parsed->passwordKey);
+        EXPECT_EQ(c.keep, parsed->keep);
         EXPECT_EQ(c.target, parsed->archivePath);
     }
 }

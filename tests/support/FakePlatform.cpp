@@ -48,7 +48,8 @@ FakePlatform::FakePlatform()
     : system(Install(std::make_unique<FakeSystemInfo>(), platform.system)),
       shell(Install(std::make_unique<FakeShell>(), platform.shell)),
       automation(Install(std::make_unique<FakeAutomation>(), platform.automation)),
-      runFolder(Install(std::make_unique<FakeRunFolder>(), platform.runFolder))
+      runFolder(Install(std::make_unique<FakeRunFolder>(), platform.runFolder)),
+      secrets(Install(std::make_unique<FakeSecrets>(), platform.secrets))
 {
 }
 

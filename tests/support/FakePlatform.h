@@ -75,9 +75,42 @@ struct FakeScheduler final : Scheduler {
         added.push_back(job);
         return static_cast<std::uint32_t>(added.size());
     }
-    Result<std::vector<ListedJob>> List() override { return std::vector<ListedJob>{}; }
+    Result<std::vector<ListedJob>> List() override
+    {
+        std::vector<ListedJob> jobs;
+        for (std::size_t i = 0; i < added.size(); ++i) {
+            jobs.push_back({static_cast<std::uint32_t>(i + 1), added[i], ""});
+        }
+        return jobs;
+    }
     std::optional<Error> Remove(std::uint32_t) override { return std::nullopt; }
     Result<std::string> ShowJobs() override { return listing; }
+};
+
+// Secrets held in memory under the prefix and the number of secrets stored so far, or refused.
+struct FakeSecrets final : UserSecrets {
+    std::map<std::string, std::string> kept;
+    std::string refusal;  // empty: secrets are kept
+    int stored = 0;
+
+    Result<std::string> Store(const std::string& prefix, const std::string& secret) override
+    {
+        if (!refusal.empty()) {
+            return Error{"store", "secret", 5, refusal};
+        }
+        const std::string name = prefix + std::to_string(++stored);
+        kept[name] = secret;
+        return name;
+    }
+    Result<std::string> Read(const std::string& name) override
+    {
+        auto found = kept.find(name);
+        if (found == kept.end()) {
+            return Error{"read", "secret " + name, 2, "The system cannot find the file specified."};
+        }
+        return found->second;
+    }
+    bool Remove(const std::string& name) override { return kept.erase(name) == 1; }
 };
 
 // A platform of fakes; the registry stays null unless a test sets one.
@@ -89,6 +122,7 @@ struct FakePlatform {
     FakeShell& shell;
     FakeAutomation& automation;
     FakeRunFolder& runFolder;
+    FakeSecrets& secrets;
 };
 
 }  // namespace kestrel::testing

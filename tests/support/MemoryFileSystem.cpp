@@ -218,6 +218,10 @@ bool MemoryFileSystem::MoveOver(const std::string& from, const std::string& to)
     }
     Node moved = *source;
     moved.path = to;
+    if (damagedMoves_.count(Key(to)) != 0 && !moved.data->empty()) {
+        moved.data = std::make_shared<std::string>(*moved.data);
+        (*moved.data)[moved.data->size() / 2] ^= 0x55;
+    }
     nodes_.erase(Key(from));
     nodes_[Key(to)] = moved;
     return true;

@@ -30,6 +30,9 @@ public:
     std::uint64_t WritesSoFar() const { return writes_; }
     void RefuseOpening(const std::string& path) { refusedOpens_.insert(Key(path)); }
     void FailRenamesTo(const std::string& path) { failingRenames_.insert(Key(path)); }
+    // A file moved to the path arrives with one byte in its middle changed, as a bad sector or
+    // a faulty network share would return it.
+    void DamageFilesMovedTo(const std::string& path) { damagedMoves_.insert(Key(path)); }
 
     bool FileExists(const std::string& path) override
     {
@@ -60,6 +63,11 @@ public:
     bool SetNormalAttributes(const std::string& path) override;
     std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) override;
     bool AppendTextLine(const std::string& path, const std::string& line) override;
+    // Held as UTF-8, the program's own text, like every file here.
+    bool AppendLogLine(const std::string& path, const std::string& line) override
+    {
+        return AppendTextLine(path, line);
+    }
     std::string CreateTempFile(const std::string& folder, const std::string& prefix) override;
     Result<std::unique_ptr<OutputFile>> CreateOutputFile(const std::string& path) override;
     Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) override;
@@ -87,6 +95,7 @@ private:
     std::map<std::string, Node> nodes_;
     std::set<std::string> refusedOpens_;
     std::set<std::string> failingRenames_;
+    std::set<std::string> damagedMoves_;
     std::uint64_t writes_ = 0;
     std::uint64_t failingWrite_ = 0;
     int tempNumber_ = 0;

@@ -27,4 +27,21 @@ std::string AnsiToUtf8(std::string_view ansi)
     return utf8;
 }
 
+std::string Utf8ToLogText(std::string_view utf8)
+{
+    std::string text;
+    text.reserve(utf8.size());
+    for (std::size_t at = 0; at < utf8.size();) {
+        const Utf8Character next = DecodeUtf8(utf8, at);
+        at += next.length;
+        AppendUtf8(text, next.value);
+    }
+    return text;
+}
+
+std::string LogTextToUtf8(std::string_view text)
+{
+    return IsValidUtf8(text) ? std::string(text) : AnsiToUtf8(text);
+}
+
 }  // namespace kestrel

@@ -691,6 +691,12 @@ bool PosixFileSystem::AppendTextLine(const std::string& path, const std::string&
     return !native.empty() && AppendAnsiTextLine(native, line);
 }
 
+bool PosixFileSystem::AppendLogLine(const std::string& path, const std::string& line)
+{
+    const std::filesystem::path native = NativePath(path);
+    return !native.empty() && AppendLogTextLine(native, line);
+}
+
 std::string PosixFileSystem::CreateTempFile(const std::string& folder, const std::string& prefix)
 {
     const std::filesystem::path native = NativePath(folder);

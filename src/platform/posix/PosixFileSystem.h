@@ -26,6 +26,7 @@ public:
     bool SetNormalAttributes(const std::string& path) override;
     std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) override;
     bool AppendTextLine(const std::string& path, const std::string& line) override;
+    bool AppendLogLine(const std::string& path, const std::string& line) override;
     std::string CreateTempFile(const std::string& folder, const std::string& prefix) override;
     Result<std::unique_ptr<OutputFile>> CreateOutputFile(const std::string& path) override;
     Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) override;

@@ -10,6 +10,8 @@
 #include "platform/posix/PosixScheduler.h"
 #include "platform/posix/PosixShell.h"
 #include "platform/posix/PosixSystemInfo.h"
+#include "platform/posix/PosixSystemLog.h"
+#include "platform/posix/PosixUserSecrets.h"
 #include "platform/posix/SqliteRegistry.h"
 
 namespace kestrel {
@@ -31,6 +33,8 @@ Platform CreateSystemPlatform()
     platform.fileSystem = std::make_unique<PosixFileSystem>(root);
     platform.fileHolders = std::make_unique<EmulatedHolders>(root);
     platform.scheduler = std::make_unique<PosixScheduler>(OwnKestrelBak(), root);
+    platform.secrets = std::make_unique<PosixUserSecrets>(root / "secrets");
+    platform.systemLog = std::make_unique<PosixSystemLog>();
 
     const std::string windowsBase =
         platform.system->ExpandEnvironmentText("%LOCALAPPDATA%") + "\\Kestrel";

@@ -37,14 +37,19 @@ int MinuteOf(const JobInfo& job)
     return static_cast<int>(job.JobTime / MillisecondsPerMinute % 60);
 }
 
-// The day (year, month, day of month) on which the job's time of day next comes round.
+// The day (year, month, day of month) on which a job without weekdays runs: its Once date, or
+// the day its time of day next comes round.
 std::tm NextDay(const JobInfo& job, const std::tm& now)
 {
     std::tm day{};
     day.tm_year = now.tm_year;
     day.tm_mon = now.tm_mon;
     day.tm_mday = now.tm_mday;
-    if (HourOf(job) * 60 + MinuteOf(job) <= now.tm_hour * 60 + now.tm_min) {
+    if (job.OnceYear != 0) {
+        day.tm_year = job.OnceYear - 1900;
+        day.tm_mon = job.OnceMonth - 1;
+        day.tm_mday = job.OnceDay;
+    } else if (HourOf(job) * 60 + MinuteOf(job) <= now.tm_hour * 60 + now.tm_min) {
         ++day.tm_mday;
     }
     day.tm_hour = 12;
@@ -433,7 +438,7 @@ std::vector<CronJob> CronJobs(const std::vector<std::string>& lines)
         if (!mark) {
             continue;
         }
-        CronJob job{{mark->first, mark->second, ""}, i};
+        CronJob job{{mark->first, mark->second, "", false}, i};
         if (i + 1 < lines.size()) {
             std::vector<std::string> words =
                 CronCommandWords(CronCommand(WithoutLineBreak(lines[i + 1])));

@@ -16,4 +16,14 @@ std::string AnsiToUtf8(std::string_view ansi)
     return WideToUtf8(WidenText(ansi, CP_ACP));
 }
 
+std::string Utf8ToLogText(std::string_view utf8)
+{
+    return Utf8ToAnsi(utf8);
+}
+
+std::string LogTextToUtf8(std::string_view text)
+{
+    return AnsiToUtf8(text);
+}
+
 }  // namespace kestrel

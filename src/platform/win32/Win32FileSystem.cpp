@@ -329,6 +329,11 @@ bool Win32FileSystem::AppendTextLine(const std::string& path, const std::string&
     return AppendAnsiTextLine(NativePath(path), line);
 }
 
+bool Win32FileSystem::AppendLogLine(const std::string& path, const std::string& line)
+{
+    return AppendLogTextLine(NativePath(path), line);
+}
+
 std::string Win32FileSystem::CreateTempFile(const std::string& folder, const std::string& prefix)
 {
     wchar_t name[MAX_PATH + 1] = {};

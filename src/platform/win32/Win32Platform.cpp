@@ -12,6 +12,8 @@
 #include "platform/win32/Win32Scheduler.h"
 #include "platform/win32/Win32Shell.h"
 #include "platform/win32/Win32SystemInfo.h"
+#include "platform/win32/Win32SystemLog.h"
+#include "platform/win32/Win32UserSecrets.h"
 
 namespace kestrel {
 namespace {
@@ -40,12 +42,14 @@ Platform CreateSystemPlatform()
     platform.fileSystem = std::make_unique<Win32FileSystem>();
     platform.fileHolders = std::make_unique<Win32FileHolders>();
     platform.scheduler = std::make_unique<Win32Scheduler>();
+    platform.systemLog = std::make_unique<Win32SystemLog>();
     // The path is kept as UTF-8 like every path in the program; the folder itself is reached
     // through the wide form, which holds any user name.
     if (std::wstring local = LocalAppDataFolder(); !local.empty()) {
         const std::wstring base = local + L"\\Kestrel";
         platform.dataFolder = WideToUtf8(base);
         platform.runFolder = std::make_unique<LockedRunFolder>(platform.dataFolder, base);
+        platform.secrets = std::make_unique<Win32UserSecrets>(platform.dataFolder + "\\Secrets");
     }
     return platform;
 }

@@ -510,6 +510,10 @@ Result<std::uint32_t> AtScheduler::Add(const JobInfo& job)
     if (auto stopped = ScheduleServiceNotRunning("add", service_)) {
         return *stopped;
     }
+    if (job.OnceYear != 0 && (job.DaysOfWeek & 0x7F) == 0) {
+        return Error{"add", "AT job", 0,
+                     "the AT service runs a job at the next time it comes round, not on a date"};
+    }
     std::wstring command = Utf8ToWide(job.Command);
     AT_INFO info{};
     info.JobTime = job.JobTime;
