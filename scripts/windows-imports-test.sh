@@ -22,6 +22,7 @@ allowed=(
     winspool.drv version.dll oleacc.dll            # printing, version info, accessibility (wx)
     bcrypt.dll                                     # CNG: AES and HMAC for protected archives
     netapi32.dll                                   # the AT job interface
+    rstrtmgr.dll                                   # the Restart Manager (Vista and later)
     msvcrt.dll                                     # the C runtime mingw-w64 links against
 )
 

@@ -15,6 +15,7 @@
 #include "backup/BackupGenerations.h"
 #include "backup/UnattendedBackup.h"
 #include "cli/ConsoleProgress.h"
+#include "cli/OutlookRunning.h"
 #include "cli/PrintedMessages.h"
 #include "cli/ToolCommands.h"
 
@@ -24,12 +25,15 @@ namespace {
 constexpr const char* Usage =
     "usage: kestrel backup --profile NAME --items FLAGS [--description TEXT]\n"
     "                      [--password-stdin | --password-file FILE] [--keep N] [--verify]\n"
-    "                      ARCHIVE.ksb\n"
+    "                      [--if-outlook-runs skip|close] ARCHIVE.ksb\n"
     "  FLAGS     one 0 or 1 per item box, in the order kestrel profiles lists them:\n"
     "            data files, accounts, signatures, stationery, address book, options,\n"
     "            templates, preferences, contacts (111111111: all; fewer than 9: the rest 0)\n"
     "  password  protects the archive with AES-256; read from the first line of standard\n"
     "            input or of FILE, never from the command line\n"
+    "  --if-outlook-runs  when Outlook holds a data file: skip leaves the file out (the\n"
+    "            default), close asks Outlook to close, waits up to 60 seconds and starts\n"
+    "            it again after the backup; Outlook is never ended by force\n"
     "  ARCHIVE   a Windows path (C:\\..., \\\\server\\share\\...) or a path of this system\n"
     "  --keep N  keep the last N archives (1 to 99), each named \"ARCHIVE YYYY-MM-DD HHMM.ksb\";\n"
     "            1 (the default) replaces ARCHIVE\n"
@@ -65,6 +69,12 @@ std::variant<BackupOptions, std::string> ParseBackupOptions(
             if (!why.empty()) {
                 return why;
             }
+        } else if (argument == "--if-outlook-runs") {
+            const auto way = hasValue ? ParseIfOutlookRuns(arguments[++i], false) : std::nullopt;
+            if (!way) {
+                return "--if-outlook-runs takes skip or close";
+            }
+            options.ifOutlookRuns = *way;
         } else if (argument == "--verify") {
             options.verify = true;
         } else if (argument == "--keep") {
@@ -203,9 +213,18 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
     BackupOutcome outcome;
     {
         ConsoleProgress progress(std::cerr, console.errorIsTerminal);
+        RegistryAccess registry(*platform.registry, messages);
+        HeldFilesGate gate(platform.fileHolders.get(), progress);
+        const HeldCheck check = gate.Check(
+            options.ifOutlookRuns,
+            ProfileHeldFileCandidates(registry, state.ProfilesRootKey, *profile, request.boxes),
+            false);
+        std::fputs(HeldFilesLines(check, options.ifOutlookRuns, false).c_str(), stderr);
         BackupJob job(platform, messages);
         outcome = RunKeptBackup(job, request, machine, progress, {options.keep, options.verify},
                                 *platform.fileSystem);
+        std::fputs(StartedAgainLine(gate.Closed()).c_str(), stderr);
+        gate.StartAgain();
     }
     std::fputs(BackupReport(outcome, request.targetPath).c_str(), stdout);
     return BackupExitStatus(outcome);

@@ -6,6 +6,7 @@
 
 #include "backup/BackupJob.h"
 #include "cli/CommandArguments.h"
+#include "outlook/HeldFiles.h"
 
 namespace kestrel {
 
@@ -20,6 +21,7 @@ struct BackupOptions {
     PasswordFrom passwordFrom = PasswordFrom::None;
     std::string passwordFile;
     std::string target;
+    IfOutlookRuns ifOutlookRuns = IfOutlookRuns::Skip;
     // --keep N: dated generations instead of one archive; --verify: read it back first.
     int keep = 1;
     bool verify = false;

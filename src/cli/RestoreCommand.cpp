@@ -15,6 +15,7 @@
 #include "archive/ItemTable.h"
 #include "backup/UnattendedBackup.h"
 #include "cli/ConsoleProgress.h"
+#include "cli/OutlookRunning.h"
 #include "cli/PrintedMessages.h"
 #include "cli/ToolCommands.h"
 #include "restore/RestoreSession.h"
@@ -25,6 +26,7 @@ namespace {
 constexpr const char* Usage =
     "usage: kestrel restore ARCHIVE.ksb --profile NAME --items FLAGS\n"
     "                       [--password-stdin | --password-file FILE]\n"
+    "                       [--if-outlook-runs close]\n"
     "  NAME      the profile the items are written into (kestrel profiles lists them); it\n"
     "            need not be the one the backup was made of\n"
     "  FLAGS     one 0 or 1 per item box, in the order kestrel profiles lists them:\n"
@@ -32,6 +34,9 @@ constexpr const char* Usage =
     "            templates, preferences, contacts (111111111: all; fewer than 9: the rest 0)\n"
     "  password  of a protected archive; read from the first line of standard input or of\n"
     "            FILE, never from the command line\n"
+    "  --if-outlook-runs close  when Outlook holds a data file of the profile: ask it to\n"
+    "            close, wait up to 60 seconds and start it again afterwards; without it, or\n"
+    "            when Outlook does not close, nothing is restored\n"
     "  ARCHIVE   a Windows path (C:\\..., \\\\server\\share\\...) or a path of this system\n"
     "What a restored item replaces is kept in the Replaced folder the report names.\n"
     "exit status: 0 every selected item restored, 1 an item failed or was not in the backup,\n"
@@ -111,6 +116,13 @@ std::variant<RestoreOptions, std::string> ParseRestoreOptions(
             if (!why.empty()) {
                 return why;
             }
+        } else if (argument == "--if-outlook-runs") {
+            const auto way =
+                i + 1 < arguments.size() ? ParseIfOutlookRuns(arguments[++i], true) : std::nullopt;
+            if (!way) {
+                return "--if-outlook-runs takes close";
+            }
+            options.ifOutlookRuns = *way;
         } else if (argument == "--profile" || argument == "--items") {
             if (i + 1 >= arguments.size()) {
                 return argument + " needs a value";
@@ -238,8 +250,22 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, Platform& platf
     RestoreOutcome outcome;
     {
         ConsoleProgress lines(std::cerr, console.errorIsTerminal);
+        RegistryAccess registry(*platform.registry, messages);
+        HeldFilesGate gate(platform.fileHolders.get(), lines);
+        const HeldCheck check = gate.Check(
+            options.ifOutlookRuns,
+            ProfileHeldFileCandidates(registry, state.ProfilesRootKey, *profile, request.ticked),
+            true);
+        std::fputs(HeldFilesLines(check, options.ifOutlookRuns, true).c_str(), stderr);
+        if (check.verdict != HeldVerdict::Go) {
+            // The gate starts again whatever it closed before nothing was restored.
+            return Refuse("nothing restored while " + HolderNames(check.stillHeld) +
+                          " holds the profile's data files");
+        }
         RestoreProgress progress(lines);
         outcome = session.Run(opened, request, machine, progress);
+        std::fputs(StartedAgainLine(gate.Closed()).c_str(), stderr);
+        gate.StartAgain();
     }
     std::fputs((RestoreReport(outcome) + notHeld).c_str(), stdout);
     const int status = RestoreExitStatus(outcome);

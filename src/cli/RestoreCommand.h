@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/CommandArguments.h"
+#include "outlook/HeldFiles.h"
 #include "restore/RestoreRun.h"
 
 namespace kestrel {
@@ -20,6 +21,7 @@ struct RestoreOptions {
     std::string items;
     PasswordFrom passwordFrom = PasswordFrom::None;
     std::string passwordFile;
+    IfOutlookRuns ifOutlookRuns = IfOutlookRuns::Refuse;
     bool help = false;
 };
 

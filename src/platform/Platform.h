@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/FileHolders.h"
 #include "platform/FileSystem.h"
 #include "platform/OfficeAutomation.h"
 #include "platform/RegistryApi.h"
@@ -23,6 +24,8 @@ struct Platform {
     std::unique_ptr<Shell> shell;
     std::unique_ptr<OfficeAutomation> automation;
     std::unique_ptr<FileSystem> fileSystem;
+    // Who holds the data files; null where no backend can tell (runs then treat none as held).
+    std::unique_ptr<FileHolders> fileHolders;
     // Null where no backend adds jobs yet: the options window then reports that it cannot.
     std::unique_ptr<Scheduler> scheduler;
     // Where a scheduled job's password is kept; null where there is no such place.

@@ -9,8 +9,10 @@
 
 #include "outlook/OutlookVersion.h"
 #include "outlook/ProfileDiscovery.h"
+#include "platform/FileLock.h"
 #include "platform/posix/EnvironmentRoot.h"
 #include "platform/posix/PosixAutomation.h"
+#include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixSystemInfo.h"
 #include "platform/posix/SqliteRegistry.h"
 #include "support/ScratchFolder.h"
@@ -149,6 +151,35 @@ TEST_F(EmulatedMachine, WindowsPathsMapOntoTheRootWithoutRegardToCase)
     for (const auto& [windowsPath, expected] : cases) {
         EXPECT_EQ(expected, MapWindowsPath(root_, windowsPath)) << windowsPath;
     }
+}
+
+// A program of the emulated machine holds a file as Outlook holds its data file: through the
+// file's lock. What Windows refuses on a file opened without sharing fails until it lets go.
+TEST_F(EmulatedMachine, AFileWhoseLockIsHeldCannotBeOpenedReplacedOrRemoved)
+{
+    std::filesystem::create_directories(root_ / "drive_c/Mail");
+    PosixFileSystem files(root_);
+    const std::string pst = "C:\\Mail\\a.pst", other = "C:\\Mail\\b.pst";
+    for (const std::string& path : {pst, other}) {
+        auto output = files.CreateOutputFile(path);
+        ASSERT_TRUE(output && (*output)->Write("mail", 4) && (*output)->Commit());
+    }
+    auto lock = FileLock::TryAcquire(root_ / "drive_c/Mail/a.pst");
+    ASSERT_TRUE(lock);
+    const auto opened = files.OpenInputFile(pst);
+    ASSERT_FALSE(opened);
+    EXPECT_EQ(opened.error().Describe(),
+              "cannot open C:\\Mail\\a.pst: The file is held open by another program (error 16)");
+    EXPECT_FALSE(files.CreateOutputFile(pst));
+    EXPECT_FALSE(files.MoveOver(other, pst));
+    EXPECT_FALSE(files.RenameFile(pst, "C:\\Mail\\c.pst"));
+    EXPECT_FALSE(files.RemoveFile(pst));
+    EXPECT_TRUE(files.OpenInputFile(other));
+
+    lock.reset();
+    EXPECT_TRUE(files.OpenInputFile(pst));
+    EXPECT_TRUE(files.MoveOver(other, pst));
+    EXPECT_TRUE(files.RemoveFile(pst));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +48,24 @@ std::string FirstCharacters(const std::string& text, int count)
 // descriptors of the folders already open, and a folder is opened with O_NOFOLLOW, so a link,
 // wherever it is and whatever it leads to, fails to open as a folder and is unlinked as the
 // link it is.
+// The emulated machine's stand-in for a file opened without sharing: a program holds the
+// file's exclusive lock (FileLock), and the operations Windows refuses on such a file fail.
+bool HeldByAnother(const std::filesystem::path& native)
+{
+    const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    const bool held = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd);
+    return held;
+}
+
+Error HeldError(const char* operation, const std::string& path)
+{
+    return {operation, path, EBUSY, "The file is held open by another program"};
+}
+
 void RemoveEntryAt(int parent, const char* name)
 {
     const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -592,7 +611,7 @@ bool PosixFileSystem::RemoveFile(const std::string& path)
     const std::filesystem::path native = NativePath(path);
     struct stat info {};
     return !native.empty() && lstat(native.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) &&
-           unlink(native.c_str()) == 0;
+           !HeldByAnother(native) && unlink(native.c_str()) == 0;
 }
 
 bool PosixFileSystem::RemoveFolderTree(const std::string& folder)
@@ -617,7 +636,7 @@ bool PosixFileSystem::RenameFile(const std::string& from, const std::string& to)
 {
     const std::filesystem::path source = NativePath(from);
     const std::filesystem::path target = NativePath(to);
-    if (source.empty() || target.empty()) {
+    if (source.empty() || target.empty() || HeldByAnother(source)) {
         return false;
     }
     if (renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) {
@@ -635,7 +654,8 @@ bool PosixFileSystem::MoveOver(const std::string& from, const std::string& to)
 {
     const std::filesystem::path source = NativePath(from);
     const std::filesystem::path target = NativePath(to);
-    return !source.empty() && !target.empty() && rename(source.c_str(), target.c_str()) == 0;
+    return !source.empty() && !target.empty() && !HeldByAnother(source) && !HeldByAnother(target) &&
+           rename(source.c_str(), target.c_str()) == 0;
 }
 
 bool PosixFileSystem::CopyFileTo(const std::string& from, const std::string& to)
@@ -713,6 +733,9 @@ Result<std::unique_ptr<OutputFile>> PosixFileSystem::CreateOutputFile(const std:
     if (native.empty()) {
         return SystemError("create", path, ENOENT);
     }
+    if (HeldByAnother(native)) {
+        return HeldError("create", path);
+    }
     const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     struct stat info {};
     if (fd < 0 || fstat(fd, &info) != 0) {
@@ -731,6 +754,9 @@ Result<std::unique_ptr<InputFile>> PosixFileSystem::OpenInputFile(const std::str
     const std::filesystem::path native = NativePath(path);
     if (native.empty()) {
         return SystemError("open", path, ENOENT);
+    }
+    if (HeldByAnother(native)) {
+        return HeldError("open", path);
     }
     const int fd = open(native.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat info {};

@@ -3,6 +3,7 @@
 
 #include "platform/LockedRunFolder.h"
 #include "platform/Platform.h"
+#include "platform/posix/EmulatedHolders.h"
 #include "platform/posix/EnvironmentRoot.h"
 #include "platform/posix/PosixAutomation.h"
 #include "platform/posix/PosixFileSystem.h"
@@ -30,6 +31,7 @@ Platform CreateSystemPlatform()
     platform.shell = std::make_unique<PosixShell>(root);
     platform.automation = std::make_unique<PosixAutomation>(*platform.registry);
     platform.fileSystem = std::make_unique<PosixFileSystem>(root);
+    platform.fileHolders = std::make_unique<EmulatedHolders>(root);
     platform.scheduler = std::make_unique<PosixScheduler>(OwnKestrelBak(), root);
     platform.secrets = std::make_unique<PosixUserSecrets>(root / "secrets");
     platform.systemLog = std::make_unique<PosixSystemLog>();

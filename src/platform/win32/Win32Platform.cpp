@@ -6,6 +6,7 @@
 #include "platform/Platform.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32Automation.h"
+#include "platform/win32/Win32FileHolders.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32Scheduler.h"
@@ -39,6 +40,7 @@ Platform CreateSystemPlatform()
     platform.shell = std::make_unique<Win32Shell>();
     platform.automation = std::make_unique<Win32Automation>();
     platform.fileSystem = std::make_unique<Win32FileSystem>();
+    platform.fileHolders = std::make_unique<Win32FileHolders>();
     platform.scheduler = std::make_unique<Win32Scheduler>();
     platform.systemLog = std::make_unique<Win32SystemLog>();
     // The path is kept as UTF-8 like every path in the program; the folder itself is reached

@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# `kestrel backup` and `kestrel restore` while "Outlook" runs on the Linux backend: the emulated
+# machine's kestrel-holder holds the sample's data file as Outlook holds it. Checks that
+#   - a backup without --if-outlook-runs leaves the file out, names it, status 1, and the holder
+#     keeps running;
+#   - --if-outlook-runs close closes the holder, writes the data file byte for byte, status 0,
+#     and the holder runs again afterwards;
+#   - a holder that refuses to close is left running, the run ends after the wait with status 1
+#     and the file left out and named;
+#   - a restore refuses (status 2, nothing changed, the program named) unless given
+#     --if-outlook-runs close, which replaces the data file and starts the holder again.
+# Prints one "PASS name" or "FAIL name" line per check.
+#   scripts/outlook-running-test.sh linux KESTREL_TOOL KESTRELBAK KESTREL_HOLDER WORK_FOLDER
+check_name=outlook-running-test
+holder_program=$(realpath "${4:-}")
+set -- "$1" "$2" "$3" "${5:-}"
+# shellcheck source=scripts/cli-check-machine.sh
+. "$(dirname "$0")/cli-check-machine.sh"
+[ -x "$holder_program" ] || { echo "FAIL $holder_program was not built"; exit 1; }
+
+data_file='C:\Users\bob\Documents\Outlook Files\bob@example.com.pst'
+data_native=$(env_path "drive_c/Users/bob/Documents/Outlook Files/bob@example.com.pst")
+outlook_local=$(env_path drive_c/Users/bob/AppData/Local/Microsoft/Outlook)
+records="$KESTREL_HOME/processes"
+
+started=()
+end_holders() {  # only the holders this check started, and those the runs started again
+    local pid
+    for pid in "${started[@]}" $(sed -n 's/^pid=//p' "$records"/*.holder 2>/dev/null); do
+        kill "$pid" 2>/dev/null
+        local tries=0
+        while kill -0 "$pid" 2>/dev/null && [ $tries -lt 100 ]; do
+            sleep 0.1
+            tries=$((tries + 1))
+        done
+    done
+    return 0
+}
+trap end_holders EXIT
+
+# The pid of the running holder of the data file, waiting up to 10 s for one to record itself.
+holder_pid() {
+    local tries=0 pid
+    while [ $tries -lt 100 ]; do
+        pid=$(grep -l -F -x "file=$data_file" "$records"/*.holder 2>/dev/null | head -1 |
+            xargs -r sed -n 's/^pid=//p')
+        if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+            echo "$pid"
+            return 0
+        fi
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    return 1
+}
+start_holder() {  # [--refuse-close]
+    "$holder_program" "$@" "$data_file" >/dev/null 2>&1 &
+    started+=($!)
+    holder_pid >/dev/null || { fail "the holder did not start"; exit 1; }
+}
+check() {  # name, expected exit status, command...
+    local name=$1 expected=$2 status=0
+    shift 2
+    "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null || status=$?
+    if [ "$status" -eq "$expected" ]; then
+        pass "$system-$name"
+    else
+        fail "$system-$name (exit status $status, expected $expected)"
+        cat "$work/$name.out" "$work/$name.err"
+    fi
+}
+check_line() {  # name, extended regular expression, file
+    if grep -q -E -- "$2" "$3"; then pass "$system-$1"; else fail "$system-$1: no '$2' in $3"; cat "$3"; fi
+}
+check_member() {  # name, archive: its data-file member is the source byte for byte
+    rm -rf "$work/extracted" && mkdir "$work/extracted"
+    if 7z x -o"$work/extracted" "$2" 'bob@example.com.pst' >/dev/null &&
+        cmp -s "$work/extracted/bob@example.com.pst" "$data_native"; then
+        pass "$system-$1"
+    else
+        fail "$system-$1: the archive's data file differs from the source"
+    fi
+}
+check_holder() {  # name, "same" PID | "another" PID
+    local now
+    now=$(holder_pid) || { fail "$system-$1: no holder runs"; return; }
+    if { [ "$2" = same ] && [ "$now" = "$3" ]; } || { [ "$2" = another ] && [ "$now" != "$3" ]; }; then
+        pass "$system-$1"
+    else
+        fail "$system-$1: holder $now, before $3 ($2 expected)"
+    fi
+}
+
+# --- Backups --------------------------------------------------------------------------------
+start_holder
+first=$(holder_pid)
+check backup-held-skipped 1 run_tool backup --profile Outlook --items 100000000 skipped.ksb
+check_line backup-held-named-on-stderr \
+    "^OUTLOOK\\.EXE \\(process $first\\) holds C:.*bob@example\\.com\\.pst; left out" \
+    backup-held-skipped.err
+check_line backup-held-left-out "^not in the backup: .*bob@example\\.com\\.pst" \
+    backup-held-skipped.out
+check_holder backup-skip-leaves-holder-running same "$first"
+
+check backup-close 0 run_tool backup --profile Outlook --items 100000000 \
+    --if-outlook-runs close closed.ksb
+check_member backup-close-data-file closed.ksb
+check_line backup-close-reports "^closed OUTLOOK\\.EXE \\(process $first\\) and started it again" \
+    backup-close.err
+check_holder backup-close-starts-holder-again another "$first"
+
+# A holder that refuses to close: the run waits its 60 s, leaves the file out and goes on.
+end_holders
+start_holder --refuse-close
+refusing=$(holder_pid)
+begun=$(date +%s)
+check backup-refused 1 run_tool backup --profile Outlook --items 100000000 \
+    --if-outlook-runs close refused.ksb
+waited=$(($(date +%s) - begun))
+if [ "$waited" -ge 59 ] && [ "$waited" -lt 120 ]; then
+    pass "$system-backup-refused-waits-the-minute"
+else
+    fail "$system-backup-refused-waits-the-minute: the run took $waited s"
+fi
+check_line backup-refused-says-so "did not close within 60 seconds" backup-refused.err
+check_line backup-refused-left-out "^not in the backup: .*bob@example\\.com\\.pst" \
+    backup-refused.out
+check_holder backup-refused-holder-still-running same "$refusing"
+
+# The machine as a restore could change it: every file (the registry store's bytes aside, which
+# SQLite rewrites on its own) and Office's registry tree.
+machine_state() {
+    (cd "$KESTREL_HOME" && find . \( -path ./processes -o -name 'registry.db*' \) -prune -o \
+        -type f -print0 | sort -z | xargs -0 sha1sum)
+    run_tool reg export 'HKEY_CURRENT_USER\Software\Microsoft\Office' "$work/office.reg" &&
+        sha1sum <"$work/office.reg"
+}
+# --- Restores -------------------------------------------------------------------------------
+end_holders
+start_holder
+before=$(holder_pid)
+machine_state >tree-before
+check restore-held-refused 2 run_tool restore closed.ksb --profile Outlook --items 100000000
+check_line restore-held-names-program "OUTLOOK\\.EXE \\(process $before\\)" restore-held-refused.err
+machine_state >tree-after
+if cmp -s tree-before tree-after; then
+    pass "$system-restore-held-changes-nothing"
+else
+    fail "$system-restore-held-changes-nothing"
+    diff tree-before tree-after | head -20
+fi
+check_holder restore-refused-holder-still-running same "$before"
+
+check restore-close 0 run_tool restore closed.ksb --profile Outlook --items 100000000 \
+    --if-outlook-runs close
+if cmp -s "$outlook_local/bob@example.com.pst" "$data_native"; then
+    pass "$system-restore-close-data-file"
+else
+    fail "$system-restore-close-data-file: $outlook_local/bob@example.com.pst differs"
+fi
+check_holder restore-close-starts-holder-again another "$before"
+
+echo "outlook-running: $failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,46 @@
+#include "cli/OutlookRunning.h"
+
+namespace kestrel {
+
+std::optional<IfOutlookRuns> ParseIfOutlookRuns(const std::string& value, bool restore)
+{
+    if (value == "close") {
+        return IfOutlookRuns::Close;
+    }
+    if (value == "skip" && !restore) {
+        return IfOutlookRuns::Skip;
+    }
+    return std::nullopt;
+}
+
+std::string HeldFilesLines(const HeldCheck& check, IfOutlookRuns way, bool restore)
+{
+    std::string lines;
+    const long long waited = HeldFilesGate::DefaultWait.count();
+    if (!check.refusedToClose.empty()) {
+        lines += HolderNames(check.refusedToClose) + " did not close within " +
+                 std::to_string(waited) + " seconds; it was left running\n";
+    }
+    for (const HeldFile& file : check.stillHeld) {
+        if (restore) {
+            lines +=
+                HolderNames({file}) + " holds " + file.path + "; nothing restored" +
+                (way == IfOutlookRuns::Refuse ? " (close it, or give --if-outlook-runs close)\n"
+                                              : "\n");
+        } else {
+            lines += HolderNames({file}) + " holds " + file.path + "; left out of the backup" +
+                     (way == IfOutlookRuns::Skip
+                          ? " (--if-outlook-runs close closes it and starts it again)\n"
+                          : "\n");
+        }
+    }
+    return lines;
+}
+
+std::string StartedAgainLine(const std::vector<FileHolder>& closed)
+{
+    return closed.empty() ? std::string()
+                          : "closed " + HolderNames(closed) + " and started it again\n";
+}
+
+}  // namespace kestrel
