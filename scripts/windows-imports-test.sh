@@ -21,6 +21,7 @@ allowed=(
     comctl32.dll comdlg32.dll uxtheme.dll          # common controls and dialogs (wxWidgets)
     winspool.drv version.dll oleacc.dll            # printing, version info, accessibility (wx)
     bcrypt.dll                                     # CNG: AES and HMAC for protected archives
+    crypt32.dll                                    # CryptProtectData: the jobs' passwords
     netapi32.dll                                   # the AT job interface
     rstrtmgr.dll                                   # the Restart Manager (Vista and later)
     msvcrt.dll                                     # the C runtime mingw-w64 links against
