@@ -1,24 +1,22 @@
 #include "app/StartRequest.h"
 
-#include <algorithm>
-#include <cctype>
+#include <string_view>
+
+#include "platform/NameCase.h"
 
 namespace kestrel {
 namespace {
 
-bool StartsWithNoCase(const std::string& text, const std::string& prefix)
+bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
     return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
+           EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
-bool EndsWithNoCase(const std::string& text, const std::string& suffix)
+bool EndsWithNoCase(std::string_view text, std::string_view suffix)
 {
     return text.size() >= suffix.size() &&
-           StartsWithNoCase(text.substr(text.size() - suffix.size()), suffix);
+           EqualsIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 bool NamesBackupFile(const std::vector<std::string>& arguments, FileSystem* files)

@@ -43,11 +43,6 @@ std::string FirstCharacters(const std::string& text, int count)
     return text.substr(0, end);
 }
 
-// Removes the entry `name` of the folder open as `parent` (AT_FDCWD for a whole path), a folder
-// with everything in it, as far as the system lets it. Entries are reached through the
-// descriptors of the folders already open, and a folder is opened with O_NOFOLLOW, so a link,
-// wherever it is and whatever it leads to, fails to open as a folder and is unlinked as the
-// link it is.
 // The emulated machine's stand-in for a file opened without sharing: a program holds the
 // file's exclusive lock (FileLock), and the operations Windows refuses on such a file fail.
 bool HeldByAnother(const std::filesystem::path& native)
@@ -66,6 +61,11 @@ Error HeldError(const char* operation, const std::string& path)
     return {operation, path, EBUSY, "The file is held open by another program"};
 }
 
+// Removes the entry `name` of the folder open as `parent` (AT_FDCWD for a whole path), a folder
+// with everything in it, as far as the system lets it. Entries are reached through the
+// descriptors of the folders already open, and a folder is opened with O_NOFOLLOW, so a link,
+// wherever it is and whatever it leads to, fails to open as a folder and is unlinked as the
+// link it is.
 void RemoveEntryAt(int parent, const char* name)
 {
     const int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
