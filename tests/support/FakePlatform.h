@@ -29,6 +29,8 @@ struct FakeSystemInfo final : SystemInfo {
         return found == variables.end() ? text : found->second;
     }
     std::string ProgramFolder() override { return programFolder; }
+    bool HasAdministratorRights() override { return administrator; }
+    bool administrator = false;
 };
 
 struct FakeShell final : Shell {
