@@ -30,6 +30,7 @@ struct Platform {
     // Snapshots of the volumes to read held files from; null where the system has none.
     std::unique_ptr<ShadowCopies> shadowCopies;
     // Null where no backend adds jobs yet: the options window then reports that it cannot.
+    // CreateSystemPlatform leaves it so: the programs set it from CreateSystemScheduler.
     std::unique_ptr<Scheduler> scheduler;
     // Where a scheduled job's password is kept; null where there is no such place.
     std::unique_ptr<UserSecrets> secrets;
