@@ -79,9 +79,10 @@ else
     holder_pid() {
         local tries=0 pid
         while [ $tries -lt 200 ]; do
-            pid=$(awk '$1 == "started" { last = $2; open[$2] = 1 }
-                       $1 == "closed" { delete open[$2] }
-                       END { if (last in open) print last }' "$stand_in_log" 2>/dev/null)
+            pid=$(tr -d '\r' <"$stand_in_log" 2>/dev/null |
+                awk '$1 == "started" { last = $2; open[$2] = 1 }
+                     $1 == "closed" { delete open[$2] }
+                     END { if (last in open) print last }')
             if [ -n "$pid" ]; then
                 echo "$pid"
                 return 0

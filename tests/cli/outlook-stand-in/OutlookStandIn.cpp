@@ -58,7 +58,7 @@ std::vector<std::wstring> RememberedArguments(std::vector<std::wstring> argument
 
 void Record(const char* what)
 {
-    std::ofstream log((ProgramPath() + L".log").c_str(), std::ios::app);
+    std::ofstream log((ProgramPath() + L".log").c_str(), std::ios::app | std::ios::binary);
     log << what << ' ' << GetCurrentProcessId() << '\n';
 }
 
