@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <fstream>
 #include <string>
 #include <vector>
