@@ -425,10 +425,93 @@ std::string CronCommand(const std::string& line)
     return start == std::string::npos ? std::string() : line.substr(start);
 }
 
+// The five time fields of a crontab line.
+std::vector<std::string> CronTimeFields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    std::size_t position = 0;
+    while (fields.size() < 5) {
+        const std::size_t start = line.find_first_not_of(" \t", position);
+        if (start == std::string::npos) {
+            break;
+        }
+        position = line.find_first_of(" \t", start);
+        fields.push_back(line.substr(start, position - start));
+    }
+    return fields;
+}
+
+// Whether the time fields are those CrontabEntry writes for the mark's job.
+bool TimeFieldsFit(const std::vector<std::string>& fields, const JobInfo& mark)
+{
+    if (fields.size() < 5 || fields[0] != std::to_string(MinuteOf(mark)) ||
+        fields[1] != std::to_string(HourOf(mark))) {
+        return false;
+    }
+    if (mark.DaysOfWeek == 0) {
+        return fields[4] == "*";  // its day and month are the run's, which the mark does not keep
+    }
+    std::string days;
+    for (int day = 0; day < 7; ++day) {
+        if (mark.DaysOfWeek & (1u << day)) {
+            days += (days.empty() ? "" : ",") + std::to_string(day + 1);
+        }
+    }
+    return fields[2] == "*" && fields[3] == "*" && fields[4] == days;
+}
+
+// The program and argument text of the job's own command line, the one CrontabEntry wrote for
+// the mark's job: its time fields, the year test of a job that runs once, KESTREL_HOME and a
+// kestrelbak. The argument text may have been changed by hand; anything else makes the line
+// another one, which is never taken for the job's.
+std::optional<std::pair<std::string, std::string>> OwnCommand(const std::string& line,
+                                                              const JobInfo& mark)
+{
+    if (!TimeFieldsFit(CronTimeFields(line), mark)) {
+        return std::nullopt;
+    }
+    std::vector<std::string> words = CronCommandWords(CronCommand(line));
+    const auto guard = std::find(words.begin(), words.end(), "&&");
+    if ((guard != words.end()) != (mark.DaysOfWeek == 0)) {
+        return std::nullopt;
+    }
+    if (guard != words.end()) {
+        if (words.front() != "test") {
+            return std::nullopt;
+        }
+        words.erase(words.begin(), guard + 1);
+    }
+    if (words.size() < 2 || words.front().rfind("KESTREL_HOME=", 0) != 0 ||
+        std::filesystem::path(words[1]).filename() != "kestrelbak") {
+        return std::nullopt;
+    }
+    return std::make_pair(words[1], words.size() > 2 ? words[2] : std::string());
+}
+
 struct CronJob {
     ListedJob listed;
     std::size_t markLine = 0;
+    // The job's own command line; none when no line up to the next mark is (it was removed
+    // or changed by hand), and then the job's lines are left alone.
+    std::optional<std::size_t> commandLine;
 };
+
+// The job's own command line is looked for below its mark up to the next mark, so that a line
+// of the user's put between them stays the user's.
+void FindCommandLine(CronJob& job, const std::vector<std::string>& lines)
+{
+    for (std::size_t i = job.markLine + 1; i < lines.size(); ++i) {
+        const std::string line = WithoutLineBreak(lines[i]);
+        if (ParseMark(line)) {
+            return;
+        }
+        if (auto command = OwnCommand(line, job.listed.job)) {
+            SetCommand(job.listed.job, command->first, command->second);
+            job.commandLine = i;
+            return;
+        }
+    }
+}
 
 std::vector<CronJob> CronJobs(const std::vector<std::string>& lines)
 {
@@ -438,21 +521,8 @@ std::vector<CronJob> CronJobs(const std::vector<std::string>& lines)
         if (!mark) {
             continue;
         }
-        CronJob job{{mark->first, mark->second, "", false}, i};
-        if (i + 1 < lines.size()) {
-            std::vector<std::string> words =
-                CronCommandWords(CronCommand(WithoutLineBreak(lines[i + 1])));
-            const auto guard = std::find(words.begin(), words.end(), "&&");
-            if (guard != words.end()) {
-                words.erase(words.begin(), guard + 1);  // a job that runs once: its year test
-            }
-            if (!words.empty() && words.front().rfind("KESTREL_HOME=", 0) == 0) {
-                words.erase(words.begin());
-            }
-            if (!words.empty()) {
-                SetCommand(job.listed.job, words.front(), words.size() > 1 ? words[1] : "");
-            }
-        }
+        CronJob job{{mark->first, mark->second, "", false}, i, std::nullopt};
+        FindCommandLine(job, lines);
         jobs.push_back(std::move(job));
     }
     std::sort(jobs.begin(), jobs.end(),
@@ -502,17 +572,22 @@ std::optional<Error> RemoveCronJob(std::uint32_t id)
     if (!crontab) {
         return crontab.error();
     }
-    std::vector<std::string> lines = Lines(*crontab);
+    const std::vector<std::string> lines = Lines(*crontab);
     for (const CronJob& job : CronJobs(lines)) {
         if (job.listed.id != id) {
             continue;
         }
-        const std::size_t end = std::min(lines.size(), job.markLine + 2);
-        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(job.markLine),
-                    lines.begin() + static_cast<std::ptrdiff_t>(end));
+        if (!job.commandLine) {
+            return Error{"remove", "job " + std::to_string(id), 0,
+                         "the crontab holds its mark line but not the command line this "
+                         "program wrote below it (changed by hand?); nothing was changed: "
+                         "crontab -e edits the crontab"};
+        }
         std::string text;
-        for (const std::string& line : lines) {
-            text += line;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (i != job.markLine && i != *job.commandLine) {
+                text += lines[i];
+            }
         }
         return WriteCrontab(text);
     }
