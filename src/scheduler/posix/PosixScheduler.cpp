@@ -11,6 +11,7 @@
 #include <map>
 #include <system_error>
 
+#include "platform/posix/PrivateFile.h"
 #include "platform/posix/ToolRun.h"
 
 namespace kestrel {
@@ -204,32 +205,6 @@ std::vector<std::uint32_t> TimerIds(const std::filesystem::path& folder)
     return ids;
 }
 
-// Writes a file only its owner can read: the argument text holds the archive's password.
-std::optional<Error> WritePrivate(const std::filesystem::path& path, const std::string& text)
-{
-    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (file < 0) {
-        return SystemError("create", path.string(), errno);
-    }
-    std::optional<Error> failure;
-    if (fchmod(file, 0600) != 0) {
-        failure = SystemError("protect", path.string(), errno);
-    }
-    std::size_t written = 0;
-    while (!failure && written < text.size()) {
-        const ssize_t count = write(file, text.data() + written, text.size() - written);
-        if (count < 0 && errno != EINTR) {
-            failure = SystemError("write", path.string(), errno);
-        } else if (count > 0) {
-            written += static_cast<std::size_t>(count);
-        }
-    }
-    if (close(file) != 0 && !failure) {
-        failure = SystemError("write", path.string(), errno);
-    }
-    return failure;
-}
-
 std::string ReadText(const std::filesystem::path& path)
 {
     std::string text;
@@ -278,9 +253,11 @@ Result<std::uint32_t> AddTimer(const JobInfo& job, const std::string& program,
     const std::vector<std::uint32_t> ids = TimerIds(folder);
     const std::uint32_t id = ids.empty() ? 1 : ids.back() + 1;
     std::optional<Error> failure =
-        WritePrivate(folder / UnitName(id, ".service"), ServiceUnitText(id, job, program, root));
+        WritePrivateFile(folder / UnitName(id, ".service"), ServiceUnitText(id, job, program, root),
+                         PrivateWrite::Replace);
     if (!failure) {
-        failure = WritePrivate(folder / UnitName(id, ".timer"), TimerUnitText(id, job, LocalNow()));
+        failure = WritePrivateFile(folder / UnitName(id, ".timer"),
+                                   TimerUnitText(id, job, LocalNow()), PrivateWrite::Replace);
     }
     if (!failure) {
         failure = Systemctl({"daemon-reload"});
