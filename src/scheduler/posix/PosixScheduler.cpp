@@ -38,6 +38,18 @@ int MinuteOf(const JobInfo& job)
     return static_cast<int>(job.JobTime / MillisecondsPerMinute % 60);
 }
 
+// The day-of-week field of a weekly job: "1,3", 7 for Sunday.
+std::string CronDays(const JobInfo& job)
+{
+    std::string days;
+    for (int day = 0; day < 7; ++day) {
+        if (job.DaysOfWeek & (1u << day)) {
+            days += (days.empty() ? "" : ",") + std::to_string(day + 1);
+        }
+    }
+    return days;
+}
+
 // The day (year, month, day of month) on which a job without weekdays runs: its Once date, or
 // the day its time of day next comes round.
 std::tm NextDay(const JobInfo& job, const std::tm& now)
@@ -428,13 +440,7 @@ bool TimeFieldsFit(const std::vector<std::string>& fields, const JobInfo& mark)
     if (mark.DaysOfWeek == 0) {
         return fields[4] == "*";  // its day and month are the run's, which the mark does not keep
     }
-    std::string days;
-    for (int day = 0; day < 7; ++day) {
-        if (mark.DaysOfWeek & (1u << day)) {
-            days += (days.empty() ? "" : ",") + std::to_string(day + 1);
-        }
-    }
-    return fields[2] == "*" && fields[3] == "*" && fields[4] == days;
+    return fields[2] == "*" && fields[3] == "*" && fields[4] == CronDays(mark);
 }
 
 // The program and argument text of the job's own command line, the one CrontabEntry wrote for
@@ -778,13 +784,7 @@ Result<std::string> CrontabEntry(std::uint32_t id, const JobInfo& job, const std
         when += " " + std::to_string(day.tm_mday) + " " + std::to_string(day.tm_mon + 1) +
                 " * test \"$(date +\\%Y)\" = " + std::to_string(day.tm_year + 1900) + " &&";
     } else {
-        std::string days;
-        for (int day = 0; day < 7; ++day) {
-            if (job.DaysOfWeek & (1u << day)) {
-                days += (days.empty() ? "" : ",") + std::to_string(day + 1);  // 7 is Sunday
-            }
-        }
-        when += " * * " + days;
+        when += " * * " + CronDays(job);
     }
     return MarkLine(id, job) + when + " KESTREL_HOME=" + CronQuoted(root) + " " +
            CronQuoted(program) + " " + CronQuoted(job.Arguments) + "\n";
