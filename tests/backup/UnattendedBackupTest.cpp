@@ -132,6 +132,47 @@ TEST(UnattendedLog, OneLineWithTheFlagsBytesTimeAndStatus)
         BackupLogLine(time, "Outlook", "C:\\a.ksb", failed, 0));
 }
 
+TEST(HeldFilesLogField, SaysHowEachHeldFileWasRead)
+{
+    const FileHolder outlook{"OUTLOOK.EXE", 412, "OUTLOOK.EXE"};
+    const HeldFile pst{"C:\\Mail\\a.pst", {outlook}};
+    const HeldFile pab{"C:\\Mail\\b.pab", {outlook}};
+    HeldCheck partly;
+    partly.held = {pst, pab};
+    partly.stillHeld = {pab};
+    HeldCheck freed;
+    freed.held = {pst};
+    const struct {
+        HeldCheck check;
+        IfOutlookRuns way;
+        const char* expected;
+    } cases[] = {
+        {{}, IfOutlookRuns::Close, ""},
+        {partly, IfOutlookRuns::Close,
+         "held by OUTLOOK.EXE (process 412): C:\\Mail\\a.pst closed and restarted, "
+         "C:\\Mail\\b.pab left out"},
+        {freed, IfOutlookRuns::Snapshot,
+         "held by OUTLOOK.EXE (process 412): C:\\Mail\\a.pst read from a snapshot"},
+        {partly, IfOutlookRuns::Snapshot,
+         "held by OUTLOOK.EXE (process 412): C:\\Mail\\a.pst read from a snapshot, "
+         "C:\\Mail\\b.pab left out"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.expected, HeldFilesLogField(c.check, c.way));
+    }
+
+    BackupOutcome written;
+    written.result = BackupResult::Written;
+    const std::string line = BackupLogLine(0, "Outlook", "C:\\a.ksb", written, 1,
+                                           HeldFilesLogField(partly, IfOutlookRuns::Close));
+    EXPECT_NE(std::string::npos,
+              line.find("\tseconds 1.0\theld by OUTLOOK.EXE (process 412): C:\\Mail\\a.pst closed "
+                        "and restarted, C:\\Mail\\b.pab left out\tstatus 0: written"))
+        << line;
+    ASSERT_TRUE(ParseBackupLogLine(line));
+    EXPECT_EQ("written", ParseBackupLogLine(line)->result);
+}
+
 TEST(BackupExitStatus, ZeroOnlyWhenWrittenWithEverySelectedItem)
 {
     const struct {
