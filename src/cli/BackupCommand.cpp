@@ -65,16 +65,11 @@ std::variant<BackupOptions, std::string> ParseBackupOptions(
             return options;
         }
         std::string why;
-        if (TakePasswordOption(arguments, i, options.passwordFrom, options.passwordFile, why)) {
+        if (TakePasswordOption(arguments, i, options.passwordFrom, options.passwordFile, why) ||
+            TakeIfOutlookRunsOption(arguments, i, false, options.ifOutlookRuns, why)) {
             if (!why.empty()) {
                 return why;
             }
-        } else if (argument == "--if-outlook-runs") {
-            const auto way = hasValue ? ParseIfOutlookRuns(arguments[++i], false) : std::nullopt;
-            if (!way) {
-                return "--if-outlook-runs takes skip or close";
-            }
-            options.ifOutlookRuns = *way;
         } else if (argument == "--verify") {
             options.verify = true;
         } else if (argument == "--keep") {
@@ -215,11 +210,8 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
         ConsoleProgress progress(std::cerr, console.errorIsTerminal);
         RegistryAccess registry(*platform.registry, messages);
         HeldFilesGate gate(platform.fileHolders.get(), progress);
-        const HeldCheck check = gate.Check(
-            options.ifOutlookRuns,
-            ProfileHeldFileCandidates(registry, state.ProfilesRootKey, *profile, request.boxes),
-            false);
-        std::fputs(HeldFilesLines(check, options.ifOutlookRuns, false).c_str(), stderr);
+        CheckHeldFiles(gate, options.ifOutlookRuns, registry, state.ProfilesRootKey, *profile,
+                       request.boxes, false);
         BackupJob job(platform, messages);
         outcome = RunKeptBackup(job, request, machine, progress, {options.keep, options.verify},
                                 *platform.fileSystem);
