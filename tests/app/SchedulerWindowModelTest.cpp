@@ -136,8 +136,10 @@ TEST_F(SchedulerWindowModelTest, KeepsTheOutlookChoiceForEveryRunOnlyWhenATaskIs
                                         "use a shadow copy (needs administrator rights)",
                                         "leave the data files out"}),
               SchedulerWindowModel::OutlookWayList());
+    // Windows' registry is the machine's own and keeps what an earlier run saved.
+    ASSERT_TRUE(WriteUnattendedOutlookWay(registry, IfOutlookRuns::Close));
     model.Load();
-    EXPECT_EQ(0, model.OutlookWaySelection());  // nothing saved yet: close
+    EXPECT_EQ(0, model.OutlookWaySelection());
     model.OutlookWayChosen(2);
     model.OutlookWayChosen(3);  // outside the list
     EXPECT_EQ(2, model.OutlookWaySelection());
@@ -170,6 +172,7 @@ TEST_F(SchedulerWindowModelTest, KeepsTheOutlookChoiceForEveryRunOnlyWhenATaskIs
     EXPECT_EQ(2, next.OutlookWaySelection());
     next.OutlookWayChosen(1);
     EXPECT_EQ(1, next.OutlookWaySelection());
+    EXPECT_TRUE(WriteUnattendedOutlookWay(registry, IfOutlookRuns::Close));
 }
 
 }  // namespace

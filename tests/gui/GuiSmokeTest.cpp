@@ -41,6 +41,7 @@
 #include "disc/SystemDiscEngine.h"
 #include "gui/MainFrame.h"
 #include "gui/WxDialogs.h"
+#include "outlook/OutlookRunsSetting.h"
 #include "platform/FileContents.h"
 #include "scheduler/SchedulerTexts.h"
 #include "support/FakePlatform.h"
@@ -747,6 +748,8 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
         "NEXT                         LEFT     UNIT\n"
         "Mon 2026-12-07 23:30:00 UTC  17h left kestrel-job-1.timer";
     scheduler->listing = listing;
+    // Windows' registry is the machine's own and keeps what an earlier run saved.
+    ASSERT_TRUE(WriteUnattendedOutlookWay(*registry, IfOutlookRuns::Close));
     const std::string target = "D:\\Backups\\weekly.ksb";
     // The last run of the job, as the unattended backup logs it.
     fake.platform.fileSystem->AppendLogLine(
@@ -897,6 +900,7 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
         }));
     }
     EXPECT_EQ(1u, scheduler->added.size());
+    EXPECT_TRUE(WriteUnattendedOutlookWay(*registry, IfOutlookRuns::Close));
 }
 
 // The disc window after a backup, with one simulated drive holding a blank CD-RW.
