@@ -9,6 +9,9 @@
 #     and the holder runs again afterwards;
 #   - a holder that refuses to close is left running, the run ends after the wait with status 1
 #     and the file left out and named;
+#   - the unattended run (kestrelbak with a job's argument text) does the same by the user's
+#     setting, which a job made before it existed does not have: close by default, skip when
+#     set so; its log line says how each held file was read;
 #   - a restore refuses (status 2, nothing changed, the program named) unless given
 #     --if-outlook-runs close, which replaces the data file and starts the holder again.
 # Prints one "PASS name" or "FAIL name" line per check. Under Wine it needs a display (the
@@ -24,6 +27,10 @@ set -- "$1" "$2" "$3" "${5:-}"
 data_file='C:\Users\bob\Documents\Outlook Files\bob@example.com.pst'
 data_native=$(env_path "drive_c/Users/bob/Documents/Outlook Files/bob@example.com.pst")
 outlook_local=$(env_path drive_c/Users/bob/AppData/Local/Microsoft/Outlook)
+log=$(env_path drive_c/Users/bob/AppData/Local/Kestrel/kestrel.log)
+job_text() {  # archive name: a job's argument text backing up the data files into Documents
+    printf '%s\n' "sf=Outlookxm=100000000ps=bf=C:\\Users\\bob\\Documents\\$1"
+}
 
 if [ "$system" = linux ]; then
     records="$KESTREL_HOME/processes"
@@ -185,6 +192,27 @@ else
     check_holder backup-snapshot-starts-holder-again another "$before"
 fi
 
+# The unattended run with no setting stored, as a job made before it existed runs.
+second=$(holder_pid)
+check kestrelbak-close 0 run_bak "$(job_text nightly.ksb)"
+check_member kestrelbak-close-data-file "$(env_path drive_c/Users/bob/Documents/nightly.ksb)"
+check_line kestrelbak-close-logged \
+    "held by OUTLOOK\.EXE \(process $second\): C:.*bob@example\.com\.pst closed and restarted.status 0" \
+    "$log"
+check_holder kestrelbak-close-starts-holder-again another "$second"
+
+third=$(holder_pid)
+printf '%s\r\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Kestrel]' \
+    '"WhenOutlookRuns"="skip"' >skip.reg
+run_tool reg import "$work/skip.reg" >/dev/null
+check kestrelbak-skip 1 run_bak "$(job_text skipped-nightly.ksb)"
+check_line kestrelbak-skip-logged \
+    "held by OUTLOOK\.EXE \(process $third\): C:.*bob@example\.com\.pst left out.status 1" "$log"
+check_holder kestrelbak-skip-leaves-holder-running same "$third"
+printf '%s\r\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Kestrel]' \
+    '"WhenOutlookRuns"="close"' >close.reg
+run_tool reg import "$work/close.reg" >/dev/null
+
 # A holder that refuses to close: the run waits its 60 s, leaves the file out and goes on.
 end_holders
 start_holder --refuse-close
@@ -202,6 +230,19 @@ check_line backup-refused-says-so "did not close within 60 seconds" backup-refus
 check_line backup-refused-left-out "^not in the backup: .*bob@example\\.com\\.pst" \
     backup-refused.out
 check_holder backup-refused-holder-still-running same "$refusing"
+
+begun=$(date +%s)
+check kestrelbak-refused 1 run_bak "$(job_text refused-nightly.ksb)"
+waited=$(($(date +%s) - begun))
+if [ "$waited" -ge 59 ] && [ "$waited" -lt 120 ]; then
+    pass "$system-kestrelbak-refused-waits-the-minute"
+else
+    fail "$system-kestrelbak-refused-waits-the-minute: the run took $waited s"
+fi
+check_line kestrelbak-refused-logged \
+    "held by OUTLOOK\.EXE \(process $refusing\): C:.*bob@example\.com\.pst left out.status 1: .*not in the backup: .*bob@example\.com\.pst" \
+    "$log"
+check_holder kestrelbak-refused-holder-still-running same "$refusing"
 
 # The machine as a restore could change it: its files and Office's registry tree.
 machine_state() {

@@ -8,6 +8,10 @@
 #include "backup/BackupGenerations.h"
 #include "backup/BackupJob.h"
 #include "backup/UnattendedBackup.h"
+#include "outlook/HeldFiles.h"
+#include "outlook/OutlookRunsSetting.h"
+#include "platform/RedirectedReads.h"
+#include "registry/RegistryAccess.h"
 #include "ui/Messages.h"
 #include "ui/ProgressSink.h"
 
@@ -30,6 +34,44 @@ void Report(Platform& platform, const std::string& line, int status)
     }
 }
 
+// Nobody is there to answer a message, so the user's standing choice decides what happens to
+// the files Outlook holds; a job made before that choice existed gets its default. The gate
+// starts again what it closed when it goes, so also after a failed run.
+BackupOutcome RunWithHeldFilesGate(Platform& platform, const AppState& state, Messages& silent,
+                                   const BackupRequest& request, const BackupMachine& machine,
+                                   int keep, std::string& heldFiles)
+{
+    RegistryAccess registry(*platform.registry, silent);
+    const IfOutlookRuns way = ReadUnattendedOutlookWay(registry);
+    SilentProgress progress;
+    HeldFilesGate gate(platform.fileHolders.get(), progress);
+    // Without administrator rights no snapshot can be made: the gate then says so and closes
+    // Outlook instead, the way a user who chose snapshots would rather have it than no mail.
+    if (platform.system && platform.system->HasAdministratorRights()) {
+        gate.UseShadowCopies(platform.shadowCopies.get());
+    }
+    const HeldCheck check =
+        gate.Check(way,
+                   ProfileHeldFileCandidates(registry, state.ProfilesRootKey, request.profileName,
+                                             request.boxes),
+                   false);
+    BackupOutcome outcome;
+    {
+        const ScopedRedirectedReads fromSnapshot(platform, gate.SnapshotPaths());
+        BackupJob job(platform, silent);
+        // Every scheduled run reads its archive back before it replaces or removes anything.
+        const KeepPolicy policy{keep, true};
+        outcome = RunKeptBackup(job, request, machine, progress, policy, *platform.fileSystem);
+    }
+    heldFiles = HeldFilesLogField(check);
+    if (std::string why; !gate.DeleteSnapshot(why)) {
+        heldFiles += std::string(heldFiles.empty() ? "" : "; ") +
+                     "the shadow copy could not be deleted: " + why;
+    }
+    gate.StartAgain();
+    return outcome;
+}
+
 }  // namespace
 
 int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
@@ -42,6 +84,7 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
         return 2;
     }
     BackupOutcome outcome;
+    std::string heldFiles;
     if (!arguments->passwordKey.empty()) {
         Result<std::string> password =
             platform.secrets ? platform.secrets->Read(arguments->passwordKey)
@@ -62,18 +105,15 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
         LoadSharedState(state, platform, silent);
         const BackupMachine machine =
             BackupMachineFor(state, arguments->profileName, platform, silent);
-        SilentProgress progress;
-        BackupJob job(platform, silent);
-        // Every scheduled run reads its archive back before it replaces or removes anything.
-        const KeepPolicy policy{arguments->keep, true};
-        outcome = RunKeptBackup(job, UnattendedRequest(*arguments, started), machine, progress,
-                                policy, *platform.fileSystem);
+        outcome =
+            RunWithHeldFilesGate(platform, state, silent, UnattendedRequest(*arguments, started),
+                                 machine, arguments->keep, heldFiles);
     }
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - clockStart;
     const int status = BackupExitStatus(outcome);
     Report(platform,
            BackupLogLine(started, arguments->profileName, arguments->archivePath, outcome,
-                         seconds.count()),
+                         seconds.count(), heldFiles),
            status);
     return status;
 }

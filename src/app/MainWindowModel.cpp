@@ -11,6 +11,7 @@
 #include "backup/BackupGenerations.h"
 #include "backup/BackupRun.h"
 #include "platform/PathJoin.h"
+#include "registry/RegistryAccess.h"
 
 namespace kestrel {
 namespace {
@@ -22,6 +23,22 @@ public:
     std::optional<std::string> ChooseOpenFile(const FileDialogRequest&) override { return {}; }
     std::optional<std::string> AskPassword() override { return {}; }
 };
+
+std::string FileLines(const std::vector<HeldFile>& files)
+{
+    std::string lines;
+    for (const HeldFile& file : files) {
+        lines += file.path + "\r\n";
+    }
+    return lines;
+}
+
+std::string HeldFilesQuestion(const std::vector<HeldFile>& held, bool restore)
+{
+    return HolderNames(held) + (restore ? texts::HeldRestoreBefore : texts::HeldFilesBefore) +
+           "\r\n\r\n" + FileLines(held) + "\r\n" +
+           (restore ? texts::HeldRestoreAnswers : texts::HeldBackupAnswers);
+}
 
 Dialogs& NoDialogs()
 {
@@ -216,7 +233,9 @@ void MainWindowModel::CancelClicked()
         return;
     }
     cancelRequested_ = true;
-    if (restoreRunning_) {
+    if (waitingForHolders_) {
+        waitCancelled_ = true;
+    } else if (restoreRunning_) {
         restore_->Cancel();
     } else {
         job_->Cancel();
@@ -366,6 +385,18 @@ void MainWindowModel::StartBackupRun()
         !CheckBackupPasswords(protect_, password_, retypedPassword_, messages_)) {
         return;
     }
+    // Asked before anything starts, so that Cancel leaves everything as it was.
+    const std::vector<std::string> paths = HeldFileCandidates(request.profileName, request.boxes);
+    const std::vector<HeldFile> held =
+        HeldFilesGate(platform_.fileHolders.get(), *this).FindHeld(paths);
+    MessageAnswer answer = MessageAnswer::No;
+    if (!held.empty()) {
+        answer = messages_.Show(HeldFilesQuestion(held, false), texts::ApplicationTitle,
+                                MessageIcon::Question, MessageButtons::YesNoCancel);
+        if (answer != MessageAnswer::Yes && answer != MessageAnswer::No) {
+            return;
+        }
+    }
     state_.BackupPassword = request.password;
     running_ = true;
     cancelRequested_ = false;
@@ -374,7 +405,15 @@ void MainWindowModel::StartBackupRun()
     runTargetName_ = targetFileName_;
     progressPanelVisible_ = true;
     host_.ShowProgress();
+    if (answer == MessageAnswer::Yes) {
+        CloseHoldersThen(paths, false, [this, request] { CollectAndWrite(request); });
+    } else {
+        CollectAndWrite(request);
+    }
+}
 
+void MainWindowModel::CollectAndWrite(const BackupRequest& request)
+{
     // The registry and the version probe belong to the window thread; only the write, which
     // takes minutes for a large data file, goes to the worker.
     const BackupMachine machine =
@@ -449,6 +488,7 @@ void MainWindowModel::EndBackupRun()
     const BackupOutcome outcome = PlaceStagedArchive(job_->Finish(*this), runRequest_, KeepPolicy{},
                                                      readBackProblem_, *platform_.fileSystem);
     job_.reset();
+    gate_.reset();
     if (!outcome.archivePath.empty()) {
         runTargetPath_ = outcome.archivePath;
         runTargetName_ = BareName(outcome.archivePath);
@@ -490,13 +530,30 @@ void MainWindowModel::StartRestoreRun()
     if (!CheckRestoreRequest(state_.NoValidBackupFlag, request.ticked, messages_)) {
         return;
     }
+    const std::vector<std::string> paths =
+        HeldFileCandidates(request.targetProfile, request.ticked);
+    const std::vector<HeldFile> held =
+        HeldFilesGate(platform_.fileHolders.get(), *this).FindHeld(paths);
+    if (!held.empty() &&
+        messages_.Show(HeldFilesQuestion(held, true), texts::ApplicationTitle,
+                       MessageIcon::Question, MessageButtons::OkCancel) != MessageAnswer::Ok) {
+        return;
+    }
     running_ = true;
     restoreRunning_ = true;
     cancelRequested_ = false;
     quitAfterRun_ = false;
     progressPanelVisible_ = true;
     host_.ShowProgress();
+    if (held.empty()) {
+        RunRestore(request);
+    } else {
+        CloseHoldersThen(paths, true, [this, request] { RunRestore(request); });
+    }
+}
 
+void MainWindowModel::RunRestore(const RestoreRequest& request)
+{
     // Located on the window thread, which owns the version probe; the restorers, which take
     // minutes for a large data file, go to the worker.
     const RestoreMachine machine =
@@ -510,9 +567,71 @@ void MainWindowModel::StartRestoreRun()
         [this] { WorkDone(); });
 }
 
+std::vector<std::string> MainWindowModel::HeldFileCandidates(const std::string& profile,
+                                                             const ItemBoxes& ticked)
+{
+    if (!platform_.fileHolders || !platform_.registry) {
+        return {};
+    }
+    RegistryAccess registry(*platform_.registry, messages_);
+    return ProfileHeldFileCandidates(registry, state_.ProfilesRootKey, profile, ticked);
+}
+
+void MainWindowModel::CloseHoldersThen(std::vector<std::string> paths, bool restore,
+                                       std::function<void()> next)
+{
+    waitingForHolders_ = true;
+    waitCancelled_ = false;
+    FileHolders* holders = platform_.fileHolders.get();
+    // The gate reports its wait through the worker's sink; once the wait is over it only
+    // starts programs again, which needs no sink.
+    host_.RunInBackground(
+        *this,
+        [this, holders, paths = std::move(paths), restore,
+         wait = holderWait_](ProgressSink& progress) {
+            gate_ =
+                std::make_unique<HeldFilesGate>(holders, progress, HeldFilesGate::SleepFor, wait);
+            heldCheck_ = gate_->Check(IfOutlookRuns::Close, paths, restore, &waitCancelled_);
+        },
+        [this, restore, next = std::move(next)] {
+            waitingForHolders_ = false;
+            cancelRequested_ = false;
+            statusText_ = texts::PleaseWaiting;
+            if (heldCheck_.verdict == HeldVerdict::Cancelled || quitAfterRun_) {
+                EndWithoutRun();
+                return;
+            }
+            if (!heldCheck_.stillHeld.empty()) {
+                const std::string names = HolderNames(heldCheck_.stillHeld);
+                messages_.Show(restore ? names + texts::NotClosedRestore
+                                       : names + texts::NotClosedBackup + "\r\n\r\n" +
+                                             FileLines(heldCheck_.stillHeld),
+                               texts::ApplicationTitle, MessageIcon::Exclamation,
+                               MessageButtons::Ok);
+            }
+            if (heldCheck_.verdict != HeldVerdict::Go) {
+                EndWithoutRun();
+                return;
+            }
+            next();
+        });
+}
+
+void MainWindowModel::EndWithoutRun()
+{
+    gate_.reset();
+    restoreRunning_ = false;
+    HideProgress();
+    if (quitAfterRun_) {
+        quitAfterRun_ = false;
+        host_.EndProgram();
+    }
+}
+
 void MainWindowModel::EndRestoreRun()
 {
     restoreRunning_ = false;
+    gate_.reset();
     HideProgress();
     if (quitAfterRun_) {
         quitAfterRun_ = false;

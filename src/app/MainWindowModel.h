@@ -1,6 +1,8 @@
 #pragma once
 
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,6 +14,7 @@
 #include "archive/ItemTable.h"
 #include "backup/BackupJob.h"
 #include "backup/BackupRequest.h"
+#include "outlook/HeldFiles.h"
 #include "platform/Platform.h"
 #include "restore/OpenBackup.h"
 #include "restore/RestoreSession.h"
@@ -153,6 +156,8 @@ public:
     const std::string& BackupFactsText() const { return opened_.BackupFacts; }
     const std::string& BackupDescriptionText() const { return opened_.Description; }
     bool Running() const { return running_; }
+    // How long a run waits for the programs it asked to close; tests shorten it.
+    void SetHolderWait(std::chrono::milliseconds wait) { holderWait_ = wait; }
     bool CancelEnabled() const { return running_ && !cancelRequested_; }
 
     // Where a run shows its progress; the window thread only.
@@ -171,7 +176,18 @@ private:
     // Opens an archive chosen on the restore tab: its password, its facts and its boxes.
     void OpenChosenBackup(const std::string& path);
     void StartBackupRun();
+    void CollectAndWrite(const BackupRequest& request);
     void StartRestoreRun();
+    void RunRestore(const RestoreRequest& request);
+    // The data files and address books of the profile the ticked boxes read or replace.
+    std::vector<std::string> HeldFileCandidates(const std::string& profile,
+                                                const ItemBoxes& ticked);
+    // Asks the programs holding `paths` to close and waits for them off the window thread
+    // (Cancel stops the wait), then calls `next` unless the wait was cancelled or, for a
+    // restore, a file is still held; the gate stays to start them again after the run.
+    void CloseHoldersThen(std::vector<std::string> paths, bool restore, std::function<void()> next);
+    // A run that ended before it began: the programs closed started again, the panel hidden.
+    void EndWithoutRun();
     BackupRequest ReadBackupRequest() const;
     RestoreSession& Restore();
     // Back on the window thread once the work off it is over.
@@ -228,6 +244,12 @@ private:
     RestoreOutcome restoreOutcome_;
     std::string runTargetPath_;
     std::string runTargetName_;
+    // The programs a run closed, started again when it is over; the wait for them to close.
+    std::unique_ptr<HeldFilesGate> gate_;
+    HeldCheck heldCheck_;
+    bool waitingForHolders_ = false;
+    std::chrono::milliseconds holderWait_ = HeldFilesGate::DefaultWait;
+    std::atomic<bool> waitCancelled_{false};
     // Quit was answered "Yes" while the run went on: end the program once it is over.
     bool quitAfterRun_ = false;
     // The quit question is open; a run that ends meanwhile waits for the answer.

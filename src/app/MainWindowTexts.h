@@ -72,5 +72,23 @@ inline constexpr const char* QuitWhileBackupRuns =
     "A backup is running. Do you want to cancel it and quit?";
 inline constexpr const char* QuitWhileRestoreRuns =
     "A restore is running. Do you want to cancel it and quit?";
+// Another program holds files a run reads or replaces: "OUTLOOK.EXE (process 412)", the text,
+// the files one a line, then the answers.
+inline constexpr const char* HeldFilesBefore = " is using these files:";
+inline constexpr const char* HeldBackupAnswers =
+    "Yes: close Outlook, back up and start it again afterwards.\r\n"
+    "No: back up without these files.\r\n"
+    "Cancel: do not back up now.";
+inline constexpr const char* HeldRestoreBefore =
+    " is using these files, which the restore replaces:";
+inline constexpr const char* HeldRestoreAnswers =
+    "OK: close Outlook, restore and start it again afterwards.\r\n"
+    "Cancel: do not restore now.";
+// The program did not close within the wait: the program, then one of the two.
+inline constexpr const char* NotClosedBackup =
+    " did not close within 60 seconds and is left running. The backup goes on without these "
+    "files:";
+inline constexpr const char* NotClosedRestore =
+    " did not close within 60 seconds and is left running. Nothing has been restored.";
 
 }  // namespace kestrel::texts

@@ -9,6 +9,7 @@
 #include "app/ScheduleJobAdd.h"
 #include "app/Startup.h"
 #include "backup/BackupRun.h"
+#include "outlook/OutlookRunsSetting.h"
 #include "outlook/ProfileDiscovery.h"
 #include "platform/LocalTime.h"
 #include "registry/RegistryAccess.h"
@@ -30,6 +31,10 @@ ItemAvailability OfferedItems(const AppState& state, Platform& platform, Message
     return FindAvailableItems(context, profile, locations, registry, *platform.fileSystem);
 }
 
+// The list's order.
+constexpr IfOutlookRuns OutlookWays[] = {IfOutlookRuns::Close, IfOutlookRuns::Snapshot,
+                                         IfOutlookRuns::Skip};
+
 }  // namespace
 
 SchedulerWindowModel::SchedulerWindowModel(const AppState& state, Platform& platform,
@@ -43,6 +48,10 @@ void SchedulerWindowModel::Load()
 {
     startTimes_ = StartTimes();
     choices_.startTime = DefaultStartTime;
+    if (platform_.registry) {
+        RegistryAccess registry(*platform_.registry, messages_);
+        choices_.outlookWay = ReadUnattendedOutlookWay(registry);
+    }
     profiles_ = state_.ProfileNames;
     if (profiles_.empty()) {
         return;
@@ -152,6 +161,10 @@ void SchedulerWindowModel::AddTaskClicked()
     }
     messages_.Show(texts::TaskScheduledBefore + std::to_string(*added) + texts::TaskScheduledAfter,
                    texts::ApplicationTitle, MessageIcon::None, MessageButtons::Ok);
+    if (!SaveOutlookWay()) {
+        messages_.Show(texts::OutlookWayNotKept, texts::ApplicationTitle, MessageIcon::Exclamation,
+                       MessageButtons::Ok);
+    }
     host_.CloseWindow();
 }
 
@@ -184,6 +197,34 @@ void SchedulerWindowModel::JobListingClicked()
 void SchedulerWindowModel::SetKeep(int keep)
 {
     choices_.keep = std::clamp(keep, 1, KeepAtMost);
+}
+
+void SchedulerWindowModel::OutlookWayChosen(int index)
+{
+    if (index >= 0 && static_cast<std::size_t>(index) < std::size(OutlookWays)) {
+        choices_.outlookWay = OutlookWays[index];
+    }
+}
+
+std::vector<std::string> SchedulerWindowModel::OutlookWayList()
+{
+    return {texts::OutlookWayClose, texts::OutlookWaySnapshot, texts::OutlookWaySkip};
+}
+
+int SchedulerWindowModel::OutlookWaySelection() const
+{
+    const auto* way =
+        std::find(std::begin(OutlookWays), std::end(OutlookWays), choices_.outlookWay);
+    return way == std::end(OutlookWays) ? 0 : static_cast<int>(way - std::begin(OutlookWays));
+}
+
+bool SchedulerWindowModel::SaveOutlookWay()
+{
+    if (!platform_.registry) {
+        return false;
+    }
+    RegistryAccess registry(*platform_.registry, messages_);
+    return WriteUnattendedOutlookWay(registry, choices_.outlookWay);
 }
 
 void SchedulerWindowModel::CancelClicked()

@@ -69,6 +69,9 @@ public:
     void JobListingClicked();
     // "Keep the last N backups": 1 to 99, a number outside held at the nearer end.
     void SetKeep(int keep);
+    // "When Outlook is running:", an index of OutlookWayList(); one outside it changes nothing.
+    // The choice is saved for every scheduled run when a task is added, not before.
+    void OutlookWayChosen(int index);
     void CancelClicked();
 
     const std::vector<std::string>& Profiles() const { return profiles_; }
@@ -85,10 +88,15 @@ public:
     const std::string& RetypedPassword() const { return choices_.retypedPassword; }
     const std::string& TargetFileText() const { return targetFileText_; }
     int Keep() const { return choices_.keep; }
+    // The captions of the ways, and the one shown: the saved choice when the window opened.
+    static std::vector<std::string> OutlookWayList();
+    int OutlookWaySelection() const;
 
 private:
     // The choices as the controls hold them now.
     ScheduleChoices Choices() const;
+    // Keeps the window's "When Outlook is running" choice for every scheduled run.
+    bool SaveOutlookWay();
 
     const AppState& state_;
     Platform& platform_;

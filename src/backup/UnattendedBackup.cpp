@@ -153,7 +153,7 @@ BackupRequest UnattendedRequest(const UnattendedArguments& arguments, std::time_
 
 std::string BackupLogLine(std::time_t started, const std::string& profileName,
                           const std::string& archivePath, const BackupOutcome& outcome,
-                          double seconds)
+                          double seconds, const std::string& heldFiles)
 {
     char secondsText[32];
     std::snprintf(secondsText, sizeof secondsText, "%.1f", seconds);
@@ -161,7 +161,32 @@ std::string BackupLogLine(std::time_t started, const std::string& profileName,
     return LogTime(started) + "\tprofile " + OneLine(profileName) + "\tarchive " +
            OneLine(archive) + "\titems " + BackupItemValue(outcome.succeeded) + "\tbytes " +
            std::to_string(outcome.archiveBytes) + "\tseconds " + secondsText + "\t" +
-           ResultText(outcome);
+           (heldFiles.empty() ? std::string() : OneLine(heldFiles) + "\t") + ResultText(outcome);
+}
+
+std::string HeldFilesLogField(const HeldCheck& check)
+{
+    if (check.held.empty()) {
+        return {};
+    }
+    const auto listed = [](const std::vector<std::string>& paths, const std::string& path) {
+        return std::find(paths.begin(), paths.end(), path) != paths.end();
+    };
+    std::string files;
+    for (const HeldFile& file : check.held) {
+        const bool leftOut =
+            std::any_of(check.stillHeld.begin(), check.stillHeld.end(),
+                        [&](const HeldFile& still) { return still.path == file.path; });
+        const char* how = leftOut                                 ? " left out"
+                          : listed(check.fromSnapshot, file.path) ? " read from a snapshot"
+                                                                  : " closed and restarted";
+        files += (files.empty() ? "" : ", ") + file.path + how;
+    }
+    const std::string fellBack =
+        check.snapshotFailure.empty()
+            ? std::string()
+            : "no shadow copy (" + check.snapshotFailure + "), so Outlook was asked to close; ";
+    return fellBack + "held by " + HolderNames(check.held) + ": " + files;
 }
 
 std::optional<LoggedRun> ParseBackupLogLine(const std::string& line)

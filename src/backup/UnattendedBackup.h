@@ -7,6 +7,7 @@
 
 #include "backup/BackupJob.h"
 #include "backup/BackupRequest.h"
+#include "outlook/HeldFiles.h"
 
 namespace kestrel {
 
@@ -43,10 +44,17 @@ BackupRequest UnattendedRequest(const UnattendedArguments& arguments, std::time_
 // One line of the program's log for a run: local time, profile, archive, the eleven item
 // flags, bytes written, seconds taken and the result with its exit status. Never the password.
 // The archive is the one the run wrote (a generation, or the file beside the target for a run
-// that left an item out), else the target.
+// that left an item out), else the target. `heldFiles` (HeldFilesLogField) goes before the
+// result when not empty.
 std::string BackupLogLine(std::time_t started, const std::string& profileName,
                           const std::string& archivePath, const BackupOutcome& outcome,
-                          double seconds);
+                          double seconds, const std::string& heldFiles = {});
+// How the run read each file another program held when it began, for the log line:
+// "held by OUTLOOK.EXE (process 412): C:\...\a.pst closed and restarted, C:\...\b.pst left out";
+// empty when nothing was held. A file still held after the check was left out; the others were
+// read from the snapshot when the check made one for them, else after their program closed. A
+// snapshot that could not be made is named first, with why.
+std::string HeldFilesLogField(const HeldCheck& check);
 // The same for an argument text that could not be used.
 std::string InvalidArgumentsLogLine(std::time_t started);
 

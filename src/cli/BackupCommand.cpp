@@ -68,16 +68,11 @@ std::variant<BackupOptions, std::string> ParseBackupOptions(
             return options;
         }
         std::string why;
-        if (TakePasswordOption(arguments, i, options.passwordFrom, options.passwordFile, why)) {
+        if (TakePasswordOption(arguments, i, options.passwordFrom, options.passwordFile, why) ||
+            TakeIfOutlookRunsOption(arguments, i, false, options.ifOutlookRuns, why)) {
             if (!why.empty()) {
                 return why;
             }
-        } else if (argument == "--if-outlook-runs") {
-            const auto way = hasValue ? ParseIfOutlookRuns(arguments[++i], false) : std::nullopt;
-            if (!way) {
-                return "--if-outlook-runs takes skip, close or snapshot";
-            }
-            options.ifOutlookRuns = *way;
         } else if (argument == "--verify") {
             options.verify = true;
         } else if (argument == "--keep") {
@@ -225,11 +220,8 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
         RegistryAccess registry(*platform.registry, messages);
         HeldFilesGate gate(platform.fileHolders.get(), progress);
         gate.UseShadowCopies(platform.shadowCopies.get());
-        const HeldCheck check = gate.Check(
-            options.ifOutlookRuns,
-            ProfileHeldFileCandidates(registry, state.ProfilesRootKey, *profile, request.boxes),
-            false);
-        std::fputs(HeldFilesLines(check, options.ifOutlookRuns, false).c_str(), stderr);
+        CheckHeldFiles(gate, options.ifOutlookRuns, registry, state.ProfilesRootKey, *profile,
+                       request.boxes, false);
         {
             const ScopedRedirectedReads fromSnapshot(platform, gate.SnapshotPaths());
             BackupJob job(platform, messages);

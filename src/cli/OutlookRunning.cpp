@@ -1,5 +1,7 @@
 #include "cli/OutlookRunning.h"
 
+#include <cstdio>
+
 namespace kestrel {
 
 std::optional<IfOutlookRuns> ParseIfOutlookRuns(const std::string& value, bool restore)
@@ -14,6 +16,33 @@ std::optional<IfOutlookRuns> ParseIfOutlookRuns(const std::string& value, bool r
         return IfOutlookRuns::Snapshot;
     }
     return std::nullopt;
+}
+
+bool TakeIfOutlookRunsOption(const std::vector<std::string>& arguments, std::size_t& i,
+                             bool restore, IfOutlookRuns& way, std::string& why)
+{
+    if (arguments[i] != "--if-outlook-runs") {
+        return false;
+    }
+    const std::optional<IfOutlookRuns> parsed =
+        i + 1 < arguments.size() ? ParseIfOutlookRuns(arguments[++i], restore) : std::nullopt;
+    if (!parsed) {
+        why = restore ? "--if-outlook-runs takes close"
+                      : "--if-outlook-runs takes skip, close or snapshot";
+        return true;
+    }
+    way = *parsed;
+    return true;
+}
+
+HeldCheck CheckHeldFiles(HeldFilesGate& gate, IfOutlookRuns way, RegistryAccess& registry,
+                         const std::string& profilesRootKey, const std::string& profile,
+                         const ItemBoxes& ticked, bool restore)
+{
+    const HeldCheck check = gate.Check(
+        way, ProfileHeldFileCandidates(registry, profilesRootKey, profile, ticked), restore);
+    std::fputs(HeldFilesLines(check, way, restore).c_str(), stderr);
+    return check;
 }
 
 std::string HeldFilesLines(const HeldCheck& check, IfOutlookRuns way, bool restore)

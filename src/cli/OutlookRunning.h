@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "outlook/HeldFiles.h"
 
@@ -10,6 +12,17 @@ namespace kestrel {
 // --if-outlook-runs of `kestrel backup` (skip, close, snapshot) and `kestrel restore` (close
 // only: a restore never writes beside a program that holds the files).
 std::optional<IfOutlookRuns> ParseIfOutlookRuns(const std::string& value, bool restore);
+
+// When arguments[i] is --if-outlook-runs, takes it with its value (moving i past it) and
+// returns true; `why` then says why it cannot be used, or stays empty.
+bool TakeIfOutlookRunsOption(const std::vector<std::string>& arguments, std::size_t& i,
+                             bool restore, IfOutlookRuns& way, std::string& why);
+
+// The check before a backup or restore of the profile's ticked items: asks `gate` about the
+// files Outlook may hold and writes what it found and did to standard error.
+HeldCheck CheckHeldFiles(HeldFilesGate& gate, IfOutlookRuns way, RegistryAccess& registry,
+                         const std::string& profilesRootKey, const std::string& profile,
+                         const ItemBoxes& ticked, bool restore);
 
 // What the check before the run found and did, one line each for standard error: the held files
 // left out (or, for a restore, the reason nothing is restored), the programs that did not close,

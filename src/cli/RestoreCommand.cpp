@@ -112,17 +112,11 @@ std::variant<RestoreOptions, std::string> ParseRestoreOptions(
             return options;
         }
         std::string why;
-        if (TakePasswordOption(arguments, i, options.passwordFrom, options.passwordFile, why)) {
+        if (TakePasswordOption(arguments, i, options.passwordFrom, options.passwordFile, why) ||
+            TakeIfOutlookRunsOption(arguments, i, true, options.ifOutlookRuns, why)) {
             if (!why.empty()) {
                 return why;
             }
-        } else if (argument == "--if-outlook-runs") {
-            const auto way =
-                i + 1 < arguments.size() ? ParseIfOutlookRuns(arguments[++i], true) : std::nullopt;
-            if (!way) {
-                return "--if-outlook-runs takes close";
-            }
-            options.ifOutlookRuns = *way;
         } else if (argument == "--profile" || argument == "--items") {
             if (i + 1 >= arguments.size()) {
                 return argument + " needs a value";
@@ -252,11 +246,9 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, Platform& platf
         ConsoleProgress lines(std::cerr, console.errorIsTerminal);
         RegistryAccess registry(*platform.registry, messages);
         HeldFilesGate gate(platform.fileHolders.get(), lines);
-        const HeldCheck check = gate.Check(
-            options.ifOutlookRuns,
-            ProfileHeldFileCandidates(registry, state.ProfilesRootKey, *profile, request.ticked),
-            true);
-        std::fputs(HeldFilesLines(check, options.ifOutlookRuns, true).c_str(), stderr);
+        const HeldCheck check =
+            CheckHeldFiles(gate, options.ifOutlookRuns, registry, state.ProfilesRootKey, *profile,
+                           request.ticked, true);
         if (check.verdict != HeldVerdict::Go) {
             // The gate starts again whatever it closed before nothing was restored.
             return Refuse("nothing restored while " + HolderNames(check.stillHeld) +

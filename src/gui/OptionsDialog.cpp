@@ -165,6 +165,14 @@ wxSizer* OptionsDialog::BuildTargetFile()
     keepRow->Add(new wxStaticText(this, wxID_ANY, Text(texts::KeptBackups)), 0,
                  wxALIGN_CENTER_VERTICAL | wxALL, 4);
     sizer->Add(keepRow, 0);
+
+    outlookWay_ = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, nullptr, 0,
+                               wxDefaultValidator, "cmbWhenOutlookRuns");
+    AddLabelled(this, sizer, texts::WhenOutlookRuns, outlookWay_);
+    outlookWay_->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) {
+        model_.OutlookWayChosen(event.GetSelection());
+        ShowModelState();
+    });
     return sizer;
 }
 
@@ -228,6 +236,10 @@ void OptionsDialog::FillLists()
     for (const std::string& time : model_.StartTimeList()) {
         startTime_->Append(wxString::FromUTF8(time));
     }
+    outlookWay_->Clear();
+    for (const std::string& way : SchedulerWindowModel::OutlookWayList()) {
+        outlookWay_->Append(wxString::FromUTF8(way));
+    }
 }
 
 void OptionsDialog::ShowModelState()
@@ -251,6 +263,7 @@ void OptionsDialog::ShowModelState()
 
     ShowText(targetFile_, model_.TargetFileText());
     keep_->SetValue(model_.Keep());
+    outlookWay_->SetSelection(model_.OutlookWaySelection());
 
     protect_->SetValue(model_.Protect());
     ShowPasswordBoxes(model_, password_, retypedPassword_);

@@ -59,6 +59,7 @@ private:
     wxCheckBox* daily_ = nullptr;
     wxTextCtrl* targetFile_ = nullptr;
     wxSpinCtrl* keep_ = nullptr;
+    wxChoice* outlookWay_ = nullptr;
     wxCheckBox* protect_ = nullptr;
     wxTextCtrl* password_ = nullptr;
     wxTextCtrl* retypedPassword_ = nullptr;

@@ -29,6 +29,8 @@ long ButtonStyle(MessageButtons buttons)
             return wxOK | wxCANCEL;
         case MessageButtons::YesNo:
             return wxYES_NO;
+        case MessageButtons::YesNoCancel:
+            return wxYES_NO | wxCANCEL;
         case MessageButtons::Ok:
             break;
     }

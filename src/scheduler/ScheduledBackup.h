@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "archive/ItemTable.h"
+#include "outlook/HeldFiles.h"
 #include "platform/Scheduler.h"
 #include "ui/Messages.h"
 
@@ -39,6 +40,9 @@ struct ScheduleChoices {
     std::string retypedPassword;
     // "Keep the last N backups": 1 replaces one archive, more keep dated ones.
     int keep = 1;
+    // What the runs do when Outlook holds a data file. Every job of the user shares it: it is
+    // kept as the user's setting (outlook/OutlookRunsSetting.h), not in the job.
+    IfOutlookRuns outlookWay = IfOutlookRuns::Close;
     // For a job without weekdays: "YYYY-MM-DD", the day it runs once; empty: the next time its
     // start time comes round (the window's one-time job).
     std::string onceDate;

@@ -36,6 +36,17 @@ inline constexpr const char* TaskScheduledAfter = " has been scheduled.";
 inline constexpr const char* TaskNotScheduled = "The task could not be scheduled: ";
 inline constexpr const char* SchedulerNotOpened = "The scheduler could not be opened: ";
 
+// What every scheduled run does when Outlook holds a data file, in the order the
+// window's list offers them.
+inline constexpr const char* WhenOutlookRuns = "When Outlook is running:";
+inline constexpr const char* OutlookWayClose = "close it and start it again";
+inline constexpr const char* OutlookWaySnapshot = "use a shadow copy (needs administrator rights)";
+inline constexpr const char* OutlookWaySkip = "leave the data files out";
+// After a job was added but the choice could not be kept.
+inline constexpr const char* OutlookWayNotKept =
+    "The task has been scheduled, but the choice for when Outlook is running could not be "
+    "saved; scheduled backups keep the one saved before.";
+
 // The history a job keeps: "Keep the last" [N] "backups".
 inline constexpr const char* KeepTheLast = "Keep the last";
 inline constexpr const char* KeptBackups = "backups";

@@ -7,6 +7,7 @@ MessageAnswer SilentMessages::Show(const std::string&, const std::string&, Messa
 {
     switch (buttons) {
         case MessageButtons::OkCancel:
+        case MessageButtons::YesNoCancel:
             return MessageAnswer::Cancel;
         case MessageButtons::YesNo:
             return MessageAnswer::No;

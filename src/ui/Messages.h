@@ -10,7 +10,7 @@ inline constexpr const char* ApplicationTitle = "Kestrel";
 }  // namespace texts
 
 enum class MessageIcon { None, Information, Exclamation, Stop, Question };
-enum class MessageButtons { Ok, OkCancel, YesNo };
+enum class MessageButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MessageAnswer { Ok, Cancel, Yes, No };
 
 // The one way core code shows a message box. Windows implement it with real dialogs; the

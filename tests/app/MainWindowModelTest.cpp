@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <functional>
@@ -523,6 +524,173 @@ TEST_F(BackupRunTest, RestoreTabOpensTheBackupAndRestoresOrCancels)
     ASSERT_EQ(3u, left.size());
     EXPECT_EQ("2020-01-03 00-00-00", left[0]);
     EXPECT_EQ("2020-01-04 00-00-00", left[1]);
+}
+
+// "Outlook" holding the sample's data file until it is asked to close, unless it refuses.
+struct FakeHolders final : FileHolders {
+    std::vector<FileHolder> HoldersOf(const std::string& path) override
+    {
+        return running && path == dataFile ? std::vector<FileHolder>{outlook}
+                                           : std::vector<FileHolder>{};
+    }
+    bool AskToClose(const FileHolder&) override
+    {
+        calls.push_back("ask");
+        running = refuses;
+        return true;
+    }
+    bool IsRunning(const FileHolder&) override { return running; }
+    bool StartAgain(const FileHolder&) override
+    {
+        calls.push_back(archiveWritten && archiveWritten() ? "start after the run" : "start");
+        running = true;
+        return true;
+    }
+
+    const std::string dataFile = "C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst";
+    const FileHolder outlook{"OUTLOOK.EXE", 412, "OUTLOOK.EXE"};
+    bool running = true;
+    bool refuses = false;
+    std::function<bool()> archiveWritten;
+    std::vector<std::string> calls;
+};
+
+// The question before a run when Outlook holds a data file, and each answer carried through:
+// the program asked to close before the files are read and started again once the run is
+// over, or left alone.
+TEST_F(BackupRunTest, AsksWhenOutlookHoldsADataFileAndDoesWhatTheAnswerSays)
+{
+    const std::string backupQuestion =
+        "OUTLOOK.EXE (process 412) is using these files:\r\n\r\n"
+        "C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst\r\n\r\n"
+        "Yes: close Outlook, back up and start it again afterwards.\r\n"
+        "No: back up without these files.\r\n"
+        "Cancel: do not back up now.";
+    const std::string notClosed =
+        "OUTLOOK.EXE (process 412) did not close within 60 seconds and is left running. The "
+        "backup goes on without these files:\r\n\r\n"
+        "C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst\r\n";
+    const struct {
+        MessageAnswer answer;
+        bool refuses;
+        bool cancelTheWait;
+        bool written;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {MessageAnswer::Cancel, false, false, false, {}},
+        {MessageAnswer::No, false, false, true, {}},
+        {MessageAnswer::Yes, false, false, true, {"ask", "start after the run"}},
+        {MessageAnswer::Yes, true, false, true, {"ask"}},
+        {MessageAnswer::Yes, false, true, false, {"ask", "start"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.calls));
+        auto* holders = new FakeHolders;
+        holders->refuses = c.refuses;
+        holders->archiveWritten = [&] { return fake.platform.fileSystem->FileExists(target); };
+        fake.platform.fileHolders.reset(holders);
+        fake.platform.fileSystem->RemoveFile(target);
+        auto model = Prepare(messages_, true, {0});
+        model->SetHolderWait(std::chrono::milliseconds(300));
+        messages_.Expect(backupQuestion, MessageIcon::Question, c.answer);
+        host.holdWork = c.cancelTheWait;
+        if (c.refuses) {
+            messages_.Expect(notClosed, MessageIcon::Exclamation, MessageAnswer::Ok);
+        }
+        if (c.written) {
+            messages_.Expect(
+                "The Backup was Completed!\t\t\t\r\n\r\nBackup Personal Folders\tSucceeded!\t",
+                MessageIcon::Information, MessageAnswer::Ok);
+            messages_.Expect("Do you need to backup your data to CD-R/RW or DVD?",
+                             MessageIcon::Information, MessageAnswer::Cancel);
+        }
+        model->BackupNowChosen();
+        if (c.cancelTheWait) {
+            ASSERT_TRUE(model->Running());
+            model->CancelClicked();
+            host.RunHeld();
+        }
+        EXPECT_FALSE(model->Running());
+        EXPECT_EQ(c.written, fake.platform.fileSystem->FileExists(target));
+        EXPECT_EQ(c.calls, holders->calls);
+        EXPECT_TRUE(holders->running);
+    }
+}
+
+TEST_F(BackupRunTest, ARestoreOfHeldFilesClosesOutlookOrRestoresNothing)
+{
+    FileSystem& files = *fake.platform.fileSystem;
+    fake.platform.dataFolder = scratch_.Folder("data");
+    {
+        auto model = Prepare(messages_, true, {0});
+        messages_.Expect(
+            "The Backup was Completed!\t\t\t\r\n\r\nBackup Personal "
+            "Folders\tSucceeded!\t",
+            MessageIcon::Information, MessageAnswer::Ok);
+        messages_.Expect("Do you need to backup your data to CD-R/RW or DVD?",
+                         MessageIcon::Information, MessageAnswer::Cancel);
+        model->ApplyClicked();
+    }
+    // Where the restore puts the profile's data file.
+    const std::string restored =
+        "C:\\Users\\bob\\AppData\\Local\\Microsoft\\Outlook\\bob@example.com.pst";
+    const std::string question =
+        "OUTLOOK.EXE (process 412) is using these files, which the restore replaces:\r\n\r\n"
+        "C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst\r\n\r\n"
+        "OK: close Outlook, restore and start it again afterwards.\r\n"
+        "Cancel: do not restore now.";
+    const struct {
+        MessageAnswer answer;
+        bool refuses;
+        const char* shownLast;  // the start of the last message
+        bool restored;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {MessageAnswer::Cancel, false, "OUTLOOK.EXE (process 412) is using", false, {}},
+        {MessageAnswer::Ok,
+         true,
+         "OUTLOOK.EXE (process 412) did not close within 60 seconds and is left running. Nothing "
+         "has been restored.",
+         false,
+         {"ask"}},
+        {MessageAnswer::Ok, false, "The Restore was Completed!", true, {"ask", "start"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.shownLast);
+        auto* holders = new FakeHolders;
+        holders->refuses = c.refuses;
+        fake.platform.fileHolders.reset(holders);
+        files.RemoveFile(restored);
+        struct Answering final : Messages {
+            MessageAnswer Show(const std::string& text, const std::string&, MessageIcon,
+                               MessageButtons) override
+            {
+                shown.push_back(text);
+                return text == question ? answer : MessageAnswer::Ok;
+            }
+            std::string question;
+            MessageAnswer answer;
+            std::vector<std::string> shown;
+        } messages;
+        messages.question = question;
+        messages.answer = c.answer;
+        auto model = Prepare(messages, false, {});
+        model->SetHolderWait(std::chrono::milliseconds(300));
+        dialogs.Expect(
+            testing::ScriptedDialogs::Kind::Open,
+            {"Restore Date from a Backup file", "Kestrel File (*.ksb)|*.ksb", "", "", "ksb"},
+            target);
+        model->SourceFileClicked();
+        model->SetItemChecked(MainTab::Restore, 0, true);
+        model->RestoreNowChosen();
+        EXPECT_FALSE(model->Running());
+        ASSERT_FALSE(messages.shown.empty());
+        EXPECT_EQ(question, messages.shown.front());
+        EXPECT_EQ(0u, messages.shown.back().find(c.shownLast)) << messages.shown.back();
+        EXPECT_EQ(c.restored, files.FileExists(restored));
+        EXPECT_EQ(c.calls, holders->calls);
+        EXPECT_TRUE(holders->running);
+    }
 }
 
 // A backup opened from the desktop: the window starts on the restore tab with the file chosen,

@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "app/Startup.h"
+#include "outlook/OutlookRunsSetting.h"
+#include "registry/RegistryAccess.h"
 #include "support/FakePlatform.h"
 #include "support/SampleMachineFixture.h"
 #include "support/ScriptedDialogs.h"
@@ -124,6 +126,53 @@ TEST_F(SchedulerWindowModelTest, FillsTheControlsAndAddsOneJobPerPress)
     model.OpenSchedulerClicked();
     model.CancelClicked();
     EXPECT_EQ((std::vector<std::string>{"close", "close", "open", "close"}), host.calls);
+}
+
+TEST_F(SchedulerWindowModelTest, KeepsTheOutlookChoiceForEveryRunOnlyWhenATaskIsAdded)
+{
+    RegistryAccess registry(*fake.platform.registry, messages_);
+    const auto saved = [&] { return ReadUnattendedOutlookWay(registry); };
+    EXPECT_EQ((std::vector<std::string>{"close it and start it again",
+                                        "use a shadow copy (needs administrator rights)",
+                                        "leave the data files out"}),
+              SchedulerWindowModel::OutlookWayList());
+    // Windows' registry is the machine's own and keeps what an earlier run saved.
+    ASSERT_TRUE(WriteUnattendedOutlookWay(registry, IfOutlookRuns::Close));
+    model.Load();
+    EXPECT_EQ(0, model.OutlookWaySelection());
+    model.OutlookWayChosen(2);
+    model.OutlookWayChosen(3);  // outside the list
+    EXPECT_EQ(2, model.OutlookWaySelection());
+    model.SetItemChecked(0, true);
+    char today[16] = {};
+    const std::time_t now = std::time(nullptr);
+    std::strftime(today, sizeof today, "%m-%d-%Y", std::localtime(&now));
+    dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
+                   {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
+                    std::string("xebackup") + today, "ksb"},
+                   "D:\\nightly.ksb");
+    model.TargetFileClicked();
+
+    scheduler->refusal = "Access is denied.";
+    messages_.Expect("The task could not be scheduled: Access is denied.", MessageIcon::Stop,
+                     MessageAnswer::Ok);
+    model.AddTaskClicked();
+    EXPECT_EQ(IfOutlookRuns::Close, saved());
+    model.CancelClicked();
+    EXPECT_EQ(IfOutlookRuns::Close, saved());
+
+    scheduler->refusal.clear();
+    messages_.Expect("Task 1 has been scheduled.", MessageIcon::None, MessageAnswer::Ok);
+    model.AddTaskClicked();
+    EXPECT_EQ(IfOutlookRuns::Skip, saved());
+
+    // The next window shows the choice saved.
+    SchedulerWindowModel next{state, fake.platform, messages_, dialogs, host};
+    next.Load();
+    EXPECT_EQ(2, next.OutlookWaySelection());
+    next.OutlookWayChosen(1);
+    EXPECT_EQ(1, next.OutlookWaySelection());
+    EXPECT_TRUE(WriteUnattendedOutlookWay(registry, IfOutlookRuns::Close));
 }
 
 }  // namespace

@@ -132,6 +132,51 @@ TEST(UnattendedLog, OneLineWithTheFlagsBytesTimeAndStatus)
         BackupLogLine(time, "Outlook", "C:\\a.ksb", failed, 0));
 }
 
+TEST(HeldFilesLogField, SaysHowEachHeldFileWasRead)
+{
+    const FileHolder outlook{"OUTLOOK.EXE", 412, "OUTLOOK.EXE"};
+    const HeldFile pst{"C:\\Mail\\a.pst", {outlook}};
+    const HeldFile pab{"C:\\Mail\\b.pab", {outlook}};
+    HeldCheck partly;
+    partly.held = {pst, pab};
+    partly.stillHeld = {pab};
+    HeldCheck snapshot = partly;
+    snapshot.fromSnapshot = {pst.path};
+    HeldCheck fellBack = partly;
+    fellBack.snapshotFailure = "no shadow copy could be made: not implemented";
+    const struct {
+        HeldCheck check;
+        const char* expected;
+    } cases[] = {
+        {{}, ""},
+        {partly,
+         "held by OUTLOOK.EXE (process 412): C:\\Mail\\a.pst closed and restarted, "
+         "C:\\Mail\\b.pab left out"},
+        {snapshot,
+         "held by OUTLOOK.EXE (process 412): C:\\Mail\\a.pst read from a snapshot, "
+         "C:\\Mail\\b.pab left out"},
+        // A snapshot that failed: the gate closed Outlook instead, and the line says both.
+        {fellBack,
+         "no shadow copy (no shadow copy could be made: not implemented), so Outlook was asked "
+         "to close; held by OUTLOOK.EXE (process 412): C:\\Mail\\a.pst closed and restarted, "
+         "C:\\Mail\\b.pab left out"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.expected, HeldFilesLogField(c.check));
+    }
+
+    BackupOutcome written;
+    written.result = BackupResult::Written;
+    const std::string line =
+        BackupLogLine(0, "Outlook", "C:\\a.ksb", written, 1, HeldFilesLogField(partly));
+    EXPECT_NE(std::string::npos,
+              line.find("\tseconds 1.0\theld by OUTLOOK.EXE (process 412): C:\\Mail\\a.pst closed "
+                        "and restarted, C:\\Mail\\b.pab left out\tstatus 0: written"))
+        << line;
+    ASSERT_TRUE(ParseBackupLogLine(line));
+    EXPECT_EQ("written", ParseBackupLogLine(line)->result);
+}
+
 TEST(BackupExitStatus, ZeroOnlyWhenWrittenWithEverySelectedItem)
 {
     const struct {

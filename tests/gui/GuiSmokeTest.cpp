@@ -41,6 +41,7 @@
 #include "disc/SystemDiscEngine.h"
 #include "gui/MainFrame.h"
 #include "gui/WxDialogs.h"
+#include "outlook/OutlookRunsSetting.h"
 #include "platform/FileContents.h"
 #include "scheduler/SchedulerTexts.h"
 #include "support/FakePlatform.h"
@@ -52,6 +53,9 @@
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
 #else
+#include <signal.h>
+
+#include "platform/posix/EmulatedHolders.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/SqliteRegistry.h"
 #endif
@@ -118,6 +122,12 @@ struct OnScreen final : Messages, Dialogs {
                        MessageButtons buttons) override
     {
         const MessageAnswer answer = scripted.Show(text, caption, icon, buttons);
+        if (showHeldQuestion && !screenshotFolder.empty() &&
+            text.find(" is using these files") != std::string::npos) {
+            showHeldQuestion = false;
+            std::ofstream(screenshotFolder / "outlook-running.ready").flush();
+            WxMessages(window).Show(text, caption, icon, buttons);
+        }
         const bool backup = text.rfind("The Backup", 0) == 0;
         if (showNextResult && !screenshotFolder.empty() &&
             (backup || text.rfind("The Restore", 0) == 0)) {
@@ -142,6 +152,7 @@ struct OnScreen final : Messages, Dialogs {
     Dialogs& files;
     wxWindow* window = nullptr;
     bool showNextResult = false;
+    bool showHeldQuestion = false;
 };
 
 // Answers each dialog of the name (by default the password prompt; "dialog" is the about box)
@@ -737,6 +748,8 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
         "NEXT                         LEFT     UNIT\n"
         "Mon 2026-12-07 23:30:00 UTC  17h left kestrel-job-1.timer";
     scheduler->listing = listing;
+    // Windows' registry is the machine's own and keeps what an earlier run saved.
+    ASSERT_TRUE(WriteUnattendedOutlookWay(*registry, IfOutlookRuns::Close));
     const std::string target = "D:\\Backups\\weekly.ksb";
     // The last run of the job, as the unattended backup logs it.
     fake.platform.fileSystem->AppendLogLine(
@@ -795,6 +808,7 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
                      {"ifprotect", "Protect backup file with password"},
                      {"", "Keep the last"},
                      {"", "backups"},
+                     {"", "When Outlook is running:"},
                      {"cmdJobListing", "Scheduled Tasks..."},
                      {"Command3", "Add Task to Scheduler"},
                      {"Command1", "Open Scheduler"},
@@ -847,6 +861,12 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
         password->SetValue(wxString::FromUTF8("p\xC3\xA4ss"));
         Find<wxTextCtrl>(&window, "txtPassword2")->SetValue(wxString::FromUTF8("p\xC3\xA4ss"));
 
+        EXPECT_EQ((std::vector<std::string>{"[close it and start it again]",
+                                            "use a shadow copy (needs administrator rights)",
+                                            "leave the data files out"}),
+                  Entries(&window, "cmbWhenOutlookRuns"));
+        Choose(Find<wxChoice>(&window, "cmbWhenOutlookRuns"), 2);
+
         Press(&window, "Command1");
         scheduler->listing = Error{"list", "jobs", 5, "Access is denied."};
         Press(&window, "Command1");
@@ -860,6 +880,10 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
               job.Arguments);
     EXPECT_EQ("p\xC3\xA4ss", fake.secrets.kept["job-1"]);
     EXPECT_TRUE(useOptionsWindow([&](wxDialog& window) {
+        // The choice is the user's for every scheduled run, so the next window shows it.
+        EXPECT_EQ(
+            "leave the data files out",
+            Find<wxChoice>(&window, "cmbWhenOutlookRuns")->GetStringSelection().utf8_string());
         Press(&window, "cmdJobListing");
         Press(&window, "Command2");
     }));
@@ -876,9 +900,90 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
         }));
     }
     EXPECT_EQ(1u, scheduler->added.size());
+    EXPECT_TRUE(WriteUnattendedOutlookWay(*registry, IfOutlookRuns::Close));
 }
 
 // The disc window after a backup, with one simulated drive holding a blank CD-RW.
+#ifdef _WIN32
+// Outlook under Wine: a program that holds the data file until it is asked to close.
+struct HeldUntilAsked final : FileHolders {
+    std::vector<FileHolder> HoldersOf(const std::string& path) override
+    {
+        return running && path == file ? std::vector<FileHolder>{{"OUTLOOK.EXE", 412, ""}}
+                                       : std::vector<FileHolder>{};
+    }
+    bool AskToClose(const FileHolder&) override
+    {
+        running = false;
+        return true;
+    }
+    bool IsRunning(const FileHolder&) override { return running; }
+    bool StartAgain(const FileHolder&) override
+    {
+        running = true;
+        ++started;
+        return true;
+    }
+    std::string file;
+    bool running = true;
+    int started = 0;
+};
+#endif
+
+// Outlook holds the data file when Backup Now is pressed: the window's question (captured as
+// outlook-running.png), answered "close it": the program closed, the file backed up, the
+// program running again. On Linux the emulated machine's own Outlook, kestrel-holder.
+TEST_F(SampleMachineWindow, AsksWhileOutlookHoldsTheDataFileThenClosesAndStartsItAgain)
+{
+    const std::string dataFile = "C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst";
+#ifdef _WIN32
+    auto* holders = new HeldUntilAsked;
+    holders->file = dataFile;
+    fake.platform.fileHolders.reset(holders);
+    const auto holderNow = [&] { return holders->HoldersOf(dataFile); };
+    const std::string process = "OUTLOOK.EXE (process 412)";
+#else
+    fake.platform.fileHolders = std::make_unique<EmulatedHolders>(root);
+    const auto holderNow = [&] { return fake.platform.fileHolders->HoldersOf(dataFile); };
+    setenv("KESTREL_HOME", root.c_str(), 1);
+    ASSERT_EQ(0,
+              std::system(("'" KESTREL_HOLDER "' '" + dataFile + "' >/dev/null 2>&1 &").c_str()));
+    ASSERT_TRUE(RunEventLoopUntil([&] { return !holderNow().empty(); }, std::chrono::seconds(10)))
+        << "kestrel-holder did not start";
+    const std::uint32_t first = holderNow().front().processId;
+    const std::string process = "OUTLOOK.EXE (process " + std::to_string(first) + ")";
+#endif
+    ExpectSaveDialog("kesbak", archive);
+    Press(frame, "cmdTargetFile");
+    Click(frame, "backupitem0");
+    messages.Expect(process + " is using these files:\r\n\r\n" + dataFile +
+                        "\r\n\r\nYes: close Outlook, back up and start it again afterwards.\r\n"
+                        "No: back up without these files.\r\nCancel: do not back up now.",
+                    MessageIcon::Question, MessageAnswer::Yes);
+    // Backed up only once the program let go of the file.
+    messages.Expect("The Backup was Completed!\t\t\t\r\n\r\nBackup Personal Folders\tSucceeded!\t",
+                    MessageIcon::Information, MessageAnswer::Ok);
+    messages.Expect("Do you need to backup your data to CD-R/RW or DVD?", MessageIcon::Information,
+                    MessageAnswer::Cancel);
+    onScreen.showHeldQuestion = true;
+    Press(frame, "cmdApply");
+    WaitForTheEnd();
+    EXPECT_TRUE(fake.platform.fileSystem->FileExists(archive));
+    // A program started again takes a moment to open its files.
+    RunEventLoopUntil([&] { return !holderNow().empty(); }, std::chrono::seconds(10));
+    const std::vector<FileHolder> again = holderNow();
+    EXPECT_EQ(1u, again.size()) << "the program was not started again";
+#ifdef _WIN32
+    EXPECT_EQ(1, holders->started);
+#else
+    for (const FileHolder& holder : again) {
+        EXPECT_NE(first, holder.processId);
+        kill(static_cast<pid_t>(holder.processId), SIGTERM);
+    }
+    RunEventLoopUntil([&] { return holderNow().empty(); }, std::chrono::seconds(10));
+#endif
+}
+
 TEST_F(SampleMachineWindow, DiscWindowComposesTheNewBackupWritesItAndErasesTheDisc)
 {
     SimulatedDiscEngine* engine = nullptr;
