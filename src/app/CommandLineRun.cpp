@@ -8,6 +8,7 @@
 #include "backup/BackupGenerations.h"
 #include "backup/BackupJob.h"
 #include "backup/UnattendedBackup.h"
+#include "platform/LocalTime.h"
 #include "ui/Messages.h"
 #include "ui/ProgressSink.h"
 
@@ -28,6 +29,15 @@ void Report(Platform& platform, const std::string& line, int status)
                                              : LogLevel::Error;
         platform.systemLog->Write(level, SystemLogText(line));
     }
+}
+
+// One line, as every entry of the log is.
+std::string RecoveryLogLine(std::time_t started, std::string report)
+{
+    for (std::size_t lineBreak; (lineBreak = report.find("\r\n")) != std::string::npos;) {
+        report.replace(lineBreak, 2, "; ");
+    }
+    return FormatLocalTime(started, "%Y-%m-%d %H:%M:%S") + "\t" + report;
 }
 
 }  // namespace
@@ -60,6 +70,9 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
         state.CommandLineText = commandLineText;
         SilentMessages silent;
         LoadSharedState(state, platform, silent);
+        if (!state.RecoveryReport.empty()) {
+            Report(platform, RecoveryLogLine(started, state.RecoveryReport), 1);
+        }
         const BackupMachine machine =
             BackupMachineFor(state, arguments->profileName, platform, silent);
         SilentProgress progress;
