@@ -17,6 +17,7 @@
 #include "cli/ToolCommands.h"
 #include "platform/ArgumentText.h"
 #include "platform/Platform.h"
+#include "scheduler/SystemScheduler.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -49,6 +50,7 @@ int main(int argc, char** argv)
     arguments.erase(arguments.begin());
     try {
         kestrel::Platform platform = kestrel::CreateSystemPlatform();
+        platform.scheduler = kestrel::CreateSystemScheduler();
         // Before any command, so that a restore cut short is put in order whatever is asked.
         const std::string recovered = kestrel::RecoverInterruptedRestore(platform);
         if (!recovered.empty()) {
