@@ -57,17 +57,19 @@ now_ms() {
     echo $(($(date +%s%N) / 1000000))
 }
 
-# --- One whole restore, to learn how long one takes ---------------------------------------
-reset_target
-start=$(now_ms)
-if restore >whole.out 2>&1 && cmp -s "$target" new-version; then
-    pass "whole-restore"
-else
-    fail "whole-restore"
-    cat whole.out
-    exit 1
-fi
-whole_ms=$(($(now_ms) - start))
+# --- Whole restores, to learn how long one takes (the second, once the caches are warm) ----
+for attempt in 1 2; do
+    reset_target
+    start=$(now_ms)
+    if restore >whole.out 2>&1 && cmp -s "$target" new-version; then
+        pass "whole-restore-$attempt"
+    else
+        fail "whole-restore-$attempt"
+        cat whole.out
+        exit 1
+    fi
+    whole_ms=$(($(now_ms) - start))
+done
 echo "one whole restore takes $whole_ms ms"
 
 # The phase a kill hit: the last step the journal records for the data file.
@@ -94,8 +96,7 @@ phase_of_kill() {
 declare -A phases
 for run in $(seq 1 "$runs"); do
     reset_target
-    # Up to a tenth beyond the whole run, so that some kills come after it ended.
-    delay_ms=$(((RANDOM * 32768 + RANDOM) % (whole_ms * 11 / 10 + 1)))
+    delay_ms=$(((RANDOM * 32768 + RANDOM) % (whole_ms + 1)))
     "$tool" restore big.ksb --profile Outlook --items 1 >"kill-$run.out" 2>&1 &
     pid=$!
     sleep "$((delay_ms / 1000)).$(printf '%03d' $((delay_ms % 1000)))"
