@@ -145,6 +145,7 @@ bool ReplacedFolder::ReplaceFileSafely(const std::string& item, const std::strin
     const bool hadOld = static_cast<bool>(fileSystem_.Stat(target));
     if (hadOld && !(MoveToKept(target, kept) && journal->Mark("kept", target))) {
         fileSystem_.RemoveFile(temporary);
+        journal->Mark("dropped", target);
         why = target + " could not be kept, so it was not replaced";
         return false;
     }
@@ -152,6 +153,7 @@ bool ReplacedFolder::ReplaceFileSafely(const std::string& item, const std::strin
     // After a copy to another volume the old version is still there, and goes in one step.
     if (!fileSystem_.MoveOver(temporary, target)) {
         fileSystem_.RemoveFile(temporary);
+        journal->Mark("dropped", target);
         if (hadOld && !fileSystem_.Stat(target) && !fileSystem_.RenameFile(kept, target)) {
             why = target + " could not be replaced; the old version is kept in " + kept;
         } else {

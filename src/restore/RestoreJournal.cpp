@@ -78,6 +78,8 @@ struct FileSteps {
     bool written = false;
     bool keptDone = false;
     bool placed = false;
+    // The run gave the new version up itself (the old one could not be kept).
+    bool dropped = false;
 };
 
 // The last run the journal records (a second run in the same second appends its own).
@@ -118,7 +120,7 @@ std::optional<JournalRun> ReadJournal(FileSystem& fileSystem, const std::string&
         const std::string& key = fields[1];
         if (step == "place" && fields.size() >= 3) {
             byTarget[key] = run->files.size();
-            run->files.push_back({fields[1], fields[2], {}, false, false, false});
+            run->files.push_back({fields[1], fields[2], {}, false, false, false, false});
             continue;
         }
         const auto known = byTarget.find(key);
@@ -134,6 +136,8 @@ std::optional<JournalRun> ReadJournal(FileSystem& fileSystem, const std::string&
             file.keptDone = true;
         } else if (step == "placed") {
             file.placed = true;
+        } else if (step == "dropped") {
+            file.dropped = true;
         }
     }
     return run;
@@ -189,17 +193,21 @@ bool Complete(FileSystem& fileSystem, const FileSteps& file)
 
 void Settle(FileSystem& fileSystem, const FileSteps& file, RecoveredRun& report)
 {
-    if (file.written) {
+    if (file.written && !file.dropped) {
         (Complete(fileSystem, file) ? report.completed : report.unsettled).push_back(file.target);
         return;
     }
-    // Not written whole: the user's file was never touched, only the new one goes.
+    // Not written whole, or given up by the run: the old version stays, the new one goes.
     if (file.temporary.empty()) {
         RemoveUnnamedTemporaries(fileSystem, ParentFolder(file.target));
     } else {
         fileSystem.RemoveFile(file.temporary);
     }
-    report.restoredOld.push_back(file.target);
+    // A run that gave up once the old version was kept puts it back.
+    const bool missing = file.keptDone && !fileSystem.Stat(file.target);
+    (!missing || fileSystem.RenameFile(file.kept, file.target) ? report.restoredOld
+                                                               : report.unsettled)
+        .push_back(file.target);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@ inline constexpr const char* JournalName = "restore.journal";
 //   written the new version is complete and on the disk
 //   kept    the old version is in the Replaced folder
 //   placed  the new version is in place
+//   dropped the run gave the new version up and left the old one (it could not be kept)
 // and "finished" once the run has ended, whatever its outcome.
 class RestoreJournal {
 public:
