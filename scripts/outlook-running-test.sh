@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# `kestrel backup` and `kestrel restore` while "Outlook" runs on the Linux backend: the emulated
-# machine's kestrel-holder holds the sample's data file as Outlook holds it. Checks that
+# `kestrel backup` and `kestrel restore` while "Outlook" runs: on the Linux backend the emulated
+# machine's kestrel-holder holds the sample's data file as Outlook holds it; under Wine the
+# project's stand-in (tests/cli/outlook-stand-in), copied to a file named OUTLOOK.EXE, holds it
+# without sharing behind a top-level window. Checks that
 #   - a backup without --if-outlook-runs leaves the file out, names it, status 1, and the holder
 #     keeps running;
 #   - --if-outlook-runs close closes the holder, writes the data file byte for byte, status 0,
@@ -9,55 +11,103 @@
 #     and the file left out and named;
 #   - a restore refuses (status 2, nothing changed, the program named) unless given
 #     --if-outlook-runs close, which replaces the data file and starts the holder again.
-# Prints one "PASS name" or "FAIL name" line per check.
-#   scripts/outlook-running-test.sh linux KESTREL_TOOL KESTRELBAK KESTREL_HOLDER WORK_FOLDER
+# Prints one "PASS name" or "FAIL name" line per check. Under Wine it needs a display (the
+# stand-in shows a window): CTest runs it under xvfb-run.
+#   scripts/outlook-running-test.sh linux|windows KESTREL_TOOL KESTRELBAK HOLDER WORK_FOLDER
 check_name=outlook-running-test
 holder_program=$(realpath "${4:-}")
 set -- "$1" "$2" "$3" "${5:-}"
 # shellcheck source=scripts/cli-check-machine.sh
 . "$(dirname "$0")/cli-check-machine.sh"
-[ -x "$holder_program" ] || { echo "FAIL $holder_program was not built"; exit 1; }
+[ -f "$holder_program" ] || { echo "FAIL $holder_program was not built"; exit 1; }
 
 data_file='C:\Users\bob\Documents\Outlook Files\bob@example.com.pst'
 data_native=$(env_path "drive_c/Users/bob/Documents/Outlook Files/bob@example.com.pst")
 outlook_local=$(env_path drive_c/Users/bob/AppData/Local/Microsoft/Outlook)
-records="$KESTREL_HOME/processes"
 
-started=()
-end_holders() {  # only the holders this check started, and those the runs started again
-    local pid
-    for pid in "${started[@]}" $(sed -n 's/^pid=//p' "$records"/*.holder 2>/dev/null); do
-        kill "$pid" 2>/dev/null
-        local tries=0
-        while kill -0 "$pid" 2>/dev/null && [ $tries -lt 100 ]; do
+if [ "$system" = linux ]; then
+    records="$KESTREL_HOME/processes"
+    started=()
+    end_holders() {  # only the holders this check started, and those the runs started again
+        local pid
+        for pid in "${started[@]}" $(sed -n 's/^pid=//p' "$records"/*.holder 2>/dev/null); do
+            kill "$pid" 2>/dev/null
+            local tries=0
+            while kill -0 "$pid" 2>/dev/null && [ $tries -lt 100 ]; do
+                sleep 0.1
+                tries=$((tries + 1))
+            done
+        done
+        return 0
+    }
+    trap end_holders EXIT
+    # The pid of the running holder of the data file, waiting up to 10 s for one to record
+    # itself.
+    holder_pid() {
+        local tries=0 pid
+        while [ $tries -lt 100 ]; do
+            pid=$(grep -l -F -x "file=$data_file" "$records"/*.holder 2>/dev/null | head -1 |
+                xargs -r sed -n 's/^pid=//p')
+            if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+                echo "$pid"
+                return 0
+            fi
             sleep 0.1
             tries=$((tries + 1))
         done
-    done
-    return 0
-}
-trap end_holders EXIT
+        return 1
+    }
+    start_holder() {  # [--refuse-close]
+        "$holder_program" "$@" "$data_file" >/dev/null 2>&1 &
+        started+=($!)
+        holder_pid >/dev/null || { fail "the holder did not start"; exit 1; }
+    }
+    # The machine's files a restore could change: all but the holders' records and the
+    # registry store, whose bytes SQLite rewrites on its own.
+    machine_files() {
+        (cd "$KESTREL_HOME" && find . \( -path ./processes -o -name 'registry.db*' \) -prune -o \
+            -type f -print0 | sort -z | xargs -0 sha1sum)
+    }
+else
+    # A program named OUTLOOK.EXE, in a folder of its own: it keeps its arguments and its log
+    # of starts and ends beside it.
+    mkdir -p "$work/outlook"
+    cp "$holder_program" "$work/outlook/OUTLOOK.EXE"
+    stand_in_log="$work/outlook/OUTLOOK.EXE.log"
+    # The Windows process id of the running stand-in: the last one started that has not
+    # closed, waiting up to 20 s for one to start.
+    holder_pid() {
+        local tries=0 pid
+        while [ $tries -lt 200 ]; do
+            pid=$(tr -d '\r' <"$stand_in_log" 2>/dev/null |
+                awk '$1 == "started" { last = $2; open[$2] = 1 }
+                     $1 == "closed" { delete open[$2] }
+                     END { if (last in open) print last }')
+            if [ -n "$pid" ]; then
+                echo "$pid"
+                return 0
+            fi
+            sleep 0.1
+            tries=$((tries + 1))
+        done
+        return 1
+    }
+    start_holder() {  # [--refuse-close]
+        wine "$work/outlook/OUTLOOK.EXE" "$@" "$data_file" >/dev/null 2>&1 &
+        holder_pid >/dev/null || { fail "the stand-in did not start"; exit 1; }
+    }
+    # Wine's taskkill ends the process as the Task Manager does; only a check may do that.
+    end_holders() {
+        local pid
+        pid=$(holder_pid) || return 0
+        wine taskkill /f /pid "$pid" >/dev/null 2>&1
+        echo "closed $pid" >>"$stand_in_log"
+    }
+    machine_files() {
+        (cd "$WINEPREFIX/drive_c/users" && find . -type f -print0 | sort -z | xargs -0 sha1sum)
+    }
+fi
 
-# The pid of the running holder of the data file, waiting up to 10 s for one to record itself.
-holder_pid() {
-    local tries=0 pid
-    while [ $tries -lt 100 ]; do
-        pid=$(grep -l -F -x "file=$data_file" "$records"/*.holder 2>/dev/null | head -1 |
-            xargs -r sed -n 's/^pid=//p')
-        if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-            echo "$pid"
-            return 0
-        fi
-        sleep 0.1
-        tries=$((tries + 1))
-    done
-    return 1
-}
-start_holder() {  # [--refuse-close]
-    "$holder_program" "$@" "$data_file" >/dev/null 2>&1 &
-    started+=($!)
-    holder_pid >/dev/null || { fail "the holder did not start"; exit 1; }
-}
 check() {  # name, expected exit status, command...
     local name=$1 expected=$2 status=0
     shift 2
@@ -109,6 +159,32 @@ check_line backup-close-reports "^closed OUTLOOK\\.EXE \\(process $first\\) and 
     backup-close.err
 check_holder backup-close-starts-holder-again another "$first"
 
+# A shadow copy: refused before anything is written where the user has no administrator
+# rights (the emulated machine's never has); under Wine, whose user has them, the snapshot
+# cannot be made (Wine's VSS answers "not implemented"), so the run says so and closes the
+# program instead.
+before=$(holder_pid)
+if [ "$system" = linux ]; then
+    check backup-snapshot-without-rights 2 run_tool backup --profile Outlook --items 100000000 \
+        --if-outlook-runs snapshot snapshot.ksb
+    check_line backup-snapshot-refused "snapshot needs administrator rights" \
+        backup-snapshot-without-rights.err
+    if [ -e snapshot.ksb ]; then
+        fail "$system-backup-snapshot-writes-nothing"
+    else
+        pass "$system-backup-snapshot-writes-nothing"
+    fi
+    check_holder backup-snapshot-leaves-holder-running same "$before"
+else
+    check backup-snapshot-falls-back 0 run_tool backup --profile Outlook --items 100000000 \
+        --if-outlook-runs snapshot snapshot.ksb
+    check_line backup-snapshot-says-so \
+        "^no shadow copy \\(no shadow copy could be made: .*\\); closing Outlook instead" \
+        backup-snapshot-falls-back.err
+    check_member backup-snapshot-data-file snapshot.ksb
+    check_holder backup-snapshot-starts-holder-again another "$before"
+fi
+
 # A holder that refuses to close: the run waits its 60 s, leaves the file out and goes on.
 end_holders
 start_holder --refuse-close
@@ -127,11 +203,9 @@ check_line backup-refused-left-out "^not in the backup: .*bob@example\\.com\\.ps
     backup-refused.out
 check_holder backup-refused-holder-still-running same "$refusing"
 
-# The machine as a restore could change it: every file (the registry store's bytes aside, which
-# SQLite rewrites on its own) and Office's registry tree.
+# The machine as a restore could change it: its files and Office's registry tree.
 machine_state() {
-    (cd "$KESTREL_HOME" && find . \( -path ./processes -o -name 'registry.db*' \) -prune -o \
-        -type f -print0 | sort -z | xargs -0 sha1sum)
+    machine_files
     run_tool reg export 'HKEY_CURRENT_USER\Software\Microsoft\Office' "$work/office.reg" &&
         sha1sum <"$work/office.reg"
 }

@@ -197,6 +197,26 @@ else
     fail cron-list-after-remove-holds-job-2
     cat cron-list-after-remove.out
 fi
+# Job 2's command line changed by hand (its time): no longer told from a line of the user's,
+# so nothing is removed, and the tool says why.
+cp user-crontab user-crontab.job2
+sed -i '/^# kestrel-job 2 /{n;s/^0 9 /5 9 /}' user-crontab
+cp user-crontab user-crontab.edited
+stdin_text='' check cron-remove-edited 1 run_tool schedule remove 2
+check_output cron-remove-edited-says-why \
+    'kestrel: Task 2 cannot be removed: the crontab holds its mark line but not the command line this program wrote below it (changed by hand?); nothing was changed: crontab -e edits the crontab' \
+    cron-remove-edited.err
+if cmp -s user-crontab user-crontab.edited; then
+    pass cron-remove-edited-changes-nothing
+else
+    fail cron-remove-edited-changes-nothing
+    diff user-crontab.edited user-crontab
+fi
+# A line of the user's right after job 2's mark stays; the job's own two lines go.
+cp user-crontab.job2 user-crontab
+user_line='0 9 * * 1,5 /home/ann/bin/sync-mail'
+sed -i "/^# kestrel-job 2 /a $user_line" user-crontab
+printf '%s\n' "$user_line" >>user-crontab.before
 stdin_text='' check cron-remove-2 0 run_tool schedule remove 2
 if cmp -s user-crontab user-crontab.before; then
     pass cron-other-lines-kept

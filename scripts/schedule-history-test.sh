@@ -8,17 +8,22 @@
 #   each run leaves one line in the system log, and `kestrel schedule list` shows the last run;
 # - while a run goes, no process's command line (/proc/*/cmdline) holds the job's password, nor
 #   does the crontab or a timer unit; the password is a file only its owner can read;
-# - keep 1 with the data files gone: the previous archive stays as it was and the incomplete one
-#   goes beside it; the next complete run replaces the archive and removes the incomplete one.
+# - keep 1 with the data files gone, and again with the data file held open by another program
+#   (the emulated machine's kestrel-holder, one that refuses to close): the previous archive
+#   stays as it was and the incomplete one goes beside it; the next complete run replaces the
+#   archive and removes the incomplete one.
 # Prints one "PASS name" or "FAIL name" line per check.
-#   scripts/schedule-history-test.sh linux KESTREL_TOOL KESTRELBAK WORK_FOLDER
+#   scripts/schedule-history-test.sh linux KESTREL_TOOL KESTRELBAK KESTREL_HOLDER WORK_FOLDER
 check_name=schedule-history-test
+holder_program=$(realpath "${4:-}")
+set -- "$1" "$2" "$3" "${5:-}"
 # shellcheck source=scripts/cli-check-machine.sh
 . "$(dirname "$0")/cli-check-machine.sh"
 if [ "$system" != linux ]; then
     echo "FAIL the scheduled jobs of the Windows build are not checked here"
     exit 1
 fi
+[ -x "$holder_program" ] || { echo "FAIL $holder_program was not built"; exit 1; }
 for program in sh env faketime stat; do
     if ! command -v "$program" >/dev/null; then
         echo "FAIL $program is not installed (scripts/install-deps.sh installs it)"
@@ -206,6 +211,62 @@ else
     ls "$backups"
 fi
 verify mail-verifies "$backups/mail.ksb"
+
+# The same rule with the data file held open by another program while the job runs.
+holder_pids() {  # the holders this check's machine records
+    sed -n 's/^pid=//p' "$KESTREL_HOME"/processes/*.holder 2>/dev/null
+}
+end_holders() {
+    local pid tries
+    for pid in ${holder:-} $(holder_pids); do
+        kill "$pid" 2>/dev/null
+        tries=0
+        while kill -0 "$pid" 2>/dev/null && [ $tries -lt 100 ]; do
+            sleep 0.1
+            tries=$((tries + 1))
+        done
+    done
+    return 0
+}
+trap end_holders EXIT
+cp "$backups/mail.ksb" mail-before-held.ksb
+"$holder_program" --refuse-close 'C:\Users\bob\Documents\Outlook Files\bob@example.com.pst' \
+    >holder.out 2>&1 &
+holder=$!
+tries=0
+while [ -z "$(holder_pids)" ] && [ $tries -lt 100 ]; do
+    sleep 0.1
+    tries=$((tries + 1))
+done
+[ -n "$(holder_pids)" ] || { fail "held-run: the holder did not start" && cat holder.out; }
+check held-run 1 run_job 2
+incomplete=("$backups"/mail\ \(incomplete\ *\).ksb)
+held_text='status 1: written beside the target, an item failed; the previous archive is kept; not in the backup: cannot open C:\Users\bob\Documents\Outlook Files\bob@example.com.pst: The file is held open by another program'
+if cmp -s mail-before-held.ksb "$backups/mail.ksb" && [ -f "${incomplete[0]}" ] &&
+    tail -1 "$log" | tr -d '\r' | grep -q -F 'mail (incomplete ' &&
+    tail -1 "$log" | tr -d '\r' | grep -q -F "$held_text"; then
+    pass held-run-keeps-the-archive
+else
+    fail held-run-keeps-the-archive
+    ls "$backups"
+    tail -1 "$log"
+fi
+if kill -0 "$holder" 2>/dev/null; then
+    pass held-run-left-the-holder-running
+else
+    fail held-run-left-the-holder-running
+fi
+end_holders
+holder=''
+check held-complete-again 0 run_job 2
+incomplete=("$backups"/mail\ \(incomplete\ *\).ksb)
+if [ ! -e "${incomplete[0]}" ] && ! cmp -s mail-before-held.ksb "$backups/mail.ksb"; then
+    pass held-complete-run-removes-the-incomplete-archive
+else
+    fail held-complete-run-removes-the-incomplete-archive
+    ls "$backups"
+fi
+verify held-mail-verifies "$backups/mail.ksb"
 
 # Removing a job removes its password.
 check remove-1 0 run_tool schedule remove 1

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "outlook/OutlookRunsSetting.h"
 #include "scheduler/SchedulerTexts.h"
 
 namespace kestrel {
@@ -14,6 +15,18 @@ std::nullopt_t NotScheduled(Messages& messages, const std::string& why)
     messages.Show(texts::TaskNotScheduled + why, texts::ApplicationTitle, MessageIcon::Stop,
                   MessageButtons::Ok);
     return std::nullopt;
+}
+
+// A job whose unattended run reads held files from a shadow copy needs the administrator's
+// elevated token, which only the highest run level gives a task; the rights are checked here,
+// as registering such a task needs them too.
+bool NeedsHighestRunLevel(Platform& platform, Messages& messages)
+{
+    if (!platform.registry || !platform.system->HasAdministratorRights()) {
+        return false;
+    }
+    RegistryAccess registry(*platform.registry, messages);
+    return ReadUnattendedOutlookWay(registry) == IfOutlookRuns::Snapshot;
 }
 
 }  // namespace
@@ -39,8 +52,11 @@ std::optional<std::uint32_t> AddScheduledJob(const ScheduleChoices& choices, Pla
         }
         passwordKey = *stored;
     }
-    const std::optional<JobInfo> job =
+    std::optional<JobInfo> job =
         BuildJobInfo(choices, platform.system->ProgramFolder(), passwordKey);
+    if (job) {
+        job->HighestRunLevel = NeedsHighestRunLevel(platform, messages);
+    }
     Result<std::uint32_t> added =
         job ? platform.scheduler->Add(*job)
             : Result<std::uint32_t>(

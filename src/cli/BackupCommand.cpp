@@ -18,6 +18,7 @@
 #include "cli/OutlookRunning.h"
 #include "cli/PrintedMessages.h"
 #include "cli/ToolCommands.h"
+#include "platform/RedirectedReads.h"
 
 namespace kestrel {
 namespace {
@@ -25,7 +26,7 @@ namespace {
 constexpr const char* Usage =
     "usage: kestrel backup --profile NAME --items FLAGS [--description TEXT]\n"
     "                      [--password-stdin | --password-file FILE] [--keep N] [--verify]\n"
-    "                      [--if-outlook-runs skip|close] ARCHIVE.ksb\n"
+    "                      [--if-outlook-runs skip|close|snapshot] ARCHIVE.ksb\n"
     "  FLAGS     one 0 or 1 per item box, in the order kestrel profiles lists them:\n"
     "            data files, accounts, signatures, stationery, address book, options,\n"
     "            templates, preferences, contacts (111111111: all; fewer than 9: the rest 0)\n"
@@ -33,7 +34,9 @@ constexpr const char* Usage =
     "            input or of FILE, never from the command line\n"
     "  --if-outlook-runs  when Outlook holds a data file: skip leaves the file out (the\n"
     "            default), close asks Outlook to close, waits up to 60 seconds and starts\n"
-    "            it again after the backup; Outlook is never ended by force\n"
+    "            it again after the backup; Outlook is never ended by force; snapshot\n"
+    "            (needs administrator rights) reads the file from a shadow copy, and\n"
+    "            closes Outlook when no shadow copy can be made\n"
     "  ARCHIVE   a Windows path (C:\\..., \\\\server\\share\\...) or a path of this system\n"
     "  --keep N  keep the last N archives (1 to 99), each named \"ARCHIVE YYYY-MM-DD HHMM.ksb\";\n"
     "            1 (the default) replaces ARCHIVE\n"
@@ -72,7 +75,7 @@ std::variant<BackupOptions, std::string> ParseBackupOptions(
         } else if (argument == "--if-outlook-runs") {
             const auto way = hasValue ? ParseIfOutlookRuns(arguments[++i], false) : std::nullopt;
             if (!way) {
-                return "--if-outlook-runs takes skip or close";
+                return "--if-outlook-runs takes skip, close or snapshot";
             }
             options.ifOutlookRuns = *way;
         } else if (argument == "--verify") {
@@ -170,6 +173,12 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
     if (!platform.fileSystem || !platform.registry) {
         return Refuse("no file system or registry to back up from");
     }
+    if (options.ifOutlookRuns == IfOutlookRuns::Snapshot &&
+        !(platform.system && platform.system->HasAdministratorRights())) {
+        return Refuse(
+            "--if-outlook-runs snapshot needs administrator rights (start kestrel from a "
+            "command prompt run as administrator); nothing written");
+    }
     // The password first: a refused one stops the run before anything is looked at.
     std::string password;
     if (options.passwordFrom != PasswordFrom::None) {
@@ -215,14 +224,21 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
         ConsoleProgress progress(std::cerr, console.errorIsTerminal);
         RegistryAccess registry(*platform.registry, messages);
         HeldFilesGate gate(platform.fileHolders.get(), progress);
+        gate.UseShadowCopies(platform.shadowCopies.get());
         const HeldCheck check = gate.Check(
             options.ifOutlookRuns,
             ProfileHeldFileCandidates(registry, state.ProfilesRootKey, *profile, request.boxes),
             false);
         std::fputs(HeldFilesLines(check, options.ifOutlookRuns, false).c_str(), stderr);
-        BackupJob job(platform, messages);
-        outcome = RunKeptBackup(job, request, machine, progress, {options.keep, options.verify},
-                                *platform.fileSystem);
+        {
+            const ScopedRedirectedReads fromSnapshot(platform, gate.SnapshotPaths());
+            BackupJob job(platform, messages);
+            outcome = RunKeptBackup(job, request, machine, progress, {options.keep, options.verify},
+                                    *platform.fileSystem);
+        }
+        if (std::string why; !gate.DeleteSnapshot(why)) {
+            std::fprintf(stderr, "the shadow copy could not be deleted: %s\n", why.c_str());
+        }
         std::fputs(StartedAgainLine(gate.Closed()).c_str(), stderr);
         gate.StartAgain();
     }

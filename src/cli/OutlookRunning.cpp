@@ -10,6 +10,9 @@ std::optional<IfOutlookRuns> ParseIfOutlookRuns(const std::string& value, bool r
     if (value == "skip" && !restore) {
         return IfOutlookRuns::Skip;
     }
+    if (value == "snapshot" && !restore) {
+        return IfOutlookRuns::Snapshot;
+    }
     return std::nullopt;
 }
 
@@ -17,6 +20,12 @@ std::string HeldFilesLines(const HeldCheck& check, IfOutlookRuns way, bool resto
 {
     std::string lines;
     const long long waited = HeldFilesGate::DefaultWait.count();
+    if (!check.snapshotFailure.empty()) {
+        lines += "no shadow copy (" + check.snapshotFailure + "); closing Outlook instead\n";
+    }
+    for (const std::string& path : check.fromSnapshot) {
+        lines += path + " is read from a shadow copy\n";
+    }
     if (!check.refusedToClose.empty()) {
         lines += HolderNames(check.refusedToClose) + " did not close within " +
                  std::to_string(waited) + " seconds; it was left running\n";

@@ -7,12 +7,13 @@
 
 namespace kestrel {
 
-// --if-outlook-runs of `kestrel backup` (skip, close) and `kestrel restore` (close only: a
-// restore never writes beside a program that holds the files).
+// --if-outlook-runs of `kestrel backup` (skip, close, snapshot) and `kestrel restore` (close
+// only: a restore never writes beside a program that holds the files).
 std::optional<IfOutlookRuns> ParseIfOutlookRuns(const std::string& value, bool restore);
 
 // What the check before the run found and did, one line each for standard error: the held files
-// left out (or, for a restore, the reason nothing is restored), the programs that did not close.
+// left out (or, for a restore, the reason nothing is restored), the programs that did not close,
+// the files read from a shadow copy or why none could be used.
 std::string HeldFilesLines(const HeldCheck& check, IfOutlookRuns way, bool restore);
 
 // The line after the run for the programs the gate closed and started again.

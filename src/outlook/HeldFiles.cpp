@@ -102,6 +102,8 @@ HeldFilesGate::HeldFilesGate(FileHolders* holders, ProgressSink& progress, Pause
 
 HeldFilesGate::~HeldFilesGate()
 {
+    std::string why;
+    DeleteSnapshot(why);
     StartAgain();
 }
 
@@ -138,6 +140,9 @@ HeldCheck HeldFilesGate::Check(IfOutlookRuns way, const std::vector<std::string>
         check.verdict = HeldVerdict::Stop;
         return check;
     }
+    if (way == IfOutlookRuns::Snapshot && ReadFromSnapshot(check)) {
+        return check;
+    }
     const std::vector<FileHolder> holders = DistinctHolders(check.held);
     for (const FileHolder& holder : holders) {
         if (holders_->AskToClose(holder)) {
@@ -157,6 +162,51 @@ HeldCheck HeldFilesGate::Check(IfOutlookRuns way, const std::vector<std::string>
         check.verdict = HeldVerdict::Stop;
     }
     return check;
+}
+
+bool HeldFilesGate::ReadFromSnapshot(HeldCheck& check)
+{
+    if (copies_ == nullptr) {
+        check.snapshotFailure = "this system has no shadow copies";
+        return false;
+    }
+    std::vector<std::string> paths;
+    for (const HeldFile& file : check.held) {
+        paths.push_back(file.path);
+    }
+    if (!copies_->Create(paths)) {
+        check.snapshotFailure = "no shadow copy could be made: " + copies_->Problem();
+        return false;
+    }
+    snapshotTaken_ = true;
+    for (const std::string& path : paths) {
+        const std::string inSnapshot = copies_->PathInSnapshot(path);
+        if (inSnapshot.empty()) {
+            check.snapshotFailure = "the shadow copy has no " + path;
+            if (std::string why; !DeleteSnapshot(why)) {
+                check.snapshotFailure += " and could not be deleted: " + why;
+            }
+            return false;
+        }
+        snapshotPaths_[path] = inSnapshot;
+    }
+    check.fromSnapshot = paths;
+    check.stillHeld.clear();
+    return true;
+}
+
+bool HeldFilesGate::DeleteSnapshot(std::string& why)
+{
+    snapshotPaths_.clear();
+    if (!snapshotTaken_) {
+        return true;
+    }
+    snapshotTaken_ = false;
+    if (copies_->Delete()) {
+        return true;
+    }
+    why = copies_->Problem();
+    return false;
 }
 
 HeldVerdict HeldFilesGate::WaitForRelease(const std::vector<std::string>& paths,

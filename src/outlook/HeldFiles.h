@@ -3,11 +3,13 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "archive/ItemTable.h"
 #include "platform/FileHolders.h"
+#include "platform/ShadowCopies.h"
 #include "registry/RegistryAccess.h"
 #include "ui/ProgressSink.h"
 
@@ -43,6 +45,10 @@ struct HeldCheck {
     std::vector<HeldFile> stillHeld;
     // The programs asked to close that did not close within the wait.
     std::vector<FileHolder> refusedToClose;
+    // The Snapshot way: the held files read from the shadow copy (none held then), or why no
+    // usable shadow copy was taken, in which case the programs were asked to close instead.
+    std::vector<std::string> fromSnapshot;
+    std::string snapshotFailure;
 };
 
 // The files Outlook keeps open that the ticked boxes read or replace: the data files (box 0)
@@ -75,25 +81,41 @@ public:
     HeldFilesGate& operator=(const HeldFilesGate&) = delete;
 
     std::vector<HeldFile> FindHeld(const std::vector<std::string>& paths);
+    // Where the Snapshot way takes its shadow copies; null (the default) where there are
+    // none, so that way closes the programs instead.
+    void UseShadowCopies(ShadowCopies* copies) { copies_ = copies; }
+
     // Decides, before a run, what to do about the held files among `paths`: Skip goes on
     // without them, Refuse stops when any is held, Close asks their programs to close and waits
     // (with progress text and `cancel` polled) until the files are free. When they are not
     // freed in time, a backup (stopWhenStillHeld false) goes on without them and a restore
-    // stops.
+    // stops. Snapshot (a backup's only, the caller checks the rights) reads the held files
+    // from one shadow copy of their volumes (SnapshotPaths) and closes nothing; when it cannot
+    // be taken or lacks a file, it is deleted and the way is Close.
     HeldCheck Check(IfOutlookRuns way, const std::vector<std::string>& paths,
                     bool stopWhenStillHeld, const std::atomic<bool>* cancel = nullptr);
     // Starts again every program this gate closed that is not running; once each.
     void StartAgain();
     // The programs closed by Check (and not yet started again).
     const std::vector<FileHolder>& Closed() const { return closed_; }
+    // Each held file read from the shadow copy, with its path inside it; empty without one.
+    const std::map<std::string, std::string>& SnapshotPaths() const { return snapshotPaths_; }
+    // Deletes the shadow copy once the run no longer reads it; also when the object goes.
+    // False, with the reason, when it could not be deleted (a non-persistent one still goes
+    // when the program ends).
+    bool DeleteSnapshot(std::string& why);
 
     static void SleepFor(std::chrono::milliseconds time);
 
 private:
+    bool ReadFromSnapshot(HeldCheck& check);
     HeldVerdict WaitForRelease(const std::vector<std::string>& paths,
                                const std::atomic<bool>* cancel);
 
     FileHolders* holders_;
+    ShadowCopies* copies_ = nullptr;
+    bool snapshotTaken_ = false;
+    std::map<std::string, std::string> snapshotPaths_;
     ProgressSink& progress_;
     Pause pause_;
     std::chrono::milliseconds wait_;

@@ -9,6 +9,7 @@
 #include "platform/RegistryApi.h"
 #include "platform/RunFolder.h"
 #include "platform/Scheduler.h"
+#include "platform/ShadowCopies.h"
 #include "platform/Shell.h"
 #include "platform/SystemInfo.h"
 #include "platform/SystemLog.h"
@@ -26,6 +27,8 @@ struct Platform {
     std::unique_ptr<FileSystem> fileSystem;
     // Who holds the data files; null where no backend can tell (runs then treat none as held).
     std::unique_ptr<FileHolders> fileHolders;
+    // Snapshots of the volumes to read held files from; null where the system has none.
+    std::unique_ptr<ShadowCopies> shadowCopies;
     // Null where no backend adds jobs yet: the options window then reports that it cannot.
     // CreateSystemPlatform leaves it so: the programs set it from CreateSystemScheduler.
     std::unique_ptr<Scheduler> scheduler;

@@ -37,6 +37,10 @@ struct JobInfo {
     // The argument text the program must see, exactly: it is the backend's task to escape it
     // for the way its scheduler hands it on (XML, systemd units, crontab lines).
     std::string Arguments;
+    // Run with the user's highest rights (an administrator's elevated token) where the
+    // scheduler knows such a thing: the unattended run then reads held data files from a shadow
+    // copy, which needs them. Backends without it ignore it.
+    bool HighestRunLevel = false;
 };
 
 // A job the scheduler holds for this user, as it was added.

@@ -24,6 +24,9 @@ public:
     virtual std::string ExpandEnvironmentText(const std::string& text) = 0;
     // The folder the program was installed into, without a trailing backslash.
     virtual std::string ProgramFolder() = 0;
+    // True when this process runs with administrator rights (on Windows an elevated token),
+    // which a shadow copy needs.
+    virtual bool HasAdministratorRights() = 0;
 };
 
 }  // namespace kestrel

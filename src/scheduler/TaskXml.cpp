@@ -250,7 +250,9 @@ Result<std::string> TaskXmlOf(const JobInfo& job, const std::tm& now, const std:
     }
     const std::string principal = (userId.empty() ? "" : "      <UserId>" + *user + "</UserId>\n") +
                                   "      <LogonType>InteractiveToken</LogonType>\n"
-                                  "      <RunLevel>LeastPrivilege</RunLevel>\n";
+                                  "      <RunLevel>" +
+                                  (job.HighestRunLevel ? "HighestAvailable" : "LeastPrivilege") +
+                                  "</RunLevel>\n";
     return "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n"
            "<Task version=\"1.2\" "
            "xmlns=\"http://schemas.microsoft.com/windows/2004/02/mit/task\">\n"
@@ -302,6 +304,9 @@ std::optional<JobInfo> JobOfTaskXml(const std::string& xml)
         job.Command = "\"" + job.Program + "\" " + job.Arguments;
     }
     ReadTrigger(xml, job);
+    if (auto runLevel = FindElement(xml, "RunLevel")) {
+        job.HighestRunLevel = runLevel->text == "HighestAvailable";
+    }
     return job;
 }
 

@@ -25,12 +25,14 @@ std::string XmlUnescaped(const std::string& text);
 // without weekdays a one-time trigger on its Once date, or at the next time JobTime comes round
 // after `now` (local time). Both start at that next time, so registering never counts as a missed
 // run. The action runs Program with Arguments; the task runs as `userId` (when not empty) with its
-// interactive token only, and starts as soon as it can after a missed start. An Error for a
+// interactive token only, at the highest run level for HighestRunLevel and the least otherwise,
+// and starts as soon as it can after a missed start. An Error for a
 // Program or Arguments that the document cannot carry.
 Result<std::string> TaskXmlOf(const JobInfo& job, const std::tm& now, const std::string& userId);
 
 // The job a task document describes: Program and Arguments of its first Exec action, JobTime
-// and weekdays of its first time or weekly trigger (a weekly trigger sets JobRunPeriodically).
+// and weekdays of its first time or weekly trigger (a weekly trigger sets JobRunPeriodically),
+// HighestRunLevel for the run level HighestAvailable.
 // What the document lacks stays empty; nothing when it has neither trigger nor action.
 std::optional<JobInfo> JobOfTaskXml(const std::string& xml);
 

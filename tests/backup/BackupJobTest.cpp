@@ -10,6 +10,7 @@
 #include "archive/ArchiveTestSupport.h"
 #include "backup/BackupRun.h"
 #include "outlook/DataStorePaths.h"
+#include "platform/RedirectedReads.h"
 #include "registry/RegistryFixture.h"
 #include "support/FakePlatform.h"
 #include "support/MemoryFileSystem.h"
@@ -226,6 +227,38 @@ TEST_F(BackupJobTest, FaultsLeaveThePreviousArchiveAndSaySo)
         }
         *files_ = pristine;
     }
+}
+
+// A held data file read from its shadow copy makes the archive a direct read makes: the member
+// and the info file name the original file, whose bytes come from the copy.
+TEST_F(BackupJobTest, AFileReadFromAShadowCopyIsBackedUpAsItself)
+{
+    const auto backUp = [this] {
+        BackupJob job(fake_.platform, messages_);
+        SilentProgress progress;
+        const BackupOutcome outcome = job.Run(Request("100010000"), machine_, progress);
+        EXPECT_TRUE(outcome.leftOut.empty()) << outcome.leftOut.at(0);
+        auto members = testing::ReadMembers(*files_, Target, "pa55");
+        std::string& info = members["ksbackup.dat"];
+        const std::size_t time = info.find("BackupTime=") + 11;
+        info.replace(time, info.find('\r', time) - time, "(now)");
+        return members;
+    };
+    const MemoryFileSystem pristine = *files_;
+    const auto direct = backUp();
+    ASSERT_EQ(std::string(300 * 1024, 'm') + "mail", direct.at("Outlook.pst"));
+    *files_ = pristine;
+
+    const std::string copy = "C:\\Shadow1\\Mail\\Outlook.pst";
+    files_->AddFolder("C:\\Shadow1\\Mail");
+    files_->AddFile(copy, files_->Data(Mail));
+    files_->RefuseOpening(Mail);
+    {
+        const ScopedRedirectedReads fromSnapshot(fake_.platform, {{"c:\\mail\\OUTLOOK.PST", copy}});
+        EXPECT_EQ(direct, backUp());
+    }
+    // Afterwards the platform reads directly again, and the held file is refused.
+    EXPECT_FALSE(fake_.platform.fileSystem->OpenInputFile(Mail));
 }
 
 }  // namespace

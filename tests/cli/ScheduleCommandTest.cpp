@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "outlook/OutlookRunsSetting.h"
 #include "support/FakePlatform.h"
 #include "support/SampleMachineFixture.h"
 #include "support/ScheduledJobs.h"
@@ -222,6 +223,36 @@ TEST_F(ScheduleCommandTest, EachAddIsANewJobOfTheWindowsKind)
                       "C:\\c.ksb"}));
     EXPECT_EQ("The task could not be scheduled: this system offers no scheduler to add it to.\n",
               shown);
+}
+
+// The job of a user whose unattended runs read held files from a shadow copy runs with the
+// administrator's elevated token, where the user has one; every other job as the user's plain
+// token, as before.
+TEST_F(ScheduleCommandTest, OnlyAnElevatedAdministratorsSnapshotJobRunsAtTheHighestLevel)
+{
+    const struct {
+        bool administrator;
+        std::optional<IfOutlookRuns> setting;  // none: a machine where it was never chosen
+        bool highest;
+    } cases[] = {
+        {true, std::nullopt, false},
+        {true, IfOutlookRuns::Snapshot, true},
+        {false, IfOutlookRuns::Snapshot, false},
+        {true, IfOutlookRuns::Close, false},
+        {true, IfOutlookRuns::Skip, false},
+    };
+    for (const auto& c : cases) {
+        fake.system.administrator = c.administrator;
+        RecordedMessages messages;
+        RegistryAccess registry(*fake.platform.registry, messages);
+        if (c.setting) {
+            ASSERT_TRUE(WriteUnattendedOutlookWay(registry, *c.setting));
+        }
+        ASSERT_EQ(0, Run({"add", "--profile", "Outlook", "--items", "1", "--daily", "--target",
+                          "C:\\a.ksb"}));
+        EXPECT_EQ(scheduler->jobs.back().job.HighestRunLevel, c.highest)
+            << c.administrator << " " << (c.setting ? OutlookRunsSettingText(*c.setting) : "-");
+    }
 }
 
 TEST_F(ScheduleCommandTest, ListAndRemove)

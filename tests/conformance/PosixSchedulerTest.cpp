@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -290,6 +291,78 @@ TEST_P(PosixSchedulerJobs, AddsListsAndRemoves)
 
 INSTANTIATE_TEST_SUITE_P(Backends, PosixSchedulerJobs, ::testing::Bool(),
                          [](const auto& backend) { return backend.param ? "Systemd" : "Crontab"; });
+
+// Removing a crontab job takes its mark and the command line written below it, and nothing
+// else: not a line of the user's put between them, nor another job's line. When the job's own
+// line cannot be told (gone, or changed beyond its argument text), nothing is changed.
+TEST_F(PosixSchedulerBackends, CrontabRemovalTakesOnlyTheJobsOwnLines)
+{
+    FakeSystemctl("show-environment");
+    FakeCrontab();
+    const std::string root = "/home/ann/kestrel";
+    const std::tm now = At(2026, 12, 7, 8, 0);
+    const auto entry = [&](std::uint32_t id, const JobInfo& job) {
+        return *CrontabEntry(id, job, program, root, now);
+    };
+    const auto mark = [](const std::string& text) { return text.substr(0, text.find('\n') + 1); };
+    const auto command = [](const std::string& text) { return text.substr(text.find('\n') + 1); };
+    const std::string weekly = entry(1, Job(9, 30, 0x05, "sf=Axm=1bf=/a.ksb"));
+    const std::string once = entry(1, Job(21, 0, 0, "sf=Axm=1bf=/o.ksb"));
+    const std::string second = entry(2, Job(9, 30, 0x05, "sf=Bxm=1bf=/b.ksb"));
+    const std::string user = "30 9 * * 1,3 /home/ann/bin/sync-mail\n";
+    const std::string others = "MAILTO=ann\n# nightly\n";
+
+    struct Case {
+        const char* name;
+        std::string crontab;
+        std::uint32_t removed;
+        std::string listedArguments;      // of the removed job, before; empty: not listed with one
+        std::optional<std::string> left;  // the crontab after; none: refused and unchanged
+    };
+    const Case cases[] = {
+        {"user's line right after the mark", others + mark(weekly) + user + command(weekly), 1,
+         "sf=Axm=1bf=/a.ksb", others + user},
+        {"user's line after a one-time job's mark", mark(once) + user + command(once) + others, 1,
+         "sf=Axm=1bf=/o.ksb", user + others},
+        {"two jobs, the first removed", others + weekly + second, 1, "sf=Axm=1bf=/a.ksb",
+         others + second},
+        {"two jobs, the second removed", weekly + second + others, 2, "sf=Bxm=1bf=/b.ksb",
+         weekly + others},
+        {"argument text changed by hand",
+         others + mark(weekly) + "30 9 * * 1,3 KESTREL_HOME='" + root + "' '" + program +
+             "' 'sf=Axm=1bf=/z.ksb'\n",
+         1, "sf=Axm=1bf=/z.ksb", others},
+        {"mark at the end of the crontab", others + mark(weekly), 1, "", std::nullopt},
+        {"mark followed only by the user's line", mark(weekly) + user + others, 1, "",
+         std::nullopt},
+        {"time changed by hand", others + mark(weekly) + "0 10" + command(weekly).substr(4), 1, "",
+         std::nullopt},
+        {"program replaced by hand", mark(weekly) + "30 9 * * 1,3 KESTREL_HOME=/x /bin/true\n", 1,
+         "", std::nullopt},
+        {"first job's line gone, the second's below its own mark", mark(weekly) + second, 1, "",
+         std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        scratch.Make("crontab", c.crontab);
+        Result<std::vector<ListedJob>> jobs = scheduler.List();
+        ASSERT_TRUE(jobs);
+        const auto listed = std::find_if(jobs->begin(), jobs->end(),
+                                         [&](const ListedJob& job) { return job.id == c.removed; });
+        ASSERT_NE(listed, jobs->end());
+        EXPECT_EQ(listed->job.Arguments, c.listedArguments);
+
+        const std::optional<Error> failure = scheduler.Remove(c.removed);
+        EXPECT_EQ(scratch.Read("crontab"), c.left.value_or(c.crontab));
+        EXPECT_EQ(failure.has_value(), !c.left);
+        if (failure) {
+            EXPECT_EQ(failure->systemText,
+                      "the crontab holds its mark line but not the command line this program "
+                      "wrote below it (changed by hand?); nothing was changed: crontab -e edits "
+                      "the crontab");
+        }
+    }
+}
 
 TEST_F(PosixSchedulerBackends, RefusalsCarryTheToolsText)
 {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -188,6 +189,133 @@ TEST(HeldFilesGate, ClosedProgramsStartAgainOnceEachAfterACancelledWait)
     EXPECT_EQ(fixture.holders.programs.at(412).starts, 1);
     EXPECT_EQ(fixture.holders.programs.at(977).starts, 0);
     EXPECT_LE(fixture.pauses, 2);
+}
+
+// A shadow copy service that can fail at each step; a taken snapshot has the files of `has`.
+class FakeShadowCopies final : public ShadowCopies {
+public:
+    bool createFails = false;
+    bool deleteFails = false;
+    std::vector<std::string> has{Pst, Pab};
+    std::vector<std::string> asked;
+    bool taken = false;
+    int deletes = 0;
+
+    bool Create(const std::vector<std::string>& paths) override
+    {
+        asked = paths;
+        taken = !createFails;
+        return taken;
+    }
+    std::string PathInSnapshot(const std::string& path) override
+    {
+        const bool found = taken && std::find(has.begin(), has.end(), path) != has.end();
+        return found ? "\\\\?\\GLOBALROOT\\Device\\HarddiskVolumeShadowCopy1" + path.substr(2)
+                     : std::string();
+    }
+    bool Delete() override
+    {
+        ++deletes;
+        taken = taken && deleteFails;
+        return !taken;
+    }
+    std::string Problem() const override { return "the service answered 0x80042302"; }
+};
+
+TEST(HeldFilesGate, ReadsHeldFilesFromAShadowCopyOrClosesWhenItFails)
+{
+    struct Case {
+        const char* name;
+        bool noService;
+        bool createFails;
+        bool pabMissing;
+        bool deleteFails;
+        const char* failure;  // empty: read from the snapshot
+        int deletes;          // by the end of the gate
+    };
+    const Case cases[] = {
+        {"both files from the snapshot", false, false, false, false, "", 1},
+        {"no shadow copies here", true, false, false, false, "this system has no shadow copies", 0},
+        {"snapshot not created", false, true, false, false,
+         "no shadow copy could be made: the service answered 0x80042302", 0},
+        {"file missing in it", false, false, true, false, "the shadow copy has no C:\\Mail\\a.pab",
+         1},
+        {"file missing, deletion failing", false, false, true, true,
+         "the shadow copy has no C:\\Mail\\a.pab and could not be deleted: the service "
+         "answered 0x80042302",
+         1},
+        {"deletion failing after the run", false, false, false, true, "", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GateFixture fixture;
+        fixture.holders.Add(412, {Pst, Pab}, 2);
+        FakeShadowCopies copies;
+        copies.createFails = c.createFails;
+        copies.deleteFails = c.deleteFails;
+        if (c.pabMissing) {
+            copies.has = {Pst};
+        }
+        const bool fromSnapshot = std::string(c.failure).empty();
+        {
+            HeldFilesGate gate(&fixture.holders, fixture.progress, fixture.Pause(),
+                               std::chrono::seconds(2));
+            gate.UseShadowCopies(c.noService ? nullptr : &copies);
+            const HeldCheck check =
+                gate.Check(IfOutlookRuns::Snapshot, {Pst, Pab, "C:\\Mail\\free.pst"}, false);
+            EXPECT_EQ(check.verdict, HeldVerdict::Go);
+            EXPECT_EQ(check.snapshotFailure, c.failure);
+            // Either way the run gets every file: from the snapshot, or once Outlook closed.
+            EXPECT_TRUE(check.stillHeld.empty());
+            const FakeHolders::Program& program = fixture.holders.programs.at(412);
+            EXPECT_EQ(program.asked || program.starts > 0, !fromSnapshot);
+            if (!c.noService) {
+                EXPECT_EQ(copies.asked, (std::vector<std::string>{Pst, Pab}));
+            }
+            if (fromSnapshot) {
+                EXPECT_EQ(check.fromSnapshot, (std::vector<std::string>{Pst, Pab}));
+                EXPECT_EQ(gate.SnapshotPaths().at(Pab),
+                          "\\\\?\\GLOBALROOT\\Device\\HarddiskVolumeShadowCopy1\\Mail\\a.pab");
+                std::string why;
+                EXPECT_EQ(gate.DeleteSnapshot(why), !c.deleteFails);
+                EXPECT_EQ(why, c.deleteFails ? "the service answered 0x80042302" : "");
+            } else {
+                EXPECT_TRUE(check.fromSnapshot.empty());
+                EXPECT_TRUE(gate.SnapshotPaths().empty());
+            }
+        }
+        // Deleted once, whether the run asked or the gate went; Outlook runs afterwards.
+        EXPECT_EQ(copies.deletes, c.deletes);
+        EXPECT_EQ(copies.taken, c.deleteFails);
+        EXPECT_TRUE(fixture.holders.programs.at(412).running);
+    }
+}
+
+TEST(HeldFilesGate, TheGateDeletesASnapshotTheRunDidNot)
+{
+    GateFixture fixture;
+    fixture.holders.Add(412, {Pst}, -1);
+    FakeShadowCopies copies;
+    {
+        HeldFilesGate gate(&fixture.holders, fixture.progress);
+        gate.UseShadowCopies(&copies);
+        EXPECT_EQ(gate.Check(IfOutlookRuns::Snapshot, {Pst}, false).fromSnapshot.size(), 1U);
+        EXPECT_TRUE(copies.taken);
+    }
+    EXPECT_FALSE(copies.taken);
+    EXPECT_EQ(copies.deletes, 1);
+    EXPECT_EQ(fixture.pauses, 0);
+}
+
+TEST(HeldFilesGate, NothingHeldTakesNoSnapshot)
+{
+    GateFixture fixture;
+    FakeShadowCopies copies;
+    HeldFilesGate gate(&fixture.holders, fixture.progress);
+    gate.UseShadowCopies(&copies);
+    const HeldCheck check = gate.Check(IfOutlookRuns::Snapshot, {Pst}, false);
+    EXPECT_TRUE(check.snapshotFailure.empty());
+    EXPECT_TRUE(copies.asked.empty());
 }
 
 TEST(HeldFilesGate, WithoutABackendNothingIsHeld)

@@ -120,6 +120,23 @@ TEST(TaskXml, ArgumentsComeBackByteForByte)
     }
 }
 
+TEST(TaskXml, RunLevelFollowsTheJobAndComesBack)
+{
+    for (const bool highest : {false, true}) {
+        JobInfo job = Job(9, 0, 0x01, "a");
+        job.HighestRunLevel = highest;
+        const Result<std::string> xml = TaskXmlOf(job, At(2026, 12, 7, 8, 0), "PC\\ann");
+        ASSERT_TRUE(xml);
+        EXPECT_NE(xml->find(highest ? "<RunLevel>HighestAvailable</RunLevel>"
+                                    : "<RunLevel>LeastPrivilege</RunLevel>"),
+                  std::string::npos)
+            << *xml;
+        const std::optional<JobInfo> back = JobOfTaskXml(*xml);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->HighestRunLevel, highest);
+    }
+}
+
 TEST(TaskXml, TextADocumentCannotCarryIsRefused)
 {
     for (const std::string& text : {std::string("ps=a\x01"), std::string("ps=\x7f"),

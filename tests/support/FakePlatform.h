@@ -17,6 +17,7 @@ struct FakeSystemInfo final : SystemInfo {
     std::string windowsFolder = "C:\\Windows";
     std::string windowsVersion = "6.1";
     std::string programFolder = "C:\\Program Files\\Kestrel";
+    bool administrator = false;
     std::map<std::string, std::string> variables{{"%UserProfile%", "C:\\Users\\ann"}};
 
     std::string ComputerName() override { return computerName; }
@@ -29,6 +30,7 @@ struct FakeSystemInfo final : SystemInfo {
         return found == variables.end() ? text : found->second;
     }
     std::string ProgramFolder() override { return programFolder; }
+    bool HasAdministratorRights() override { return administrator; }
 };
 
 struct FakeShell final : Shell {

@@ -93,6 +93,12 @@ std::string PosixSystemInfo::ProgramFolder()
     return "C:\\Program Files\\Kestrel";
 }
 
+// The emulated machine has no shadow copies, so none of its users has the rights one needs.
+bool PosixSystemInfo::HasAdministratorRights()
+{
+    return false;
+}
+
 // Profile discovery places Outlook's roaming folders by the same rule.
 bool PosixSystemInfo::UsesModernLayout()
 {

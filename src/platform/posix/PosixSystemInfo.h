@@ -21,6 +21,7 @@ public:
     std::string WindowsVersion() override;
     std::string ExpandEnvironmentText(const std::string& text) override;
     std::string ProgramFolder() override;
+    bool HasAdministratorRights() override;
 
 private:
     std::optional<std::string> EnvironmentVariable(const std::string& name);

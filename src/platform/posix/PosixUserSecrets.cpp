@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "platform/posix/PrivateFile.h"
+
 namespace kestrel {
 namespace {
 
@@ -28,38 +30,6 @@ std::optional<Error> MakePrivateFolder(const std::filesystem::path& folder)
     return std::nullopt;
 }
 
-// Creates the file, failing when it exists, with its mode set before any data is in it.
-std::optional<Error> WriteNewPrivateFile(const std::filesystem::path& path, const std::string& text,
-                                         bool& existed)
-{
-    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    existed = file < 0 && errno == EEXIST;
-    if (file < 0) {
-        return SystemError("create", path.string(), errno);
-    }
-    std::optional<Error> failure;
-    if (fchmod(file, 0600) != 0) {
-        failure = SystemError("protect", path.string(), errno);
-    }
-    std::size_t written = 0;
-    while (!failure && written < text.size()) {
-        const ssize_t count = write(file, text.data() + written, text.size() - written);
-        if (count < 0 && errno != EINTR) {
-            failure = SystemError("write", path.string(), errno);
-        } else if (count > 0) {
-            written += static_cast<std::size_t>(count);
-        }
-    }
-    if (!failure && fsync(file) != 0) {
-        failure = SystemError("write", path.string(), errno);
-    }
-    close(file);
-    if (failure) {
-        unlink(path.c_str());
-    }
-    return failure;
-}
-
 }  // namespace
 
 PosixUserSecrets::PosixUserSecrets(std::filesystem::path folder) : folder_(std::move(folder))
@@ -78,7 +48,8 @@ Result<std::string> PosixUserSecrets::Store(const std::string& prefix, const std
             return Error{"store", "secret " + prefix, 0, "not the name of a secret"};
         }
         bool existed = false;
-        const auto failure = WriteNewPrivateFile(folder_ / name, secret, existed);
+        const auto failure =
+            WritePrivateFile(folder_ / name, secret, PrivateWrite::CreateNew, &existed);
         if (!failure) {
             return name;
         }

@@ -82,4 +82,20 @@ std::string Win32SystemInfo::ProgramFolder()
     }
 }
 
+bool Win32SystemInfo::HasAdministratorRights()
+{
+    // The elevation of the token, not membership of the Administrators group: an administrator
+    // whose program was not elevated has the group only for denying access.
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        return false;
+    }
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    const bool read =
+        GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) != 0;
+    CloseHandle(token);
+    return read && elevation.TokenIsElevated != 0;
+}
+
 }  // namespace kestrel

@@ -13,6 +13,7 @@ public:
     std::string WindowsVersion() override;
     std::string ExpandEnvironmentText(const std::string& text) override;
     std::string ProgramFolder() override;
+    bool HasAdministratorRights() override;
 };
 
 }  // namespace kestrel

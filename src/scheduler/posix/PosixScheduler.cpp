@@ -11,6 +11,7 @@
 #include <map>
 #include <system_error>
 
+#include "platform/posix/PrivateFile.h"
 #include "platform/posix/ToolRun.h"
 
 namespace kestrel {
@@ -35,6 +36,18 @@ int HourOf(const JobInfo& job)
 int MinuteOf(const JobInfo& job)
 {
     return static_cast<int>(job.JobTime / MillisecondsPerMinute % 60);
+}
+
+// The day-of-week field of a weekly job: "1,3", 7 for Sunday.
+std::string CronDays(const JobInfo& job)
+{
+    std::string days;
+    for (int day = 0; day < 7; ++day) {
+        if (job.DaysOfWeek & (1u << day)) {
+            days += (days.empty() ? "" : ",") + std::to_string(day + 1);
+        }
+    }
+    return days;
 }
 
 // The day (year, month, day of month) on which a job without weekdays runs: its Once date, or
@@ -204,32 +217,6 @@ std::vector<std::uint32_t> TimerIds(const std::filesystem::path& folder)
     return ids;
 }
 
-// Writes a file only its owner can read: the argument text holds the archive's password.
-std::optional<Error> WritePrivate(const std::filesystem::path& path, const std::string& text)
-{
-    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (file < 0) {
-        return SystemError("create", path.string(), errno);
-    }
-    std::optional<Error> failure;
-    if (fchmod(file, 0600) != 0) {
-        failure = SystemError("protect", path.string(), errno);
-    }
-    std::size_t written = 0;
-    while (!failure && written < text.size()) {
-        const ssize_t count = write(file, text.data() + written, text.size() - written);
-        if (count < 0 && errno != EINTR) {
-            failure = SystemError("write", path.string(), errno);
-        } else if (count > 0) {
-            written += static_cast<std::size_t>(count);
-        }
-    }
-    if (close(file) != 0 && !failure) {
-        failure = SystemError("write", path.string(), errno);
-    }
-    return failure;
-}
-
 std::string ReadText(const std::filesystem::path& path)
 {
     std::string text;
@@ -278,9 +265,11 @@ Result<std::uint32_t> AddTimer(const JobInfo& job, const std::string& program,
     const std::vector<std::uint32_t> ids = TimerIds(folder);
     const std::uint32_t id = ids.empty() ? 1 : ids.back() + 1;
     std::optional<Error> failure =
-        WritePrivate(folder / UnitName(id, ".service"), ServiceUnitText(id, job, program, root));
+        WritePrivateFile(folder / UnitName(id, ".service"), ServiceUnitText(id, job, program, root),
+                         PrivateWrite::Replace);
     if (!failure) {
-        failure = WritePrivate(folder / UnitName(id, ".timer"), TimerUnitText(id, job, LocalNow()));
+        failure = WritePrivateFile(folder / UnitName(id, ".timer"),
+                                   TimerUnitText(id, job, LocalNow()), PrivateWrite::Replace);
     }
     if (!failure) {
         failure = Systemctl({"daemon-reload"});
@@ -425,10 +414,87 @@ std::string CronCommand(const std::string& line)
     return start == std::string::npos ? std::string() : line.substr(start);
 }
 
+// The five time fields of a crontab line.
+std::vector<std::string> CronTimeFields(const std::string& line)
+{
+    std::vector<std::string> fields;
+    std::size_t position = 0;
+    while (fields.size() < 5) {
+        const std::size_t start = line.find_first_not_of(" \t", position);
+        if (start == std::string::npos) {
+            break;
+        }
+        position = line.find_first_of(" \t", start);
+        fields.push_back(line.substr(start, position - start));
+    }
+    return fields;
+}
+
+// Whether the time fields are those CrontabEntry writes for the mark's job.
+bool TimeFieldsFit(const std::vector<std::string>& fields, const JobInfo& mark)
+{
+    if (fields.size() < 5 || fields[0] != std::to_string(MinuteOf(mark)) ||
+        fields[1] != std::to_string(HourOf(mark))) {
+        return false;
+    }
+    if (mark.DaysOfWeek == 0) {
+        return fields[4] == "*";  // its day and month are the run's, which the mark does not keep
+    }
+    return fields[2] == "*" && fields[3] == "*" && fields[4] == CronDays(mark);
+}
+
+// The program and argument text of the job's own command line, the one CrontabEntry wrote for
+// the mark's job: its time fields, the year test of a job that runs once, KESTREL_HOME and a
+// kestrelbak. The argument text may have been changed by hand; anything else makes the line
+// another one, which is never taken for the job's.
+std::optional<std::pair<std::string, std::string>> OwnCommand(const std::string& line,
+                                                              const JobInfo& mark)
+{
+    if (!TimeFieldsFit(CronTimeFields(line), mark)) {
+        return std::nullopt;
+    }
+    std::vector<std::string> words = CronCommandWords(CronCommand(line));
+    const auto guard = std::find(words.begin(), words.end(), "&&");
+    if ((guard != words.end()) != (mark.DaysOfWeek == 0)) {
+        return std::nullopt;
+    }
+    if (guard != words.end()) {
+        if (words.front() != "test") {
+            return std::nullopt;
+        }
+        words.erase(words.begin(), guard + 1);
+    }
+    if (words.size() < 2 || words.front().rfind("KESTREL_HOME=", 0) != 0 ||
+        std::filesystem::path(words[1]).filename() != "kestrelbak") {
+        return std::nullopt;
+    }
+    return std::make_pair(words[1], words.size() > 2 ? words[2] : std::string());
+}
+
 struct CronJob {
     ListedJob listed;
     std::size_t markLine = 0;
+    // The job's own command line; none when no line up to the next mark is (it was removed
+    // or changed by hand), and then the job's lines are left alone.
+    std::optional<std::size_t> commandLine;
 };
+
+// The job's own command line is looked for below its mark up to the next mark, so that a line
+// of the user's put between them stays the user's.
+void FindCommandLine(CronJob& job, const std::vector<std::string>& lines)
+{
+    for (std::size_t i = job.markLine + 1; i < lines.size(); ++i) {
+        const std::string line = WithoutLineBreak(lines[i]);
+        if (ParseMark(line)) {
+            return;
+        }
+        if (auto command = OwnCommand(line, job.listed.job)) {
+            SetCommand(job.listed.job, command->first, command->second);
+            job.commandLine = i;
+            return;
+        }
+    }
+}
 
 std::vector<CronJob> CronJobs(const std::vector<std::string>& lines)
 {
@@ -438,21 +504,8 @@ std::vector<CronJob> CronJobs(const std::vector<std::string>& lines)
         if (!mark) {
             continue;
         }
-        CronJob job{{mark->first, mark->second, "", false}, i};
-        if (i + 1 < lines.size()) {
-            std::vector<std::string> words =
-                CronCommandWords(CronCommand(WithoutLineBreak(lines[i + 1])));
-            const auto guard = std::find(words.begin(), words.end(), "&&");
-            if (guard != words.end()) {
-                words.erase(words.begin(), guard + 1);  // a job that runs once: its year test
-            }
-            if (!words.empty() && words.front().rfind("KESTREL_HOME=", 0) == 0) {
-                words.erase(words.begin());
-            }
-            if (!words.empty()) {
-                SetCommand(job.listed.job, words.front(), words.size() > 1 ? words[1] : "");
-            }
-        }
+        CronJob job{{mark->first, mark->second, "", false}, i, std::nullopt};
+        FindCommandLine(job, lines);
         jobs.push_back(std::move(job));
     }
     std::sort(jobs.begin(), jobs.end(),
@@ -502,17 +555,22 @@ std::optional<Error> RemoveCronJob(std::uint32_t id)
     if (!crontab) {
         return crontab.error();
     }
-    std::vector<std::string> lines = Lines(*crontab);
+    const std::vector<std::string> lines = Lines(*crontab);
     for (const CronJob& job : CronJobs(lines)) {
         if (job.listed.id != id) {
             continue;
         }
-        const std::size_t end = std::min(lines.size(), job.markLine + 2);
-        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(job.markLine),
-                    lines.begin() + static_cast<std::ptrdiff_t>(end));
+        if (!job.commandLine) {
+            return Error{"remove", "job " + std::to_string(id), 0,
+                         "the crontab holds its mark line but not the command line this "
+                         "program wrote below it (changed by hand?); nothing was changed: "
+                         "crontab -e edits the crontab"};
+        }
         std::string text;
-        for (const std::string& line : lines) {
-            text += line;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (i != job.markLine && i != *job.commandLine) {
+                text += lines[i];
+            }
         }
         return WriteCrontab(text);
     }
@@ -726,13 +784,7 @@ Result<std::string> CrontabEntry(std::uint32_t id, const JobInfo& job, const std
         when += " " + std::to_string(day.tm_mday) + " " + std::to_string(day.tm_mon + 1) +
                 " * test \"$(date +\\%Y)\" = " + std::to_string(day.tm_year + 1900) + " &&";
     } else {
-        std::string days;
-        for (int day = 0; day < 7; ++day) {
-            if (job.DaysOfWeek & (1u << day)) {
-                days += (days.empty() ? "" : ",") + std::to_string(day + 1);  // 7 is Sunday
-            }
-        }
-        when += " * * " + days;
+        when += " * * " + CronDays(job);
     }
     return MarkLine(id, job) + when + " KESTREL_HOME=" + CronQuoted(root) + " " +
            CronQuoted(program) + " " + CronQuoted(job.Arguments) + "\n";
