@@ -10,6 +10,7 @@
 #include "backup/UnattendedBackup.h"
 #include "outlook/HeldFiles.h"
 #include "outlook/OutlookRunsSetting.h"
+#include "platform/LocalTime.h"
 #include "platform/RedirectedReads.h"
 #include "registry/RegistryAccess.h"
 #include "ui/Messages.h"
@@ -72,6 +73,15 @@ BackupOutcome RunWithHeldFilesGate(Platform& platform, const AppState& state, Me
     return outcome;
 }
 
+// One line, as every entry of the log is.
+std::string RecoveryLogLine(std::time_t started, std::string report)
+{
+    for (std::size_t lineBreak; (lineBreak = report.find("\r\n")) != std::string::npos;) {
+        report.replace(lineBreak, 2, "; ");
+    }
+    return FormatLocalTime(started, "%Y-%m-%d %H:%M:%S") + "\t" + report;
+}
+
 }  // namespace
 
 int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
@@ -103,6 +113,9 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
         state.CommandLineText = commandLineText;
         SilentMessages silent;
         LoadSharedState(state, platform, silent);
+        if (!state.RecoveryReport.empty()) {
+            Report(platform, RecoveryLogLine(started, state.RecoveryReport), 1);
+        }
         const BackupMachine machine =
             BackupMachineFor(state, arguments->profileName, platform, silent);
         outcome =

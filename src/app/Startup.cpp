@@ -4,6 +4,7 @@
 #include "outlook/OutlookVersion.h"
 #include "outlook/ProfilesRootKey.h"
 #include "platform/PathJoin.h"
+#include "restore/RestoreJournal.h"
 
 namespace kestrel {
 namespace {
@@ -30,8 +31,25 @@ DiscoveryContext DiscoveryContextOf(const AppState& state)
             state.ProfilesRootKey};
 }
 
+std::string RecoverInterruptedRestore(Platform& platform)
+{
+    if (!platform.fileSystem) {
+        return {};
+    }
+    const auto runs = RecoverInterruptedRestores(
+        *platform.fileSystem, platform.dataFolder, [&platform](const std::string& runFolder) {
+            return platform.runFolder && platform.runFolder->IsRunning(runFolder);
+        });
+    return RecoveryReport(runs);
+}
+
 void LoadSharedState(AppState& state, Platform& platform, Messages& messages)
 {
+    state.RecoveryReport = RecoverInterruptedRestore(platform);
+    if (!state.RecoveryReport.empty()) {
+        messages.Show(state.RecoveryReport, texts::ApplicationTitle, MessageIcon::Information,
+                      MessageButtons::Ok);
+    }
     if (platform.runFolder && !platform.runFolder->Path().empty()) {
         state.RunFolder = platform.runFolder->Path();
         state.InfoFilePath = JoinPath(state.RunFolder, InfoFileName);

@@ -598,13 +598,28 @@ bool ZipComponent::ExtractMember(const ZipMember& member, const std::string& fol
     if (temporary.empty()) {
         return s.Fail("cannot create a temporary file in " + targetFolder);
     }
+    bool written = ExtractMemberToFile(member, temporary);
+    if (written && !s.fileSystem.MoveOver(temporary, target)) {
+        written = s.Fail("cannot replace " + target);
+    }
+    if (!written) {
+        s.fileSystem.RemoveFile(temporary);
+        if (s.error.find(member.name) == std::string::npos) {
+            s.error = member.name + ": " + s.error;
+        }
+    }
+    return written;
+}
+
+bool ZipComponent::ExtractMemberToFile(const ZipMember& member, const std::string& file)
+{
+    State& s = *state_;
     ZipEventThrottle throttle(s.events, s.eventInterval);
     throttle.ExtractingFile(member.name);
     // On the disk before it replaces the target, so that a crash leaves the old file or the
     // whole new one; the file writes while the member inflates, which hides most of the wait.
-    auto created = s.fileSystem.CreateOutputFile(temporary);
+    auto created = s.fileSystem.CreateOutputFile(file);
     if (!created) {
-        s.fileSystem.RemoveFile(temporary);
         return s.Fail(created.error());
     }
     std::unique_ptr<OutputFile> out = std::move(*created);
@@ -627,20 +642,14 @@ bool ZipComponent::ExtractMember(const ZipMember& member, const std::string& fol
     if (stopped) {
         s.cancelRequested = false;
         s.cancelled = true;
-        written = s.Fail("extracting " + member.name + " was cancelled; " + target +
-                         " was left as it was");
+        written = s.Fail("extracting " + member.name +
+                         " was cancelled; the file it would replace " + "was left as it was");
     } else if (writeFailed || (written && !out->Commit())) {
         written = s.Fail(out->Failure());
     }
     out.reset();  // Windows removes or renames no file that is still open
-    if (written && !s.fileSystem.MoveOver(temporary, target)) {
-        written = s.Fail("cannot replace " + target);
-    }
-    if (!written) {
-        s.fileSystem.RemoveFile(temporary);
-        if (s.error.find(member.name) == std::string::npos) {
-            s.error = member.name + ": " + s.error;
-        }
+    if (!written && s.error.find(member.name) == std::string::npos) {
+        s.error = member.name + ": " + s.error;
     }
     return written;
 }

@@ -104,6 +104,10 @@ public:
     // target only once the member has passed its checks. Reports the name and the percentage
     // of the member written, as Write does for the archive.
     bool ExtractMember(const ZipMember& member, const std::string& folder);
+    // Writes the member's data into the file at the path (created, or emptied when it exists)
+    // and puts it on the disk, with the same checks and reports. On failure the file is left,
+    // with whatever part reached it, for the caller to remove.
+    bool ExtractMemberToFile(const ZipMember& member, const std::string& file);
 
     // Label updates at most this often (30 ms unless set).
     void SetEventInterval(std::chrono::milliseconds interval);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "app/Startup.h"
+#include "cli/PrintedMessages.h"
 #include "cli/ToolCommands.h"
 #include "platform/ArgumentText.h"
 #include "platform/Platform.h"
@@ -49,6 +51,13 @@ int main(int argc, char** argv)
     try {
         kestrel::Platform platform = kestrel::CreateSystemPlatform();
         platform.scheduler = kestrel::CreateSystemScheduler();
+        // Before any command, so that a restore cut short is put in order whatever is asked.
+        const std::string recovered = kestrel::RecoverInterruptedRestore(platform);
+        if (!recovered.empty()) {
+            kestrel::PrintedMessages().Show(recovered, kestrel::texts::ApplicationTitle,
+                                            kestrel::MessageIcon::Information,
+                                            kestrel::MessageButtons::Ok);
+        }
         kestrel::ToolConsole console;
         console.errorIsTerminal = ErrorIsTerminal();
         return kestrel::RunTool(command, arguments, platform, console);

@@ -16,6 +16,7 @@ constexpr const char* LockName = "run.lock";
 LockedRunFolder::LockedRunFolder(const std::string& windowsBase,
                                  const std::filesystem::path& nativeBase,
                                  std::chrono::seconds minimumAge)
+    : windowsBase_(windowsBase), nativeBase_(nativeBase)
 {
     std::error_code error;
     std::filesystem::create_directories(nativeBase, error);
@@ -45,6 +46,25 @@ LockedRunFolder::~LockedRunFolder()
     lock_.reset();  // Windows refuses to delete a file that is open
     std::error_code error;
     std::filesystem::remove_all(nativePath_, error);
+}
+
+bool LockedRunFolder::IsRunning(const std::string& runFolder) const
+{
+    if (!path_.empty() && runFolder == path_) {
+        return true;
+    }
+    const std::string prefix = windowsBase_ + "\\";
+    if (runFolder.size() <= prefix.size() || runFolder.compare(0, prefix.size(), prefix) != 0) {
+        return false;
+    }
+    const std::string name = runFolder.substr(prefix.size());
+    std::error_code error;
+    if (name.find_first_of("\\/") != std::string::npos || name.rfind(RunPrefix, 0) != 0 ||
+        !std::filesystem::is_directory(nativeBase_ / name, error)) {
+        return false;
+    }
+    // The system drops the lock of an instance that ended, however it ended.
+    return FileLock::TryAcquire(nativeBase_ / name / LockName) == nullptr;
 }
 
 void LockedRunFolder::RemoveAbandonedFolders(const std::filesystem::path& nativeBase,

@@ -25,12 +25,15 @@ public:
     LockedRunFolder& operator=(const LockedRunFolder&) = delete;
 
     std::string Path() const override { return path_; }
+    bool IsRunning(const std::string& runFolder) const override;
 
 private:
     void RemoveAbandonedFolders(const std::filesystem::path& nativeBase,
                                 std::chrono::seconds minimumAge);
 
     std::string path_;
+    std::string windowsBase_;
+    std::filesystem::path nativeBase_;
     std::filesystem::path nativePath_;
     std::unique_ptr<FileLock> lock_;
 };

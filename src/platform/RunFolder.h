@@ -14,6 +14,9 @@ public:
     // The folder as a Windows path without a trailing backslash; empty when it could not be
     // created (the program then runs without one and every step that needs it fails).
     virtual std::string Path() const = 0;
+    // Whether the run folder at the path (another instance's, or this one's) belongs to an
+    // instance that is still running. False for a folder that is gone or whose instance ended.
+    virtual bool IsRunning(const std::string& runFolder) const { return runFolder == Path(); }
 };
 
 }  // namespace kestrel

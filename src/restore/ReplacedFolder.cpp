@@ -54,25 +54,128 @@ void RemoveOldReplacedFolders(FileSystem& fileSystem, const std::string& dataFol
         return;
     }
     const std::string replaced = JoinPath(dataFolder, "Replaced");
-    std::vector<std::string> runs = fileSystem.FoldersIn(replaced);
-    runs.erase(std::remove_if(runs.begin(), runs.end(),
-                              [](const std::string& name) { return !IsRunName(name); }),
-               runs.end());
+    // Runs without a journal were made before runs kept one, so they sort first, by name.
+    std::vector<std::pair<std::time_t, std::string>> runs;
+    for (const std::string& name : fileSystem.FoldersIn(replaced)) {
+        if (!IsRunName(name)) {
+            continue;
+        }
+        const auto journal =
+            ReadJournalState(fileSystem, JoinPath(JoinPath(replaced, name), JournalName));
+        if (journal && !journal->finished) {
+            continue;
+        }
+        runs.emplace_back(journal ? journal->started : std::time_t{-1}, name);
+    }
     if (runs.size() <= keep) {
         return;
     }
     std::sort(runs.begin(), runs.end());
     for (auto run = runs.begin(); run != runs.end() - static_cast<std::ptrdiff_t>(keep); ++run) {
-        fileSystem.RemoveFolderTree(JoinPath(replaced, *run));
+        fileSystem.RemoveFolderTree(JoinPath(replaced, run->second));
     }
 }
 
 ReplacedFolder::ReplacedFolder(FileSystem& fileSystem, const std::string& dataFolder,
-                               std::time_t started)
+                               std::time_t started, const std::string& runFolder)
     : fileSystem_(fileSystem),
       dataFolder_(dataFolder),
-      path_(JoinPath(JoinPath(dataFolder, "Replaced"), ReplacedRunName(started)))
+      path_(JoinPath(JoinPath(dataFolder, "Replaced"), ReplacedRunName(started))),
+      runFolder_(runFolder),
+      started_(started)
 {
+}
+
+RestoreJournal* ReplacedFolder::Journal()
+{
+    if (!journal_) {
+        if (dataFolder_.empty() || !MakeLevels(path_)) {
+            return nullptr;
+        }
+        RestoreJournal journal(fileSystem_, JoinPath(path_, JournalName));
+        if (!journal.Begin(started_, runFolder_)) {
+            return nullptr;
+        }
+        journal_.emplace(journal);
+    }
+    return &*journal_;
+}
+
+bool ReplacedFolder::MoveToKept(const std::string& path, const std::string& kept)
+{
+    if (fileSystem_.RenameFile(path, kept)) {
+        return true;
+    }
+    // Another volume: the copy must be whole and on the disk before the original may go.
+    if (fileSystem_.CopyFileTo(path, kept) && fileSystem_.FlushToDisk(kept)) {
+        return true;
+    }
+    fileSystem_.RemoveFile(kept);
+    return false;
+}
+
+bool ReplacedFolder::ReplaceFileSafely(const std::string& item, const std::string& target,
+                                       const std::function<bool(const std::string&)>& write,
+                                       std::string& why)
+{
+    RestoreJournal* journal = Journal();
+    const std::string folder = ItemFolder(item);
+    if (journal == nullptr || folder.empty()) {
+        why = target + " could not be kept in " + path_ + ", so it was not replaced";
+        return false;
+    }
+    const std::string kept = FreeName(folder, BareName(target));
+    if (!journal->Mark("place", target, kept)) {
+        why =
+            "the journal in " + path_ + " could not be written, so " + target + " was not replaced";
+        return false;
+    }
+    const std::string temporary = fileSystem_.CreateTempFile(ParentFolder(target), "ksb");
+    if (temporary.empty()) {
+        why = "cannot create a temporary file in " + ParentFolder(target);
+        return false;
+    }
+    const bool written = journal->Mark("temp", target, temporary) && write(temporary) &&
+                         journal->Mark("written", target);
+    if (!written) {
+        fileSystem_.RemoveFile(temporary);
+        why = target + " was not written whole, so it was left as it was";
+        return false;
+    }
+    const bool hadOld = static_cast<bool>(fileSystem_.Stat(target));
+    if (hadOld && !(MoveToKept(target, kept) && journal->Mark("kept", target))) {
+        fileSystem_.RemoveFile(temporary);
+        journal->Mark("dropped", target);
+        why = target + " could not be kept, so it was not replaced";
+        return false;
+    }
+    used_ = used_ || hadOld;
+    // After a copy to another volume the old version is still there, and goes in one step.
+    if (!fileSystem_.MoveOver(temporary, target)) {
+        fileSystem_.RemoveFile(temporary);
+        journal->Mark("dropped", target);
+        if (hadOld && !fileSystem_.Stat(target) && !fileSystem_.RenameFile(kept, target)) {
+            why = target + " could not be replaced; the old version is kept in " + kept;
+        } else {
+            why = target + " could not be replaced, so it was left as it was";
+        }
+        return false;
+    }
+    fileSystem_.FlushToDisk(ParentFolder(target));
+    journal->Mark("placed", target);
+    return true;
+}
+
+void ReplacedFolder::Finish()
+{
+    if (!journal_) {
+        return;
+    }
+    journal_->Finish();
+    if (!used_) {
+        fileSystem_.RemoveFolderTree(path_);
+    }
+    journal_.reset();
 }
 
 std::string ReplacedFolder::ItemFolder(const std::string& item)
@@ -82,6 +185,11 @@ std::string ReplacedFolder::ItemFolder(const std::string& item)
         return {};
     }
     const std::string folder = JoinMemberPath(path_, ToMemberPath(item));
+    return MakeLevels(folder) ? folder : std::string();
+}
+
+bool ReplacedFolder::MakeLevels(const std::string& folder)
+{
     std::vector<std::string> missing;
     // Up to the first level that exists; a drive's root is left for CreateFolder to refuse.
     for (std::string level = folder; !level.empty() && !fileSystem_.FolderExists(level);
@@ -93,10 +201,10 @@ std::string ReplacedFolder::ItemFolder(const std::string& item)
     }
     for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
         if (!fileSystem_.CreateFolder(*level) && !fileSystem_.FolderExists(*level)) {
-            return {};
+            return false;
         }
     }
-    return folder;
+    return true;
 }
 
 std::string ReplacedFolder::FreeName(const std::string& folder, const std::string& name)
@@ -122,20 +230,14 @@ bool ReplacedFolder::KeepFile(const std::string& item, const std::string& path,
         return false;
     }
     const std::string kept = FreeName(folder, BareName(path));
-    if (fileSystem_.RenameFile(path, kept)) {
-        used_ = true;
-        if (movedTo != nullptr) {
-            *movedTo = kept;
-        }
-        return true;
+    if (!MoveToKept(path, kept)) {
+        return false;
     }
-    // Another volume: the copy must be whole and on the disk before the original may go.
-    if (fileSystem_.CopyFileTo(path, kept) && fileSystem_.FlushToDisk(kept)) {
-        used_ = true;
-        return true;
+    used_ = true;
+    if (movedTo != nullptr && !fileSystem_.Stat(path)) {
+        *movedTo = kept;
     }
-    fileSystem_.RemoveFile(kept);
-    return false;
+    return true;
 }
 
 bool ReplacedFolder::KeepKeyTree(RegistryAccess& registry, const std::string& item,

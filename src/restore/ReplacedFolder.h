@@ -2,10 +2,13 @@
 
 #include <cstddef>
 #include <ctime>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/FileSystem.h"
 #include "registry/RegistryAccess.h"
+#include "restore/RestoreJournal.h"
 
 namespace kestrel {
 
@@ -15,8 +18,11 @@ namespace kestrel {
 // replaced. Folders are made on first use only, so a run that replaces nothing leaves none.
 class ReplacedFolder {
 public:
-    // The run's folder is named after `started`, in local time.
-    ReplacedFolder(FileSystem& fileSystem, const std::string& dataFolder, std::time_t started);
+    // The run's folder is named after `started`, in local time. `runFolder` is the running
+    // instance's folder, which its journal names so that no other instance takes the run for
+    // an interrupted one while it goes on.
+    ReplacedFolder(FileSystem& fileSystem, const std::string& dataFolder, std::time_t started,
+                   const std::string& runFolder = {});
 
     const std::string& Path() const { return path_; }
     // Whether anything was kept, so the result message names the folder only then.
@@ -37,15 +43,38 @@ public:
     bool KeepKeyTree(RegistryAccess& registry, const std::string& item, const std::string& keyPath,
                      const std::string& fileName);
 
+    // Replaces the file at `target` (made when missing) so that a crash at any instant leaves
+    // the old version in place, or the new one in place with the old one kept: `write` fills a
+    // temporary file beside the target with the whole new version and puts it on the disk
+    // (true only then); only after that is the old version moved into the item's folder and
+    // the new one renamed into place. Each step is recorded in the run's journal first. True
+    // when the new version is in place; otherwise the target is as it was, no temporary file
+    // is left, and `why` says what failed.
+    bool ReplaceFileSafely(const std::string& item, const std::string& target,
+                           const std::function<bool(const std::string& temporary)>& write,
+                           std::string& why);
+
+    // Marks the run's journal finished; a run that kept nothing leaves no folder behind.
+    void Finish();
+
 private:
     // The item's folder, every missing level created; empty when it cannot be made.
     std::string ItemFolder(const std::string& item);
+    // Creates every missing level of the folder; true when it exists afterwards.
+    bool MakeLevels(const std::string& folder);
     // A name for the kept file that is not taken yet in the folder.
     std::string FreeName(const std::string& folder, const std::string& name);
+    // The journal, begun on first use; null when it cannot be written.
+    RestoreJournal* Journal();
+    // Moves (or copies) the file into the kept place chosen for it; true when it is kept.
+    bool MoveToKept(const std::string& path, const std::string& kept);
 
     FileSystem& fileSystem_;
     std::string dataFolder_;
     std::string path_;
+    std::string runFolder_;
+    std::time_t started_;
+    std::optional<RestoreJournal> journal_;
     bool used_ = false;
 };
 
@@ -58,9 +87,12 @@ inline constexpr std::size_t KeptReplacedRuns = 3;
 // Removes the folders of earlier runs in <data folder>\Replaced but the `keep` newest, for a
 // restore to call when it starts, before its own folder exists: with KeptReplacedRuns the three
 // newest stay, and the new run's folder may then be a fourth. Only folders whose names have the
-// form ReplacedRunName gives count, ordered by that name; anything else there (a folder the user
-// made, a file) stays. A folder that cannot be removed, wholly or in part (a file in it held
-// open), stays as it is left: the restore goes on without a word about it.
+// form ReplacedRunName gives count, ordered by the start time their journals hold (a clock set
+// back must not make the newest look oldest), folders of runs that kept no journal first, by
+// name; a folder whose journal is unfinished is never removed, as recovery still needs it.
+// Anything else there (a folder the user made, a file) stays. A folder that cannot be removed,
+// wholly or in part (a file in it held open), stays as it is left: the restore goes on without a
+// word about it.
 void RemoveOldReplacedFolders(FileSystem& fileSystem, const std::string& dataFolder,
                               std::size_t keep);
 

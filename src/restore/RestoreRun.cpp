@@ -85,6 +85,7 @@ RestoreOutcome RestoreItems(RestoreContext& context, const std::string& openedBa
         progress.SetProgress(done, 100);
     }
     outcome.cancelled = outcome.cancelled || context.StopRequested();
+    context.replaced.Finish();
     progress.SetFileText({});
     progress.SetWriteText({});
     progress.SetProgress(100, 100);

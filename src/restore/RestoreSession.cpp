@@ -84,7 +84,7 @@ RestoreOutcome RestoreSession::Run(const OpenedBackup& opened, const RestoreRequ
     s.progress = &progress;
 
     RemoveOldReplacedFolders(files, machine.keptFolder, KeptReplacedRuns);
-    ReplacedFolder replaced(files, machine.keptFolder, request.startTime);
+    ReplacedFolder replaced(files, machine.keptFolder, request.startTime, machine.runFolder);
     FailureLines registryMessages;
     RegistryAccess registry(*s.platform.registry, registryMessages);
     RestoreContext context{

@@ -64,8 +64,8 @@ std::string KeptFolderFor(int position, const std::string& memberPath)
     return folder;
 }
 
-// Extracts the member into the folder (into its subfolders there, for a member with a path),
-// keeping the file it replaces first.
+// Extracts the member into the folder (into its subfolders there, for a member with a path):
+// the whole new file first, beside the one it replaces, which is then kept.
 bool ExtractKeeping(RestoreContext& context, int position, const std::string& name,
                     const std::string& folder)
 {
@@ -77,18 +77,34 @@ bool ExtractKeeping(RestoreContext& context, int position, const std::string& na
         return Fail(context, position, name + " is not in the backup");
     }
     const std::string target = JoinMemberPath(folder, member->name);
-    std::string movedTo;
-    if (!context.replaced.KeepFile(KeptFolderFor(position, member->name), target, &movedTo)) {
-        return Fail(context, position, target + " could not be kept, so it was not replaced");
+    if (!CreateFoldersBelow(context.fileSystem, folder, ParentFolder(target))) {
+        return Fail(context, position, ParentFolder(target) + " could not be created");
     }
-    if (!context.zip.ExtractMember(*member, folder)) {
-        // The user's file goes back where it was: a failed extraction leaves nothing there.
-        if (!movedTo.empty() && !context.fileSystem.RenameFile(movedTo, target)) {
-            Fail(context, position, target + " is kept in " + movedTo);
-        }
-        return Fail(context, position, context.zip.LastError());
+    std::string why;
+    bool extracted = true;
+    const bool placed = context.replaced.ReplaceFileSafely(
+        KeptFolderFor(position, member->name), target,
+        [&](const std::string& temporary) {
+            extracted = context.zip.ExtractMemberToFile(*member, temporary);
+            return extracted;
+        },
+        why);
+    return placed || Fail(context, position, extracted ? why : context.zip.LastError());
+}
+
+// Registry exports and the rules file go to the program's own folder first: no user file is
+// touched there.
+bool ExtractToRunFolder(RestoreContext& context, int position, const std::string& name)
+{
+    if (context.StopRequested()) {
+        return Fail(context, position, "cancelled before " + name);
     }
-    return true;
+    const std::optional<ZipMember> member = context.zip.FindMember(name);
+    if (!member) {
+        return Fail(context, position, name + " is not in the backup");
+    }
+    return context.zip.ExtractMember(*member, context.runFolder) ||
+           Fail(context, position, context.zip.LastError());
 }
 
 bool RestoreTree(RestoreContext& context, int position, const std::string& keyPath)
@@ -106,7 +122,7 @@ bool RestoreTree(RestoreContext& context, int position, const std::string& keyPa
                     "the registry could not be kept in " + context.replaced.Path() +
                         ", so it was not replaced");
     }
-    if (!ExtractKeeping(context, position, name, context.runFolder)) {
+    if (!ExtractToRunFolder(context, position, name)) {
         return false;
     }
     const std::string file = JoinPath(context.runFolder, name);
@@ -399,19 +415,22 @@ bool RestoreRules(RestoreContext& context)
     }
     // Extracted under its own name into the rules folder, it would replace the rules of the
     // profile the backup came from.
-    if (!ExtractKeeping(context, RulesPosition, name, context.runFolder)) {
+    if (!ExtractToRunFolder(context, RulesPosition, name)) {
         return false;
     }
     const std::string extracted = JoinPath(context.runFolder, name);
     const std::string target = JoinPath(folder, context.targetProfile + ".RWZ");
-    if (!context.replaced.KeepFile("Rules", target)) {
-        context.fileSystem.RemoveFile(extracted);
-        return Fail(context, RulesPosition, target + " could not be kept, so it was not replaced");
-    }
-    const bool placed = context.fileSystem.RenameFile(extracted, target) ||
-                        context.fileSystem.CopyFileTo(extracted, target);
+    std::string why;
+    // A copy, as the run folder may be on another volume.
+    const bool placed = context.replaced.ReplaceFileSafely(
+        "Rules", target,
+        [&](const std::string& temporary) {
+            return context.fileSystem.CopyFileTo(extracted, temporary) &&
+                   context.fileSystem.FlushToDisk(temporary);
+        },
+        why);
     context.fileSystem.RemoveFile(extracted);
-    return placed || Fail(context, RulesPosition, target + " could not be written");
+    return placed || Fail(context, RulesPosition, why);
 }
 
 bool RestoreSignatures(RestoreContext& context)

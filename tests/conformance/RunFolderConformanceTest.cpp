@@ -56,6 +56,33 @@ TEST_F(RunFolderConformance, RemovesFoldersOfEndedRunsOnlyAndKeepsOtherFiles)
     EXPECT_FALSE(folder.Path().empty());
 }
 
+// An interrupted restore is settled only when the instance that ran it has ended.
+TEST_F(RunFolderConformance, TellsARunningInstanceFromAnEndedOne)
+{
+    LockedRunFolder folder("C:\\Kestrel", base_);
+    std::filesystem::create_directories(base_ / "run-999992");
+    std::ofstream(base_ / "run-999992" / "run.lock") << "";  // died while running
+    std::filesystem::create_directories(base_ / "run-999993");
+    auto held = FileLock::TryAcquire(base_ / "run-999993" / "run.lock");
+    ASSERT_NE(nullptr, held);
+    struct Case {
+        std::string runFolder;
+        bool running;
+    };
+    const Case cases[] = {
+        {folder.Path(), true},
+        {"C:\\Kestrel\\run-999993", true},
+        {"C:\\Kestrel\\run-999992", false},
+        {"C:\\Kestrel\\run-999994", false},     // gone
+        {"D:\\Other\\run-999993", false},       // not one of this base's
+        {"C:\\Kestrel\\run-999993\\x", false},  // no run folder
+        {"", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.running, folder.IsRunning(c.runFolder)) << c.runFolder;
+    }
+}
+
 TEST_F(RunFolderConformance, ALockExcludesEveryOtherHolderUntilReleased)
 {
     const auto file = base_ / "run.lock";

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <set>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "platform/FileContents.h"
 #include "registry/RegFile.h"
 #include "registry/RegistryFixture.h"
+#include "restore/RestoreJournal.h"
 #include "support/MemoryFileSystem.h"
 
 namespace kestrel {
@@ -123,6 +125,42 @@ TEST(ReplacedFolderTest, ARestoreLeavesTheThreeNewestRunFolders)
         RemoveOldReplacedFolders(files, DataFolder, KeptReplacedRuns);
         EXPECT_EQ(expected, files.Paths());
     }
+}
+
+// A clock set back names a newer run's folder as older: the journals' times decide, and a run
+// whose journal is unfinished stays for the next start to settle.
+TEST(ReplacedFolderTest, PruningGoesByTheJournalsTimesAndKeepsUnfinishedRuns)
+{
+    struct Run {
+        const char* name;
+        std::time_t started;  // 0: a run of a program that kept no journal
+        bool finished;
+    };
+    const std::vector<Run> runs = {
+        {"2024-05-01 10-00-00", 1000, true}, {"2024-04-01 10-00-00", 5000, true},
+        {"2024-03-01 10-00-00", 4000, true}, {"2024-02-01 10-00-00", 3000, true},
+        {"2024-01-01 10-00-00", 500, false}, {"2024-06-01 10-00-00", 0, true},
+    };
+    const std::string replaced = std::string(DataFolder) + "\\Replaced\\";
+    MemoryFileSystem files;
+    for (const Run& run : runs) {
+        const std::string folder = replaced + run.name;
+        files.AddFile(folder + "\\Datas\\Outlook.pst", "mail");
+        if (run.started != 0) {
+            RestoreJournal journal(files, folder + "\\restore.journal");
+            ASSERT_TRUE(journal.Begin(run.started, "C:\\run-1"));
+            ASSERT_TRUE(!run.finished || journal.Finish());
+        }
+    }
+
+    RemoveOldReplacedFolders(files, DataFolder, KeptReplacedRuns);
+    std::set<std::string> left;
+    for (const std::string& name : files.FoldersIn(std::string(DataFolder) + "\\Replaced")) {
+        left.insert(name);
+    }
+    EXPECT_EQ((std::set<std::string>{"2024-04-01 10-00-00", "2024-03-01 10-00-00",
+                                     "2024-02-01 10-00-00", "2024-01-01 10-00-00"}),
+              left);
 }
 
 class ReplacedKeyTreeTest : public testing::RegistryFixture {};

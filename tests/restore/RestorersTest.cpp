@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <optional>
 #include <set>
 
 #include "backup/BackupJob.h"
@@ -14,6 +15,7 @@
 #include "registry/RegFile.h"
 #include "registry/RegistryFixture.h"
 #include "restore/OpenBackup.h"
+#include "restore/RestoreJournal.h"
 #include "restore/RestoreRun.h"
 #include "support/FakePlatform.h"
 #include "support/MemoryFileSystem.h"
@@ -283,6 +285,99 @@ TEST_F(RestorersTest, TheRunRestoresTheTickedItemsTheBackupHoldsAndReportsEach)
         EXPECT_EQ(c.keepFails, outcome.AnyItemFailed());
         EXPECT_EQ("B's signature", files_->Data(std::string(Signatures) + "\\ann.txt"));
     }
+}
+
+bool IsTemporaryName(const std::string& path)
+{
+    const std::string name = path.substr(path.rfind('\\') + 1);
+    return name.size() > 7 && (name.rfind("ksb", 0) == 0 || name.rfind("KSB", 0) == 0) &&
+           name.substr(name.size() - 4) == ".tmp";
+}
+
+// Every file outside the program's own folders is its old version or its new one, the old one
+// kept in the Replaced folder whenever the new one took its place, and no temporary file is
+// anywhere.
+void ExpectEveryFileWhole(MemoryFileSystem& before, MemoryFileSystem& after, MemoryFileSystem& now,
+                          const std::string& kestrelFolder)
+{
+    const auto fileData = [](MemoryFileSystem& files, const std::string& path) {
+        const auto facts = files.Stat(path);
+        return facts && !facts->isFolder ? std::optional<std::string>(files.Data(path))
+                                         : std::nullopt;
+    };
+    std::set<std::string> kept;
+    std::set<std::string> paths;
+    for (MemoryFileSystem* files : {&before, &after, &now}) {
+        for (const std::string& path : files->Paths()) {
+            // A run folder goes whole once its instance has ended.
+            EXPECT_FALSE(files == &now && IsTemporaryName(path) && path.rfind(RunFolder, 0) != 0)
+                << path;
+            if (path.rfind(kestrelFolder + "\\Replaced\\", 0) == 0) {
+                if (files == &now && fileData(now, path)) {
+                    kept.insert(now.Data(path));
+                }
+            } else if (path.rfind(kestrelFolder, 0) != 0 && path.rfind(RunFolder, 0) != 0) {
+                paths.insert(path);
+            }
+        }
+    }
+    for (const std::string& path : paths) {
+        const auto old = fileData(before, path);
+        const auto restored = fileData(after, path);
+        const auto found = fileData(now, path);
+        EXPECT_TRUE(found == old || found == restored) << path;
+        if (old && found != old) {
+            EXPECT_EQ(1u, kept.count(*old)) << path << " is not kept";
+        }
+    }
+}
+
+// The program dies at each change the restore makes, in turn, and starts again: the start
+// puts every file in order, and says so once.
+TEST_F(RestorersTest, ACrashAtAnyChangeIsPutInOrderAtTheNextStart)
+{
+    const std::string kestrelFolder = "C:\\Users\\ann\\AppData\\Local\\Kestrel";
+    files_->AddFile(std::string(DataFolder) + "\\Outlook.pst", "B's mail");
+    files_->AddFile(std::string(DataFolder) + "\\book.pab", "B's addresses");
+    files_->AddFile("C:\\Users\\ann\\AppData\\Roaming\\Microsoft\\Outlook\\B.FAV",
+                    "B's favourites");
+    const auto restore = [&] {
+        ReplacedFolder replaced(*files_, kestrelFolder, 1700000000, RunFolder);
+        RestoreContext context = Context("B", &replaced);
+        RestoreDatas(context);
+        RestorePab(context);
+        RestoreRules(context);
+        RestoreSignatures(context);
+        replaced.Finish();
+    };
+    MemoryFileSystem before = files_->DeepCopy();
+    const std::uint64_t start = files_->ChangesSoFar();
+    restore();
+    const std::uint64_t changes = files_->ChangesSoFar() - start;
+    MemoryFileSystem after = files_->DeepCopy();
+    EXPECT_EQ("this year's mail", after.Data(std::string(DataFolder) + "\\Outlook.pst"));
+    EXPECT_TRUE(RecoverInterruptedRestores(*files_, kestrelFolder, {}).empty());
+    ASSERT_GT(changes, 20u);
+
+    std::size_t recoveredRuns = 0;
+    for (std::uint64_t crash = 1; crash <= changes; ++crash) {
+        SCOPED_TRACE("crash at change " + std::to_string(crash) + " of " + std::to_string(changes));
+        *files_ = before.DeepCopy();
+        files_->CrashAtChange(crash);
+        restore();
+        files_->CrashAtChange(0);
+        const std::vector<RecoveredRun> recovered =
+            RecoverInterruptedRestores(*files_, kestrelFolder, {});
+        EXPECT_TRUE(RecoverInterruptedRestores(*files_, kestrelFolder, {}).empty());
+        ExpectEveryFileWhole(before, after, *files_, kestrelFolder);
+        recoveredRuns += recovered.size();
+        for (const RecoveredRun& run : recovered) {
+            EXPECT_TRUE(run.unsettled.empty());
+            EXPECT_NE(std::string::npos, RecoveryReport(recovered).find(run.folder));
+        }
+    }
+    // The journal is begun before the first file is touched and finished after the last.
+    EXPECT_GT(recoveredRuns, changes / 2);
 }
 
 TEST(RestoreRunTest, NothingRunsWithoutAValidBackupAndATickedBox)

@@ -176,21 +176,33 @@ std::vector<std::string> MemoryFileSystem::FoldersIn(const std::string& folder)
     return names;
 }
 
+MemoryFileSystem MemoryFileSystem::DeepCopy() const
+{
+    MemoryFileSystem copy = *this;
+    for (auto& [key, node] : copy.nodes_) {
+        node.data = std::make_shared<std::string>(*node.data);
+    }
+    return copy;
+}
+
 bool MemoryFileSystem::CreateFolder(const std::string& path)
 {
-    return Find(path) == nullptr && ParentIsFolder(path) &&
+    return TakeChange() && Find(path) == nullptr && ParentIsFolder(path) &&
            nodes_.emplace(Key(path), Node{path, true}).second;
 }
 
 bool MemoryFileSystem::RemoveFile(const std::string& path)
 {
     const Node* node = Find(path);
-    return node != nullptr && !node->folder && nodes_.erase(Key(path)) == 1;
+    return TakeChange() && node != nullptr && !node->folder && nodes_.erase(Key(path)) == 1;
 }
 
 bool MemoryFileSystem::RemoveFolderTree(const std::string& folder)
 {
     const Node* top = Find(folder);
+    if (!TakeChange()) {
+        return false;
+    }
     if (top == nullptr || !top->folder) {
         return top == nullptr;
     }
@@ -212,8 +224,9 @@ bool MemoryFileSystem::MoveOver(const std::string& from, const std::string& to)
 {
     const Node* source = Find(from);
     const Node* target = Find(to);
-    if (source == nullptr || source->folder || (target != nullptr && target->folder) ||
-        failingRenames_.count(Key(to)) != 0 || !ParentIsFolder(to)) {
+    if (!TakeChange() || source == nullptr || source->folder ||
+        (target != nullptr && target->folder) || failingRenames_.count(Key(to)) != 0 ||
+        !ParentIsFolder(to)) {
         return false;
     }
     Node moved = *source;
@@ -231,7 +244,7 @@ bool MemoryFileSystem::CopyFileTo(const std::string& from, const std::string& to
 {
     const Node* source = Find(from);
     // A file held open without sharing cannot be read for the copy either.
-    if (source == nullptr || source->folder || !ParentIsFolder(to) ||
+    if (!TakeChange() || source == nullptr || source->folder || !ParentIsFolder(to) ||
         refusedOpens_.count(Key(from)) != 0) {
         return false;
     }
@@ -269,16 +282,19 @@ std::optional<std::vector<std::string>> MemoryFileSystem::ReadTextLines(const st
 
 bool MemoryFileSystem::AppendTextLine(const std::string& path, const std::string& line)
 {
-    if (Find(path) == nullptr && !ParentIsFolder(path)) {
+    const Node* existing = Find(path);
+    if ((existing == nullptr && !ParentIsFolder(path)) ||
+        (existing != nullptr && existing->folder) || !TakeWrite()) {
         return false;
     }
     Node& node = nodes_.try_emplace(Key(path), Node{path}).first->second;
-    return !node.folder && TakeWrite() && (*node.data += line + "\r\n", true);
+    *node.data += line + "\r\n";
+    return true;
 }
 
 std::string MemoryFileSystem::CreateTempFile(const std::string& folder, const std::string& prefix)
 {
-    if (!FolderExists(folder)) {
+    if (!TakeChange() || !FolderExists(folder)) {
         return {};
     }
     char name[32];
@@ -296,6 +312,9 @@ Result<std::unique_ptr<OutputFile>> MemoryFileSystem::CreateOutputFile(const std
     }
     if (existing != nullptr && existing->folder) {
         return Error{"create", path, AccessDenied, "Access is denied"};
+    }
+    if (!TakeChange()) {
+        return Error{"create", path, AccessDenied, "The program has ended"};
     }
     if (!ParentIsFolder(path)) {
         return Error{"create", path, PathNotFound, "The path was not found"};

@@ -27,6 +27,13 @@ public:
     // The n-th call of Write or WriteAt from now on (1 = the next one), on any file, fails as
     // on a full disk; 0 turns it off.
     void FailWriteNumber(std::uint64_t n) { failingWrite_ = n == 0 ? 0 : writes_ + n; }
+    // The program dies at the n-th change from now on (1 = the next one): that change and every
+    // later one (a write, a new file or folder, a rename, a copy, a removal) fail without
+    // effect, as if nothing ran any more; 0 brings the program back, as a new start does.
+    void CrashAtChange(std::uint64_t n) { crashingChange_ = n == 0 ? 0 : changes_ + n; }
+    std::uint64_t ChangesSoFar() const { return changes_; }
+    // A copy that shares no data with this one (a plain copy shares each file's data).
+    MemoryFileSystem DeepCopy() const;
     std::uint64_t WritesSoFar() const { return writes_; }
     void RefuseOpening(const std::string& path) { refusedOpens_.insert(Key(path)); }
     void FailRenamesTo(const std::string& path) { failingRenames_.insert(Key(path)); }
@@ -83,7 +90,9 @@ public:
         std::shared_ptr<std::string> data = std::make_shared<std::string>();
     };
     // Counts a write; false when this one is to fail.
-    bool TakeWrite() { return ++writes_ != failingWrite_; }
+    bool TakeWrite() { return TakeChange() && ++writes_ != failingWrite_; }
+    // Counts a change; false once the program has crashed.
+    bool TakeChange() { return ++changes_ < crashingChange_ || crashingChange_ == 0; }
 
 private:
     static std::string Key(const std::string& path);
@@ -98,6 +107,8 @@ private:
     std::set<std::string> damagedMoves_;
     std::uint64_t writes_ = 0;
     std::uint64_t failingWrite_ = 0;
+    std::uint64_t changes_ = 0;
+    std::uint64_t crashingChange_ = 0;
     int tempNumber_ = 0;
 };
 

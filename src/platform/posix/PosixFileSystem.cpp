@@ -26,6 +26,10 @@
 namespace kestrel {
 namespace {
 
+// Files the program creates hold the user's mail, settings or archives of them: only the user
+// may read them, whatever the umask allows.
+constexpr mode_t PrivateMode = 0600;
+
 bool IsHiddenName(const std::filesystem::path& file)
 {
     const std::string name = file.filename().string();
@@ -663,9 +667,12 @@ bool PosixFileSystem::CopyFileTo(const std::string& from, const std::string& to)
     const std::filesystem::path source = NativePath(from);
     const std::filesystem::path target = NativePath(to);
     std::error_code error;
+    // What the program copies is the user's mail and settings: private, whatever the source
+    // allowed.
     return !source.empty() && !target.empty() &&
            std::filesystem::copy_file(source, target,
-                                      std::filesystem::copy_options::overwrite_existing, error);
+                                      std::filesystem::copy_options::overwrite_existing, error) &&
+           chmod(target.c_str(), PrivateMode) == 0;
 }
 
 bool PosixFileSystem::SetNormalAttributes(const std::string& path)
@@ -715,7 +722,8 @@ std::string PosixFileSystem::CreateTempFile(const std::string& folder, const std
         char hex[8];
         std::snprintf(hex, sizeof hex, "%X", number);
         const std::string name = start + hex + ".tmp";
-        const int fd = open((native / name).c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        const int fd =
+            open((native / name).c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, PrivateMode);
         if (fd >= 0) {
             close(fd);
             return JoinPath(folder, name);
@@ -736,7 +744,7 @@ Result<std::unique_ptr<OutputFile>> PosixFileSystem::CreateOutputFile(const std:
     if (HeldByAnother(native)) {
         return HeldError("create", path);
     }
-    const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int fd = open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, PrivateMode);
     struct stat info {};
     if (fd < 0 || fstat(fd, &info) != 0) {
         Error error = SystemError("create", path, errno);
