@@ -23,6 +23,7 @@
 #include "app/AppState.h"
 #include "gui/MainFrame.h"
 #include "platform/Platform.h"
+#include "scheduler/SystemScheduler.h"
 #include "ui/Messages.h"
 
 extern char** environ;
@@ -49,6 +50,7 @@ int Child(const std::string& kind, int argc, char** argv)
     }
     if (kind == "kestrel") {
         kestrel::Platform platform = kestrel::CreateSystemPlatform();
+        platform.scheduler = kestrel::CreateSystemScheduler();
         kestrel::AppState state;
         kestrel::SilentMessages silent;  // the no-Outlook message would wait for a click
         auto* frame = new kestrel::MainFrame(state, platform, &silent);

@@ -11,12 +11,14 @@
 #include "gui/GuiEntry.h"
 #include "platform/ArgumentText.h"
 #include "platform/Platform.h"
+#include "scheduler/SystemScheduler.h"
 
 int main(int argc, char** argv)
 {
     try {
         const std::string argumentText = kestrel::ProgramArgumentText(argc, argv);
         kestrel::Platform platform = kestrel::CreateSystemPlatform();
+        platform.scheduler = kestrel::CreateSystemScheduler();
         const kestrel::StartRequest start = kestrel::ChooseStart(
             argumentText, kestrel::ProgramArguments(argc, argv), platform.fileSystem.get());
         switch (start.kind) {

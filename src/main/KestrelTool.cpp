@@ -15,6 +15,7 @@
 #include "cli/ToolCommands.h"
 #include "platform/ArgumentText.h"
 #include "platform/Platform.h"
+#include "scheduler/SystemScheduler.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -47,6 +48,7 @@ int main(int argc, char** argv)
     arguments.erase(arguments.begin());
     try {
         kestrel::Platform platform = kestrel::CreateSystemPlatform();
+        platform.scheduler = kestrel::CreateSystemScheduler();
         kestrel::ToolConsole console;
         console.errorIsTerminal = ErrorIsTerminal();
         return kestrel::RunTool(command, arguments, platform, console);

@@ -15,9 +15,10 @@ namespace kestrel {
 
 // What a run does when another program (Outlook) holds one of its data files.
 enum class IfOutlookRuns {
-    Skip,    // back up without those files
-    Close,   // ask the program to close, run, start it again
-    Refuse,  // do nothing at all (a restore's default)
+    Skip,      // back up without those files
+    Close,     // ask the program to close, run, start it again
+    Refuse,    // do nothing at all (a restore's default)
+    Snapshot,  // read the held files from a shadow copy (needs administrator rights)
 };
 
 namespace texts {

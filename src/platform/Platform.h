@@ -27,6 +27,7 @@ struct Platform {
     // Who holds the data files; null where no backend can tell (runs then treat none as held).
     std::unique_ptr<FileHolders> fileHolders;
     // Null where no backend adds jobs yet: the options window then reports that it cannot.
+    // CreateSystemPlatform leaves it so: the programs set it from CreateSystemScheduler.
     std::unique_ptr<Scheduler> scheduler;
     // Where a scheduled job's password is kept; null where there is no such place.
     std::unique_ptr<UserSecrets> secrets;

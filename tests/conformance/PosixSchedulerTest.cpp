@@ -12,8 +12,8 @@
 #include <memory>
 
 #include "backup/UnattendedBackup.h"
-#include "platform/posix/PosixScheduler.h"
 #include "platform/posix/ToolRun.h"
+#include "scheduler/posix/PosixScheduler.h"
 #include "support/ScheduledJobs.h"
 #include "support/ScratchFolder.h"
 

@@ -12,7 +12,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/win32/Win32Scheduler.h"
+#include "scheduler/win32/Win32Scheduler.h"
 #include "support/ScheduledJobs.h"
 #include "support/Wine.h"
 

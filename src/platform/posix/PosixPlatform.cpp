@@ -7,7 +7,6 @@
 #include "platform/posix/EnvironmentRoot.h"
 #include "platform/posix/PosixAutomation.h"
 #include "platform/posix/PosixFileSystem.h"
-#include "platform/posix/PosixScheduler.h"
 #include "platform/posix/PosixShell.h"
 #include "platform/posix/PosixSystemInfo.h"
 #include "platform/posix/PosixSystemLog.h"
@@ -32,7 +31,6 @@ Platform CreateSystemPlatform()
     platform.automation = std::make_unique<PosixAutomation>(*platform.registry);
     platform.fileSystem = std::make_unique<PosixFileSystem>(root);
     platform.fileHolders = std::make_unique<EmulatedHolders>(root);
-    platform.scheduler = std::make_unique<PosixScheduler>(OwnKestrelBak(), root);
     platform.secrets = std::make_unique<PosixUserSecrets>(root / "secrets");
     platform.systemLog = std::make_unique<PosixSystemLog>();
 

@@ -9,7 +9,6 @@
 #include "platform/win32/Win32FileHolders.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
-#include "platform/win32/Win32Scheduler.h"
 #include "platform/win32/Win32Shell.h"
 #include "platform/win32/Win32SystemInfo.h"
 #include "platform/win32/Win32SystemLog.h"
@@ -41,7 +40,6 @@ Platform CreateSystemPlatform()
     platform.automation = std::make_unique<Win32Automation>();
     platform.fileSystem = std::make_unique<Win32FileSystem>();
     platform.fileHolders = std::make_unique<Win32FileHolders>();
-    platform.scheduler = std::make_unique<Win32Scheduler>();
     platform.systemLog = std::make_unique<Win32SystemLog>();
     // The path is kept as UTF-8 like every path in the program; the folder itself is reached
     // through the wide form, which holds any user name.

@@ -1,4 +1,4 @@
-#include "platform/posix/PosixScheduler.h"
+#include "scheduler/posix/PosixScheduler.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

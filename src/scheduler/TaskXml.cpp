@@ -1,4 +1,4 @@
-#include "platform/TaskXml.h"
+#include "scheduler/TaskXml.h"
 
 #include <array>
 #include <cstdint>

@@ -10,7 +10,7 @@
 namespace kestrel {
 
 // Jobs in the Task Scheduler (2.0, through COM) of the current user: tasks "Backup <id>" in the
-// folder \Kestrel, each registered from one task document (platform/TaskXml.h). Where the
+// folder \Kestrel, each registered from one task document (scheduler/TaskXml.h). Where the
 // system has no Task Scheduler 2.0 the jobs go to the AT service instead (AtScheduler).
 class Win32Scheduler final : public Scheduler {
 public:

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/TaskXml.h"
+#include "scheduler/TaskXml.h"
 #include "support/ScheduledJobs.h"
 
 namespace kestrel {

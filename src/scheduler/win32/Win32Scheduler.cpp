@@ -1,4 +1,4 @@
-#include "platform/win32/Win32Scheduler.h"
+#include "scheduler/win32/Win32Scheduler.h"
 
 #include <windows.h>
 // Before the other LAN Manager headers, which use its NET_API_STATUS.
@@ -16,8 +16,8 @@
 #include <cstdio>
 #include <ctime>
 
-#include "platform/TaskXml.h"
 #include "platform/win32/WideText.h"
+#include "scheduler/TaskXml.h"
 
 namespace kestrel {
 namespace {
