@@ -113,7 +113,10 @@ std::optional<UnattendedArguments> ParseUnattendedArguments(const std::string& t
     // Each part's name ends the field before it. Checking them, not only their number, keeps
     // a text in another order (a password "ps" where the path belongs) from being run.
     constexpr std::array<std::string_view, FieldCount - 1> PartNames{"sf", "xm", "ps", "bf"};
-    if (fields.size() != FieldCount || fields[0] != PartNames[0]) {
+    // Blanks before the first name are what a command line leaves between the program and it.
+    const std::size_t firstName = fields.empty() ? 0 : fields[0].find_first_not_of(" \t");
+    if (fields.size() != FieldCount || firstName == std::string::npos ||
+        std::string_view(fields[0]).substr(firstName) != PartNames[0]) {
         return std::nullopt;
     }
     for (std::size_t i = 1; i + 1 < fields.size(); ++i) {

@@ -22,6 +22,8 @@ TEST(UnattendedArguments, ExactlyFiveFieldsWithTheirNamesReadByPosition)
         {"ab=My Profilecd=1ef=pwgh=\\\\srv\\share\\c.ksb", nullptr},
         {"sf=Outlookxm=1bf=C:\\a.ksbps=secret", nullptr},
         {"SF=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
+        {"  sf=Outlookxm=1ps=bf=C:\\a.ksb", "Outlook|1||C:\\a.ksb"},
+        {"x sf=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
         {"sf=Outlookxm=1ps=bx=C:\\a.ksb", nullptr},
         // A password or path holding "=" would shift the fields: refused, not guessed.
         {"sf=Outlookxm=111111111ps=a=bbf=C:\\a.ksb", nullptr},
