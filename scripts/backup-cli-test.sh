@@ -288,6 +288,29 @@ else
     fail "$system-complete-run-removes-incomplete: ${incomplete[*]}"
 fi
 
+# --- A target that is a file the backup reads: refused before anything is written -----------
+pst=$(env_path "drive_c/Users/bob/Documents/Outlook Files/bob@example.com.pst")
+signature=$(env_path drive_c/Users/bob/AppData/Roaming/Microsoft/Signatures/Bob.txt)
+cp "$pst" pst-copy
+cp "$signature" signature-copy
+for target in 'C:\Users\bob\Documents\Outlook Files\bob@example.com.pst' \
+    'C:\Users\bob\AppData\Roaming\Microsoft\Signatures\Bob.txt' \
+    'c:\USERS\BOB\documents\outlook files\BOB@EXAMPLE.COM.PST'; do
+    name=target-is-source-$(printf '%s' "$target" | tr -c 'A-Za-z0-9' '-')
+    check "$name" 2 run_tool backup --profile Outlook --items 111111111 "$target"
+    if tr -d '\r' <"$name.out" | grep -q -F "the target $target is "; then
+        pass "$system-$name-names-both"
+    else
+        fail "$system-$name-names-both"
+        cat "$name.out" "$name.err"
+    fi
+    check_same "$name-keeps-mail" "$pst" pst-copy
+    check_same "$name-keeps-signature" "$signature" signature-copy
+    check_absent "$name-no-staging" "$pst.part-verify"
+done
+check kestrelbak-target-is-source 2 run_bak "sf=Outlookxm=111111111ps=bf=C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst"
+check_same kestrelbak-target-is-source-keeps-mail "$pst" pst-copy
+
 # A Wine prefix takes some 700 MB: kept only to look into a failure.
 if [ "$failures" -eq 0 ] && [ "$system" = windows ]; then
     end_wine

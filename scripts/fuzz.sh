@@ -12,7 +12,7 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-30}
 build="$here/build/fuzz"
-targets=(export_text reg_file data_store_paths)
+targets=(export_text reg_file data_store_paths archive)
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
     -DKESTREL_BUILD_FUZZ=ON -DKESTREL_BUILD_GUI=OFF -DKESTREL_BUILD_TESTS=OFF \
     -DKESTREL_BUILD_BENCH=OFF -DKESTREL_WERROR=ON >/dev/null || {

@@ -20,9 +20,6 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
-// An info file is a few hundred bytes; one of this size is not ours.
-constexpr std::uint64_t MaxInfoBytes = 1u << 20;
-
 bool FitsCodePage(const std::string& text)
 {
     return AnsiToUtf8(Utf8ToAnsi(text)) == text;
@@ -75,7 +72,7 @@ std::optional<std::vector<std::string>> ReadInfoLines(FileSystem& fileSystem,
     if (!lines || !IsUtf8InfoFile(*lines)) {
         return lines;
     }
-    const Result<std::string> bytes = ReadWholeFile(fileSystem, fileName, MaxInfoBytes);
+    const Result<std::string> bytes = ReadWholeFile(fileSystem, fileName, MaxInfoFileBytes);
     if (!bytes) {
         return std::nullopt;
     }
@@ -97,7 +94,7 @@ bool SaveINI(FileSystem& fileSystem, const std::string& keyName, const std::stri
     // marker line: the lines written so far are rewritten, so no name ever turns into "?".
     std::string bytes;
     if (utf8) {
-        const Result<std::string> written = ReadWholeFile(fileSystem, fileName, MaxInfoBytes);
+        const Result<std::string> written = ReadWholeFile(fileSystem, fileName, MaxInfoFileBytes);
         if (!written) {
             return false;
         }

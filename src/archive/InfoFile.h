@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,10 @@ namespace kestrel {
 // for byte.
 
 inline constexpr const char* InfoFileName = "ksbackup.dat";
+// An info file is a few hundred bytes; a larger one is not a backup of ours, and reading it
+// whole would let an archive fill the memory. Whatever reads one from an archive holds it to
+// this size.
+inline constexpr std::uint64_t MaxInfoFileBytes = 1u << 20;
 inline constexpr const char* InfoFileUtf8Line = "BackupText=UTF-8";
 // Line breaks cannot live in a value, so the description stores each one (CR LF, a lone LF or a
 // lone CR) as this text, which reads back as CR LF.

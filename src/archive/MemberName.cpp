@@ -19,10 +19,15 @@ bool IsReservedDeviceName(std::string_view stem)
                     [stem](std::string_view device) { return EqualsIgnoringCase(stem, device); })) {
         return true;
     }
-    return stem.size() == 4 &&
-           (EqualsIgnoringCase(stem.substr(0, 3), "COM") ||
-            EqualsIgnoringCase(stem.substr(0, 3), "LPT")) &&
-           stem[3] >= '0' && stem[3] <= '9';
+    if (stem.size() < 4 || !(EqualsIgnoringCase(stem.substr(0, 3), "COM") ||
+                             EqualsIgnoringCase(stem.substr(0, 3), "LPT"))) {
+        return false;
+    }
+    // Windows also takes the superscript digits one to three (Latin-1's, in UTF-8) as port
+    // numbers: "COM\u00B9" opens the first serial port.
+    const std::string_view number = stem.substr(3);
+    return (number.size() == 1 && number[0] >= '0' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";
 }
 
 }  // namespace
@@ -67,6 +72,30 @@ std::string JoinMemberPath(const std::string& folder, const std::string& memberP
         }
         start = slash + 1;
     }
+}
+
+std::string PrintableText(const std::string& text)
+{
+    static constexpr char Hex[] = "0123456789abcdef";
+    std::string printable;
+    printable.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (byte < 0x20 || byte == 0x7F) {
+            printable += "\\x";
+            printable += Hex[byte >> 4];
+            printable += Hex[byte & 0xF];
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            printable += "\\u00";
+            printable += Hex[next >> 4];
+            printable += Hex[next & 0xF];
+            ++i;
+        } else {
+            printable += text[i];
+        }
+    }
+    return printable;
 }
 
 std::string BareName(const std::string& path)

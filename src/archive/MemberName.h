@@ -21,6 +21,11 @@ bool IsMemberPath(const std::string& name);
 // with the folder's own separator. The name must pass IsMemberPath.
 std::string JoinMemberPath(const std::string& folder, const std::string& memberPath);
 
+// The text with every control character written out as "\xNN" (C0 and DEL) or "\u00NN"
+// (the C1 controls U+0080 to U+009F), for printing a name an archive supplied: a name holding
+// an escape sequence must not drive the terminal or split a report line.
+std::string PrintableText(const std::string& text);
+
 // The text after the last "\" or "/" of a path.
 std::string BareName(const std::string& path);
 

@@ -50,19 +50,28 @@ std::string MemberNameOf(zip_t* archive, zip_uint64_t index)
 }
 
 // Reads an entry through libzip to its end, where it checks the checksum; for what the
-// component does not decode itself (the traditional PKWARE scheme, other compressions).
-bool ReadEntry(zip_t* archive, zip_uint64_t index,
+// component does not decode itself (the traditional PKWARE scheme, other compressions). libzip
+// decodes such an entry until its data ends, whatever the directory says, so the declared size
+// is held here: a byte past it stops the read before anyone gets it, and an entry that ends
+// short of it fails as well.
+bool ReadEntry(zip_t* archive, const ZipMember& member,
                const std::function<bool(const char*, std::size_t)>& consume, std::string& error)
 {
-    zip_file_t* file = zip_fopen_index(archive, index, 0);
+    zip_file_t* file = zip_fopen_index(archive, member.index, 0);
     if (file == nullptr) {
         error = zip_strerror(archive);
         return false;
     }
     std::vector<char> buffer(ChunkSize);
+    std::uint64_t delivered = 0;
     bool complete = true;
     for (;;) {
-        const zip_int64_t got = zip_fread(file, buffer.data(), buffer.size());
+        // One byte more than remains, so data past the declared size shows without being read
+        // any further.
+        const std::uint64_t remaining = member.size - delivered;
+        const std::size_t wanted =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), remaining + 1));
+        const zip_int64_t got = zip_fread(file, buffer.data(), wanted);
         if (got < 0) {
             error = zip_file_strerror(file);
             complete = false;
@@ -71,6 +80,13 @@ bool ReadEntry(zip_t* archive, zip_uint64_t index,
         if (got == 0) {
             break;
         }
+        if (static_cast<std::uint64_t>(got) > remaining) {
+            error =
+                "holds more data than the " + std::to_string(member.size) + " bytes it declares";
+            complete = false;
+            break;
+        }
+        delivered += static_cast<std::uint64_t>(got);
         if (consume && !consume(buffer.data(), static_cast<std::size_t>(got))) {
             error = "stopped while reading";
             complete = false;
@@ -78,6 +94,11 @@ bool ReadEntry(zip_t* archive, zip_uint64_t index,
         }
     }
     zip_fclose(file);
+    if (complete && delivered != member.size) {
+        error = "holds " + std::to_string(delivered) + " bytes, not the " +
+                std::to_string(member.size) + " it declares";
+        complete = false;
+    }
     return complete;
 }
 
@@ -579,7 +600,7 @@ bool ZipComponent::ReadMember(const ZipMember& member,
     if (DecodesItself(s.archive, member)) {
         return ReadStoredMember(s.archive, member, s.AesPasswords(), consume, error) || fail(error);
     }
-    return ReadEntry(s.archive, member.index, consume, error) || fail(error);
+    return ReadEntry(s.archive, member, consume, error) || fail(error);
 }
 
 bool ZipComponent::ExtractMember(const ZipMember& member, const std::string& folder)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "archive/InfoFile.h"
 #include "archive/MemberName.h"
 #include "archive/ZipComponent.h"
 #include "platform/LocalTime.h"
@@ -180,6 +181,13 @@ std::optional<std::string> ArchiveReadBackProblem(FileSystem& files, const std::
         }
     }
     return std::nullopt;
+}
+
+bool HoldsBackup(FileSystem& files, const std::string& path)
+{
+    NoZipEvents events;
+    ZipComponent zip(files, events);
+    return zip.Open(path) && zip.FindMember(InfoFileName).has_value();
 }
 
 BackupRequest StagedRequest(const BackupRequest& request)

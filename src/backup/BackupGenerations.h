@@ -49,6 +49,10 @@ struct KeepPolicy {
 std::optional<std::string> ArchiveReadBackProblem(FileSystem& files, const std::string& path,
                                                   const std::string& password);
 
+// Whether the file at the path is an archive a backup wrote (a ZIP file holding the info
+// file), which a run may replace; anything else at a target is the user's.
+bool HoldsBackup(FileSystem& files, const std::string& path);
+
 // One run that never costs a complete backup. The archive is written beside the target, read
 // back when the policy says so, and only then put in place: on the target (keep 1) or as a new
 // generation. A run that left a selected item out goes to IncompletePath instead and removes

@@ -5,6 +5,7 @@
 
 #include "archive/InfoFile.h"
 #include "backup/ArchiveContents.h"
+#include "backup/BackupGenerations.h"
 #include "backup/Collectors.h"
 #include "outlook/OutlookVersion.h"
 #include "platform/LocalTime.h"
@@ -181,8 +182,14 @@ void BackupJob::Collect(const BackupRequest& request, const BackupMachine& machi
                                        machine.profilesRootKey,
                                        machine.locations,
                                        request.targetPath,
+                                       files.Identity(request.targetPath),
+                                       false,
+                                       {},
+                                       {},
                                        {},
                                        {}});
+    s.context->targetHoldsBackup =
+        s.context->targetIdentity && HoldsBackup(files, request.targetPath);
     std::string flags;
     for (int position = 0; position < ItemCount; ++position) {
         const auto i = static_cast<std::size_t>(position);
@@ -198,6 +205,12 @@ void BackupJob::Collect(const BackupRequest& request, const BackupMachine& machi
         s.Advance(progress, ItemSteps[i]);
     }
     s.outcome.leftOut = s.context->leftOut;
+    // Checked before the write creates anything beside the target: writing there would
+    // replace a file this very run reads.
+    if (std::optional<std::string> clash = TargetClash(*s.context)) {
+        s.FailWith(BackupResult::TargetIsSource, std::move(*clash));
+        return;
+    }
 
     std::string why;
     if (!SaveINI(files, "BackupItem", BackupItemValue(s.outcome.succeeded), s.infoFilePath) ||

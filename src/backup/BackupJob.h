@@ -21,6 +21,7 @@ enum class BackupResult {
     WriteFailed,       // the write failed: any previous archive at the target is as it was
     Cancelled,         // the user stopped the write: the same
     NotReadBack,       // the written archive failed its check and was removed: the same
+    TargetIsSource,    // the target is a file the run reads: nothing was written
 };
 
 struct BackupOutcome {

@@ -34,14 +34,20 @@ std::string ProfileKey(const CollectorContext& context, const std::string& profi
     return context.profilesRootKey + "\\" + profileName;
 }
 
-// The archive being written and the partial files its write leaves beside it.
-bool IsOwnArchive(const CollectorContext& context, const std::string& path)
+// The archive being written and the partial files its write leaves beside it. The target is
+// found by what the file system says the path reaches, so another spelling of it (case, a
+// link) is no way around; a found file that is the target but not an archive of ours is the
+// user's, and is recorded so the run refuses the target.
+bool IsOwnArchive(CollectorContext& context, const std::string& path)
 {
     const std::string& target = context.targetPath;
     if (target.empty()) {
         return false;
     }
-    if (EqualsIgnoringCase(path, target)) {
+    if (context.targetIdentity && context.fileSystem.Identity(path) == context.targetIdentity) {
+        if (!context.targetHoldsBackup) {
+            context.sourcesAtTarget.push_back(path);
+        }
         return true;
     }
     const std::string partPrefix = target + ".part-";
@@ -139,7 +145,11 @@ bool ProfileFiles(CollectorContext& context, const std::string& profileName, boo
     for (const std::string& path : paths) {
         // A file the profile names is backed up even when hidden: leaving it out silently
         // would lose mail.
-        if (!IsOwnArchive(context, path) && NamedFileExists(context.fileSystem, path)) {
+        if (!NamedFileExists(context.fileSystem, path)) {
+            continue;
+        }
+        context.dataFolders.push_back(ParentFolder(path));
+        if (!IsOwnArchive(context, path)) {
             files.Add(context, path);
         }
     }
@@ -185,6 +195,27 @@ bool FolderItem(CollectorContext& context, const std::string& folder, const char
 
 }  // namespace
 
+std::optional<std::string> TargetClash(const CollectorContext& context)
+{
+    const std::string& target = context.targetPath;
+    if (!context.sourcesAtTarget.empty()) {
+        return "the target " + target + " is " + context.sourcesAtTarget.front() +
+               ", a file the backup reads, so nothing was written";
+    }
+    if (!context.targetIdentity || context.targetHoldsBackup) {
+        return std::nullopt;
+    }
+    const std::optional<FileIdentity> targetFolder =
+        context.fileSystem.Identity(ParentFolder(target));
+    for (const std::string& folder : context.dataFolders) {
+        if (targetFolder && context.fileSystem.Identity(folder) == targetFolder) {
+            return "the target " + target + " is a file in " + folder +
+                   ", which holds the profile's data files, so nothing was written";
+        }
+    }
+    return std::nullopt;
+}
+
 bool BackupConfig(CollectorContext& context, const std::string& strIdentity)
 {
     return RegistryItem(context, ProfileKey(context, strIdentity), "OBC", "BackupConfig");
@@ -202,7 +233,9 @@ bool BackupRules(CollectorContext& context, const std::string& strIdentity)
         return false;
     }
     ItemFiles files;
-    files.Add(context, path);
+    if (!IsOwnArchive(context, path)) {
+        files.Add(context, path);
+    }
     return files.Record(context, "BackupRules");
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,12 +26,26 @@ struct CollectorContext {
     // The archive being written: never collected, nor its partial files, when it lies in a
     // collected folder.
     std::string targetPath;
+    // What the target path reaches now, and whether that is an archive of ours (a previous
+    // backup kept beside the signatures, say) rather than a file of the user's.
+    std::optional<FileIdentity> targetIdentity;
+    bool targetHoldsBackup = false;
+    // Files found that are the target itself and are the user's: a run that wrote the archive
+    // there would replace them (see TargetClash).
+    std::vector<std::string> sourcesAtTarget;
+    // The folders holding the data files found.
+    std::vector<std::string> dataFolders;
     // Registry exports made, for the run to remove after the write.
     std::vector<std::string> exportFiles;
     // What the archive lacks although it was found, one line each: a file that could not be
     // read, a registry value that cannot be stored.
     std::vector<std::string> leftOut;
 };
+
+// Why the target must not be written: it is a file the run found (`sourcesAtTarget`), or an
+// existing file of the user's in a folder that holds the profile's data files. Nothing when
+// the target is safe to write.
+std::optional<std::string> TargetClash(const CollectorContext& context);
 
 // Each returns true when the item produced at least one member and nothing it found was left
 // out. An item that found something but had to leave a file out still records what it added

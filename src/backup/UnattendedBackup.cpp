@@ -1,7 +1,9 @@
 #include "backup/UnattendedBackup.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "archive/MemberName.h"
@@ -108,11 +110,18 @@ std::optional<UnattendedArguments> ParseUnattendedArguments(const std::string& t
         rest.erase(0, valueEnd + 1);
     }
     std::vector<std::string> fields = SplitFields(rest);
-    if (fields.size() != FieldCount) {
+    // Each part's name ends the field before it. Checking them, not only their number, keeps
+    // a text in another order (a password "ps" where the path belongs) from being run.
+    constexpr std::array<std::string_view, FieldCount - 1> PartNames{"sf", "xm", "ps", "bf"};
+    // Blanks before the first name are what a command line leaves between the program and it.
+    const std::size_t firstName = fields.empty() ? 0 : fields[0].find_first_not_of(" \t");
+    if (fields.size() != FieldCount || firstName == std::string::npos ||
+        std::string_view(fields[0]).substr(firstName) != PartNames[0]) {
         return std::nullopt;
     }
     for (std::size_t i = 1; i + 1 < fields.size(); ++i) {
-        if (fields[i].size() < PartNameLength) {
+        if (fields[i].size() < PartNameLength ||
+            std::string_view(fields[i]).substr(fields[i].size() - PartNameLength) != PartNames[i]) {
             return std::nullopt;
         }
         fields[i].resize(fields[i].size() - PartNameLength);

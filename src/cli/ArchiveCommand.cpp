@@ -63,17 +63,27 @@ void PrintInfoFacts(ZipComponent& zip, FileSystem& files, const std::string& run
         std::puts("no info file: not a Kestrel backup");
         return;
     }
+    if (info->size > MaxInfoFileBytes) {
+        std::printf("info file unreadable: it declares %llu bytes, more than an info file holds\n",
+                    static_cast<unsigned long long>(info->size));
+        return;
+    }
     if (runFolder.empty() || !zip.ExtractMember(*info, runFolder)) {
-        std::printf("info file unreadable: %s\n", zip.LastError().c_str());
+        std::printf("info file unreadable: %s\n", PrintableText(zip.LastError()).c_str());
         return;
     }
     const std::string path = JoinPath(runFolder, InfoFileName);
-    const auto value = [&](const char* key) { return GetINI(files, key, path).value_or(""); };
+    const auto value = [&](const char* key) {
+        return PrintableText(GetINI(files, key, path).value_or(""));
+    };
     for (const char* key :
          {"BackupComputer", "BackupLogonUser", "BackupIdentity", "BackupTime", "Outlookversion"}) {
         std::printf("%s: %s\n", key, value(key).c_str());
     }
-    std::printf("BackupInformation: %s\n", DecodeDescription(value("BackupInformation")).c_str());
+    std::printf(
+        "BackupInformation: %s\n",
+        DecodeDescription(PrintableText(GetINI(files, "BackupInformation", path).value_or("")))
+            .c_str());
     const std::string items = value("BackupItem");
     std::printf("BackupItem: %s%s\n", items.c_str(),
                 IsValidBackupItemValue(items) ? "" : " (damaged backup)");
@@ -90,7 +100,8 @@ int List(ZipComponent& zip, Platform& platform)
     for (const ZipMember& member : zip.Members()) {
         std::printf("%14llu %14llu %s %s\n", static_cast<unsigned long long>(member.size),
                     static_cast<unsigned long long>(member.compressedSize),
-                    member.encrypted ? "protected" : "plain    ", member.name.c_str());
+                    member.encrypted ? "protected" : "plain    ",
+                    PrintableText(member.name).c_str());
     }
     PrintInfoFacts(zip, *platform.fileSystem,
                    platform.runFolder ? platform.runFolder->Path() : std::string());
@@ -102,9 +113,10 @@ int Verify(ZipComponent& zip)
     int failed = 0;
     for (const ZipMember& member : zip.Members()) {
         if (zip.ReadMember(member)) {
-            std::printf("ok      %s\n", member.name.c_str());
+            std::printf("ok      %s\n", PrintableText(member.name).c_str());
         } else {
-            std::printf("FAILED  %s: %s\n", member.name.c_str(), zip.LastError().c_str());
+            std::printf("FAILED  %s: %s\n", PrintableText(member.name).c_str(),
+                        PrintableText(zip.LastError()).c_str());
             ++failed;
         }
     }
@@ -117,7 +129,7 @@ int Extract(ZipComponent& zip, const std::string& folder)
     int failed = 0;
     for (const ZipMember& member : zip.Members()) {
         if (!zip.ExtractMember(member, folder)) {
-            std::fprintf(stderr, "kestrel archive: %s\n", zip.LastError().c_str());
+            std::fprintf(stderr, "kestrel archive: %s\n", PrintableText(zip.LastError()).c_str());
             ++failed;
         }
     }

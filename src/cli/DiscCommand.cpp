@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <thread>
 
 #include "cli/ConsoleProgress.h"
@@ -16,6 +17,8 @@
 #include "disc/DiscFormats.h"
 #include "disc/DiscTexts.h"
 #include "disc/SystemDiscEngine.h"
+#include "platform/FileSystem.h"
+#include "platform/PathJoin.h"
 
 namespace kestrel {
 namespace {
@@ -406,6 +409,52 @@ int Write(DiscEngine& engine, DiscDevice& drive, const DiscArguments& parsed, Fi
     return listener.succeeded && verifiedAll && !listener.fileLeftOut ? 0 : 1;
 }
 
+// Whether `inner` is `outer` or lies anywhere below it, by what the file system says each
+// path reaches (another spelling or a link is no way around).
+bool IsSameOrInside(FileSystem& files, const std::string& inner, const std::string& outer)
+{
+    const std::optional<FileIdentity> wanted = files.Identity(outer);
+    if (!wanted) {
+        return false;
+    }
+    for (std::string path = inner;;) {
+        if (files.Identity(path) == wanted) {
+            return true;
+        }
+        const std::string parent = ParentFolder(path);
+        if (parent.empty() || parent == path) {
+            return false;
+        }
+        path = parent;
+    }
+}
+
+// The image files the write may go to: the one --drive names, or every one offered when
+// --drive names a drive by its number. Writing empties the image first, so an image that is
+// also a source (or lies in a source folder) would be lost before it is read.
+std::string ImageAmongSources(const DiscArguments& parsed, const std::vector<std::string>& images,
+                              FileSystem& files)
+{
+    std::vector<std::string> targets;
+    for (const std::string& image : images) {
+        if (image == parsed.drive || image == HostPath(parsed.drive)) {
+            targets.push_back(image);
+        }
+    }
+    if (targets.empty()) {
+        targets = images;
+    }
+    for (const std::string& image : targets) {
+        for (const std::string& argument : parsed.files) {
+            if (IsSameOrInside(files, image, HostPath(argument))) {
+                return "the image file " + image + " is also a source (" + argument +
+                       "); nothing was written";
+            }
+        }
+    }
+    return {};
+}
+
 // The erase window's accepted pairs of drive capability and disc kind.
 bool CanErase(DiscDevice& drive, int mediaType)
 {
@@ -463,6 +512,13 @@ int RunDiscCommand(const std::vector<std::string>& arguments, Platform& platform
     }
     SystemDiscOptions options = DiscOptionsFromEnvironment();
     options.imageFiles.insert(options.imageFiles.end(), parsed.images.begin(), parsed.images.end());
+    if (parsed.action == "write") {
+        if (const std::string clash =
+                ImageAmongSources(parsed, options.imageFiles, *platform.fileSystem);
+            !clash.empty()) {
+            return Refuse(clash);
+        }
+    }
     std::unique_ptr<DiscEngine> engine = CreateSystemDiscEngine(*platform.fileSystem, options);
     if (!engine->Initialize()) {
         return Fail(texts::EngineCannotStart);

@@ -55,6 +55,15 @@ struct FileFacts {
     bool isFolder = false;
 };
 
+// Which file or folder a path reaches, whatever name reached it: names differing in case, a
+// short name, a "\\?\" path, a symbolic link or a hard link all give the same identity.
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+
+    bool operator==(const FileIdentity&) const = default;
+};
+
 // Files and folders named by Windows paths (UTF-8 text, backslashes, drive letters or UNC),
 // as the registry and the info file hold them. On Linux they are mapped onto the environment
 // root, each component found without regard to case; a path that begins with a single "/" is
@@ -111,6 +120,8 @@ public:
     virtual Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) = 0;
     // Size, time of the last change and kind of whatever the path names, hidden or not.
     virtual Result<FileFacts> Stat(const std::string& path) = 0;
+    // The identity of the file or folder at the path; nothing when the path reaches none.
+    virtual std::optional<FileIdentity> Identity(const std::string& path) = 0;
     // Writes the file's data (or a folder's entries) through to the disk.
     virtual bool FlushToDisk(const std::string& path) = 0;
     // The path in the form the standard library opens; empty when it cannot be mapped. For

@@ -48,4 +48,15 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b)
     return i == a.size() && j == b.size();
 }
 
+std::string FoldedKey(std::string_view name)
+{
+    std::string key;
+    key.reserve(name.size() * sizeof(char32_t));
+    for (std::size_t at = 0; at < name.size();) {
+        const char32_t c = FoldedAt(name, at);
+        key.append(reinterpret_cast<const char*>(&c), sizeof c);
+    }
+    return key;
+}
+
 }  // namespace kestrel

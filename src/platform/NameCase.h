@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace kestrel {
@@ -21,5 +22,9 @@ char32_t FoldCase(char32_t c);
 // Whether two UTF-8 names are the same under FoldCase. A byte that is not UTF-8 matches only
 // the same byte, so two different malformed names never meet.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
+// A key for the name under the same rule: two names have equal keys exactly when
+// EqualsIgnoringCase holds, so names can be looked up in a hash set. Not text.
+std::string FoldedKey(std::string_view name);
 
 }  // namespace kestrel

@@ -109,6 +109,12 @@ Result<std::unique_ptr<OutputFile>> RedirectedReads::CreateOutputFile(const std:
     return direct_.CreateOutputFile(path);
 }
 
+// The file the user named, not its copy: a backup compares its target with the live files.
+std::optional<FileIdentity> RedirectedReads::Identity(const std::string& path)
+{
+    return direct_.Identity(path);
+}
+
 bool RedirectedReads::FlushToDisk(const std::string& path)
 {
     return direct_.FlushToDisk(path);

@@ -36,6 +36,7 @@ public:
     Result<std::unique_ptr<OutputFile>> CreateOutputFile(const std::string& path) override;
     Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) override;
     Result<FileFacts> Stat(const std::string& path) override;
+    std::optional<FileIdentity> Identity(const std::string& path) override;
     bool FlushToDisk(const std::string& path) override;
     std::filesystem::path NativePath(const std::string& path) override;
 

@@ -1,5 +1,6 @@
 #include "registry/KeyExport.h"
 
+#include <algorithm>
 #include <array>
 #include <ostream>
 #include <sstream>
@@ -150,6 +151,31 @@ bool WriteExport(FileSystem& fileSystem, const std::string& file, bool append,
     return !ReplaceFile(fileSystem, file, bytes + text);
 }
 
+// Counted on the text before it is parsed, so that a tree of a million keys costs no more
+// than reading it: each key line starts with "\\", each value line with a quote (lines the
+// reader ignores count too, which only errs towards refusing).
+std::optional<ImportError> OverLimits(std::string_view text, const ImportLimits& limits)
+{
+    std::size_t keys = 0;
+    std::size_t values = 0;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const char first = text[start];
+        keys += first == '\\' ? 1 : 0;
+        values += first == '"' ? 1 : 0;
+        if (keys > limits.maxKeys) {
+            return ImportError{0, "holds more than " + std::to_string(limits.maxKeys) +
+                                      " keys, more than any profile has; nothing was imported"};
+        }
+        if (values > limits.maxValues) {
+            return ImportError{0, "holds more than " + std::to_string(limits.maxValues) +
+                                      " values, more than any profile has; nothing was imported"};
+        }
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool ExportKeyTree(RegistryAccess& access, const std::string& keyPath,
@@ -203,11 +229,18 @@ std::optional<ImportError> ImportKeyText(RegistryAccess& access, const std::stri
 }
 
 std::optional<ImportError> ImportKeyFile(RegistryAccess& access, const std::string& basePath,
-                                         FileSystem& fileSystem, const std::string& file)
+                                         FileSystem& fileSystem, const std::string& file,
+                                         const std::optional<ImportLimits>& limits)
 {
-    const auto text = ReadWholeFile(fileSystem, file);
+    const auto text = limits ? ReadWholeFile(fileSystem, file, limits->maxBytes)
+                             : ReadWholeFile(fileSystem, file);
     if (!text) {
         return ImportError{0, text.error().Describe()};
+    }
+    if (limits) {
+        if (std::optional<ImportError> over = OverLimits(*text, *limits)) {
+            return over;
+        }
     }
     return ImportKeyText(access, basePath, *text);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -52,8 +54,21 @@ struct ImportError {
 // cannot be read or holds a malformed line, a malformed base path and a base path that is a
 // root key alone change nothing and come back as the error. Registry failures while writing
 // are silent: a key that cannot be created loses its values.
+// The most an import may bring. A tree from an archive is held to ArchivedTreeLimits, so a
+// crafted export cannot fill the registry: a real profile or options tree has tens to a few
+// hundred keys and a few thousand values, well inside.
+struct ImportLimits {
+    std::uint64_t maxBytes = 0;
+    std::size_t maxKeys = 0;
+    std::size_t maxValues = 0;
+};
+inline constexpr ImportLimits ArchivedTreeLimits{16u << 20, 5000, 100000};
+
+// A file over a limit is refused as a whole, before anything is imported; no limits: any
+// file up to ReadWholeFile's size.
 std::optional<ImportError> ImportKeyFile(RegistryAccess& access, const std::string& basePath,
-                                         FileSystem& fileSystem, const std::string& file);
+                                         FileSystem& fileSystem, const std::string& file,
+                                         const std::optional<ImportLimits>& limits = {});
 std::optional<ImportError> ImportKeyText(RegistryAccess& access, const std::string& basePath,
                                          std::string_view text);
 

@@ -20,10 +20,6 @@ inline constexpr const char* IncorrectPasswordOrInvalidBackup =
 inline constexpr const char* InvalidBackupFileOnOpen = "Invalid backup file";
 }  // namespace texts
 
-// An info file is a few hundred bytes; a larger one is not a backup of ours, and reading it
-// whole would let an archive fill the memory.
-inline constexpr std::uint64_t MaxInfoFileBytes = 1u << 20;
-
 // What the restore tab shows and what the restore run reads after a backup was opened. The
 // window copies it into the program's state; tests read it directly. Opening changes it in
 // place, so what a failed opening keeps (the flag, the last confirmed password) stays.

@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "archive/MemberName.h"
+
 namespace kestrel {
 
 namespace {
@@ -115,7 +117,8 @@ std::string RestoreResultText(const RestoreOutcome& outcome)
         text += outcome.succeeded[position] ? "\tSucceeded!\t" : "\tFail!\t";
     }
     for (const std::string& failure : outcome.failures) {
-        text += "\r\n" + failure;
+        // A failure line may quote a name from the archive, which must not break the report.
+        text += "\r\n" + PrintableText(failure);
     }
     if (!outcome.replacedFolder.empty()) {
         text += "\r\nWhat the restore replaced is kept in " + outcome.replacedFolder;

@@ -104,11 +104,15 @@ RestoreOutcome RestoreSession::Run(const OpenedBackup& opened, const RestoreRequ
         opened.PabSources,
         {},
         false,
-        &s.stopRequested};
+        &s.stopRequested,
+        {}};
     RestoreOutcome outcome =
         RestoreItems(context, opened.OpenedBackupItems, request.ticked, progress);
     outcome.failures.insert(outcome.failures.end(), registryMessages.lines.begin(),
                             registryMessages.lines.end());
+    if (!context.extractionFolder.empty()) {
+        files.RemoveFolderTree(context.extractionFolder);
+    }
     // A Cancel that came after the last member must not stop the next run. One that came
     // before this run started stopped it before its first member.
     s.stopRequested = false;

@@ -1,6 +1,8 @@
 #include "restore/Restorers.h"
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_set>
 
 #include "archive/MemberName.h"
 #include "outlook/DataStorePaths.h"
@@ -92,9 +94,10 @@ bool ExtractKeeping(RestoreContext& context, int position, const std::string& na
     return placed || Fail(context, position, extracted ? why : context.zip.LastError());
 }
 
-// Registry exports and the rules file go to the program's own folder first: no user file is
-// touched there.
-bool ExtractToRunFolder(RestoreContext& context, int position, const std::string& name)
+// Registry exports and the rules file go to the run's extraction folder (ExtractionFolder, in
+// the program's own run folder) first: no user file is touched there.
+bool ExtractToRunFolder(RestoreContext& context, int position, const std::string& name,
+                        const std::string& folder)
 {
     if (context.StopRequested()) {
         return Fail(context, position, "cancelled before " + name);
@@ -103,8 +106,26 @@ bool ExtractToRunFolder(RestoreContext& context, int position, const std::string
     if (!member) {
         return Fail(context, position, name + " is not in the backup");
     }
-    return context.zip.ExtractMember(*member, context.runFolder) ||
+    return context.zip.ExtractMember(*member, folder) ||
            Fail(context, position, context.zip.LastError());
+}
+
+// A folder of the run's own, made fresh below the run folder for what the run extracts there,
+// so that no name in an archive reaches the run folder's lock or another run's files. Empty
+// when none can be made.
+std::string ExtractionFolder(RestoreContext& context)
+{
+    if (!context.extractionFolder.empty() || context.runFolder.empty()) {
+        return context.extractionFolder;
+    }
+    for (int number = 1; number < 1000; ++number) {
+        const std::string folder = JoinPath(context.runFolder, "extract-" + std::to_string(number));
+        if (context.fileSystem.CreateFolder(folder)) {
+            context.extractionFolder = folder;
+            break;
+        }
+    }
+    return context.extractionFolder;
 }
 
 bool RestoreTree(RestoreContext& context, int position, const std::string& keyPath)
@@ -122,12 +143,22 @@ bool RestoreTree(RestoreContext& context, int position, const std::string& keyPa
                     "the registry could not be kept in " + context.replaced.Path() +
                         ", so it was not replaced");
     }
-    if (!ExtractToRunFolder(context, position, name)) {
+    // Refused on what it declares before a byte of it is extracted.
+    if (const auto member = context.zip.FindMember(name);
+        member && member->size > ArchivedTreeLimits.maxBytes) {
+        return Fail(context, position,
+                    name + " is larger than any registry tree of a profile; nothing was imported");
+    }
+    const std::string folder = ExtractionFolder(context);
+    if (folder.empty()) {
+        return Fail(context, position, "no folder to extract " + name + " into");
+    }
+    if (!ExtractToRunFolder(context, position, name, folder)) {
         return false;
     }
-    const std::string file = JoinPath(context.runFolder, name);
+    const std::string file = JoinPath(folder, name);
     const std::optional<ImportError> error =
-        ImportKeyFile(context.registry, keyPath, context.fileSystem, file);
+        ImportKeyFile(context.registry, keyPath, context.fileSystem, file, ArchivedTreeLimits);
     context.fileSystem.RemoveFile(file);
     if (error) {
         return Fail(context, position, name + ": " + error->message);
@@ -158,7 +189,8 @@ bool RestoreFolder(RestoreContext& context, int position, const std::string& fol
     if (!CreateFoldersBelow(context.fileSystem, context.userProfileFolder, folder)) {
         return Fail(context, position, folder + " could not be created");
     }
-    const std::vector<ValueEntry> entries = ValueEntries(context.zip, context.values[position]);
+    const std::vector<ValueEntry> entries =
+        ValueEntries(context.zip, context.values[position], context.stopRequested);
     if (entries.empty()) {
         return Fail(context, position, "the backup does not name its files");
     }
@@ -196,7 +228,8 @@ std::optional<RestoredFiles> RestoreStoreFiles(RestoreContext& context, int posi
         Fail(context, position, context.dataFolder + " could not be created");
         return std::nullopt;
     }
-    const std::vector<ValueEntry> entries = ValueEntries(context.zip, context.values[position]);
+    const std::vector<ValueEntry> entries =
+        ValueEntries(context.zip, context.values[position], context.stopRequested);
     if (entries.empty()) {
         Fail(context, position, "the backup does not name its files");
         return std::nullopt;
@@ -328,31 +361,57 @@ bool RestorePab(RestoreContext& context)
     return restored->whole;
 }
 
-std::vector<ValueEntry> ValueEntries(const ZipComponent& zip, const std::string& value)
+std::vector<ValueEntry> ValueEntries(const ZipComponent& zip, const std::string& value,
+                                     const std::atomic<bool>* stopRequested)
 {
-    std::vector<std::string> pieces;
+    // The members by their folded names, and how far a join can usefully reach: no further
+    // than the longest name, nor across more ";" than a name holds. That keeps the work linear
+    // in the value's length for any archive whose names hold no ";", and bounded for any other.
+    std::unordered_set<std::string> members;
+    std::size_t longest = 0;
+    std::size_t mostSeparators = 0;
+    for (const ZipMember& member : zip.Members()) {
+        members.insert(FoldedKey(member.name));
+        longest = std::max(longest, member.name.size());
+        mostSeparators = std::max(
+            mostSeparators,
+            static_cast<std::size_t>(std::count(member.name.begin(), member.name.end(), ';')));
+    }
+    std::vector<std::pair<std::size_t, std::size_t>> pieces;  // start and end in the value
     for (std::size_t start = 0; start <= value.size();) {
         const std::size_t end = std::min(value.find(';', start), value.size());
-        pieces.push_back(value.substr(start, end - start));
+        pieces.emplace_back(start, end);
         start = end + 1;
     }
+    const std::string_view text = value;
     std::vector<ValueEntry> entries;
     for (std::size_t first = 0; first < pieces.size();) {
-        std::string joined;
+        if (stopRequested != nullptr && stopRequested->load()) {
+            break;  // the caller sees the stop before it extracts anything
+        }
         std::size_t last = first;
-        for (; last < pieces.size(); ++last) {
-            joined += (last > first ? ";" : "") + pieces[last];
-            if (IsMemberPath(joined) && zip.FindMember(joined)) {
+        for (; last < pieces.size() && last - first <= mostSeparators; ++last) {
+            const std::size_t length = pieces[last].second - pieces[first].first;
+            if (length > longest) {
+                last = pieces.size();
+                break;
+            }
+            const std::string_view joined = text.substr(pieces[first].first, length);
+            if (members.count(FoldedKey(joined)) != 0 && IsMemberPath(std::string(joined))) {
                 break;
             }
         }
-        if (last < pieces.size()) {
-            entries.push_back({joined, true});
+        if (last < pieces.size() && last - first <= mostSeparators) {
+            entries.push_back(
+                {value.substr(pieces[first].first, pieces[last].second - pieces[first].first),
+                 true});
             first = last + 1;
         } else {
             // An empty piece (a doubled or trailing ";") names nothing to refuse.
-            if (!pieces[first].empty()) {
-                entries.push_back({pieces[first], false});
+            if (pieces[first].second > pieces[first].first) {
+                entries.push_back(
+                    {value.substr(pieces[first].first, pieces[first].second - pieces[first].first),
+                     false});
             }
             ++first;
         }
@@ -415,10 +474,14 @@ bool RestoreRules(RestoreContext& context)
     }
     // Extracted under its own name into the rules folder, it would replace the rules of the
     // profile the backup came from.
-    if (!ExtractToRunFolder(context, RulesPosition, name)) {
+    const std::string extractTo = ExtractionFolder(context);
+    if (extractTo.empty()) {
+        return Fail(context, RulesPosition, "no folder to extract " + name + " into");
+    }
+    if (!ExtractToRunFolder(context, RulesPosition, name, extractTo)) {
         return false;
     }
-    const std::string extracted = JoinPath(context.runFolder, name);
+    const std::string extracted = JoinPath(extractTo, name);
     const std::string target = JoinPath(folder, context.targetProfile + ".RWZ");
     std::string why;
     // A copy, as the run folder may be on another volume.

@@ -26,7 +26,9 @@ struct RestoreContext {
     // OpenedItemValues of the opened backup.
     std::array<std::string, ItemCount> values;
     // The program's private work folder: registry exports and the rules file are extracted
-    // here, never into a folder of the user's.
+    // into a fresh folder made below it (extractionFolder, once the first is needed), never
+    // into a folder of the user's nor beside the run folder's own files. Whoever sets up the
+    // context removes extractionFolder at the end.
     std::string runFolder;
     // Folders are created only below it.
     std::string userProfileFolder;
@@ -48,6 +50,7 @@ struct RestoreContext {
     bool treesKept = false;
     // Raised from another thread to stop the run before its next member; may be null.
     const std::atomic<bool>* stopRequested = nullptr;
+    std::string extractionFolder;
 
     bool StopRequested() const { return stopRequested != nullptr && stopRequested->load(); }
 };
@@ -64,7 +67,9 @@ struct ValueEntry {
 // The files of a value split at ";", a piece that names no member joined with the following
 // ones until it does (a file name may hold ";"). A piece that never does is an entry of its
 // own, not found, and the next piece starts afresh: one bad name costs only its own file.
-std::vector<ValueEntry> ValueEntries(const ZipComponent& zip, const std::string& value);
+// A stop raised meanwhile ends the work early, with the entries found so far.
+std::vector<ValueEntry> ValueEntries(const ZipComponent& zip, const std::string& value,
+                                     const std::atomic<bool>* stopRequested = nullptr);
 
 // Creates every missing level of the folder, only below userProfileFolder. True when the
 // folder exists afterwards.

@@ -310,6 +310,11 @@ TEST_F(ZipComponentTest, UnsafeMemberNamesAreNeverUsed)
         {"Com1.pst", false, false},
         {"lpt9", false, false},
         {"COM10.pst", true, true},
+        // Windows takes the superscript digits one to three as port numbers too.
+        {"COM\xC2\xB9", false, false},
+        {"sub/lpt\xC2\xB2.txt", false, false},
+        {"Lpt\xC2\xB3 .pst", false, false},
+        {"COM\xE2\x81\xB4.pst", true, true},
         {"x.pst.", false, false},
         {"sub./x.pst", false, false},
         {"x.pst ", false, false},

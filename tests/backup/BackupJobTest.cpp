@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "archive/ArchiveTestSupport.h"
+#include "backup/BackupGenerations.h"
 #include "backup/BackupRun.h"
 #include "outlook/DataStorePaths.h"
 #include "platform/RedirectedReads.h"
@@ -23,7 +24,6 @@ using testing::MemoryFileSystem;
 using testing::StoreIdentifier;
 
 constexpr const char* Target = "C:\\Users\\ann\\Signatures\\backup.ksb";
-constexpr const char* Previous = "the previous backup";
 constexpr const char* Mail = "C:\\Mail\\Outlook.pst";
 constexpr const char* OldMail = "C:\\Old\\Outlook.pst";
 constexpr const char* Hidden = "C:\\Mail\\hidden.pst";
@@ -75,7 +75,8 @@ protected:
         files_->AddFile("C:\\Users\\ann\\Signatures\\ann.txt", "Ann");
         files_->AddFile("C:\\Users\\ann\\Signatures\\ksbackup.dat", "a file of the user's");
         // The user keeps the backup beside the signatures: it must not back itself up.
-        files_->AddFile(Target, Previous);
+        previous_ = PreviousBackup();
+        files_->AddFile(Target, previous_);
 
         machine_ = {"OFFICE-PC", "ann", "C:\\Kestrel\\run-1", base_ + "\\Profiles", {}};
         machine_.locations.AccountKeyPath =
@@ -104,6 +105,22 @@ protected:
         return request;
     }
 
+    // A small archive of ours, as an earlier run left it at the target.
+    std::string PreviousBackup()
+    {
+        const std::string info = "C:\\Kestrel\\earlier\\ksbackup.dat";
+        files_->AddFolder("C:\\Kestrel\\earlier");
+        files_->AddFile(info, "BackupItem=00001000000");
+        NoZipEvents events;
+        ZipComponent zip(*files_, events);
+        EXPECT_TRUE(zip.Create(Target) && zip.AddFile(info) && zip.Write()) << zip.LastError();
+        const std::string archive = files_->Data(Target);
+        files_->RemoveFolderTree("C:\\Kestrel\\earlier");
+        files_->RemoveFile(Target);
+        return archive;
+    }
+
+    std::string previous_;
     MemoryFileSystem* files_ = new MemoryFileSystem;
     testing::FakePlatform fake_;
     BackupMachine machine_;
@@ -220,7 +237,7 @@ TEST_F(BackupJobTest, FaultsLeaveThePreviousArchiveAndSaySo)
         }
         EXPECT_EQ(message, BackupResultText(outcome));
         if (!outcome.Written()) {
-            EXPECT_EQ(Previous, files_->Data(Target));
+            EXPECT_EQ(previous_, files_->Data(Target));
             EXPECT_EQ(pristine.Paths(), files_->Paths());
         } else {
             EXPECT_EQ("hidden mail", testing::ReadMembers(*files_, Target, "pa55")["hidden.pst"]);
@@ -259,6 +276,54 @@ TEST_F(BackupJobTest, AFileReadFromAShadowCopyIsBackedUpAsItself)
     }
     // Afterwards the platform reads directly again, and the held file is refused.
     EXPECT_FALSE(fake_.platform.fileSystem->OpenInputFile(Mail));
+}
+
+// A target that is a file the run reads would be replaced by the archive that was to hold it:
+// refused before anything is written, naming both, whatever spelling reaches the file.
+TEST_F(BackupJobTest, ATargetThatIsASourceIsRefusedBeforeAnythingIsWritten)
+{
+    files_->AddFile("C:\\Mail\\other.ost", "another profile's cache");
+    struct Case {
+        const char* target;
+        const char* boxes;
+        const char* message;
+    };
+    const Case cases[] = {
+        {Mail, "100000000",
+         "the target C:\\Mail\\Outlook.pst is C:\\Mail\\Outlook.pst, a file the backup reads, "
+         "so nothing was written"},
+        {"c:\\MAIL\\outlook.PST", "100000000",
+         "the target c:\\MAIL\\outlook.PST is C:\\Mail\\Outlook.pst, a file the backup reads, "
+         "so nothing was written"},
+        {"C:\\Users\\ann\\Signatures\\ann.txt", "001000000",
+         "the target C:\\Users\\ann\\Signatures\\ann.txt is C:\\Users\\ann\\Signatures\\ann.txt, "
+         "a file the backup reads, so nothing was written"},
+        {Rules, "100000000",
+         "the target C:\\Users\\ann\\Outlook\\Mail.RWZ is C:\\Users\\ann\\Outlook\\Mail.RWZ, "
+         "a file the backup reads, so nothing was written"},
+        {"C:\\Mail\\other.ost", "100000000",
+         "the target C:\\Mail\\other.ost is a file in C:\\Mail, which holds the profile's data "
+         "files, so nothing was written"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.target);
+        const MemoryFileSystem pristine = *files_;
+        BackupRequest request = Request(c.boxes);
+        request.targetPath = c.target;
+        BackupJob job(fake_.platform, messages_);
+        CancelOnFirstFile progress;
+        const BackupOutcome outcome = RunKeptBackup(job, request, machine_, progress, {}, *files_);
+        EXPECT_EQ(BackupResult::TargetIsSource, outcome.result);
+        EXPECT_EQ(2, BackupExitStatus(outcome));
+        EXPECT_EQ(c.message, outcome.error);
+        EXPECT_TRUE(BackupResultText(outcome).starts_with(
+            std::string("The Backup failed!\t\t\t\r\n") + c.message + "\r\n"))
+            << BackupResultText(outcome);
+        EXPECT_EQ(pristine.Paths(), files_->Paths());
+        for (const std::string& path : pristine.Paths()) {
+            EXPECT_EQ(pristine.Data(path), files_->Data(path)) << path;
+        }
+    }
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 namespace kestrel {
 namespace {
 
-TEST(UnattendedArguments, ExactlyFiveFieldsReadByPosition)
+TEST(UnattendedArguments, ExactlyFiveFieldsWithTheirNamesReadByPosition)
 {
     const struct {
         const char* text;
@@ -16,8 +16,15 @@ TEST(UnattendedArguments, ExactlyFiveFieldsReadByPosition)
         {"sf=Outlookxm=111111111ps=secretbf=C:\\Backups\\a.ksb",
          "Outlook|111111111|secret|C:\\Backups\\a.ksb"},
         {"sf=Outlookxm=000000001ps=bf=D:\\b.ksb", "Outlook|000000001||D:\\b.ksb"},
-        // The part names are not compared, only counted.
-        {"ab=My Profilecd=1ef=pwgh=\\\\srv\\share\\c.ksb", "My Profile|1|pw|\\\\srv\\share\\c.ksb"},
+        {"sf=My Profilexm=1ps=pwbf=\\\\srv\\share\\c.ksb", "My Profile|1|pw|\\\\srv\\share\\c.ksb"},
+        // The part names are compared as well as counted: other names, or the right ones in
+        // another order, would put a password where the path belongs.
+        {"ab=My Profilecd=1ef=pwgh=\\\\srv\\share\\c.ksb", nullptr},
+        {"sf=Outlookxm=1bf=C:\\a.ksbps=secret", nullptr},
+        {"SF=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
+        {"  sf=Outlookxm=1ps=bf=C:\\a.ksb", "Outlook|1||C:\\a.ksb"},
+        {"x sf=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
+        {"sf=Outlookxm=1ps=bx=C:\\a.ksb", nullptr},
         // A password or path holding "=" would shift the fields: refused, not guessed.
         {"sf=Outlookxm=111111111ps=a=bbf=C:\\a.ksb", nullptr},
         {"sf=Outlookxm=111111111ps=secretbf=C:\\a=b.ksb", nullptr},

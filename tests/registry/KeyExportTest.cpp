@@ -152,6 +152,46 @@ TEST_F(KeyExportTest, WhatTheImportCouldNotReadBackIsLeftOutAndListed)
 
 // The import reads what the format allows and no more; a malformed file changes nothing and
 // names its line.
+// A tree from an archive holds what a profile holds; one made to fill the registry (a million
+// keys, too many values, too many bytes) is refused whole and the target stays as it was.
+TEST_F(KeyExportTest, AnArchivedTreeOverItsLimitsImportsNothing)
+{
+    ASSERT_FALSE(ImportKeyText(*access_, base_ + "\\Target", treeText_));
+    struct Case {
+        const char* name;
+        std::string text;
+        const char* error;
+    };
+    std::string millionKeys = "\\\r\n";
+    for (int i = 0; i < 1000000; ++i) {
+        millionKeys += "\\k" + std::to_string(i) + "\r\n";
+    }
+    std::string manyValues = "\\\r\n";
+    for (int i = 0; i <= 100000; ++i) {
+        manyValues += "\"v" + std::to_string(i) + "\"= dw:1\r\n";
+    }
+    const std::string large = "\\\r\n\"big\"= sz:" + std::string(16u << 20, 'x') + "\r\n";
+    const Case cases[] = {
+        {"a million keys", millionKeys, "holds more than 5000 keys"},
+        {"too many values", manyValues, "holds more than 100000 values"},
+        {"too many bytes", large, "too large"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::MemoryFileSystem files;
+        files.AddFile("C:\\x.tmp", c.text);
+        const auto error =
+            ImportKeyFile(*access_, base_ + "\\Target", files, "C:\\x.tmp", ArchivedTreeLimits);
+        ASSERT_TRUE(error);
+        EXPECT_NE(std::string::npos, error->message.find(c.error)) << error->message;
+        EXPECT_EQ(treeText_, Export(base_ + "\\Target"));
+    }
+    // Without limits (kestrel reg import) the same keys are taken.
+    testing::MemoryFileSystem files;
+    files.AddFile("C:\\x.tmp", "\\\r\n\\k1\r\n");
+    EXPECT_FALSE(ImportKeyFile(*access_, base_ + "\\Target", files, "C:\\x.tmp"));
+}
+
 TEST_F(KeyExportTest, ImportReadsWhatTheFormatAllowsAndRefusesMalformedFilesWhole)
 {
     const std::string kept = "\\\r\n\"keep\"= sz:1\r\n\\KeepToo\r\n";

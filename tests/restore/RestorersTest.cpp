@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
+#include "archive/InfoFile.h"
+
 #include <algorithm>
 #include <ctime>
 #include <optional>
@@ -124,7 +128,8 @@ protected:
                 opened_.PabSources,
                 {},
                 false,
-                nullptr};
+                nullptr,
+                {}};
     }
 
     // The tree below the key, with key paths relative to it.
@@ -416,6 +421,36 @@ TEST_F(RestorersTest, AFileNameMayHoldTheSeparatorAndEachBadPieceStandsAlone)
 
 // One bad name in a crafted list costs only its own file: the report names it, the item
 // fails, the other files are restored and nothing is written outside the item's folder.
+// A list at the info file's limit: each piece is looked up once (a join reaches no further than
+// the longest member name), so it resolves at once; a stop ends the work early.
+TEST_F(RestorersTest, AListOfAMebibyteResolvesPieceByPieceAndStopsWhenAsked)
+{
+    std::string value;
+    while (value.size() < MaxInfoFileBytes - 16) {
+        value += "ann.txt;x;";
+    }
+    const std::vector<ValueEntry> entries = ValueEntries(zip_, value);
+    ASSERT_EQ(value.size() / 10 * 2, entries.size());
+    EXPECT_EQ((ValueEntry{"ann.txt", true}), entries.front());
+    EXPECT_EQ((ValueEntry{"x", false}), entries.back());
+
+    const std::atomic<bool> stop{true};
+    EXPECT_TRUE(ValueEntries(zip_, value, &stop).empty());
+}
+
+// An item list that names the run folder's lock reaches a fresh folder of the run instead.
+TEST_F(RestorersTest, NoNameInTheArchiveReachesTheRunFolderItself)
+{
+    const std::string lock = std::string(RunFolder) + "\\run.lock";
+    files_->AddFile(lock, "held by this run");
+    const auto before = files_->FilesIn(RunFolder);
+    RestoreContext context = Context("B");
+    ASSERT_TRUE(RestoreConfigsetting(context)) << ::testing::PrintToString(context.failures);
+    EXPECT_EQ("held by this run", files_->Data(lock));
+    EXPECT_EQ(std::string(RunFolder) + "\\extract-1", context.extractionFolder);
+    EXPECT_EQ(before, files_->FilesIn(RunFolder));
+}
+
 TEST_F(RestorersTest, ABadNameInTheListRefusesOnlyThatFile)
 {
     const std::string sub = "\xD0\x9F\xD0\xBE\xD0\xB4_files";

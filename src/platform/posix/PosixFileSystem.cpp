@@ -790,6 +790,18 @@ Result<FileFacts> PosixFileSystem::Stat(const std::string& path)
                      S_ISDIR(info.st_mode)};
 }
 
+std::optional<FileIdentity> PosixFileSystem::Identity(const std::string& path)
+{
+    const std::filesystem::path native = NativePath(path);
+    struct stat info {};
+    // stat follows symbolic links, so a link and what it leads to are one file.
+    if (native.empty() || stat(native.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                        static_cast<std::uint64_t>(info.st_ino)};
+}
+
 bool PosixFileSystem::FlushToDisk(const std::string& path)
 {
     const std::filesystem::path native = NativePath(path);

@@ -385,6 +385,27 @@ Result<FileFacts> Win32FileSystem::Stat(const std::string& path)
                      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
 }
 
+std::optional<FileIdentity> Win32FileSystem::Identity(const std::string& path)
+{
+    // No access asked for, so a file another program holds open without sharing still answers;
+    // backup semantics open a folder too.
+    HANDLE handle = CreateFileW(Utf8ToWide(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool known = GetFileInformationByHandle(handle, &information) != 0;
+    CloseHandle(handle);
+    if (!known) {
+        return std::nullopt;
+    }
+    return FileIdentity{
+        information.dwVolumeSerialNumber,
+        (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+}
+
 bool Win32FileSystem::FlushToDisk(const std::string& path)
 {
     // Backup semantics let a folder be opened too; its entries are flushed with it.
