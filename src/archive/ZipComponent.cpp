@@ -57,6 +57,20 @@ std::string MemberNameOf(zip_t* archive, zip_uint64_t index)
 bool ReadEntry(zip_t* archive, const ZipMember& member,
                const std::function<bool(const char*, std::size_t)>& consume, std::string& error)
 {
+    // Asked to open an entry of a method it cannot decode, libzip fails but keeps a reference
+    // to the archive's source, which then outlives the archive: such an entry is refused here.
+    zip_stat_t stat;
+    if (zip_stat_index(archive, member.index, 0, &stat) != 0) {
+        error = zip_strerror(archive);
+        return false;
+    }
+    if (((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) != 0 &&
+         zip_encryption_method_supported(stat.encryption_method, 0) == 0) ||
+        ((stat.valid & ZIP_STAT_COMP_METHOD) != 0 &&
+         zip_compression_method_supported(stat.comp_method, 0) == 0)) {
+        error = "is stored with a method this program cannot read";
+        return false;
+    }
     zip_file_t* file = zip_fopen_index(archive, member.index, 0);
     if (file == nullptr) {
         error = zip_strerror(archive);
