@@ -27,7 +27,16 @@ set -- "$1" "$2" "$3" "${5:-}"
 data_file='C:\Users\bob\Documents\Outlook Files\bob@example.com.pst'
 data_native=$(env_path "drive_c/Users/bob/Documents/Outlook Files/bob@example.com.pst")
 outlook_local=$(env_path drive_c/Users/bob/AppData/Local/Microsoft/Outlook)
-log=$(env_path drive_c/Users/bob/AppData/Local/Kestrel/kestrel.log)
+if [ "$system" = linux ]; then
+    log=$(env_path drive_c/Users/bob/AppData/Local/Kestrel/kestrel.log)
+    run_job() { run_bak "$@"; }
+else
+    # Wine's user is the one running the check, and so is the home of the program's log.
+    log="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Kestrel/kestrel.log"
+    # A scheduled job runs in the user's session, so the Outlook it starts again has the
+    # desktop: here the check's display, which run_bak leaves out on purpose.
+    run_job() { wine "$bak" "$@"; }
+fi
 job_text() {  # archive name: a job's argument text backing up the data files into Documents
     printf '%s\n' "sf=Outlookxm=100000000ps=bf=C:\\Users\\bob\\Documents\\$1"
 }
@@ -194,7 +203,7 @@ fi
 
 # The unattended run with no setting stored, as a job made before it existed runs.
 second=$(holder_pid)
-check kestrelbak-close 0 run_bak "$(job_text nightly.ksb)"
+check kestrelbak-close 0 run_job "$(job_text nightly.ksb)"
 check_member kestrelbak-close-data-file "$(env_path drive_c/Users/bob/Documents/nightly.ksb)"
 check_line kestrelbak-close-logged \
     "held by OUTLOOK\.EXE \(process $second\): C:.*bob@example\.com\.pst closed and restarted.status 0" \
@@ -205,7 +214,7 @@ third=$(holder_pid)
 printf '%s\r\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Kestrel]' \
     '"WhenOutlookRuns"="skip"' >skip.reg
 run_tool reg import "$work/skip.reg" >/dev/null
-check kestrelbak-skip 1 run_bak "$(job_text skipped-nightly.ksb)"
+check kestrelbak-skip 1 run_job "$(job_text skipped-nightly.ksb)"
 check_line kestrelbak-skip-logged \
     "held by OUTLOOK\.EXE \(process $third\): C:.*bob@example\.com\.pst left out.status 1" "$log"
 check_holder kestrelbak-skip-leaves-holder-running same "$third"
@@ -232,7 +241,7 @@ check_line backup-refused-left-out "^not in the backup: .*bob@example\\.com\\.ps
 check_holder backup-refused-holder-still-running same "$refusing"
 
 begun=$(date +%s)
-check kestrelbak-refused 1 run_bak "$(job_text refused-nightly.ksb)"
+check kestrelbak-refused 1 run_job "$(job_text refused-nightly.ksb)"
 waited=$(($(date +%s) - begun))
 if [ "$waited" -ge 59 ] && [ "$waited" -lt 120 ]; then
     pass "$system-kestrelbak-refused-waits-the-minute"
