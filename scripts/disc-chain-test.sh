@@ -2,7 +2,8 @@
 # `kestrel disc` without a drive: image files offered as drives (libburn's stdio: drives).
 # A 5 MB backup archive of the sample machine and a folder with a non-ASCII file name are
 # written and verified, xorriso reads the Joliet names back, a write stopped by SIGINT leaves
-# an image that fails the comparison, and erased images read as blank media.
+# an image that fails the comparison, erased images read as blank media, and an image that is
+# also one of the sources is refused and left as it was.
 #   scripts/disc-chain-test.sh KESTREL_TOOL WORK_FOLDER
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -143,4 +144,27 @@ check write-over-larger 0 "$tool" disc write "März Daten" --image stale.iso --d
 size=$(stat -c %s stale.iso)
 if [ "$size" -lt 1000000 ]; then pass "rewritten image of $size bytes"; else fail "rewritten image keeps $size bytes"; fi
 check usage 2 "$tool" disc write backup.ksb
+
+# --- An image that is also a source --------------------------------------------------------
+# Writing empties the image first: an image among the sources (named itself, through a link,
+# or inside a source folder) is refused before a byte of it changes.
+mkdir -p folder-with-image
+cp disc.iso folder-with-image/inner.iso
+ln -sf disc.iso link.iso
+while read -r name image source; do
+    cp "$image" image-before.copy
+    check "image-is-source-$name" 2 "$tool" disc write backup.ksb "$source" --image "$image" \
+        --drive "$image"
+    expect "image-is-source-$name-says-so" "image-is-source-$name.out" \
+        "kestrel disc: the image file $work/$image is also a source ($source); nothing was written"
+    if cmp -s "$image" image-before.copy; then
+        pass "image-is-source-$name-leaves-the-image"
+    else
+        fail "image-is-source-$name changed $image"
+    fi
+done <<'CASES'
+itself disc.iso disc.iso
+link disc.iso link.iso
+in-folder folder-with-image/inner.iso folder-with-image
+CASES
 exit $((failures > 0))

@@ -171,10 +171,11 @@ shows_backup_texts() {
 }
 check "the restore tab shows the backup's facts and description" shows_backup_texts
 timeout 60 wine "$probe" "Kestrel V2.90" 5 --close >/dev/null 2>&1
-for _ in $(seq 1 100); do
-    [ -z "$(xdotool search --name '^Kestrel V2.90$' 2>/dev/null)" ] && break
-    sleep 0.2
-done
+# The program runs on for a moment after its window is gone, and a running program cannot be
+# deleted: the uninstall would leave it. Wait until no program of the prefix runs.
+timeout 60 wineserver -w
+check "the program opened from the file ended after its window closed" \
+    [ -z "$(xdotool search --name '^Kestrel V2.90$' 2>/dev/null)" ]
 for key in Kestrel.Backup .ksb; do
     run_wine reg delete "HKLM\\Software\\Classes\\$key" /f
 done

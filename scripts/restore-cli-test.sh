@@ -114,6 +114,52 @@ else
     diff before.list after.list
 fi
 
+# --- Crafted archives: refused, in little memory, with no "Completed" ----------------------
+# An options export named as the run folder's lock (committed), an options export of a million
+# keys and a signature list that fills the info file's 1 MiB (made here). Each restore fails
+# its item, and nothing of the user's changes (what a refused registry tree replaced is kept in
+# the Replaced folder all the same). Peak and time are printed on Linux for the record.
+crafted_folder="$here/tests/data/archives/crafted"
+cp "$crafted_folder/runlock-item.ksb" .
+crafted=("runlock-item 000001 is the name of the run folder's lock; it was refused")
+if [ "$system" = linux ]; then
+    if python3 "$crafted_folder/make-crafted.py" --large "$work" >make-crafted.log 2>&1; then
+        crafted+=("million-keys 000001 holds more than 5000 keys"
+            "long-list 001 s087299.htm is not in the backup")
+    else
+        fail "$system-crafted-archives-made"
+        cat make-crafted.log
+    fi
+fi
+printf 'pw\n' >crafted-password.txt
+snapshot | grep -v -F "$kestrel_data/Replaced" >before.list
+for each in "${crafted[@]}"; do
+    read -r archive items says <<<"$each"
+    if [ "$system" = linux ]; then
+        check "restore-$archive" 1 /usr/bin/time -f '%e s, peak %M KiB' -o "$archive.time" \
+            "$tool" restore "$archive.ksb" --profile Second --items "$items" \
+            --password-file crafted-password.txt
+        echo "INFO $system-restore-$archive: $(tail -n 1 "$archive.time")"
+    else
+        check "restore-$archive" 1 run_tool restore "$archive.ksb" --profile Second \
+            --items "$items" --password-file crafted-password.txt
+    fi
+    if tr -d '\r' <"restore-$archive.out" | grep -q -F -- "$says" &&
+        ! grep -q -F 'The Restore was Completed!' "restore-$archive.out"; then
+        pass "$system-restore-$archive-refused"
+    else
+        fail "$system-restore-$archive-refused: no '$says', or a 'Completed'"
+        head -20 "restore-$archive.out"
+    fi
+done
+snapshot | grep -v -F "$kestrel_data/Replaced" >after.list
+if cmp -s before.list after.list; then
+    pass "$system-crafted-restores-change-nothing"
+else
+    fail "$system-crafted-restores-change-nothing"
+    diff before.list after.list
+fi
+
 # --- Every item into the second profile ---------------------------------------------------
 check restore-all 0 run_tool restore full.ksb --profile second --items 111111111 \
     --password-file password.txt

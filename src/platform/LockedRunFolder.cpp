@@ -9,7 +9,6 @@ namespace kestrel {
 namespace {
 
 constexpr const char* RunPrefix = "run-";
-constexpr const char* LockName = "run.lock";
 
 }  // namespace
 
@@ -29,7 +28,7 @@ LockedRunFolder::LockedRunFolder(const std::string& windowsBase,
     if (!std::filesystem::create_directory(folder, error)) {
         return;
     }
-    lock_ = FileLock::TryAcquire(folder / LockName);
+    lock_ = FileLock::TryAcquire(folder / RunLockName);
     if (!lock_) {
         std::filesystem::remove_all(folder, error);
         return;
@@ -64,7 +63,7 @@ bool LockedRunFolder::IsRunning(const std::string& runFolder) const
         return false;
     }
     // The system drops the lock of an instance that ended, however it ended.
-    return FileLock::TryAcquire(nativeBase_ / name / LockName) == nullptr;
+    return FileLock::TryAcquire(nativeBase_ / name / RunLockName) == nullptr;
 }
 
 void LockedRunFolder::RemoveAbandonedFolders(const std::filesystem::path& nativeBase,
@@ -82,7 +81,7 @@ void LockedRunFolder::RemoveAbandonedFolders(const std::filesystem::path& native
             continue;
         }
         // A folder without its lock file was left between creating it and locking it.
-        if (FileLock::TryAcquire(entry.path() / LockName)) {
+        if (FileLock::TryAcquire(entry.path() / RunLockName)) {
             abandoned.push_back(entry.path());
         }
     }

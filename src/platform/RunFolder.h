@@ -4,6 +4,10 @@
 
 namespace kestrel {
 
+// The file whose lock keeps a run folder alive. A name the program gives its own file: no file
+// of an archive is extracted under it.
+inline constexpr const char* RunLockName = "run.lock";
+
 // A folder private to one running instance of the program, for the info file and temporary
 // export files. Two instances (a scheduled backup beside an open window) never share one.
 // Folders left behind by instances that died are removed when the next one starts.

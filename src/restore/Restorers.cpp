@@ -9,6 +9,7 @@
 #include "outlook/ProfileDiscovery.h"
 #include "platform/NameCase.h"
 #include "platform/PathJoin.h"
+#include "platform/RunFolder.h"
 #include "registry/KeyExport.h"
 
 namespace kestrel {
@@ -110,6 +111,22 @@ bool ExtractToRunFolder(RestoreContext& context, int position, const std::string
            Fail(context, position, context.zip.LastError());
 }
 
+// Registry exports and the rules file are extracted under their own names: each must be a bare
+// file name, and never the name of the run folder's lock. A backup names an export after the
+// temporary file it wrote (OBC<number>.tmp) and the rules file after its profile, so only a crafted
+// archive names either so.
+bool AcceptRunFolderName(RestoreContext& context, int position, const std::string& name)
+{
+    if (!IsBareFileName(name)) {
+        return Fail(context, position, "\"" + name + "\" is not a file name");
+    }
+    if (EqualsIgnoringCase(name, RunLockName)) {
+        return Fail(context, position,
+                    "\"" + name + "\" is the name of the run folder's lock; it was refused");
+    }
+    return true;
+}
+
 // A folder of the run's own, made fresh below the run folder for what the run extracts there,
 // so that no name in an archive reaches the run folder's lock or another run's files. Empty
 // when none can be made.
@@ -135,8 +152,8 @@ bool RestoreTree(RestoreContext& context, int position, const std::string& keyPa
     if (!context.registry.KeyExists(keyPath)) {
         return Fail(context, position, keyPath + " does not exist");
     }
-    if (!IsBareFileName(name)) {
-        return Fail(context, position, "\"" + name + "\" is not a file name");
+    if (!AcceptRunFolderName(context, position, name)) {
+        return false;
     }
     if (!KeepTrees(context)) {
         return Fail(context, position,
@@ -466,8 +483,8 @@ bool RestoreRules(RestoreContext& context)
 {
     const std::string& name = context.values[RulesPosition];
     const std::string& folder = context.locations.RulesFolder;
-    if (!IsBareFileName(name)) {
-        return Fail(context, RulesPosition, "\"" + name + "\" is not a file name");
+    if (!AcceptRunFolderName(context, RulesPosition, name)) {
+        return false;
     }
     if (!CreateFoldersBelow(context.fileSystem, context.userProfileFolder, folder)) {
         return Fail(context, RulesPosition, folder + " could not be created");

@@ -451,6 +451,41 @@ TEST_F(RestorersTest, NoNameInTheArchiveReachesTheRunFolderItself)
     EXPECT_EQ(before, files_->FilesIn(RunFolder));
 }
 
+// An archive whose export or rules file is named as the run folder's lock is refused before
+// anything is kept, extracted or imported, whatever the case of the name.
+TEST_F(RestorersTest, AnItemNamedAsTheRunFoldersLockIsRefused)
+{
+    const std::string lock = std::string(RunFolder) + "\\run.lock";
+    files_->AddFile(lock, "held by this run");
+    const std::string rules = std::string(Rules) + "\\B.RWZ";
+    const struct {
+        int position;
+        bool (*restore)(RestoreContext&);
+        std::string name;
+        std::string failure;
+    } cases[] = {
+        {7, RestoreConfigsetting, "run.lock",
+         "Configsetting: \"run.lock\" is the name of the run folder's lock; it was refused"},
+        {7, RestoreConfigsetting, "RUN.LOCK",
+         "Configsetting: \"RUN.LOCK\" is the name of the run folder's lock; it was refused"},
+        {2, RestoreRules, "Run.Lock",
+         "Rules: \"Run.Lock\" is the name of the run folder's lock; it was refused"},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.name);
+        const std::set<std::string> before = files_->Paths();
+        const auto options = Tree(base_ + "\\Options\\B");
+        RestoreContext context = Context("B");
+        context.values[each.position] = each.name;
+        EXPECT_FALSE(each.restore(context));
+        EXPECT_EQ(std::vector<std::string>{each.failure}, context.failures);
+        EXPECT_EQ(before, files_->Paths());
+        EXPECT_EQ("held by this run", files_->Data(lock));
+        EXPECT_EQ("B's rules", files_->Data(rules));
+        EXPECT_EQ(options, Tree(base_ + "\\Options\\B"));
+    }
+}
+
 TEST_F(RestorersTest, ABadNameInTheListRefusesOnlyThatFile)
 {
     const std::string sub = "\xD0\x9F\xD0\xBE\xD0\xB4_files";

@@ -2,12 +2,17 @@
 """Writes the small crafted archives beside this script: members that lie about their size
 under the traditional PKWARE scheme (ZipCrypto) and bzip2, which libzip decodes for the
 component, names that hold terminal escape sequences, and an item list that names the run
-folder's lock. The files are committed; run this only to change them. The large inputs the
-tests need (a million registry keys, a 1 MiB list of names) are made by the tests themselves.
+folder's lock. The files are committed; run this only to change them.
+
+  make-crafted.py                 the small archives, beside this script
+  make-crafted.py --large FOLDER  the large ones, which are not committed: an options export
+                                  of a million keys, and a signature list that fills the info
+                                  file's 1 MiB (scripts/restore-cli-test.sh makes them)
 """
 import bz2
 import os
 import struct
+import sys
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -93,7 +98,7 @@ def plain(name, data, method=8, declared=None, encrypted=False):
     return Member(name, stored, method, len(data), zlib.crc32(data), declared, encrypted)
 
 
-def write_zip(file_name, members):
+def write_zip(path, members):
     body = bytearray()
     central = bytearray()
     for m in members:
@@ -107,7 +112,7 @@ def write_zip(file_name, members):
                     m.name)
     end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(members), len(members), len(central),
                       len(body), 0)
-    with open(os.path.join(HERE, file_name), "wb") as out:
+    with open(path, "wb") as out:
         out.write(body + central + end)
 
 
@@ -123,34 +128,61 @@ HEADER = ["BackupComputer=PC", "BackupLogonUser=ann", "BackupIdentity=Mail",
 GIB = 1 << 30
 MIB20 = 20 << 20
 
-# The info file: declared small, holding far more.
-write_zip("zipcrypto-info-lies.ksb", [
-    Member("ksbackup.dat", deflate(bytes(MIB20)), 8, MIB20, crc_of_zeros(MIB20), 200, True)])
-write_zip("bzip2-info-lies.ksb", [
-    Member("ksbackup.dat", bzip2_of_zeros(GIB), 12, GIB, crc_of_zeros(GIB), 2)])
 
-# A data file that lies; the info file is honest.
-datas = info(HEADER + ["BackupDatas=big.pst", "BackupItem=01000000000"])
-write_zip("bzip2-member-lies.ksb", [
-    plain("ksbackup.dat", datas),
-    Member("big.pst", bzip2_of_zeros(GIB), 12, GIB, crc_of_zeros(GIB), 2)])
-write_zip("zipcrypto-member-lies.ksb", [
-    plain("ksbackup.dat", datas, encrypted=True),
-    Member("big.pst", deflate(bytes(MIB20)), 8, MIB20, crc_of_zeros(MIB20), 2, True)])
-# Shorter than declared: the CRC of the declared length's bytes is never reached.
-write_zip("bzip2-member-short.ksb", [
-    plain("ksbackup.dat", datas),
-    Member("big.pst", bz2.compress(b"x" * 10), 12, 10, zlib.crc32(b"x" * 10), 1000)])
+def small(folder):
+    # The info file: declared small, holding far more.
+    write_zip(os.path.join(folder, "zipcrypto-info-lies.ksb"), [
+        Member("ksbackup.dat", deflate(bytes(MIB20)), 8, MIB20, crc_of_zeros(MIB20), 200, True)])
+    write_zip(os.path.join(folder, "bzip2-info-lies.ksb"), [
+        Member("ksbackup.dat", bzip2_of_zeros(GIB), 12, GIB, crc_of_zeros(GIB), 2)])
 
-# Names that would drive a terminal, in the list and in the report.
-escape = "\x1b]0;owned\x07\x1b[2J"
-write_zip("escape-names.ksb", [
-    plain("ksbackup.dat", info(HEADER + ["BackupSignatures=" + escape + "a.txt;b\u009b31m.txt",
-                                         "BackupItem=00001000000"])),
-    plain(escape + "a.txt", b"a", 0)])
+    # A data file that lies; the info file is honest.
+    datas = info(HEADER + ["BackupDatas=big.pst", "BackupItem=01000000000"])
+    write_zip(os.path.join(folder, "bzip2-member-lies.ksb"), [
+        plain("ksbackup.dat", datas),
+        Member("big.pst", bzip2_of_zeros(GIB), 12, GIB, crc_of_zeros(GIB), 2)])
+    write_zip(os.path.join(folder, "zipcrypto-member-lies.ksb"), [
+        plain("ksbackup.dat", datas, encrypted=True),
+        Member("big.pst", deflate(bytes(MIB20)), 8, MIB20, crc_of_zeros(MIB20), 2, True)])
+    # Shorter than declared: the CRC of the declared length's bytes is never reached.
+    write_zip(os.path.join(folder, "bzip2-member-short.ksb"), [
+        plain("ksbackup.dat", datas),
+        Member("big.pst", bz2.compress(b"x" * 10), 12, 10, zlib.crc32(b"x" * 10), 1000)])
 
-# The options export named run.lock, as if it were the run folder's lock.
-write_zip("runlock-item.ksb", [
-    plain("ksbackup.dat", info(HEADER + ["BackupConfigsetting=run.lock",
-                                         "BackupItem=00000001000"])),
-    plain("run.lock", b"\\\r\n\"Font\"= sz:Crafted\r\n")])
+    # Names that would drive a terminal, in the list and in the report.
+    escape = "\x1b]0;owned\x07\x1b[2J"
+    write_zip(os.path.join(folder, "escape-names.ksb"), [
+        plain("ksbackup.dat", info(HEADER + ["BackupSignatures=" + escape + "a.txt;b\u009b31m.txt",
+                                             "BackupItem=00001000000"])),
+        plain(escape + "a.txt", b"a", 0)])
+
+    # The options export named run.lock, as if it were the run folder's lock.
+    write_zip(os.path.join(folder, "runlock-item.ksb"), [
+        plain("ksbackup.dat", info(HEADER + ["BackupConfigsetting=run.lock",
+                                             "BackupItem=00000001000"])),
+        plain("run.lock", b"\\\r\n\"Font\"= sz:Crafted\r\n")])
+
+
+def large(folder):
+    # An options export of a million keys: about 13 MiB of text, a few hundred KiB stored.
+    tree = b"\\\r\n" + b"".join(b"\\k%d\r\n" % i for i in range(1000000))
+    write_zip(os.path.join(folder, "million-keys.ksb"), [
+        plain("ksbackup.dat", info(HEADER + ["BackupConfigsetting=OBC1.tmp",
+                                             "BackupItem=00000001000"])),
+        plain("OBC1.tmp", tree)])
+    # A signature list as long as the info file may be: some 87,000 names, none of which the
+    # archive holds.
+    names = ["s%06d.htm" % i for i in range(87300)]
+    write_zip(os.path.join(folder, "long-list.ksb"), [
+        plain("ksbackup.dat", info(HEADER + ["BackupSignatures=" + ";".join(names),
+                                             "BackupItem=00001000000"])),
+        plain("ann.txt", b"a signature")])
+
+
+if __name__ == "__main__":
+    if len(sys.argv) == 3 and sys.argv[1] == "--large":
+        large(sys.argv[2])
+    elif len(sys.argv) == 1:
+        small(HERE)
+    else:
+        sys.exit("usage: make-crafted.py [--large FOLDER]")
