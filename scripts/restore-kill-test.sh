@@ -3,8 +3,10 @@
 # outlook2013-win7 the profile's data file is made large (KESTREL_KILL_MIB MiB, 256 unless
 # set) and backed up; then, 50 times (KESTREL_KILL_RUNS), the data folder gets back a small
 # older version of the file, `kestrel restore` of the data files starts and is killed with
-# SIGKILL at a random moment within the time one whole restore takes, and `kestrel` is started
-# once (`kestrel profiles`), which must put the interrupted restore in order. After each
+# SIGKILL at a random moment within the time one whole restore takes, and a program is started
+# once, which must put the interrupted restore in order: in turn `kestrel profiles`, and
+# unattended runs of kestrelbak with an invalid argument text or a password it cannot read
+# (their report goes to kestrel.log). After each
 # start: the data file is byte for byte the old version or the new one, the old version is in
 # the Replaced folder whenever the new one is in place, no ksb*.tmp is left in the user's
 # folders, and the start said what it recovered whenever the journal was unfinished. Prints
@@ -31,6 +33,7 @@ RANDOM=$seed
 bob=$(env_path drive_c/Users/bob)
 kestrel_data="$bob/AppData/Local/Kestrel"
 target="$bob/AppData/Local/Microsoft/Outlook/bob@example.com.pst"
+log="$kestrel_data/kestrel.log"
 source_file=$(env_path "drive_c/Users/bob/Documents/Outlook Files/bob@example.com.pst")
 
 # --- The large data file and its backup ---------------------------------------------------
@@ -110,7 +113,16 @@ for run in $(seq 1 "$runs"); do
         *) unfinished=yes ;;
     esac
 
-    run_tool profiles >"start-$run.out" 2>"start-$run.err"
+    # The next start, in turn: the tool, and unattended runs that go no further than their
+    # argument text or their password (which report to the log).
+    log_lines=$(cat "$log" 2>/dev/null | wc -l)
+    case $((run % 3)) in
+        0) run_tool profiles >"start-$run.out" 2>"start-$run.err" ;;
+        1) run_bak "not a job" >"start-$run.out" 2>&1 ;;
+        2) run_bak "--password-key no-such-secret sf=Outlookxm=1ps=bf=C:\\x.ksb" \
+            >"start-$run.out" 2>&1 ;;
+    esac
+    tail -n +"$((log_lines + 1))" "$log" >>"start-$run.err" 2>/dev/null
     problems=()
     if cmp -s "$target" new-version; then
         kept_old=no

@@ -88,6 +88,11 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
 {
     const std::time_t started = std::time(nullptr);
     const auto clockStart = std::chrono::steady_clock::now();
+    // An interrupted restore is put in order first, whatever this run turns out to be: a job
+    // whose text or password is wrong must not leave the user's data file out of its place.
+    if (const std::string recovered = RecoverInterruptedRestore(platform); !recovered.empty()) {
+        Report(platform, RecoveryLogLine(started, recovered), 1);
+    }
     std::optional<UnattendedArguments> arguments = ParseUnattendedArguments(commandLineText);
     if (!arguments) {
         Report(platform, InvalidArgumentsLogLine(started), 2);
@@ -113,9 +118,6 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
         state.CommandLineText = commandLineText;
         SilentMessages silent;
         LoadSharedState(state, platform, silent);
-        if (!state.RecoveryReport.empty()) {
-            Report(platform, RecoveryLogLine(started, state.RecoveryReport), 1);
-        }
         const BackupMachine machine =
             BackupMachineFor(state, arguments->profileName, platform, silent);
         outcome =
