@@ -67,17 +67,30 @@ std::string KeptFolderFor(int position, const std::string& memberPath)
     return folder;
 }
 
+// The member a step extracts next; none (and the item's failure said) when the run was
+// cancelled or the backup does not hold it.
+std::optional<ZipMember> MemberToExtract(RestoreContext& context, int position,
+                                         const std::string& name)
+{
+    if (context.StopRequested()) {
+        Fail(context, position, "cancelled before " + name);
+        return std::nullopt;
+    }
+    std::optional<ZipMember> member = context.zip.FindMember(name);
+    if (!member) {
+        Fail(context, position, name + " is not in the backup");
+    }
+    return member;
+}
+
 // Extracts the member into the folder (into its subfolders there, for a member with a path):
 // the whole new file first, beside the one it replaces, which is then kept.
 bool ExtractKeeping(RestoreContext& context, int position, const std::string& name,
                     const std::string& folder)
 {
-    if (context.StopRequested()) {
-        return Fail(context, position, "cancelled before " + name);
-    }
-    const std::optional<ZipMember> member = context.zip.FindMember(name);
+    const std::optional<ZipMember> member = MemberToExtract(context, position, name);
     if (!member) {
-        return Fail(context, position, name + " is not in the backup");
+        return false;
     }
     const std::string target = JoinMemberPath(folder, member->name);
     if (!CreateFoldersBelow(context.fileSystem, folder, ParentFolder(target))) {
@@ -100,12 +113,9 @@ bool ExtractKeeping(RestoreContext& context, int position, const std::string& na
 bool ExtractToRunFolder(RestoreContext& context, int position, const std::string& name,
                         const std::string& folder)
 {
-    if (context.StopRequested()) {
-        return Fail(context, position, "cancelled before " + name);
-    }
-    const std::optional<ZipMember> member = context.zip.FindMember(name);
+    const std::optional<ZipMember> member = MemberToExtract(context, position, name);
     if (!member) {
-        return Fail(context, position, name + " is not in the backup");
+        return false;
     }
     return context.zip.ExtractMember(*member, folder) ||
            Fail(context, position, context.zip.LastError());
