@@ -123,8 +123,8 @@ bool ExtractToRunFolder(RestoreContext& context, int position, const std::string
 
 // Registry exports and the rules file are extracted under their own names: each must be a bare
 // file name, and never the name of the run folder's lock. A backup names an export after the
-// temporary file it wrote (OBC<number>.tmp) and the rules file after its profile, so only a crafted
-// archive names either so.
+// temporary file it wrote (OBC<number>.tmp) and the rules file after its profile, so only a
+// crafted archive names either so.
 bool AcceptRunFolderName(RestoreContext& context, int position, const std::string& name)
 {
     if (!IsBareFileName(name)) {
