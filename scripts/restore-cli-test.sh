@@ -159,6 +159,9 @@ else
     fail "$system-crafted-restores-change-nothing"
     diff before.list after.list
 fi
+# The Options tree a refused import kept goes, so that the restore below makes the only
+# Replaced folder (nothing before this part made one: the runs above changed nothing).
+rm -rf "$kestrel_data/Replaced"
 
 # --- Every item into the second profile ---------------------------------------------------
 check restore-all 0 run_tool restore full.ksb --profile second --items 111111111 \
