@@ -108,19 +108,6 @@ bool ExtractKeeping(RestoreContext& context, int position, const std::string& na
     return placed || Fail(context, position, extracted ? why : context.zip.LastError());
 }
 
-// Registry exports and the rules file go to the run's extraction folder (ExtractionFolder, in
-// the program's own run folder) first: no user file is touched there.
-bool ExtractToRunFolder(RestoreContext& context, int position, const std::string& name,
-                        const std::string& folder)
-{
-    const std::optional<ZipMember> member = MemberToExtract(context, position, name);
-    if (!member) {
-        return false;
-    }
-    return context.zip.ExtractMember(*member, folder) ||
-           Fail(context, position, context.zip.LastError());
-}
-
 // Registry exports and the rules file are extracted under their own names: each must be a bare
 // file name, and never the name of the run folder's lock. A backup names an export after the
 // temporary file it wrote (OBC<number>.tmp) and the rules file after its profile, so only a
@@ -155,6 +142,28 @@ std::string ExtractionFolder(RestoreContext& context)
     return context.extractionFolder;
 }
 
+// Registry exports and the rules file go to the run's extraction folder first: no user file is
+// touched there. The extracted file; none (and the item's failure said) when it could not be
+// extracted.
+std::optional<std::string> ExtractToRunFolder(RestoreContext& context, int position,
+                                              const std::string& name)
+{
+    const std::string folder = ExtractionFolder(context);
+    if (folder.empty()) {
+        Fail(context, position, "no folder to extract " + name + " into");
+        return std::nullopt;
+    }
+    const std::optional<ZipMember> member = MemberToExtract(context, position, name);
+    if (!member) {
+        return std::nullopt;
+    }
+    if (!context.zip.ExtractMember(*member, folder)) {
+        Fail(context, position, context.zip.LastError());
+        return std::nullopt;
+    }
+    return JoinPath(folder, name);
+}
+
 bool RestoreTree(RestoreContext& context, int position, const std::string& keyPath)
 {
     const std::string& name = context.values[position];
@@ -176,17 +185,13 @@ bool RestoreTree(RestoreContext& context, int position, const std::string& keyPa
         return Fail(context, position,
                     name + " is larger than any registry tree of a profile; nothing was imported");
     }
-    const std::string folder = ExtractionFolder(context);
-    if (folder.empty()) {
-        return Fail(context, position, "no folder to extract " + name + " into");
-    }
-    if (!ExtractToRunFolder(context, position, name, folder)) {
+    const std::optional<std::string> file = ExtractToRunFolder(context, position, name);
+    if (!file) {
         return false;
     }
-    const std::string file = JoinPath(folder, name);
     const std::optional<ImportError> error =
-        ImportKeyFile(context.registry, keyPath, context.fileSystem, file, ArchivedTreeLimits);
-    context.fileSystem.RemoveFile(file);
+        ImportKeyFile(context.registry, keyPath, context.fileSystem, *file, ArchivedTreeLimits);
+    context.fileSystem.RemoveFile(*file);
     if (error) {
         return Fail(context, position, name + ": " + error->message);
     }
@@ -411,34 +416,36 @@ std::vector<ValueEntry> ValueEntries(const ZipComponent& zip, const std::string&
         start = end + 1;
     }
     const std::string_view text = value;
+    // The pieces first to last as one text, with the ";" between them.
+    auto joined = [&](std::size_t first, std::size_t last) {
+        return text.substr(pieces[first].first, pieces[last].second - pieces[first].first);
+    };
+    // The last piece of the shortest join from `first` on that names a member, if any.
+    auto memberEnd = [&](std::size_t first) -> std::optional<std::size_t> {
+        for (std::size_t last = first; last < pieces.size() && last - first <= mostSeparators;
+             ++last) {
+            const std::string_view name = joined(first, last);
+            if (name.size() > longest) {
+                break;
+            }
+            if (members.count(FoldedKey(name)) != 0 && IsMemberPath(std::string(name))) {
+                return last;
+            }
+        }
+        return std::nullopt;
+    };
     std::vector<ValueEntry> entries;
     for (std::size_t first = 0; first < pieces.size();) {
         if (stopRequested != nullptr && stopRequested->load()) {
             break;  // the caller sees the stop before it extracts anything
         }
-        std::size_t last = first;
-        for (; last < pieces.size() && last - first <= mostSeparators; ++last) {
-            const std::size_t length = pieces[last].second - pieces[first].first;
-            if (length > longest) {
-                last = pieces.size();
-                break;
-            }
-            const std::string_view joined = text.substr(pieces[first].first, length);
-            if (members.count(FoldedKey(joined)) != 0 && IsMemberPath(std::string(joined))) {
-                break;
-            }
-        }
-        if (last < pieces.size() && last - first <= mostSeparators) {
-            entries.push_back(
-                {value.substr(pieces[first].first, pieces[last].second - pieces[first].first),
-                 true});
-            first = last + 1;
+        if (const std::optional<std::size_t> last = memberEnd(first)) {
+            entries.push_back({std::string(joined(first, *last)), true});
+            first = *last + 1;
         } else {
             // An empty piece (a doubled or trailing ";") names nothing to refuse.
-            if (pieces[first].second > pieces[first].first) {
-                entries.push_back(
-                    {value.substr(pieces[first].first, pieces[first].second - pieces[first].first),
-                     false});
+            if (!joined(first, first).empty()) {
+                entries.push_back({std::string(joined(first, first)), false});
             }
             ++first;
         }
@@ -501,25 +508,21 @@ bool RestoreRules(RestoreContext& context)
     }
     // Extracted under its own name into the rules folder, it would replace the rules of the
     // profile the backup came from.
-    const std::string extractTo = ExtractionFolder(context);
-    if (extractTo.empty()) {
-        return Fail(context, RulesPosition, "no folder to extract " + name + " into");
-    }
-    if (!ExtractToRunFolder(context, RulesPosition, name, extractTo)) {
+    const std::optional<std::string> extracted = ExtractToRunFolder(context, RulesPosition, name);
+    if (!extracted) {
         return false;
     }
-    const std::string extracted = JoinPath(extractTo, name);
     const std::string target = JoinPath(folder, context.targetProfile + ".RWZ");
     std::string why;
     // A copy, as the run folder may be on another volume.
     const bool placed = context.replaced.ReplaceFileSafely(
         "Rules", target,
         [&](const std::string& temporary) {
-            return context.fileSystem.CopyFileTo(extracted, temporary) &&
+            return context.fileSystem.CopyFileTo(*extracted, temporary) &&
                    context.fileSystem.FlushToDisk(temporary);
         },
         why);
-    context.fileSystem.RemoveFile(extracted);
+    context.fileSystem.RemoveFile(*extracted);
     return placed || Fail(context, RulesPosition, why);
 }
 
