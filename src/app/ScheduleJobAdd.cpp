@@ -20,13 +20,9 @@ std::nullopt_t NotScheduled(Messages& messages, const std::string& why)
 // A job whose unattended run reads held files from a shadow copy needs the administrator's
 // elevated token, which only the highest run level gives a task; the rights are checked here,
 // as registering such a task needs them too.
-bool NeedsHighestRunLevel(Platform& platform, Messages& messages)
+bool NeedsHighestRunLevel(Platform& platform, IfOutlookRuns outlookWay)
 {
-    if (!platform.registry || !platform.system->HasAdministratorRights()) {
-        return false;
-    }
-    RegistryAccess registry(*platform.registry, messages);
-    return ReadUnattendedOutlookWay(registry) == IfOutlookRuns::Snapshot;
+    return outlookWay == IfOutlookRuns::Snapshot && platform.system->HasAdministratorRights();
 }
 
 }  // namespace
@@ -55,7 +51,7 @@ std::optional<std::uint32_t> AddScheduledJob(const ScheduleChoices& choices, Pla
     std::optional<JobInfo> job =
         BuildJobInfo(choices, platform.system->ProgramFolder(), passwordKey);
     if (job) {
-        job->HighestRunLevel = NeedsHighestRunLevel(platform, messages);
+        job->HighestRunLevel = NeedsHighestRunLevel(platform, choices.outlookWay);
     }
     Result<std::uint32_t> added =
         job ? platform.scheduler->Add(*job)

@@ -17,6 +17,8 @@
 #include "cli/JsonText.h"
 #include "cli/PrintedMessages.h"
 #include "cli/ToolCommands.h"
+#include "outlook/OutlookRunsSetting.h"
+#include "registry/RegistryAccess.h"
 #include "scheduler/SchedulerTexts.h"
 
 namespace kestrel {
@@ -248,6 +250,11 @@ int AddJob(const ScheduleOptions& options, const std::optional<std::string>& pas
                                     "); nothing scheduled");
     }
     choices.profile = *profile;
+    // The job runs the way the options window chose for every unattended run.
+    if (platform.registry) {
+        RegistryAccess registry(*platform.registry, messages);
+        choices.outlookWay = ReadUnattendedOutlookWay(registry);
+    }
     const std::optional<std::uint32_t> added = AddScheduledJob(choices, platform, messages);
     if (!added) {
         return 1;

@@ -175,5 +175,40 @@ TEST_F(SchedulerWindowModelTest, KeepsTheOutlookChoiceForEveryRunOnlyWhenATaskIs
     EXPECT_TRUE(WriteUnattendedOutlookWay(registry, IfOutlookRuns::Close));
 }
 
+// The way chosen in the window decides the job's run level, though it is saved only once the
+// job is added: a shadow-copy job of an administrator runs elevated, whatever was saved before.
+TEST_F(SchedulerWindowModelTest, TheWayChosenInTheWindowSetsTheJobsRunLevel)
+{
+    RegistryAccess registry(*fake.platform.registry, messages_);
+    fake.system.administrator = true;
+    const struct {
+        IfOutlookRuns saved;
+        int chosen;
+        bool highest;
+    } cases[] = {{IfOutlookRuns::Close, 1, true}, {IfOutlookRuns::Snapshot, 0, false}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WriteUnattendedOutlookWay(registry, c.saved));
+        SchedulerWindowModel window{state, fake.platform, messages_, dialogs, host};
+        window.Load();
+        window.OutlookWayChosen(c.chosen);
+        window.SetItemChecked(0, true);
+        char today[16] = {};
+        const std::time_t now = std::time(nullptr);
+        std::strftime(today, sizeof today, "%m-%d-%Y", std::localtime(&now));
+        dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
+                       {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
+                        std::string("xebackup") + today, "ksb"},
+                       "D:\\nightly.ksb");
+        window.TargetFileClicked();
+        messages_.Expect(
+            "Task " + std::to_string(scheduler->added.size() + 1) + " has been scheduled.",
+            MessageIcon::None, MessageAnswer::Ok);
+        window.AddTaskClicked();
+        ASSERT_FALSE(scheduler->added.empty());
+        EXPECT_EQ(c.highest, scheduler->added.back().HighestRunLevel) << c.chosen;
+    }
+    EXPECT_TRUE(WriteUnattendedOutlookWay(registry, IfOutlookRuns::Close));
+}
+
 }  // namespace
 }  // namespace kestrel
