@@ -12,8 +12,6 @@ namespace kestrel {
 struct AppState {
     // The command-line argument text, without the program path; empty when started normally.
     std::string CommandLineText;
-    // What the start-up did to finish or undo restores that were cut short; empty when none.
-    std::string RecoveryReport;
     // This run's private folder for the info file and temporary export files.
     std::string RunFolder;
     std::string InfoFilePath;

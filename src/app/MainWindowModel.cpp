@@ -62,6 +62,16 @@ MainWindowModel::MainWindowModel(AppState& state, Platform& platform, Messages& 
 
 MainWindowModel::~MainWindowModel() = default;
 
+void MainWindowModel::Start()
+{
+    const std::string recovered = RecoverInterruptedRestore(platform_);
+    if (!recovered.empty()) {
+        messages_.Show(recovered, texts::ApplicationTitle, MessageIcon::Information,
+                       MessageButtons::Ok);
+    }
+    Load();
+}
+
 void MainWindowModel::Load()
 {
     progressPanelVisible_ = false;

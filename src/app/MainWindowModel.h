@@ -85,6 +85,9 @@ public:
     // Loading the window: fills the shared state and the profile lists, or reports that no
     // Outlook profile was found.
     void Load();
+    // The window's first load: restores that were cut short are put in order first, and the
+    // user is told once what was done.
+    void Start();
 
     void TabClicked(MainTab newTab);
     void ApplyClicked();

@@ -45,11 +45,6 @@ std::string RecoverInterruptedRestore(Platform& platform)
 
 void LoadSharedState(AppState& state, Platform& platform, Messages& messages)
 {
-    state.RecoveryReport = RecoverInterruptedRestore(platform);
-    if (!state.RecoveryReport.empty()) {
-        messages.Show(state.RecoveryReport, texts::ApplicationTitle, MessageIcon::Information,
-                      MessageButtons::Ok);
-    }
     if (platform.runFolder && !platform.runFolder->Path().empty()) {
         state.RunFolder = platform.runFolder->Path();
         state.InfoFilePath = JoinPath(state.RunFolder, InfoFileName);

@@ -14,8 +14,8 @@ namespace kestrel {
 // the profiles root key, the profile list and, when profiles exist, the user's profile
 // folder and the first profile's item locations. A step that fails leaves its value empty and the
 // next one runs. Needs no window, so the unattended backup runs it too. Registry paths that are
-// malformed (none are built so) would be reported through `messages`. First of all it recovers
-// interrupted restores, shows the report through `messages` and keeps it in RecoveryReport.
+// malformed (none are built so) would be reported through `messages`. Interrupted restores are
+// recovered before it, once per program (RecoverInterruptedRestore).
 void LoadSharedState(AppState& state, Platform& platform, Messages& messages);
 
 // Finishes or undoes the restores that were cut short (a crash, a kill): see

@@ -397,7 +397,7 @@ wxPanel* MainFrame::BuildProgressPanel(wxWindow* parent)
 
 void MainFrame::LoadWindow()
 {
-    model_.Load();
+    model_.Start();
     source_->Clear();
     target_->Clear();
     for (const std::string& name : model_.SourceProfiles()) {

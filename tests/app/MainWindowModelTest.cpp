@@ -15,7 +15,9 @@
 #include "archive/ZipComponent.h"
 #include "platform/FileContents.h"
 #include "registry/RegistryFixture.h"
+#include "restore/RestoreJournal.h"
 #include "support/FakePlatform.h"
+#include "support/MemoryFileSystem.h"
 #include "support/SampleEnvironment.h"
 #include "support/ScriptedDialogs.h"
 #include "support/ScriptedMessages.h"
@@ -106,6 +108,31 @@ TEST_F(MainWindowModelTest, WithoutProfilesLoadWarnsAndDisablesApplyAndTheBoxes)
         model.SetItemChecked(tab, 3, true);
         EXPECT_FALSE(model.Items(tab)[3].checked) << "a disabled box cannot be ticked";
     }
+}
+
+// A restore cut short is put in order when the window starts, and said once: a later load (the
+// options window reloads) finds nothing more to do.
+TEST_F(MainWindowModelTest, StartPutsAnInterruptedRestoreInOrderAndSaysSoOnce)
+{
+    auto* files = new testing::MemoryFileSystem;
+    fake.platform.fileSystem.reset(files);
+    fake.platform.dataFolder = "C:\\Kestrel";
+    const std::string run = "C:\\Kestrel\\Replaced\\2026-12-07 10-00-00";
+    files->AddFolder(run);
+    files->AddFile("C:\\Mail\\a.pst", "the old mail");
+    RestoreJournal journal(*files, run + "\\" + JournalName);
+    ASSERT_TRUE(journal.Begin(1796600000, "C:\\Kestrel\\run-1"));
+    ASSERT_TRUE(journal.Mark("place", "C:\\Mail\\a.pst", run + "\\Datas\\a.pst"));
+
+    messages.Expect(
+        "A restore was interrupted; its files were put in order at this start. Its "
+        "Replaced folder: " +
+            run + "\r\nLeft as it was: C:\\Mail\\a.pst",
+        MessageIcon::Information, MessageAnswer::Ok);
+    messages.Expect(texts::NoOutlook, MessageIcon::Stop, MessageAnswer::Ok);
+    model.Start();
+    EXPECT_EQ("the old mail", files->Data("C:\\Mail\\a.pst"));
+    LoadWithoutProfiles();
 }
 
 TEST_F(MainWindowModelTest, ProtectEnablesPasswordsAndAlwaysEmptiesThem)
