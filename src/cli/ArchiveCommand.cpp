@@ -80,10 +80,7 @@ void PrintInfoFacts(ZipComponent& zip, FileSystem& files, const std::string& run
          {"BackupComputer", "BackupLogonUser", "BackupIdentity", "BackupTime", "Outlookversion"}) {
         std::printf("%s: %s\n", key, value(key).c_str());
     }
-    std::printf(
-        "BackupInformation: %s\n",
-        DecodeDescription(PrintableText(GetINI(files, "BackupInformation", path).value_or("")))
-            .c_str());
+    std::printf("BackupInformation: %s\n", DecodeDescription(value("BackupInformation")).c_str());
     const std::string items = value("BackupItem");
     std::printf("BackupItem: %s%s\n", items.c_str(),
                 IsValidBackupItemValue(items) ? "" : " (damaged backup)");

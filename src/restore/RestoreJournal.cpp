@@ -77,7 +77,6 @@ struct FileSteps {
     std::string temporary;
     bool written = false;
     bool keptDone = false;
-    bool placed = false;
     // The run gave the new version up itself (the old one could not be kept).
     bool dropped = false;
 };
@@ -120,7 +119,7 @@ std::optional<JournalRun> ReadJournal(FileSystem& fileSystem, const std::string&
         const std::string& key = fields[1];
         if (step == "place" && fields.size() >= 3) {
             byTarget[key] = run->files.size();
-            run->files.push_back({fields[1], fields[2], {}, false, false, false, false});
+            run->files.push_back({fields[1], fields[2], {}, false, false, false});
             continue;
         }
         const auto known = byTarget.find(key);
@@ -134,8 +133,6 @@ std::optional<JournalRun> ReadJournal(FileSystem& fileSystem, const std::string&
             file.written = true;
         } else if (step == "kept") {
             file.keptDone = true;
-        } else if (step == "placed") {
-            file.placed = true;
         } else if (step == "dropped") {
             file.dropped = true;
         }
