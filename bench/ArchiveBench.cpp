@@ -168,7 +168,11 @@ int ChildMain(int argc, char** argv)
         zip.AddFile(argv[3]);
         zip.SetProtection(argc > 6);
         zip.SetWritePassword(argc > 6 ? argv[6] : "");
-        return zip.Write() ? 0 : 1;
+        if (!zip.Write()) {
+            std::fprintf(stderr, "%s\n", zip.LastError().c_str());
+            return 1;
+        }
+        return 0;
     }
     if (mode != "extract" || argc < 5) {  // ARCHIVE FOLDER [PASSWORD]
         return 2;
@@ -180,6 +184,7 @@ int ChildMain(int argc, char** argv)
     }
     for (const auto& member : zip.Members()) {
         if (!zip.ExtractMember(member, argv[4])) {
+            std::fprintf(stderr, "%s\n", zip.LastError().c_str());
             return 1;
         }
     }
