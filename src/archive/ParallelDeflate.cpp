@@ -42,57 +42,6 @@ struct CompressorDeleter {
 };
 using Compressor = std::unique_ptr<libdeflate_compressor, CompressorDeleter>;
 
-// Whether deflate would not shrink the piece: checked far faster than deflating it. Data
-// already compressed (JPEG, PDF streams, Office files, ZIPs) spends its byte values almost
-// evenly and repeats nothing; text and tables fail either test at once. A piece taken for
-// incompressible by mistake is stored, which costs its size, never correctness.
-bool LooksIncompressible(std::span<const std::uint8_t> piece)
-{
-    // Four tables so that runs of one byte value do not wait on the same counter.
-    std::array<std::array<std::uint32_t, 256>, 4> counts{};
-    std::size_t i = 0;
-    for (; i + 4 <= piece.size(); i += 4) {
-        ++counts[0][piece[i]];
-        ++counts[1][piece[i + 1]];
-        ++counts[2][piece[i + 2]];
-        ++counts[3][piece[i + 3]];
-    }
-    for (; i < piece.size(); ++i) {
-        ++counts[0][piece[i]];
-    }
-    // Bits per byte of the byte values' order-0 entropy; compressed data comes within a
-    // fraction of a percent of 8.
-    double entropy = 0;
-    const auto total = static_cast<double>(piece.size());
-    for (int value = 0; value < 256; ++value) {
-        const std::uint32_t count =
-            counts[0][value] + counts[1][value] + counts[2][value] + counts[3][value];
-        if (count != 0) {
-            const double p = count / total;
-            entropy -= p * std::log2(p);
-        }
-    }
-    if (entropy < IncompressibleEntropy) {
-        return false;
-    }
-    // Even values may repeat in long strings (a table of random numbers written twice): look
-    // for 4-byte matches at the start, as deflate's match finder would.
-    const std::size_t probeSize = std::min<std::size_t>(piece.size(), 16 * 1024);
-    std::array<std::uint16_t, 4096> last{};
-    std::size_t matches = 0;
-    for (std::size_t at = 0; at + 4 <= probeSize; ++at) {
-        std::uint32_t word = 0;
-        std::memcpy(&word, piece.data() + at, 4);
-        const std::uint32_t slot = (word * 2654435761u) >> 20;
-        const std::size_t earlier = last[slot];
-        if (earlier != 0 && std::memcmp(piece.data() + earlier - 1, piece.data() + at, 4) == 0) {
-            ++matches;
-        }
-        last[slot] = static_cast<std::uint16_t>(at + 1);
-    }
-    return matches < probeSize / 256;
-}
-
 // Deflates the data as a stream of its own, continuable unless `final`; false when that would
 // not be smaller than storing it.
 bool AppendDeflated(libdeflate_compressor* compressor, std::span<const std::uint8_t> data,
@@ -354,6 +303,55 @@ std::uint32_t ParallelDeflate::PieceCrc() const
 std::uint64_t ParallelDeflate::InputSize() const
 {
     return state_->inputSize;
+}
+
+// Data already compressed (JPEG, PDF streams, Office files, ZIPs) spends its byte values almost
+// evenly and repeats nothing; text and tables fail either test at once.
+bool LooksIncompressible(std::span<const std::uint8_t> piece)
+{
+    // Four tables so that runs of one byte value do not wait on the same counter.
+    std::array<std::array<std::uint32_t, 256>, 4> counts{};
+    std::size_t i = 0;
+    for (; i + 4 <= piece.size(); i += 4) {
+        ++counts[0][piece[i]];
+        ++counts[1][piece[i + 1]];
+        ++counts[2][piece[i + 2]];
+        ++counts[3][piece[i + 3]];
+    }
+    for (; i < piece.size(); ++i) {
+        ++counts[0][piece[i]];
+    }
+    // Bits per byte of the byte values' order-0 entropy; compressed data comes within a
+    // fraction of a percent of 8.
+    double entropy = 0;
+    const auto total = static_cast<double>(piece.size());
+    for (int value = 0; value < 256; ++value) {
+        const std::uint32_t count =
+            counts[0][value] + counts[1][value] + counts[2][value] + counts[3][value];
+        if (count != 0) {
+            const double p = count / total;
+            entropy -= p * std::log2(p);
+        }
+    }
+    if (entropy < IncompressibleEntropy) {
+        return false;
+    }
+    // Even values may repeat in long strings (a table of random numbers written twice): look
+    // for 4-byte matches at the start, as deflate's match finder would.
+    const std::size_t probeSize = std::min<std::size_t>(piece.size(), 16 * 1024);
+    std::array<std::uint16_t, 4096> last{};
+    std::size_t matches = 0;
+    for (std::size_t at = 0; at + 4 <= probeSize; ++at) {
+        std::uint32_t word = 0;
+        std::memcpy(&word, piece.data() + at, 4);
+        const std::uint32_t slot = (word * 2654435761u) >> 20;
+        const std::size_t earlier = last[slot];
+        if (earlier != 0 && std::memcmp(piece.data() + earlier - 1, piece.data() + at, 4) == 0) {
+            ++matches;
+        }
+        last[slot] = static_cast<std::uint16_t>(at + 1);
+    }
+    return matches < probeSize / 256;
 }
 
 unsigned ParallelDeflate::DefaultThreads()

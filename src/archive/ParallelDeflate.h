@@ -55,4 +55,9 @@ private:
     std::unique_ptr<State> state_;
 };
 
+// Whether deflate would gain next to nothing on the piece (already compressed data), decided
+// far faster than deflating it: the spread of its byte values, then a look for repeated
+// strings at its start. A wrong yes costs the piece's compression, never correctness.
+bool LooksIncompressible(std::span<const std::uint8_t> piece);
+
 }  // namespace kestrel
