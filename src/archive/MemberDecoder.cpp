@@ -74,9 +74,14 @@ struct MemberDecoder::State {
             return Fail("more data than the member's size");
         }
         crc = static_cast<std::uint32_t>(crc32_combine(crc, dataCrc, static_cast<z_off_t>(size)));
-        if (consumer && !consumer(reinterpret_cast<const char*>(data), size)) {
-            stopped = true;
-            return Fail("stopped while reading");
+        // In pieces no larger than the one-stream inflater gives, so that progress and a
+        // cancel come as often whichever way the member is inflated.
+        for (std::size_t at = 0; consumer && at < size; at += OutputSize) {
+            const std::size_t piece = std::min(OutputSize, size - at);
+            if (!consumer(reinterpret_cast<const char*>(data + at), piece)) {
+                stopped = true;
+                return Fail("stopped while reading");
+            }
         }
         return true;
     }
