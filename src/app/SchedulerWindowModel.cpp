@@ -161,6 +161,8 @@ void SchedulerWindowModel::AddTaskClicked()
     }
     messages_.Show(texts::TaskScheduledBefore + std::to_string(*added) + texts::TaskScheduledAfter,
                    texts::ApplicationTitle, MessageIcon::None, MessageButtons::Ok);
+    // Every run of the user's jobs reads this setting: it names the way they can take.
+    choices_.outlookWay = JobOutlookWay(choices_.outlookWay, platform_);
     if (!SaveOutlookWay()) {
         messages_.Show(texts::OutlookWayNotKept, texts::ApplicationTitle, MessageIcon::Exclamation,
                        MessageButtons::Ok);
