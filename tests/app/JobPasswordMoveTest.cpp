@@ -75,7 +75,7 @@ TEST(JobPasswordMove, APasswordInTheCommandLineBecomesASecretOrStaysWhereItWas)
          "--password-key job-1 sf=Outlookxm=110000000ps=bf=D:\\mail.ksb",
          "the job's password was moved from its command line into the user's secrets (job 1 "
          "is now job 2)"},
-        {"an old job keeping three", "--keep 3 " + old, " --keep 3 " + old, "", false, false,
+        {"an old job keeping three", "--keep 3 " + old, "--keep 3 " + old, "", false, false,
          "--keep 3 --password-key job-1 sf=Outlookxm=110000000ps=bf=D:\\mail.ksb",
          "the job's password was moved from its command line into the user's secrets (job 1 "
          "is now job 2)"},
