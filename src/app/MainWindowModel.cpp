@@ -5,6 +5,7 @@
 
 #include "app/BackupSetup.h"
 #include "app/MainWindowTexts.h"
+#include "app/Policies.h"
 #include "app/RestoreSetup.h"
 #include "app/Startup.h"
 #include "archive/MemberName.h"
@@ -15,6 +16,13 @@
 
 namespace kestrel {
 namespace {
+
+// Read when asked: an administrator's change reaches the open window at its next click.
+Policies CurrentPolicies(Platform& platform)
+{
+    return platform.registry ? ReadPolicies(*platform.registry, platform.system.get())
+                             : Policies{};
+}
 
 // For windows without file choosers: answers as a user who cancels, so nothing is chosen.
 class NoFileDialogs final : public Dialogs {
@@ -176,6 +184,11 @@ void MainWindowModel::TaskSchedulerChosen()
 
 void MainWindowModel::BackupToCdChosen()
 {
+    if (!CurrentPolicies(platform_).DiscAllowed()) {
+        messages_.Show(DiscTurnedOff, texts::ApplicationTitle, MessageIcon::Stop,
+                       MessageButtons::Ok);
+        return;
+    }
     host_.ShowDiscWindow();
 }
 
@@ -510,7 +523,7 @@ void MainWindowModel::EndBackupRun()
         host_.EndProgram();
         return;
     }
-    if (ReportBackup(outcome, messages_)) {
+    if (ReportBackup(outcome, messages_) && CurrentPolicies(platform_).DiscAllowed()) {
         // The disc window will pick the archive up from these two values once it exists;
         // until then the host's ShowDiscWindow opens nothing.
         state_.PendingDiscFileName = runTargetName_;
@@ -522,6 +535,11 @@ void MainWindowModel::EndBackupRun()
 void MainWindowModel::StartRestoreRun()
 {
     if (running_) {
+        return;
+    }
+    if (!CurrentPolicies(platform_).RestoreAllowed()) {
+        messages_.Show(RestoreTurnedOff, texts::ApplicationTitle, MessageIcon::Stop,
+                       MessageButtons::Ok);
         return;
     }
     if (state_.NoOutlookFlag || targetSelection_ < 0 ||
