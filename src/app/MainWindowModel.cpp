@@ -6,6 +6,7 @@
 #include "app/BackupSetup.h"
 #include "app/MainWindowTexts.h"
 #include "app/Policies.h"
+#include "app/PolicyJob.h"
 #include "app/RestoreSetup.h"
 #include "app/Startup.h"
 #include "archive/MemberName.h"
@@ -78,6 +79,12 @@ void MainWindowModel::Start()
                        MessageButtons::Ok);
     }
     Load();
+    // Each user's start makes the scheduled backup the administrator set for every user.
+    if (std::string why; BringPolicyJobInLine(CurrentPolicies(platform_), state_, platform_,
+                                              why) == PolicyJobResult::Failed) {
+        messages_.Show(PolicyJobNotMade + why, texts::ApplicationTitle, MessageIcon::Exclamation,
+                       MessageButtons::Ok);
+    }
 }
 
 void MainWindowModel::Load()
