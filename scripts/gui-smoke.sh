@@ -130,8 +130,8 @@ fi
 # The options window, over the main window while it is modal (job-listing.png, then
 # options-window.png, job-listing-last-run.png and options-window-policies.png); then the disc
 # window with the new backup and a composed image (disc-composer.png) and the erase window
-# opened over it (disc-erase.png). Between them the question asked when Outlook holds a data file (outlook-running.png), a real
-# message box like the results.
+# opened over it (disc-erase.png). Between them the question asked when Outlook holds a data
+# file (outlook-running.png), a real message box like the results.
 for view in job-listing options-window job-listing-last-run options-window-policies \
     outlook-running disc-composer disc-erase; do
     if wait_for "$view"; then
