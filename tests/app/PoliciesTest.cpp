@@ -208,9 +208,11 @@ TEST(PolicyOverrideTest, RefusesOnlyWhatDiffersFromAPolicy)
         c.ask(asked);
         EXPECT_EQ(c.expected, PolicyOverride(policies, asked));
     }
-    EXPECT_EQ("", PolicyOverride(Policies{}, CommandLineChoices{.target = "C:\\x.ksb",
-                                                                .keep = 9,
-                                                                .protect = false}));
+    CommandLineChoices anything;
+    anything.target = "C:\\x.ksb";
+    anything.keep = 9;
+    anything.protect = false;
+    EXPECT_EQ("", PolicyOverride(Policies{}, anything));
 }
 
 }  // namespace

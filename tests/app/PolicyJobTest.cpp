@@ -77,8 +77,11 @@ TEST_F(PolicyJobTest, EachStartMakesTheJobOnceAndKeepsItInLine)
     EXPECT_EQ(PolicyJobResult::NotSet, Start());  // no target yet
     keys->Text(reg::HkeyLocalMachine, "Target", "\\\\srv\\b\\ann.ksb");
     // The user's own job is no business of the policy.
-    scheduler->Add({.JobTime = 9 * 3600000, .DaysOfWeek = 0x40,
-                    .Arguments = "sf=Outlookxm=1ps=bf=D:\\mine.ksb"});
+    JobInfo mine;
+    mine.JobTime = 9 * 3600000;
+    mine.DaysOfWeek = 0x40;
+    mine.Arguments = "sf=Outlookxm=1ps=bf=D:\\mine.ksb";
+    scheduler->Add(mine);
     const std::string own = "1 64 540 sf=Outlookxm=1ps=bf=D:\\mine.ksb";
 
     EXPECT_EQ(PolicyJobResult::Added, Start());

@@ -211,9 +211,6 @@ TEST_F(SchedulerWindowModelTest, TheWayChosenInTheWindowSetsTheJobsRunLevel)
     EXPECT_TRUE(WriteUnattendedOutlookWay(registry, IfOutlookRuns::Close));
 }
 
-}  // namespace
-}  // namespace kestrel
-
 // What the administrator set is what the window shows and what the job gets, whatever the user
 // does with the locked controls; what is not set stays the user's.
 TEST_F(SchedulerWindowModelTest, PoliciesLockTheirControlsAndMakeTheJob)
@@ -282,3 +279,6 @@ TEST_F(SchedulerWindowModelTest, WithoutPoliciesNothingIsLocked)
     EXPECT_EQ("1x1111110", Offered());
     EXPECT_EQ(4, model.Keep());
 }
+
+}  // namespace
+}  // namespace kestrel
