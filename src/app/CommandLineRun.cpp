@@ -44,8 +44,7 @@ BackupOutcome RunWithHeldFilesGate(Platform& platform, const AppState& state, Me
                                    int keep, const Policies& policies, std::string& heldFiles)
 {
     RegistryAccess registry(*platform.registry, silent);
-    const IfOutlookRuns way =
-        policies.whenOutlookRuns.value_or(ReadUnattendedOutlookWay(registry));
+    const IfOutlookRuns way = policies.whenOutlookRuns.value_or(ReadUnattendedOutlookWay(registry));
     SilentProgress progress;
     HeldFilesGate gate(platform.fileHolders.get(), progress);
     // Without administrator rights no snapshot can be made: the gate then says so and closes
@@ -133,9 +132,8 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
         Report(platform, InvalidArgumentsLogLine(started), 2);
         return 2;
     }
-    const Policies policies = platform.registry
-                                  ? ReadPolicies(*platform.registry, platform.system.get())
-                                  : Policies{};
+    const Policies policies =
+        platform.registry ? ReadPolicies(*platform.registry, platform.system.get()) : Policies{};
     BackupOutcome outcome;
     outcome.error = FollowPolicies(policies, *arguments);
     std::string heldFiles;

@@ -21,8 +21,7 @@ namespace {
 // Read when asked: an administrator's change reaches the open window at its next click.
 Policies CurrentPolicies(Platform& platform)
 {
-    return platform.registry ? ReadPolicies(*platform.registry, platform.system.get())
-                             : Policies{};
+    return platform.registry ? ReadPolicies(*platform.registry, platform.system.get()) : Policies{};
 }
 
 // For windows without file choosers: answers as a user who cancels, so nothing is chosen.
@@ -80,8 +79,8 @@ void MainWindowModel::Start()
     }
     Load();
     // Each user's start makes the scheduled backup the administrator set for every user.
-    if (std::string why; BringPolicyJobInLine(CurrentPolicies(platform_), state_, platform_,
-                                              why) == PolicyJobResult::Failed) {
+    if (std::string why; BringPolicyJobInLine(CurrentPolicies(platform_), state_, platform_, why) ==
+                         PolicyJobResult::Failed) {
         messages_.Show(PolicyJobNotMade + why, texts::ApplicationTitle, MessageIcon::Exclamation,
                        MessageButtons::Ok);
     }

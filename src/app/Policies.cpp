@@ -183,8 +183,7 @@ std::optional<std::string> PolicyTime(const std::string& text)
 std::optional<ItemBoxes> PolicyItems(const std::string& text)
 {
     if (text.empty() || text.size() > ItemBoxCount ||
-        text.find_first_not_of("01") != std::string::npos ||
-        text.find('1') == std::string::npos) {
+        text.find_first_not_of("01") != std::string::npos || text.find('1') == std::string::npos) {
         return std::nullopt;
     }
     ItemBoxes items{};

@@ -82,7 +82,7 @@ PolicyJobResult BringPolicyJobInLine(const Policies& policies, const AppState& s
     }
     if (!platform.scheduler || state.ProfileNames.empty() ||
         policies.passwordRequired.value_or(false)) {
-        why = !platform.scheduler           ? "this system offers no scheduler"
+        why = !platform.scheduler          ? "this system offers no scheduler"
               : state.ProfileNames.empty() ? "there is no Outlook profile"
                                            : "a password is required";
         return PolicyJobResult::NotSet;

@@ -75,7 +75,8 @@ void SchedulerWindowModel::ShowPolicies()
     }
     if (policies_.days) {
         choices_.days = *policies_.days;
-        daily_ = std::all_of(choices_.days.begin(), choices_.days.end(), [](bool on) { return on; });
+        daily_ =
+            std::all_of(choices_.days.begin(), choices_.days.end(), [](bool on) { return on; });
     }
     if (policies_.target) {
         choices_.targetFile = *policies_.target;

@@ -79,10 +79,10 @@ wxStaticText* OptionsDialog::PolicyNote(wxWindow* parent, const char* name)
 
 void OptionsDialog::ShowPolicyLocks()
 {
-    const std::array<bool, PolicyLockCount> locked{
-        model_.ItemsLocked(),  model_.StartTimeLocked(),  model_.DaysLocked(),
-        model_.TargetLocked(), model_.KeepLocked(),       model_.OutlookWayLocked(),
-        model_.ProtectLocked()};
+    const std::array<bool, PolicyLockCount> locked{model_.ItemsLocked(),  model_.StartTimeLocked(),
+                                                   model_.DaysLocked(),   model_.TargetLocked(),
+                                                   model_.KeepLocked(),   model_.OutlookWayLocked(),
+                                                   model_.ProtectLocked()};
     startTime_->Enable(!locked[StartTimeLock]);
     for (wxCheckBox* day : days_) {
         day->Enable(!locked[DaysLock]);

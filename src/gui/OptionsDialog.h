@@ -70,8 +70,16 @@ private:
     wxTextCtrl* retypedPassword_ = nullptr;
     wxButton* browse_ = nullptr;
 
-    enum PolicyLock { ItemsLock, StartTimeLock, DaysLock, TargetLock, KeepLock, OutlookWayLock,
-                      ProtectLock, PolicyLockCount };
+    enum PolicyLock {
+        ItemsLock,
+        StartTimeLock,
+        DaysLock,
+        TargetLock,
+        KeepLock,
+        OutlookWayLock,
+        ProtectLock,
+        PolicyLockCount
+    };
     std::array<wxStaticText*, PolicyLockCount> policyNotes_{};
 };
 

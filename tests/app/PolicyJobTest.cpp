@@ -86,7 +86,8 @@ TEST_F(PolicyJobTest, EachStartMakesTheJobOnceAndKeepsItInLine)
 
     EXPECT_EQ(PolicyJobResult::Added, Start());
     // Every item the first profile offers, as the options window offers them.
-    EXPECT_EQ((std::vector<std::string>{own, "2 21 1290 sf=Outlookxm=111111110ps=bf=\\\\srv\\b\\ann.ksb"}),
+    EXPECT_EQ((std::vector<std::string>{
+                  own, "2 21 1290 sf=Outlookxm=111111110ps=bf=\\\\srv\\b\\ann.ksb"}),
               Jobs());
     EXPECT_EQ(PolicyJobResult::InLine, Start());
     EXPECT_EQ(2u, scheduler->jobs.size());
@@ -95,8 +96,8 @@ TEST_F(PolicyJobTest, EachStartMakesTheJobOnceAndKeepsItInLine)
     keys->Number(reg::HkeyLocalMachine, "Keep", 3);
     keys->Text(reg::HkeyLocalMachine, "Time", "06:00");
     EXPECT_EQ(PolicyJobResult::Replaced, Start());
-    EXPECT_EQ((std::vector<std::string>{own,
-                                        "3 21 360 --keep 3 sf=Outlookxm=100000000ps=bf=\\\\srv\\b\\ann.ksb"}),
+    EXPECT_EQ((std::vector<std::string>{
+                  own, "3 21 360 --keep 3 sf=Outlookxm=100000000ps=bf=\\\\srv\\b\\ann.ksb"}),
               Jobs());
     EXPECT_EQ(PolicyJobResult::InLine, Start());
 

@@ -258,9 +258,10 @@ TEST_F(SchedulerWindowModelTest, PoliciesLockTheirControlsAndMakeTheJob)
     ASSERT_EQ(1u, scheduler->added.size());
     EXPECT_EQ(26100000u, scheduler->added[0].JobTime);
     EXPECT_EQ(0x11, scheduler->added[0].DaysOfWeek);
-    EXPECT_EQ("\"C:\\Program Files\\Kestrel\\kestrelbak.exe\" --keep 3 --password-key job-1 "
-              "sf=Personalxm=100000000ps=bf=\\\\srv\\b\\ann.ksb",
-              scheduler->added[0].Command);
+    EXPECT_EQ(
+        "\"C:\\Program Files\\Kestrel\\kestrelbak.exe\" --keep 3 --password-key job-1 "
+        "sf=Personalxm=100000000ps=bf=\\\\srv\\b\\ann.ksb",
+        scheduler->added[0].Command);
     // The user's own choice is not overwritten by the policy's.
     EXPECT_EQ(IfOutlookRuns::Close, ReadUnattendedOutlookWay(registry));
 }

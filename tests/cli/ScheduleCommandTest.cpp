@@ -236,8 +236,9 @@ TEST_F(ScheduleCommandTest, AddRefusesToOverrideAPolicy)
     policies.Text(reg::HkeyLocalMachine, "Time", "07:15");
     policies.Number(reg::HkeyLocalMachine, "Keep", 3);
     policies.Number(reg::HkeyCurrentUser, "PasswordRequired", 1);
-    const Arguments allowed{"add", "--profile", "Outlook", "--items", "1", "--days", "fri,mon",
-                            "--target", "\\\\SRV\\b\\ann.ksb", "--password-stdin"};
+    const Arguments allowed{
+        "add",      "--profile",           "Outlook",         "--items", "1", "--days", "fri,mon",
+        "--target", "\\\\SRV\\b\\ann.ksb", "--password-stdin"};
     struct Case {
         Arguments changed;
         const char* shown;
@@ -259,9 +260,10 @@ TEST_F(ScheduleCommandTest, AddRefusesToOverrideAPolicy)
     Arguments unprotected = allowed;
     unprotected.pop_back();
     EXPECT_EQ(1, Run(unprotected));
-    EXPECT_EQ("a password is required by your administrator: give --password-stdin or "
-              "--password-file; nothing scheduled\n",
-              shown);
+    EXPECT_EQ(
+        "a password is required by your administrator: give --password-stdin or "
+        "--password-file; nothing scheduled\n",
+        shown);
     EXPECT_TRUE(scheduler->jobs.empty());
 
     ASSERT_EQ(0, Run(allowed, "pw"));
