@@ -115,8 +115,8 @@ run_bak "$job" || status=$?
 line=$(tail -1 "$log" 2>/dev/null | tr -d '\r')
 printf 'unattended\t%s\t%s\n' "$status" "$line" >>"$work/refusals.txt"
 policy_field="policy Target=$target, Days=M,W,F, Time=7:15, Keep=2, Differential=1, Items=100000000, VerifyAfterWriting=0, AllowRestore=0, AllowDisc=0, WhenOutlookRuns=skip"
-if [ "$status" -eq 0 ] && grep -q -F $'\t'"$policy_field" <<<"$line" &&
-    grep -q -F $'\titems 10000000000\t' <<<"$line" && grep -q -F 'policy ' <<<"$line"; then
+if [ "$status" -eq 0 ] && grep -q -F $'\t'"$policy_field"$'\t' <<<"$line" &&
+    grep -q -F $'\tarchive C:\\Users\\bob\\Documents\\policy 2' <<<"$line"; then
     pass "$system-unattended-log-names-the-policies"
 else
     fail "$system-unattended-log-names-the-policies (status $status): $line"
