@@ -414,6 +414,12 @@ void MainWindowModel::StartBackupRun()
         !CheckBackupPasswords(protect_, password_, retypedPassword_, messages_)) {
         return;
     }
+    if (const std::string refused = WindowBackupRefusal(
+            CurrentPolicies(platform_), request.targetPath, request.boxes, request.protect);
+        !refused.empty()) {
+        messages_.Show(refused, texts::ApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
+        return;
+    }
     // Asked before anything starts, so that Cancel leaves everything as it was.
     const std::vector<std::string> paths = HeldFileCandidates(request.profileName, request.boxes);
     const std::vector<HeldFile> held =

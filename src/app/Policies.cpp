@@ -258,6 +258,23 @@ std::string PolicyOverride(const Policies& policies, const CommandLineChoices& c
     return {};
 }
 
+std::string WindowBackupRefusal(const Policies& policies, const std::string& target,
+                                const ItemBoxes& items, bool protect)
+{
+    const std::string set = std::string(SetByAdministrator) + ": ";
+    if (policies.target && !EqualsIgnoringCase(target, *policies.target)) {
+        return set + "backups go to \"" + *policies.target + "\".";
+    }
+    if (policies.items && items != *policies.items) {
+        return set + "the items backed up are " + ItemFlagsOf(*policies.items) +
+               " (one 0 or 1 per item, in the order of the boxes).";
+    }
+    if (policies.passwordRequired.value_or(false) && !protect) {
+        return set + "a backup must have a password.";
+    }
+    return {};
+}
+
 std::string PoliciesLogText(const Policies& policies)
 {
     std::string text;

@@ -94,6 +94,11 @@ struct CommandLineChoices {
 // value, as "--keep is set by your administrator to 5"; empty when the policies allow them.
 std::string PolicyOverride(const Policies& policies, const CommandLineChoices& choices);
 
+// Why the main window's backup cannot run as chosen, as its message says it: the first of the
+// target, the items and the password that a policy sets otherwise; empty when none.
+std::string WindowBackupRefusal(const Policies& policies, const std::string& target,
+                                const ItemBoxes& items, bool protect);
+
 // "Target=C:\..., Keep=3, ...": the policies that are set, in the order of the value names, for
 // the log of a run that follows them; empty when none is.
 std::string PoliciesLogText(const Policies& policies);

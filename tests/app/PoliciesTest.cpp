@@ -214,5 +214,24 @@ TEST(PolicyOverrideTest, RefusesOnlyWhatDiffersFromAPolicy)
     EXPECT_EQ("", PolicyOverride(Policies{}, anything));
 }
 
+TEST(WindowBackupRefusalTest, NamesWhatTheAdministratorSet)
+{
+    Policies policies;
+    const ItemBoxes one = *PolicyItems("1");
+    EXPECT_EQ("", WindowBackupRefusal(policies, "D:\\a.ksb", one, false));
+    policies.passwordRequired = true;
+    EXPECT_EQ("Set by your administrator: a backup must have a password.",
+              WindowBackupRefusal(policies, "D:\\a.ksb", one, false));
+    EXPECT_EQ("", WindowBackupRefusal(policies, "D:\\a.ksb", one, true));
+    policies.items = PolicyItems("11");
+    EXPECT_EQ("Set by your administrator: the items backed up are 110000000 (one 0 or 1 per "
+              "item, in the order of the boxes).",
+              WindowBackupRefusal(policies, "D:\\a.ksb", one, true));
+    policies.target = "\\\\srv\\b.ksb";
+    EXPECT_EQ("Set by your administrator: backups go to \"\\\\srv\\b.ksb\".",
+              WindowBackupRefusal(policies, "D:\\a.ksb", *PolicyItems("11"), true));
+    EXPECT_EQ("", WindowBackupRefusal(policies, "\\\\SRV\\B.ksb", *PolicyItems("11"), true));
+}
+
 }  // namespace
 }  // namespace kestrel
