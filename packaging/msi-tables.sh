@@ -2,7 +2,10 @@
 # Finishes the tables of the Windows Installer package where wixl cannot:
 #   - each policy component gets its condition: component PolicyX is installed only when the
 #     property X (in capitals) is given, so `msiexec /i kestrel.msi KEEP=4` configures the Keep
-#     policy and leaves every other one not configured (wixl has no Condition element);
+#     policy and leaves every other one not configured (wixl has no Condition element). The
+#     condition also holds while the package is removed (REMOVE=ALL): Wine's msiexec skips a
+#     component whose condition is false in every action, its removal included, and would leave
+#     the policies the install wrote;
 #   - registry values of the root HKMU get Windows Installer's code for it, -1 (HKEY_LOCAL_MACHINE
 #     for every user, HKEY_CURRENT_USER for one), where wixl writes 4, which is no root at all.
 #   packaging/msi-tables.sh PACKAGE.msi
@@ -15,7 +18,7 @@ cd "$work"
 msiinfo export "$package" Component >Component.idt
 msiinfo export "$package" Registry >Registry.idt
 awk -F'\t' -v OFS='\t' '
-    NR > 3 && $1 ~ /^Policy/ && $1 !~ /^PolicyTemplates/ { $5 = toupper(substr($1, 7)) }
+    NR > 3 && $1 ~ /^Policy/ && $1 !~ /^PolicyTemplates/ { $5 = toupper(substr($1, 7)) " OR REMOVE~=\"ALL\"" }
     { print }
 ' Component.idt >Component.new
 awk -F'\t' -v OFS='\t' 'NR > 3 && $2 == "4" { $2 = "-1" } { print }' Registry.idt >Registry.new
