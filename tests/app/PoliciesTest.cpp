@@ -135,9 +135,9 @@ TEST_F(PoliciesTest, NamesTheUnusableValueAndWhy)
     keys->Text(User, "Days", "someday");
     const Policies policies = Read();
     EXPECT_EQ((std::vector<std::string>{
-                  "HKEY_LOCAL_MACHINE\\Software\\Policies\\Kestrel\\Keep: 0 is not 1 to 99",
                   "HKEY_CURRENT_USER\\Software\\Policies\\Kestrel\\Days: \"someday\" cannot be "
-                  "used"}),
+                  "used",
+                  "HKEY_LOCAL_MACHINE\\Software\\Policies\\Kestrel\\Keep: 0 is not 1 to 99"}),
               policies.unusable);
     EXPECT_EQ("", PoliciesLogText(policies));
 }
@@ -224,9 +224,10 @@ TEST(WindowBackupRefusalTest, NamesWhatTheAdministratorSet)
               WindowBackupRefusal(policies, "D:\\a.ksb", one, false));
     EXPECT_EQ("", WindowBackupRefusal(policies, "D:\\a.ksb", one, true));
     policies.items = PolicyItems("11");
-    EXPECT_EQ("Set by your administrator: the items backed up are 110000000 (one 0 or 1 per "
-              "item, in the order of the boxes).",
-              WindowBackupRefusal(policies, "D:\\a.ksb", one, true));
+    EXPECT_EQ(
+        "Set by your administrator: the items backed up are 110000000 (one 0 or 1 per "
+        "item, in the order of the boxes).",
+        WindowBackupRefusal(policies, "D:\\a.ksb", one, true));
     policies.target = "\\\\srv\\b.ksb";
     EXPECT_EQ("Set by your administrator: backups go to \"\\\\srv\\b.ksb\".",
               WindowBackupRefusal(policies, "D:\\a.ksb", *PolicyItems("11"), true));
