@@ -249,7 +249,8 @@ TEST_F(SchedulerWindowModelTest, PoliciesLockTheirControlsAndMakeTheJob)
     model.ProtectClicked(false);
     model.TargetFileClicked();  // no save dialog: the scripted dialogs fail on one
     model.SetTargetFileText("D:\\typed.ksb");
-    model.ProfileChosen(1);
+    EXPECT_EQ(locked, shown());
+    model.ProfileChosen(1);  // another profile's boxes: the policy's ticks again
     EXPECT_EQ(locked, shown());
 
     model.SetPasswords("s3cret", "s3cret");
