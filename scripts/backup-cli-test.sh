@@ -260,7 +260,7 @@ check_output backup-one-item-fails-reports "Backup Contacts Folder           FAI
     backup-one-item-fails.out
 incomplete=(previous\ \(incomplete\ *\).ksb)
 if tr -d '\r' <backup-one-item-fails.out |
-    grep -q -E '^written, but an item failed: .*previous \(incomplete [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{4}\)\.ksb \([0-9]+ bytes\)$' &&
+    grep -q -E '^written, but an item failed: .*previous \(incomplete [0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{4} UTC\)\.ksb \([0-9]+ bytes\)$' &&
     tr -d '\r' <backup-one-item-fails.out | grep -q -E '^kept: .*previous\.ksb, which this archive would have replaced$' &&
     [ -f "${incomplete[0]}" ]; then
     pass "$system-backup-one-item-fails-writes-beside"
@@ -306,7 +306,8 @@ for target in 'C:\Users\bob\Documents\Outlook Files\bob@example.com.pst' \
     fi
     check_same "$name-keeps-mail" "$pst" pst-copy
     check_same "$name-keeps-signature" "$signature" signature-copy
-    check_absent "$name-no-staging" "$pst.part-verify"
+    staged=("$pst".part-*)
+    check_absent "$name-no-staging" "${staged[0]}"
 done
 check kestrelbak-target-is-source 2 run_bak "sf=Outlookxm=111111111ps=bf=C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst"
 check_same kestrelbak-target-is-source-keeps-mail "$pst" pst-copy

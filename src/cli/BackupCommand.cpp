@@ -143,10 +143,15 @@ std::string BackupReport(const BackupOutcome& outcome, const std::string& target
         report += "nothing written: " + outcome.error + "\n";
     }
     if (outcome.writtenBeside) {
-        report += "kept: " + targetPath + ", which this archive would have replaced\n";
+        report += "kept: " + outcome.keptBackup +
+                  (outcome.keptBackup == targetPath ? ", which this archive would have replaced\n"
+                                                    : ", the newest complete backup\n");
     }
     for (const std::string& path : outcome.removed) {
         report += "removed: " + path + "\n";
+    }
+    for (const std::string& path : outcome.datedAfter) {
+        report += "dated after this run, so not taken for the newest: " + path + "\n";
     }
     return report;
 }
