@@ -253,7 +253,9 @@ check kestrelbak-all-items-fail 2 run_bak "sf=Outlookxm=000000001ps=${nightly_pa
 check_same kestrelbak-all-items-fail-keeps-archive "$documents/nightly.ksb" nightly-copy.ksb
 
 # --- A failed item beside others that succeed: status 1 --------------------------------------
-# The archive lacks an item, so it goes beside the complete one instead of replacing it.
+# The archive lacks an item, so it goes beside the complete one instead of replacing it. The
+# contacts folder is gone (an empty one has nothing to back up, which costs the archive nothing).
+rmdir "$contacts"
 cp "$documents/nightly.ksb" nightly-copy.ksb
 check backup-one-item-fails 1 run_tool backup --profile Outlook --items 100000001 previous.ksb
 check_output backup-one-item-fails-reports "Backup Contacts Folder           FAILED" \
@@ -278,6 +280,7 @@ else
     tail -1 "$log"
 fi
 check_same kestrelbak-one-item-fails-keeps-archive "$documents/nightly.ksb" nightly-copy.ksb
+mkdir "$contacts"
 mv moved-contacts/* "$contacts"/
 # A complete run replaces the archive and clears the incomplete ones away.
 check backup-complete-again 0 run_tool backup --profile Outlook --items 100000001 previous.ksb
