@@ -12,6 +12,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/Policies.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/HostPath.h"
 #include "disc/DiscFormats.h"
@@ -36,7 +37,7 @@ constexpr const char* Usage =
     "  --test  goes through the write without writing\n"
     "  --label the volume label, at most 32 characters (default \"Outlook Data Backup CD\")\n"
     "exit status: 0 done, 1 the write, its verification or the erase failed or was cancelled,\n"
-    "             2 usage\n";
+    "             2 usage, or writing discs turned off by the administrator\n";
 
 constexpr std::size_t MaxLabelLength = 32;
 
@@ -509,6 +510,10 @@ int RunDiscCommand(const std::vector<std::string>& arguments, Platform& platform
     if (const std::string why = Parse(arguments, parsed); !why.empty()) {
         std::fprintf(stderr, "kestrel disc: %s\n%s", why.c_str(), Usage);
         return 2;
+    }
+    if ((parsed.action == "write" || parsed.action == "erase") && platform.registry &&
+        !ReadPolicies(*platform.registry, platform.system.get()).DiscAllowed()) {
+        return Refuse(DiscTurnedOff);
     }
     SystemDiscOptions options = DiscOptionsFromEnvironment();
     options.imageFiles.insert(options.imageFiles.end(), parsed.images.begin(), parsed.images.end());

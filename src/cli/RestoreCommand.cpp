@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/MainWindowTexts.h"
+#include "app/Policies.h"
 #include "app/RestoreSetup.h"
 #include "app/Startup.h"
 #include "archive/ItemTable.h"
@@ -183,6 +184,9 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, Platform& platf
     }
     if (!platform.fileSystem || !platform.registry) {
         return Refuse("no file system or registry to restore into");
+    }
+    if (!ReadPolicies(*platform.registry, platform.system.get()).RestoreAllowed()) {
+        return Refuse(std::string(RestoreTurnedOff) + " Nothing restored.");
     }
     std::optional<std::string> password;
     if (options.passwordFrom != PasswordFrom::None) {
