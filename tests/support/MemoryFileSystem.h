@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -97,6 +98,9 @@ public:
         bool folder = false;
         bool hidden = false;
         std::shared_ptr<std::string> data = std::make_shared<std::string>();
+        // The time of the last change Stat reports: each new or rewritten file gets a later one
+        // (a rename keeps it), so code that tells a changed file by its time can be tested.
+        std::time_t modified = 0;
     };
     // Counts a write; false when this one is to fail.
     bool TakeWrite() { return TakeChange() && ++writes_ != failingWrite_; }
@@ -119,6 +123,7 @@ private:
     std::uint64_t changes_ = 0;
     std::uint64_t crashingChange_ = 0;
     int tempNumber_ = 0;
+    std::time_t clock_ = 1700000000;
 };
 
 }  // namespace kestrel::testing

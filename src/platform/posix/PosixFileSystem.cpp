@@ -22,6 +22,7 @@
 #include "platform/TextFile.h"
 #include "platform/Utf8.h"
 #include "platform/posix/EnvironmentRoot.h"
+#include "platform/posix/PrivateFile.h"
 
 namespace kestrel {
 namespace {
@@ -695,7 +696,17 @@ std::optional<std::vector<std::string>> PosixFileSystem::ReadTextLines(const std
 bool PosixFileSystem::AppendTextLine(const std::string& path, const std::string& line)
 {
     const std::filesystem::path native = NativePath(path);
-    return !native.empty() && AppendAnsiTextLine(native, line);
+    if (native.empty()) {
+        return false;
+    }
+    // The program's own records (a restore's journal names every file it touches) are made
+    // readable by their owner only; one that is there keeps its mode.
+    bool existed = false;
+    if (const auto failure = WritePrivateFile(native, {}, PrivateWrite::CreateNew, &existed);
+        failure && !existed) {
+        return false;
+    }
+    return AppendAnsiTextLine(native, line);
 }
 
 bool PosixFileSystem::AppendLogLine(const std::string& path, const std::string& line)
