@@ -89,7 +89,8 @@ echo "one whole restore takes $whole_ms ms"
 phase_of_kill() {
     local journal
     journal=$(find "$kestrel_data/Replaced" -name restore.journal 2>/dev/null | head -n 1)
-    if [ -z "$journal" ]; then
+    # A journal without its "started" line was never begun: it records no run.
+    if [ -z "$journal" ] || ! grep -q -a '^started' "$journal"; then
         echo "before-the-journal"
     elif grep -q '^finished' "$journal"; then
         echo "after-the-run"

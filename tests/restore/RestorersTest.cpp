@@ -273,15 +273,16 @@ TEST_F(RestorersTest, TheRunRestoresTheTickedItemsTheBackupHoldsAndReportsEach)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        // Each run in a second of its own, so that its folder's name is known before it is made.
+        ReplacedFolder replaced(*files_, "C:\\Users\\ann\\AppData\\Local\\Kestrel", &c - cases);
         if (c.keepFails) {
-            files_->FailRenamesTo(replaced_.Path() + "\\Signatures\\ann.txt");
+            files_->FailRenamesTo(replaced.Path() + "\\Signatures\\ann.txt");
             files_->RefuseOpening(std::string(Signatures) + "\\ann.txt");
         }
         ItemBoxes ticked{};
         for (int box = 0; box < ItemBoxCount; ++box) {
             ticked[box] = c.boxes[box] == '1';
         }
-        ReplacedFolder replaced(*files_, "C:\\Users\\ann\\AppData\\Local\\Kestrel", 0);
         RestoreContext context = Context("B", &replaced);
         SilentProgress progress;
         const RestoreOutcome outcome =
