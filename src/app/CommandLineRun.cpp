@@ -4,6 +4,8 @@
 #include <ctime>
 
 #include "app/BackupSetup.h"
+#include "app/JobPasswordMove.h"
+#include "app/Policies.h"
 #include "app/Startup.h"
 #include "backup/BackupGenerations.h"
 #include "backup/BackupJob.h"
@@ -40,10 +42,10 @@ void Report(Platform& platform, const std::string& line, int status)
 // starts again what it closed when it goes, so also after a failed run.
 BackupOutcome RunWithHeldFilesGate(Platform& platform, const AppState& state, Messages& silent,
                                    const BackupRequest& request, const BackupMachine& machine,
-                                   int keep, std::string& heldFiles)
+                                   int keep, const Policies& policies, std::string& heldFiles)
 {
     RegistryAccess registry(*platform.registry, silent);
-    const IfOutlookRuns way = ReadUnattendedOutlookWay(registry);
+    const IfOutlookRuns way = policies.whenOutlookRuns.value_or(ReadUnattendedOutlookWay(registry));
     SilentProgress progress;
     HeldFilesGate gate(platform.fileHolders.get(), progress);
     // Without administrator rights no snapshot can be made: the gate then says so and closes
@@ -73,6 +75,39 @@ BackupOutcome RunWithHeldFilesGate(Platform& platform, const AppState& state, Me
     return outcome;
 }
 
+// The job's own values give way to the ones the administrator set for every user; the log names
+// the policies the run followed. A run the policies forbid writes nothing and says why. The
+// differential policy is read but each run is a full one: no differential archive is made yet.
+std::string FollowPolicies(const Policies& policies, UnattendedArguments& arguments)
+{
+    if (policies.target) {
+        arguments.archivePath = *policies.target;
+    }
+    if (policies.items) {
+        arguments.itemFlags = ItemFlagsOf(*policies.items);
+    }
+    if (policies.keep) {
+        arguments.keep = *policies.keep;
+    }
+    if (policies.passwordRequired.value_or(false) && arguments.password.empty() &&
+        arguments.passwordKey.empty()) {
+        return "your administrator requires a password and this job has none";
+    }
+    return {};
+}
+
+std::string PolicyLogField(const Policies& policies)
+{
+    std::string field;
+    if (const std::string set = PoliciesLogText(policies); !set.empty()) {
+        field = "policy " + set;
+    }
+    for (const std::string& unusable : policies.unusable) {
+        field += (field.empty() ? "" : "; ") + std::string("policy ignored: ") + unusable;
+    }
+    return field;
+}
+
 // One line, as every entry of the log is.
 std::string RecoveryLogLine(std::time_t started, std::string report)
 {
@@ -93,14 +128,24 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
     if (const std::string recovered = RecoverInterruptedRestore(platform); !recovered.empty()) {
         Report(platform, RecoveryLogLine(started, recovered), 1);
     }
-    std::optional<UnattendedArguments> arguments = ParseUnattendedArguments(commandLineText);
+    std::string unusable;
+    std::optional<UnattendedArguments> arguments =
+        ParseUnattendedArguments(commandLineText, &unusable);
     if (!arguments) {
-        Report(platform, InvalidArgumentsLogLine(started), 2);
+        Report(platform, InvalidArgumentsLogLine(started, unusable), 2);
         return 2;
     }
+    if (const JobPasswordMove move =
+            MoveJobPasswordToSecrets(platform, commandLineText, *arguments);
+        !move.logText.empty()) {
+        Report(platform, RecoveryLogLine(started, move.logText), move.moved ? 0 : 1);
+    }
+    const Policies policies =
+        platform.registry ? ReadPolicies(*platform.registry, platform.system.get()) : Policies{};
     BackupOutcome outcome;
+    outcome.error = FollowPolicies(policies, *arguments);
     std::string heldFiles;
-    if (!arguments->passwordKey.empty()) {
+    if (outcome.error.empty() && !arguments->passwordKey.empty()) {
         Result<std::string> password =
             platform.secrets ? platform.secrets->Read(arguments->passwordKey)
                              : Result<std::string>(Error{"read", "secret " + arguments->passwordKey,
@@ -122,7 +167,10 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
             BackupMachineFor(state, arguments->profileName, platform, silent);
         outcome =
             RunWithHeldFilesGate(platform, state, silent, UnattendedRequest(*arguments, started),
-                                 machine, arguments->keep, heldFiles);
+                                 machine, arguments->keep, policies, heldFiles);
+    }
+    if (const std::string followed = PolicyLogField(policies); !followed.empty()) {
+        heldFiles = followed + (heldFiles.empty() ? "" : "; " + heldFiles);
     }
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - clockStart;
     const int status = BackupExitStatus(outcome);

@@ -5,6 +5,8 @@
 
 #include "app/BackupSetup.h"
 #include "app/MainWindowTexts.h"
+#include "app/Policies.h"
+#include "app/PolicyJob.h"
 #include "app/RestoreSetup.h"
 #include "app/Startup.h"
 #include "archive/MemberName.h"
@@ -15,6 +17,12 @@
 
 namespace kestrel {
 namespace {
+
+// Read when asked: an administrator's change reaches the open window at its next click.
+Policies CurrentPolicies(Platform& platform)
+{
+    return platform.registry ? ReadPolicies(*platform.registry, platform.system.get()) : Policies{};
+}
 
 // For windows without file choosers: answers as a user who cancels, so nothing is chosen.
 class NoFileDialogs final : public Dialogs {
@@ -70,6 +78,12 @@ void MainWindowModel::Start()
                        MessageButtons::Ok);
     }
     Load();
+    // Each user's start makes the scheduled backup the administrator set for every user.
+    if (std::string why; BringPolicyJobInLine(CurrentPolicies(platform_), state_, platform_, why) ==
+                         PolicyJobResult::Failed) {
+        messages_.Show(PolicyJobNotMade + why, texts::ApplicationTitle, MessageIcon::Exclamation,
+                       MessageButtons::Ok);
+    }
 }
 
 void MainWindowModel::Load()
@@ -176,6 +190,11 @@ void MainWindowModel::TaskSchedulerChosen()
 
 void MainWindowModel::BackupToCdChosen()
 {
+    if (!CurrentPolicies(platform_).DiscAllowed()) {
+        messages_.Show(DiscTurnedOff, texts::ApplicationTitle, MessageIcon::Stop,
+                       MessageButtons::Ok);
+        return;
+    }
     host_.ShowDiscWindow();
 }
 
@@ -395,6 +414,12 @@ void MainWindowModel::StartBackupRun()
         !CheckBackupPasswords(protect_, password_, retypedPassword_, messages_)) {
         return;
     }
+    if (const std::string refused = WindowBackupRefusal(
+            CurrentPolicies(platform_), request.targetPath, request.boxes, request.protect);
+        !refused.empty()) {
+        messages_.Show(refused, texts::ApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
+        return;
+    }
     // Asked before anything starts, so that Cancel leaves everything as it was.
     const std::vector<std::string> paths = HeldFileCandidates(request.profileName, request.boxes);
     const std::vector<HeldFile> held =
@@ -510,7 +535,7 @@ void MainWindowModel::EndBackupRun()
         host_.EndProgram();
         return;
     }
-    if (ReportBackup(outcome, messages_)) {
+    if (ReportBackup(outcome, messages_) && CurrentPolicies(platform_).DiscAllowed()) {
         // The disc window will pick the archive up from these two values once it exists;
         // until then the host's ShowDiscWindow opens nothing.
         state_.PendingDiscFileName = runTargetName_;
@@ -522,6 +547,11 @@ void MainWindowModel::EndBackupRun()
 void MainWindowModel::StartRestoreRun()
 {
     if (running_) {
+        return;
+    }
+    if (!CurrentPolicies(platform_).RestoreAllowed()) {
+        messages_.Show(RestoreTurnedOff, texts::ApplicationTitle, MessageIcon::Stop,
+                       MessageButtons::Ok);
         return;
     }
     if (state_.NoOutlookFlag || targetSelection_ < 0 ||
@@ -649,6 +679,7 @@ void MainWindowModel::EndRestoreRun()
         return;
     }
     const bool completed = !restoreOutcome_.cancelled && !restoreOutcome_.AnyItemFailed();
+    LogRestoreFailures(platform_, opened_.SourceFile, restoreOutcome_);
     messages_.Show(RestoreResultText(restoreOutcome_), texts::ApplicationTitle,
                    completed ? MessageIcon::Information : MessageIcon::Exclamation,
                    MessageButtons::Ok);

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/MainWindowTexts.h"
+#include "app/Policies.h"
 #include "app/RestoreSetup.h"
 #include "app/Startup.h"
 #include "archive/ItemTable.h"
@@ -184,6 +185,9 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, Platform& platf
     if (!platform.fileSystem || !platform.registry) {
         return Refuse("no file system or registry to restore into");
     }
+    if (!ReadPolicies(*platform.registry, platform.system.get()).RestoreAllowed()) {
+        return Refuse(std::string(RestoreTurnedOff) + " Nothing restored.");
+    }
     std::optional<std::string> password;
     if (options.passwordFrom != PasswordFrom::None) {
         std::string why;
@@ -259,6 +263,7 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, Platform& platf
         std::fputs(StartedAgainLine(gate.Closed()).c_str(), stderr);
         gate.StartAgain();
     }
+    LogRestoreFailures(platform, opened.SourceFile, outcome);
     std::fputs((RestoreReport(outcome) + notHeld).c_str(), stdout);
     const int status = RestoreExitStatus(outcome);
     return status == 0 && !notHeld.empty() ? 1 : status;
