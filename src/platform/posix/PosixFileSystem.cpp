@@ -695,18 +695,10 @@ std::optional<std::vector<std::string>> PosixFileSystem::ReadTextLines(const std
 
 bool PosixFileSystem::AppendTextLine(const std::string& path, const std::string& line)
 {
+    // The program's own records (a restore's journal names every file it touches) are readable
+    // by their owner only, one written by an earlier version too.
     const std::filesystem::path native = NativePath(path);
-    if (native.empty()) {
-        return false;
-    }
-    // The program's own records (a restore's journal names every file it touches) are made
-    // readable by their owner only; one that is there keeps its mode.
-    bool existed = false;
-    if (const auto failure = WritePrivateFile(native, {}, PrivateWrite::CreateNew, &existed);
-        failure && !existed) {
-        return false;
-    }
-    return AppendAnsiTextLine(native, line);
+    return !native.empty() && MakePrivateFile(native) && AppendAnsiTextLine(native, line);
 }
 
 bool PosixFileSystem::AppendLogLine(const std::string& path, const std::string& line)
