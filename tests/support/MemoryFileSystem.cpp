@@ -139,6 +139,7 @@ void MemoryFileSystem::AddFile(const std::string& path, std::string data, bool h
     AddFolder(path.substr(0, path.find_last_of("\\/")));
     Node node{path, false, hidden};
     *node.data = std::move(data);
+    node.modified = ++clock_;
     nodes_[Key(path)] = node;
 }
 
@@ -293,6 +294,7 @@ bool MemoryFileSystem::AppendTextLine(const std::string& path, const std::string
     }
     Node& node = nodes_.try_emplace(Key(path), Node{path}).first->second;
     *node.data += line + "\r\n";
+    node.modified = ++clock_;
     return true;
 }
 
@@ -305,6 +307,7 @@ std::string MemoryFileSystem::CreateTempFile(const std::string& folder, const st
     std::snprintf(name, sizeof name, "%.3s%X.tmp", prefix.c_str(), ++tempNumber_);
     const std::string path = folder + "\\" + name;
     nodes_[Key(path)] = Node{path};
+    nodes_[Key(path)].modified = ++clock_;
     return path;
 }
 
@@ -323,7 +326,8 @@ Result<std::unique_ptr<OutputFile>> MemoryFileSystem::CreateOutputFile(const std
     if (!ParentIsFolder(path)) {
         return Error{"create", path, PathNotFound, "The path was not found"};
     }
-    const Node& node = nodes_[Key(path)] = Node{path};
+    Node& node = nodes_[Key(path)] = Node{path};
+    node.modified = ++clock_;
     return std::unique_ptr<OutputFile>(std::make_unique<MemoryOutputFile>(*this, node.data, path));
 }
 
@@ -345,7 +349,7 @@ Result<FileFacts> MemoryFileSystem::Stat(const std::string& path)
     if (node == nullptr) {
         return Error{"find", path, NotFound, "The file was not found"};
     }
-    return FileFacts{node->data->size(), std::time(nullptr), node->folder};
+    return FileFacts{node->data->size(), node->modified, node->folder};
 }
 
 bool MemoryFileSystem::FlushToDisk(const std::string& path)

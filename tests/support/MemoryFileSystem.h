@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -82,13 +83,13 @@ public:
     Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) override;
     Result<FileFacts> Stat(const std::string& path) override;
     bool FlushToDisk(const std::string& path) override;
-    // A node's key stands for its file number: names differing in case reach the same one.
+    // Names differing in case reach the same node, and so the same file number.
     std::optional<FileIdentity> Identity(const std::string& path) override
     {
         if (Find(path) == nullptr) {
             return std::nullopt;
         }
-        return FileIdentity{1, std::hash<std::string>{}(Key(path))};
+        return FileIdentity{1, Find(path)->number};
     }
     // There is none: code that still opens files by their native path fails here.
     std::filesystem::path NativePath(const std::string&) override { return {}; }
@@ -98,6 +99,11 @@ public:
         bool folder = false;
         bool hidden = false;
         std::shared_ptr<std::string> data = std::make_shared<std::string>();
+        // The time of the last change Stat reports: each new or rewritten file gets a later one
+        // (a rename keeps it), so code that tells a changed file by its time can be tested.
+        std::time_t modified = 0;
+        // The file number: each new node gets its own, a rename keeps it.
+        std::uint64_t number = NextNumber();
     };
     // Counts a write; false when this one is to fail.
     bool TakeWrite() { return TakeChange() && ++writes_ != failingWrite_; }
@@ -105,6 +111,11 @@ public:
     bool TakeChange() { return ++changes_ < crashingChange_ || crashingChange_ == 0; }
 
 private:
+    static std::uint64_t NextNumber()
+    {
+        static std::uint64_t last = 0;
+        return ++last;
+    }
     static std::string Key(const std::string& path);
     static std::string ParentKey(const std::string& key);
     std::vector<std::string> NamesIn(const std::string& folder, bool folders);
@@ -120,6 +131,7 @@ private:
     std::uint64_t changes_ = 0;
     std::uint64_t crashingChange_ = 0;
     int tempNumber_ = 0;
+    std::time_t clock_ = 1700000000;
 };
 
 }  // namespace kestrel::testing

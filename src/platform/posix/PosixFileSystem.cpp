@@ -695,8 +695,10 @@ std::optional<std::vector<std::string>> PosixFileSystem::ReadTextLines(const std
 
 bool PosixFileSystem::AppendTextLine(const std::string& path, const std::string& line)
 {
+    // The program's own records (a restore's journal names every file it touches) are readable
+    // by their owner only, one written by an earlier version too.
     const std::filesystem::path native = NativePath(path);
-    return !native.empty() && AppendAnsiTextLine(native, line);
+    return !native.empty() && MakePrivateFile(native) && AppendAnsiTextLine(native, line);
 }
 
 bool PosixFileSystem::AppendLogLine(const std::string& path, const std::string& line)
