@@ -40,6 +40,14 @@ bool CheckRestoreRequest(bool noValidBackupFlag, const ItemBoxes& ticked, Messag
 RestoreOutcome RestoreItems(RestoreContext& context, const std::string& openedBackupItems,
                             const ItemBoxes& ticked, ProgressSink& progress);
 
+// What the result reports, line by line: the headline, an item's title with "Succeeded!" or
+// "Fail!", each failure, the Replaced folder (the result empty on all but the items' lines).
+struct RestoreResultLine {
+    std::string title;
+    std::string result;
+};
+std::vector<RestoreResultLine> RestoreResultLines(const RestoreOutcome& outcome);
+
 // The result message: the headline, three tabs, CR LF, one line per reported item (each
 // starting with CR LF), the reasons of the failures, and last the folder that keeps what the
 // restore replaced. The headline says "Completed" only when every item that ran succeeded.
