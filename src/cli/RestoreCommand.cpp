@@ -137,8 +137,13 @@ std::string RestoreReport(const RestoreOutcome& outcome)
 {
     std::string report;
     for (const RestoreResultLine& line : RestoreResultLines(outcome)) {
-        if (!line.title.empty()) {
-            report += line.title + (line.result.empty() ? "" : ": " + line.result) + "\n";
+        // The message box's titles end in blanks that line up its columns.
+        std::string title = line.title;
+        while (!title.empty() && title.back() == ' ') {
+            title.pop_back();
+        }
+        if (!title.empty()) {
+            report += title + (line.result.empty() ? "" : ": " + line.result) + "\n";
         }
     }
     return report;
