@@ -7,7 +7,8 @@
 # backup (restore-tab-filled.png) and the restore's result message (restore-result.png); then
 # the scheduled-backup options window: the scheduler's listing of its jobs (job-listing.png),
 # the window filled in ("Keep the last 3 backups") before its job is added (options-window.png)
-# and its own listing of the job with its last run (job-listing-last-run.png); the question a
+# and its own listing of the job with its last run (job-listing-last-run.png), and the window
+# with the administrator's policies set (options-window-policies.png); the question a
 # backup asks while Outlook holds its data file (outlook-running.png); then the disc window
 # (disc-composer.png) and its erase window (disc-erase.png). Also checks the window's title as
 # the X server sees it.
@@ -127,12 +128,12 @@ else
     status=1
 fi
 # The options window, over the main window while it is modal (job-listing.png, then
-# options-window.png and job-listing-last-run.png); then the disc window with the new backup
-# and a composed image (disc-composer.png) and the erase window opened over it (disc-erase.png).
-# Between them the question asked when Outlook holds a data file (outlook-running.png), a real
-# message box like the results.
-for view in job-listing options-window job-listing-last-run outlook-running disc-composer \
-    disc-erase; do
+# options-window.png, job-listing-last-run.png and options-window-policies.png); then the disc
+# window with the new backup and a composed image (disc-composer.png) and the erase window
+# opened over it (disc-erase.png). Between them the question asked when Outlook holds a data
+# file (outlook-running.png), a real message box like the results.
+for view in job-listing options-window job-listing-last-run options-window-policies \
+    outlook-running disc-composer disc-erase; do
     if wait_for "$view"; then
         if [ "$view" = outlook-running ]; then
             sleep 1

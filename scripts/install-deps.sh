@@ -9,7 +9,8 @@ packages=(cmake ninja-build g++ pkg-config systemd dash coreutils libwxgtk3.2-de
 if [ "${1:-}" != "--gui-only" ]; then
     packages+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64
         xvfb xauth imagemagick x11-utils xdotool dpkg-dev clang libclang-rt-14-dev python3
-        p7zip-full zip unzip libarchive-tools time xorriso cron faketime bsdutils nsis)
+        p7zip-full zip unzip libarchive-tools time xorriso cron faketime bsdutils nsis wixl msitools
+        libxml2-utils)
 fi
 
 missing=()

@@ -4,6 +4,8 @@
 #include <ctime>
 
 #include "app/BackupSetup.h"
+#include "app/JobPasswordMove.h"
+#include "app/Policies.h"
 #include "app/Startup.h"
 #include "backup/BackupRun.h"
 #include "backup/UnattendedBackup.h"
@@ -34,15 +36,16 @@ void Report(Platform& platform, const std::string& line, int status)
 }
 
 // Nobody is there to answer a message, so the user's standing choice decides what happens to
-// the files Outlook holds; a job made before that choice existed gets its default. Without
-// administrator rights no snapshot can be made: the run then says so and closes Outlook
-// instead, the way a user who chose snapshots would rather have it than no mail. Every
-// scheduled run reads its archive back before it replaces or removes anything.
+// the files Outlook holds (an administrator's policy before it); a job made before that choice
+// existed gets its default. Without administrator rights no snapshot can be made: the run then
+// says so and closes Outlook instead, the way a user who chose snapshots would rather have it
+// than no mail. Every scheduled run reads its archive back before it replaces or removes
+// anything.
 BackupOutcome RunUnattended(Platform& platform, Messages& silent, BackupPlan plan,
-                            std::string& heldFiles)
+                            const Policies& policies, std::string& heldFiles)
 {
     RegistryAccess registry(*platform.registry, silent);
-    const IfOutlookRuns way = ReadUnattendedOutlookWay(registry);
+    const IfOutlookRuns way = policies.whenOutlookRuns.value_or(ReadUnattendedOutlookWay(registry));
     plan.keep.verify = true;
     plan.snapshotsAllowed = platform.system && platform.system->HasAdministratorRights();
     SilentProgress progress;
@@ -55,6 +58,39 @@ BackupOutcome RunUnattended(Platform& platform, Messages& silent, BackupPlan pla
                      "the shadow copy could not be deleted: " + outcome.snapshotNotDeleted;
     }
     return outcome.backup;
+}
+
+// The job's own values give way to the ones the administrator set for every user; the log names
+// the policies the run followed. A run the policies forbid writes nothing and says why. The
+// differential policy is read but each run is a full one: no differential archive is made yet.
+std::string FollowPolicies(const Policies& policies, UnattendedArguments& arguments)
+{
+    if (policies.target) {
+        arguments.archivePath = *policies.target;
+    }
+    if (policies.items) {
+        arguments.itemFlags = ItemFlagsOf(*policies.items);
+    }
+    if (policies.keep) {
+        arguments.keep = *policies.keep;
+    }
+    if (policies.passwordRequired.value_or(false) && arguments.password.empty() &&
+        arguments.passwordKey.empty()) {
+        return "your administrator requires a password and this job has none";
+    }
+    return {};
+}
+
+std::string PolicyLogField(const Policies& policies)
+{
+    std::string field;
+    if (const std::string set = PoliciesLogText(policies); !set.empty()) {
+        field = "policy " + set;
+    }
+    for (const std::string& unusable : policies.unusable) {
+        field += (field.empty() ? "" : "; ") + std::string("policy ignored: ") + unusable;
+    }
+    return field;
 }
 
 // One line, as every entry of the log is.
@@ -77,14 +113,24 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
     if (const std::string recovered = RecoverInterruptedRestore(platform); !recovered.empty()) {
         Report(platform, RecoveryLogLine(started, recovered), 1);
     }
-    std::optional<UnattendedArguments> arguments = ParseUnattendedArguments(commandLineText);
+    std::string unusable;
+    std::optional<UnattendedArguments> arguments =
+        ParseUnattendedArguments(commandLineText, &unusable);
     if (!arguments) {
-        Report(platform, InvalidArgumentsLogLine(started), 2);
+        Report(platform, InvalidArgumentsLogLine(started, unusable), 2);
         return 2;
     }
+    if (const JobPasswordMove move =
+            MoveJobPasswordToSecrets(platform, commandLineText, *arguments);
+        !move.logText.empty()) {
+        Report(platform, RecoveryLogLine(started, move.logText), move.moved ? 0 : 1);
+    }
+    const Policies policies =
+        platform.registry ? ReadPolicies(*platform.registry, platform.system.get()) : Policies{};
     BackupOutcome outcome;
+    outcome.error = FollowPolicies(policies, *arguments);
     std::string heldFiles;
-    if (!arguments->passwordKey.empty()) {
+    if (outcome.error.empty() && !arguments->passwordKey.empty()) {
         Result<std::string> password =
             platform.secrets ? platform.secrets->Read(arguments->passwordKey)
                              : Result<std::string>(Error{"read", "secret " + arguments->passwordKey,
@@ -105,7 +151,10 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
         plan.request = UnattendedRequest(*arguments, started);
         plan.machine = BackupMachineFor(state, arguments->profileName, platform, silent);
         plan.keep.keep = arguments->keep;
-        outcome = RunUnattended(platform, silent, std::move(plan), heldFiles);
+        outcome = RunUnattended(platform, silent, std::move(plan), policies, heldFiles);
+    }
+    if (const std::string followed = PolicyLogField(policies); !followed.empty()) {
+        heldFiles = followed + (heldFiles.empty() ? "" : "; " + heldFiles);
     }
     const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - clockStart;
     const int status = BackupExitStatus(outcome);

@@ -5,6 +5,8 @@
 
 #include "app/BackupSetup.h"
 #include "app/MainWindowTexts.h"
+#include "app/Policies.h"
+#include "app/PolicyJob.h"
 #include "app/RestoreSetup.h"
 #include "app/Startup.h"
 #include "archive/MemberName.h"
@@ -15,6 +17,12 @@
 
 namespace kestrel {
 namespace {
+
+// Read when asked: an administrator's change reaches the open window at its next click.
+Policies CurrentPolicies(Platform& platform)
+{
+    return platform.registry ? ReadPolicies(*platform.registry, platform.system.get()) : Policies{};
+}
 
 // For windows without file choosers: answers as a user who cancels, so nothing is chosen.
 class NoFileDialogs final : public Dialogs {
@@ -90,6 +98,12 @@ void MainWindowModel::Start()
                        MessageButtons::Ok);
     }
     Load();
+    // Each user's start makes the scheduled backup the administrator set for every user.
+    if (std::string why; BringPolicyJobInLine(CurrentPolicies(platform_), state_, platform_, why) ==
+                         PolicyJobResult::Failed) {
+        messages_.Show(PolicyJobNotMade + why, texts::ApplicationTitle, MessageIcon::Exclamation,
+                       MessageButtons::Ok);
+    }
 }
 
 void MainWindowModel::Load()
@@ -196,6 +210,11 @@ void MainWindowModel::TaskSchedulerChosen()
 
 void MainWindowModel::BackupToCdChosen()
 {
+    if (!CurrentPolicies(platform_).DiscAllowed()) {
+        messages_.Show(DiscTurnedOff, texts::ApplicationTitle, MessageIcon::Stop,
+                       MessageButtons::Ok);
+        return;
+    }
     host_.ShowDiscWindow();
 }
 
@@ -413,6 +432,12 @@ void MainWindowModel::StartBackupRun()
         !CheckBackupPasswords(protect_, password_, retypedPassword_, messages_)) {
         return;
     }
+    if (const std::string refused = WindowBackupRefusal(
+            CurrentPolicies(platform_), request.targetPath, request.boxes, request.protect);
+        !refused.empty()) {
+        messages_.Show(refused, texts::ApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
+        return;
+    }
     // The registry and the version probe belong to the window thread; the wait for programs
     // to close and the write, which takes minutes for a large data file, go to the worker.
     BackupPlan plan;
@@ -489,7 +514,8 @@ bool MainWindowModel::SnapshotChosen()
         return false;
     }
     RegistryAccess registry(*platform_.registry, messages_);
-    return ReadUnattendedOutlookWay(registry) == IfOutlookRuns::Snapshot;
+    return CurrentPolicies(platform_).whenOutlookRuns.value_or(
+               ReadUnattendedOutlookWay(registry)) == IfOutlookRuns::Snapshot;
 }
 
 void MainWindowModel::CollectAndWrite()
@@ -561,7 +587,8 @@ void MainWindowModel::EndBackupRun()
         host_.EndProgram();
         return;
     }
-    if (ReportBackup(outcome, messages_, HeldFilesNote(run.held))) {
+    if (ReportBackup(outcome, messages_, HeldFilesNote(run.held)) &&
+        CurrentPolicies(platform_).DiscAllowed()) {
         // The disc window will pick the archive up from these two values once it exists;
         // until then the host's ShowDiscWindow opens nothing.
         state_.PendingDiscFileName = runTargetName_;
@@ -573,6 +600,11 @@ void MainWindowModel::EndBackupRun()
 void MainWindowModel::StartRestoreRun()
 {
     if (running_) {
+        return;
+    }
+    if (!CurrentPolicies(platform_).RestoreAllowed()) {
+        messages_.Show(RestoreTurnedOff, texts::ApplicationTitle, MessageIcon::Stop,
+                       MessageButtons::Ok);
         return;
     }
     if (state_.NoOutlookFlag || targetSelection_ < 0 ||
@@ -689,6 +721,7 @@ void MainWindowModel::EndRestoreRun()
         return;
     }
     const bool completed = !restoreOutcome_.cancelled && !restoreOutcome_.AnyItemFailed();
+    LogRestoreFailures(platform_, opened_.SourceFile, restoreOutcome_);
     messages_.Show(RestoreResultText(restoreOutcome_), texts::ApplicationTitle,
                    completed ? MessageIcon::Information : MessageIcon::Exclamation,
                    MessageButtons::Ok);

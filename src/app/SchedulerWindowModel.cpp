@@ -53,10 +53,52 @@ void SchedulerWindowModel::Load()
         choices_.outlookWay = ReadUnattendedOutlookWay(registry);
     }
     profiles_ = state_.ProfileNames;
+    if (platform_.registry) {
+        policies_ = ReadPolicies(*platform_.registry, platform_.system.get());
+    }
+    ShowPolicies();
     if (profiles_.empty()) {
         return;
     }
     ProfileChosen(0);
+}
+
+void SchedulerWindowModel::ShowPolicies()
+{
+    if (policies_.time) {
+        choices_.startTime = *policies_.time;
+        // A policy time off the half hours is still the one shown.
+        if (std::find(startTimes_.begin(), startTimes_.end(), *policies_.time) ==
+            startTimes_.end()) {
+            startTimes_.push_back(*policies_.time);
+        }
+    }
+    if (policies_.days) {
+        choices_.days = *policies_.days;
+        daily_ =
+            std::all_of(choices_.days.begin(), choices_.days.end(), [](bool on) { return on; });
+    }
+    if (policies_.target) {
+        choices_.targetFile = *policies_.target;
+        targetFileText_ = *policies_.target;
+    }
+    if (policies_.keep) {
+        choices_.keep = *policies_.keep;
+    }
+    if (policies_.whenOutlookRuns) {
+        choices_.outlookWay = *policies_.whenOutlookRuns;
+    }
+    if (ProtectLocked()) {
+        choices_.protect = true;
+    }
+}
+
+void SchedulerWindowModel::ShowPolicyItems()
+{
+    for (std::size_t box = 0; box < items_.size(); ++box) {
+        items_[box].checked = (*policies_.items)[box] && items_[box].enabled;
+        items_[box].enabled = false;
+    }
 }
 
 void SchedulerWindowModel::ProfileChosen(int index)
@@ -75,11 +117,14 @@ void SchedulerWindowModel::ProfileChosen(int index)
     if (offered.addressBookToolTip) {
         items_[AddressBookBox].toolTip = *offered.addressBookToolTip;
     }
+    if (ItemsLocked()) {
+        ShowPolicyItems();
+    }
 }
 
 void SchedulerWindowModel::SetItemChecked(int index, bool checked)
 {
-    if (index < 0 || index >= ItemBoxCount) {
+    if (ItemsLocked() || index < 0 || index >= ItemBoxCount) {
         return;
     }
     ItemBox& box = items_[static_cast<std::size_t>(index)];
@@ -88,25 +133,31 @@ void SchedulerWindowModel::SetItemChecked(int index, bool checked)
 
 void SchedulerWindowModel::StartTimeChosen(int index)
 {
-    if (index >= 0 && static_cast<std::size_t>(index) < startTimes_.size()) {
+    if (!StartTimeLocked() && index >= 0 && static_cast<std::size_t>(index) < startTimes_.size()) {
         choices_.startTime = startTimes_[static_cast<std::size_t>(index)];
     }
 }
 
 void SchedulerWindowModel::SetDayChecked(Weekday day, bool checked)
 {
+    if (DaysLocked()) {
+        return;
+    }
     choices_.days[static_cast<std::size_t>(day)] = checked;
 }
 
 void SchedulerWindowModel::DailyClicked(bool checked)
 {
+    if (DaysLocked()) {
+        return;
+    }
     daily_ = checked;
     choices_.days.fill(checked);
 }
 
 void SchedulerWindowModel::ProtectClicked(bool checked)
 {
-    choices_.protect = checked;
+    choices_.protect = checked || ProtectLocked();
     choices_.password.clear();
     choices_.retypedPassword.clear();
 }
@@ -128,6 +179,9 @@ PasswordBoxColour SchedulerWindowModel::PasswordColour() const
 
 void SchedulerWindowModel::TargetFileClicked()
 {
+    if (TargetLocked()) {
+        return;
+    }
     FileDialogRequest request;
     request.title = texts::SaveBackupTitle;
     request.filter = texts::BackupFileFilter;
@@ -161,9 +215,14 @@ void SchedulerWindowModel::AddTaskClicked()
     }
     messages_.Show(texts::TaskScheduledBefore + std::to_string(*added) + texts::TaskScheduledAfter,
                    texts::ApplicationTitle, MessageIcon::None, MessageButtons::Ok);
-    if (!SaveOutlookWay()) {
-        messages_.Show(texts::OutlookWayNotKept, texts::ApplicationTitle, MessageIcon::Exclamation,
-                       MessageButtons::Ok);
+    // The user's own choice stays theirs while the policy decides for them. Every run of the
+    // user's jobs reads it: it names the way they can take.
+    if (!OutlookWayLocked()) {
+        choices_.outlookWay = JobOutlookWay(choices_.outlookWay, platform_);
+        if (!SaveOutlookWay()) {
+            messages_.Show(texts::OutlookWayNotKept, texts::ApplicationTitle,
+                           MessageIcon::Exclamation, MessageButtons::Ok);
+        }
     }
     host_.CloseWindow();
 }
@@ -196,12 +255,15 @@ void SchedulerWindowModel::JobListingClicked()
 
 void SchedulerWindowModel::SetKeep(int keep)
 {
-    choices_.keep = std::clamp(keep, 1, KeepAtMost);
+    if (!KeepLocked()) {
+        choices_.keep = std::clamp(keep, 1, KeepAtMost);
+    }
 }
 
 void SchedulerWindowModel::OutlookWayChosen(int index)
 {
-    if (index >= 0 && static_cast<std::size_t>(index) < std::size(OutlookWays)) {
+    if (!OutlookWayLocked() && index >= 0 &&
+        static_cast<std::size_t>(index) < std::size(OutlookWays)) {
         choices_.outlookWay = OutlookWays[index];
     }
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/AppState.h"
+#include "app/Policies.h"
 #include "app/WindowControls.h"
 #include "platform/Platform.h"
 #include "scheduler/ScheduledBackup.h"
@@ -38,6 +39,8 @@ public:
 
     // Fills the profile list (showing the first profile, with its item boxes) and the start
     // times (showing "9:00"). Without a profile the list is empty and no box can be ticked.
+    // A value the administrator's policies set is shown instead, and its control is locked:
+    // the event that would change it changes nothing.
     void Load();
 
     // A profile picked in the window's own list: the boxes its items allow, none ticked. The
@@ -56,7 +59,12 @@ public:
     // The Browse button: the only way the target is chosen. Cancelling keeps the one before.
     void TargetFileClicked();
     // Text typed into the target box is shown but never used: the file is the one browsed.
-    void SetTargetFileText(const std::string& text) { targetFileText_ = text; }
+    void SetTargetFileText(const std::string& text)
+    {
+        if (!TargetLocked()) {
+            targetFileText_ = text;
+        }
+    }
 
     // "Add Task to Scheduler": the checks, then the job. A job added is reported with its id
     // and closes the window; a refusal, by the checks or by the system, leaves it open with
@@ -92,11 +100,27 @@ public:
     static std::vector<std::string> OutlookWayList();
     int OutlookWaySelection() const;
 
+    // The policies read when the window loaded, and which controls they lock. A locked control
+    // shows its value, disabled, with "Set by your administrator" beside it.
+    const Policies& AdministratorPolicies() const { return policies_; }
+    bool ItemsLocked() const { return policies_.items.has_value(); }
+    bool StartTimeLocked() const { return policies_.time.has_value(); }
+    bool DaysLocked() const { return policies_.days.has_value(); }
+    bool TargetLocked() const { return policies_.target.has_value(); }
+    bool KeepLocked() const { return policies_.keep.has_value(); }
+    bool OutlookWayLocked() const { return policies_.whenOutlookRuns.has_value(); }
+    // Only a policy that requires a password locks the box; one that does not leaves the choice.
+    bool ProtectLocked() const { return policies_.passwordRequired.value_or(false); }
+
 private:
     // The choices as the controls hold them now.
     ScheduleChoices Choices() const;
     // Keeps the window's "When Outlook is running" choice for every scheduled run.
     bool SaveOutlookWay();
+    // Sets the controls the policies lock to the policies' values.
+    void ShowPolicies();
+    // The item boxes the policy ticks, where the profile offers them; every box disabled.
+    void ShowPolicyItems();
 
     const AppState& state_;
     Platform& platform_;
@@ -113,6 +137,7 @@ private:
     // The controls' values that the checks and the job read; items and profile are taken from
     // the controls at each add.
     ScheduleChoices choices_;
+    Policies policies_;
 };
 
 }  // namespace kestrel

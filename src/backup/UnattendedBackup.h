@@ -32,8 +32,11 @@ struct UnattendedArguments {
 // The values, or nothing when the text does not split into exactly five fields at its "="
 // signs (a password or path holding "=" would shift the fields and write an unprotected
 // archive somewhere else), the profile, the flags or the path is empty, or an option is
-// unknown, lacks its value or comes with a password in "ps=" as well.
-std::optional<UnattendedArguments> ParseUnattendedArguments(const std::string& text);
+// unknown, lacks its value or comes with a password in "ps=" as well; `why`, when given, then
+// says which (the part named wrongly, the field that is empty, ...). The part names "sf", "xm",
+// "ps" and "bf" compare without regard to case.
+std::optional<UnattendedArguments> ParseUnattendedArguments(const std::string& text,
+                                                            std::string* why = nullptr);
 
 // Flag k (from 1) ticks box k - 1 when it is "1"; missing flags tick nothing.
 ItemBoxes BoxesFromFlags(const std::string& itemFlags);
@@ -55,8 +58,8 @@ std::string BackupLogLine(std::time_t started, const std::string& profileName,
 // read from the snapshot when the check made one for them, else after their program closed. A
 // snapshot that could not be made is named first, with why.
 std::string HeldFilesLogField(const HeldCheck& check);
-// The same for an argument text that could not be used.
-std::string InvalidArgumentsLogLine(std::time_t started);
+// The same for an argument text that could not be used, and why (ParseUnattendedArguments).
+std::string InvalidArgumentsLogLine(std::time_t started, const std::string& why);
 
 // What a line of the log says about one run.
 struct LoggedRun {

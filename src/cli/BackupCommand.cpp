@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/BackupSetup.h"
+#include "app/Policies.h"
 #include "app/Startup.h"
 #include "archive/ItemTable.h"
 #include "backup/BackupGenerations.h"
@@ -53,6 +54,33 @@ int Refuse(const std::string& why)
     return 2;
 }
 
+// The administrator's policies decide what the options leave open; an option that asks for
+// something else is why the run is refused (empty when it is not).
+std::string FollowPolicies(BackupOptions& options, Platform& platform)
+{
+    const Policies policies = ReadPolicies(*platform.registry, platform.system.get());
+    CommandLineChoices asked;
+    asked.items = BoxesFromFlags(options.items);
+    asked.target = ArchiveArgumentPath(options.target);
+    asked.protect = options.passwordFrom != PasswordFrom::None;
+    if (options.keepGiven) {
+        asked.keep = options.keep;
+    }
+    if (options.verify) {
+        asked.verify = true;
+    }
+    if (options.ifOutlookRunsGiven) {
+        asked.outlookWay = options.ifOutlookRuns;
+    }
+    if (std::string why = PolicyOverride(policies, asked); !why.empty()) {
+        return why;
+    }
+    options.keep = policies.keep.value_or(options.keep);
+    options.verify = policies.verifyAfterWriting.value_or(options.verify);
+    options.ifOutlookRuns = policies.whenOutlookRuns.value_or(options.ifOutlookRuns);
+    return {};
+}
+
 }  // namespace
 
 std::variant<BackupOptions, std::string> ParseBackupOptions(
@@ -68,11 +96,15 @@ std::variant<BackupOptions, std::string> ParseBackupOptions(
             return options;
         }
         std::string why;
-        if (TakePasswordOption(arguments, i, options.passwordFrom, options.passwordFile, why) ||
-            TakeIfOutlookRunsOption(arguments, i, false, options.ifOutlookRuns, why)) {
+        if (TakePasswordOption(arguments, i, options.passwordFrom, options.passwordFile, why)) {
             if (!why.empty()) {
                 return why;
             }
+        } else if (TakeIfOutlookRunsOption(arguments, i, false, options.ifOutlookRuns, why)) {
+            if (!why.empty()) {
+                return why;
+            }
+            options.ifOutlookRunsGiven = true;
         } else if (argument == "--verify") {
             options.verify = true;
         } else if (argument == "--keep") {
@@ -81,6 +113,7 @@ std::variant<BackupOptions, std::string> ParseBackupOptions(
                 return "--keep takes a number from 1 to 99";
             }
             options.keep = *keep;
+            options.keepGiven = true;
         } else if (argument == "--profile" || argument == "--items" ||
                    argument == "--description") {
             if (!hasValue) {
@@ -160,13 +193,16 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
         std::fputs(Usage, stderr);
         return 2;
     }
-    const BackupOptions& options = std::get<BackupOptions>(parsed);
+    BackupOptions options = std::get<BackupOptions>(parsed);
     if (options.help) {
         std::fputs(Usage, stdout);
         return 0;
     }
     if (!platform.fileSystem || !platform.registry) {
         return Refuse("no file system or registry to back up from");
+    }
+    if (std::string why = FollowPolicies(options, platform); !why.empty()) {
+        return Refuse(why + "; nothing written");
     }
     if (options.ifOutlookRuns == IfOutlookRuns::Snapshot &&
         !(platform.system && platform.system->HasAdministratorRights())) {

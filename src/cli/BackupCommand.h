@@ -26,6 +26,9 @@ struct BackupOptions {
     int keep = 1;
     bool verify = false;
     bool help = false;
+    // Whether --keep and --if-outlook-runs were given: a policy decides what was not.
+    bool keepGiven = false;
+    bool ifOutlookRunsGiven = false;
 };
 
 // The options, or why they cannot be used.

@@ -12,6 +12,7 @@
 #include <optional>
 #include <thread>
 
+#include "app/Policies.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/HostPath.h"
 #include "disc/DiscFormats.h"
@@ -36,7 +37,7 @@ constexpr const char* Usage =
     "  --test  goes through the write without writing\n"
     "  --label the volume label, at most 32 characters (default \"Outlook Data Backup CD\")\n"
     "exit status: 0 done, 1 the write, its verification or the erase failed or was cancelled,\n"
-    "             2 usage\n";
+    "             2 usage, or writing discs turned off by the administrator\n";
 
 constexpr std::size_t MaxLabelLength = 32;
 
@@ -429,6 +430,48 @@ bool IsSameOrInside(FileSystem& files, const std::string& inner, const std::stri
     }
 }
 
+// Whether `source` adds the file `image` to the disc under any name: the source itself, or a
+// file anywhere in a source folder, a hard link or a symbolic link to the image included (the
+// write would read the image as it empties it). Each folder is walked once, so a link that
+// leads back up ends the walk.
+bool SourceReaches(FileSystem& files, const std::string& source, const FileIdentity& image,
+                   std::vector<FileIdentity>& walked)
+{
+    const std::optional<FileIdentity> identity = files.Identity(source);
+    if (!identity) {
+        return false;
+    }
+    if (*identity == image) {
+        return true;
+    }
+    if (!files.FolderExists(source) ||
+        std::find(walked.begin(), walked.end(), *identity) != walked.end()) {
+        return false;
+    }
+    walked.push_back(*identity);
+    for (const std::string& name : files.FilesIn(source)) {
+        if (files.Identity(JoinPath(source, name)) == image) {
+            return true;
+        }
+    }
+    for (const std::string& name : files.FoldersIn(source)) {
+        if (SourceReaches(files, JoinPath(source, name), image, walked)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ImageIsRead(FileSystem& files, const std::string& image, const std::string& source)
+{
+    if (IsSameOrInside(files, image, source)) {
+        return true;
+    }
+    const std::optional<FileIdentity> imageIdentity = files.Identity(image);
+    std::vector<FileIdentity> walked;
+    return imageIdentity && SourceReaches(files, source, *imageIdentity, walked);
+}
+
 // The image files the write may go to: the one --drive names, or every one offered when
 // --drive names a drive by its number. Writing empties the image first, so an image that is
 // also a source (or lies in a source folder) would be lost before it is read.
@@ -446,7 +489,7 @@ std::string ImageAmongSources(const DiscArguments& parsed, const std::vector<std
     }
     for (const std::string& image : targets) {
         for (const std::string& argument : parsed.files) {
-            if (IsSameOrInside(files, image, HostPath(argument))) {
+            if (ImageIsRead(files, image, HostPath(argument))) {
                 return "the image file " + image + " is also a source (" + argument +
                        "); nothing was written";
             }
@@ -509,6 +552,10 @@ int RunDiscCommand(const std::vector<std::string>& arguments, Platform& platform
     if (const std::string why = Parse(arguments, parsed); !why.empty()) {
         std::fprintf(stderr, "kestrel disc: %s\n%s", why.c_str(), Usage);
         return 2;
+    }
+    if ((parsed.action == "write" || parsed.action == "erase") && platform.registry &&
+        !ReadPolicies(*platform.registry, platform.system.get()).DiscAllowed()) {
+        return Refuse(DiscTurnedOff);
     }
     SystemDiscOptions options = DiscOptionsFromEnvironment();
     options.imageFiles.insert(options.imageFiles.end(), parsed.images.begin(), parsed.images.end());

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/MainWindowTexts.h"
+#include "app/Policies.h"
 #include "app/RestoreSetup.h"
 #include "app/Startup.h"
 #include "archive/ItemTable.h"
@@ -166,6 +167,9 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, Platform& platf
     if (!platform.fileSystem || !platform.registry) {
         return Refuse("no file system or registry to restore into");
     }
+    if (!ReadPolicies(*platform.registry, platform.system.get()).RestoreAllowed()) {
+        return Refuse(std::string(RestoreTurnedOff) + " Nothing restored.");
+    }
     std::optional<std::string> password;
     if (options.passwordFrom != PasswordFrom::None) {
         std::string why;
@@ -241,6 +245,7 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, Platform& platf
         outcome = session.Run(opened, request, machine, progress);
         std::fputs(StartedAgainLine(session.EndRun()).c_str(), stderr);
     }
+    LogRestoreFailures(platform, opened.SourceFile, outcome);
     std::fputs((RestoreReport(outcome) + notHeld).c_str(), stdout);
     const int status = RestoreExitStatus(outcome);
     return status == 0 && !notHeld.empty() ? 1 : status;

@@ -11,6 +11,7 @@
 
 #include "app/BackupSetup.h"
 #include "app/JobListing.h"
+#include "app/Policies.h"
 #include "app/ScheduleJobAdd.h"
 #include "app/Startup.h"
 #include "backup/UnattendedBackup.h"
@@ -125,6 +126,7 @@ std::variant<ScheduleOptions, std::string> ParseAdd(const std::vector<std::strin
                 return "--keep takes a number from 1 to 99";
             }
             options.keep = *keep;
+            options.keepGiven = true;
         } else if (argument == "--profile" || argument == "--items" || argument == "--time" ||
                    argument == "--days" || argument == "--target" || argument == "--once") {
             if (i + 1 >= arguments.size()) {
@@ -141,6 +143,7 @@ std::variant<ScheduleOptions, std::string> ParseAdd(const std::vector<std::strin
                     return "--time takes H:MM, 0:00 to 23:59, not \"" + value + "\"";
                 }
                 options.startTime = value;
+                options.timeGiven = true;
             } else if (argument == "--once") {
                 if (!CalendarDateOf(value)) {
                     return "--once takes a date YYYY-MM-DD, not \"" + value + "\"";
@@ -207,6 +210,36 @@ int Refuse(Messages& messages, const std::string& text)
     return 1;
 }
 
+// The administrator's policies decide what the options leave open; an option that asks for
+// something else is why nothing is scheduled (empty when it is not).
+std::string FollowPolicies(const ScheduleOptions& options, Platform& platform,
+                           ScheduleChoices& choices)
+{
+    const Policies policies = ReadPolicies(*platform.registry, platform.system.get());
+    CommandLineChoices asked;
+    asked.items = choices.items;
+    asked.target = choices.targetFile;
+    asked.protect = choices.protect;
+    if (options.onceDate.empty()) {
+        asked.days = choices.days;
+    }
+    if (options.timeGiven) {
+        asked.time = choices.startTime;
+    }
+    if (options.keepGiven) {
+        asked.keep = choices.keep;
+    }
+    if (std::string why = PolicyOverride(policies, asked); !why.empty()) {
+        return why;
+    }
+    if (!options.onceDate.empty() && policies.days) {
+        return "--once: the days are set by your administrator to " + DayCodesOf(*policies.days);
+    }
+    choices.startTime = policies.time.value_or(choices.startTime);
+    choices.keep = policies.keep.value_or(choices.keep);
+    return {};
+}
+
 // The system's reason as it gave it, or the whole description when it gave none.
 constexpr const char* NoScheduler = "this system offers no scheduler";
 
@@ -232,6 +265,9 @@ int AddJob(const ScheduleOptions& options, const std::optional<std::string>& pas
     choices.retypedPassword = choices.password;
     choices.keep = options.keep;
     choices.onceDate = options.onceDate;
+    if (std::string why = FollowPolicies(options, platform, choices); !why.empty()) {
+        return Refuse(messages, why + "; nothing scheduled");
+    }
     if (OnceIsPast(options)) {
         return Refuse(messages, options.onceDate + " " + options.startTime +
                                     " has passed; nothing scheduled");
@@ -253,7 +289,8 @@ int AddJob(const ScheduleOptions& options, const std::optional<std::string>& pas
     // The job runs the way the options window chose for every unattended run.
     if (platform.registry) {
         RegistryAccess registry(*platform.registry, messages);
-        choices.outlookWay = ReadUnattendedOutlookWay(registry);
+        choices.outlookWay = ReadPolicies(*platform.registry, platform.system.get())
+                                 .whenOutlookRuns.value_or(ReadUnattendedOutlookWay(registry));
     }
     const std::optional<std::uint32_t> added = AddScheduledJob(choices, platform, messages);
     if (!added) {

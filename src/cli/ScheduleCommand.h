@@ -32,6 +32,9 @@ struct ScheduleOptions {
     PasswordFrom passwordFrom = PasswordFrom::None;
     std::string passwordFile;
     int keep = 1;
+    // Whether --time and --keep were given: a policy decides what was not.
+    bool timeGiven = false;
+    bool keepGiven = false;
     // --once DATE: "YYYY-MM-DD", a job without weekdays that runs on that day.
     std::string onceDate;
     // list

@@ -13,6 +13,7 @@
 #include <wx/textctrl.h>
 
 #include "app/MainWindowTexts.h"
+#include "app/Policies.h"
 #include "gui/ControlBinding.h"
 #include "scheduler/SchedulerTexts.h"
 
@@ -65,6 +66,41 @@ OptionsDialog::OptionsDialog(wxWindow* parent, const AppState& state, Platform& 
     model_.Load();
     FillLists();
     ShowModelState();
+    ShowPolicyLocks();
+}
+
+wxStaticText* OptionsDialog::PolicyNote(wxWindow* parent, const char* name)
+{
+    auto* note = new wxStaticText(parent, wxID_ANY, Text(SetByAdministrator), wxDefaultPosition,
+                                  wxDefaultSize, 0, name);
+    note->Hide();
+    return note;
+}
+
+void OptionsDialog::ShowPolicyLocks()
+{
+    const std::array<bool, PolicyLockCount> locked{model_.ItemsLocked(),  model_.StartTimeLocked(),
+                                                   model_.DaysLocked(),   model_.TargetLocked(),
+                                                   model_.KeepLocked(),   model_.OutlookWayLocked(),
+                                                   model_.ProtectLocked()};
+    startTime_->Enable(!locked[StartTimeLock]);
+    for (wxCheckBox* day : days_) {
+        day->Enable(!locked[DaysLock]);
+    }
+    daily_->Enable(!locked[DaysLock]);
+    browse_->Enable(!locked[TargetLock]);
+    keep_->Enable(!locked[KeepLock]);
+    outlookWay_->Enable(!locked[OutlookWayLock]);
+    protect_->Enable(!locked[ProtectLock]);
+    bool any = false;
+    for (std::size_t lock = 0; lock < locked.size(); ++lock) {
+        policyNotes_[lock]->Show(locked[lock]);
+        any = any || locked[lock];
+    }
+    if (any) {
+        GetSizer()->SetSizeHints(this);
+        Layout();
+    }
 }
 
 wxSizer* OptionsDialog::BuildProfileFrame()
@@ -94,6 +130,8 @@ wxSizer* OptionsDialog::BuildItemsFrame()
         items_[static_cast<std::size_t>(index)] = box;
         frame->Add(box, 0, wxALL, 3);
     }
+    policyNotes_[ItemsLock] = PolicyNote(frame->GetStaticBox(), "policyItems");
+    frame->Add(policyNotes_[ItemsLock], 0, wxALL, 3);
     return frame;
 }
 
@@ -104,6 +142,8 @@ wxSizer* OptionsDialog::BuildScheduleFrame()
     startTime_ = new wxChoice(box, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, nullptr, 0,
                               wxDefaultValidator, "cmbStartTime");
     AddLabelled(box, schedule, texts::StartBackupAt, startTime_);
+    policyNotes_[StartTimeLock] = PolicyNote(box, "policyStartTime");
+    schedule->Add(policyNotes_[StartTimeLock], 0, wxLEFT | wxRIGHT, 4);
     startTime_->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) {
         model_.StartTimeChosen(event.GetSelection());
         ShowModelState();
@@ -130,6 +170,8 @@ wxSizer* OptionsDialog::BuildScheduleFrame()
         ShowModelState();
     });
     schedule->Add(daily_, 0, wxALL, 4);
+    policyNotes_[DaysLock] = PolicyNote(box, "policyDays");
+    schedule->Add(policyNotes_[DaysLock], 0, wxLEFT | wxRIGHT, 4);
     return schedule;
 }
 
@@ -142,6 +184,7 @@ wxSizer* OptionsDialog::BuildTargetFile()
     targetFile_ = new wxTextCtrl(this, wxID_ANY, "", wxDefaultPosition, wxSize(220, -1),
                                  wxTE_READONLY, wxDefaultValidator, "txtTargetFile");
     auto* browse = NamedButton(this, wxID_ANY, texts::Browse, "cmdTargetFile");
+    browse_ = browse;
     browse->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) {
         model_.TargetFileClicked();
         ShowModelState();
@@ -150,6 +193,8 @@ wxSizer* OptionsDialog::BuildTargetFile()
     row->Add(targetFile_, 1, wxALIGN_CENTER_VERTICAL | wxALL, 4);
     row->Add(browse, 0, wxALIGN_CENTER_VERTICAL | wxALL, 4);
     sizer->Add(row, 0, wxEXPAND);
+    policyNotes_[TargetLock] = PolicyNote(this, "policyTarget");
+    sizer->Add(policyNotes_[TargetLock], 0, wxLEFT | wxRIGHT, 4);
 
     // "Keep the last [N] backups": more than one keeps dated archives beside the file chosen.
     keep_ = new wxSpinCtrl(this, wxID_ANY, "1", wxDefaultPosition, wxSize(120, -1), wxSP_ARROW_KEYS,
@@ -164,11 +209,15 @@ wxSizer* OptionsDialog::BuildTargetFile()
     keepRow->Add(keep_, 0, wxALIGN_CENTER_VERTICAL | wxALL, 4);
     keepRow->Add(new wxStaticText(this, wxID_ANY, Text(texts::KeptBackups)), 0,
                  wxALIGN_CENTER_VERTICAL | wxALL, 4);
+    policyNotes_[KeepLock] = PolicyNote(this, "policyKeep");
+    keepRow->Add(policyNotes_[KeepLock], 0, wxALIGN_CENTER_VERTICAL | wxALL, 4);
     sizer->Add(keepRow, 0);
 
     outlookWay_ = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, nullptr, 0,
                                wxDefaultValidator, "cmbWhenOutlookRuns");
     AddLabelled(this, sizer, texts::WhenOutlookRuns, outlookWay_);
+    policyNotes_[OutlookWayLock] = PolicyNote(this, "policyWhenOutlookRuns");
+    sizer->Add(policyNotes_[OutlookWayLock], 0, wxLEFT | wxRIGHT, 4);
     outlookWay_->Bind(wxEVT_CHOICE, [this](wxCommandEvent& event) {
         model_.OutlookWayChosen(event.GetSelection());
         ShowModelState();
@@ -183,6 +232,8 @@ wxSizer* OptionsDialog::BuildSecurityFrame()
     protect_ = new wxCheckBox(box, wxID_ANY, Text(texts::ProtectWithPassword), wxDefaultPosition,
                               wxDefaultSize, 0, wxDefaultValidator, "ifprotect");
     security->Add(protect_, 0, wxALL, 4);
+    policyNotes_[ProtectLock] = PolicyNote(box, "policyPassword");
+    security->Add(policyNotes_[ProtectLock], 0, wxLEFT | wxRIGHT, 4);
     password_ = new wxTextCtrl(box, wxID_ANY, "", wxDefaultPosition, wxDefaultSize, wxTE_PASSWORD,
                                wxDefaultValidator, "txtPassword");
     retypedPassword_ = new wxTextCtrl(box, wxID_ANY, "", wxDefaultPosition, wxDefaultSize,

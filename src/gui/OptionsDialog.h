@@ -13,6 +13,7 @@ class wxButton;
 class wxCheckBox;
 class wxChoice;
 class wxSpinCtrl;
+class wxStaticText;
 class wxTextCtrl;
 
 namespace kestrel {
@@ -45,6 +46,10 @@ private:
     wxSizer* BuildButtons();
     void FillLists();
     void ShowModelState();
+    // The policies' locks: each locked control disabled, its note shown.
+    void ShowPolicyLocks();
+    // "Set by your administrator", hidden until a policy locks the control it stands beside.
+    wxStaticText* PolicyNote(wxWindow* parent, const char* name);
 
     WxMessages wxMessages_;
     WxDialogs wxDialogs_;
@@ -63,6 +68,19 @@ private:
     wxCheckBox* protect_ = nullptr;
     wxTextCtrl* password_ = nullptr;
     wxTextCtrl* retypedPassword_ = nullptr;
+    wxButton* browse_ = nullptr;
+
+    enum PolicyLock {
+        ItemsLock,
+        StartTimeLock,
+        DaysLock,
+        TargetLock,
+        KeepLock,
+        OutlookWayLock,
+        ProtectLock,
+        PolicyLockCount
+    };
+    std::array<wxStaticText*, PolicyLockCount> policyNotes_{};
 };
 
 // Our jobs with their last runs, or the scheduler's own listing of them (jobListing): read-only, in

@@ -47,10 +47,14 @@ struct RestoreResultLine {
     std::string result;
 };
 std::vector<RestoreResultLine> RestoreResultLines(const RestoreOutcome& outcome);
+// The failure reasons a result message lists; the rest are counted ("and N more, listed in
+// kestrel.log") and the front end writes the whole list to the log (LogRestoreFailures).
+inline constexpr std::size_t ReportedFailuresAtMost = 200;
 
 // The result message: the headline, three tabs, CR LF, one line per reported item (each
-// starting with CR LF), the reasons of the failures, and last the folder that keeps what the
-// restore replaced. The headline says "Completed" only when every item that ran succeeded.
+// starting with CR LF), the reasons of the failures (at most ReportedFailuresAtMost), and last
+// the folder that keeps what the restore replaced. The headline says "Completed" only when
+// every item that ran succeeded.
 std::string RestoreResultText(const RestoreOutcome& outcome);
 
 }  // namespace kestrel

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <memory>
 
+#include "app/PolicyFixture.h"
 #include "app/Startup.h"
 #include "outlook/OutlookRunsSetting.h"
 #include "registry/RegistryAccess.h"
@@ -208,6 +209,111 @@ TEST_F(SchedulerWindowModelTest, TheWayChosenInTheWindowSetsTheJobsRunLevel)
         EXPECT_EQ(c.highest, scheduler->added.back().HighestRunLevel) << c.chosen;
     }
     EXPECT_TRUE(WriteUnattendedOutlookWay(registry, IfOutlookRuns::Close));
+}
+
+// A program any process of the user could replace never runs at the highest run level: the
+// window says why, adds the job, and saves the close way every run of the user's jobs reads.
+TEST_F(SchedulerWindowModelTest, APerUserInstallSavesTheCloseWayInsteadOfAShadowCopy)
+{
+    RegistryAccess registry(*fake.platform.registry, messages_);
+    ASSERT_TRUE(WriteUnattendedOutlookWay(registry, IfOutlookRuns::Close));
+    fake.system.administrator = true;
+    fake.system.programAdministratorsOnly = false;
+    fake.system.programFolder = "C:\\Users\\ann\\AppData\\Local\\Programs\\Kestrel";
+    model.Load();
+    model.OutlookWayChosen(1);
+    model.SetItemChecked(0, true);
+    char today[16] = {};
+    const std::time_t now = std::time(nullptr);
+    std::strftime(today, sizeof today, "%m-%d-%Y", std::localtime(&now));
+    dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
+                   {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
+                    std::string("xebackup") + today, "ksb"},
+                   "D:\\nightly.ksb");
+    model.TargetFileClicked();
+    messages_.Expect(
+        "A shadow copy needs administrator rights, and a scheduled task is given them only for a "
+        "program installed for all users (in Program Files): any program you run could replace "
+        "Kestrel in C:\\Users\\ann\\AppData\\Local\\Programs\\Kestrel and have it run with "
+        "those rights. The task closes Outlook and starts it again instead.",
+        MessageIcon::Information, MessageAnswer::Ok);
+    messages_.Expect("Task 1 has been scheduled.", MessageIcon::None, MessageAnswer::Ok);
+    model.AddTaskClicked();
+    ASSERT_EQ(1u, scheduler->added.size());
+    EXPECT_FALSE(scheduler->added.back().HighestRunLevel);
+    EXPECT_EQ(IfOutlookRuns::Close, ReadUnattendedOutlookWay(registry));
+    EXPECT_EQ(0, model.OutlookWaySelection());
+}
+
+// What the administrator set is what the window shows and what the job gets, whatever the user
+// does with the locked controls; what is not set stays the user's.
+TEST_F(SchedulerWindowModelTest, PoliciesLockTheirControlsAndMakeTheJob)
+{
+    testing::PolicyKeys policies(*fake.platform.registry);
+    policies.Text(reg::HkeyLocalMachine, "Items", "100000001");
+    policies.Text(reg::HkeyLocalMachine, "Days", "mon,fri");
+    policies.Text(reg::HkeyCurrentUser, "Time", "07:15");
+    policies.Text(reg::HkeyLocalMachine, "Target", "\\\\srv\\b\\ann.ksb");
+    policies.Number(reg::HkeyLocalMachine, "Keep", 3);
+    policies.Text(reg::HkeyLocalMachine, "WhenOutlookRuns", "skip");
+    policies.Number(reg::HkeyLocalMachine, "PasswordRequired", 1);
+    RegistryAccess registry(*fake.platform.registry, messages_);
+    ASSERT_TRUE(WriteUnattendedOutlookWay(registry, IfOutlookRuns::Close));
+
+    model.Load();
+    const auto shown = [&] {
+        return Offered() + " " + model.StartTime() + " " + DayCodesOf(model.Days()) + " " +
+               model.TargetFileText() + " " + std::to_string(model.Keep()) + " " +
+               std::to_string(model.OutlookWaySelection()) + " " + (model.Protect() ? "p" : "-");
+    };
+    const std::string locked = "x00000000 7:15 M,F \\\\srv\\b\\ann.ksb 3 2 p";
+    EXPECT_EQ(locked, shown());
+    EXPECT_EQ("7:15", model.StartTimeList().back());
+    EXPECT_TRUE(model.ItemsLocked() && model.StartTimeLocked() && model.DaysLocked() &&
+                model.TargetLocked() && model.KeepLocked() && model.OutlookWayLocked() &&
+                model.ProtectLocked());
+
+    model.SetItemChecked(0, false);
+    model.SetItemChecked(1, true);
+    model.StartTimeChosen(0);
+    model.SetDayChecked(Weekday::Tuesday, true);
+    model.DailyClicked(true);
+    model.SetKeep(9);
+    model.OutlookWayChosen(0);
+    model.ProtectClicked(false);
+    model.TargetFileClicked();  // no save dialog: the scripted dialogs fail on one
+    model.SetTargetFileText("D:\\typed.ksb");
+    EXPECT_EQ(locked, shown());
+    model.ProfileChosen(1);  // another profile's boxes: the policy's ticks again
+    EXPECT_EQ(locked, shown());
+
+    model.SetPasswords("s3cret", "s3cret");
+    messages_.Expect("Task 1 has been scheduled.", MessageIcon::None, MessageAnswer::Ok);
+    model.AddTaskClicked();
+    ASSERT_EQ(1u, scheduler->added.size());
+    EXPECT_EQ(26100000u, scheduler->added[0].JobTime);
+    EXPECT_EQ(0x11, scheduler->added[0].DaysOfWeek);
+    EXPECT_EQ(
+        "\"C:\\Program Files\\Kestrel\\kestrelbak.exe\" --keep 3 --password-key job-1 "
+        "sf=Personalxm=100000000ps=bf=\\\\srv\\b\\ann.ksb",
+        scheduler->added[0].Command);
+    // The user's own choice is not overwritten by the policy's.
+    EXPECT_EQ(IfOutlookRuns::Close, ReadUnattendedOutlookWay(registry));
+}
+
+TEST_F(SchedulerWindowModelTest, WithoutPoliciesNothingIsLocked)
+{
+    testing::PolicyKeys policies(*fake.platform.registry);
+    policies.Number(reg::HkeyLocalMachine, "PasswordRequired", 0);
+    policies.Number(reg::HkeyLocalMachine, "AllowRestore", 0);
+    model.Load();
+    EXPECT_FALSE(model.ItemsLocked() || model.StartTimeLocked() || model.DaysLocked() ||
+                 model.TargetLocked() || model.KeepLocked() || model.OutlookWayLocked() ||
+                 model.ProtectLocked());
+    model.SetItemChecked(1, true);
+    model.SetKeep(4);
+    EXPECT_EQ("1x1111110", Offered());
+    EXPECT_EQ(4, model.Keep());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "app/PolicyFixture.h"
 #include "outlook/OutlookRunsSetting.h"
 #include "support/FakePlatform.h"
 #include "support/SampleMachineFixture.h"
@@ -225,6 +226,53 @@ TEST_F(ScheduleCommandTest, EachAddIsANewJobOfTheWindowsKind)
               shown);
 }
 
+// An option the administrator's policy sets to another value is refused, naming the value; what
+// the options leave open, the policy fills in.
+TEST_F(ScheduleCommandTest, AddRefusesToOverrideAPolicy)
+{
+    testing::PolicyKeys policies(*fake.platform.registry);
+    policies.Text(reg::HkeyLocalMachine, "Target", "\\\\srv\\b\\ann.ksb");
+    policies.Text(reg::HkeyLocalMachine, "Days", "mon,fri");
+    policies.Text(reg::HkeyLocalMachine, "Time", "07:15");
+    policies.Number(reg::HkeyLocalMachine, "Keep", 3);
+    policies.Number(reg::HkeyCurrentUser, "PasswordRequired", 1);
+    const Arguments allowed{
+        "add",      "--profile",           "Outlook",         "--items", "1", "--days", "fri,mon",
+        "--target", "\\\\SRV\\b\\ann.ksb", "--password-stdin"};
+    struct Case {
+        Arguments changed;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {{"--target", "C:\\mine.ksb"},
+         "the archive is set by your administrator to \"\\\\srv\\b\\ann.ksb\"; nothing "
+         "scheduled\n"},
+        {{"--days", "tue"}, "--days is set by your administrator to M,F; nothing scheduled\n"},
+        {{"--time", "9:00"}, "--time is set by your administrator to 7:15; nothing scheduled\n"},
+        {{"--keep", "1"}, "--keep is set by your administrator to 3; nothing scheduled\n"},
+    };
+    for (const Case& c : cases) {
+        Arguments arguments = allowed;
+        arguments.insert(arguments.end(), c.changed.begin(), c.changed.end());
+        EXPECT_EQ(1, Run(arguments, "pw")) << c.shown;
+        EXPECT_EQ(c.shown, shown);
+    }
+    Arguments unprotected = allowed;
+    unprotected.pop_back();
+    EXPECT_EQ(1, Run(unprotected));
+    EXPECT_EQ(
+        "a password is required by your administrator: give --password-stdin or "
+        "--password-file; nothing scheduled\n",
+        shown);
+    EXPECT_TRUE(scheduler->jobs.empty());
+
+    ASSERT_EQ(0, Run(allowed, "pw"));
+    ASSERT_EQ(1u, scheduler->jobs.size());
+    EXPECT_EQ(26100000u, scheduler->jobs[0].job.JobTime);
+    EXPECT_EQ("--keep 3 --password-key job-1 sf=Outlookxm=100000000ps=bf=\\\\SRV\\b\\ann.ksb",
+              scheduler->jobs[0].job.Arguments);
+}
+
 // The job of a user whose unattended runs read held files from a shadow copy runs with the
 // administrator's elevated token, where the user has one; every other job as the user's plain
 // token, as before.
@@ -252,6 +300,49 @@ TEST_F(ScheduleCommandTest, OnlyAnElevatedAdministratorsSnapshotJobRunsAtTheHigh
                           "C:\\a.ksb"}));
         EXPECT_EQ(scheduler->jobs.back().job.HighestRunLevel, c.highest)
             << c.administrator << " " << (c.setting ? OutlookRunsSettingText(*c.setting) : "-");
+    }
+}
+
+// The highest run level starts whatever file is at the job's program path: a program any
+// process of the user could replace (a per-user install) never gets it, and the job closes
+// Outlook instead, with a message that says why.
+TEST_F(ScheduleCommandTest, OnlyAnAllUsersInstallGetsAShadowCopyJob)
+{
+    const std::string perUser =
+        "A shadow copy needs administrator rights, and a scheduled task is given them only for "
+        "a program installed for all users (in Program Files): any program you run could "
+        "replace Kestrel in C:\\Users\\ann\\AppData\\Local\\Programs\\Kestrel and have it "
+        "run with those rights. The task closes Outlook and starts it again instead.\n";
+    const struct {
+        bool administratorsOnly;
+        bool administrator;
+        IfOutlookRuns setting;
+        bool highest;
+        std::string shown;
+    } cases[] = {
+        {true, true, IfOutlookRuns::Snapshot, true, ""},
+        {false, true, IfOutlookRuns::Snapshot, false, perUser},
+        {false, false, IfOutlookRuns::Snapshot, false, perUser},
+        {false, true, IfOutlookRuns::Close, false, ""},
+        {false, true, IfOutlookRuns::Skip, false, ""},
+    };
+    for (const auto& c : cases) {
+        fake.system.administrator = c.administrator;
+        fake.system.programAdministratorsOnly = c.administratorsOnly;
+        fake.system.programFolder = c.administratorsOnly
+                                        ? "C:\\Program Files\\Kestrel"
+                                        : "C:\\Users\\ann\\AppData\\Local\\Programs\\Kestrel";
+        RecordedMessages messages;
+        RegistryAccess registry(*fake.platform.registry, messages);
+        ASSERT_TRUE(WriteUnattendedOutlookWay(registry, c.setting));
+        ASSERT_EQ(0, Run({"add", "--profile", "Outlook", "--items", "1", "--daily", "--target",
+                          "C:\\a.ksb"}));
+        const std::string label = std::string(OutlookRunsSettingText(c.setting)) + " " +
+                                  (c.administratorsOnly ? "all users" : "per user");
+        EXPECT_EQ(scheduler->jobs.back().job.HighestRunLevel, c.highest) << label;
+        EXPECT_EQ(c.shown, shown) << label;
+        EXPECT_EQ("Task " + std::to_string(scheduler->lastId) + " has been scheduled.\n", out)
+            << label;
     }
 }
 

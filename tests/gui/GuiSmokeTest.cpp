@@ -37,6 +37,7 @@
 #include <utility>
 
 #include "app/MainWindowTexts.h"
+#include "app/PolicyFixture.h"
 #include "disc/SimulatedDiscEngine.h"
 #include "disc/SystemDiscEngine.h"
 #include "gui/MainFrame.h"
@@ -901,6 +902,59 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
     }
     EXPECT_EQ(1u, scheduler->added.size());
     EXPECT_TRUE(WriteUnattendedOutlookWay(*registry, IfOutlookRuns::Close));
+}
+
+// With the administrator's policies set, the options window shows their values in disabled
+// controls, each with "Set by your administrator" beside it (options-window-policies.png); what
+// the policies leave open stays the user's.
+TEST_F(SampleMachineWindow, OptionsWindowShowsThePoliciesSetLocked)
+{
+    testing::PolicyKeys policies(*fake.platform.registry);
+    policies.Text(reg::HkeyLocalMachine, "Target", "\\\\srv\\backups\\bob.ksb");
+    policies.Text(reg::HkeyLocalMachine, "Days", "mon,wed,fri");
+    policies.Text(reg::HkeyLocalMachine, "Time", "21:15");
+    policies.Number(reg::HkeyLocalMachine, "Keep", 4);
+    policies.Text(reg::HkeyLocalMachine, "Items", "1");
+    policies.Text(reg::HkeyCurrentUser, "WhenOutlookRuns", "snapshot");
+    policies.Number(reg::HkeyLocalMachine, "PasswordRequired", 1);
+    PromptAnswerer answerer(
+        [&](wxDialog& window) {
+            const auto note = [&](const char* name) {
+                auto* text = Find<wxStaticText>(&window, name);
+                return text && text->IsShown() ? text->GetLabel().utf8_string() : std::string();
+            };
+            for (const char* name : {"policyItems", "policyStartTime", "policyDays", "policyTarget",
+                                     "policyKeep", "policyWhenOutlookRuns", "policyPassword"}) {
+                EXPECT_EQ("Set by your administrator", note(name)) << name;
+            }
+            EXPECT_EQ("\\\\srv\\backups\\bob.ksb",
+                      Find<wxTextCtrl>(&window, "txtTargetFile")->GetValue().utf8_string());
+            EXPECT_FALSE(Find<wxButton>(&window, "cmdTargetFile")->IsEnabled());
+            EXPECT_EQ("21:15",
+                      Find<wxChoice>(&window, "cmbStartTime")->GetStringSelection().utf8_string());
+            EXPECT_FALSE(Find<wxChoice>(&window, "cmbStartTime")->IsEnabled());
+            for (const char* day : {"chkMonday", "chkWednesday", "chkFriday"}) {
+                EXPECT_TRUE(Find<wxCheckBox>(&window, day)->GetValue()) << day;
+                EXPECT_FALSE(Find<wxCheckBox>(&window, day)->IsEnabled()) << day;
+            }
+            EXPECT_FALSE(Find<wxCheckBox>(&window, "chkTuesday")->GetValue());
+            EXPECT_EQ(4, Find<wxSpinCtrl>(&window, "spnKeep")->GetValue());
+            EXPECT_FALSE(Find<wxSpinCtrl>(&window, "spnKeep")->IsEnabled());
+            EXPECT_TRUE(Find<wxCheckBox>(&window, "backupitem0")->GetValue());
+            EXPECT_FALSE(Find<wxCheckBox>(&window, "backupitem0")->IsEnabled());
+            EXPECT_FALSE(Find<wxCheckBox>(&window, "backupitem1")->GetValue());
+            EXPECT_EQ(1, Find<wxChoice>(&window, "cmbWhenOutlookRuns")->GetSelection());
+            EXPECT_FALSE(Find<wxChoice>(&window, "cmbWhenOutlookRuns")->IsEnabled());
+            EXPECT_TRUE(Find<wxCheckBox>(&window, "ifprotect")->GetValue());
+            EXPECT_FALSE(Find<wxCheckBox>(&window, "ifprotect")->IsEnabled());
+            // The password itself is the user's to type.
+            EXPECT_TRUE(Find<wxTextCtrl>(&window, "txtPassword")->IsEnabled());
+            PauseForScreenshot("options-window-policies");
+            Press(&window, "Command2");
+        },
+        "Frmoption");
+    ChooseMenu(*frame, "Option(&O)", "Task Scheduler");
+    EXPECT_EQ(1, answerer.shown);
 }
 
 // The disc window after a backup, with one simulated drive holding a blank CD-RW.
