@@ -17,6 +17,8 @@
 #   archive and removes the incomplete one.
 # Prints one "PASS name" or "FAIL name" line per check.
 #   scripts/schedule-history-test.sh linux KESTREL_TOOL KESTRELBAK KESTREL_HOLDER WORK_FOLDER
+# Linux only: the checks are named without the system.
+check_prefix=
 check_name=schedule-history-test
 holder_program=$(realpath "${4:-}")
 set -- "$1" "$2" "$3" "${5:-}"
@@ -55,17 +57,6 @@ printf '#!/bin/sh\n[ ! -e "%s" ] || sleep 2\nprintf "%%s|" "$@" >>"%s"\necho >>"
     "$work/slow" "$work/journal" "$work/journal" >bin/logger
 chmod +x bin/crontab bin/systemctl bin/logger
 
-check() {  # name, expected exit status, command... (standard input from $stdin_text if set)
-    local name=$1 expected=$2 status=0
-    shift 2
-    printf '%s' "${stdin_text:-}" | "$@" >"$work/$name.out" 2>"$work/$name.err" || status=$?
-    if [ "$status" -eq "$expected" ]; then
-        pass "$name"
-    else
-        fail "$name (exit status $status, expected $expected)"
-        cat "$work/$name.out" "$work/$name.err"
-    fi
-}
 # The command of job N as cron would run it: the line after its mark, less the time fields.
 job_command() {
     local entry

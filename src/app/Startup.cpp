@@ -59,7 +59,6 @@ void LoadSharedState(AppState& state, Platform& platform, Messages& messages)
 {
     if (platform.runFolder && !platform.runFolder->Path().empty()) {
         state.RunFolder = platform.runFolder->Path();
-        state.InfoFilePath = JoinPath(state.RunFolder, InfoFileName);
     }
     state.ComputerName = TrimBlanks(CutAtNul(platform.system->ComputerName()));
     state.LogonUserName = TrimBlanks(CutAtNul(platform.system->LogonUserName()));

@@ -78,6 +78,9 @@ public:
     // `messages` receives what registry access may report (malformed key paths, which the run
     // does not build).
     BackupJob(Platform& platform, Messages& messages);
+    // The same, reading and writing through `files` (a snapshot's reads) instead of the
+    // platform's file system.
+    BackupJob(Platform& platform, Messages& messages, FileSystem& files);
     ~BackupJob();
     BackupJob(const BackupJob&) = delete;
     BackupJob& operator=(const BackupJob&) = delete;

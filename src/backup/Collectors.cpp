@@ -15,8 +15,6 @@
 namespace kestrel {
 namespace {
 
-constexpr const char* AddressBookValue = "001e6600";
-
 std::string JoinNames(const std::vector<std::string>& names, char separator)
 {
     std::string joined;
@@ -129,18 +127,9 @@ bool RegistryItem(CollectorContext& context, const std::string& keyPath, const c
 bool ProfileFiles(CollectorContext& context, const std::string& profileName, bool addressBooks)
 {
     const std::string profileKey = ProfileKey(context, profileName);
-    std::vector<std::string> paths;
-    if (addressBooks) {
-        for (const std::string& section : context.registry.EnumSubKeys(profileKey)) {
-            const std::string path =
-                context.registry.GetStringValue(profileKey + "\\" + section, AddressBookValue);
-            if (!path.empty() && path != RegistryAccess::ErrorMarker) {
-                paths.push_back(CollapseDoubledBackslashes(path));
-            }
-        }
-    } else {
-        paths = ProfileDataFilePaths(context.registry, profileKey);
-    }
+    const std::vector<std::string> paths =
+        addressBooks ? ProfileAddressBookPaths(context.registry, profileKey)
+                     : ProfileDataFilePaths(context.registry, profileKey);
     ItemFiles files;
     for (const std::string& path : paths) {
         // A file the profile names is backed up even when hidden: leaving it out silently

@@ -14,12 +14,12 @@
 #include "app/Startup.h"
 #include "archive/ItemTable.h"
 #include "backup/BackupGenerations.h"
+#include "backup/BackupRun.h"
 #include "backup/UnattendedBackup.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/OutlookRunning.h"
 #include "cli/PrintedMessages.h"
 #include "cli/ToolCommands.h"
-#include "platform/RedirectedReads.h"
 
 namespace kestrel {
 namespace {
@@ -242,39 +242,42 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
                       QuotedProfileNames(state) + "); nothing written");
     }
 
-    BackupRequest request;
-    request.profileName = *profile;
-    request.boxes = BoxesFromFlags(options.items);
-    request.protect = !password.empty();
-    request.password = password;
-    request.description = options.description;
-    request.targetPath = ArchiveArgumentPath(options.target);
-    if (std::string why = HostTargetProblem(request.targetPath); !why.empty()) {
+    BackupPlan plan;
+    plan.request.profileName = *profile;
+    plan.request.boxes = BoxesFromFlags(options.items);
+    plan.request.protect = !password.empty();
+    plan.request.password = password;
+    plan.request.description = options.description;
+    plan.request.targetPath = ArchiveArgumentPath(options.target);
+    if (std::string why = HostTargetProblem(plan.request.targetPath); !why.empty()) {
         return Refuse(why + "; nothing written");
     }
-    request.startTime = std::time(nullptr);
-    const BackupMachine machine = BackupMachineFor(state, *profile, platform, messages);
+    plan.request.startTime = std::time(nullptr);
+    plan.machine = BackupMachineFor(state, *profile, platform, messages);
+    plan.keep = {options.keep, options.verify};
+    // Without the rights the option is refused above.
+    plan.snapshotsAllowed = true;
+    const BackupRequest& request = plan.request;
 
-    BackupOutcome outcome;
+    BackupRunOutcome run;
     {
         ConsoleProgress progress(std::cerr, console.errorIsTerminal);
-        RegistryAccess registry(*platform.registry, messages);
-        HeldFilesGate gate(platform.fileHolders.get(), progress);
-        gate.UseShadowCopies(platform.shadowCopies.get());
-        CheckHeldFiles(gate, options.ifOutlookRuns, registry, state.ProfilesRootKey, *profile,
-                       request.boxes, false);
-        {
-            const ScopedRedirectedReads fromSnapshot(platform, gate.SnapshotPaths());
-            BackupJob job(platform, messages);
-            outcome = RunKeptBackup(job, request, machine, progress, {options.keep, options.verify},
-                                    *platform.fileSystem);
+        BackupRun backup(platform, messages, plan);
+        const IfOutlookRuns way = options.ifOutlookRuns;
+        if (backup.Decide([way](const std::vector<HeldFile>&) { return way; }) &&
+            backup.Prepare(progress)) {
+            std::fputs(HeldFilesLines(backup.Held(), way, false).c_str(), stderr);
+            backup.Collect(progress);
+            backup.Write(progress);
         }
-        if (std::string why; !gate.DeleteSnapshot(why)) {
-            std::fprintf(stderr, "the shadow copy could not be deleted: %s\n", why.c_str());
-        }
-        std::fputs(StartedAgainLine(gate.Closed()).c_str(), stderr);
-        gate.StartAgain();
+        run = backup.Finish(progress);
     }
+    if (!run.snapshotNotDeleted.empty()) {
+        std::fprintf(stderr, "the shadow copy could not be deleted: %s\n",
+                     run.snapshotNotDeleted.c_str());
+    }
+    std::fputs(StartedAgainLine(run.startedAgain).c_str(), stderr);
+    const BackupOutcome& outcome = run.backup;
     std::fputs(BackupReport(outcome, request.targetPath).c_str(), stdout);
     return BackupExitStatus(outcome);
 }

@@ -404,13 +404,13 @@ bool RestorePab(RestoreContext& context)
     }
     for (const std::string& section : sections) {
         const std::string key = profileKey + "\\" + section;
-        const std::string oldPath = context.registry.GetStringValue(key, "001e6600");
+        const std::string oldPath = context.registry.GetStringValue(key, AddressBookValue);
         if (oldPath == RegistryAccess::ErrorMarker || oldPath.empty()) {
             continue;
         }
         const std::string newPath = RestoredPath(*restored, oldPath);
         if (!newPath.empty()) {
-            context.registry.SetStringValue(key, "001e6600", newPath);
+            context.registry.SetStringValue(key, AddressBookValue, newPath);
         }
     }
     if (!context.replaced.EndTreeChange(context.registry, profileKey)) {

@@ -211,8 +211,13 @@ TEST(ChunkIndex, OnlyAnIndexThatFitsTheMemberIsTaken)
     const std::uint64_t size = indexed.index.dataSize;
     const std::uint64_t stream = indexed.stream.size();
     const auto put32 = [](Bytes b, std::size_t at, std::uint32_t value) {
+        std::uint8_t* const field = b.size() >= at + 4 ? b.data() + at : nullptr;
+        if (field == nullptr) {
+            ADD_FAILURE() << "no room for a field at " << at;
+            return b;
+        }
         for (int i = 0; i < 4; ++i) {
-            b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+            field[i] = static_cast<std::uint8_t>(value >> (8 * i));
         }
         return b;
     };

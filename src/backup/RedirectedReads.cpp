@@ -1,4 +1,4 @@
-#include "platform/RedirectedReads.h"
+#include "backup/RedirectedReads.h"
 
 #include "platform/NameCase.h"
 
@@ -123,23 +123,6 @@ bool RedirectedReads::FlushToDisk(const std::string& path)
 std::filesystem::path RedirectedReads::NativePath(const std::string& path)
 {
     return direct_.NativePath(path);
-}
-
-ScopedRedirectedReads::ScopedRedirectedReads(Platform& platform,
-                                             std::map<std::string, std::string> readFrom)
-    : platform_(platform)
-{
-    if (!readFrom.empty() && platform.fileSystem) {
-        direct_ = std::move(platform.fileSystem);
-        platform.fileSystem = std::make_unique<RedirectedReads>(*direct_, std::move(readFrom));
-    }
-}
-
-ScopedRedirectedReads::~ScopedRedirectedReads()
-{
-    if (direct_) {
-        platform_.fileSystem = std::move(direct_);
-    }
 }
 
 }  // namespace kestrel
