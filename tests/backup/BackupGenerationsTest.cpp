@@ -14,7 +14,7 @@
 #include "archive/ArchiveTestSupport.h"
 #include "archive/MemberName.h"
 #include "archive/ZipFileSource.h"
-#include "backup/BackupRun.h"
+#include "backup/BackupDialogue.h"
 #include "backup/UnattendedBackup.h"
 #include "outlook/DataStorePaths.h"
 #include "platform/PathJoin.h"
