@@ -8,6 +8,7 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/AppState.h"
@@ -15,13 +16,13 @@
 #include "app/CommandLineRun.h"
 #include "app/MainWindowModel.h"
 #include "archive/ArchiveTestSupport.h"
-#include "backup/RedirectedReads.h"
 #include "cli/ToolCommands.h"
 #include "outlook/OutlookRunsSetting.h"
 #include "platform/FileContents.h"
 #include "registry/RegistryFixture.h"
 #include "support/FakeHeldFiles.h"
 #include "support/FakePlatform.h"
+#include "support/ForwardingFileSystem.h"
 #include "support/RecordingHost.h"
 #include "support/SampleEnvironment.h"
 #include "support/ScriptedDialogs.h"
@@ -33,6 +34,34 @@ namespace {
 constexpr const char* DataFile = "C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst";
 constexpr const char* Member = "bob@example.com.pst";
 constexpr const char* SnapshotBytes = "the data file as the shadow copy holds it";
+
+// Reads every archive staged beside the target (its name is the target's, ".part-" and a name
+// of the run's own) as another file, so the run's read-back finds no archive there.
+class StagedArchiveReadsAs final : public testing::ForwardingFileSystem {
+public:
+    StagedArchiveReadsAs(FileSystem& inner, std::string stagedPrefix, std::string readAs)
+        : ForwardingFileSystem(inner), stagedPrefix_(std::move(stagedPrefix)),
+          readAs_(std::move(readAs))
+    {
+    }
+    Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) override
+    {
+        return ForwardingFileSystem::OpenInputFile(Read(path));
+    }
+    Result<FileFacts> Stat(const std::string& path) override
+    {
+        return ForwardingFileSystem::Stat(Read(path));
+    }
+
+private:
+    std::string Read(const std::string& path) const
+    {
+        return path.starts_with(stagedPrefix_) ? readAs_ : path;
+    }
+
+    std::string stagedPrefix_;
+    std::string readAs_;
+};
 
 enum class Way { Skip, Close, Snapshot, SnapshotFails, Refuses, ReadBackFails, CancelWait };
 
@@ -113,9 +142,8 @@ protected:
         if (c.way == Way::ReadBackFails) {
             ASSERT_FALSE(ReplaceFile(files, scratch_.Path("not-an-archive"), "no archive"));
             ownDirect = std::move(fake.platform.fileSystem);
-            fake.platform.fileSystem = std::make_unique<RedirectedReads>(
-                files, std::map<std::string, std::string>{
-                           {target + ".part-verify", scratch_.Path("not-an-archive")}});
+            fake.platform.fileSystem = std::make_unique<StagedArchiveReadsAs>(
+                files, target + ".part-", scratch_.Path("not-an-archive"));
         }
     }
     // Back to the direct file system after a case that misread the staged archive.
