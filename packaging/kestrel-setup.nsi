@@ -9,7 +9,10 @@
 ; What it writes: the two programs, the administrative templates (PolicyDefinitions) and the
 ; uninstaller, a Start menu shortcut, the uninstall entry and the .ksb file type. The uninstaller
 ; removes exactly those and nothing the programs made: backups, kestrel.log and the Replaced
-; folder stay, and so do scheduled backups.
+; folder stay, and so do scheduled backups. A .ksb file type another program had set is kept in
+; the uninstall entry and given back at uninstall.
+; Neither replaces nor removes a program while it runs (the window, or a scheduled backup): it
+; asks the user to close Kestrel first, and a silent run ends with status 32 instead.
 
 Unicode true
 Target amd64-unicode
@@ -52,6 +55,9 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${PRODUCT}"
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+; An all-users setup runs elevated, and so would the program it started: "Start Kestrel" is
+; offered only to a setup for the current user.
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 !insertmacro MUI_PAGE_FINISH
 
 ; Three lines fit above the folder box.
@@ -108,7 +114,48 @@ Function un.onInit
     Call un.ChooseMode
 FunctionEnd
 
+Function FinishPageShow
+    ${If} $AllUsers == 1
+        SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
+        ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+        EnableWindow $mui.FinishPage.Run 0
+    ${EndIf}
+FunctionEnd
+
+; Waits until no program of $INSTDIR runs: Windows lets no one write to a running program's
+; file, which is how a running window or scheduled backup is told. Asks the user to close it;
+; a silent run, or a user who cancels, ends here with status 32 (ERROR_SHARING_VIOLATION) and
+; nothing replaced or removed.
+!macro CloseRunningKestrel un
+Function ${un}CloseRunningKestrel
+    ${ForEach} $1 0 1 + 1
+        ${If} $1 == 0
+            StrCpy $2 "$INSTDIR\kestrelbak.exe"
+        ${Else}
+            StrCpy $2 "$INSTDIR\kestrel.exe"
+        ${EndIf}
+        ${DoWhile} ${FileExists} $2
+            ClearErrors
+            FileOpen $3 $2 a
+            ${IfNot} ${Errors}
+                FileClose $3
+                ${Break}
+            ${EndIf}
+            MessageBox MB_ICONEXCLAMATION|MB_RETRYCANCEL "Kestrel is running ($2). Close its \
+window, or let its backup or restore finish, then choose Retry." /SD IDCANCEL IDRETRY retry
+            DetailPrint "Kestrel is running ($2): nothing was changed."
+            SetErrorLevel 32
+            Quit
+            retry:
+        ${Loop}
+    ${Next}
+FunctionEnd
+!macroend
+!insertmacro CloseRunningKestrel ""
+!insertmacro CloseRunningKestrel "un."
+
 Section "Kestrel"
+    Call CloseRunningKestrel
     SetOutPath "$INSTDIR"
     File "/oname=kestrelbak.exe" "${KESTRELBAK}"
     File "/oname=kestrel.exe" "${KESTREL}"
@@ -123,7 +170,13 @@ Section "Kestrel"
     CreateShortCut "$SMPROGRAMS\Kestrel.lnk" "$INSTDIR\kestrelbak.exe" "" \
         "$INSTDIR\kestrelbak.exe" 0 SW_SHOWNORMAL "" "Back up and restore an Outlook profile"
 
-    ; The file type: a double click on a .ksb file opens it on Kestrel's restore tab.
+    ; The file type: a double click on a .ksb file opens it on Kestrel's restore tab. The type
+    ; another program gave .ksb is kept for the uninstall, which gives it back.
+    ReadRegStr $1 SHCTX "${CLASSES}\.ksb" ""
+    ${If} $1 != ""
+    ${AndIf} $1 != "${FILE_TYPE}"
+        WriteRegStr SHCTX "${UNINSTALL_KEY}" "PreviousKsbType" "$1"
+    ${EndIf}
     WriteRegStr SHCTX "${CLASSES}\.ksb" "" "${FILE_TYPE}"
     WriteRegStr SHCTX "${CLASSES}\${FILE_TYPE}" "" "Kestrel backup"
     WriteRegStr SHCTX "${CLASSES}\${FILE_TYPE}\DefaultIcon" "" "$INSTDIR\kestrelbak.exe,0"
@@ -150,6 +203,7 @@ Section "Kestrel"
 SectionEnd
 
 Section "Uninstall"
+    Call un.CloseRunningKestrel
     Delete "$INSTDIR\kestrelbak.exe"
     Delete "$INSTDIR\kestrel.exe"
     Delete "$INSTDIR\uninstall.exe"
@@ -161,11 +215,20 @@ Section "Uninstall"
     RMDir "$INSTDIR"
     Delete "$SMPROGRAMS\Kestrel.lnk"
 
-    ; The extension only while it still names our type (another program may have taken it).
+    ; The extension only while it still names our type (another program may have taken it since);
+    ; the type it had before setup goes back, while that program's type is still there.
     ReadRegStr $0 SHCTX "${CLASSES}\.ksb" ""
+    ReadRegStr $1 SHCTX "${UNINSTALL_KEY}" "PreviousKsbType"
     ${If} $0 == "${FILE_TYPE}"
-        DeleteRegValue SHCTX "${CLASSES}\.ksb" ""
-        DeleteRegKey /ifempty SHCTX "${CLASSES}\.ksb"
+        ClearErrors
+        EnumRegKey $2 SHCTX "${CLASSES}\$1" 0
+        ${If} $1 != ""
+        ${AndIfNot} ${Errors}
+            WriteRegStr SHCTX "${CLASSES}\.ksb" "" "$1"
+        ${Else}
+            DeleteRegValue SHCTX "${CLASSES}\.ksb" ""
+            DeleteRegKey /ifempty SHCTX "${CLASSES}\.ksb"
+        ${EndIf}
     ${EndIf}
     DeleteRegKey SHCTX "${CLASSES}\${FILE_TYPE}"
     ${NotifyAssociationsChanged}

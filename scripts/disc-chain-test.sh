@@ -147,10 +147,13 @@ check usage 2 "$tool" disc write backup.ksb
 
 # --- An image that is also a source --------------------------------------------------------
 # Writing empties the image first: an image among the sources (named itself, through a link,
-# or inside a source folder) is refused before a byte of it changes.
-mkdir -p folder-with-image
+# inside a source folder, or reached from one by a hard or symbolic link) is refused before a
+# byte of it changes.
+mkdir -p folder-with-image folder-with-hard-link folder-with-symlink/deeper
 cp disc.iso folder-with-image/inner.iso
 ln -sf disc.iso link.iso
+ln -f disc.iso folder-with-hard-link/same.iso
+ln -sf ../../disc.iso folder-with-symlink/deeper/same.iso
 while read -r name image source; do
     cp "$image" image-before.copy
     check "image-is-source-$name" 2 "$tool" disc write backup.ksb "$source" --image "$image" \
@@ -166,5 +169,7 @@ done <<'CASES'
 itself disc.iso disc.iso
 link disc.iso link.iso
 in-folder folder-with-image/inner.iso folder-with-image
+hard-link-in-folder disc.iso folder-with-hard-link
+symlink-in-folder disc.iso folder-with-symlink
 CASES
 exit $((failures > 0))

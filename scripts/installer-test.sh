@@ -2,12 +2,14 @@
 # The Windows setup program on a Wine machine nothing ran on before (CTest windows-installer
 # gives it a fresh prefix of its own and an Xvfb display):
 #   - a silent install for the current user (/S): the programs, the Start menu shortcut, the
-#     uninstall entry and the .ksb file type under HKCU\Software\Classes;
+#     uninstall entry and the .ksb file type under HKCU\Software\Classes, where another
+#     program's type for .ksb is kept for the uninstall;
 #   - a protected backup file opened through its file type (`start`): the program asks for its
 #     password (password-prompt.png in SCREENSHOTS), then shows the restore tab with that file
 #     chosen (opened-from-file.png);
-#   - a silent uninstall (/S): all of that gone; a backup, kestrel.log and the Replaced folder
-#     in the user's folders still there;
+#   - setup and uninstall while Kestrel runs: both refuse (status 32) and change nothing;
+#   - a silent uninstall (/S): all of that gone, the other program's .ksb type back; a backup,
+#     kestrel.log and the Replaced folder in the user's folders still there;
 #   - the same install and uninstall for all users (/S /ALLUSERS): Program Files and HKLM.
 #
 #   scripts/installer-test.sh SETUP.exe PROBE.exe PROGRAMS_FOLDER SCREENSHOTS WORK_FOLDER
@@ -65,6 +67,10 @@ home_win="C:\\users\\$user"
 local_data="$home/AppData/Local/Kestrel"
 
 # --- install for the current user ----------------------------------------------------------
+# Another program had .ksb before: setup takes it over and the uninstall gives it back.
+classes='HKCU\Software\Classes'
+run_wine reg add "$classes\.ksb" /ve /d "Other.Archive" /f
+run_wine reg add "$classes\Other.Archive\shell\open\command" /ve /d 'other.exe "%1"' /f
 status=0
 run_wine "$setup" /S || status=$?
 check "setup /S ended with status 0 (status $status)" [ "$status" -eq 0 ]
@@ -91,12 +97,12 @@ expect_value "$uninstall_key" InstallLocation "$folder_win"
 expect_value "$uninstall_key" UninstallString "\"$folder_win\\uninstall.exe\""
 expect_value "$uninstall_key" QuietUninstallString "\"$folder_win\\uninstall.exe\" /S"
 expect_value "$uninstall_key" DisplayIcon "$folder_win\\kestrelbak.exe,0"
+expect_value "$uninstall_key" PreviousKsbType "Other.Archive"
 estimated=$(($(reg_value "$uninstall_key" EstimatedSize)))
 installed=$(($(du -b -c "$folder"/* | tail -1 | cut -f1) / 1024))
 check "EstimatedSize $estimated KiB is what setup put there ($installed KiB)" \
     [ "$estimated" -ge $((installed - 2)) -a "$estimated" -le $((installed + 2)) ]
 
-classes='HKCU\Software\Classes'
 command="\"$folder_win\\kestrelbak.exe\" \"%1\""
 expect_value "$classes\\.ksb" "(Default)" "Kestrel.Backup"
 expect_value "$classes\\Kestrel.Backup" "(Default)" "Kestrel backup"
@@ -174,6 +180,22 @@ shows_backup_texts() {
         grep -qx 'before the move' <<<"$shown"
 }
 check "the restore tab shows the backup's facts and description" shows_backup_texts
+
+# --- setup and uninstall while Kestrel runs ----------------------------------------------------
+# A running program's file cannot be replaced or removed: both refuse before they change
+# anything. The uninstaller runs in place (_?=), so that its own status is the one seen.
+status=0
+run_wine "$setup" /S || status=$?
+check "setup /S while Kestrel runs refused with status 32 (status $status)" [ "$status" -eq 32 ]
+status=0
+run_wine "$folder/uninstall.exe" /S "_?=$folder_win" || status=$?
+check "uninstall /S while Kestrel runs refused with status 32 (status $status)" [ "$status" -eq 32 ]
+for program in kestrelbak.exe kestrel.exe; do
+    check "$program is still the build's after both refusals" \
+        cmp -s "$programs/$program" "$folder/$program"
+done
+expect_value "$uninstall_key" DisplayName "Kestrel"
+expect_value "$classes\\.ksb" "(Default)" "Kestrel.Backup"
 timeout 60 wine "$probe" "Kestrel V2.90" 5 --close >/dev/null 2>&1
 # The program runs on for a moment after its window is gone, and a running program cannot be
 # deleted: the uninstall would leave it. Wait until no program of the prefix runs.
@@ -193,9 +215,8 @@ check "uninstall /S ended with status 0 (status $status)" [ "$status" -eq 0 ]
 check "uninstall removed the program folder" test ! -e "$folder"
 check "uninstall removed the Start menu shortcut" test ! -e "$shortcut"
 check "uninstall removed the uninstall entry" key_absent "$uninstall_key"
-for key in .ksb Kestrel.Backup; do
-    check "uninstall removed $classes\\$key" key_absent "$classes\\$key"
-done
+check "uninstall removed $classes\\Kestrel.Backup" key_absent "$classes\\Kestrel.Backup"
+expect_value "$classes\\.ksb" "(Default)" "Other.Archive"
 check "the user's backup is still there, unchanged" cmp -s "$work/backup.copy" "$backups/mail backup.ksb"
 check "kestrel.log is still there, unchanged" cmp -s "$work/log.copy" "$local_data/kestrel.log"
 check "the Replaced folder is still there" test -f "$local_data/Replaced/2026-12-01 21-30-00/Ann.txt"

@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "app/BackupSetup.h"
+#include "app/JobPasswordMove.h"
 #include "app/Policies.h"
 #include "app/Startup.h"
 #include "backup/BackupGenerations.h"
@@ -127,10 +128,17 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
     if (const std::string recovered = RecoverInterruptedRestore(platform); !recovered.empty()) {
         Report(platform, RecoveryLogLine(started, recovered), 1);
     }
-    std::optional<UnattendedArguments> arguments = ParseUnattendedArguments(commandLineText);
+    std::string unusable;
+    std::optional<UnattendedArguments> arguments =
+        ParseUnattendedArguments(commandLineText, &unusable);
     if (!arguments) {
-        Report(platform, InvalidArgumentsLogLine(started), 2);
+        Report(platform, InvalidArgumentsLogLine(started, unusable), 2);
         return 2;
+    }
+    if (const JobPasswordMove move =
+            MoveJobPasswordToSecrets(platform, commandLineText, *arguments);
+        !move.logText.empty()) {
+        Report(platform, RecoveryLogLine(started, move.logText), move.moved ? 0 : 1);
     }
     const Policies policies =
         platform.registry ? ReadPolicies(*platform.registry, platform.system.get()) : Policies{};

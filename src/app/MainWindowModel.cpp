@@ -679,6 +679,7 @@ void MainWindowModel::EndRestoreRun()
         return;
     }
     const bool completed = !restoreOutcome_.cancelled && !restoreOutcome_.AnyItemFailed();
+    LogRestoreFailures(platform_, opened_.SourceFile, restoreOutcome_);
     messages_.Show(RestoreResultText(restoreOutcome_), texts::ApplicationTitle,
                    completed ? MessageIcon::Information : MessageIcon::Exclamation,
                    MessageButtons::Ok);

@@ -25,7 +25,26 @@ bool NeedsHighestRunLevel(Platform& platform, IfOutlookRuns outlookWay)
     return outlookWay == IfOutlookRuns::Snapshot && platform.system->HasAdministratorRights();
 }
 
+void SayWhyNoShadowCopy(Platform& platform, Messages& messages)
+{
+    messages.Show(texts::ShadowCopyNeedsAllUsersInstallBefore + platform.system->ProgramFolder() +
+                      texts::ShadowCopyNeedsAllUsersInstallAfter,
+                  texts::ApplicationTitle, MessageIcon::Information, MessageButtons::Ok);
+}
+
 }  // namespace
+
+// A task at the highest run level starts whatever file is then at the program's path with the
+// administrator's token: where an unelevated process could put its own program there, it would
+// gain those rights at the next run.
+IfOutlookRuns JobOutlookWay(IfOutlookRuns chosen, Platform& platform)
+{
+    if (chosen != IfOutlookRuns::Snapshot ||
+        (platform.system && platform.system->ProgramIsAdministratorsOnly())) {
+        return chosen;
+    }
+    return IfOutlookRuns::Close;
+}
 
 std::optional<std::uint32_t> AddScheduledJob(const ScheduleChoices& choices, Platform& platform,
                                              Messages& messages)
@@ -48,10 +67,14 @@ std::optional<std::uint32_t> AddScheduledJob(const ScheduleChoices& choices, Pla
         }
         passwordKey = *stored;
     }
+    const IfOutlookRuns way = JobOutlookWay(choices.outlookWay, platform);
+    if (way != choices.outlookWay) {
+        SayWhyNoShadowCopy(platform, messages);
+    }
     std::optional<JobInfo> job =
         BuildJobInfo(choices, platform.system->ProgramFolder(), passwordKey);
     if (job) {
-        job->HighestRunLevel = NeedsHighestRunLevel(platform, choices.outlookWay);
+        job->HighestRunLevel = NeedsHighestRunLevel(platform, way);
     }
     Result<std::uint32_t> added =
         job ? platform.scheduler->Add(*job)

@@ -215,10 +215,14 @@ void SchedulerWindowModel::AddTaskClicked()
     }
     messages_.Show(texts::TaskScheduledBefore + std::to_string(*added) + texts::TaskScheduledAfter,
                    texts::ApplicationTitle, MessageIcon::None, MessageButtons::Ok);
-    // The user's own choice stays theirs while the policy decides for them.
-    if (!OutlookWayLocked() && !SaveOutlookWay()) {
-        messages_.Show(texts::OutlookWayNotKept, texts::ApplicationTitle, MessageIcon::Exclamation,
-                       MessageButtons::Ok);
+    // The user's own choice stays theirs while the policy decides for them. Every run of the
+    // user's jobs reads it: it names the way they can take.
+    if (!OutlookWayLocked()) {
+        choices_.outlookWay = JobOutlookWay(choices_.outlookWay, platform_);
+        if (!SaveOutlookWay()) {
+            messages_.Show(texts::OutlookWayNotKept, texts::ApplicationTitle,
+                           MessageIcon::Exclamation, MessageButtons::Ok);
+        }
     }
     host_.CloseWindow();
 }

@@ -42,6 +42,16 @@ bool BackupOutcome::AnyItemFailed() const
     return false;
 }
 
+bool BackupOutcome::LacksAnItem() const
+{
+    for (std::size_t i = 0; i < ItemTable.size(); ++i) {
+        if (FailureCounts(i) && ran[i] && !succeeded[i] && !foundNothing[i]) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int BackupExitStatus(const BackupOutcome& outcome)
 {
     if (!outcome.Written()) {
@@ -184,6 +194,7 @@ void BackupJob::Collect(const BackupRequest& request, const BackupMachine& machi
                                        request.targetPath,
                                        files.Identity(request.targetPath),
                                        false,
+                                       false,
                                        {},
                                        {},
                                        {},
@@ -197,7 +208,9 @@ void BackupJob::Collect(const BackupRequest& request, const BackupMachine& machi
         if (ItemRuns(item, request.boxes)) {
             progress.SetStatus(item.statusText);
             s.outcome.ran[i] = true;
+            s.context->foundNothing = false;
             s.outcome.succeeded[i] = CollectItem(position, *s.context, request.profileName);
+            s.outcome.foundNothing[i] = !s.outcome.succeeded[i] && s.context->foundNothing;
         }
         if (position == DataFilesPosition && s.outcome.ran[i]) {
             s.Advance(progress, DataFilesTickedStep);

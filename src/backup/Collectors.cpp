@@ -190,6 +190,8 @@ bool FolderItem(CollectorContext& context, const std::string& folder, const char
     }
     ItemFiles files;
     AddFolderFiles(context, files, folder, "", 0);
+    context.foundNothing =
+        files.names.empty() && !files.leftOut && context.fileSystem.FolderExists(folder);
     return files.Record(context, infoKey);
 }
 

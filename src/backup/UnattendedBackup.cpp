@@ -61,6 +61,16 @@ std::string OneLine(std::string text)
     return text;
 }
 
+// "removed A, B" and a tab; nothing when there are no paths.
+std::string PathsField(const char* opening, const std::vector<std::string>& paths)
+{
+    std::string field;
+    for (const std::string& path : paths) {
+        field += (field.empty() ? opening : ", ") + OneLine(path);
+    }
+    return field.empty() ? field : field + "\t";
+}
+
 std::string ResultText(const BackupOutcome& outcome)
 {
     const int status = BackupExitStatus(outcome);
@@ -87,42 +97,58 @@ std::string ResultText(const BackupOutcome& outcome)
 
 }  // namespace
 
-std::optional<UnattendedArguments> ParseUnattendedArguments(const std::string& text)
+std::optional<UnattendedArguments> ParseUnattendedArguments(const std::string& text,
+                                                            std::string* why)
 {
+    auto refuse = [why](std::string reason) -> std::optional<UnattendedArguments> {
+        if (why) {
+            *why = std::move(reason);
+        }
+        return std::nullopt;
+    };
     UnattendedArguments arguments;
     std::string rest = text;
     while (rest.rfind("--", 0) == 0) {
         const std::size_t nameEnd = rest.find(' ');
         const std::size_t valueEnd =
             nameEnd == std::string::npos ? nameEnd : rest.find(' ', nameEnd + 1);
-        if (valueEnd == std::string::npos) {
-            return std::nullopt;
-        }
         const std::string name = rest.substr(0, nameEnd);
+        if (valueEnd == std::string::npos) {
+            return refuse("the option " + name + " has no value before the parts");
+        }
         const std::string value = rest.substr(nameEnd + 1, valueEnd - nameEnd - 1);
         if (name == "--keep" && KeepCount(value)) {
             arguments.keep = *KeepCount(value);
         } else if (name == "--password-key" && IsSecretName(value)) {
             arguments.passwordKey = value;
         } else {
-            return std::nullopt;
+            return refuse("the option " + name + " " + value + " is not known");
         }
         rest.erase(0, valueEnd + 1);
     }
     std::vector<std::string> fields = SplitFields(rest);
+    if (fields.size() != FieldCount) {
+        return refuse("the argument text has " + std::to_string(fields.size()) +
+                      " parts, not five (a value holding \"=\" shifts them)");
+    }
     // Each part's name ends the field before it. Checking them, not only their number, keeps
-    // a text in another order (a password "ps" where the path belongs) from being run.
+    // a text in another order (a password "ps" where the path belongs) from being run. Names
+    // compare without regard to case, as every name the program reads.
     constexpr std::array<std::string_view, FieldCount - 1> PartNames{"sf", "xm", "ps", "bf"};
     // Blanks before the first name are what a command line leaves between the program and it.
-    const std::size_t firstName = fields.empty() ? 0 : fields[0].find_first_not_of(" \t");
-    if (fields.size() != FieldCount || firstName == std::string::npos ||
-        std::string_view(fields[0]).substr(firstName) != PartNames[0]) {
-        return std::nullopt;
+    const std::size_t firstName = fields[0].find_first_not_of(" \t");
+    const std::string_view first = std::string_view(fields[0]).substr(
+        firstName == std::string::npos ? fields[0].size() : firstName);
+    if (!EqualsIgnoringCase(first, PartNames[0])) {
+        return refuse("the first part is named \"" + std::string(first) + "\", not \"sf\"");
     }
     for (std::size_t i = 1; i + 1 < fields.size(); ++i) {
-        if (fields[i].size() < PartNameLength ||
-            std::string_view(fields[i]).substr(fields[i].size() - PartNameLength) != PartNames[i]) {
-            return std::nullopt;
+        const std::string_view field = fields[i];
+        const std::string_view partName =
+            field.substr(field.size() - std::min(field.size(), PartNameLength));
+        if (!EqualsIgnoringCase(partName, PartNames[i])) {
+            return refuse("part " + std::to_string(i + 1) + " is named \"" + std::string(partName) +
+                          "\", not \"" + std::string(PartNames[i]) + "\"");
         }
         fields[i].resize(fields[i].size() - PartNameLength);
     }
@@ -130,10 +156,17 @@ std::optional<UnattendedArguments> ParseUnattendedArguments(const std::string& t
     arguments.itemFlags = fields[2];
     arguments.password = fields[3];
     arguments.archivePath = fields[4];
-    if (arguments.profileName.empty() || arguments.itemFlags.empty() ||
-        arguments.archivePath.empty() ||
-        (!arguments.passwordKey.empty() && !arguments.password.empty())) {
-        return std::nullopt;
+    if (arguments.profileName.empty()) {
+        return refuse("the profile (sf=) is empty");
+    }
+    if (arguments.itemFlags.empty()) {
+        return refuse("the item flags (xm=) are empty");
+    }
+    if (arguments.archivePath.empty()) {
+        return refuse("the archive (bf=) is empty");
+    }
+    if (!arguments.passwordKey.empty() && !arguments.password.empty()) {
+        return refuse("the password is given both by --password-key and in ps=");
     }
     return arguments;
 }
@@ -170,7 +203,10 @@ std::string BackupLogLine(std::time_t started, const std::string& profileName,
     return LogTime(started) + "\tprofile " + OneLine(profileName) + "\tarchive " +
            OneLine(archive) + "\titems " + BackupItemValue(outcome.succeeded) + "\tbytes " +
            std::to_string(outcome.archiveBytes) + "\tseconds " + secondsText + "\t" +
-           (heldFiles.empty() ? std::string() : OneLine(heldFiles) + "\t") + ResultText(outcome);
+           (heldFiles.empty() ? std::string() : OneLine(heldFiles) + "\t") +
+           PathsField("removed ", outcome.removed) +
+           PathsField("dated after this run, so not taken for the newest: ", outcome.datedAfter) +
+           ResultText(outcome);
 }
 
 std::string HeldFilesLogField(const HeldCheck& check)
@@ -259,11 +295,10 @@ std::string SystemLogText(const std::string& logLine)
     return text;
 }
 
-std::string InvalidArgumentsLogLine(std::time_t started)
+std::string InvalidArgumentsLogLine(std::time_t started, const std::string& why)
 {
     return LogTime(started) +
-           "\tstatus 2: nothing written: the argument text is not \"sf=PROFILE xm=FLAGS "
-           "ps=PASSWORD bf=ARCHIVE\" with five parts";
+           "\tstatus 2: nothing written: the argument text cannot be used: " + OneLine(why);
 }
 
 }  // namespace kestrel

@@ -32,8 +32,11 @@ struct UnattendedArguments {
 // The values, or nothing when the text does not split into exactly five fields at its "="
 // signs (a password or path holding "=" would shift the fields and write an unprotected
 // archive somewhere else), the profile, the flags or the path is empty, or an option is
-// unknown, lacks its value or comes with a password in "ps=" as well.
-std::optional<UnattendedArguments> ParseUnattendedArguments(const std::string& text);
+// unknown, lacks its value or comes with a password in "ps=" as well; `why`, when given, then
+// says which (the part named wrongly, the field that is empty, ...). The part names "sf", "xm",
+// "ps" and "bf" compare without regard to case.
+std::optional<UnattendedArguments> ParseUnattendedArguments(const std::string& text,
+                                                            std::string* why = nullptr);
 
 // Flag k (from 1) ticks box k - 1 when it is "1"; missing flags tick nothing.
 ItemBoxes BoxesFromFlags(const std::string& itemFlags);
@@ -44,8 +47,9 @@ BackupRequest UnattendedRequest(const UnattendedArguments& arguments, std::time_
 // One line of the program's log for a run: local time, profile, archive, the eleven item
 // flags, bytes written, seconds taken and the result with its exit status. Never the password.
 // The archive is the one the run wrote (a generation, or the file beside the target for a run
-// that left an item out), else the target. `heldFiles` (HeldFilesLogField) goes before the
-// result when not empty.
+// that left an item out), else the target. `heldFiles` (HeldFilesLogField), the older
+// archives the run removed ("removed A, B") and those dated after the run go before the result,
+// each when not empty.
 std::string BackupLogLine(std::time_t started, const std::string& profileName,
                           const std::string& archivePath, const BackupOutcome& outcome,
                           double seconds, const std::string& heldFiles = {});
@@ -55,8 +59,8 @@ std::string BackupLogLine(std::time_t started, const std::string& profileName,
 // read from the snapshot when the check made one for them, else after their program closed. A
 // snapshot that could not be made is named first, with why.
 std::string HeldFilesLogField(const HeldCheck& check);
-// The same for an argument text that could not be used.
-std::string InvalidArgumentsLogLine(std::time_t started);
+// The same for an argument text that could not be used, and why (ParseUnattendedArguments).
+std::string InvalidArgumentsLogLine(std::time_t started, const std::string& why);
 
 // What a line of the log says about one run.
 struct LoggedRun {

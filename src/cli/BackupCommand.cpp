@@ -39,11 +39,11 @@ constexpr const char* Usage =
     "            (needs administrator rights) reads the file from a shadow copy, and\n"
     "            closes Outlook when no shadow copy can be made\n"
     "  ARCHIVE   a Windows path (C:\\..., \\\\server\\share\\...) or a path of this system\n"
-    "  --keep N  keep the last N archives (1 to 99), each named \"ARCHIVE YYYY-MM-DD HHMM.ksb\";\n"
-    "            1 (the default) replaces ARCHIVE\n"
+    "  --keep N  keep the last N archives (1 to 99), each named \"NAME YYYY-MM-DD HHMM UTC.ksb\"\n"
+    "            (NAME: ARCHIVE without .ksb); 1 (the default) replaces ARCHIVE\n"
     "  --verify  read the new archive back before it replaces or removes anything\n"
     "  a run in which an item failed never replaces a complete archive: it writes\n"
-    "  \"ARCHIVE (incomplete YYYY-MM-DD HHMM).ksb\" beside it\n"
+    "  \"NAME (incomplete YYYY-MM-DD HHMM UTC).ksb\" beside it (at most N of them)\n"
     "exit status: 0 written with every item, 1 written but an item failed, 2 nothing written\n";
 
 constexpr int ItemColumn = 32;
@@ -176,10 +176,15 @@ std::string BackupReport(const BackupOutcome& outcome, const std::string& target
         report += "nothing written: " + outcome.error + "\n";
     }
     if (outcome.writtenBeside) {
-        report += "kept: " + targetPath + ", which this archive would have replaced\n";
+        report += "kept: " + outcome.keptBackup +
+                  (outcome.keptBackup == targetPath ? ", which this archive would have replaced\n"
+                                                    : ", the newest complete backup\n");
     }
     for (const std::string& path : outcome.removed) {
         report += "removed: " + path + "\n";
+    }
+    for (const std::string& path : outcome.datedAfter) {
+        report += "dated after this run, so not taken for the newest: " + path + "\n";
     }
     return report;
 }

@@ -430,6 +430,48 @@ bool IsSameOrInside(FileSystem& files, const std::string& inner, const std::stri
     }
 }
 
+// Whether `source` adds the file `image` to the disc under any name: the source itself, or a
+// file anywhere in a source folder, a hard link or a symbolic link to the image included (the
+// write would read the image as it empties it). Each folder is walked once, so a link that
+// leads back up ends the walk.
+bool SourceReaches(FileSystem& files, const std::string& source, const FileIdentity& image,
+                   std::vector<FileIdentity>& walked)
+{
+    const std::optional<FileIdentity> identity = files.Identity(source);
+    if (!identity) {
+        return false;
+    }
+    if (*identity == image) {
+        return true;
+    }
+    if (!files.FolderExists(source) ||
+        std::find(walked.begin(), walked.end(), *identity) != walked.end()) {
+        return false;
+    }
+    walked.push_back(*identity);
+    for (const std::string& name : files.FilesIn(source)) {
+        if (files.Identity(JoinPath(source, name)) == image) {
+            return true;
+        }
+    }
+    for (const std::string& name : files.FoldersIn(source)) {
+        if (SourceReaches(files, JoinPath(source, name), image, walked)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ImageIsRead(FileSystem& files, const std::string& image, const std::string& source)
+{
+    if (IsSameOrInside(files, image, source)) {
+        return true;
+    }
+    const std::optional<FileIdentity> imageIdentity = files.Identity(image);
+    std::vector<FileIdentity> walked;
+    return imageIdentity && SourceReaches(files, source, *imageIdentity, walked);
+}
+
 // The image files the write may go to: the one --drive names, or every one offered when
 // --drive names a drive by its number. Writing empties the image first, so an image that is
 // also a source (or lies in a source folder) would be lost before it is read.
@@ -447,7 +489,7 @@ std::string ImageAmongSources(const DiscArguments& parsed, const std::vector<std
     }
     for (const std::string& image : targets) {
         for (const std::string& argument : parsed.files) {
-            if (IsSameOrInside(files, image, HostPath(argument))) {
+            if (ImageIsRead(files, image, HostPath(argument))) {
                 return "the image file " + image + " is also a source (" + argument +
                        "); nothing was written";
             }

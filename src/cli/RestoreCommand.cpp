@@ -263,6 +263,7 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, Platform& platf
         std::fputs(StartedAgainLine(gate.Closed()).c_str(), stderr);
         gate.StartAgain();
     }
+    LogRestoreFailures(platform, opened.SourceFile, outcome);
     std::fputs((RestoreReport(outcome) + notHeld).c_str(), stdout);
     const int status = RestoreExitStatus(outcome);
     return status == 0 && !notHeld.empty() ? 1 : status;

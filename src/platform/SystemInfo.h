@@ -27,6 +27,10 @@ public:
     // True when this process runs with administrator rights (on Windows an elevated token),
     // which a shadow copy needs.
     virtual bool HasAdministratorRights() = 0;
+    // True when no process of the user without administrator rights can replace the running
+    // program: only then may a job start it with the highest run level. False whenever the
+    // system cannot tell.
+    virtual bool ProgramIsAdministratorsOnly() = 0;
 };
 
 }  // namespace kestrel

@@ -60,6 +60,13 @@ OpenResult OpenBackup(ZipComponent& zip, FileSystem& fileSystem, const std::stri
     state.SourceFile.clear();
     state.BackupFacts.clear();
     state.Description.clear();
+    // Without the program's working folder the info file's path would be a bare name, in
+    // whatever folder the program was started from, where a file of the user's may lie.
+    if (runFolder.empty()) {
+        state.NoValidBackupFlag = true;
+        ShowMessage(messages, texts::NoRunFolderToOpen, MessageIcon::Stop);
+        return OpenResult::Invalid;
+    }
 
     if (zip.IsProtected(archivePath)) {
         if (std::optional<std::string> typed = dialogs.AskPassword()) {

@@ -18,6 +18,9 @@ inline constexpr const char* OpenBackupTitle = "Restore Date from a Backup file"
 inline constexpr const char* IncorrectPasswordOrInvalidBackup =
     "Incorect Password or Invalid backup file!";
 inline constexpr const char* InvalidBackupFileOnOpen = "Invalid backup file";
+// When the program could not make its working folder at start-up.
+inline constexpr const char* NoRunFolderToOpen =
+    "The backup cannot be opened: Kestrel has no working folder to read it in.";
 }  // namespace texts
 
 // What the restore tab shows and what the restore run reads after a backup was opened. The

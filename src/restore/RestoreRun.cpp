@@ -1,5 +1,7 @@
 #include "restore/RestoreRun.h"
 
+#include <algorithm>
+
 #include <array>
 
 #include "archive/MemberName.h"
@@ -116,9 +118,16 @@ std::string RestoreResultText(const RestoreOutcome& outcome)
         text += outcome.succeeded[position] ? row.successTitle : row.failureTitle;
         text += outcome.succeeded[position] ? "\tSucceeded!\t" : "\tFail!\t";
     }
-    for (const std::string& failure : outcome.failures) {
+    // A crafted archive can make a failure per name it lists: a message box of them all would
+    // be too long to read or even to show.
+    const std::size_t shown = std::min(outcome.failures.size(), ReportedFailuresAtMost);
+    for (std::size_t i = 0; i < shown; ++i) {
         // A failure line may quote a name from the archive, which must not break the report.
-        text += "\r\n" + PrintableText(failure);
+        text += "\r\n" + PrintableText(outcome.failures[i]);
+    }
+    if (shown < outcome.failures.size()) {
+        text += "\r\nand " + std::to_string(outcome.failures.size() - shown) +
+                " more, listed in kestrel.log";
     }
     if (!outcome.replacedFolder.empty()) {
         text += "\r\nWhat the restore replaced is kept in " + outcome.replacedFolder;

@@ -40,9 +40,14 @@ bool CheckRestoreRequest(bool noValidBackupFlag, const ItemBoxes& ticked, Messag
 RestoreOutcome RestoreItems(RestoreContext& context, const std::string& openedBackupItems,
                             const ItemBoxes& ticked, ProgressSink& progress);
 
+// The failure reasons a result message lists; the rest are counted ("and N more, listed in
+// kestrel.log") and the front end writes the whole list to the log (LogRestoreFailures).
+inline constexpr std::size_t ReportedFailuresAtMost = 200;
+
 // The result message: the headline, three tabs, CR LF, one line per reported item (each
-// starting with CR LF), the reasons of the failures, and last the folder that keeps what the
-// restore replaced. The headline says "Completed" only when every item that ran succeeded.
+// starting with CR LF), the reasons of the failures (at most ReportedFailuresAtMost), and last
+// the folder that keeps what the restore replaced. The headline says "Completed" only when
+// every item that ran succeeded.
 std::string RestoreResultText(const RestoreOutcome& outcome);
 
 }  // namespace kestrel

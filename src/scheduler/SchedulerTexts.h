@@ -42,6 +42,14 @@ inline constexpr const char* WhenOutlookRuns = "When Outlook is running:";
 inline constexpr const char* OutlookWayClose = "close it and start it again";
 inline constexpr const char* OutlookWaySnapshot = "use a shadow copy (needs administrator rights)";
 inline constexpr const char* OutlookWaySkip = "leave the data files out";
+// A shadow-copy job of a program that is not installed for all users: the text, the program's
+// folder, the rest.
+inline constexpr const char* ShadowCopyNeedsAllUsersInstallBefore =
+    "A shadow copy needs administrator rights, and a scheduled task is given them only for a "
+    "program installed for all users (in Program Files): any program you run could replace "
+    "Kestrel in ";
+inline constexpr const char* ShadowCopyNeedsAllUsersInstallAfter =
+    " and have it run with those rights. The task closes Outlook and starts it again instead.";
 // After a job was added but the choice could not be kept.
 inline constexpr const char* OutlookWayNotKept =
     "The task has been scheduled, but the choice for when Outlook is running could not be "

@@ -211,6 +211,40 @@ TEST_F(SchedulerWindowModelTest, TheWayChosenInTheWindowSetsTheJobsRunLevel)
     EXPECT_TRUE(WriteUnattendedOutlookWay(registry, IfOutlookRuns::Close));
 }
 
+// A program any process of the user could replace never runs at the highest run level: the
+// window says why, adds the job, and saves the close way every run of the user's jobs reads.
+TEST_F(SchedulerWindowModelTest, APerUserInstallSavesTheCloseWayInsteadOfAShadowCopy)
+{
+    RegistryAccess registry(*fake.platform.registry, messages_);
+    ASSERT_TRUE(WriteUnattendedOutlookWay(registry, IfOutlookRuns::Close));
+    fake.system.administrator = true;
+    fake.system.programAdministratorsOnly = false;
+    fake.system.programFolder = "C:\\Users\\ann\\AppData\\Local\\Programs\\Kestrel";
+    model.Load();
+    model.OutlookWayChosen(1);
+    model.SetItemChecked(0, true);
+    char today[16] = {};
+    const std::time_t now = std::time(nullptr);
+    std::strftime(today, sizeof today, "%m-%d-%Y", std::localtime(&now));
+    dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
+                   {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
+                    std::string("xebackup") + today, "ksb"},
+                   "D:\\nightly.ksb");
+    model.TargetFileClicked();
+    messages_.Expect(
+        "A shadow copy needs administrator rights, and a scheduled task is given them only for a "
+        "program installed for all users (in Program Files): any program you run could replace "
+        "Kestrel in C:\\Users\\ann\\AppData\\Local\\Programs\\Kestrel and have it run with "
+        "those rights. The task closes Outlook and starts it again instead.",
+        MessageIcon::Information, MessageAnswer::Ok);
+    messages_.Expect("Task 1 has been scheduled.", MessageIcon::None, MessageAnswer::Ok);
+    model.AddTaskClicked();
+    ASSERT_EQ(1u, scheduler->added.size());
+    EXPECT_FALSE(scheduler->added.back().HighestRunLevel);
+    EXPECT_EQ(IfOutlookRuns::Close, ReadUnattendedOutlookWay(registry));
+    EXPECT_EQ(0, model.OutlookWaySelection());
+}
+
 // What the administrator set is what the window shows and what the job gets, whatever the user
 // does with the locked controls; what is not set stays the user's.
 TEST_F(SchedulerWindowModelTest, PoliciesLockTheirControlsAndMakeTheJob)

@@ -21,7 +21,9 @@ TEST(UnattendedArguments, ExactlyFiveFieldsWithTheirNamesReadByPosition)
         // another order, would put a password where the path belongs.
         {"ab=My Profilecd=1ef=pwgh=\\\\srv\\share\\c.ksb", nullptr},
         {"sf=Outlookxm=1bf=C:\\a.ksbps=secret", nullptr},
-        {"SF=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
+        // Names compare without regard to case, as every name the program reads.
+        {"SF=OutlookXM=1Ps=bF=C:\\a.ksb", "Outlook|1||C:\\a.ksb"},
+        {"  Sf=Outlookxm=1ps=secretBF=C:\\a.ksb", "Outlook|1|secret|C:\\a.ksb"},
         {"  sf=Outlookxm=1ps=bf=C:\\a.ksb", "Outlook|1||C:\\a.ksb"},
         {"x sf=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
         {"sf=Outlookxm=1ps=bx=C:\\a.ksb", nullptr},
@@ -47,6 +49,46 @@ TEST(UnattendedArguments, ExactlyFiveFieldsWithTheirNamesReadByPosition)
                                   parsed->password + "|" + parsed->archivePath)
             << c.text;
     }
+}
+
+// What the log says of a text it cannot use names the part at fault, not only a count.
+TEST(UnattendedArguments, ARefusedTextSaysWhichPartIsWrong)
+{
+    const struct {
+        const char* text;
+        const char* why;
+    } cases[] = {
+        {"sf=Outlookxm=1pw=bf=C:\\a.ksb", "part 3 is named \"pw\", not \"ps\""},
+        {"sf=Outlookxm=1ps=bx=C:\\a.ksb", "part 4 is named \"bx\", not \"bf\""},
+        {"x sf=Outlookxm=1ps=bf=C:\\a.ksb", "the first part is named \"x sf\", not \"sf\""},
+        {"sf=x=y=z=C:\\a.ksb", "part 2 is named \"x\", not \"xm\""},
+        {"sf=Outlookxm=1ps=a=bbf=C:\\a.ksb",
+         "the argument text has 6 parts, not five (a value holding \"=\" shifts them)"},
+        {"", "the argument text has 1 parts, not five (a value holding \"=\" shifts them)"},
+        {"sf=xm=1ps=bf=C:\\a.ksb", "the profile (sf=) is empty"},
+        {"sf=Outlookxm=ps=bf=C:\\a.ksb", "the item flags (xm=) are empty"},
+        {"sf=Outlookxm=1ps=bf=", "the archive (bf=) is empty"},
+        {"--keep 0 sf=Outlookxm=1ps=bf=C:\\a.ksb", "the option --keep 0 is not known"},
+        {"--keep", "the option --keep has no value before the parts"},
+        {"--password-key k sf=Outlookxm=1ps=pwbf=C:\\a.ksb",
+         "the password is given both by --password-key and in ps="},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        EXPECT_FALSE(ParseUnattendedArguments(c.text, &why)) << c.text;
+        EXPECT_EQ(c.why, why) << c.text;
+    }
+    std::tm evening{};
+    evening.tm_year = 2026 - 1900;
+    evening.tm_mon = 11;
+    evening.tm_mday = 6;
+    evening.tm_hour = 23;
+    evening.tm_min = 31;
+    evening.tm_isdst = -1;
+    EXPECT_EQ(
+        "2026-12-06 23:31:00\tstatus 2: nothing written: the argument text cannot be used: "
+        "part 3 is named \"pw\", not \"ps\"",
+        InvalidArgumentsLogLine(std::mktime(&evening), "part 3 is named \"pw\", not \"ps\""));
 }
 
 // A job made by this program puts its options before the five parts; anything it does not

@@ -303,6 +303,49 @@ TEST_F(ScheduleCommandTest, OnlyAnElevatedAdministratorsSnapshotJobRunsAtTheHigh
     }
 }
 
+// The highest run level starts whatever file is at the job's program path: a program any
+// process of the user could replace (a per-user install) never gets it, and the job closes
+// Outlook instead, with a message that says why.
+TEST_F(ScheduleCommandTest, OnlyAnAllUsersInstallGetsAShadowCopyJob)
+{
+    const std::string perUser =
+        "A shadow copy needs administrator rights, and a scheduled task is given them only for "
+        "a program installed for all users (in Program Files): any program you run could "
+        "replace Kestrel in C:\\Users\\ann\\AppData\\Local\\Programs\\Kestrel and have it "
+        "run with those rights. The task closes Outlook and starts it again instead.\n";
+    const struct {
+        bool administratorsOnly;
+        bool administrator;
+        IfOutlookRuns setting;
+        bool highest;
+        std::string shown;
+    } cases[] = {
+        {true, true, IfOutlookRuns::Snapshot, true, ""},
+        {false, true, IfOutlookRuns::Snapshot, false, perUser},
+        {false, false, IfOutlookRuns::Snapshot, false, perUser},
+        {false, true, IfOutlookRuns::Close, false, ""},
+        {false, true, IfOutlookRuns::Skip, false, ""},
+    };
+    for (const auto& c : cases) {
+        fake.system.administrator = c.administrator;
+        fake.system.programAdministratorsOnly = c.administratorsOnly;
+        fake.system.programFolder = c.administratorsOnly
+                                        ? "C:\\Program Files\\Kestrel"
+                                        : "C:\\Users\\ann\\AppData\\Local\\Programs\\Kestrel";
+        RecordedMessages messages;
+        RegistryAccess registry(*fake.platform.registry, messages);
+        ASSERT_TRUE(WriteUnattendedOutlookWay(registry, c.setting));
+        ASSERT_EQ(0, Run({"add", "--profile", "Outlook", "--items", "1", "--daily", "--target",
+                          "C:\\a.ksb"}));
+        const std::string label = std::string(OutlookRunsSettingText(c.setting)) + " " +
+                                  (c.administratorsOnly ? "all users" : "per user");
+        EXPECT_EQ(scheduler->jobs.back().job.HighestRunLevel, c.highest) << label;
+        EXPECT_EQ(c.shown, shown) << label;
+        EXPECT_EQ("Task " + std::to_string(scheduler->lastId) + " has been scheduled.\n", out)
+            << label;
+    }
+}
+
 TEST_F(ScheduleCommandTest, ListAndRemove)
 {
     EXPECT_EQ(0, Run({"list"}));

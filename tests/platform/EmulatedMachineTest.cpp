@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "outlook/OutlookVersion.h"
 #include "outlook/ProfileDiscovery.h"
@@ -150,6 +153,56 @@ TEST_F(EmulatedMachine, WindowsPathsMapOntoTheRootWithoutRegardToCase)
     };
     for (const auto& [windowsPath, expected] : cases) {
         EXPECT_EQ(expected, MapWindowsPath(root_, windowsPath)) << windowsPath;
+    }
+}
+
+unsigned ModeOf(const std::filesystem::path& path)
+{
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0;
+}
+
+// The log names the user's folders and archives, the store the user's accounts: readable by the
+// user alone, also where an older version left them open to others, and nothing they held lost.
+TEST(EmulatedMachineFiles, TheLogAndTheRegistryStoreAreTheUsersAlone)
+{
+    const struct {
+        const char* name;
+        std::optional<std::string> before;  // the file left there before, mode 0644
+    } cases[] = {{"new", std::nullopt}, {"left readable by all", std::string("old line\r\n")}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::ScratchFolder scratch;
+        const std::filesystem::path root = scratch.Native();
+        const std::filesystem::path log = root / "drive_c/Kestrel/kestrel.log";
+        std::filesystem::create_directories(log.parent_path());
+        if (c.before) {
+            scratch.Make("drive_c/Kestrel/kestrel.log", *c.before);
+            chmod(log.c_str(), 0644);
+        }
+        PosixFileSystem files(root);
+        ASSERT_TRUE(files.AppendLogLine("C:\\Kestrel\\kestrel.log", "a run"));
+        EXPECT_EQ(0600u, ModeOf(log));
+        EXPECT_EQ(c.before.value_or("") + "a run\r\n", scratch.Read("drive_c/Kestrel/kestrel.log"));
+
+        const std::filesystem::path store = root / "registry.db";
+        if (c.before) {
+            SqliteRegistry{store.string()};
+            chmod(store.c_str(), 0644);
+        }
+        {
+            SqliteRegistry registry(store.string());
+            reg::Key key = 0;
+            ASSERT_EQ(reg::Success,
+                      registry.CreateKey(reg::HkeyCurrentUser, "Software\\Kestrel", &key));
+            registry.CloseKey(key);
+        }
+        EXPECT_EQ(0600u, ModeOf(store));
+        for (const char* companion : {"registry.db-wal", "registry.db-shm"}) {
+            if (std::filesystem::exists(root / companion)) {
+                EXPECT_EQ(0600u, ModeOf(root / companion)) << companion;
+            }
+        }
     }
 }
 

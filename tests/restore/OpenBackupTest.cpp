@@ -126,6 +126,23 @@ TEST_F(OpenBackupTest, PasswordsAreAskedForOnlyWhenProtectedAndCheckedBeforeAnyt
     }
 }
 
+// Without the working folder the info file would be a bare name in whatever folder the program
+// was started from: a user's file of that name there is neither removed nor read as the info.
+TEST_F(OpenBackupTest, WithoutAWorkingFolderNothingIsExtractedOrRemoved)
+{
+    BackUp("");
+    files_->AddFile("ksbackup.dat", "the user's own file");
+    ScriptedDialogs dialogs;
+    ScriptedMessages messages;
+    messages.Expect("The backup cannot be opened: Kestrel has no working folder to read it in.",
+                    MessageIcon::Stop, MessageAnswer::Ok);
+    EXPECT_EQ(OpenResult::Invalid,
+              OpenBackup(zip_, *files_, "", Archive, dialogs, messages, state_));
+    EXPECT_EQ("the user's own file", files_->Data("ksbackup.dat"));
+    EXPECT_TRUE(state_.NoValidBackupFlag);
+    EXPECT_EQ("", state_.SourceFile);
+}
+
 TEST_F(OpenBackupTest, TheInfoFileDecidesWhatCanBeRestored)
 {
     const std::string header =

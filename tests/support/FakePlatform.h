@@ -18,6 +18,7 @@ struct FakeSystemInfo final : SystemInfo {
     std::string windowsVersion = "6.1";
     std::string programFolder = "C:\\Program Files\\Kestrel";
     bool administrator = false;
+    bool programAdministratorsOnly = true;
     std::map<std::string, std::string> variables{{"%UserProfile%", "C:\\Users\\ann"}};
 
     std::string ComputerName() override { return computerName; }
@@ -31,6 +32,7 @@ struct FakeSystemInfo final : SystemInfo {
     }
     std::string ProgramFolder() override { return programFolder; }
     bool HasAdministratorRights() override { return administrator; }
+    bool ProgramIsAdministratorsOnly() override { return programAdministratorsOnly; }
 };
 
 struct FakeShell final : Shell {

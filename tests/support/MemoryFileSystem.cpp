@@ -231,7 +231,11 @@ bool MemoryFileSystem::MoveOver(const std::string& from, const std::string& to)
     }
     Node moved = *source;
     moved.path = to;
-    if (damagedMoves_.count(Key(to)) != 0 && !moved.data->empty()) {
+    const std::string toKey = Key(to);
+    const bool damaged =
+        std::any_of(damagedMoves_.begin(), damagedMoves_.end(),
+                    [&](const std::string& start) { return toKey.rfind(start, 0) == 0; });
+    if (damaged && !moved.data->empty()) {
         moved.data = std::make_shared<std::string>(*moved.data);
         (*moved.data)[moved.data->size() / 2] ^= 0x55;
     }

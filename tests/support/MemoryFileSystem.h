@@ -37,10 +37,11 @@ public:
     MemoryFileSystem DeepCopy() const;
     std::uint64_t WritesSoFar() const { return writes_; }
     void RefuseOpening(const std::string& path) { refusedOpens_.insert(Key(path)); }
+    void AllowOpening(const std::string& path) { refusedOpens_.erase(Key(path)); }
     void FailRenamesTo(const std::string& path) { failingRenames_.insert(Key(path)); }
-    // A file moved to the path arrives with one byte in its middle changed, as a bad sector or
-    // a faulty network share would return it.
-    void DamageFilesMovedTo(const std::string& path) { damagedMoves_.insert(Key(path)); }
+    // A file moved to a path that begins with the text arrives with one byte in its middle
+    // changed, as a bad sector or a faulty network share would return it.
+    void DamageFilesMovedTo(const std::string& pathStart) { damagedMoves_.insert(Key(pathStart)); }
 
     bool FileExists(const std::string& path) override
     {

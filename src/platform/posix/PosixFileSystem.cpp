@@ -22,6 +22,7 @@
 #include "platform/TextFile.h"
 #include "platform/Utf8.h"
 #include "platform/posix/EnvironmentRoot.h"
+#include "platform/posix/PrivateFile.h"
 
 namespace kestrel {
 namespace {
@@ -701,7 +702,7 @@ bool PosixFileSystem::AppendTextLine(const std::string& path, const std::string&
 bool PosixFileSystem::AppendLogLine(const std::string& path, const std::string& line)
 {
     const std::filesystem::path native = NativePath(path);
-    return !native.empty() && AppendLogTextLine(native, line);
+    return !native.empty() && MakePrivateFile(native) && AppendLogTextLine(native, line);
 }
 
 std::string PosixFileSystem::CreateTempFile(const std::string& folder, const std::string& prefix)

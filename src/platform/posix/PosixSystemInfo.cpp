@@ -99,6 +99,13 @@ bool PosixSystemInfo::HasAdministratorRights()
     return false;
 }
 
+// No job of the emulated machine runs elevated, so none may start the program at the highest
+// run level.
+bool PosixSystemInfo::ProgramIsAdministratorsOnly()
+{
+    return false;
+}
+
 // Profile discovery places Outlook's roaming folders by the same rule.
 bool PosixSystemInfo::UsesModernLayout()
 {

@@ -22,6 +22,7 @@ public:
     std::string ExpandEnvironmentText(const std::string& text) override;
     std::string ProgramFolder() override;
     bool HasAdministratorRights() override;
+    bool ProgramIsAdministratorsOnly() override;
 
 private:
     std::optional<std::string> EnvironmentVariable(const std::string& name);

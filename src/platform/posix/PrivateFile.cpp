@@ -58,4 +58,19 @@ std::optional<Error> WritePrivateFile(const std::filesystem::path& path, const s
     return failure;
 }
 
+bool MakePrivateFile(const std::filesystem::path& path)
+{
+    const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (file < 0) {
+        return false;
+    }
+    struct stat status {};
+    bool isPrivate = fstat(file, &status) == 0;
+    if (isPrivate && (status.st_mode & 07777) != 0600) {
+        isPrivate = fchmod(file, 0600) == 0;
+    }
+    close(file);
+    return isPrivate;
+}
+
 }  // namespace kestrel

@@ -22,4 +22,10 @@ enum class PrivateWrite {
 std::optional<Error> WritePrivateFile(const std::filesystem::path& path, const std::string& text,
                                       PrivateWrite how, bool* existed = nullptr);
 
+// Makes `path` a file only its owner can read or write, for what names the user's files and
+// accounts (the program's log, the registry store): creates it empty with mode 0600 when it is
+// missing and narrows an existing one (made by an older version under the umask), keeping every
+// byte it holds. False when the file can neither be created nor narrowed.
+bool MakePrivateFile(const std::filesystem::path& path);
+
 }  // namespace kestrel

@@ -8,6 +8,7 @@
 
 #include "platform/NameCase.h"
 #include "platform/Windows1252.h"
+#include "platform/posix/PrivateFile.h"
 
 namespace kestrel {
 
@@ -261,6 +262,10 @@ SqliteRegistry::SqliteRegistry(const std::string& dbPath)
         db_ = nullptr;
         throw std::runtime_error(message);
     };
+    // The store's write-ahead log and index take the store's own mode, so they are private too.
+    if (!MakePrivateFile(dbPath)) {
+        fail("it cannot be made private to its user");
+    }
     if (sqlite3_open_v2(dbPath.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                         nullptr) != SQLITE_OK) {
         fail("open failed");

@@ -14,6 +14,7 @@ public:
     std::string ExpandEnvironmentText(const std::string& text) override;
     std::string ProgramFolder() override;
     bool HasAdministratorRights() override;
+    bool ProgramIsAdministratorsOnly() override;
 };
 
 }  // namespace kestrel
