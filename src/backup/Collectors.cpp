@@ -155,6 +155,12 @@ constexpr int MaxFolderDepth = 32;
 void AddFolderFiles(CollectorContext& context, ItemFiles& files, const std::string& folder,
                     const std::string& relative, int depth)
 {
+    // A folder that is there but cannot be read is not an empty one: what it holds is missing.
+    if (context.fileSystem.FolderExists(folder) && !context.fileSystem.CanListFolder(folder)) {
+        context.leftOut.push_back("cannot read the folder " + folder);
+        files.leftOut = true;
+        return;
+    }
     for (const std::string& name : context.fileSystem.FilesIn(folder)) {
         const std::string path = JoinPath(folder, name);
         if (!name.empty() && !IsOwnArchive(context, path)) {

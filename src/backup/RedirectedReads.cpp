@@ -44,6 +44,11 @@ std::vector<std::string> RedirectedReads::FilesIn(const std::string& folder)
     return direct_.FilesIn(folder);
 }
 
+bool RedirectedReads::CanListFolder(const std::string& folder)
+{
+    return direct_.CanListFolder(folder);
+}
+
 std::vector<std::string> RedirectedReads::FoldersIn(const std::string& folder)
 {
     return direct_.FoldersIn(folder);

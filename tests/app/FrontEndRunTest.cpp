@@ -40,7 +40,8 @@ constexpr const char* SnapshotBytes = "the data file as the shadow copy holds it
 class StagedArchiveReadsAs final : public testing::ForwardingFileSystem {
 public:
     StagedArchiveReadsAs(FileSystem& inner, std::string stagedPrefix, std::string readAs)
-        : ForwardingFileSystem(inner), stagedPrefix_(std::move(stagedPrefix)),
+        : ForwardingFileSystem(inner),
+          stagedPrefix_(std::move(stagedPrefix)),
           readAs_(std::move(readAs))
     {
     }

@@ -467,6 +467,9 @@ TEST_F(BackupGenerationsTest, AnEmptyFolderDoesNotMakeTheRunIncomplete)
         {"a file that cannot be read",
          [](MemoryFileSystem& files, const std::string& file) { files.RefuseOpening(file); },
          false},
+        {"there, but cannot be read",
+         [](MemoryFileSystem& files, const std::string&) { files.RefuseListing(Signatures); },
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.folder);

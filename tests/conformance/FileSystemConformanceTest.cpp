@@ -230,6 +230,11 @@ TEST_F(FileSystemConformance, ListsFilesAndFoldersDirectlyInsideAFolder)
               std::multiset<std::string>(folders.begin(), folders.end()));
     EXPECT_EQ(Names{}, fs_->FilesIn(At("Missing")));
     EXPECT_EQ(Names{}, fs_->FoldersIn(At("Missing")));
+    // Listable: a folder with things in it and an empty one; not a missing folder or a file.
+    EXPECT_TRUE(fs_->CanListFolder(At("signatures")));
+    EXPECT_TRUE(fs_->CanListFolder(At("Signatures\\files\\deeper")));
+    EXPECT_FALSE(fs_->CanListFolder(At("Missing")));
+    EXPECT_FALSE(fs_->CanListFolder(At("Signatures\\a.txt")));
 }
 
 TEST_F(FileSystemConformance, RemovesAFolderTreeButNothingOutsideIt)

@@ -24,6 +24,7 @@ public:
     {
         return inner_.FoldersIn(folder);
     }
+    bool CanListFolder(const std::string& folder) override { return inner_.CanListFolder(folder); }
     bool CreateFolder(const std::string& path) override { return inner_.CreateFolder(path); }
     bool RemoveFile(const std::string& path) override { return inner_.RemoveFile(path); }
     bool RemoveFolderTree(const std::string& folder) override

@@ -161,6 +161,9 @@ std::set<std::string> MemoryFileSystem::Paths() const
 std::vector<std::string> MemoryFileSystem::NamesIn(const std::string& folder, bool folders)
 {
     std::vector<std::string> names;
+    if (refusedListings_.count(Key(folder)) != 0) {
+        return names;
+    }
     for (const auto& [key, node] : nodes_) {
         if (node.folder == folders && ParentKey(key) == Key(folder)) {
             names.push_back(node.path.substr(node.path.find_last_of("\\/") + 1));

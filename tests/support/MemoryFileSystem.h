@@ -38,6 +38,8 @@ public:
     MemoryFileSystem DeepCopy() const;
     std::uint64_t WritesSoFar() const { return writes_; }
     void RefuseOpening(const std::string& path) { refusedOpens_.insert(Key(path)); }
+    // The folder exists but lists as empty, as one the user may not read.
+    void RefuseListing(const std::string& folder) { refusedListings_.insert(Key(folder)); }
     void AllowOpening(const std::string& path) { refusedOpens_.erase(Key(path)); }
     void FailRenamesTo(const std::string& path) { failingRenames_.insert(Key(path)); }
     // A file moved to a path that begins with the text arrives with one byte in its middle
@@ -59,6 +61,10 @@ public:
         return NamesIn(folder, false);
     }
     std::vector<std::string> FoldersIn(const std::string& folder) override;
+    bool CanListFolder(const std::string& folder) override
+    {
+        return FolderExists(folder) && refusedListings_.count(Key(folder)) == 0;
+    }
     bool CreateFolder(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
     // A file refused by RefuseOpening stays, as one held open does on Windows, with the folders
@@ -124,6 +130,7 @@ private:
 
     std::map<std::string, Node> nodes_;
     std::set<std::string> refusedOpens_;
+    std::set<std::string> refusedListings_;
     std::set<std::string> failingRenames_;
     std::set<std::string> damagedMoves_;
     std::uint64_t writes_ = 0;

@@ -587,6 +587,17 @@ std::vector<std::string> PosixFileSystem::FilesIn(const std::string& folder)
     return names;
 }
 
+bool PosixFileSystem::CanListFolder(const std::string& folder)
+{
+    const std::filesystem::path native = NativePath(folder);
+    if (native.empty()) {
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::directory_iterator listing(native, error);
+    return !error;
+}
+
 std::vector<std::string> PosixFileSystem::FoldersIn(const std::string& folder)
 {
     std::vector<std::string> names;

@@ -268,6 +268,27 @@ std::vector<std::string> Win32FileSystem::FoldersIn(const std::string& folder)
     return names;
 }
 
+bool Win32FileSystem::CanListFolder(const std::string& folder)
+{
+    if (!FolderExists(folder)) {
+        return false;
+    }
+    std::wstring pattern = Utf8ToWide(folder);
+    if (!pattern.empty() && pattern.back() != L'\\') {
+        pattern += L'\\';
+    }
+    pattern += L'*';
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        // The root of an empty drive has no "." entry, so nothing is found; a folder the
+        // user may not read answers "access denied".
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    }
+    FindClose(search);
+    return true;
+}
+
 bool Win32FileSystem::CreateFolder(const std::string& path)
 {
     return CreateDirectoryW(Utf8ToWide(path).c_str(), nullptr) != 0;
