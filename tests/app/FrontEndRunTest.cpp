@@ -28,6 +28,9 @@
 #include "support/ScriptedDialogs.h"
 #include "support/ScriptedMessages.h"
 
+// windows.h, which the registry fixture includes, makes ReplaceFile a macro of its own.
+#undef ReplaceFile
+
 namespace kestrel {
 namespace {
 
