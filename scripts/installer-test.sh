@@ -123,6 +123,8 @@ per_user_refusal() {
         " run could replace Kestrel in $1 and have it run with those rights. The task closes" \
         " Outlook and starts it again instead."
 }
+# Whether a command's standard error, Wine's trace lines left out, names no shadow copy.
+says_nothing_of_shadow_copies() { ! grep -av '^[0-9a-f]\{4\}:' "$1" | grep -q 'shadow copy'; }
 # The RunLevel the scheduler read from the task document, as a +taskschd trace shows it.
 traced_run_level() {
     grep -a -A1 'read_principal Element: L"RunLevel"' "$1" |
@@ -154,7 +156,7 @@ shadow_copy_job() {
             grep -qxF "$message" <(tr -d '\r' <"$err")
     else
         check "$label: kestrel schedule add said no word of a shadow copy" \
-            ! grep -q 'shadow copy' "$err"
+            says_nothing_of_shadow_copies "$err"
     fi
     check "$label: the job's task document asks for RunLevel $level" \
         [ "$(traced_run_level "$err")" = "$level" ]
