@@ -1,4 +1,5 @@
-// Archives as a restore, `kestrel archive verify` and `list` read them. Beyond not crashing:
+// Archives as a restore, `kestrel archive verify` and `list` read them, chunk indexes included
+// (the input is also read as an index on its own). Beyond not crashing:
 // whatever the method (stored, deflate, AES, the traditional PKWARE scheme, bzip2), no member
 // hands out a byte past the size it declares, so a small archive cannot expand without bound.
 
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "archive/ChunkIndex.h"
 #include "archive/MemberName.h"
 #include "archive/ZipComponent.h"
 #include "platform/posix/PosixFileSystem.h"
@@ -18,6 +20,28 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     using namespace kestrel;
+    // The sizes it is checked against are taken from the input itself, so that a valid index
+    // is within the fuzzer's reach: the declared data size and the parts' lengths added up.
+    const auto little = [&](std::size_t at, int count) {
+        std::uint64_t value = 0;
+        for (int i = 0; i < count && at + static_cast<std::size_t>(i) < size; ++i) {
+            value |= std::uint64_t{data[at + static_cast<std::size_t>(i)]} << (8 * i);
+        }
+        return value;
+    };
+    std::uint64_t streamSize = 0;
+    for (std::size_t at = ChunkIndexHeaderSize; at + 4 <= size; at += ChunkIndexEntrySize) {
+        streamSize += little(at, 4);
+    }
+    if (const auto index = ParseChunkIndex({data, size}, little(8, 8), streamSize)) {
+        std::uint64_t input = 0;
+        for (std::size_t i = 0; i < index->chunks.size(); ++i) {
+            input += index->InputSize(i);
+        }
+        if (input != index->dataSize) {
+            std::abort();
+        }
+    }
     static const std::filesystem::path file =
         std::filesystem::temp_directory_path() / ("kestrel-fuzz-" + std::to_string(getpid()));
     {

@@ -1,15 +1,16 @@
 ; Kestrel's Windows setup program, built by the Windows build's kestrel_packages target
 ; (scripts/package-windows.sh) with:
 ;   makensis -DVERSION=2.90 -DFILE_VERSION=2.90.0.0 -DKESTRELBAK=... -DKESTREL=... -DICON=...
-;            -DOUTFILE=... kestrel-setup.nsi
+;            -DTEMPLATES=... -DOUTFILE=... kestrel-setup.nsi
 ;
 ; Installs for the current user by default, with no administrator rights, into
 ; %LOCALAPPDATA%\Programs\Kestrel; run elevated with /ALLUSERS it installs for every user into
 ; Program Files. /S installs and uninstalls silently; /D=FOLDER (last) chooses the folder.
-; What it writes: the two programs and the uninstaller, a Start menu shortcut, the uninstall
-; entry and the .ksb file type. The uninstaller removes exactly those and nothing the programs
-; made: backups, kestrel.log and the Replaced folder stay, and so do scheduled backups. A .ksb
-; file type another program had set is kept in the uninstall entry and given back at uninstall.
+; What it writes: the two programs, the administrative templates (PolicyDefinitions) and the
+; uninstaller, a Start menu shortcut, the uninstall entry and the .ksb file type. The uninstaller
+; removes exactly those and nothing the programs made: backups, kestrel.log and the Replaced
+; folder stay, and so do scheduled backups. A .ksb file type another program had set is kept in
+; the uninstall entry and given back at uninstall.
 ; Neither replaces nor removes a program while it runs (the window, or a scheduled backup): it
 ; asks the user to close Kestrel first, and a silent run ends with status 32 instead.
 
@@ -158,6 +159,12 @@ Section "Kestrel"
     SetOutPath "$INSTDIR"
     File "/oname=kestrelbak.exe" "${KESTRELBAK}"
     File "/oname=kestrel.exe" "${KESTREL}"
+    ; The administrative templates, for an administrator to copy into PolicyDefinitions.
+    SetOutPath "$INSTDIR\PolicyDefinitions\en-US"
+    File "${TEMPLATES}\en-US\Kestrel.adml"
+    SetOutPath "$INSTDIR\PolicyDefinitions"
+    File "${TEMPLATES}\Kestrel.admx"
+    SetOutPath "$INSTDIR"
     WriteUninstaller "$INSTDIR\uninstall.exe"
 
     CreateShortCut "$SMPROGRAMS\Kestrel.lnk" "$INSTDIR\kestrelbak.exe" "" \
@@ -200,6 +207,10 @@ Section "Uninstall"
     Delete "$INSTDIR\kestrelbak.exe"
     Delete "$INSTDIR\kestrel.exe"
     Delete "$INSTDIR\uninstall.exe"
+    Delete "$INSTDIR\PolicyDefinitions\en-US\Kestrel.adml"
+    RMDir "$INSTDIR\PolicyDefinitions\en-US"
+    Delete "$INSTDIR\PolicyDefinitions\Kestrel.admx"
+    RMDir "$INSTDIR\PolicyDefinitions"
     ; Only when empty: anything the user put there stays.
     RMDir "$INSTDIR"
     Delete "$SMPROGRAMS\Kestrel.lnk"

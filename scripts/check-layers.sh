@@ -55,9 +55,10 @@ report "relative includes (they bypass the layers)" \
 # The core reaches files only through FileSystem, so it can be run against any file system
 # (the tests' in-memory one included) and a file operation cannot bypass its rules. The
 # scheduler's engines are OS code, like the backends: they write the system's own files.
+# backup/RedirectedReads is a FileSystem itself, which hands NativePath to the one it wraps.
 core="registry archive outlook backup restore scheduler disc app ui"
 report "core files that reach files without FileSystem" \
-    "$(cd . && for folder in $core; do [ -d "$folder" ] && grep -n -E 'std::filesystem|NativePath\(|<fstream>|fopen\(' -r --exclude-dir=posix --exclude-dir=win32 "$folder"; done || true)"
+    "$(cd . && for folder in $core; do [ -d "$folder" ] && grep -n -E 'std::filesystem|NativePath\(|<fstream>|fopen\(' -r --exclude-dir=posix --exclude-dir=win32 --exclude='RedirectedReads.*' "$folder"; done || true)"
 
 not_gui=$(ls -d */ | grep -v -E '^gui/$' | tr -d /)
 report "files outside gui that include the GUI toolkit" \

@@ -4,7 +4,9 @@
 # empties the work folder (only one it made, by its mark, or an empty one) and goes there, and
 # makes a fresh copy of the sample machine: an environment root on Linux, a Wine prefix with
 # the stand-in for Office's automation server under Wine. Defines fail, pass, run_tool, run_bak
-# and env_path (where a file of the sample, drive_c/... or unc/..., is for the programs).
+# and env_path (where a file of the sample, drive_c/... or unc/..., is for the programs), and
+# the checks: check (a command's exit status, its output kept as NAME.out and NAME.err in the
+# work folder) and check_output.
 set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 system=${1:-}
@@ -24,6 +26,28 @@ fail() {
 }
 pass() {
     echo "PASS $*"
+}
+# The names the checks report start with the system ("linux-"), unless a script that runs on
+# one system only set check_prefix (empty) before it sourced this file.
+check_prefix=${check_prefix-$system-}
+check() {  # name, expected exit status, command... (standard input from $stdin_text if set)
+    local name=$1 expected=$2 status=0
+    shift 2
+    printf '%s' "${stdin_text:-}" | "$@" >"$work/$name.out" 2>"$work/$name.err" || status=$?
+    if [ "$status" -eq "$expected" ]; then
+        pass "$check_prefix$name"
+    else
+        fail "$check_prefix$name (exit status $status, expected $expected)"
+        cat "$work/$name.out" "$work/$name.err"
+    fi
+}
+check_output() {  # name, literal line, file: the file holds the line (CR LF or LF)
+    if tr -d '\r' <"$3" | grep -q -x -F -- "$2"; then
+        pass "$check_prefix$1"
+    else
+        fail "$check_prefix$1: no line '$2' in $3"
+        cat "$3"
+    fi
 }
 # A missing program fails the check; it never passes quietly.
 needed=(7z cmp find)

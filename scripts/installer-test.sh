@@ -84,6 +84,10 @@ for program in kestrelbak.exe kestrel.exe; do
         cmp -s "$programs/$program" "$folder/$program"
 done
 check "setup wrote uninstall.exe beside them" test -f "$folder/uninstall.exe"
+for template in Kestrel.admx en-US/Kestrel.adml; do
+    check "setup put the administrative template PolicyDefinitions/$template beside them" \
+        test -s "$folder/PolicyDefinitions/$template"
+done
 shortcut="$home/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Kestrel.lnk"
 check "the user's Start menu has Kestrel.lnk, leading to the installed kestrelbak.exe" \
     shortcut_target "$shortcut" "Programs\\Kestrel\\kestrelbak.exe"

@@ -22,17 +22,6 @@ profiles_key='HKEY_CURRENT_USER\Software\Microsoft\Office\15.0\Outlook\Profiles'
 # 7-Zip reads its arguments, passwords included, in the locale's character set.
 export LC_ALL=C.UTF-8
 
-check() {  # name, expected exit status, command...
-    local name=$1 expected=$2 status=0
-    shift 2
-    "$@" >"$work/$name.out" 2>"$work/$name.err" || status=$?
-    if [ "$status" -eq "$expected" ]; then
-        pass "$system-$name"
-    else
-        fail "$system-$name (exit status $status, expected $expected)"
-        cat "$work/$name.out" "$work/$name.err"
-    fi
-}
 same_tree() {  # name, expected folder, folder: the same files, byte for byte
     if diff -r "$2" "$3" >"$work/$1.diff" 2>&1; then
         pass "$system-$1 ($(find "$2" -type f | wc -l) files)"

@@ -124,17 +124,6 @@ else
     }
 fi
 
-check() {  # name, expected exit status, command...
-    local name=$1 expected=$2 status=0
-    shift 2
-    "$@" >"$work/$name.out" 2>"$work/$name.err" </dev/null || status=$?
-    if [ "$status" -eq "$expected" ]; then
-        pass "$system-$name"
-    else
-        fail "$system-$name (exit status $status, expected $expected)"
-        cat "$work/$name.out" "$work/$name.err"
-    fi
-}
 check_line() {  # name, extended regular expression, file
     if grep -q -E -- "$2" "$3"; then pass "$system-$1"; else fail "$system-$1: no '$2' in $3"; cat "$3"; fi
 }

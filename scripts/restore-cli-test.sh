@@ -29,25 +29,6 @@ outlook_roaming="$bob/AppData/Roaming/Microsoft/Outlook"
 outlook_key='HKEY_CURRENT_USER\Software\Microsoft\Office\15.0\Outlook'
 profiles_key="$outlook_key\\Profiles"
 
-check() {  # name, expected exit status, command... (standard input from $stdin_text if set)
-    local name=$1 expected=$2 status=0
-    shift 2
-    printf '%s' "${stdin_text:-}" | "$@" >"$work/$name.out" 2>"$work/$name.err" || status=$?
-    if [ "$status" -eq "$expected" ]; then
-        pass "$system-$name"
-    else
-        fail "$system-$name (exit status $status, expected $expected)"
-        cat "$work/$name.out" "$work/$name.err"
-    fi
-}
-check_output() {  # name, literal line, file: the file holds the line
-    if tr -d '\r' <"$3" | grep -q -x -F -- "$2"; then
-        pass "$system-$1"
-    else
-        fail "$system-$1: no line '$2' in $3"
-        cat "$3"
-    fi
-}
 check_bytes() {  # name, file, file: both exist and are byte for byte the same
     if [ -f "$2" ] && cmp -s "$2" "$3"; then
         pass "$system-$1"

@@ -9,9 +9,13 @@
 # (their report goes to kestrel.log). After each
 # start: the data file is byte for byte the old version or the new one, the old version is in
 # the Replaced folder whenever the new one is in place, no ksb*.tmp is left in the user's
-# folders, and the start said what it recovered whenever the journal was unfinished. Prints
-# how many kills hit each phase of the restore (read from the journal before the start), and
-# the seed of the random moments (KESTREL_KILL_SEED sets it, to replay a run).
+# folders, and the start said what it recovered whenever the journal was unfinished. Every
+# other kill (every kill with KESTREL_KILL_CHANGE=every) is followed by the user's own change
+# before the start: a small file of the user's is written at the data file's place (over the
+# old file, the new one, or where neither is any more, as the kill left it), and after the
+# start it must be there as the user wrote it, the restore's version no longer at the place.
+# Prints how many kills hit each phase of the restore (read from the journal before the
+# start), and the seed of the random moments (KESTREL_KILL_SEED sets it, to replay a run).
 # Prints one "PASS name" or "FAIL name" line per check.
 #   scripts/restore-kill-test.sh linux KESTREL_TOOL KESTRELBAK WORK_FOLDER
 check_name=restore-kill-test
@@ -27,7 +31,13 @@ done
 mib=${KESTREL_KILL_MIB:-256}
 runs=${KESTREL_KILL_RUNS:-50}
 seed=${KESTREL_KILL_SEED:-$(date +%s)}
-echo "seed $seed (KESTREL_KILL_SEED=$seed replays these moments), $runs kills, data file $mib MiB"
+change=${KESTREL_KILL_CHANGE:-alternate}
+case $change in
+    alternate | every) ;;
+    *) echo "FAIL KESTREL_KILL_CHANGE must be alternate or every, not $change"; exit 1 ;;
+esac
+echo "seed $seed (KESTREL_KILL_SEED=$seed replays these moments), $runs kills, data file $mib MiB," \
+    "the user changes the data file after $change kill"
 RANDOM=$seed
 
 bob=$(env_path drive_c/Users/bob)
@@ -79,7 +89,8 @@ echo "one whole restore takes $whole_ms ms"
 phase_of_kill() {
     local journal
     journal=$(find "$kestrel_data/Replaced" -name restore.journal 2>/dev/null | head -n 1)
-    if [ -z "$journal" ]; then
+    # A journal without its "started" line was never begun: it records no run.
+    if [ -z "$journal" ] || ! grep -q -a '^started' "$journal"; then
         echo "before-the-journal"
     elif grep -q '^finished' "$journal"; then
         echo "after-the-run"
@@ -97,6 +108,7 @@ phase_of_kill() {
 }
 
 declare -A phases
+declare -A changed_phases
 for run in $(seq 1 "$runs"); do
     reset_target
     delay_ms=$(((RANDOM * 32768 + RANDOM) % (whole_ms + 1)))
@@ -112,6 +124,14 @@ for run in $(seq 1 "$runs"); do
         before-the-journal | after-the-run) ;;
         *) unfinished=yes ;;
     esac
+    # The user's own change after the crash: an edit in place, or a file made anew where the
+    # kill left none (as Outlook remakes a missing data file).
+    user_text=""
+    if [ "$change" = every ] || [ $((run % 2)) -eq 0 ]; then
+        user_text="the user's own mail, written after kill $run"
+        printf '%s\n' "$user_text" >"$target"
+        changed_phases[$phase]=$((${changed_phases[$phase]:-0} + 1))
+    fi
 
     # The next start, in turn: the tool, and unattended runs that go no further than their
     # argument text or their password (which report to the log).
@@ -124,7 +144,10 @@ for run in $(seq 1 "$runs"); do
     esac
     tail -n +"$((log_lines + 1))" "$log" >>"start-$run.err" 2>/dev/null
     problems=()
-    if cmp -s "$target" new-version; then
+    if [ -n "$user_text" ]; then
+        [ "$(cat "$target" 2>/dev/null)" = "$user_text" ] ||
+            problems+=("what the user wrote after the crash is not at the data file's place")
+    elif cmp -s "$target" new-version; then
         kept_old=no
         while IFS= read -r -d '' kept; do
             cmp -s "$kept" old-version && kept_old=yes
@@ -151,11 +174,11 @@ for run in $(seq 1 "$runs"); do
     fi
 done
 
-echo "kills per phase:"
+echo "kills per phase (of them followed by the user's change):"
 for phase in before-the-journal journal-begun-no-step writing-the-new-file \
     new-file-whole-old-in-place old-kept-new-not-yet-placed new-placed-run-unfinished \
     after-the-run; do
-    printf '  %-30s %d\n' "$phase" "${phases[$phase]:-0}"
+    printf '  %-30s %d (%d)\n' "$phase" "${phases[$phase]:-0}" "${changed_phases[$phase]:-0}"
 done
 
 # The large files are only worth keeping to look into a failure.

@@ -16,6 +16,8 @@
 # flaky check, and the replay runs exactly the text the daemon would.
 # Prints one "PASS name" or "FAIL name" line per check.
 #   scripts/schedule-cli-test.sh linux KESTREL_TOOL KESTRELBAK WORK_FOLDER
+# Linux only: the checks are named without the system.
+check_prefix=
 check_name=schedule-cli-test
 # shellcheck source=scripts/cli-check-machine.sh
 . "$(dirname "$0")/cli-check-machine.sh"
@@ -60,25 +62,6 @@ chmod +x bin/crontab
 systemctl_without_manager
 chmod +x bin/systemctl
 
-check() {  # name, expected exit status, command... (standard input from $stdin_text if set)
-    local name=$1 expected=$2 status=0
-    shift 2
-    printf '%s' "${stdin_text:-}" | "$@" >"$work/$name.out" 2>"$work/$name.err" || status=$?
-    if [ "$status" -eq "$expected" ]; then
-        pass "$name"
-    else
-        fail "$name (exit status $status, expected $expected)"
-        cat "$work/$name.out" "$work/$name.err"
-    fi
-}
-check_output() {  # name, literal line, file: the file holds the line
-    if grep -q -x -F -- "$2" "$3"; then
-        pass "$1"
-    else
-        fail "$1: no line '$2' in $3"
-        cat "$3"
-    fi
-}
 # The backup a replayed job made: the archive, its verification and the log line it added (in
 # UTF-8, lines ended by CR LF).
 check_run() {  # name, archive as the job names it, the file, password, log lines before the run

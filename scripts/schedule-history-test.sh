@@ -4,8 +4,11 @@
 # sample machine outlook2013-win7 with stand-ins for `crontab`, `systemctl` and `logger` (the
 # journal's door) first on PATH:
 # - keep 3, run on five evenings (faketime): exactly the three newest dated archives remain and
-#   each verifies; the user's work.ksb.old, "work final.ksb" and another target's archive stay;
-#   each run leaves one line in the system log, and `kestrel schedule list` shows the last run;
+#   each verifies; the user's work.ksb.old, "work final.ksb", a file of theirs named as a dated
+#   archive and another target's archive stay; each run leaves one line in the system log, and
+#   `kestrel schedule list` shows the last run;
+# - a run with the clock set back behind those archives' dates: its archive stays (the oldest
+#   goes), the log names the ones dated after it, and `kestrel schedule list` names a file there;
 # - while a run goes, no process's command line (/proc/*/cmdline) holds the job's password, nor
 #   does the crontab or a timer unit; the password is a file only its owner can read;
 # - keep 1 with the data files gone, and again with the data file held open by another program
@@ -14,6 +17,8 @@
 #   archive and removes the incomplete one.
 # Prints one "PASS name" or "FAIL name" line per check.
 #   scripts/schedule-history-test.sh linux KESTREL_TOOL KESTRELBAK KESTREL_HOLDER WORK_FOLDER
+# Linux only: the checks are named without the system.
+check_prefix=
 check_name=schedule-history-test
 holder_program=$(realpath "${4:-}")
 set -- "$1" "$2" "$3" "${5:-}"
@@ -52,17 +57,6 @@ printf '#!/bin/sh\n[ ! -e "%s" ] || sleep 2\nprintf "%%s|" "$@" >>"%s"\necho >>"
     "$work/slow" "$work/journal" "$work/journal" >bin/logger
 chmod +x bin/crontab bin/systemctl bin/logger
 
-check() {  # name, expected exit status, command... (standard input from $stdin_text if set)
-    local name=$1 expected=$2 status=0
-    shift 2
-    printf '%s' "${stdin_text:-}" | "$@" >"$work/$name.out" 2>"$work/$name.err" || status=$?
-    if [ "$status" -eq "$expected" ]; then
-        pass "$name"
-    else
-        fail "$name (exit status $status, expected $expected)"
-        cat "$work/$name.out" "$work/$name.err"
-    fi
-}
 # The command of job N as cron would run it: the line after its mark, less the time fields.
 job_command() {
     local entry
@@ -76,10 +70,10 @@ run_job() {  # N [time]
     command=$(job_command "$1")
     if [ -n "${2:-}" ]; then
         env -i HOME="$HOME" LOGNAME="$(id -un)" PATH="$work/bin:/usr/bin:/bin" SHELL=/bin/sh \
-            faketime "$2" /bin/sh -c "$command" </dev/null
+            TZ=UTC0 faketime "$2" /bin/sh -c "$command" </dev/null
     else
         env -i HOME="$HOME" LOGNAME="$(id -un)" PATH="$work/bin:/usr/bin:/bin" SHELL=/bin/sh \
-            /bin/sh -c "$command" </dev/null
+            TZ=UTC0 /bin/sh -c "$command" </dev/null
     fi
 }
 verify() {  # name, archive
@@ -91,7 +85,7 @@ target='C:\Users\bob\Documents\Backups\work.ksb'
 stdin_text="$password"$'\n' check add-keep-3 0 run_tool schedule add --profile Outlook \
     --items 111111111 --daily --time 23:30 --keep 3 --target "$target" --password-stdin
 # The user's own files beside the target, and another job's archive.
-for file in work.ksb.old 'work final.ksb' 'home 2026-12-01 2330.ksb'; do
+for file in work.ksb.old 'work final.ksb' 'work 2020-01-01 0000.ksb' 'home 2026-12-01 2330.ksb'; do
     echo "the user's" >"$backups/$file"
 done
 
@@ -141,8 +135,9 @@ if [ "$leaked" -eq 0 ] && [ "$seen" -eq 1 ]; then
 else
     fail "no-command-line-holds-the-password: leaked $leaked, run seen $seen"
 fi
-expected=$(printf '%s\n' 'home 2026-12-01 2330.ksb' 'work 2026-12-03 2330.ksb' \
-    'work 2026-12-04 2330.ksb' 'work 2026-12-05 2330.ksb' 'work final.ksb' 'work.ksb.old')
+expected=$(printf '%s\n' 'home 2026-12-01 2330.ksb' 'work 2026-12-03 2330 UTC.ksb' \
+    'work 2026-12-04 2330 UTC.ksb' 'work 2026-12-05 2330 UTC.ksb' 'work final.ksb' 'work.ksb.old' \
+    'work 2020-01-01 0000.ksb')
 actual=$(ls "$backups" | LC_ALL=C sort)
 if [ "$actual" = "$(LC_ALL=C sort <<<"$expected")" ]; then
     pass keep-3-leaves-the-three-newest-and-the-users-files
@@ -151,13 +146,13 @@ else
     printf '%s\n' "$actual"
 fi
 for day in 3 4 5; do
-    verify "keep-3-archive-$day-verifies" "$backups/work 2026-12-0$day 2330.ksb"
+    verify "keep-3-archive-$day-verifies" "$backups/work 2026-12-0$day 2330 UTC.ksb"
 done
 # One entry per run in the system log, as one line without tabs, and no password in any log.
 entries=$(grep -c '' journal)
 last=$(tail -1 journal)
 if [ "$entries" -eq 5 ] &&
-    grep -q -E '^-t\|kestrel\|-p\|user\.info\|--\|2026-12-05 23:30:[0-9]{2}, profile Outlook, archive C:\\Users\\bob\\Documents\\Backups\\work 2026-12-05 2330\.ksb, items [01]{11}, bytes [0-9]+, seconds [0-9.]+, status 0: written\|$' <<<"$last" &&
+    grep -q -E '^-t\|kestrel\|-p\|user\.info\|--\|2026-12-05 23:30:[0-9]{2}, profile Outlook, archive C:\\Users\\bob\\Documents\\Backups\\work 2026-12-05 2330 UTC\.ksb, items [01]{11}, bytes [0-9]+, seconds [0-9.]+, removed C:\\Users\\bob\\Documents\\Backups\\work 2026-12-02 2330 UTC\.ksb, status 0: written\|$' <<<"$last" &&
     ! grep -q -F -- "$password" journal "$log"; then
     pass system-log-line-per-run
 else
@@ -165,12 +160,39 @@ else
     printf '%s\n' "$last"
 fi
 check list-after-runs 0 run_tool schedule list
-if grep -q -E '^job 1 last ran 2026-12-05 23:30:[0-9]{2}: status 0: written \(C:\\Users\\bob\\Documents\\Backups\\work 2026-12-05 2330\.ksb\)$' list-after-runs.out &&
+if grep -q -E '^job 1 last ran 2026-12-05 23:30:[0-9]{2}: status 0: written \(C:\\Users\\bob\\Documents\\Backups\\work 2026-12-05 2330 UTC\.ksb\)$' list-after-runs.out &&
     grep -q -F 'jobs in the crontab do not make up a run missed' list-after-runs.out; then
     pass list-shows-last-run
 else
     fail list-shows-last-run
     cat list-after-runs.out
+fi
+
+# --- The clock set back behind the archives' dates ------------------------------------------
+# The run's own archive stays and the oldest goes; the two dated after the run are named.
+run_job 1 "2026-12-01 22:00:00" >run-set-back.out 2>&1
+status=$?
+expected=$(printf '%s\n' 'home 2026-12-01 2330.ksb' 'work 2026-12-01 2200 UTC.ksb' \
+    'work 2026-12-04 2330 UTC.ksb' 'work 2026-12-05 2330 UTC.ksb' 'work final.ksb' 'work.ksb.old' \
+    'work 2020-01-01 0000.ksb')
+actual=$(ls "$backups" | LC_ALL=C sort)
+line=$(tail -1 "$log" | tr -d '\r')
+dated='dated after this run, so not taken for the newest: C:\Users\bob\Documents\Backups\work 2026-12-04 2330 UTC.ksb, C:\Users\bob\Documents\Backups\work 2026-12-05 2330 UTC.ksb'
+if [ "$status" -eq 0 ] && [ "$actual" = "$(LC_ALL=C sort <<<"$expected")" ] &&
+    grep -q -F $'\tremoved C:\\Users\\bob\\Documents\\Backups\\work 2026-12-03 2330 UTC.ksb\t'"$dated"$'\tstatus 0: written' <<<"$line"; then
+    pass clock-set-back-keeps-the-runs-archive
+else
+    fail "clock-set-back-keeps-the-runs-archive (exit status $status)"
+    printf '%s\n' "$actual" "$line"
+    cat run-set-back.out
+fi
+verify clock-set-back-archive-verifies "$backups/work 2026-12-01 2200 UTC.ksb"
+check list-after-set-back 0 run_tool schedule list
+if grep -q -F 'status 0: written (C:\Users\bob\Documents\Backups\work 2026-12-01 2200 UTC.ksb)' list-after-set-back.out; then
+    pass list-names-the-set-back-runs-archive
+else
+    fail list-names-the-set-back-runs-archive
+    cat list-after-set-back.out
 fi
 
 # --- An incomplete run never replaces a complete archive ------------------------------------

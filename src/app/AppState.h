@@ -10,11 +10,8 @@ namespace kestrel {
 // The program-wide values that the windows and runs share. Created at start-up and passed by
 // reference; tests build their own. Paths are Windows paths without a trailing backslash.
 struct AppState {
-    // The command-line argument text, without the program path; empty when started normally.
-    std::string CommandLineText;
     // This run's private folder for the info file and temporary export files.
     std::string RunFolder;
-    std::string InfoFilePath;
     std::string ComputerName;
     std::string LogonUserName;
     std::string WindowsFolder;
@@ -37,11 +34,6 @@ struct AppState {
 
     // Backup side.
     std::string TargetArchivePath;
-    std::string BackupPassword;
-    bool WriteDoneFlag = false;
-    std::string ConfigExportFile;
-    std::string AccountsExportFile;
-    std::string OptionsExportFile;
 
     // Hand-over of a finished archive to the disc-writing window, which clears both.
     std::string PendingDiscFileName;

@@ -7,13 +7,11 @@
 #include "app/JobPasswordMove.h"
 #include "app/Policies.h"
 #include "app/Startup.h"
-#include "backup/BackupGenerations.h"
-#include "backup/BackupJob.h"
+#include "backup/BackupRun.h"
 #include "backup/UnattendedBackup.h"
 #include "outlook/HeldFiles.h"
 #include "outlook/OutlookRunsSetting.h"
 #include "platform/LocalTime.h"
-#include "platform/RedirectedReads.h"
 #include "registry/RegistryAccess.h"
 #include "ui/Messages.h"
 #include "ui/ProgressSink.h"
@@ -38,41 +36,28 @@ void Report(Platform& platform, const std::string& line, int status)
 }
 
 // Nobody is there to answer a message, so the user's standing choice decides what happens to
-// the files Outlook holds; a job made before that choice existed gets its default. The gate
-// starts again what it closed when it goes, so also after a failed run.
-BackupOutcome RunWithHeldFilesGate(Platform& platform, const AppState& state, Messages& silent,
-                                   const BackupRequest& request, const BackupMachine& machine,
-                                   int keep, const Policies& policies, std::string& heldFiles)
+// the files Outlook holds (an administrator's policy before it); a job made before that choice
+// existed gets its default. Without administrator rights no snapshot can be made: the run then
+// says so and closes Outlook instead, the way a user who chose snapshots would rather have it
+// than no mail. Every scheduled run reads its archive back before it replaces or removes
+// anything.
+BackupOutcome RunUnattended(Platform& platform, Messages& silent, BackupPlan plan,
+                            const Policies& policies, std::string& heldFiles)
 {
     RegistryAccess registry(*platform.registry, silent);
     const IfOutlookRuns way = policies.whenOutlookRuns.value_or(ReadUnattendedOutlookWay(registry));
+    plan.keep.verify = true;
+    plan.snapshotsAllowed = platform.system && platform.system->HasAdministratorRights();
     SilentProgress progress;
-    HeldFilesGate gate(platform.fileHolders.get(), progress);
-    // Without administrator rights no snapshot can be made: the gate then says so and closes
-    // Outlook instead, the way a user who chose snapshots would rather have it than no mail.
-    if (platform.system && platform.system->HasAdministratorRights()) {
-        gate.UseShadowCopies(platform.shadowCopies.get());
-    }
-    const HeldCheck check =
-        gate.Check(way,
-                   ProfileHeldFileCandidates(registry, state.ProfilesRootKey, request.profileName,
-                                             request.boxes),
-                   false);
-    BackupOutcome outcome;
-    {
-        const ScopedRedirectedReads fromSnapshot(platform, gate.SnapshotPaths());
-        BackupJob job(platform, silent);
-        // Every scheduled run reads its archive back before it replaces or removes anything.
-        const KeepPolicy policy{keep, true};
-        outcome = RunKeptBackup(job, request, machine, progress, policy, *platform.fileSystem);
-    }
-    heldFiles = HeldFilesLogField(check);
-    if (std::string why; !gate.DeleteSnapshot(why)) {
+    BackupRun run(platform, silent, std::move(plan));
+    const BackupRunOutcome outcome =
+        run.Run([way](const std::vector<HeldFile>&) { return way; }, progress);
+    heldFiles = HeldFilesLogField(outcome.held);
+    if (!outcome.snapshotNotDeleted.empty()) {
         heldFiles += std::string(heldFiles.empty() ? "" : "; ") +
-                     "the shadow copy could not be deleted: " + why;
+                     "the shadow copy could not be deleted: " + outcome.snapshotNotDeleted;
     }
-    gate.StartAgain();
-    return outcome;
+    return outcome.backup;
 }
 
 // The job's own values give way to the ones the administrator set for every user; the log names
@@ -160,14 +145,13 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
     }
     if (outcome.error.empty()) {
         AppState state;
-        state.CommandLineText = commandLineText;
         SilentMessages silent;
         LoadSharedState(state, platform, silent);
-        const BackupMachine machine =
-            BackupMachineFor(state, arguments->profileName, platform, silent);
-        outcome =
-            RunWithHeldFilesGate(platform, state, silent, UnattendedRequest(*arguments, started),
-                                 machine, arguments->keep, policies, heldFiles);
+        BackupPlan plan;
+        plan.request = UnattendedRequest(*arguments, started);
+        plan.machine = BackupMachineFor(state, arguments->profileName, platform, silent);
+        plan.keep.keep = arguments->keep;
+        outcome = RunUnattended(platform, silent, std::move(plan), policies, heldFiles);
     }
     if (const std::string followed = PolicyLogField(policies); !followed.empty()) {
         heldFiles = followed + (heldFiles.empty() ? "" : "; " + heldFiles);

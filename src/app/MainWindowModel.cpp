@@ -10,8 +10,8 @@
 #include "app/RestoreSetup.h"
 #include "app/Startup.h"
 #include "archive/MemberName.h"
-#include "backup/BackupGenerations.h"
-#include "backup/BackupRun.h"
+#include "backup/BackupDialogue.h"
+#include "outlook/OutlookRunsSetting.h"
 #include "platform/PathJoin.h"
 #include "registry/RegistryAccess.h"
 
@@ -41,11 +41,31 @@ std::string FileLines(const std::vector<HeldFile>& files)
     return lines;
 }
 
-std::string HeldFilesQuestion(const std::vector<HeldFile>& held, bool restore)
+// The question names the program that holds the files, also in what its buttons do.
+std::string HeldFilesQuestion(const std::vector<HeldFile>& held, bool restore, bool snapshot)
 {
-    return HolderNames(held) + (restore ? texts::HeldRestoreBefore : texts::HeldFilesBefore) +
-           "\r\n\r\n" + FileLines(held) + "\r\n" +
-           (restore ? texts::HeldRestoreAnswers : texts::HeldBackupAnswers);
+    const std::string names = HolderNames(held);
+    std::string answers;
+    if (restore) {
+        answers = texts::RestoreCloseAnswerBefore + names + texts::HeldRestoreAnswers;
+    } else if (snapshot) {
+        answers = texts::SnapshotAnswerBefore + names + texts::SnapshotAnswerAfter;
+    } else {
+        answers = texts::CloseAnswerBefore + names + texts::HeldBackupAnswers;
+    }
+    return names + (restore ? texts::HeldRestoreBefore : texts::HeldFilesBefore) + "\r\n\r\n" +
+           FileLines(held) + "\r\n" + answers;
+}
+
+// How the run dealt with the held files, when the user should know: no shadow copy could be
+// used, so the programs were asked to close.
+std::string HeldFilesNote(const HeldCheck& check)
+{
+    if (check.snapshotFailure.empty()) {
+        return {};
+    }
+    return texts::NoShadowCopyBefore + check.snapshotFailure + texts::NoShadowCopyAfter +
+           HolderNames(check.held) + texts::NoShadowCopyClosing;
 }
 
 Dialogs& NoDialogs()
@@ -262,12 +282,10 @@ void MainWindowModel::CancelClicked()
         return;
     }
     cancelRequested_ = true;
-    if (waitingForHolders_) {
-        waitCancelled_ = true;
-    } else if (restoreRunning_) {
+    if (restoreRunning_) {
         restore_->Cancel();
     } else {
-        job_->Cancel();
+        backup_->Cancel();
     }
 }
 
@@ -420,19 +438,24 @@ void MainWindowModel::StartBackupRun()
         messages_.Show(refused, texts::ApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
         return;
     }
+    // The registry and the version probe belong to the window thread; the wait for programs
+    // to close and the write, which takes minutes for a large data file, go to the worker.
+    BackupPlan plan;
+    plan.request = request;
+    plan.machine = BackupMachineFor(state_, request.profileName, platform_, messages_);
+    plan.keep.verify = verify_;
+    plan.snapshotsAllowed = AdministratorRights();
+    plan.wait = holderWait_;
+    backup_ = std::make_unique<BackupRun>(platform_, messages_, std::move(plan));
     // Asked before anything starts, so that Cancel leaves everything as it was.
-    const std::vector<std::string> paths = HeldFileCandidates(request.profileName, request.boxes);
-    const std::vector<HeldFile> held =
-        HeldFilesGate(platform_.fileHolders.get(), *this).FindHeld(paths);
-    MessageAnswer answer = MessageAnswer::No;
-    if (!held.empty()) {
-        answer = messages_.Show(HeldFilesQuestion(held, false), texts::ApplicationTitle,
-                                MessageIcon::Question, MessageButtons::YesNoCancel);
-        if (answer != MessageAnswer::Yes && answer != MessageAnswer::No) {
-            return;
-        }
+    const bool snapshot = SnapshotChosen();
+    const auto answer = [this, snapshot](const std::vector<HeldFile>& held) {
+        return AskAboutHeldFiles(held, snapshot);
+    };
+    if (!backup_->Decide(answer)) {
+        backup_.reset();
+        return;
     }
-    state_.BackupPassword = request.password;
     running_ = true;
     cancelRequested_ = false;
     quitAfterRun_ = false;
@@ -440,39 +463,69 @@ void MainWindowModel::StartBackupRun()
     runTargetName_ = targetFileName_;
     progressPanelVisible_ = true;
     host_.ShowProgress();
-    if (answer == MessageAnswer::Yes) {
-        CloseHoldersThen(paths, false, [this, request] { CollectAndWrite(request); });
-    } else {
-        CollectAndWrite(request);
-    }
+    BackupRun* run = backup_.get();
+    PrepareThen(
+        run->Way() != IfOutlookRuns::Skip,
+        [run](ProgressSink& progress) { run->Prepare(progress); },
+        [this] {
+            cancelRequested_ = false;
+            statusText_ = texts::PleaseWaiting;
+            const HeldCheck& check = backup_->Held();
+            if (check.verdict != HeldVerdict::Go || quitAfterRun_) {
+                EndWithoutRun();
+                return;
+            }
+            if (!check.stillHeld.empty() && backup_->Way() != IfOutlookRuns::Skip) {
+                messages_.Show(HolderNames(check.stillHeld) + texts::NotClosedBackup + "\r\n\r\n" +
+                                   FileLines(check.stillHeld),
+                               texts::ApplicationTitle, MessageIcon::Exclamation,
+                               MessageButtons::Ok);
+            }
+            CollectAndWrite();
+        });
 }
 
-void MainWindowModel::CollectAndWrite(const BackupRequest& request)
+std::optional<IfOutlookRuns> MainWindowModel::AskAboutHeldFiles(const std::vector<HeldFile>& held,
+                                                                bool snapshot)
 {
-    // The registry and the version probe belong to the window thread; only the write, which
-    // takes minutes for a large data file, goes to the worker.
-    const BackupMachine machine =
-        BackupMachineFor(state_, request.profileName, platform_, messages_);
-    job_ = std::make_unique<BackupJob>(platform_, messages_);
+    if (held.empty()) {
+        return IfOutlookRuns::Skip;
+    }
+    const MessageAnswer answer =
+        messages_.Show(HeldFilesQuestion(held, false, snapshot), texts::ApplicationTitle,
+                       MessageIcon::Question, MessageButtons::YesNoCancel);
+    if (answer == MessageAnswer::Yes) {
+        return snapshot ? IfOutlookRuns::Snapshot : IfOutlookRuns::Close;
+    }
+    if (answer == MessageAnswer::No) {
+        return IfOutlookRuns::Skip;
+    }
+    return std::nullopt;
+}
+
+bool MainWindowModel::AdministratorRights() const
+{
+    return platform_.system && platform_.system->HasAdministratorRights();
+}
+
+bool MainWindowModel::SnapshotChosen()
+{
+    if (!AdministratorRights() || !platform_.registry) {
+        return false;
+    }
+    RegistryAccess registry(*platform_.registry, messages_);
+    return CurrentPolicies(platform_).whenOutlookRuns.value_or(
+               ReadUnattendedOutlookWay(registry)) == IfOutlookRuns::Snapshot;
+}
+
+void MainWindowModel::CollectAndWrite()
+{
     // Written beside the target and put in place only once whole (and read back when the box
     // says so); a run that lacks an item never replaces the previous archive.
-    runRequest_ = StagedRequest(request);
-    readBackProblem_.reset();
-    job_->Collect(runRequest_, machine, *this);
-    BackupJob* job = job_.get();
-    const bool verify = verify_;
+    backup_->Collect(*this);
+    BackupRun* run = backup_.get();
     host_.RunInBackground(
-        *this,
-        [this, job, verify](ProgressSink& progress) {
-            job->Write(progress);
-            if (verify && job->Written()) {
-                progress.SetWriteText(texts::VerifyingBackup);
-                BackupOutcome written;
-                written.result = BackupResult::Written;
-                readBackProblem_ = CheckStagedArchive(written, runRequest_, *platform_.fileSystem);
-            }
-        },
-        [this] { WorkDone(); });
+        *this, [run](ProgressSink& progress) { run->Write(progress); }, [this] { WorkDone(); });
 }
 
 BackupRequest MainWindowModel::ReadBackupRequest() const
@@ -520,10 +573,9 @@ void MainWindowModel::HideProgress()
 
 void MainWindowModel::EndBackupRun()
 {
-    const BackupOutcome outcome = PlaceStagedArchive(job_->Finish(*this), runRequest_, KeepPolicy{},
-                                                     readBackProblem_, *platform_.fileSystem);
-    job_.reset();
-    gate_.reset();
+    const BackupRunOutcome run = backup_->Finish(*this);
+    backup_.reset();
+    const BackupOutcome& outcome = run.backup;
     if (!outcome.archivePath.empty()) {
         runTargetPath_ = outcome.archivePath;
         runTargetName_ = BareName(outcome.archivePath);
@@ -535,7 +587,8 @@ void MainWindowModel::EndBackupRun()
         host_.EndProgram();
         return;
     }
-    if (ReportBackup(outcome, messages_) && CurrentPolicies(platform_).DiscAllowed()) {
+    if (ReportBackup(outcome, messages_, HeldFilesNote(run.held)) &&
+        CurrentPolicies(platform_).DiscAllowed()) {
         // The disc window will pick the archive up from these two values once it exists;
         // until then the host's ShowDiscWindow opens nothing.
         state_.PendingDiscFileName = runTargetName_;
@@ -570,13 +623,21 @@ void MainWindowModel::StartRestoreRun()
     if (!CheckRestoreRequest(state_.NoValidBackupFlag, request.ticked, messages_)) {
         return;
     }
-    const std::vector<std::string> paths =
-        HeldFileCandidates(request.targetProfile, request.ticked);
-    const std::vector<HeldFile> held =
-        HeldFilesGate(platform_.fileHolders.get(), *this).FindHeld(paths);
-    if (!held.empty() &&
-        messages_.Show(HeldFilesQuestion(held, true), texts::ApplicationTitle,
-                       MessageIcon::Question, MessageButtons::OkCancel) != MessageAnswer::Ok) {
+    const RestoreMachine machine =
+        RestoreMachineFor(state_, request.targetProfile, platform_, messages_);
+    bool anyHeld = false;
+    const auto answer =
+        [this, &anyHeld](const std::vector<HeldFile>& held) -> std::optional<IfOutlookRuns> {
+        anyHeld = !held.empty();
+        if (held.empty() ||
+            messages_.Show(HeldFilesQuestion(held, true, false), texts::ApplicationTitle,
+                           MessageIcon::Question, MessageButtons::OkCancel) == MessageAnswer::Ok) {
+            return IfOutlookRuns::Close;
+        }
+        return std::nullopt;
+    };
+    RestoreSession* session = &Restore();
+    if (!session->Decide(request, machine, messages_, answer)) {
         return;
     }
     running_ = true;
@@ -585,19 +646,44 @@ void MainWindowModel::StartRestoreRun()
     quitAfterRun_ = false;
     progressPanelVisible_ = true;
     host_.ShowProgress();
-    if (held.empty()) {
-        RunRestore(request);
-    } else {
-        CloseHoldersThen(paths, true, [this, request] { RunRestore(request); });
-    }
+    const std::chrono::milliseconds wait = holderWait_;
+    PrepareThen(
+        anyHeld, [session, wait](ProgressSink& progress) { session->Prepare(progress, wait); },
+        [this, session, request, machine] {
+            cancelRequested_ = false;
+            statusText_ = texts::PleaseWaiting;
+            const HeldCheck& check = session->Held();
+            if (check.verdict == HeldVerdict::Cancelled || quitAfterRun_) {
+                EndWithoutRun();
+                return;
+            }
+            if (!check.stillHeld.empty()) {
+                messages_.Show(HolderNames(check.stillHeld) + texts::NotClosedRestore,
+                               texts::ApplicationTitle, MessageIcon::Exclamation,
+                               MessageButtons::Ok);
+            }
+            if (check.verdict != HeldVerdict::Go) {
+                EndWithoutRun();
+                return;
+            }
+            RunRestore(request, machine);
+        });
 }
 
-void MainWindowModel::RunRestore(const RestoreRequest& request)
+void MainWindowModel::PrepareThen(bool offThread, std::function<void(ProgressSink&)> prepare,
+                                  std::function<void()> next)
 {
-    // Located on the window thread, which owns the version probe; the restorers, which take
-    // minutes for a large data file, go to the worker.
-    const RestoreMachine machine =
-        RestoreMachineFor(state_, request.targetProfile, platform_, messages_);
+    if (offThread) {
+        host_.RunInBackground(*this, std::move(prepare), std::move(next));
+        return;
+    }
+    prepare(*this);
+    next();
+}
+
+void MainWindowModel::RunRestore(const RestoreRequest& request, const RestoreMachine& machine)
+{
+    // The restorers, which take minutes for a large data file, go to the worker.
     RestoreSession* session = &Restore();
     host_.RunInBackground(
         *this,
@@ -607,59 +693,15 @@ void MainWindowModel::RunRestore(const RestoreRequest& request)
         [this] { WorkDone(); });
 }
 
-std::vector<std::string> MainWindowModel::HeldFileCandidates(const std::string& profile,
-                                                             const ItemBoxes& ticked)
-{
-    if (!platform_.fileHolders || !platform_.registry) {
-        return {};
-    }
-    RegistryAccess registry(*platform_.registry, messages_);
-    return ProfileHeldFileCandidates(registry, state_.ProfilesRootKey, profile, ticked);
-}
-
-void MainWindowModel::CloseHoldersThen(std::vector<std::string> paths, bool restore,
-                                       std::function<void()> next)
-{
-    waitingForHolders_ = true;
-    waitCancelled_ = false;
-    FileHolders* holders = platform_.fileHolders.get();
-    // The gate reports its wait through the worker's sink; once the wait is over it only
-    // starts programs again, which needs no sink.
-    host_.RunInBackground(
-        *this,
-        [this, holders, paths = std::move(paths), restore,
-         wait = holderWait_](ProgressSink& progress) {
-            gate_ =
-                std::make_unique<HeldFilesGate>(holders, progress, HeldFilesGate::SleepFor, wait);
-            heldCheck_ = gate_->Check(IfOutlookRuns::Close, paths, restore, &waitCancelled_);
-        },
-        [this, restore, next = std::move(next)] {
-            waitingForHolders_ = false;
-            cancelRequested_ = false;
-            statusText_ = texts::PleaseWaiting;
-            if (heldCheck_.verdict == HeldVerdict::Cancelled || quitAfterRun_) {
-                EndWithoutRun();
-                return;
-            }
-            if (!heldCheck_.stillHeld.empty()) {
-                const std::string names = HolderNames(heldCheck_.stillHeld);
-                messages_.Show(restore ? names + texts::NotClosedRestore
-                                       : names + texts::NotClosedBackup + "\r\n\r\n" +
-                                             FileLines(heldCheck_.stillHeld),
-                               texts::ApplicationTitle, MessageIcon::Exclamation,
-                               MessageButtons::Ok);
-            }
-            if (heldCheck_.verdict != HeldVerdict::Go) {
-                EndWithoutRun();
-                return;
-            }
-            next();
-        });
-}
-
 void MainWindowModel::EndWithoutRun()
 {
-    gate_.reset();
+    if (backup_) {
+        backup_->Finish(*this);
+        backup_.reset();
+    }
+    if (restoreRunning_) {
+        Restore().EndRun();
+    }
     restoreRunning_ = false;
     HideProgress();
     if (quitAfterRun_) {
@@ -671,7 +713,7 @@ void MainWindowModel::EndWithoutRun()
 void MainWindowModel::EndRestoreRun()
 {
     restoreRunning_ = false;
-    gate_.reset();
+    Restore().EndRun();
     HideProgress();
     if (quitAfterRun_) {
         quitAfterRun_ = false;

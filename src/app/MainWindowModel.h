@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,8 @@
 #include "app/MainWindowTexts.h"
 #include "app/WindowControls.h"
 #include "archive/ItemTable.h"
-#include "backup/BackupJob.h"
 #include "backup/BackupRequest.h"
+#include "backup/BackupRun.h"
 #include "outlook/HeldFiles.h"
 #include "platform/Platform.h"
 #include "restore/OpenBackup.h"
@@ -179,16 +180,20 @@ private:
     // Opens an archive chosen on the restore tab: its password, its facts and its boxes.
     void OpenChosenBackup(const std::string& path);
     void StartBackupRun();
-    void CollectAndWrite(const BackupRequest& request);
+    void CollectAndWrite();
+    // The held-files question: Yes deals with them the way the user chose (a shadow copy when
+    // `snapshot`, else closing their program), No leaves them out, Cancel stops.
+    std::optional<IfOutlookRuns> AskAboutHeldFiles(const std::vector<HeldFile>& held,
+                                                   bool snapshot);
+    bool AdministratorRights() const;
+    // The options window's choice of a shadow copy for held files, which needs the rights.
+    bool SnapshotChosen();
     void StartRestoreRun();
-    void RunRestore(const RestoreRequest& request);
-    // The data files and address books of the profile the ticked boxes read or replace.
-    std::vector<std::string> HeldFileCandidates(const std::string& profile,
-                                                const ItemBoxes& ticked);
-    // Asks the programs holding `paths` to close and waits for them off the window thread
-    // (Cancel stops the wait), then calls `next` unless the wait was cancelled or, for a
-    // restore, a file is still held; the gate stays to start them again after the run.
-    void CloseHoldersThen(std::vector<std::string> paths, bool restore, std::function<void()> next);
+    void RunRestore(const RestoreRequest& request, const RestoreMachine& machine);
+    // A run's held-files step, then `next` on the window thread: off it when programs are to
+    // close (the wait takes up to a minute, and Cancel must work meanwhile), else at once.
+    void PrepareThen(bool offThread, std::function<void(ProgressSink&)> prepare,
+                     std::function<void()> next);
     // A run that ended before it began: the programs closed started again, the panel hidden.
     void EndWithoutRun();
     BackupRequest ReadBackupRequest() const;
@@ -235,11 +240,7 @@ private:
     // The run going on, if any.
     bool running_ = false;
     bool cancelRequested_ = false;
-    std::unique_ptr<BackupJob> job_;
-    // The run's request as the job writes it (beside the target first), and why its archive
-    // did not read back, set on the worker once it has written.
-    BackupRequest runRequest_;
-    std::optional<std::string> readBackProblem_;
+    std::unique_ptr<BackupRun> backup_;
     // The restore side: the archive opened on the restore tab stays open between runs.
     std::unique_ptr<RestoreSession> restore_;
     OpenedBackup opened_;
@@ -247,12 +248,8 @@ private:
     RestoreOutcome restoreOutcome_;
     std::string runTargetPath_;
     std::string runTargetName_;
-    // The programs a run closed, started again when it is over; the wait for them to close.
-    std::unique_ptr<HeldFilesGate> gate_;
-    HeldCheck heldCheck_;
-    bool waitingForHolders_ = false;
+    // How long a run waits for the programs it asked to close.
     std::chrono::milliseconds holderWait_ = HeldFilesGate::DefaultWait;
-    std::atomic<bool> waitCancelled_{false};
     // Quit was answered "Yes" while the run went on: end the program once it is over.
     bool quitAfterRun_ = false;
     // The quit question is open; a run that ends meanwhile waits for the answer.

@@ -18,7 +18,6 @@ inline constexpr const char* Quit = "Quit";
 inline constexpr const char* Browse = "Browse...";
 inline constexpr const char* PleaseWaiting = "Please Waiting";
 inline constexpr const char* VerifyAfterWriting = "Verify the backup after writing";
-inline constexpr const char* VerifyingBackup = "Verifying the backup...";
 inline constexpr const char* Cancel = "Cancel";
 
 // Backup tab.
@@ -75,15 +74,30 @@ inline constexpr const char* QuitWhileRestoreRuns =
 // Another program holds files a run reads or replaces: "OUTLOOK.EXE (process 412)", the text,
 // the files one a line, then the answers.
 inline constexpr const char* HeldFilesBefore = " is using these files:";
+// "Yes: close " or "OK: close ", the program, then what follows.
+inline constexpr const char* CloseAnswerBefore = "Yes: close ";
 inline constexpr const char* HeldBackupAnswers =
-    "Yes: close Outlook, back up and start it again afterwards.\r\n"
+    ", back up and start it again afterwards.\r\n"
+    "No: back up without these files.\r\n"
+    "Cancel: do not back up now.";
+// With a shadow copy chosen in the options window: the program, then what follows.
+inline constexpr const char* SnapshotAnswerBefore =
+    "Yes: back up these files from a shadow copy while ";
+inline constexpr const char* SnapshotAnswerAfter =
+    " keeps running (it is closed and started again when no shadow copy can be made).\r\n"
     "No: back up without these files.\r\n"
     "Cancel: do not back up now.";
 inline constexpr const char* HeldRestoreBefore =
     " is using these files, which the restore replaces:";
+inline constexpr const char* RestoreCloseAnswerBefore = "OK: close ";
 inline constexpr const char* HeldRestoreAnswers =
-    "OK: close Outlook, restore and start it again afterwards.\r\n"
+    ", restore and start it again afterwards.\r\n"
     "Cancel: do not restore now.";
+// The end of the result message when the chosen shadow copy could not be used: why, then the
+// programs.
+inline constexpr const char* NoShadowCopyBefore = "No shadow copy could be used (";
+inline constexpr const char* NoShadowCopyAfter = "), so ";
+inline constexpr const char* NoShadowCopyClosing = " was asked to close for the backup instead.";
 // The program did not close within the wait: the program, then one of the two.
 inline constexpr const char* NotClosedBackup =
     " did not close within 60 seconds and is left running. The backup goes on without these "

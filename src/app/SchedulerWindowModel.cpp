@@ -8,7 +8,7 @@
 #include "app/JobListing.h"
 #include "app/ScheduleJobAdd.h"
 #include "app/Startup.h"
-#include "backup/BackupRun.h"
+#include "backup/BackupDialogue.h"
 #include "outlook/OutlookRunsSetting.h"
 #include "outlook/ProfileDiscovery.h"
 #include "platform/LocalTime.h"

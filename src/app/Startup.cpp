@@ -1,10 +1,14 @@
 #include "app/Startup.h"
 
+#include <optional>
+
 #include "archive/InfoFile.h"
 #include "outlook/OutlookVersion.h"
 #include "outlook/ProfilesRootKey.h"
 #include "platform/PathJoin.h"
+#include "registry/RegistryAccess.h"
 #include "restore/RestoreJournal.h"
+#include "ui/Messages.h"
 
 namespace kestrel {
 namespace {
@@ -36,10 +40,18 @@ std::string RecoverInterruptedRestore(Platform& platform)
     if (!platform.fileSystem) {
         return {};
     }
+    // A key the registry refuses leaves its tree unsettled, which the report names.
+    SilentMessages refusals;
+    std::optional<RegistryAccess> registry;
+    if (platform.registry) {
+        registry.emplace(*platform.registry, refusals);
+    }
     const auto runs = RecoverInterruptedRestores(
-        *platform.fileSystem, platform.dataFolder, [&platform](const std::string& runFolder) {
+        *platform.fileSystem, platform.dataFolder,
+        [&platform](const std::string& runFolder) {
             return platform.runFolder && platform.runFolder->IsRunning(runFolder);
-        });
+        },
+        registry ? &*registry : nullptr);
     return RecoveryReport(runs);
 }
 
@@ -47,7 +59,6 @@ void LoadSharedState(AppState& state, Platform& platform, Messages& messages)
 {
     if (platform.runFolder && !platform.runFolder->Path().empty()) {
         state.RunFolder = platform.runFolder->Path();
-        state.InfoFilePath = JoinPath(state.RunFolder, InfoFileName);
     }
     state.ComputerName = TrimBlanks(CutAtNul(platform.system->ComputerName()));
     state.LogonUserName = TrimBlanks(CutAtNul(platform.system->LogonUserName()));

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "archive/ParallelDeflate.h"
+#include "archive/ParallelInflate.h"
 #include "archive/WinZipAes.h"
 
 namespace kestrel {
@@ -40,6 +42,7 @@ struct MemberDecoder::State {
     std::vector<std::uint8_t> code;
     std::unique_ptr<WinZipAes> aes;
 
+    std::unique_ptr<ParallelInflate> chunked;  // when the member has a chunk index
     z_stream inflater{};
     bool inflaterReady = false;
     bool streamEnded = false;
@@ -59,17 +62,26 @@ struct MemberDecoder::State {
 
     bool Emit(const std::uint8_t* data, std::size_t size)
     {
-        if (size == 0) {
-            return true;
-        }
+        return size == 0 ||
+               EmitChecked(data, size, static_cast<std::uint32_t>(libdeflate_crc32(0, data, size)));
+    }
+
+    // The data with its CRC-32, computed already.
+    bool EmitChecked(const std::uint8_t* data, std::size_t size, std::uint32_t dataCrc)
+    {
         produced += size;
         if (produced > member.size) {
             return Fail("more data than the member's size");
         }
-        crc = libdeflate_crc32(crc, data, size);
-        if (consumer && !consumer(reinterpret_cast<const char*>(data), size)) {
-            stopped = true;
-            return Fail("stopped while reading");
+        crc = static_cast<std::uint32_t>(crc32_combine(crc, dataCrc, static_cast<z_off_t>(size)));
+        // In pieces no larger than the one-stream inflater gives, so that progress and a
+        // cancel come as often whichever way the member is inflated.
+        for (std::size_t at = 0; consumer && at < size; at += OutputSize) {
+            const std::size_t piece = std::min(OutputSize, size - at);
+            if (!consumer(reinterpret_cast<const char*>(data + at), piece)) {
+                stopped = true;
+                return Fail("stopped while reading");
+            }
         }
         return true;
     }
@@ -134,6 +146,9 @@ struct MemberDecoder::State {
         if (!member.deflated) {
             return Emit(data, size);
         }
+        if (chunked) {
+            return chunked->Add(data, size) || Fail(chunked->Error());
+        }
         while (size > 0) {
             const auto piece = static_cast<uInt>(std::min<std::size_t>(size, 1u << 30));
             inflater.next_in = const_cast<std::uint8_t*>(data);  // zlib only reads it
@@ -160,6 +175,9 @@ struct MemberDecoder::State {
     // The inflater may hold output back until it sees more input; at the end it must give all.
     bool DrainInflater()
     {
+        if (chunked) {
+            return chunked->Finish() || Fail(chunked->Error());
+        }
         while (member.deflated && !streamEnded) {
             inflater.next_in = nullptr;
             inflater.avail_in = 0;
@@ -198,7 +216,13 @@ MemberDecoder::MemberDecoder(const Member& member, std::vector<std::string> pass
             s.Fail("truncated encrypted data");
         }
     }
-    if (member.deflated) {
+    if (member.deflated && member.chunks != nullptr) {
+        s.chunked = std::make_unique<ParallelInflate>(
+            *member.chunks, ParallelDeflate::DefaultThreads(),
+            [&s](const std::uint8_t* data, std::size_t size, std::uint32_t dataCrc) {
+                return s.EmitChecked(data, size, dataCrc);
+            });
+    } else if (member.deflated) {
         if (inflateInit2(&s.inflater, -15) != Z_OK) {
             s.Fail("out of memory");
         }

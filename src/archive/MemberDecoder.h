@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/ChunkIndex.h"
+
 namespace kestrel {
 
 // Turns a member's data as it is stored in the archive (deflated or stored, WinZip AES or not
@@ -25,6 +27,9 @@ public:
         bool checkCrc = true;  // AE-2 members store 0 and rely on the code alone
         bool deflated = false;
         int aesBits = 0;  // 128, 192 or 256; 0 when not encrypted
+        // Of a deflated member, checked against it (ParseChunkIndex): its chunks are inflated
+        // on every core and their CRCs checked as well. Kept alive by the caller.
+        const ChunkIndex* chunks = nullptr;
     };
     // False stops the decoding (Error says so).
     using Consumer = std::function<bool(const char*, std::size_t)>;

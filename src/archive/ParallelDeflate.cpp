@@ -4,7 +4,10 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -14,6 +17,12 @@
 
 namespace kestrel {
 namespace {
+
+// Pieces of the input that are probed, and stored when they look incompressible.
+constexpr std::size_t ProbePieceSize = 64 * 1024;
+// Bits per byte above which a piece's byte values leave deflate's Huffman codes nothing to
+// gain (less than 1%).
+constexpr double IncompressibleEntropy = 7.92;
 
 struct Chunk {
     std::vector<std::uint8_t> input;
@@ -33,25 +42,63 @@ struct CompressorDeleter {
 };
 using Compressor = std::unique_ptr<libdeflate_compressor, CompressorDeleter>;
 
-// Deflates the chunk as a stream of its own, then makes it continue into the next chunk's.
-// Stored blocks take the place of anything that fails or would be larger than them.
+// Deflates the data as a stream of its own, continuable unless `final`; false when that would
+// not be smaller than storing it.
+bool AppendDeflated(libdeflate_compressor* compressor, std::span<const std::uint8_t> data,
+                    bool final, std::vector<std::uint8_t>& out)
+{
+    if (compressor == nullptr) {
+        return false;
+    }
+    const std::size_t storedSize = StoredBlocksSize(data.size());
+    std::vector<std::uint8_t> stream(storedSize);
+    const std::size_t size = libdeflate_deflate_compress(compressor, data.data(), data.size(),
+                                                         stream.data(), storedSize);
+    stream.resize(size);
+    if (size == 0 || !(final || MakeDeflateStreamContinuable(stream)) ||
+        stream.size() > storedSize) {
+        return false;
+    }
+    out.insert(out.end(), stream.begin(), stream.end());
+    return true;
+}
+
+// Deflates the chunk as a stream of its own that continues into the next chunk's. Pieces
+// that would not compress are stored without trying, and runs of the others are deflated;
+// stored blocks take the place of anything that fails or would be larger than them.
 void Compress(libdeflate_compressor* compressor, Chunk& chunk)
 {
     const std::span<const std::uint8_t> input(chunk.input.data(), chunk.inputSize);
     chunk.crc = static_cast<std::uint32_t>(libdeflate_crc32(0, input.data(), input.size()));
-    const std::size_t storedSize = StoredBlocksSize(input.size());
-    chunk.output.resize(storedSize);
-    const std::size_t size =
-        compressor == nullptr ? 0
-                              : libdeflate_deflate_compress(compressor, input.data(), input.size(),
-                                                            chunk.output.data(), storedSize);
-    chunk.output.resize(size);
-    if (size != 0 && (chunk.last || MakeDeflateStreamContinuable(chunk.output)) &&
-        chunk.output.size() <= storedSize) {
+    chunk.output.clear();
+    chunk.output.reserve(StoredBlocksSize(input.size()));
+    std::vector<bool> incompressible;
+    for (std::size_t at = 0; at < input.size(); at += ProbePieceSize) {
+        incompressible.push_back(
+            LooksIncompressible(input.subspan(at, std::min(ProbePieceSize, input.size() - at))));
+    }
+    if (incompressible.empty()) {  // an empty file: one final block
+        AppendStoredBlocks(chunk.output, input, chunk.last);
         return;
     }
-    chunk.output.clear();
-    AppendStoredBlocks(chunk.output, input, chunk.last);
+    for (std::size_t first = 0; first < incompressible.size();) {
+        std::size_t next = first + 1;
+        while (next < incompressible.size() && incompressible[next] == incompressible[first]) {
+            ++next;
+        }
+        const std::size_t start = first * ProbePieceSize;
+        const auto run =
+            input.subspan(start, std::min(next * ProbePieceSize, input.size()) - start);
+        const bool final = chunk.last && next == incompressible.size();
+        if (incompressible[first] || !AppendDeflated(compressor, run, final, chunk.output)) {
+            AppendStoredBlocks(chunk.output, run, final);
+        }
+        first = next;
+    }
+    if (chunk.output.size() > StoredBlocksSize(input.size())) {
+        chunk.output.clear();
+        AppendStoredBlocks(chunk.output, input, chunk.last);
+    }
 }
 
 }  // namespace
@@ -248,9 +295,63 @@ std::uint32_t ParallelDeflate::Crc() const
     return state_->crc;
 }
 
+std::uint32_t ParallelDeflate::PieceCrc() const
+{
+    return state_->current ? state_->current->crc : 0;
+}
+
 std::uint64_t ParallelDeflate::InputSize() const
 {
     return state_->inputSize;
+}
+
+// Data already compressed (JPEG, PDF streams, Office files, ZIPs) spends its byte values almost
+// evenly and repeats nothing; text and tables fail either test at once.
+bool LooksIncompressible(std::span<const std::uint8_t> piece)
+{
+    // Four tables so that runs of one byte value do not wait on the same counter.
+    std::array<std::array<std::uint32_t, 256>, 4> counts{};
+    std::size_t i = 0;
+    for (; i + 4 <= piece.size(); i += 4) {
+        ++counts[0][piece[i]];
+        ++counts[1][piece[i + 1]];
+        ++counts[2][piece[i + 2]];
+        ++counts[3][piece[i + 3]];
+    }
+    for (; i < piece.size(); ++i) {
+        ++counts[0][piece[i]];
+    }
+    // Bits per byte of the byte values' order-0 entropy; compressed data comes within a
+    // fraction of a percent of 8.
+    double entropy = 0;
+    const auto total = static_cast<double>(piece.size());
+    for (int value = 0; value < 256; ++value) {
+        const std::uint32_t count =
+            counts[0][value] + counts[1][value] + counts[2][value] + counts[3][value];
+        if (count != 0) {
+            const double p = count / total;
+            entropy -= p * std::log2(p);
+        }
+    }
+    if (entropy < IncompressibleEntropy) {
+        return false;
+    }
+    // Even values may repeat in long strings (a table of random numbers written twice): look
+    // for 4-byte matches at the start, as deflate's match finder would.
+    const std::size_t probeSize = std::min<std::size_t>(piece.size(), 16 * 1024);
+    std::array<std::uint16_t, 4096> last{};
+    std::size_t matches = 0;
+    for (std::size_t at = 0; at + 4 <= probeSize; ++at) {
+        std::uint32_t word = 0;
+        std::memcpy(&word, piece.data() + at, 4);
+        const std::uint32_t slot = (word * 2654435761u) >> 20;
+        const std::size_t earlier = last[slot];
+        if (earlier != 0 && std::memcmp(piece.data() + earlier - 1, piece.data() + at, 4) == 0) {
+            ++matches;
+        }
+        last[slot] = static_cast<std::uint16_t>(at + 1);
+    }
+    return matches < probeSize / 256;
 }
 
 unsigned ParallelDeflate::DefaultThreads()

@@ -30,11 +30,6 @@ public:
     {
         return static_cast<std::size_t>(keyBits) / 16;
     }
-    // What the scheme adds to a member's data: salt, verifier and code.
-    static constexpr std::size_t Overhead(int keyBits)
-    {
-        return SaltSize(keyBits) + VerifierSize + CodeSize;
-    }
 
     // Keys for a new member: a fresh random salt. Null when the system's crypto fails.
     static std::unique_ptr<WinZipAes> ForWriting(std::string_view password, int keyBits);

@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <map>
 #include <string_view>
 
 #include "archive/ArchiveLeftovers.h"
+#include "archive/ChunkIndex.h"
 #include "archive/InfoFile.h"
 #include "archive/MemberDecoder.h"
 #include "archive/MemberName.h"
@@ -136,9 +138,10 @@ int AesBits(zip_uint16_t method)
 // its CRC.
 bool ReadStoredMember(zip_t* archive, const ZipMember& member, std::vector<std::string> passwords,
                       const std::function<bool(const char*, std::size_t)>& consume,
-                      std::string& error)
+                      std::string& error, const ChunkIndex* chunks)
 {
     MemberDecoder::Member facts;
+    facts.chunks = chunks;
     facts.size = member.size;
     facts.storedSize = member.compressedSize;
     facts.crc = member.crc;
@@ -178,6 +181,28 @@ bool DecodesItself(zip_t* archive, const ZipMember& member)
     return method && (!member.encrypted || member.aesBits != 0);
 }
 
+// Whether the entry is a chunk index this program wrote: the name alone could be a user's file.
+bool IsChunkIndexEntry(zip_t* archive, const ZipMember& member)
+{
+    if (!member.name.ends_with(ChunkIndexSuffix)) {
+        return false;
+    }
+    zip_uint32_t length = 0;
+    const char* comment = zip_file_get_comment(archive, member.index, &length, ZIP_FL_ENC_RAW);
+    return comment != nullptr && std::string_view(comment, length) == ChunkIndexComment;
+}
+
+// The bytes of the member's deflate stream: its stored data without the AES framing.
+std::uint64_t DeflateStreamSize(const ZipMember& member)
+{
+    if (member.aesBits == 0) {
+        return member.compressedSize;
+    }
+    const std::uint64_t framing =
+        WinZipAes::SaltSize(member.aesBits) + WinZipAes::VerifierSize + WinZipAes::CodeSize;
+    return member.compressedSize < framing ? 0 : member.compressedSize - framing;
+}
+
 // Fires the write-finished event however Write returns.
 struct FinishedOnExit {
     ZipEventSink& events;
@@ -214,9 +239,13 @@ struct ZipComponent::State {
         mode = Mode::None;
         provenPassword.reset();
         members.clear();
+        chunkIndexes.clear();
         pending.clear();
     }
     bool WriteArchive(const std::string& target, ZipEventThrottle& throttle);
+    void SetChunkIndexesAside();
+    std::optional<ChunkIndex> ReadChunkIndex(const ZipMember& member);
+    bool AddSource(zip_t* zip, ZipMemberSource& member, const std::string& path);
     // The member's subfolders below the folder it is extracted into, each level made when
     // missing; the folder itself must exist.
     bool CreateLevelsBelow(const std::string& base, const std::string& level)
@@ -250,6 +279,8 @@ struct ZipComponent::State {
     std::string archivePath;
     zip_t* archive = nullptr;  // open for reading
     std::vector<ZipMember> members;
+    // The chunk indexes of members, by the member's index; hidden from Members().
+    std::map<std::uint64_t, ZipMember> chunkIndexes;
     std::vector<PendingFile> pending;
     std::string readPassword;
     std::optional<std::string> provenPassword;
@@ -332,6 +363,7 @@ bool ZipComponent::Open(const std::string& archivePath)
         member.deflated = stat.comp_method != ZIP_CM_STORE;
         s.members.push_back(member);
     }
+    s.SetChunkIndexesAside();
     s.mode = Mode::Reading;
     return true;
 }
@@ -484,6 +516,49 @@ bool ZipComponent::Write()
     return true;
 }
 
+// Takes this program's chunk indexes out of the member list, each kept for the member it
+// follows and names.
+void ZipComponent::State::SetChunkIndexesAside()
+{
+    std::vector<ZipMember> kept;
+    for (std::size_t i = 0; i < members.size(); ++i) {
+        const ZipMember& member = members[i];
+        if (i > 0 && IsChunkIndexEntry(archive, member) &&
+            members[i - 1].name + std::string(ChunkIndexSuffix) == member.name &&
+            !chunkIndexes.contains(members[i - 1].index)) {
+            chunkIndexes[members[i - 1].index] = member;
+            continue;
+        }
+        kept.push_back(member);
+    }
+    members = std::move(kept);
+}
+
+// The member's chunk index when it has one that reads whole and fits it; none otherwise, and
+// the member is inflated in one piece.
+std::optional<ChunkIndex> ZipComponent::State::ReadChunkIndex(const ZipMember& member)
+{
+    const auto found = chunkIndexes.find(member.index);
+    if (found == chunkIndexes.end() || !member.deflated || !DecodesItself(archive, member) ||
+        !DecodesItself(archive, found->second) ||
+        found->second.size > ChunkIndexSizeFor(member.size, 64 * 1024)) {
+        return std::nullopt;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::string ignored;
+    const bool read = ReadStoredMember(
+        archive, found->second, AesPasswords(),
+        [&](const char* data, std::size_t size) {
+            bytes.insert(bytes.end(), data, data + size);
+            return true;
+        },
+        ignored, nullptr);
+    if (!read) {
+        return std::nullopt;
+    }
+    return ParseChunkIndex(bytes, member.size, DeflateStreamSize(member));
+}
+
 bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrottle& throttle)
 {
     RemoveArchiveLeftovers(fileSystem, target);
@@ -518,26 +593,25 @@ bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrott
         zip_source_free(output);
         return Fail("cannot create " + target + ": " + openReason);
     }
+    // Each member of more than one chunk is followed by its chunk index, unless a file added
+    // under that name takes the place.
+    const auto nameTaken = [&](const std::string& name) {
+        return std::any_of(pending.begin(), pending.end(), [&](const PendingFile& file) {
+            return EqualsIgnoringCase(file.memberName, name);
+        });
+    };
+    std::vector<std::unique_ptr<ZipMemberSource>> indexSources;
     for (std::size_t i = 0; i < sources.size(); ++i) {
-        zip_source_t* source = sources[i]->Create(zip);
-        // An ASCII name is stored as it is; any other gets ZIP's UTF-8 flag, so every tool
-        // shows it as it was on every machine.
-        const std::string& name = pending[i].memberName;
-        const zip_int64_t index =
-            source == nullptr ? -1 : zip_file_add(zip, name.c_str(), source, ZIP_FL_ENC_UTF_8);
-        if (index < 0) {
-            zip_source_free(source);
-            const std::string reason = zip_strerror(zip);
-            zip_discard(zip);
-            return Fail("cannot add " + pending[i].path + ": " + reason);
+        if (!AddSource(zip, *sources[i], pending[i].path)) {
+            return false;
         }
-        // The source delivers the data deflated and encrypted; without a password libzip
-        // only marks the entry as AES and writes the extra field that says so.
-        const auto entry = static_cast<zip_uint64_t>(index);
-        if (protect && zip_file_set_encryption(zip, entry, ZIP_EM_AES_256, nullptr) != 0) {
-            const std::string reason = zip_strerror(zip);
-            zip_discard(zip);
-            return Fail("cannot add " + pending[i].path + ": " + reason);
+        if (!sources[i]->HasChunkIndex() ||
+            nameTaken(sources[i]->MemberName() + std::string(ChunkIndexSuffix))) {
+            continue;
+        }
+        indexSources.push_back(std::make_unique<ZipMemberSource>(job, fileSystem, *sources[i]));
+        if (!AddSource(zip, *indexSources.back(), pending[i].path)) {
+            return false;
         }
     }
     throttle.Progress(0);
@@ -556,6 +630,34 @@ bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrott
         return Fail("cannot write " + target + ": " + reason);
     }
     return true;
+}
+
+// Adds the member whose data the source gives; on failure the archive is discarded.
+bool ZipComponent::State::AddSource(zip_t* zip, ZipMemberSource& member, const std::string& path)
+{
+    zip_source_t* source = member.Create(zip);
+    // An ASCII name is stored as it is; any other gets ZIP's UTF-8 flag, so every tool shows
+    // it as it was on every machine.
+    const std::string& name = member.MemberName();
+    const zip_int64_t index =
+        source == nullptr ? -1 : zip_file_add(zip, name.c_str(), source, ZIP_FL_ENC_UTF_8);
+    // The source delivers the data deflated and encrypted; without a password libzip only
+    // marks the entry as AES and writes the extra field that says so.
+    const auto entry = static_cast<zip_uint64_t>(index);
+    const bool added = index >= 0 && (!protect || zip_file_set_encryption(
+                                                      zip, entry, ZIP_EM_AES_256, nullptr) == 0);
+    if (added &&
+        (!member.IsChunkIndex() ||
+         zip_file_set_comment(zip, entry, ChunkIndexComment.data(),
+                              static_cast<zip_uint16_t>(ChunkIndexComment.size()), 0) == 0)) {
+        return true;
+    }
+    if (index < 0) {
+        zip_source_free(source);
+    }
+    const std::string reason = zip_strerror(zip);
+    zip_discard(zip);
+    return Fail("cannot add " + path + ": " + reason);
 }
 
 void ZipComponent::Cancel()
@@ -612,7 +714,10 @@ bool ZipComponent::ReadMember(const ZipMember& member,
     };
     std::string error;
     if (DecodesItself(s.archive, member)) {
-        return ReadStoredMember(s.archive, member, s.AesPasswords(), consume, error) || fail(error);
+        const std::optional<ChunkIndex> chunks = s.ReadChunkIndex(member);
+        return ReadStoredMember(s.archive, member, s.AesPasswords(), consume, error,
+                                chunks ? &*chunks : nullptr) ||
+               fail(error);
     }
     return ReadEntry(s.archive, member, consume, error) || fail(error);
 }

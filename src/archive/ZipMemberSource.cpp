@@ -4,6 +4,35 @@
 #include <limits>
 
 namespace kestrel {
+namespace {
+
+// An index member's bytes, made when libzip opens its source.
+class BytesInputFile : public InputFile {
+public:
+    explicit BytesInputFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+
+    std::int64_t Read(char* data, std::size_t size) override
+    {
+        const std::size_t take = std::min(size, bytes_.size() - position_);
+        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(position_), take, data);
+        position_ += take;
+        return static_cast<std::int64_t>(take);
+    }
+    bool Seek(std::uint64_t offset) override
+    {
+        position_ = static_cast<std::size_t>(std::min<std::uint64_t>(offset, bytes_.size()));
+        return true;
+    }
+    std::uint64_t Size() const override { return bytes_.size(); }
+    const Error& Failure() const override { return failure_; }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    std::size_t position_ = 0;
+    Error failure_;
+};
+
+}  // namespace
 
 ZipMemberSource::ZipMemberSource(ZipWriteJob& job, FileSystem& fileSystem, std::string path,
                                  std::string memberName, std::uint64_t size, std::time_t modified)
@@ -13,6 +42,19 @@ ZipMemberSource::ZipMemberSource(ZipWriteJob& job, FileSystem& fileSystem, std::
       memberName_(std::move(memberName)),
       size_(size),
       modified_(modified)
+{
+    zip_error_init(&error_);
+}
+
+ZipMemberSource::ZipMemberSource(ZipWriteJob& job, FileSystem& fileSystem,
+                                 const ZipMemberSource& data)
+    : job_(job),
+      fileSystem_(fileSystem),
+      path_(data.path_ + std::string(ChunkIndexSuffix)),
+      memberName_(data.memberName_ + std::string(ChunkIndexSuffix)),
+      size_(ChunkIndexSizeFor(data.size_, ChunkSize)),
+      modified_(data.modified_),
+      indexToStore_(&data.chunks_)
 {
     zip_error_init(&error_);
 }
@@ -57,11 +99,18 @@ zip_int64_t ZipMemberSource::Callback(void* self, void* data, zip_uint64_t lengt
 
 zip_int64_t ZipMemberSource::Open()
 {
-    auto opened = fileSystem_.OpenInputFile(path_);
-    if (!opened) {
-        return Fail(ZIP_ER_OPEN, opened.error());
+    if (indexToStore_ != nullptr) {
+        in_ = std::make_unique<BytesInputFile>(SerializeChunkIndex(*indexToStore_));
+    } else {
+        auto opened = fileSystem_.OpenInputFile(path_);
+        if (!opened) {
+            return Fail(ZIP_ER_OPEN, opened.error());
+        }
+        in_ = std::move(*opened);
     }
-    in_ = std::move(*opened);
+    chunks_ = {};
+    chunks_.chunkSize = static_cast<std::uint32_t>(ChunkSize);
+    chunks_.dataSize = size_;
     zip_error_fini(&error_);
     zip_error_init(&error_);
     read_ = 0;
@@ -78,8 +127,10 @@ zip_int64_t ZipMemberSource::Open()
     }
     deflate_ = std::make_unique<ParallelDeflate>(
         [this](std::uint8_t* data, std::size_t length) { return ReadFile(data, length); },
-        ParallelDeflate::Settings{job_.deflateLevel, job_.threads});
-    job_.events.AddingFile(memberName_);
+        ParallelDeflate::Settings{job_.deflateLevel, job_.threads, ChunkSize});
+    if (indexToStore_ == nullptr) {
+        job_.events.AddingFile(memberName_);
+    }
     return 0;
 }
 
@@ -134,6 +185,7 @@ bool ZipMemberSource::NextPiece()
         return false;
     }
     if (!piece_.empty()) {
+        chunks_.chunks.push_back({static_cast<std::uint32_t>(piece_.size()), deflate_->PieceCrc()});
         if (aes_) {
             aes_->Encrypt(piece_.data(), piece_.size());
         }
@@ -175,7 +227,9 @@ std::ptrdiff_t ZipMemberSource::ReadFile(std::uint8_t* data, std::size_t length)
         Fail(ZIP_ER_INCONS, {"archive", path_, 0, "the file changed while it was read"});
         return -1;
     }
-    job_.Advance(got);
+    if (indexToStore_ == nullptr) {
+        job_.Advance(got);
+    }
     return static_cast<std::ptrdiff_t>(got);
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/ChunkIndex.h"
 #include "archive/ParallelDeflate.h"
 #include "archive/WinZipAes.h"
 #include "archive/ZipEventThrottle.h"
@@ -55,8 +56,18 @@ public:
     ZipMemberSource(const ZipMemberSource&) = delete;
     ZipMemberSource& operator=(const ZipMemberSource&) = delete;
 
+    // The source of the chunk index of the member `data` makes (named for it), read from the
+    // index `data` fills: libzip must read `data` first. It reports no event of its own.
+    ZipMemberSource(ZipWriteJob& job, FileSystem& fileSystem, const ZipMemberSource& data);
+
     // Owned by the caller, which keeps it alive until libzip is done with the archive.
     zip_source_t* Create(zip_t* archive);
+    // The index member that goes with this one: none for a member of at most one chunk.
+    bool HasChunkIndex() const { return ChunkIndexSizeFor(size_, ChunkSize) != 0; }
+    const std::string& MemberName() const { return memberName_; }
+    bool IsChunkIndex() const { return indexToStore_ != nullptr; }
+
+    static constexpr std::size_t ChunkSize = ParallelDeflate::DefaultChunkSize;
 
 private:
     static zip_int64_t Callback(void* self, void* data, zip_uint64_t length,
@@ -75,6 +86,8 @@ private:
     std::string memberName_;
     std::uint64_t size_;
     std::time_t modified_;
+    const ChunkIndex* indexToStore_ = nullptr;  // set for the source of an index member
+    ChunkIndex chunks_;                         // of the data handed out so far
     std::unique_ptr<InputFile> in_;
     std::uint64_t read_ = 0;
     std::unique_ptr<ParallelDeflate> deflate_;

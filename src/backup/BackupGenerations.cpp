@@ -1,11 +1,15 @@
 #include "backup/BackupGenerations.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <random>
+#include <tuple>
 
 #include "archive/InfoFile.h"
 #include "archive/MemberName.h"
 #include "archive/ZipComponent.h"
-#include "platform/LocalTime.h"
 #include "platform/NameCase.h"
 #include "platform/PathJoin.h"
 
@@ -13,68 +17,236 @@ namespace kestrel {
 namespace {
 
 constexpr std::string_view Extension = ".ksb";
-// "2026-12-07 2330"
+// "2026-12-07 2330": a local time in the names of earlier builds, UTC followed by " UTC" now.
 constexpr std::string_view StampPattern = "0000-00-00 0000";
+constexpr std::string_view UtcMark = " UTC";
 constexpr std::string_view IncompleteOpening = " (incomplete ";
-constexpr std::string_view IncompleteClosing = ").ksb";
-// The write goes here first, so nothing is replaced before the archive is whole (and read
-// back). Its form is that of a write's temporary file, so a run killed meanwhile leaves
-// nothing that a later write to the target does not clear away.
-constexpr const char* StagingSuffix = ".part-verify";
+constexpr std::string_view IncompleteClosing = ")";
+// The write goes to "<target>.part-" and six letters or digits first, so nothing is replaced
+// before the archive is whole (and read back). The form is that of a write's temporary file, so
+// a run killed meanwhile leaves nothing that a later write to the target does not clear away;
+// the letters are drawn for each run, so two runs to one target never share the file.
+constexpr std::string_view StagingMarker = ".part-";
+constexpr std::string_view StagingLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t StagingLength = 6;
 
-// The target's name without ".ksb".
-std::string BaseName(const std::string& target)
+bool EndsWithIgnoringCase(std::string_view text, std::string_view end)
 {
-    std::string name = BareName(target);
-    if (name.size() > Extension.size() &&
-        EqualsIgnoringCase(std::string_view(name).substr(name.size() - Extension.size()),
-                           Extension)) {
-        name.resize(name.size() - Extension.size());
+    return text.size() >= end.size() &&
+           EqualsIgnoringCase(text.substr(text.size() - end.size()), end);
+}
+
+// The target's bare name split before its extension ("work" and ".ksb"; "work" and "" when it
+// has none). A leading dot starts no extension.
+std::pair<std::string, std::string> StemAndExtension(const std::string& target)
+{
+    const std::string name = BareName(target);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) {
+        return {name, {}};
     }
-    return name;
+    return {name.substr(0, dot), name.substr(dot)};
 }
 
-std::string Stamp(std::time_t when)
+bool HasKsbExtension(const std::string& target)
 {
-    return FormatLocalTime(when, "%Y-%m-%d %H%M");
+    const std::string name = BareName(target);
+    return name.size() > Extension.size() && EndsWithIgnoringCase(name, Extension);
 }
 
-bool IsStamp(std::string_view text)
+std::string UtcStamp(std::time_t when)
+{
+    using namespace std::chrono;
+    const sys_seconds time{seconds(when)};
+    const sys_days day = floor<days>(time);
+    const year_month_day date{day};
+    const hh_mm_ss clock{floor<minutes>(time - day)};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d%02d", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(clock.hours().count()),
+                  static_cast<int>(clock.minutes().count()));
+    return std::string(text) + std::string(UtcMark);
+}
+
+struct StampFields {
+    int year = 0;
+    unsigned month = 0;
+    unsigned day = 0;
+    int hour = 0;
+    int minute = 0;
+};
+
+// The fields of "2026-12-07 2330", when the text is of that form and the date and time exist.
+std::optional<StampFields> ReadStamp(std::string_view text)
 {
     if (text.size() != StampPattern.size()) {
-        return false;
+        return std::nullopt;
     }
     for (std::size_t i = 0; i < text.size(); ++i) {
         const bool digit = text[i] >= '0' && text[i] <= '9';
         if (StampPattern[i] == '0' ? !digit : text[i] != StampPattern[i]) {
-            return false;
+            return std::nullopt;
         }
     }
-    return true;
-}
-
-// Whether the name is `before` + a stamp + `after`; the stamp when it is.
-std::optional<std::string> StampBetween(const std::string& fileName, const std::string& before,
-                                        std::string_view after)
-{
-    const std::string_view name = fileName;
-    if (name.size() != before.size() + StampPattern.size() + after.size() ||
-        !EqualsIgnoringCase(name.substr(0, before.size()), before) ||
-        !EqualsIgnoringCase(name.substr(name.size() - after.size()), after)) {
+    const auto number = [&](std::size_t at, std::size_t length) {
+        int value = 0;
+        for (std::size_t i = at; i < at + length; ++i) {
+            value = value * 10 + (text[i] - '0');
+        }
+        return value;
+    };
+    StampFields fields{number(0, 4), static_cast<unsigned>(number(5, 2)),
+                       static_cast<unsigned>(number(8, 2)), number(11, 2), number(13, 2)};
+    const std::chrono::year_month_day date{std::chrono::year(fields.year),
+                                           std::chrono::month(fields.month),
+                                           std::chrono::day(fields.day)};
+    if (!date.ok() || fields.hour > 23 || fields.minute > 59) {
         return std::nullopt;
     }
-    const std::string_view stamp = name.substr(before.size(), StampPattern.size());
-    return IsStamp(stamp) ? std::optional<std::string>(stamp) : std::nullopt;
+    return fields;
 }
 
-std::optional<std::string> GenerationStamp(const std::string& target, const std::string& name)
+std::optional<std::time_t> UtcTime(std::string_view text)
 {
-    return StampBetween(name, BaseName(target) + " ", Extension);
+    const std::optional<StampFields> fields = ReadStamp(text);
+    if (!fields) {
+        return std::nullopt;
+    }
+    using namespace std::chrono;
+    const sys_days day{year(fields->year) / month(fields->month) / fields->day};
+    return system_clock::to_time_t(day + hours(fields->hour) + minutes(fields->minute));
+}
+
+// An earlier build's local stamp, read in the time zone the machine has now.
+std::optional<std::time_t> LocalTime(std::string_view text)
+{
+    const std::optional<StampFields> fields = ReadStamp(text);
+    if (!fields) {
+        return std::nullopt;
+    }
+    std::tm local{};
+    local.tm_year = fields->year - 1900;
+    local.tm_mon = static_cast<int>(fields->month) - 1;
+    local.tm_mday = static_cast<int>(fields->day);
+    local.tm_hour = fields->hour;
+    local.tm_min = fields->minute;
+    local.tm_isdst = -1;
+    const std::time_t time = std::mktime(&local);
+    return time == static_cast<std::time_t>(-1) ? std::nullopt : std::optional(time);
+}
+
+// The text of the name between `before` and `after`, compared without regard to case.
+std::optional<std::string_view> Between(std::string_view name, std::string_view before,
+                                        std::string_view after)
+{
+    if (name.size() <= before.size() + after.size() ||
+        !EqualsIgnoringCase(name.substr(0, before.size()), before) ||
+        !EndsWithIgnoringCase(name, after)) {
+        return std::nullopt;
+    }
+    return name.substr(before.size(), name.size() - before.size() - after.size());
+}
+
+// The time a name holds, and whether it was a local stamp of an earlier build.
+struct NameTime {
+    std::time_t time = 0;
+    bool local = false;
+};
+
+// A local stamp is read in today's time zone, which may lie up to this far from the one it was
+// written in (the zones of the earth span 26 hours); only a stamp further ahead of the clock
+// than that proves the clock has gone back.
+constexpr std::time_t LocalStampSpan = 26 * 60 * 60;
+
+// Whether the time was stamped while the clock was ahead of `now`.
+bool After(const NameTime& named, std::time_t now)
+{
+    return named.time > now + (named.local ? LocalStampSpan : 0);
+}
+
+// The time in the name when it is `before` + a stamp + `after`: a UTC stamp, or for a ".ksb"
+// target an earlier build's local one.
+std::optional<NameTime> TimeBetween(const std::string& target, const std::string& fileName,
+                                    const std::string& before, const std::string& after)
+{
+    const std::optional<std::string_view> stamp = Between(fileName, before, after);
+    if (!stamp) {
+        return std::nullopt;
+    }
+    std::optional<std::time_t> time;
+    const bool local = !EndsWithIgnoringCase(*stamp, UtcMark);
+    if (!local) {
+        time = UtcTime(stamp->substr(0, stamp->size() - UtcMark.size()));
+    } else if (HasKsbExtension(target)) {
+        time = LocalTime(*stamp);
+    }
+    return time ? std::optional(NameTime{*time, local}) : std::nullopt;
+}
+
+std::optional<NameTime> GenerationTime(const std::string& target, const std::string& name)
+{
+    const auto [stem, extension] = StemAndExtension(target);
+    return TimeBetween(target, name, stem + " ", extension);
+}
+
+std::optional<NameTime> IncompleteTime(const std::string& target, const std::string& name)
+{
+    const auto [stem, extension] = StemAndExtension(target);
+    return TimeBetween(target, name, stem + std::string(IncompleteOpening),
+                       std::string(IncompleteClosing) + extension);
+}
+
+std::string DatedName(const std::string& target, const std::string& opening, std::time_t when,
+                      const std::string& closing)
+{
+    const auto [stem, extension] = StemAndExtension(target);
+    return JoinPath(ParentFolder(target), stem + opening + UtcStamp(when) + closing + extension);
+}
+
+using TimeOfName = std::optional<NameTime> (*)(const std::string&, const std::string&);
+
+// The names the pattern dates, beyond the newest `keep`, oldest first (see GenerationsBeyond).
+std::vector<std::string> Beyond(TimeOfName timeOf, const std::string& target,
+                                const std::vector<std::string>& fileNames, int keep,
+                                std::time_t now, const std::string& written)
+{
+    // (dated after now, time, name): the ones dated after now sort first.
+    std::vector<std::tuple<bool, std::time_t, std::string>> dated;
+    std::size_t newest = 0;
+    for (const std::string& name : fileNames) {
+        const std::optional<NameTime> named = timeOf(target, name);
+        if (!named) {
+            continue;
+        }
+        if (EqualsIgnoringCase(name, written)) {
+            newest = 1;
+        } else {
+            dated.emplace_back(!After(*named, now), named->time, name);
+        }
+    }
+    std::sort(dated.begin(), dated.end());
+    const std::size_t kept = static_cast<std::size_t>(std::max(keep, MinimumKept));
+    std::vector<std::string> beyond;
+    for (std::size_t i = 0; i + kept < dated.size() + newest; ++i) {
+        beyond.push_back(std::get<2>(dated[i]));
+    }
+    return beyond;
 }
 
 std::string StagingPath(const std::string& target)
 {
-    return target + StagingSuffix;
+    static std::mt19937 draw(std::random_device{}());
+    static std::mutex drawing;
+    std::uniform_int_distribution<std::size_t> letter(0, StagingLetters.size() - 1);
+    std::string suffix(StagingLength, ' ');
+    {
+        const std::lock_guard<std::mutex> lock(drawing);
+        for (char& c : suffix) {
+            c = StagingLetters[letter(draw)];
+        }
+    }
+    return target + std::string(StagingMarker) + suffix;
 }
 
 void RemoveIfThere(FileSystem& files, const std::string& path)
@@ -84,29 +256,102 @@ void RemoveIfThere(FileSystem& files, const std::string& path)
     }
 }
 
-// After a complete run: the generations beyond `keep`, and every incomplete archive of the
-// target, which the complete one supersedes.
-std::vector<std::string> RemoveSuperseded(FileSystem& files, const std::string& target, int keep)
+// The names in the folder that are archives of ours: a name of the target's pattern alone is
+// no proof, the user may have given a file of theirs such a name.
+std::vector<std::string> OurArchives(FileSystem& files, const std::string& folder,
+                                     const std::vector<std::string>& names)
 {
-    const std::string folder = ParentFolder(target);
-    const std::vector<std::string> names = files.FilesIn(folder);
-    std::vector<std::string> doomed;
-    if (keep > MinimumKept) {
-        doomed = GenerationsBeyond(target, names, keep);
-    }
+    std::vector<std::string> ours;
     for (const std::string& name : names) {
-        if (IsIncompleteName(target, name)) {
-            doomed.push_back(name);
+        if (HoldsBackup(files, JoinPath(folder, name))) {
+            ours.push_back(name);
         }
     }
+    return ours;
+}
+
+std::vector<std::string> Matching(const std::string& target, const std::vector<std::string>& names)
+{
+    std::vector<std::string> matching;
+    for (const std::string& name : names) {
+        if (NamedTime(target, name)) {
+            matching.push_back(name);
+        }
+    }
+    return matching;
+}
+
+std::vector<std::string> RemoveNames(FileSystem& files, const std::string& folder,
+                                     const std::vector<std::string>& names)
+{
     std::vector<std::string> removed;
-    for (const std::string& name : doomed) {
+    for (const std::string& name : names) {
         const std::string path = JoinPath(folder, name);
         if (files.RemoveFile(path)) {
             removed.push_back(path);
         }
     }
     return removed;
+}
+
+// What is beside the target: the folder, and the generations and incomplete archives in it
+// that are ours.
+struct Beside {
+    std::string folder;
+    std::vector<std::string> ours;
+};
+
+Beside LookBeside(FileSystem& files, const std::string& target)
+{
+    Beside beside{ParentFolder(target), {}};
+    beside.ours = OurArchives(files, beside.folder, Matching(target, files.FilesIn(beside.folder)));
+    return beside;
+}
+
+// The complete backup a run that lacks an item must not replace nor push out: the target
+// (keep 1) or the newest generation; empty when there is none of ours.
+std::string BackupToKeep(FileSystem& files, const std::string& target, const Beside& beside,
+                         int keep, std::time_t now)
+{
+    if (keep <= MinimumKept) {
+        return HoldsBackup(files, target) ? target : std::string();
+    }
+    std::vector<std::string> generations;
+    for (const std::string& name : beside.ours) {
+        if (IsGenerationName(target, name)) {
+            generations.push_back(name);
+        }
+    }
+    const std::vector<std::string> older = GenerationsBeyond(target, generations, 1, now);
+    for (const std::string& name : generations) {
+        if (std::find(older.begin(), older.end(), name) == older.end()) {
+            return JoinPath(beside.folder, name);
+        }
+    }
+    return {};
+}
+
+// After a complete run: the generations beyond `keep`, and every incomplete archive of the
+// target, which the complete one supersedes. After one that lacks an item: its incomplete
+// archives beyond `keep`.
+std::vector<std::string> RemoveSuperseded(FileSystem& files, const std::string& target,
+                                          const Beside& beside, int keep, std::time_t now,
+                                          const std::string& written, bool complete)
+{
+    std::vector<std::string> doomed;
+    if (complete) {
+        if (keep > MinimumKept) {
+            doomed = GenerationsBeyond(target, beside.ours, keep, now, written);
+        }
+        for (const std::string& name : beside.ours) {
+            if (IsIncompleteName(target, name) && !EqualsIgnoringCase(name, written)) {
+                doomed.push_back(name);
+            }
+        }
+    } else {
+        doomed = IncompleteBeyond(target, beside.ours, keep, now, written);
+    }
+    return RemoveNames(files, beside.folder, doomed);
 }
 
 BackupOutcome Unwritten(BackupOutcome outcome, BackupResult result, std::string why)
@@ -122,43 +367,66 @@ BackupOutcome Unwritten(BackupOutcome outcome, BackupResult result, std::string 
 
 std::string GenerationPath(const std::string& target, std::time_t when)
 {
-    return JoinPath(ParentFolder(target), BaseName(target) + " " + Stamp(when) + ".ksb");
+    return DatedName(target, " ", when, "");
 }
 
 std::string IncompletePath(const std::string& target, std::time_t when)
 {
-    return JoinPath(ParentFolder(target), BaseName(target) + std::string(IncompleteOpening) +
-                                              Stamp(when) + std::string(IncompleteClosing));
+    return DatedName(target, std::string(IncompleteOpening), when, std::string(IncompleteClosing));
 }
 
 bool IsGenerationName(const std::string& target, const std::string& fileName)
 {
-    return GenerationStamp(target, fileName).has_value();
+    return GenerationTime(target, fileName).has_value();
 }
 
 bool IsIncompleteName(const std::string& target, const std::string& fileName)
 {
-    return StampBetween(fileName, BaseName(target) + std::string(IncompleteOpening),
-                        IncompleteClosing)
-        .has_value();
+    return IncompleteTime(target, fileName).has_value();
+}
+
+std::optional<std::time_t> NamedTime(const std::string& target, const std::string& fileName)
+{
+    std::optional<NameTime> named = GenerationTime(target, fileName);
+    if (!named) {
+        named = IncompleteTime(target, fileName);
+    }
+    return named ? std::optional(named->time) : std::nullopt;
 }
 
 std::vector<std::string> GenerationsBeyond(const std::string& target,
-                                           const std::vector<std::string>& fileNames, int keep)
+                                           const std::vector<std::string>& fileNames, int keep,
+                                           std::time_t now, const std::string& written)
 {
-    std::vector<std::pair<std::string, std::string>> generations;
+    return Beyond(GenerationTime, target, fileNames, keep, now, written);
+}
+
+std::vector<std::string> IncompleteBeyond(const std::string& target,
+                                          const std::vector<std::string>& fileNames, int keep,
+                                          std::time_t now, const std::string& written)
+{
+    return Beyond(IncompleteTime, target, fileNames, keep, now, written);
+}
+
+std::vector<std::string> DatedAfter(const std::string& target,
+                                    const std::vector<std::string>& fileNames, std::time_t now)
+{
+    std::vector<std::pair<std::time_t, std::string>> dated;
     for (const std::string& name : fileNames) {
-        if (auto stamp = GenerationStamp(target, name)) {
-            generations.emplace_back(*stamp, name);
+        std::optional<NameTime> named = GenerationTime(target, name);
+        if (!named) {
+            named = IncompleteTime(target, name);
+        }
+        if (named && After(*named, now)) {
+            dated.emplace_back(named->time, name);
         }
     }
-    std::sort(generations.begin(), generations.end());
-    std::vector<std::string> beyond;
-    const std::size_t kept = static_cast<std::size_t>(std::max(keep, MinimumKept));
-    for (std::size_t i = 0; i + kept < generations.size(); ++i) {
-        beyond.push_back(generations[i].second);
+    std::sort(dated.begin(), dated.end());
+    std::vector<std::string> after;
+    for (auto& [time, name] : dated) {
+        after.push_back(std::move(name));
     }
-    return beyond;
+    return after;
 }
 
 std::optional<std::string> ArchiveReadBackProblem(FileSystem& files, const std::string& path,
@@ -230,20 +498,39 @@ BackupOutcome PlaceStagedArchive(BackupOutcome outcome, const BackupRequest& sta
                              "), so it was removed and any previous archive at " + target +
                              " is as it was");
     }
-    const bool complete = !outcome.AnyItemFailed();
-    const std::string placed = !complete ? IncompletePath(target, staged.startTime)
-                               : policy.keep > MinimumKept
-                                   ? GenerationPath(target, staged.startTime)
-                                   : target;
+    const std::time_t now = staged.startTime;
+    const bool complete = !outcome.LacksAnItem();
+    const std::string kept =
+        complete ? std::string()
+                 : BackupToKeep(files, target, LookBeside(files, target), policy.keep, now);
+    const std::string placed = !kept.empty()               ? IncompletePath(target, now)
+                               : policy.keep > MinimumKept ? GenerationPath(target, now)
+                                                           : target;
+    // A dated name is the run's own; a file of the user's that happens to bear it stays.
+    if (placed != target && files.Stat(placed) && !HoldsBackup(files, placed)) {
+        files.RemoveFile(staged.writePath);
+        return Unwritten(std::move(outcome), BackupResult::WriteFailed,
+                         placed +
+                             " is a file that is not a backup, so the new archive was not "
+                             "put there and nothing was replaced");
+    }
     if (!files.MoveOver(staged.writePath, placed)) {
         files.RemoveFile(staged.writePath);
         return Unwritten(std::move(outcome), BackupResult::WriteFailed,
                          "cannot put the new archive in place at " + placed);
     }
     outcome.archivePath = placed;
-    outcome.writtenBeside = !complete;
-    if (complete) {
-        outcome.removed = RemoveSuperseded(files, target, policy.keep);
+    outcome.writtenBeside = !kept.empty();
+    outcome.keptBackup = kept;
+    const Beside beside = LookBeside(files, target);
+    outcome.removed =
+        RemoveSuperseded(files, target, beside, policy.keep, now, BareName(placed), complete);
+    for (const std::string& name : DatedAfter(target, beside.ours, now)) {
+        const std::string path = JoinPath(beside.folder, name);
+        if (std::find(outcome.removed.begin(), outcome.removed.end(), path) ==
+            outcome.removed.end()) {
+            outcome.datedAfter.push_back(path);
+        }
     }
     return outcome;
 }

@@ -42,6 +42,16 @@ bool BackupOutcome::AnyItemFailed() const
     return false;
 }
 
+bool BackupOutcome::LacksAnItem() const
+{
+    for (std::size_t i = 0; i < ItemTable.size(); ++i) {
+        if (FailureCounts(i) && ran[i] && !succeeded[i] && !foundNothing[i]) {
+            return true;
+        }
+    }
+    return false;
+}
+
 int BackupExitStatus(const BackupOutcome& outcome)
 {
     if (!outcome.Written()) {
@@ -51,11 +61,8 @@ int BackupExitStatus(const BackupOutcome& outcome)
 }
 
 struct BackupJob::State final : ZipEventSink {
-    State(Platform& p, Messages& m)
-        : platform(p),
-          registry(*p.registry, m),
-          zip(*p.fileSystem, *this),
-          archive(*p.fileSystem, zip)
+    State(Platform& p, Messages& m, FileSystem& f)
+        : platform(p), files(f), registry(*p.registry, m), zip(f, *this), archive(f, zip)
     {
     }
 
@@ -89,6 +96,7 @@ struct BackupJob::State final : ZipEventSink {
     }
 
     Platform& platform;
+    FileSystem& files;
     RegistryAccess registry;
     ZipComponent zip;
     ArchiveContents archive;
@@ -104,7 +112,6 @@ struct BackupJob::State final : ZipEventSink {
 
 bool BackupJob::State::WriteHeader(const BackupRequest& request, const BackupMachine& machine)
 {
-    FileSystem& files = *platform.fileSystem;
     std::string shortVersion;
     const std::string outlookVersion = GetOutlookVersion(*platform.automation, shortVersion);
     const std::pair<const char*, std::string> header[] = {
@@ -124,7 +131,12 @@ bool BackupJob::State::WriteHeader(const BackupRequest& request, const BackupMac
 }
 
 BackupJob::BackupJob(Platform& platform, Messages& messages)
-    : state_(std::make_unique<State>(platform, messages))
+    : BackupJob(platform, messages, *platform.fileSystem)
+{
+}
+
+BackupJob::BackupJob(Platform& platform, Messages& messages, FileSystem& files)
+    : state_(std::make_unique<State>(platform, messages, files))
 {
 }
 
@@ -139,7 +151,7 @@ void BackupJob::Collect(const BackupRequest& request, const BackupMachine& machi
                         ProgressSink& progress)
 {
     State& s = *state_;
-    FileSystem& files = *s.platform.fileSystem;
+    FileSystem& files = s.files;
     s.outcome = {};
     s.readyToWrite = false;
     s.progressValue = 0;
@@ -174,20 +186,23 @@ void BackupJob::Collect(const BackupRequest& request, const BackupMachine& machi
         return;
     }
 
-    s.context.emplace(CollectorContext{files,
-                                       s.registry,
-                                       s.archive,
-                                       s.infoFilePath,
-                                       machine.runFolder,
-                                       machine.profilesRootKey,
-                                       machine.locations,
-                                       request.targetPath,
-                                       files.Identity(request.targetPath),
-                                       false,
-                                       {},
-                                       {},
-                                       {},
-                                       {}});
+    s.context.emplace(CollectorContext{
+        .fileSystem = files,
+        .registry = s.registry,
+        .archive = s.archive,
+        .infoFilePath = s.infoFilePath,
+        .runFolder = machine.runFolder,
+        .profilesRootKey = machine.profilesRootKey,
+        .locations = machine.locations,
+        .targetPath = request.targetPath,
+        .targetIdentity = files.Identity(request.targetPath),
+        .targetHoldsBackup = false,
+        .foundNothing = false,
+        .sourcesAtTarget = {},
+        .dataFolders = {},
+        .exportFiles = {},
+        .leftOut = {},
+    });
     s.context->targetHoldsBackup =
         s.context->targetIdentity && HoldsBackup(files, request.targetPath);
     std::string flags;
@@ -197,7 +212,9 @@ void BackupJob::Collect(const BackupRequest& request, const BackupMachine& machi
         if (ItemRuns(item, request.boxes)) {
             progress.SetStatus(item.statusText);
             s.outcome.ran[i] = true;
+            s.context->foundNothing = false;
             s.outcome.succeeded[i] = CollectItem(position, *s.context, request.profileName);
+            s.outcome.foundNothing[i] = !s.outcome.succeeded[i] && s.context->foundNothing;
         }
         if (position == DataFilesPosition && s.outcome.ran[i]) {
             s.Advance(progress, DataFilesTickedStep);
@@ -247,7 +264,7 @@ void BackupJob::Write(ProgressSink& progress)
     s.outcome.result = BackupResult::Written;
     s.outcome.error.clear();
     s.outcome.archivePath = s.writePath;
-    if (auto facts = s.platform.fileSystem->Stat(s.writePath)) {
+    if (auto facts = s.files.Stat(s.writePath)) {
         s.outcome.archiveBytes = facts->size;
     }
 }
@@ -265,7 +282,7 @@ void BackupJob::Cancel()
 BackupOutcome BackupJob::Finish(ProgressSink& progress)
 {
     State& s = *state_;
-    FileSystem& files = *s.platform.fileSystem;
+    FileSystem& files = s.files;
     s.zip.Close();
     if (!s.infoFilePath.empty()) {
         files.RemoveFile(s.infoFilePath);

@@ -29,6 +29,9 @@ struct BackupOutcome {
     // Per item in table order: whether its collector ran, and whether it succeeded.
     ItemResults ran{};
     ItemResults succeeded{};
+    // Per item: it failed because there was nothing to back up (its folder is there and holds
+    // no file). Reported as a failure, but the archive lacks nothing the item had.
+    ItemResults foundNothing{};
     // Why nothing was written, naming the file concerned; empty when the archive was written.
     std::string error;
     // What the archive lacks although it was found (see CollectorContext::leftOut).
@@ -37,14 +40,21 @@ struct BackupOutcome {
     // Where the archive is now; empty when nothing was written.
     std::string archivePath;
     // The run left an item out, so its archive went beside the target instead of replacing a
-    // complete one.
+    // complete one, which is `keptBackup` (the target, or the newest generation).
     bool writtenBeside = false;
+    std::string keptBackup;
     // Older archives of the same target the run removed once its own was in place.
     std::vector<std::string> removed;
+    // Archives of the same target whose names hold a time after this run's start (written while
+    // the clock was ahead): counted as older than the rest, never as the newest.
+    std::vector<std::string> datedAfter;
 
     bool Written() const { return result == BackupResult::Written; }
     // Whether an item that ran failed (see FailureCounts).
     bool AnyItemFailed() const;
+    // Whether the archive lacks something an item found (an item failed for another reason
+    // than having nothing to back up): it must then not replace a complete backup.
+    bool LacksAnItem() const;
 };
 
 // Whether the failure of the item at this position of the item table fails the run. The rules
@@ -68,6 +78,9 @@ public:
     // `messages` receives what registry access may report (malformed key paths, which the run
     // does not build).
     BackupJob(Platform& platform, Messages& messages);
+    // The same, reading and writing through `files` (a snapshot's reads) instead of the
+    // platform's file system.
+    BackupJob(Platform& platform, Messages& messages, FileSystem& files);
     ~BackupJob();
     BackupJob(const BackupJob&) = delete;
     BackupJob& operator=(const BackupJob&) = delete;

@@ -1,116 +1,112 @@
 #include "backup/BackupRun.h"
 
-#include <algorithm>
-
-#include "platform/LocalTime.h"
-#include "ui/Messages.h"
+#include "backup/RedirectedReads.h"
+#include "registry/RegistryAccess.h"
 
 namespace kestrel {
-namespace {
 
-constexpr const char* HeadlineEnd = "\t\t\t\r\n";
-
-bool Refuse(Messages& messages, const char* text, MessageIcon icon)
+BackupRun::BackupRun(Platform& platform, Messages& messages, BackupPlan plan)
+    : platform_(platform),
+      messages_(messages),
+      plan_(std::move(plan)),
+      staged_(StagedRequest(plan_.request))
 {
-    messages.Show(text, texts::ApplicationTitle, icon, MessageButtons::Ok);
-    return false;
 }
 
-// "Completed" only when the archive holds every item that ran: a written archive that lacks
-// an item must not read as a whole backup.
-const char* Headline(const BackupOutcome& outcome)
+BackupRun::~BackupRun() = default;
+
+BackupRunOutcome BackupRun::Run(const HeldFilesAnswer& answer, ProgressSink& progress)
 {
-    switch (outcome.result) {
-        case BackupResult::Written:
-            return outcome.AnyItemFailed() ? texts::BackupEndedWithErrors : texts::BackupCompleted;
-        case BackupResult::Cancelled:
-            return texts::BackupCancelled;
-        default:
-            return texts::BackupFailed;
+    if (Decide(answer) && Prepare(progress)) {
+        Collect(progress);
+        Write(progress);
     }
+    return Finish(progress);
 }
 
-MessageIcon ResultIcon(const BackupOutcome& outcome)
+bool BackupRun::Decide(const HeldFilesAnswer& answer)
 {
-    if (outcome.Written()) {
-        return outcome.AnyItemFailed() ? MessageIcon::Exclamation : MessageIcon::Information;
+    if (platform_.fileHolders && platform_.registry) {
+        RegistryAccess registry(*platform_.registry, messages_);
+        candidates_ = ProfileHeldFileCandidates(registry, plan_.machine.profilesRootKey,
+                                                plan_.request.profileName, plan_.request.boxes);
     }
-    return outcome.result == BackupResult::Cancelled ? MessageIcon::Exclamation : MessageIcon::Stop;
-}
-
-}  // namespace
-
-std::optional<std::string> ChooseTargetFile(Dialogs& dialogs, std::time_t today)
-{
-    FileDialogRequest request;
-    request.title = texts::SaveBackupTitle;
-    request.filter = texts::BackupFileFilter;
-    request.proposedName = "kesbak" + FormatLocalTime(today, "%m-%d-%Y");
-    request.defaultExtension = texts::BackupFileExtension;
-    std::optional<std::string> chosen = dialogs.ChooseSaveFile(request);
-    if (chosen && chosen->empty()) {
-        return std::nullopt;
-    }
-    return chosen;
-}
-
-bool CheckBackupRequest(const BackupRequest& request, Messages& messages)
-{
-    if (request.targetPath.empty()) {
-        return Refuse(messages, texts::InvalidBackupFile, MessageIcon::Exclamation);
-    }
-    if (std::none_of(request.boxes.begin(), request.boxes.end(), [](bool box) { return box; })) {
-        return Refuse(messages, texts::SelectAtLeastOneItem, MessageIcon::Exclamation);
-    }
-    return true;
-}
-
-bool CheckBackupPasswords(bool protect, const std::string& password, const std::string& retyped,
-                          Messages& messages)
-{
-    if (!protect) {
-        return true;
-    }
-    if (password.empty() && retyped.empty()) {
-        return Refuse(messages, texts::EnterPassword, MessageIcon::Stop);
-    }
-    if (password != retyped) {
-        return Refuse(messages, texts::IncorrectPassword, MessageIcon::Stop);
-    }
-    return true;
-}
-
-std::string BackupResultText(const BackupOutcome& outcome)
-{
-    std::string text = std::string(Headline(outcome)) + HeadlineEnd;
-    if (!outcome.Written()) {
-        text += outcome.error;
-    }
-    for (std::size_t i = 0; i < ItemTable.size(); ++i) {
-        if (ItemTable[i].reportTitle == nullptr || !outcome.ran[i]) {
-            continue;
-        }
-        text += std::string("\r\n") + ItemTable[i].reportTitle + "\t" +
-                (outcome.succeeded[i] ? "Succeeded!" : "Fail!") + "\t";
-    }
-    for (const std::string& missing : outcome.leftOut) {
-        text += "\r\nNot in the backup: " + missing;
-    }
-    if (outcome.writtenBeside) {
-        text += texts::KeptPreviousBackup + outcome.archivePath;
-    }
-    return text;
-}
-
-bool ReportBackup(const BackupOutcome& outcome, Messages& messages)
-{
-    messages.Show(BackupResultText(outcome), texts::ApplicationTitle, ResultIcon(outcome),
-                  MessageButtons::Ok);
-    if (!outcome.Written()) {
+    SilentProgress silent;
+    const std::vector<HeldFile> held =
+        HeldFilesGate(platform_.fileHolders.get(), silent).FindHeld(candidates_);
+    const std::optional<IfOutlookRuns> way = answer(held);
+    if (!way) {
+        outcome_.stopped = true;
         return false;
     }
-    return messages.Show(texts::OfferDisc, texts::ApplicationTitle, MessageIcon::Information,
-                         MessageButtons::OkCancel) == MessageAnswer::Ok;
+    outcome_.way = *way;
+    return true;
+}
+
+bool BackupRun::Prepare(ProgressSink& progress)
+{
+    gate_ = std::make_unique<HeldFilesGate>(platform_.fileHolders.get(), progress,
+                                            HeldFilesGate::SleepFor, plan_.wait);
+    if (plan_.snapshotsAllowed) {
+        gate_->UseShadowCopies(platform_.shadowCopies.get());
+    }
+    outcome_.held = gate_->Check(outcome_.way, candidates_, false, &cancelled_);
+    if (outcome_.held.verdict != HeldVerdict::Go) {
+        outcome_.stopped = true;
+        return false;
+    }
+    if (!gate_->SnapshotPaths().empty()) {
+        snapshotReads_ =
+            std::make_unique<RedirectedReads>(*platform_.fileSystem, gate_->SnapshotPaths());
+    }
+    return true;
+}
+
+void BackupRun::Collect(ProgressSink& progress)
+{
+    FileSystem& reads = snapshotReads_ ? *snapshotReads_ : *platform_.fileSystem;
+    job_ = std::make_unique<BackupJob>(platform_, messages_, reads);
+    if (cancelled_) {
+        job_->Cancel();
+    }
+    job_->Collect(staged_, plan_.machine, progress);
+}
+
+void BackupRun::Write(ProgressSink& progress)
+{
+    job_->Write(progress);
+    if (plan_.keep.verify && job_->Written()) {
+        progress.SetWriteText(texts::VerifyingBackup);
+        BackupOutcome written;
+        written.result = BackupResult::Written;
+        readBackProblem_ = CheckStagedArchive(written, staged_, *platform_.fileSystem);
+    }
+}
+
+BackupRunOutcome BackupRun::Finish(ProgressSink& progress)
+{
+    if (job_) {
+        outcome_.backup = PlaceStagedArchive(job_->Finish(progress), staged_, plan_.keep,
+                                             readBackProblem_, *platform_.fileSystem);
+        job_.reset();
+    }
+    snapshotReads_.reset();
+    if (gate_) {
+        if (std::string why; !gate_->DeleteSnapshot(why)) {
+            outcome_.snapshotNotDeleted = why;
+        }
+        outcome_.startedAgain = gate_->Closed();
+        gate_->StartAgain();
+    }
+    return outcome_;
+}
+
+void BackupRun::Cancel()
+{
+    cancelled_ = true;
+    if (job_) {
+        job_->Cancel();
+    }
 }
 
 }  // namespace kestrel

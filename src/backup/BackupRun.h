@@ -1,54 +1,100 @@
 #pragma once
 
-#include <ctime>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "backup/BackupGenerations.h"
 #include "backup/BackupJob.h"
 #include "backup/BackupRequest.h"
-#include "ui/Dialogs.h"
+#include "outlook/HeldFiles.h"
+#include "platform/Platform.h"
 #include "ui/Messages.h"
+#include "ui/ProgressSink.h"
 
 namespace kestrel {
 
-// The interactive backup's dialogue with the user: the target chooser, the checks before a run,
-// the result message and the offer to copy the archive to a disc. The run itself is BackupJob.
-
 namespace texts {
-inline constexpr const char* InvalidBackupFile = "Invalid backup file.";
-inline constexpr const char* SelectAtLeastOneItem = "Please select at least one item.";
-inline constexpr const char* EnterPassword = "Please enter Password!";
-inline constexpr const char* IncorrectPassword = "Incorect Password!";
-inline constexpr const char* BackupCompleted = "The Backup was Completed!";
-inline constexpr const char* BackupEndedWithErrors = "The Backup ended with errors!";
-inline constexpr const char* BackupFailed = "The Backup failed!";
-inline constexpr const char* BackupCancelled = "The Backup was cancelled!";
-// Followed by where the archive that lacks an item went instead.
-inline constexpr const char* KeptPreviousBackup =
-    "\r\nThe previous backup was kept; this one lacks an item and was written to ";
-inline constexpr const char* OfferDisc = "Do you need to backup your data to CD-R/RW or DVD?";
-inline constexpr const char* SaveBackupTitle = "Save Outlook Data as";
-inline constexpr const char* BackupFileFilter = "Kestrel File (*.ksb)|*.ksb";
-inline constexpr const char* BackupFileExtension = "ksb";
+inline constexpr const char* VerifyingBackup = "Verifying the backup...";
 }  // namespace texts
 
-// The save dialog for the archive, proposing "kesbak" and the date as MM-DD-YYYY. The chosen
-// full path, or nothing when the user cancelled (the target then stays as it was).
-std::optional<std::string> ChooseTargetFile(Dialogs& dialogs, std::time_t today);
+// What a front end asks one backup run to do; read once, before the run starts.
+struct BackupPlan {
+    BackupRequest request;
+    BackupMachine machine;
+    KeepPolicy keep;
+    // Whether the held files may be read from a shadow copy (the user has the rights for it);
+    // without, the Snapshot way closes the programs instead.
+    bool snapshotsAllowed = false;
+    // How long the run waits for the programs it asked to close.
+    std::chrono::milliseconds wait = HeldFilesGate::DefaultWait;
+};
 
-// The checks before anything is done, in this order: a target, a ticked box, then (with
-// CheckBackupPasswords) a password typed twice alike when the archive is protected. Each shows
-// the failing check's message and returns false; true when the run may go on.
-bool CheckBackupRequest(const BackupRequest& request, Messages& messages);
-bool CheckBackupPasswords(bool protect, const std::string& password, const std::string& retyped,
-                          Messages& messages);
+// All one run did: the archive, the held files and what became of them, the snapshot and the
+// programs closed and started again.
+struct BackupRunOutcome {
+    BackupOutcome backup;
+    // The question was answered with a stop, or Cancel ended the wait: nothing was done.
+    bool stopped = false;
+    IfOutlookRuns way = IfOutlookRuns::Skip;
+    HeldCheck held;
+    // Why the shadow copy could not be deleted; empty when it was, or there was none.
+    std::string snapshotNotDeleted;
+    // The programs the run closed, started again at its end.
+    std::vector<FileHolder> startedAgain;
+};
 
-// The result message's text: the headline, three tabs, CR LF, on failure the reason, then one
-// line per reported item (each starting with CR LF), then what was left out.
-std::string BackupResultText(const BackupOutcome& outcome);
+// One backup, whichever front end starts it: the files another program holds and the way
+// chosen for them, close-and-wait or a snapshot, the file system the job reads from, staging,
+// read-back, placing and generations, deleting the snapshot and starting closed programs again,
+// also when the run ends early or throws (the object's end does it then).
+//
+// Run does it all on the caller's thread. A window runs the phases instead: Decide and Collect
+// on its own thread (the registry and the version probe), Prepare and Write on a worker,
+// Finish back on its thread.
+class BackupRun {
+public:
+    BackupRun(Platform& platform, Messages& messages, BackupPlan plan);
+    ~BackupRun();
+    BackupRun(const BackupRun&) = delete;
+    BackupRun& operator=(const BackupRun&) = delete;
 
-// Shows the result and, when the archive was written, offers to copy it to a disc. True when
-// the user accepted the offer.
-bool ReportBackup(const BackupOutcome& outcome, Messages& messages);
+    BackupRunOutcome Run(const HeldFilesAnswer& answer, ProgressSink& progress);
+
+    // Finds the held files and asks `answer`; false when it said to stop.
+    bool Decide(const HeldFilesAnswer& answer);
+    // Deals with the held files the chosen way (the wait shows on `progress`; Cancel stops it)
+    // and readies the job to read from the snapshot where one was made. False when the wait
+    // was cancelled.
+    bool Prepare(ProgressSink& progress);
+    // What Prepare found; the window tells the user about programs that did not close.
+    const HeldCheck& Held() const { return outcome_.held; }
+    // The way Decide was given.
+    IfOutlookRuns Way() const { return outcome_.way; }
+    void Collect(ProgressSink& progress);
+    // Writes the archive beside the target and reads it back when the plan says so.
+    void Write(ProgressSink& progress);
+    // Places the archive (or removes it), deletes the snapshot, starts closed programs again.
+    BackupRunOutcome Finish(ProgressSink& progress);
+    // Stops the wait or the write; any thread.
+    void Cancel();
+
+private:
+    Platform& platform_;
+    Messages& messages_;
+    BackupPlan plan_;
+    BackupRequest staged_;
+    std::vector<std::string> candidates_;
+    std::atomic<bool> cancelled_{false};
+    std::unique_ptr<HeldFilesGate> gate_;
+    std::unique_ptr<FileSystem> snapshotReads_;
+    std::unique_ptr<BackupJob> job_;
+    std::optional<std::string> readBackProblem_;
+    BackupRunOutcome outcome_;
+};
 
 }  // namespace kestrel

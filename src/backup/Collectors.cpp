@@ -15,8 +15,6 @@
 namespace kestrel {
 namespace {
 
-constexpr const char* AddressBookValue = "001e6600";
-
 std::string JoinNames(const std::vector<std::string>& names, char separator)
 {
     std::string joined;
@@ -129,18 +127,9 @@ bool RegistryItem(CollectorContext& context, const std::string& keyPath, const c
 bool ProfileFiles(CollectorContext& context, const std::string& profileName, bool addressBooks)
 {
     const std::string profileKey = ProfileKey(context, profileName);
-    std::vector<std::string> paths;
-    if (addressBooks) {
-        for (const std::string& section : context.registry.EnumSubKeys(profileKey)) {
-            const std::string path =
-                context.registry.GetStringValue(profileKey + "\\" + section, AddressBookValue);
-            if (!path.empty() && path != RegistryAccess::ErrorMarker) {
-                paths.push_back(CollapseDoubledBackslashes(path));
-            }
-        }
-    } else {
-        paths = ProfileDataFilePaths(context.registry, profileKey);
-    }
+    const std::vector<std::string> paths =
+        addressBooks ? ProfileAddressBookPaths(context.registry, profileKey)
+                     : ProfileDataFilePaths(context.registry, profileKey);
     ItemFiles files;
     for (const std::string& path : paths) {
         // A file the profile names is backed up even when hidden: leaving it out silently
@@ -166,6 +155,12 @@ constexpr int MaxFolderDepth = 32;
 void AddFolderFiles(CollectorContext& context, ItemFiles& files, const std::string& folder,
                     const std::string& relative, int depth)
 {
+    // A folder that is there but cannot be read is not an empty one: what it holds is missing.
+    if (context.fileSystem.FolderExists(folder) && !context.fileSystem.CanListFolder(folder)) {
+        context.leftOut.push_back("cannot read the folder " + folder);
+        files.leftOut = true;
+        return;
+    }
     for (const std::string& name : context.fileSystem.FilesIn(folder)) {
         const std::string path = JoinPath(folder, name);
         if (!name.empty() && !IsOwnArchive(context, path)) {
@@ -190,6 +185,8 @@ bool FolderItem(CollectorContext& context, const std::string& folder, const char
     }
     ItemFiles files;
     AddFolderFiles(context, files, folder, "", 0);
+    context.foundNothing =
+        files.names.empty() && !files.leftOut && context.fileSystem.FolderExists(folder);
     return files.Record(context, infoKey);
 }
 

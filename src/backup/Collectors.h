@@ -30,6 +30,9 @@ struct CollectorContext {
     // backup kept beside the signatures, say) rather than a file of the user's.
     std::optional<FileIdentity> targetIdentity;
     bool targetHoldsBackup = false;
+    // Set by the item that just ran when it failed for having nothing to back up: its folder
+    // is there and holds no file (a missing folder, or a file it could not read, is a failure).
+    bool foundNothing = false;
     // Files found that are the target itself and are the user's: a run that wrote the archive
     // there would replace them (see TargetClash).
     std::vector<std::string> sourcesAtTarget;

@@ -61,6 +61,16 @@ std::string OneLine(std::string text)
     return text;
 }
 
+// "removed A, B" and a tab; nothing when there are no paths.
+std::string PathsField(const char* opening, const std::vector<std::string>& paths)
+{
+    std::string field;
+    for (const std::string& path : paths) {
+        field += (field.empty() ? opening : ", ") + OneLine(path);
+    }
+    return field.empty() ? field : field + "\t";
+}
+
 std::string ResultText(const BackupOutcome& outcome)
 {
     const int status = BackupExitStatus(outcome);
@@ -193,7 +203,10 @@ std::string BackupLogLine(std::time_t started, const std::string& profileName,
     return LogTime(started) + "\tprofile " + OneLine(profileName) + "\tarchive " +
            OneLine(archive) + "\titems " + BackupItemValue(outcome.succeeded) + "\tbytes " +
            std::to_string(outcome.archiveBytes) + "\tseconds " + secondsText + "\t" +
-           (heldFiles.empty() ? std::string() : OneLine(heldFiles) + "\t") + ResultText(outcome);
+           (heldFiles.empty() ? std::string() : OneLine(heldFiles) + "\t") +
+           PathsField("removed ", outcome.removed) +
+           PathsField("dated after this run, so not taken for the newest: ", outcome.datedAfter) +
+           ResultText(outcome);
 }
 
 std::string HeldFilesLogField(const HeldCheck& check)

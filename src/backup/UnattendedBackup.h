@@ -47,8 +47,9 @@ BackupRequest UnattendedRequest(const UnattendedArguments& arguments, std::time_
 // One line of the program's log for a run: local time, profile, archive, the eleven item
 // flags, bytes written, seconds taken and the result with its exit status. Never the password.
 // The archive is the one the run wrote (a generation, or the file beside the target for a run
-// that left an item out), else the target. `heldFiles` (HeldFilesLogField) goes before the
-// result when not empty.
+// that left an item out), else the target. `heldFiles` (HeldFilesLogField), the older
+// archives the run removed ("removed A, B") and those dated after the run go before the result,
+// each when not empty.
 std::string BackupLogLine(std::time_t started, const std::string& profileName,
                           const std::string& archivePath, const BackupOutcome& outcome,
                           double seconds, const std::string& heldFiles = {});

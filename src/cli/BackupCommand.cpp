@@ -14,12 +14,12 @@
 #include "app/Startup.h"
 #include "archive/ItemTable.h"
 #include "backup/BackupGenerations.h"
+#include "backup/BackupRun.h"
 #include "backup/UnattendedBackup.h"
 #include "cli/ConsoleProgress.h"
 #include "cli/OutlookRunning.h"
 #include "cli/PrintedMessages.h"
 #include "cli/ToolCommands.h"
-#include "platform/RedirectedReads.h"
 
 namespace kestrel {
 namespace {
@@ -39,11 +39,11 @@ constexpr const char* Usage =
     "            (needs administrator rights) reads the file from a shadow copy, and\n"
     "            closes Outlook when no shadow copy can be made\n"
     "  ARCHIVE   a Windows path (C:\\..., \\\\server\\share\\...) or a path of this system\n"
-    "  --keep N  keep the last N archives (1 to 99), each named \"ARCHIVE YYYY-MM-DD HHMM.ksb\";\n"
-    "            1 (the default) replaces ARCHIVE\n"
+    "  --keep N  keep the last N archives (1 to 99), each named \"NAME YYYY-MM-DD HHMM UTC.ksb\"\n"
+    "            (NAME: ARCHIVE without .ksb); 1 (the default) replaces ARCHIVE\n"
     "  --verify  read the new archive back before it replaces or removes anything\n"
     "  a run in which an item failed never replaces a complete archive: it writes\n"
-    "  \"ARCHIVE (incomplete YYYY-MM-DD HHMM).ksb\" beside it\n"
+    "  \"NAME (incomplete YYYY-MM-DD HHMM UTC).ksb\" beside it (at most N of them)\n"
     "exit status: 0 written with every item, 1 written but an item failed, 2 nothing written\n";
 
 constexpr int ItemColumn = 32;
@@ -176,10 +176,15 @@ std::string BackupReport(const BackupOutcome& outcome, const std::string& target
         report += "nothing written: " + outcome.error + "\n";
     }
     if (outcome.writtenBeside) {
-        report += "kept: " + targetPath + ", which this archive would have replaced\n";
+        report += "kept: " + outcome.keptBackup +
+                  (outcome.keptBackup == targetPath ? ", which this archive would have replaced\n"
+                                                    : ", the newest complete backup\n");
     }
     for (const std::string& path : outcome.removed) {
         report += "removed: " + path + "\n";
+    }
+    for (const std::string& path : outcome.datedAfter) {
+        report += "dated after this run, so not taken for the newest: " + path + "\n";
     }
     return report;
 }
@@ -237,39 +242,42 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
                       QuotedProfileNames(state) + "); nothing written");
     }
 
-    BackupRequest request;
-    request.profileName = *profile;
-    request.boxes = BoxesFromFlags(options.items);
-    request.protect = !password.empty();
-    request.password = password;
-    request.description = options.description;
-    request.targetPath = ArchiveArgumentPath(options.target);
-    if (std::string why = HostTargetProblem(request.targetPath); !why.empty()) {
+    BackupPlan plan;
+    plan.request.profileName = *profile;
+    plan.request.boxes = BoxesFromFlags(options.items);
+    plan.request.protect = !password.empty();
+    plan.request.password = password;
+    plan.request.description = options.description;
+    plan.request.targetPath = ArchiveArgumentPath(options.target);
+    if (std::string why = HostTargetProblem(plan.request.targetPath); !why.empty()) {
         return Refuse(why + "; nothing written");
     }
-    request.startTime = std::time(nullptr);
-    const BackupMachine machine = BackupMachineFor(state, *profile, platform, messages);
+    plan.request.startTime = std::time(nullptr);
+    plan.machine = BackupMachineFor(state, *profile, platform, messages);
+    plan.keep = {options.keep, options.verify};
+    // Without the rights the option is refused above.
+    plan.snapshotsAllowed = true;
+    const BackupRequest& request = plan.request;
 
-    BackupOutcome outcome;
+    BackupRunOutcome run;
     {
         ConsoleProgress progress(std::cerr, console.errorIsTerminal);
-        RegistryAccess registry(*platform.registry, messages);
-        HeldFilesGate gate(platform.fileHolders.get(), progress);
-        gate.UseShadowCopies(platform.shadowCopies.get());
-        CheckHeldFiles(gate, options.ifOutlookRuns, registry, state.ProfilesRootKey, *profile,
-                       request.boxes, false);
-        {
-            const ScopedRedirectedReads fromSnapshot(platform, gate.SnapshotPaths());
-            BackupJob job(platform, messages);
-            outcome = RunKeptBackup(job, request, machine, progress, {options.keep, options.verify},
-                                    *platform.fileSystem);
+        BackupRun backup(platform, messages, plan);
+        const IfOutlookRuns way = options.ifOutlookRuns;
+        if (backup.Decide([way](const std::vector<HeldFile>&) { return way; }) &&
+            backup.Prepare(progress)) {
+            std::fputs(HeldFilesLines(backup.Held(), way, false).c_str(), stderr);
+            backup.Collect(progress);
+            backup.Write(progress);
         }
-        if (std::string why; !gate.DeleteSnapshot(why)) {
-            std::fprintf(stderr, "the shadow copy could not be deleted: %s\n", why.c_str());
-        }
-        std::fputs(StartedAgainLine(gate.Closed()).c_str(), stderr);
-        gate.StartAgain();
+        run = backup.Finish(progress);
     }
+    if (!run.snapshotNotDeleted.empty()) {
+        std::fprintf(stderr, "the shadow copy could not be deleted: %s\n",
+                     run.snapshotNotDeleted.c_str());
+    }
+    std::fputs(StartedAgainLine(run.startedAgain).c_str(), stderr);
+    const BackupOutcome& outcome = run.backup;
     std::fputs(BackupReport(outcome, request.targetPath).c_str(), stdout);
     return BackupExitStatus(outcome);
 }

@@ -36,8 +36,9 @@ std::variant<BackupOptions, std::string> ParseBackupOptions(
     const std::vector<std::string>& arguments);
 
 // What the run did, for standard output: a line per item that ran, what the archive lacks,
-// and where the archive is and its size (and that the previous one was kept when this one
-// lacks an item), or why nothing was written; then each older archive the run removed.
+// and where the archive is and its size (and which complete backup was kept when this one
+// lacks an item and went beside it), or why nothing was written; then each older archive the
+// run removed, and each dated after the run (a clock set back since it was written).
 std::string BackupReport(const BackupOutcome& outcome, const std::string& targetPath);
 
 }  // namespace kestrel

@@ -35,16 +35,6 @@ bool TakeIfOutlookRunsOption(const std::vector<std::string>& arguments, std::siz
     return true;
 }
 
-HeldCheck CheckHeldFiles(HeldFilesGate& gate, IfOutlookRuns way, RegistryAccess& registry,
-                         const std::string& profilesRootKey, const std::string& profile,
-                         const ItemBoxes& ticked, bool restore)
-{
-    const HeldCheck check = gate.Check(
-        way, ProfileHeldFileCandidates(registry, profilesRootKey, profile, ticked), restore);
-    std::fputs(HeldFilesLines(check, way, restore).c_str(), stderr);
-    return check;
-}
-
 std::string HeldFilesLines(const HeldCheck& check, IfOutlookRuns way, bool restore)
 {
     std::string lines;

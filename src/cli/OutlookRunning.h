@@ -18,12 +18,6 @@ std::optional<IfOutlookRuns> ParseIfOutlookRuns(const std::string& value, bool r
 bool TakeIfOutlookRunsOption(const std::vector<std::string>& arguments, std::size_t& i,
                              bool restore, IfOutlookRuns& way, std::string& why);
 
-// The check before a backup or restore of the profile's ticked items: asks `gate` about the
-// files Outlook may hold and writes what it found and did to standard error.
-HeldCheck CheckHeldFiles(HeldFilesGate& gate, IfOutlookRuns way, RegistryAccess& registry,
-                         const std::string& profilesRootKey, const std::string& profile,
-                         const ItemBoxes& ticked, bool restore);
-
 // What the check before the run found and did, one line each for standard error: the held files
 // left out (or, for a restore, the reason nothing is restored), the programs that did not close,
 // the files read from a shadow copy or why none could be used.

@@ -81,24 +81,6 @@ private:
     ConsoleProgress& console_;
 };
 
-// Without the tabs and trailing blanks the message box lays its lines out with.
-std::string PlainLine(std::string line)
-{
-    const std::size_t tab = line.find('\t');
-    if (tab != std::string::npos) {
-        std::string title = line.substr(0, tab);
-        std::string rest = line.substr(tab + 1);
-        while (!title.empty() && title.back() == ' ') {
-            title.pop_back();
-        }
-        while (!rest.empty() && (rest.back() == '\t' || rest.back() == ' ')) {
-            rest.pop_back();
-        }
-        line = rest.empty() ? title : title + ": " + rest;
-    }
-    return line;
-}
-
 }  // namespace
 
 std::variant<RestoreOptions, std::string> ParseRestoreOptions(
@@ -154,16 +136,16 @@ std::variant<RestoreOptions, std::string> ParseRestoreOptions(
 
 std::string RestoreReport(const RestoreOutcome& outcome)
 {
-    const std::string text = RestoreResultText(outcome);
     std::string report;
-    for (std::size_t start = 0; start < text.size();) {
-        std::size_t end = text.find("\r\n", start);
-        end = end == std::string::npos ? text.size() : end;
-        const std::string line = PlainLine(text.substr(start, end - start));
-        if (!line.empty()) {
-            report += line + "\n";
+    for (const RestoreResultLine& line : RestoreResultLines(outcome)) {
+        // The message box's titles end in blanks that line up its columns.
+        std::string title = line.title;
+        while (!title.empty() && title.back() == ' ') {
+            title.pop_back();
         }
-        start = end + 2;
+        if (!title.empty()) {
+            report += title + (line.result.empty() ? "" : ": " + line.result) + "\n";
+        }
     }
     return report;
 }
@@ -248,20 +230,20 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, Platform& platf
     RestoreOutcome outcome;
     {
         ConsoleProgress lines(std::cerr, console.errorIsTerminal);
-        RegistryAccess registry(*platform.registry, messages);
-        HeldFilesGate gate(platform.fileHolders.get(), lines);
-        const HeldCheck check =
-            CheckHeldFiles(gate, options.ifOutlookRuns, registry, state.ProfilesRootKey, *profile,
-                           request.ticked, true);
-        if (check.verdict != HeldVerdict::Go) {
-            // The gate starts again whatever it closed before nothing was restored.
-            return Refuse("nothing restored while " + HolderNames(check.stillHeld) +
+        const IfOutlookRuns way = options.ifOutlookRuns;
+        session.Decide(request, machine, messages,
+                       [way](const std::vector<HeldFile>&) { return way; });
+        const bool go = session.Prepare(lines);
+        std::fputs(HeldFilesLines(session.Held(), way, true).c_str(), stderr);
+        if (!go) {
+            // Whatever was closed is started again before nothing was restored.
+            session.EndRun();
+            return Refuse("nothing restored while " + HolderNames(session.Held().stillHeld) +
                           " holds the profile's data files");
         }
         RestoreProgress progress(lines);
         outcome = session.Run(opened, request, machine, progress);
-        std::fputs(StartedAgainLine(gate.Closed()).c_str(), stderr);
-        gate.StartAgain();
+        std::fputs(StartedAgainLine(session.EndRun()).c_str(), stderr);
     }
     LogRestoreFailures(platform, opened.SourceFile, outcome);
     std::fputs((RestoreReport(outcome) + notHeld).c_str(), stdout);

@@ -42,7 +42,7 @@ constexpr const char* Usage =
     "            FILE, never from the command line; the job keeps it where only this user\n"
     "            can read it, and its command line names that place\n"
     "  --keep N  keep the last N complete archives (1 to 99), each named\n"
-    "            \"ARCHIVE YYYY-MM-DD HHMM.ksb\"; 1 (the default) replaces ARCHIVE\n"
+    "            \"NAME YYYY-MM-DD HHMM UTC.ksb\"; 1 (the default) replaces ARCHIVE\n"
     "  ARCHIVE   a Windows path (C:\\..., \\\\server\\share\\...) or a path of this system\n"
     "  list      the jobs this program added, with their next run\n"
     "  remove    removes the job with that id\n"

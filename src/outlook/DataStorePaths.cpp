@@ -315,4 +315,18 @@ std::vector<std::string> ProfileDataFilePaths(RegistryAccess& access, const std:
     return paths;
 }
 
+std::vector<std::string> ProfileAddressBookPaths(RegistryAccess& access,
+                                                 const std::string& profileKey)
+{
+    std::vector<std::string> paths;
+    for (const std::string& section : access.EnumSubKeys(profileKey)) {
+        const std::string path =
+            access.GetStringValue(profileKey + "\\" + section, AddressBookValue);
+        if (!path.empty() && path != RegistryAccess::ErrorMarker) {
+            paths.push_back(CollapseDoubledBackslashes(path));
+        }
+    }
+    return paths;
+}
+
 }  // namespace kestrel

@@ -21,6 +21,8 @@ namespace kestrel {
 constexpr const char* StoreIdentifierValue = "01020fff";
 // The data file's path on its own, which the restore rewrites beside the identifier.
 constexpr const char* StorePathValue = "001f6700";
+// The personal address book a section names, as text whose backslashes may be doubled.
+constexpr const char* AddressBookValue = "001e6600";
 
 // The path cut from the value read as UTF-16LE (by the pairing walk of DecodeWideText);
 // RegistryAccess::ErrorMarker when the key cannot be opened, the value is missing or not
@@ -37,6 +39,13 @@ std::string DecodeAnsiPathValue(RegistryAccess& access, const std::string& keyPa
 // give ErrorMarker names none. Whether the files exist is the caller's question.
 std::vector<std::string> ProfileDataFilePaths(RegistryAccess& access,
                                               const std::string& profileKey);
+
+// The address book each section of the profile's key names, in the order the sections
+// enumerate, with its doubled backslashes made single (CollapseDoubledBackslashes); a section
+// without the value, or with an empty one, names none. Whether the files exist is the caller's
+// question.
+std::vector<std::string> ProfileAddressBookPaths(RegistryAccess& access,
+                                                 const std::string& profileKey);
 
 // The value's bytes as hex byte text ("0=A=43"; empty for an empty value); ErrorMarker when
 // the value cannot be found as for the readers above.

@@ -37,23 +37,6 @@ bool Cancelled(const std::atomic<bool>* cancel)
     return cancel != nullptr && cancel->load();
 }
 
-constexpr const char* AddressBookValue = "001e6600";
-
-std::string SectionFile(RegistryAccess& registry, const std::string& sectionKey, bool addressBook)
-{
-    if (addressBook) {
-        const std::string path = registry.GetStringValue(sectionKey, AddressBookValue);
-        return path.empty() || path == RegistryAccess::ErrorMarker
-                   ? std::string()
-                   : CollapseDoubledBackslashes(path);
-    }
-    std::string path = DecodeWidePathValue(registry, sectionKey, StoreIdentifierValue);
-    if (path == RegistryAccess::ErrorMarker) {
-        path = DecodeAnsiPathValue(registry, sectionKey, StoreIdentifierValue);
-    }
-    return path == RegistryAccess::ErrorMarker ? std::string() : path;
-}
-
 }  // namespace
 
 std::vector<std::string> ProfileHeldFileCandidates(RegistryAccess& registry,
@@ -62,19 +45,20 @@ std::vector<std::string> ProfileHeldFileCandidates(RegistryAccess& registry,
                                                    const ItemBoxes& ticked)
 {
     constexpr int DataFilesBox = 0, AddressBookBox = 4;
-    std::vector<std::string> files;
     const std::string profileKey = profilesRootKey + "\\" + profile;
-    for (const std::string& section : registry.EnumSubKeys(profileKey)) {
-        for (const bool addressBook : {false, true}) {
-            if (!ticked[addressBook ? AddressBookBox : DataFilesBox]) {
-                continue;
-            }
-            const std::string path =
-                SectionFile(registry, profileKey + "\\" + section, addressBook);
-            if (!path.empty() && std::find(files.begin(), files.end(), path) == files.end()) {
+    std::vector<std::string> files;
+    const auto add = [&files](const std::vector<std::string>& paths) {
+        for (const std::string& path : paths) {
+            if (std::find(files.begin(), files.end(), path) == files.end()) {
                 files.push_back(path);
             }
         }
+    };
+    if (ticked[DataFilesBox]) {
+        add(ProfileDataFilePaths(registry, profileKey));
+    }
+    if (ticked[AddressBookBox]) {
+        add(ProfileAddressBookPaths(registry, profileKey));
     }
     return files;
 }

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,12 @@ struct HeldCheck {
     std::vector<std::string> fromSnapshot;
     std::string snapshotFailure;
 };
+
+// How a front end answers the held-files question of a run: the files other programs hold when
+// it begins (none, often) in, the way to deal with them out, or nothing to stop before anything
+// is done.
+using HeldFilesAnswer =
+    std::function<std::optional<IfOutlookRuns>(const std::vector<HeldFile>& held)>;
 
 // The files Outlook keeps open that the ticked boxes read or replace: the data files (box 0)
 // and personal address books (box 4) the sections of the profile name, found as the backup

@@ -24,7 +24,6 @@ enum Box : int {
 
 constexpr const char* OfficeKey = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\";
 constexpr const char* SharedToolsKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Shared Tools";
-constexpr const char* AddressBookValue = "001e6600";
 
 std::string TrimSpaces(const std::string& text)
 {
@@ -141,15 +140,8 @@ std::optional<std::string> FindAddressBookFile(const DiscoveryContext& context,
                                                RegistryAccess& registry, FileSystem& fileSystem)
 {
     const std::string profileKey = context.ProfilesRootKey + "\\" + profileName;
-    for (const std::string& section : registry.EnumSubKeys(profileKey)) {
-        const std::string stored =
-            registry.GetStringValue(profileKey + "\\" + section, AddressBookValue);
-        if (stored == RegistryAccess::ErrorMarker) {
-            continue;
-        }
-        // An empty path names no file, although a folder lookup might accept it.
-        const std::string path = CollapseDoubledBackslashes(stored);
-        if (!path.empty() && NamedFileExists(fileSystem, path)) {
+    for (const std::string& path : ProfileAddressBookPaths(registry, profileKey)) {
+        if (NamedFileExists(fileSystem, path)) {
             return path;
         }
     }

@@ -83,6 +83,9 @@ public:
     // Bare names of the folders directly inside the folder, hidden ones included, in the order
     // the system lists them; no files, no "." or "..". Empty when the folder is missing.
     virtual std::vector<std::string> FoldersIn(const std::string& folder) = 0;
+    // Whether the folder's contents can be listed: false for a missing folder and for one the
+    // user may not read, whose FilesIn and FoldersIn are empty although it may hold files.
+    virtual bool CanListFolder(const std::string& folder) = 0;
     // Creates one folder level; fails when the parent is missing or the folder exists.
     virtual bool CreateFolder(const std::string& path) = 0;
     virtual bool RemoveFile(const std::string& path) = 0;

@@ -11,7 +11,7 @@ namespace kestrel {
 // the machine can read them, so that a command line can name one instead of holding it. On
 // Linux each is a file only its owner may open, under the environment root; on Windows a file
 // in the program's data folder holding the secret as CryptProtectData sealed it for this user.
-// A name is letters, digits and "-" (see IsPasswordKeyName); any other is refused.
+// A name is letters, digits and "-" (see IsSecretName); any other is refused.
 class UserSecrets {
 public:
     virtual ~UserSecrets() = default;

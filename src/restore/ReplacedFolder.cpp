@@ -21,20 +21,28 @@ std::string ReplacedRunName(std::time_t started)
 
 namespace {
 
-// Whether the name has the form of ReplacedRunName's, digit for digit.
-bool IsRunName(const std::string& name)
+// The most runs that can start in one second and each get a folder of their own.
+constexpr int MostRunsPerSecond = 999;
+
+bool IsDigit(char c)
 {
-    constexpr std::string_view form = "0000-00-00 00-00-00";
-    if (name.size() != form.size()) {
+    return c >= '0' && c <= '9';
+}
+
+// Whether the text is " (N)" with N from 2 on, as MakeRunFolder numbers a later run.
+bool IsRunNumber(std::string_view text)
+{
+    if (text.size() < 4 || text.substr(0, 2) != " (" || text.back() != ')' || text[2] == '0') {
         return false;
     }
-    for (std::size_t i = 0; i < form.size(); ++i) {
-        const bool digit = name[i] >= '0' && name[i] <= '9';
-        if (form[i] == '0' ? !digit : name[i] != form[i]) {
-            return false;
-        }
-    }
-    return true;
+    const std::string_view digits = text.substr(2, text.size() - 3);
+    return digits.size() <= 3 && std::all_of(digits.begin(), digits.end(), IsDigit) &&
+           digits != "1";
+}
+
+std::string RunFolderName(const std::string& base, int number)
+{
+    return number == 1 ? base : base + " (" + std::to_string(number) + ")";
 }
 
 // The item's folder with "/" between its parts, to be checked as a member path is.
@@ -45,6 +53,20 @@ std::string ToMemberPath(std::string item)
 }
 
 }  // namespace
+
+bool IsReplacedRunName(const std::string& name)
+{
+    constexpr std::string_view form = "0000-00-00 00-00-00";
+    if (name.size() < form.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < form.size(); ++i) {
+        if (form[i] == '0' ? !IsDigit(name[i]) : name[i] != form[i]) {
+            return false;
+        }
+    }
+    return name.size() == form.size() || IsRunNumber(std::string_view(name).substr(form.size()));
+}
 
 void RemoveOldReplacedFolders(FileSystem& fileSystem, const std::string& dataFolder,
                               std::size_t keep)
@@ -57,7 +79,7 @@ void RemoveOldReplacedFolders(FileSystem& fileSystem, const std::string& dataFol
     // Runs without a journal were made before runs kept one, so they sort first, by name.
     std::vector<std::pair<std::time_t, std::string>> runs;
     for (const std::string& name : fileSystem.FoldersIn(replaced)) {
-        if (!IsRunName(name)) {
+        if (!IsReplacedRunName(name)) {
             continue;
         }
         const auto journal =
@@ -86,19 +108,55 @@ ReplacedFolder::ReplacedFolder(FileSystem& fileSystem, const std::string& dataFo
 {
 }
 
+bool ReplacedFolder::MakeRunFolder()
+{
+    const std::string replaced = JoinPath(dataFolder_, "Replaced");
+    if (!MakeLevels(replaced)) {
+        return false;
+    }
+    const std::string base = ReplacedRunName(started_);
+    for (int number = 1; number <= MostRunsPerSecond; ++number) {
+        const std::string folder = JoinPath(replaced, RunFolderName(base, number));
+        // Created, never found: a folder that is there belongs to another run.
+        if (fileSystem_.CreateFolder(folder)) {
+            path_ = folder;
+            created_ = true;
+            return true;
+        }
+        if (!fileSystem_.Stat(folder)) {
+            return false;
+        }
+    }
+    return false;
+}
+
 RestoreJournal* ReplacedFolder::Journal()
 {
     if (!journal_) {
-        if (dataFolder_.empty() || !MakeLevels(path_)) {
+        if (dataFolder_.empty() || (!created_ && !MakeRunFolder())) {
             return nullptr;
         }
         RestoreJournal journal(fileSystem_, JoinPath(path_, JournalName));
         if (!journal.Begin(started_, runFolder_)) {
+            // A folder with no journal to order it by would be pruned before older ones.
+            if (!used_ && fileSystem_.RemoveFolderTree(path_)) {
+                created_ = false;
+            }
             return nullptr;
         }
         journal_.emplace(journal);
     }
     return &*journal_;
+}
+
+bool ReplacedFolder::PutBack(const std::string& target, const std::string& kept)
+{
+    // After a copy to another volume the original never left.
+    if (fileSystem_.Stat(target)) {
+        fileSystem_.RemoveFile(kept);
+        return true;
+    }
+    return fileSystem_.RenameFile(kept, target);
 }
 
 bool ReplacedFolder::MoveToKept(const std::string& path, const std::string& kept)
@@ -125,7 +183,7 @@ bool ReplacedFolder::ReplaceFileSafely(const std::string& item, const std::strin
         return false;
     }
     const std::string kept = FreeName(folder, BareName(target));
-    if (!journal->Mark("place", target, kept)) {
+    if (!journal->Mark("place", target, kept, RecordFacts(fileSystem_, target))) {
         why =
             "the journal in " + path_ + " could not be written, so " + target + " was not replaced";
         return false;
@@ -136,17 +194,31 @@ bool ReplacedFolder::ReplaceFileSafely(const std::string& item, const std::strin
         return false;
     }
     const bool written = journal->Mark("temp", target, temporary) && write(temporary) &&
-                         journal->Mark("written", target);
+                         journal->Mark("written", target, RecordFacts(fileSystem_, temporary));
     if (!written) {
         fileSystem_.RemoveFile(temporary);
         why = target + " was not written whole, so it was left as it was";
         return false;
     }
     const bool hadOld = static_cast<bool>(fileSystem_.Stat(target));
-    if (hadOld && !(MoveToKept(target, kept) && journal->Mark("kept", target))) {
+    if (hadOld && !MoveToKept(target, kept)) {
         fileSystem_.RemoveFile(temporary);
         journal->Mark("dropped", target);
         why = target + " could not be kept, so it was not replaced";
+        return false;
+    }
+    // A kept file the journal does not name would be lost to recovery: the step is undone.
+    if (hadOld && !journal->Mark("kept", target)) {
+        fileSystem_.RemoveFile(temporary);
+        journal->Mark("dropped", target);
+        if (!PutBack(target, kept)) {
+            used_ = true;
+            why = "the journal in " + path_ + " could not be written, so " + target +
+                  " was not replaced; it is kept in " + kept;
+        } else {
+            why = "the journal in " + path_ + " could not be written, so " + target +
+                  " was not replaced";
+        }
         return false;
     }
     used_ = used_ || hadOld;
@@ -172,7 +244,7 @@ void ReplacedFolder::Finish()
         return;
     }
     journal_->Finish();
-    if (!used_) {
+    if (created_ && !used_) {
         fileSystem_.RemoveFolderTree(path_);
     }
     journal_.reset();
@@ -225,7 +297,8 @@ bool ReplacedFolder::KeepFile(const std::string& item, const std::string& path,
     if (!fileSystem_.Stat(path)) {
         return true;
     }
-    const std::string folder = ItemFolder(item);
+    // The journal first, so that the folder is ordered among the others by its time.
+    const std::string folder = Journal() != nullptr ? ItemFolder(item) : std::string();
     if (folder.empty()) {
         return false;
     }
@@ -255,15 +328,41 @@ bool ReplacedFolder::KeepKeyTree(RegistryAccess& registry, const std::string& it
     removal.path = keyPath;
     removal.remove = true;
     keys.insert(keys.begin(), removal);
-    const std::string folder = ItemFolder(item);
+    RestoreJournal* journal = Journal();
+    const std::string folder = journal != nullptr ? ItemFolder(item) : std::string();
     if (folder.empty() || !IsBareFileName(fileName)) {
         return false;
     }
-    if (ReplaceFile(fileSystem_, FreeName(folder, fileName), FormatRegFile(keys))) {
+    const std::string file = FreeName(folder, fileName);
+    if (ReplaceFile(fileSystem_, file, FormatRegFile(keys))) {
+        return false;
+    }
+    if (!journal->Mark("tree", keyPath, file)) {
+        used_ = used_ || !fileSystem_.RemoveFile(file);
         return false;
     }
     used_ = true;
+    trees_.emplace_back(keyPath, file);
     return true;
+}
+
+bool ReplacedFolder::BeginTreeChange(const std::string& keyPath)
+{
+    RestoreJournal* journal = Journal();
+    return journal != nullptr && journal->Mark("import", keyPath);
+}
+
+bool ReplacedFolder::EndTreeChange(RegistryAccess& registry, const std::string& keyPath)
+{
+    if (journal_ && journal_->Mark("imported", keyPath)) {
+        return true;
+    }
+    for (const auto& [key, file] : trees_) {
+        if (KeyHolds(key, keyPath)) {
+            PutTreeBack(fileSystem_, registry, key, file);
+        }
+    }
+    return false;
 }
 
 }  // namespace kestrel

@@ -5,6 +5,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/FileSystem.h"
 #include "registry/RegistryAccess.h"
@@ -16,6 +18,9 @@ namespace kestrel {
 // <data folder>\Replaced\<YYYY-MM-DD HH-MM-SS>\<item>\. Files are moved in before they are
 // overwritten or deleted; registry trees are exported as registry-editor files before they are
 // replaced. Folders are made on first use only, so a run that replaces nothing leaves none.
+// Each run has a folder of its own: one made in the same second as another's is named
+// "<YYYY-MM-DD HH-MM-SS> (2)" (then 3, ...), created only where nothing is, so no run ever
+// writes into, or removes, another's.
 class ReplacedFolder {
 public:
     // The run's folder is named after `started`, in local time. `runFolder` is the running
@@ -24,6 +29,8 @@ public:
     ReplacedFolder(FileSystem& fileSystem, const std::string& dataFolder, std::time_t started,
                    const std::string& runFolder = {});
 
+    // The run's folder: the one it made once it kept anything, the name it will try first
+    // until then.
     const std::string& Path() const { return path_; }
     // Whether anything was kept, so the result message names the folder only then.
     bool Used() const { return used_; }
@@ -39,9 +46,19 @@ public:
 
     // Writes the tree at keyPath into the item's folder as `fileName`, a version-5 registry file
     // that first removes the key, so that importing it puts the tree back exactly as it was.
-    // True when the key does not exist (nothing to keep) or the file is written.
+    // True when the key does not exist (nothing to keep) or the file is written and the
+    // journal names it; false, leaving no file, otherwise (the tree must then not be changed).
     bool KeepKeyTree(RegistryAccess& registry, const std::string& item, const std::string& keyPath,
                      const std::string& fileName);
+
+    // Announce and confirm a change to the registry at keyPath (an import, values rewritten),
+    // which a tree kept before must hold, so that recovery puts the kept tree back when a run
+    // dies between the two. BeginTreeChange is false when the journal cannot say so, and the
+    // key must then not be changed. EndTreeChange is false when the confirmation cannot be
+    // written: the kept tree is then put back at once (as recovery would), and the change
+    // counts as not made.
+    bool BeginTreeChange(const std::string& keyPath);
+    bool EndTreeChange(RegistryAccess& registry, const std::string& keyPath);
 
     // Replaces the file at `target` (made when missing) so that a crash at any instant leaves
     // the old version in place, or the new one in place with the old one kept: `write` fills a
@@ -54,10 +71,16 @@ public:
                            const std::function<bool(const std::string& temporary)>& write,
                            std::string& why);
 
-    // Marks the run's journal finished; a run that kept nothing leaves no folder behind.
+    // Marks the run's journal finished; a run that kept nothing leaves no folder behind. Only
+    // the folder this run made is ever removed, and never one holding a file it kept.
     void Finish();
 
 private:
+    // Makes the run's own folder, under the first free name; false when none can be made.
+    bool MakeRunFolder();
+    // Gives the old version back its place after its kept line could not be written; false
+    // when it stays in the kept place.
+    bool PutBack(const std::string& target, const std::string& kept);
     // The item's folder, every missing level created; empty when it cannot be made.
     std::string ItemFolder(const std::string& item);
     // Creates every missing level of the folder; true when it exists afterwards.
@@ -75,11 +98,18 @@ private:
     std::string runFolder_;
     std::time_t started_;
     std::optional<RestoreJournal> journal_;
+    // The kept tree files by key path, to put a tree back when its change cannot be confirmed.
+    std::vector<std::pair<std::string, std::string>> trees_;
+    bool created_ = false;
     bool used_ = false;
 };
 
 // "YYYY-MM-DD HH-MM-SS" in local time: sorts as the runs happened and is a valid file name.
 std::string ReplacedRunName(std::time_t started);
+
+// Whether a folder in Replaced has the form of a run's: ReplacedRunName's, alone or followed by
+// " (N)" for a later run in the same second.
+bool IsReplacedRunName(const std::string& name);
 
 // How many earlier runs' folders a restore leaves in place when it starts.
 inline constexpr std::size_t KeptReplacedRuns = 3;
@@ -87,7 +117,7 @@ inline constexpr std::size_t KeptReplacedRuns = 3;
 // Removes the folders of earlier runs in <data folder>\Replaced but the `keep` newest, for a
 // restore to call when it starts, before its own folder exists: with KeptReplacedRuns the three
 // newest stay, and the new run's folder may then be a fourth. Only folders whose names have the
-// form ReplacedRunName gives count, ordered by the start time their journals hold (a clock set
+// form IsReplacedRunName accepts count, ordered by the start time their journals hold (a clock set
 // back must not make the newest look oldest), folders of runs that kept no journal first, by
 // name; a folder whose journal is unfinished is never removed, as recovery still needs it.
 // Anything else there (a folder the user made, a file) stays. A folder that cannot be removed,

@@ -103,34 +103,48 @@ RestoreOutcome RestoreItems(RestoreContext& context, const std::string& openedBa
     return outcome;
 }
 
-std::string RestoreResultText(const RestoreOutcome& outcome)
+std::vector<RestoreResultLine> RestoreResultLines(const RestoreOutcome& outcome)
 {
     const char* headline = outcome.cancelled         ? texts::RestoreCancelled
                            : outcome.AnyItemFailed() ? texts::RestoreEndedWithErrors
                                                      : texts::RestoreCompleted;
-    std::string text = std::string(headline) + "\t\t\t\r\n";
+    std::vector<RestoreResultLine> lines{{headline, ""}};
     for (int position = 0; position < ItemCount; ++position) {
         const RunRow& row = RunTable[position];
         if (!outcome.ran[position] || row.successTitle == nullptr) {
             continue;
         }
-        text += "\r\n";
-        text += outcome.succeeded[position] ? row.successTitle : row.failureTitle;
-        text += outcome.succeeded[position] ? "\tSucceeded!\t" : "\tFail!\t";
+        lines.push_back(outcome.succeeded[position]
+                            ? RestoreResultLine{row.successTitle, "Succeeded!"}
+                            : RestoreResultLine{row.failureTitle, "Fail!"});
     }
     // A crafted archive can make a failure per name it lists: a message box of them all would
     // be too long to read or even to show.
     const std::size_t shown = std::min(outcome.failures.size(), ReportedFailuresAtMost);
     for (std::size_t i = 0; i < shown; ++i) {
         // A failure line may quote a name from the archive, which must not break the report.
-        text += "\r\n" + PrintableText(outcome.failures[i]);
+        lines.push_back({PrintableText(outcome.failures[i]), ""});
     }
     if (shown < outcome.failures.size()) {
-        text += "\r\nand " + std::to_string(outcome.failures.size() - shown) +
-                " more, listed in kestrel.log";
+        lines.push_back({"and " + std::to_string(outcome.failures.size() - shown) +
+                             " more, listed in kestrel.log",
+                         ""});
     }
     if (!outcome.replacedFolder.empty()) {
-        text += "\r\nWhat the restore replaced is kept in " + outcome.replacedFolder;
+        lines.push_back({"What the restore replaced is kept in " + outcome.replacedFolder, ""});
+    }
+    return lines;
+}
+
+std::string RestoreResultText(const RestoreOutcome& outcome)
+{
+    const std::vector<RestoreResultLine> lines = RestoreResultLines(outcome);
+    std::string text = lines.front().title + "\t\t\t\r\n";
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        text += "\r\n" + lines[i].title;
+        if (!lines[i].result.empty()) {
+            text += "\t" + lines[i].result + "\t";
+        }
     }
     return text;
 }

@@ -40,6 +40,13 @@ bool CheckRestoreRequest(bool noValidBackupFlag, const ItemBoxes& ticked, Messag
 RestoreOutcome RestoreItems(RestoreContext& context, const std::string& openedBackupItems,
                             const ItemBoxes& ticked, ProgressSink& progress);
 
+// What the result reports, line by line: the headline, an item's title with "Succeeded!" or
+// "Fail!", each failure, the Replaced folder (the result empty on all but the items' lines).
+struct RestoreResultLine {
+    std::string title;
+    std::string result;
+};
+std::vector<RestoreResultLine> RestoreResultLines(const RestoreOutcome& outcome);
 // The failure reasons a result message lists; the rest are counted ("and N more, listed in
 // kestrel.log") and the front end writes the whole list to the log (LogRestoreFailures).
 inline constexpr std::size_t ReportedFailuresAtMost = 200;

@@ -61,6 +61,11 @@ struct RestoreSession::State final : ZipEventSink {
     ZipComponent zip;
     std::atomic<bool> stopRequested{false};
     ProgressSink* progress = nullptr;
+    // The held-files step of the run going on.
+    std::vector<std::string> candidates;
+    IfOutlookRuns way = IfOutlookRuns::Refuse;
+    std::unique_ptr<HeldFilesGate> gate;
+    HeldCheck held;
 };
 
 RestoreSession::RestoreSession(Platform& platform) : state_(std::make_unique<State>(platform))
@@ -76,6 +81,53 @@ OpenResult RestoreSession::Open(const std::string& runFolder, const std::string&
                       messages, opened);
 }
 
+bool RestoreSession::Decide(const RestoreRequest& request, const RestoreMachine& machine,
+                            Messages& messages, const HeldFilesAnswer& answer)
+{
+    State& s = *state_;
+    s.candidates.clear();
+    s.held = {};
+    s.stopRequested = false;
+    if (s.platform.fileHolders && s.platform.registry) {
+        RegistryAccess registry(*s.platform.registry, messages);
+        s.candidates = ProfileHeldFileCandidates(registry, machine.profilesRootKey,
+                                                 request.targetProfile, request.ticked);
+    }
+    SilentProgress silent;
+    const std::optional<IfOutlookRuns> way =
+        answer(HeldFilesGate(s.platform.fileHolders.get(), silent).FindHeld(s.candidates));
+    s.way = way.value_or(IfOutlookRuns::Refuse);
+    return way.has_value();
+}
+
+bool RestoreSession::Prepare(ProgressSink& progress, std::chrono::milliseconds wait)
+{
+    State& s = *state_;
+    s.gate = std::make_unique<HeldFilesGate>(s.platform.fileHolders.get(), progress,
+                                             HeldFilesGate::SleepFor, wait);
+    s.held = s.gate->Check(s.way, s.candidates, true, &s.stopRequested);
+    // A Cancel of the wait must not stop the next run.
+    s.stopRequested = false;
+    s.zip.ForgetCancel();
+    return s.held.verdict == HeldVerdict::Go;
+}
+
+const HeldCheck& RestoreSession::Held() const
+{
+    return state_->held;
+}
+
+std::vector<FileHolder> RestoreSession::EndRun()
+{
+    State& s = *state_;
+    if (!s.gate) {
+        return {};
+    }
+    std::vector<FileHolder> closed = s.gate->Closed();
+    s.gate.reset();
+    return closed;
+}
+
 RestoreOutcome RestoreSession::Run(const OpenedBackup& opened, const RestoreRequest& request,
                                    const RestoreMachine& machine, ProgressSink& progress)
 {
@@ -88,24 +140,25 @@ RestoreOutcome RestoreSession::Run(const OpenedBackup& opened, const RestoreRequ
     FailureLines registryMessages;
     RegistryAccess registry(*s.platform.registry, registryMessages);
     RestoreContext context{
-        files,
-        registry,
-        s.zip,
-        replaced,
-        opened.OpenedItemValues,
-        machine.runFolder,
-        machine.userProfileFolder,
-        machine.profilesRootKey,
-        request.targetProfile,
-        machine.locations,
-        DataFolderFor(machine.userProfileFolder, machine.windowsVersion),
-        FavouritesFileFor(machine.userProfileFolder, machine.windowsVersion, request.targetProfile),
-        opened.DatasSources,
-        opened.PabSources,
-        {},
-        false,
-        &s.stopRequested,
-        {}};
+        .fileSystem = files,
+        .registry = registry,
+        .zip = s.zip,
+        .replaced = replaced,
+        .values = opened.OpenedItemValues,
+        .runFolder = machine.runFolder,
+        .userProfileFolder = machine.userProfileFolder,
+        .profilesRootKey = machine.profilesRootKey,
+        .targetProfile = request.targetProfile,
+        .locations = machine.locations,
+        .dataFolder = DataFolderFor(machine.userProfileFolder, machine.windowsVersion),
+        .favouritesFile = FavouritesFileFor(machine.userProfileFolder, machine.windowsVersion,
+                                            request.targetProfile),
+        .datasSources = opened.DatasSources,
+        .pabSources = opened.PabSources,
+        .failures = {},
+        .stopRequested = &s.stopRequested,
+        .extractionFolder = {},
+    };
     RestoreOutcome outcome =
         RestoreItems(context, opened.OpenedBackupItems, request.ticked, progress);
     outcome.failures.insert(outcome.failures.end(), registryMessages.lines.begin(),

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <chrono>
 #include <ctime>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/ItemTable.h"
+#include "outlook/HeldFiles.h"
 #include "outlook/ProfileLocations.h"
 #include "platform/Platform.h"
 #include "restore/OpenBackup.h"
@@ -56,6 +59,19 @@ public:
     OpenResult Open(const std::string& runFolder, const std::string& archivePath, Dialogs& dialogs,
                     Messages& messages, OpenedBackup& opened);
 
+    // The held-files step of a run, kept until the run ends. Decide finds which of the files
+    // the ticked items replace other programs hold and asks `answer` (Close, or Refuse to
+    // stop when any is held), on the thread that owns the registry; false when it said to
+    // stop. Prepare then closes their programs and waits for them (with progress; Cancel stops
+    // the wait): false when the run must not go on, Held says why. EndRun starts again the
+    // programs closed, once the restore is over or did not happen, and returns them.
+    bool Decide(const RestoreRequest& request, const RestoreMachine& machine, Messages& messages,
+                const HeldFilesAnswer& answer);
+    bool Prepare(ProgressSink& progress,
+                 std::chrono::milliseconds wait = HeldFilesGate::DefaultWait);
+    const HeldCheck& Held() const;
+    std::vector<FileHolder> EndRun();
+
     // Restores the ticked items of the opened backup into the target profile: first the
     // Replaced folders beyond the newest few are removed, then the items run in order with
     // their status texts, the archive's per-file texts and the progress bar. Registry
@@ -64,8 +80,8 @@ public:
     RestoreOutcome Run(const OpenedBackup& opened, const RestoreRequest& request,
                        const RestoreMachine& machine, ProgressSink& progress);
 
-    // Stops the running restore before its next member, and the member being extracted; any
-    // thread. The items after it do not run.
+    // Stops the running restore before its next member, and the member being extracted, or
+    // the wait for programs to close; any thread. The items after it do not run.
     void Cancel();
 
 private:

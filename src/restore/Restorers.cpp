@@ -39,6 +39,13 @@ std::string ProfileKey(const RestoreContext& context)
     return context.profilesRootKey + "\\" + context.targetProfile;
 }
 
+// Why a registry change was not made, or was undone: its journal line could not be written.
+std::string JournalRefused(const RestoreContext& context)
+{
+    return "the journal in " + context.replaced.Path() +
+           " could not be written, so the registry was left as it was";
+}
+
 // Every tree the run may replace is kept before the first one is: a restore of the profile's
 // key also rewrites its accounts, so keeping them later would keep the restored state.
 bool KeepTrees(RestoreContext& context)
@@ -189,9 +196,16 @@ bool RestoreTree(RestoreContext& context, int position, const std::string& keyPa
     if (!file) {
         return false;
     }
+    if (!context.replaced.BeginTreeChange(keyPath)) {
+        context.fileSystem.RemoveFile(*file);
+        return Fail(context, position, JournalRefused(context));
+    }
     const std::optional<ImportError> error =
         ImportKeyFile(context.registry, keyPath, context.fileSystem, *file, ArchivedTreeLimits);
     context.fileSystem.RemoveFile(*file);
+    if (!context.replaced.EndTreeChange(context.registry, keyPath)) {
+        return Fail(context, position, JournalRefused(context));
+    }
     if (error) {
         return Fail(context, position, name + ": " + error->message);
     }
@@ -336,6 +350,9 @@ bool RestoreDatas(RestoreContext& context)
                     "the registry could not be kept in " + context.replaced.Path() +
                         ", so the entries were not changed");
     }
+    if (!context.replaced.BeginTreeChange(profileKey)) {
+        return Fail(context, DatasPosition, JournalRefused(context));
+    }
     for (const std::string& section : sections) {
         const std::string key = profileKey + "\\" + section;
         std::string oldPath = DecodeWidePathValue(context.registry, key, StoreIdentifierValue);
@@ -356,6 +373,9 @@ bool RestoreDatas(RestoreContext& context)
     const std::string folders = profileKey + "\\0a0d020000000000c000000000000046";
     context.registry.DeleteValue(folders, "1102039b");
     context.registry.DeleteValue(folders, "001e023d");
+    if (!context.replaced.EndTreeChange(context.registry, profileKey)) {
+        return Fail(context, DatasPosition, JournalRefused(context));
+    }
     if (!context.replaced.KeepFile("Datas", context.favouritesFile)) {
         return Fail(context, DatasPosition, context.favouritesFile + " could not be kept");
     }
@@ -379,16 +399,22 @@ bool RestorePab(RestoreContext& context)
                     "the registry could not be kept in " + context.replaced.Path() +
                         ", so the entries were not changed");
     }
+    if (!context.replaced.BeginTreeChange(profileKey)) {
+        return Fail(context, PabPosition, JournalRefused(context));
+    }
     for (const std::string& section : sections) {
         const std::string key = profileKey + "\\" + section;
-        const std::string oldPath = context.registry.GetStringValue(key, "001e6600");
+        const std::string oldPath = context.registry.GetStringValue(key, AddressBookValue);
         if (oldPath == RegistryAccess::ErrorMarker || oldPath.empty()) {
             continue;
         }
         const std::string newPath = RestoredPath(*restored, oldPath);
         if (!newPath.empty()) {
-            context.registry.SetStringValue(key, "001e6600", newPath);
+            context.registry.SetStringValue(key, AddressBookValue, newPath);
         }
+    }
+    if (!context.replaced.EndTreeChange(context.registry, profileKey)) {
+        return Fail(context, PabPosition, JournalRefused(context));
     }
     return restored->whole;
 }

@@ -16,8 +16,10 @@
 #include "platform/FileContents.h"
 #include "registry/RegistryFixture.h"
 #include "restore/RestoreJournal.h"
+#include "support/FakeHeldFiles.h"
 #include "support/FakePlatform.h"
 #include "support/MemoryFileSystem.h"
+#include "support/RecordingHost.h"
 #include "support/SampleEnvironment.h"
 #include "support/ScriptedDialogs.h"
 #include "support/ScriptedMessages.h"
@@ -30,39 +32,7 @@
 namespace kestrel {
 namespace {
 
-struct RecordingHost final : MainWindowHost {
-    std::vector<std::string> calls;
-    // Background work waits here for RunHeld, so a test can act while a run goes on.
-    bool holdWork = false;
-    std::function<void()> held;
-
-    void ShowPopupMenu(ItemsPopupMenu menu) override
-    {
-        calls.push_back(menu == ItemsPopupMenu::BackupItems ? "popup backup" : "popup restore");
-    }
-    void ShowAboutWindow() override { calls.push_back("about"); }
-    void ShowSchedulerWindow() override { calls.push_back("scheduler"); }
-    void ShowDiscWindow() override { calls.push_back("disc"); }
-    void EndProgram() override { calls.push_back("end"); }
-    void RunInBackground(ProgressSink& window, std::function<void(ProgressSink&)> work,
-                         std::function<void()> done) override
-    {
-        calls.push_back("run");
-        held = [&window, work, done] {
-            work(window);
-            done();
-        };
-        if (!holdWork) {
-            RunHeld();
-        }
-    }
-    void ShowProgress() override {}
-    void RunHeld()
-    {
-        ASSERT_TRUE(held) << "no run is waiting";
-        std::exchange(held, nullptr)();
-    }
-};
+using testing::RecordingHost;
 
 class MainWindowModelTest : public ::testing::Test {
 protected:
@@ -98,7 +68,6 @@ TEST_F(MainWindowModelTest, WithoutProfilesLoadWarnsAndDisablesApplyAndTheBoxes)
     EXPECT_TRUE(state.NoOutlookFlag);
     EXPECT_TRUE(state.NoValidBackupFlag);
     EXPECT_EQ("", state.UserProfileFolder);
-    EXPECT_EQ(fake.runFolder.path + "\\ksbackup.dat", state.InfoFilePath);
     for (MainTab tab : {MainTab::Backup, MainTab::Restore}) {
         model.SelectAllItems(tab);
         for (const ItemBox& box : model.Items(tab)) {
@@ -361,7 +330,6 @@ TEST_F(BackupRunTest, WholeRunsWriteTheArchiveAndReport)
         host.RunHeld();
         EXPECT_FALSE(model->Running() || model->ProgressPanelVisible() || model->Busy());
         EXPECT_EQ("Please Waiting", model->StatusText());
-        EXPECT_EQ(c.password, state.BackupPassword);
         const auto [members, info] = ReadArchive(c.password);
         EXPECT_EQ(c.members, members);
         EXPECT_NE(std::string::npos, info.find("BackupIdentity=Outlook\r\n")) << info;
@@ -553,34 +521,11 @@ TEST_F(BackupRunTest, RestoreTabOpensTheBackupAndRestoresOrCancels)
     EXPECT_EQ("2020-01-04 00-00-00", left[1]);
 }
 
-// "Outlook" holding the sample's data file until it is asked to close, unless it refuses.
-struct FakeHolders final : FileHolders {
-    std::vector<FileHolder> HoldersOf(const std::string& path) override
-    {
-        return running && path == dataFile ? std::vector<FileHolder>{outlook}
-                                           : std::vector<FileHolder>{};
-    }
-    bool AskToClose(const FileHolder&) override
-    {
-        calls.push_back("ask");
-        running = refuses;
-        return true;
-    }
-    bool IsRunning(const FileHolder&) override { return running; }
-    bool StartAgain(const FileHolder&) override
-    {
-        calls.push_back(archiveWritten && archiveWritten() ? "start after the run" : "start");
-        running = true;
-        return true;
-    }
+using testing::FakeHolders;
 
-    const std::string dataFile = "C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst";
-    const FileHolder outlook{"OUTLOOK.EXE", 412, "OUTLOOK.EXE"};
-    bool running = true;
-    bool refuses = false;
-    std::function<bool()> archiveWritten;
-    std::vector<std::string> calls;
-};
+// The sample's data file, which "Outlook" holds.
+constexpr const char* HeldDataFile =
+    "C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst";
 
 // The question before a run when Outlook holds a data file, and each answer carried through:
 // the program asked to close before the files are read and started again once the run is
@@ -590,7 +535,7 @@ TEST_F(BackupRunTest, AsksWhenOutlookHoldsADataFileAndDoesWhatTheAnswerSays)
     const std::string backupQuestion =
         "OUTLOOK.EXE (process 412) is using these files:\r\n\r\n"
         "C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst\r\n\r\n"
-        "Yes: close Outlook, back up and start it again afterwards.\r\n"
+        "Yes: close OUTLOOK.EXE (process 412), back up and start it again afterwards.\r\n"
         "No: back up without these files.\r\n"
         "Cancel: do not back up now.";
     const std::string notClosed =
@@ -613,6 +558,7 @@ TEST_F(BackupRunTest, AsksWhenOutlookHoldsADataFileAndDoesWhatTheAnswerSays)
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.calls));
         auto* holders = new FakeHolders;
+        holders->dataFile = HeldDataFile;
         holders->refuses = c.refuses;
         holders->archiveWritten = [&] { return fake.platform.fileSystem->FileExists(target); };
         fake.platform.fileHolders.reset(holders);
@@ -664,7 +610,7 @@ TEST_F(BackupRunTest, ARestoreOfHeldFilesClosesOutlookOrRestoresNothing)
     const std::string question =
         "OUTLOOK.EXE (process 412) is using these files, which the restore replaces:\r\n\r\n"
         "C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst\r\n\r\n"
-        "OK: close Outlook, restore and start it again afterwards.\r\n"
+        "OK: close OUTLOOK.EXE (process 412), restore and start it again afterwards.\r\n"
         "Cancel: do not restore now.";
     const struct {
         MessageAnswer answer;
@@ -685,6 +631,7 @@ TEST_F(BackupRunTest, ARestoreOfHeldFilesClosesOutlookOrRestoresNothing)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.shownLast);
         auto* holders = new FakeHolders;
+        holders->dataFile = HeldDataFile;
         holders->refuses = c.refuses;
         fake.platform.fileHolders.reset(holders);
         files.RemoveFile(restored);

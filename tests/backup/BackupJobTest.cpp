@@ -8,10 +8,10 @@
 #include <ctime>
 
 #include "archive/ArchiveTestSupport.h"
+#include "backup/BackupDialogue.h"
 #include "backup/BackupGenerations.h"
-#include "backup/BackupRun.h"
+#include "backup/RedirectedReads.h"
 #include "outlook/DataStorePaths.h"
-#include "platform/RedirectedReads.h"
 #include "registry/RegistryFixture.h"
 #include "support/FakePlatform.h"
 #include "support/MemoryFileSystem.h"
@@ -250,8 +250,8 @@ TEST_F(BackupJobTest, FaultsLeaveThePreviousArchiveAndSaySo)
 // and the info file name the original file, whose bytes come from the copy.
 TEST_F(BackupJobTest, AFileReadFromAShadowCopyIsBackedUpAsItself)
 {
-    const auto backUp = [this] {
-        BackupJob job(fake_.platform, messages_);
+    const auto backUp = [this](FileSystem& reads) {
+        BackupJob job(fake_.platform, messages_, reads);
         SilentProgress progress;
         const BackupOutcome outcome = job.Run(Request("100010000"), machine_, progress);
         EXPECT_TRUE(outcome.leftOut.empty()) << outcome.leftOut.at(0);
@@ -262,7 +262,7 @@ TEST_F(BackupJobTest, AFileReadFromAShadowCopyIsBackedUpAsItself)
         return members;
     };
     const MemoryFileSystem pristine = *files_;
-    const auto direct = backUp();
+    const auto direct = backUp(*files_);
     ASSERT_EQ(std::string(300 * 1024, 'm') + "mail", direct.at("Outlook.pst"));
     *files_ = pristine;
 
@@ -270,11 +270,9 @@ TEST_F(BackupJobTest, AFileReadFromAShadowCopyIsBackedUpAsItself)
     files_->AddFolder("C:\\Shadow1\\Mail");
     files_->AddFile(copy, files_->Data(Mail));
     files_->RefuseOpening(Mail);
-    {
-        const ScopedRedirectedReads fromSnapshot(fake_.platform, {{"c:\\mail\\OUTLOOK.PST", copy}});
-        EXPECT_EQ(direct, backUp());
-    }
-    // Afterwards the platform reads directly again, and the held file is refused.
+    RedirectedReads fromSnapshot(*files_, {{"c:\\mail\\OUTLOOK.PST", copy}});
+    EXPECT_EQ(direct, backUp(fromSnapshot));
+    // The platform's own file system was never swapped: the held file is refused there.
     EXPECT_FALSE(fake_.platform.fileSystem->OpenInputFile(Mail));
 }
 

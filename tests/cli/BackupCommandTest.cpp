@@ -143,23 +143,37 @@ TEST(BackupCommand, ReportNamesEachItemAndWhatBecameOfTheArchive)
         "written, but an item failed: C:\\B\\a.ksb (99 bytes)\n",
         BackupReport(partial, "C:\\B\\a.ksb"));
     // A run that kept a history: where its archive went, and what it took the place of.
-    partial.archivePath = "C:\\B\\a (incomplete 2026-12-07 2330).ksb";
+    partial.archivePath = "C:\\B\\a (incomplete 2026-12-07 2330 UTC).ksb";
     partial.writtenBeside = true;
+    partial.keptBackup = "C:\\B\\a.ksb";
     partial.leftOut.clear();
     EXPECT_EQ(
         "Config                           ok\n"
         "Backup Personal Folders          FAILED\n"
         "Rules                            ok\n"
-        "written, but an item failed: C:\\B\\a (incomplete 2026-12-07 2330).ksb (99 bytes)\n"
+        "written, but an item failed: C:\\B\\a (incomplete 2026-12-07 2330 UTC).ksb (99 bytes)\n"
         "kept: C:\\B\\a.ksb, which this archive would have replaced\n",
         BackupReport(partial, "C:\\B\\a.ksb"));
-    written.archivePath = "/tmp/a 2026-12-07 2330.ksb";
-    written.removed = {"/tmp/a 2026-12-05 2330.ksb"};
+    // With generations, the newest of them is what the run kept.
+    partial.keptBackup = "C:\\B\\a 2026-12-06 2330 UTC.ksb";
+    partial.removed = {"C:\\B\\a (incomplete 2026-12-05 2330 UTC).ksb"};
+    EXPECT_EQ(
+        "Config                           ok\n"
+        "Backup Personal Folders          FAILED\n"
+        "Rules                            ok\n"
+        "written, but an item failed: C:\\B\\a (incomplete 2026-12-07 2330 UTC).ksb (99 bytes)\n"
+        "kept: C:\\B\\a 2026-12-06 2330 UTC.ksb, the newest complete backup\n"
+        "removed: C:\\B\\a (incomplete 2026-12-05 2330 UTC).ksb\n",
+        BackupReport(partial, "C:\\B\\a.ksb"));
+    written.archivePath = "/tmp/a 2026-12-07 2330 UTC.ksb";
+    written.removed = {"/tmp/a 2026-12-05 2330 UTC.ksb"};
+    written.datedAfter = {"/tmp/a 2027-01-01 0000 UTC.ksb"};
     written.ran = {true};
     EXPECT_EQ(
         "Config                           ok\n"
-        "written: /tmp/a 2026-12-07 2330.ksb (4211 bytes)\n"
-        "removed: /tmp/a 2026-12-05 2330.ksb\n",
+        "written: /tmp/a 2026-12-07 2330 UTC.ksb (4211 bytes)\n"
+        "removed: /tmp/a 2026-12-05 2330 UTC.ksb\n"
+        "dated after this run, so not taken for the newest: /tmp/a 2027-01-01 0000 UTC.ksb\n",
         BackupReport(written, "/tmp/a.ksb"));
 
     BackupOutcome failed = Outcome(BackupResult::WriteFailed, {4});

@@ -230,6 +230,11 @@ TEST_F(FileSystemConformance, ListsFilesAndFoldersDirectlyInsideAFolder)
               std::multiset<std::string>(folders.begin(), folders.end()));
     EXPECT_EQ(Names{}, fs_->FilesIn(At("Missing")));
     EXPECT_EQ(Names{}, fs_->FoldersIn(At("Missing")));
+    // Listable: a folder with things in it and an empty one; not a missing folder or a file.
+    EXPECT_TRUE(fs_->CanListFolder(At("signatures")));
+    EXPECT_TRUE(fs_->CanListFolder(At("Signatures\\files\\deeper")));
+    EXPECT_FALSE(fs_->CanListFolder(At("Missing")));
+    EXPECT_FALSE(fs_->CanListFolder(At("Signatures\\a.txt")));
 }
 
 TEST_F(FileSystemConformance, RemovesAFolderTreeButNothingOutsideIt)
@@ -322,6 +327,20 @@ TEST_F(FileSystemConformance, AppendsAndReadsAnsiLines)
     EXPECT_EQ(Names{}, fs_->ReadTextLines(At("empty.txt")));
     EXPECT_EQ(std::nullopt, fs_->ReadTextLines(At("missing.txt")));
     EXPECT_FALSE(fs_->AppendTextLine(At("Missing\\info.dat"), "x"));
+#ifndef _WIN32
+    // A restore's journal names every file it touches: only its owner may read it, one made
+    // readable by an earlier version too.
+    using std::filesystem::perms;
+    const auto mode = [&](const char* name) {
+        return std::filesystem::status(fs_->NativePath(At(name))).permissions() & perms::all;
+    };
+    EXPECT_EQ(perms::owner_read | perms::owner_write, mode("info.dat"));
+    std::filesystem::permissions(
+        fs_->NativePath(At("unix.txt")),
+        perms::owner_read | perms::owner_write | perms::group_read | perms::others_read);
+    EXPECT_TRUE(fs_->AppendTextLine(At("unix.txt"), "more"));
+    EXPECT_EQ(perms::owner_read | perms::owner_write, mode("unix.txt"));
+#endif
 }
 
 TEST_F(FileSystemConformance, MakesTemporaryNamesAsWindowsDoes)

@@ -1010,8 +1010,9 @@ TEST_F(SampleMachineWindow, AsksWhileOutlookHoldsTheDataFileThenClosesAndStartsI
     ExpectSaveDialog("kesbak", archive);
     Press(frame, "cmdTargetFile");
     Click(frame, "backupitem0");
-    messages.Expect(process + " is using these files:\r\n\r\n" + dataFile +
-                        "\r\n\r\nYes: close Outlook, back up and start it again afterwards.\r\n"
+    messages.Expect(process + " is using these files:\r\n\r\n" + dataFile + "\r\n\r\nYes: close " +
+                        process +
+                        ", back up and start it again afterwards.\r\n"
                         "No: back up without these files.\r\nCancel: do not back up now.",
                     MessageIcon::Question, MessageAnswer::Yes);
     // Backed up only once the program let go of the file.

@@ -28,25 +28,30 @@ TEST(ReplacedFolderTest, AFileIsGivenUpOnlyOnceItIsKept)
 {
     struct Case {
         const char* name;
-        void (*arrange)(MemoryFileSystem&, const std::string& kept);
+        void (*arrange)(MemoryFileSystem&, ReplacedFolder&, const std::string& kept);
         bool kept;
         const char* keptAs;  // the kept file's name in the item's folder, "" for none
         bool originalStays;
     };
     const Case cases[] = {
-        {"moved on the same volume", [](MemoryFileSystem&, const std::string&) {}, true,
-         "Outlook.pst", false},
+        {"moved on the same volume", [](MemoryFileSystem&, ReplacedFolder&, const std::string&) {},
+         true, "Outlook.pst", false},
         {"copied when it cannot be renamed",
-         [](MemoryFileSystem& files, const std::string& kept) { files.FailRenamesTo(kept); }, true,
-         "Outlook.pst", true},
+         [](MemoryFileSystem& files, ReplacedFolder&, const std::string& kept) {
+             files.FailRenamesTo(kept);
+         },
+         true, "Outlook.pst", true},
         {"neither renamed nor copied",
-         [](MemoryFileSystem& files, const std::string& kept) {
+         [](MemoryFileSystem& files, ReplacedFolder&, const std::string& kept) {
              files.FailRenamesTo(kept);
              files.RefuseOpening(Mail);
          },
          false, "", true},
         {"a second file of the same name",
-         [](MemoryFileSystem& files, const std::string& kept) { files.AddFile(kept, "first"); },
+         [](MemoryFileSystem& files, ReplacedFolder& replaced, const std::string&) {
+             files.AddFile("E:\\Outlook.pst", "first");
+             ASSERT_TRUE(replaced.KeepFile("Datas", "E:\\Outlook.pst"));
+         },
          true, "Outlook (2).pst", false},
     };
     for (const Case& c : cases) {
@@ -56,7 +61,7 @@ TEST(ReplacedFolderTest, AFileIsGivenUpOnlyOnceItIsKept)
         files.AddFile(Mail, "mail");
         ReplacedFolder replaced(files, DataFolder, 0);
         const std::string folder = replaced.Path() + "\\Datas\\";
-        c.arrange(files, folder + "Outlook.pst");
+        c.arrange(files, replaced, folder + "Outlook.pst");
 
         EXPECT_EQ(c.kept, replaced.KeepFile("Datas", Mail));
         EXPECT_EQ(c.originalStays, files.FileExists(Mail));

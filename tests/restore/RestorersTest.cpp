@@ -273,15 +273,16 @@ TEST_F(RestorersTest, TheRunRestoresTheTickedItemsTheBackupHoldsAndReportsEach)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        // Each run in a second of its own, so that its folder's name is known before it is made.
+        ReplacedFolder replaced(*files_, "C:\\Users\\ann\\AppData\\Local\\Kestrel", &c - cases);
         if (c.keepFails) {
-            files_->FailRenamesTo(replaced_.Path() + "\\Signatures\\ann.txt");
+            files_->FailRenamesTo(replaced.Path() + "\\Signatures\\ann.txt");
             files_->RefuseOpening(std::string(Signatures) + "\\ann.txt");
         }
         ItemBoxes ticked{};
         for (int box = 0; box < ItemBoxCount; ++box) {
             ticked[box] = c.boxes[box] == '1';
         }
-        ReplacedFolder replaced(*files_, "C:\\Users\\ann\\AppData\\Local\\Kestrel", 0);
         RestoreContext context = Context("B", &replaced);
         SilentProgress progress;
         const RestoreOutcome outcome =
@@ -371,9 +372,10 @@ TEST_F(RestorersTest, ACrashAtAnyChangeIsPutInOrderAtTheNextStart)
         files_->CrashAtChange(crash);
         restore();
         files_->CrashAtChange(0);
+        // The registry outlives the crash: a change it cut short is put back from the kept tree.
         const std::vector<RecoveredRun> recovered =
-            RecoverInterruptedRestores(*files_, kestrelFolder, {});
-        EXPECT_TRUE(RecoverInterruptedRestores(*files_, kestrelFolder, {}).empty());
+            RecoverInterruptedRestores(*files_, kestrelFolder, {}, access_.get());
+        EXPECT_TRUE(RecoverInterruptedRestores(*files_, kestrelFolder, {}, access_.get()).empty());
         ExpectEveryFileWhole(before, after, *files_, kestrelFolder);
         recoveredRuns += recovered.size();
         for (const RecoveredRun& run : recovered) {

@@ -139,6 +139,7 @@ void MemoryFileSystem::AddFile(const std::string& path, std::string data, bool h
     AddFolder(path.substr(0, path.find_last_of("\\/")));
     Node node{path, false, hidden};
     *node.data = std::move(data);
+    node.modified = ++clock_;
     nodes_[Key(path)] = node;
 }
 
@@ -160,6 +161,9 @@ std::set<std::string> MemoryFileSystem::Paths() const
 std::vector<std::string> MemoryFileSystem::NamesIn(const std::string& folder, bool folders)
 {
     std::vector<std::string> names;
+    if (refusedListings_.count(Key(folder)) != 0) {
+        return names;
+    }
     for (const auto& [key, node] : nodes_) {
         if (node.folder == folders && ParentKey(key) == Key(folder)) {
             names.push_back(node.path.substr(node.path.find_last_of("\\/") + 1));
@@ -231,7 +235,11 @@ bool MemoryFileSystem::MoveOver(const std::string& from, const std::string& to)
     }
     Node moved = *source;
     moved.path = to;
-    if (damagedMoves_.count(Key(to)) != 0 && !moved.data->empty()) {
+    const std::string toKey = Key(to);
+    const bool damaged =
+        std::any_of(damagedMoves_.begin(), damagedMoves_.end(),
+                    [&](const std::string& start) { return toKey.rfind(start, 0) == 0; });
+    if (damaged && !moved.data->empty()) {
         moved.data = std::make_shared<std::string>(*moved.data);
         (*moved.data)[moved.data->size() / 2] ^= 0x55;
     }
@@ -289,6 +297,7 @@ bool MemoryFileSystem::AppendTextLine(const std::string& path, const std::string
     }
     Node& node = nodes_.try_emplace(Key(path), Node{path}).first->second;
     *node.data += line + "\r\n";
+    node.modified = ++clock_;
     return true;
 }
 
@@ -301,6 +310,7 @@ std::string MemoryFileSystem::CreateTempFile(const std::string& folder, const st
     std::snprintf(name, sizeof name, "%.3s%X.tmp", prefix.c_str(), ++tempNumber_);
     const std::string path = folder + "\\" + name;
     nodes_[Key(path)] = Node{path};
+    nodes_[Key(path)].modified = ++clock_;
     return path;
 }
 
@@ -319,7 +329,8 @@ Result<std::unique_ptr<OutputFile>> MemoryFileSystem::CreateOutputFile(const std
     if (!ParentIsFolder(path)) {
         return Error{"create", path, PathNotFound, "The path was not found"};
     }
-    const Node& node = nodes_[Key(path)] = Node{path};
+    Node& node = nodes_[Key(path)] = Node{path};
+    node.modified = ++clock_;
     return std::unique_ptr<OutputFile>(std::make_unique<MemoryOutputFile>(*this, node.data, path));
 }
 
@@ -341,7 +352,7 @@ Result<FileFacts> MemoryFileSystem::Stat(const std::string& path)
     if (node == nullptr) {
         return Error{"find", path, NotFound, "The file was not found"};
     }
-    return FileFacts{node->data->size(), std::time(nullptr), node->folder};
+    return FileFacts{node->data->size(), node->modified, node->folder};
 }
 
 bool MemoryFileSystem::FlushToDisk(const std::string& path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -37,10 +38,13 @@ public:
     MemoryFileSystem DeepCopy() const;
     std::uint64_t WritesSoFar() const { return writes_; }
     void RefuseOpening(const std::string& path) { refusedOpens_.insert(Key(path)); }
+    // The folder exists but lists as empty, as one the user may not read.
+    void RefuseListing(const std::string& folder) { refusedListings_.insert(Key(folder)); }
+    void AllowOpening(const std::string& path) { refusedOpens_.erase(Key(path)); }
     void FailRenamesTo(const std::string& path) { failingRenames_.insert(Key(path)); }
-    // A file moved to the path arrives with one byte in its middle changed, as a bad sector or
-    // a faulty network share would return it.
-    void DamageFilesMovedTo(const std::string& path) { damagedMoves_.insert(Key(path)); }
+    // A file moved to a path that begins with the text arrives with one byte in its middle
+    // changed, as a bad sector or a faulty network share would return it.
+    void DamageFilesMovedTo(const std::string& pathStart) { damagedMoves_.insert(Key(pathStart)); }
 
     bool FileExists(const std::string& path) override
     {
@@ -57,6 +61,10 @@ public:
         return NamesIn(folder, false);
     }
     std::vector<std::string> FoldersIn(const std::string& folder) override;
+    bool CanListFolder(const std::string& folder) override
+    {
+        return FolderExists(folder) && refusedListings_.count(Key(folder)) == 0;
+    }
     bool CreateFolder(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
     // A file refused by RefuseOpening stays, as one held open does on Windows, with the folders
@@ -81,13 +89,13 @@ public:
     Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) override;
     Result<FileFacts> Stat(const std::string& path) override;
     bool FlushToDisk(const std::string& path) override;
-    // A node's key stands for its file number: names differing in case reach the same one.
+    // Names differing in case reach the same node, and so the same file number.
     std::optional<FileIdentity> Identity(const std::string& path) override
     {
         if (Find(path) == nullptr) {
             return std::nullopt;
         }
-        return FileIdentity{1, std::hash<std::string>{}(Key(path))};
+        return FileIdentity{1, Find(path)->number};
     }
     // There is none: code that still opens files by their native path fails here.
     std::filesystem::path NativePath(const std::string&) override { return {}; }
@@ -97,6 +105,11 @@ public:
         bool folder = false;
         bool hidden = false;
         std::shared_ptr<std::string> data = std::make_shared<std::string>();
+        // The time of the last change Stat reports: each new or rewritten file gets a later one
+        // (a rename keeps it), so code that tells a changed file by its time can be tested.
+        std::time_t modified = 0;
+        // The file number: each new node gets its own, a rename keeps it.
+        std::uint64_t number = NextNumber();
     };
     // Counts a write; false when this one is to fail.
     bool TakeWrite() { return TakeChange() && ++writes_ != failingWrite_; }
@@ -104,6 +117,11 @@ public:
     bool TakeChange() { return ++changes_ < crashingChange_ || crashingChange_ == 0; }
 
 private:
+    static std::uint64_t NextNumber()
+    {
+        static std::uint64_t last = 0;
+        return ++last;
+    }
     static std::string Key(const std::string& path);
     static std::string ParentKey(const std::string& key);
     std::vector<std::string> NamesIn(const std::string& folder, bool folders);
@@ -112,6 +130,7 @@ private:
 
     std::map<std::string, Node> nodes_;
     std::set<std::string> refusedOpens_;
+    std::set<std::string> refusedListings_;
     std::set<std::string> failingRenames_;
     std::set<std::string> damagedMoves_;
     std::uint64_t writes_ = 0;
@@ -119,6 +138,7 @@ private:
     std::uint64_t changes_ = 0;
     std::uint64_t crashingChange_ = 0;
     int tempNumber_ = 0;
+    std::time_t clock_ = 1700000000;
 };
 
 }  // namespace kestrel::testing

@@ -587,6 +587,17 @@ std::vector<std::string> PosixFileSystem::FilesIn(const std::string& folder)
     return names;
 }
 
+bool PosixFileSystem::CanListFolder(const std::string& folder)
+{
+    const std::filesystem::path native = NativePath(folder);
+    if (native.empty()) {
+        return false;
+    }
+    std::error_code error;
+    std::filesystem::directory_iterator listing(native, error);
+    return !error;
+}
+
 std::vector<std::string> PosixFileSystem::FoldersIn(const std::string& folder)
 {
     std::vector<std::string> names;
@@ -695,8 +706,10 @@ std::optional<std::vector<std::string>> PosixFileSystem::ReadTextLines(const std
 
 bool PosixFileSystem::AppendTextLine(const std::string& path, const std::string& line)
 {
+    // The program's own records (a restore's journal names every file it touches) are readable
+    // by their owner only, one written by an earlier version too.
     const std::filesystem::path native = NativePath(path);
-    return !native.empty() && AppendAnsiTextLine(native, line);
+    return !native.empty() && MakePrivateFile(native) && AppendAnsiTextLine(native, line);
 }
 
 bool PosixFileSystem::AppendLogLine(const std::string& path, const std::string& line)

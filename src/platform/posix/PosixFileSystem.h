@@ -17,6 +17,7 @@ public:
     bool FolderExists(const std::string& path) override;
     std::vector<std::string> FilesIn(const std::string& folder) override;
     std::vector<std::string> FoldersIn(const std::string& folder) override;
+    bool CanListFolder(const std::string& folder) override;
     bool CreateFolder(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
     bool RemoveFolderTree(const std::string& folder) override;

@@ -17,17 +17,22 @@ DWORD Attributes(const std::string& path)
     return GetFileAttributesW(Utf8ToWide(path).c_str());
 }
 
-// The entries directly inside the folder as FindFirstFileW reports them, without "." and "..".
-std::vector<WIN32_FIND_DATAW> Entries(const std::wstring& folder)
+// What FindFirstFileW takes to list everything directly inside the folder.
+std::wstring EverythingIn(const std::wstring& folder)
 {
-    std::vector<WIN32_FIND_DATAW> entries;
     std::wstring pattern = folder;
     if (!pattern.empty() && pattern.back() != L'\\') {
         pattern += L'\\';
     }
-    pattern += L'*';
+    return pattern + L'*';
+}
+
+// The entries directly inside the folder as FindFirstFileW reports them, without "." and "..".
+std::vector<WIN32_FIND_DATAW> Entries(const std::wstring& folder)
+{
+    std::vector<WIN32_FIND_DATAW> entries;
     WIN32_FIND_DATAW found{};
-    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    HANDLE search = FindFirstFileW(EverythingIn(folder).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) {
         return entries;
     }
@@ -266,6 +271,22 @@ std::vector<std::string> Win32FileSystem::FoldersIn(const std::string& folder)
         }
     }
     return names;
+}
+
+bool Win32FileSystem::CanListFolder(const std::string& folder)
+{
+    if (!FolderExists(folder)) {
+        return false;
+    }
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileW(EverythingIn(Utf8ToWide(folder)).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        // The root of an empty drive has no "." entry, so nothing is found; a folder the
+        // user may not read answers "access denied".
+        return GetLastError() == ERROR_FILE_NOT_FOUND;
+    }
+    FindClose(search);
+    return true;
 }
 
 bool Win32FileSystem::CreateFolder(const std::string& path)

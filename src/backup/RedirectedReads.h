@@ -5,7 +5,6 @@
 #include <string>
 
 #include "platform/FileSystem.h"
-#include "platform/Platform.h"
 
 namespace kestrel {
 
@@ -22,6 +21,7 @@ public:
     bool FolderExists(const std::string& path) override;
     std::vector<std::string> FilesIn(const std::string& folder) override;
     std::vector<std::string> FoldersIn(const std::string& folder) override;
+    bool CanListFolder(const std::string& folder) override;
     bool CreateFolder(const std::string& path) override;
     bool RemoveFile(const std::string& path) override;
     bool RemoveFolderTree(const std::string& folder) override;
@@ -45,20 +45,6 @@ private:
 
     FileSystem& direct_;
     std::map<std::string, std::string> readFrom_;
-};
-
-// For as long as it lives, the platform's file system reads the files of `readFrom` from the
-// paths given there (nothing changes when it is empty); the direct one is put back after.
-class ScopedRedirectedReads {
-public:
-    ScopedRedirectedReads(Platform& platform, std::map<std::string, std::string> readFrom);
-    ~ScopedRedirectedReads();
-    ScopedRedirectedReads(const ScopedRedirectedReads&) = delete;
-    ScopedRedirectedReads& operator=(const ScopedRedirectedReads&) = delete;
-
-private:
-    Platform& platform_;
-    std::unique_ptr<FileSystem> direct_;
 };
 
 }  // namespace kestrel

@@ -1,4 +1,4 @@
-#include "platform/RedirectedReads.h"
+#include "backup/RedirectedReads.h"
 
 #include "platform/NameCase.h"
 
@@ -42,6 +42,11 @@ bool RedirectedReads::FolderExists(const std::string& path)
 std::vector<std::string> RedirectedReads::FilesIn(const std::string& folder)
 {
     return direct_.FilesIn(folder);
+}
+
+bool RedirectedReads::CanListFolder(const std::string& folder)
+{
+    return direct_.CanListFolder(folder);
 }
 
 std::vector<std::string> RedirectedReads::FoldersIn(const std::string& folder)
@@ -123,23 +128,6 @@ bool RedirectedReads::FlushToDisk(const std::string& path)
 std::filesystem::path RedirectedReads::NativePath(const std::string& path)
 {
     return direct_.NativePath(path);
-}
-
-ScopedRedirectedReads::ScopedRedirectedReads(Platform& platform,
-                                             std::map<std::string, std::string> readFrom)
-    : platform_(platform)
-{
-    if (!readFrom.empty() && platform.fileSystem) {
-        direct_ = std::move(platform.fileSystem);
-        platform.fileSystem = std::make_unique<RedirectedReads>(*direct_, std::move(readFrom));
-    }
-}
-
-ScopedRedirectedReads::~ScopedRedirectedReads()
-{
-    if (direct_) {
-        platform_.fileSystem = std::move(direct_);
-    }
 }
 
 }  // namespace kestrel
