@@ -11,6 +11,9 @@
 #   - a silent uninstall (/S): all of that gone, the other program's .ksb type back; a backup,
 #     kestrel.log and the Replaced folder in the user's folders still there;
 #   - the same install and uninstall for all users (/S /ALLUSERS): Program Files and HKLM.
+#   - a scheduled backup that reads held files from a shadow copy, added with the installed
+#     kestrel.exe: refused for the per-user install (the message says why, the task runs at the
+#     least privilege), given the highest run level for the all-users one.
 #
 #   scripts/installer-test.sh SETUP.exe PROBE.exe PROGRAMS_FOLDER SCREENSHOTS WORK_FOLDER
 # PROBE is kestrel_window_probe.exe; PROGRAMS_FOLDER holds the kestrelbak.exe and kestrel.exe
@@ -108,6 +111,69 @@ expect_value "$classes\\.ksb" "(Default)" "Kestrel.Backup"
 expect_value "$classes\\Kestrel.Backup" "(Default)" "Kestrel backup"
 expect_value "$classes\\Kestrel.Backup\\DefaultIcon" "(Default)" "$folder_win\\kestrelbak.exe,0"
 expect_value "$classes\\Kestrel.Backup\\shell\\open\\command" "(Default)" "$command"
+
+# --- a scheduled backup that reads held files from a shadow copy ----------------------------
+# The highest run level (an administrator's token) is given to a task only when its program
+# lies where only administrators can write: a per-user install is told why not and its job
+# runs at the least privilege. The machine gets a profile and the snapshot setting for the
+# run, both taken away again (a machine without Outlook is what the window's checks expect).
+# Wine's task store keeps no run level (it writes back only a task's description and settings):
+# the level is read from Wine's trace of the task document as the scheduler parses it.
+profiles='HKCU\Software\Microsoft\Windows NT\CurrentVersion\Windows Messaging Subsystem\Profiles'
+tasks="$WINEPREFIX/drive_c/windows/system32/tasks/Kestrel"
+per_user_refusal() {
+    printf '%s' "kestrel: A shadow copy needs administrator rights, and a scheduled task is given" \
+        " them only for a program installed for all users (in Program Files): any program you" \
+        " run could replace Kestrel in $1 and have it run with those rights. The task closes" \
+        " Outlook and starts it again instead."
+}
+# Whether a command's standard error, Wine's trace lines left out, names no shadow copy.
+says_nothing_of_shadow_copies() { ! grep -av '^[0-9a-f]\{4\}:' "$1" | grep -q 'shadow copy'; }
+# The RunLevel the scheduler read from the task document, as a +taskschd trace shows it.
+traced_run_level() {
+    grep -a -A1 'read_principal Element: L"RunLevel"' "$1" |
+        sed -n 's/.*read_text_value L"\([A-Za-z]*\)".*/\1/p'
+}
+# shadow_copy_job LABEL PROGRAM_FOLDER RUN_LEVEL [MESSAGE]: kestrel schedule add from the
+# installed program schedules the job at RUN_LEVEL and prints MESSAGE on standard error (or no
+# word of a shadow copy); kestrel schedule remove takes the job away.
+shadow_copy_job() {
+    local label=$1 program="$2/kestrel.exe" level=$3 message=${4:-} status=0 id
+    local out="$work/schedule ${label// /-}.out" err="$work/schedule ${label// /-}.err"
+    mkdir -p "$home/Kestrel backups"
+    run_wine reg add "$profiles\\Outlook\\0a0d020000000000c000000000000046" /v Name /d Outlook /f
+    run_wine reg add 'HKCU\Software\Kestrel' /v WhenOutlookRuns /d snapshot /f
+    WINEDEBUG=+taskschd timeout 180 wine "$program" schedule add --profile Outlook --items 1 \
+        --daily --target "$home_win\\Kestrel backups\\job.ksb" </dev/null >"$out" 2>"$err" ||
+        status=$?
+    id=$(tr -d '\r' <"$out" | sed -n 's/^Task \([0-9]*\) has been scheduled\.$/\1/p')
+    {
+        echo "--- $label: kestrel schedule add (status $status)"
+        tr -d '\r' <"$out"
+        tr -d '\r' <"$err" | grep -av '^[0-9a-f]\{4\}:'
+        echo "RunLevel read by the scheduler: $(traced_run_level "$err")"
+    } >>"$work/shadow-copy.txt"
+    check "$label: kestrel schedule add scheduled the job (status $status)" \
+        [ "$status" -eq 0 -a -n "$id" ]
+    if [ -n "$message" ]; then
+        check "$label: kestrel schedule add said why it takes no shadow copy" \
+            grep -qxF "$message" <(tr -d '\r' <"$err")
+    else
+        check "$label: kestrel schedule add said no word of a shadow copy" \
+            says_nothing_of_shadow_copies "$err"
+    fi
+    check "$label: the job's task document asks for RunLevel $level" \
+        [ "$(traced_run_level "$err")" = "$level" ]
+    check "$label: the task is in Wine's task store" test -f "$tasks/Backup $id"
+    status=0
+    [ -z "$id" ] || run_wine "$program" schedule remove "$id" || status=$?
+    check "$label: kestrel schedule remove $id took the task away (status $status)" \
+        [ "$status" -eq 0 -a ! -e "$tasks/Backup $id" ]
+    run_wine reg delete "$profiles" /f
+    run_wine reg delete 'HKCU\Software\Kestrel' /v WhenOutlookRuns /f
+}
+
+shadow_copy_job "per user" "$folder" LeastPrivilege "$(per_user_refusal "$folder_win")"
 
 # --- the user's own files, which no uninstall may touch -------------------------------------
 backups="$home/Kestrel backups"
@@ -237,6 +303,7 @@ expect_value "$machine_key" UninstallString "\"C:\\Program Files\\Kestrel\\unins
 expect_value 'HKLM\Software\Classes\Kestrel.Backup\shell\open\command' "(Default)" \
     "\"C:\\Program Files\\Kestrel\\kestrelbak.exe\" \"%1\""
 check "setup /ALLUSERS wrote no per-user entry" key_absent "$uninstall_key"
+shadow_copy_job "all users" "$machine" HighestAvailable
 status=0
 run_wine "$machine/uninstall.exe" /ALLUSERS /S || status=$?
 wineserver -w
