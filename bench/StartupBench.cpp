@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,10 +51,10 @@ int Child(const std::string& kind, int argc, char** argv)
     }
     if (kind == "kestrel") {
         kestrel::Platform platform = kestrel::CreateSystemPlatform();
-        platform.scheduler = kestrel::CreateSystemScheduler();
+        const std::unique_ptr<kestrel::Scheduler> scheduler = kestrel::CreateSystemScheduler();
         kestrel::AppState state;
         kestrel::SilentMessages silent;  // the no-Outlook message would wait for a click
-        auto* frame = new kestrel::MainFrame(state, platform, &silent);
+        auto* frame = new kestrel::MainFrame(state, platform, scheduler.get(), &silent);
         frame->LoadWindow();
         ShowAndWait(frame);
         frame->Destroy();

@@ -104,7 +104,7 @@ std::string RecoveryLogLine(std::time_t started, std::string report)
 
 }  // namespace
 
-int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
+int RunFromCommandLine(const std::string& commandLineText, Platform& platform, Scheduler* scheduler)
 {
     const std::time_t started = std::time(nullptr);
     const auto clockStart = std::chrono::steady_clock::now();
@@ -121,7 +121,7 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform)
         return 2;
     }
     if (const JobPasswordMove move =
-            MoveJobPasswordToSecrets(platform, commandLineText, *arguments);
+            MoveJobPasswordToSecrets(platform, scheduler, commandLineText, *arguments);
         !move.logText.empty()) {
         Report(platform, RecoveryLogLine(started, move.logText), move.moved ? 0 : 1);
     }

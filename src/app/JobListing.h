@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "backup/UnattendedBackup.h"
-#include "platform/Scheduler.h"
+#include "scheduler/Scheduler.h"
 
 namespace kestrel {
 

@@ -61,13 +61,14 @@ Result<std::uint32_t> ReplaceJob(Scheduler& scheduler, const ListedJob& old,
 
 }  // namespace
 
-JobPasswordMove MoveJobPasswordToSecrets(Platform& platform, const std::string& argumentText,
+JobPasswordMove MoveJobPasswordToSecrets(Platform& platform, Scheduler* scheduler,
+                                         const std::string& argumentText,
                                          const UnattendedArguments& arguments)
 {
-    if (arguments.password.empty() || !arguments.passwordKey.empty() || !platform.scheduler) {
+    if (arguments.password.empty() || !arguments.passwordKey.empty() || !scheduler) {
         return {};
     }
-    const Result<std::vector<ListedJob>> jobs = platform.scheduler->List();
+    const Result<std::vector<ListedJob>> jobs = scheduler->List();
     const std::vector<ListedJob> found =
         jobs ? JobsStartedWith(*jobs, argumentText) : std::vector<ListedJob>();
     if (found.empty()) {
@@ -85,7 +86,7 @@ JobPasswordMove MoveJobPasswordToSecrets(Platform& platform, const std::string& 
     std::string firstRefusal;
     for (const ListedJob& listed : found) {
         const Result<std::uint32_t> copy =
-            ReplaceJob(*platform.scheduler, listed, WithPasswordKey(listed.job, arguments, *key));
+            ReplaceJob(*scheduler, listed, WithPasswordKey(listed.job, arguments, *key));
         const std::string job = "job " + std::to_string(listed.id);
         if (copy) {
             replaced +=

@@ -4,6 +4,7 @@
 
 #include "backup/UnattendedBackup.h"
 #include "platform/Platform.h"
+#include "scheduler/Scheduler.h"
 
 namespace kestrel {
 
@@ -20,8 +21,9 @@ struct JobPasswordMove {
 // moves: it is kept as the user's secret, every job of ours with this argument text is replaced
 // by one that names the secret instead (same times, program and run level), and the old one is
 // removed. When a step fails the job stays as it was and nothing is left behind: no secret, no
-// second job. `arguments` are those parsed from `argumentText`.
-JobPasswordMove MoveJobPasswordToSecrets(Platform& platform, const std::string& argumentText,
+// second job. `arguments` are those parsed from `argumentText`; a null scheduler moves nothing.
+JobPasswordMove MoveJobPasswordToSecrets(Platform& platform, Scheduler* scheduler,
+                                         const std::string& argumentText,
                                          const UnattendedArguments& arguments);
 
 }  // namespace kestrel

@@ -76,15 +76,20 @@ Dialogs& NoDialogs()
 
 }  // namespace
 
-MainWindowModel::MainWindowModel(AppState& state, Platform& platform, Messages& messages,
-                                 Dialogs& dialogs, MainWindowHost& host)
-    : state_(state), platform_(platform), messages_(messages), dialogs_(dialogs), host_(host)
+MainWindowModel::MainWindowModel(AppState& state, Platform& platform, Scheduler* scheduler,
+                                 Messages& messages, Dialogs& dialogs, MainWindowHost& host)
+    : state_(state),
+      platform_(platform),
+      scheduler_(scheduler),
+      messages_(messages),
+      dialogs_(dialogs),
+      host_(host)
 {
 }
 
-MainWindowModel::MainWindowModel(AppState& state, Platform& platform, Messages& messages,
-                                 MainWindowHost& host)
-    : MainWindowModel(state, platform, messages, NoDialogs(), host)
+MainWindowModel::MainWindowModel(AppState& state, Platform& platform, Scheduler* scheduler,
+                                 Messages& messages, MainWindowHost& host)
+    : MainWindowModel(state, platform, scheduler, messages, NoDialogs(), host)
 {
 }
 
@@ -99,8 +104,8 @@ void MainWindowModel::Start()
     }
     Load();
     // Each user's start makes the scheduled backup the administrator set for every user.
-    if (std::string why; BringPolicyJobInLine(CurrentPolicies(platform_), state_, platform_, why) ==
-                         PolicyJobResult::Failed) {
+    if (std::string why; BringPolicyJobInLine(CurrentPolicies(platform_), state_, platform_,
+                                              scheduler_, why) == PolicyJobResult::Failed) {
         messages_.Show(PolicyJobNotMade + why, texts::ApplicationTitle, MessageIcon::Exclamation,
                        MessageButtons::Ok);
     }

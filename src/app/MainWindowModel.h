@@ -19,6 +19,7 @@
 #include "platform/Platform.h"
 #include "restore/OpenBackup.h"
 #include "restore/RestoreSession.h"
+#include "scheduler/Scheduler.h"
 #include "ui/Dialogs.h"
 #include "ui/Messages.h"
 #include "ui/ProgressSink.h"
@@ -77,10 +78,13 @@ public:
 // at a time: while one goes, new runs, opening a backup and profile changes are ignored.
 class MainWindowModel final : public ProgressSink {
 public:
-    MainWindowModel(AppState& state, Platform& platform, Messages& messages, Dialogs& dialogs,
-                    MainWindowHost& host);
+    // scheduler: where the administrator's scheduled backup is made at the start; null where
+    // this system offers none.
+    MainWindowModel(AppState& state, Platform& platform, Scheduler* scheduler, Messages& messages,
+                    Dialogs& dialogs, MainWindowHost& host);
     // For windows that choose no file: every file chooser is answered as if cancelled.
-    MainWindowModel(AppState& state, Platform& platform, Messages& messages, MainWindowHost& host);
+    MainWindowModel(AppState& state, Platform& platform, Scheduler* scheduler, Messages& messages,
+                    MainWindowHost& host);
     ~MainWindowModel() override;
 
     // Loading the window: fills the shared state and the profile lists, or reports that no
@@ -208,6 +212,7 @@ private:
 
     AppState& state_;
     Platform& platform_;
+    Scheduler* scheduler_;
     Messages& messages_;
     Dialogs& dialogs_;
     MainWindowHost& host_;

@@ -75,21 +75,20 @@ private:
 }  // namespace
 
 PolicyJobResult BringPolicyJobInLine(const Policies& policies, const AppState& state,
-                                     Platform& platform, std::string& why)
+                                     Platform& platform, Scheduler* scheduler, std::string& why)
 {
     if (!policies.SetsSchedule()) {
         return PolicyJobResult::NotSet;
     }
-    if (!platform.scheduler || state.ProfileNames.empty() ||
-        policies.passwordRequired.value_or(false)) {
-        why = !platform.scheduler          ? "this system offers no scheduler"
+    if (!scheduler || state.ProfileNames.empty() || policies.passwordRequired.value_or(false)) {
+        why = !scheduler                   ? "this system offers no scheduler"
               : state.ProfileNames.empty() ? "there is no Outlook profile"
                                            : "a password is required";
         return PolicyJobResult::NotSet;
     }
     KeptMessages messages;
     const ScheduleChoices wanted = PolicyChoices(policies, state, platform, messages);
-    const Result<std::vector<ListedJob>> jobs = platform.scheduler->List();
+    const Result<std::vector<ListedJob>> jobs = scheduler->List();
     if (!jobs) {
         why = jobs.error().Reason();
         return PolicyJobResult::Failed;
@@ -104,13 +103,13 @@ PolicyJobResult BringPolicyJobInLine(const Policies& policies, const AppState& s
         if (InLine(listed, *arguments, wanted)) {
             return PolicyJobResult::InLine;
         }
-        if (const std::optional<Error> failure = platform.scheduler->Remove(listed.id)) {
+        if (const std::optional<Error> failure = scheduler->Remove(listed.id)) {
             why = failure->Reason();
             return PolicyJobResult::Failed;
         }
         replaced = true;
     }
-    if (!AddScheduledJob(wanted, platform, messages)) {
+    if (!AddScheduledJob(wanted, platform, scheduler, messages)) {
         why = messages.Text();
         return PolicyJobResult::Failed;
     }

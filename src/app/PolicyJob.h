@@ -5,6 +5,7 @@
 #include "app/AppState.h"
 #include "app/Policies.h"
 #include "platform/Platform.h"
+#include "scheduler/Scheduler.h"
 
 namespace kestrel {
 
@@ -22,8 +23,8 @@ inline constexpr const char* PolicyJobNotMade =
 enum class PolicyJobResult { NotSet, InLine, Added, Replaced, Failed };
 
 // `why` says why, for Failed (and for NotSet when the policies set the schedule but the job
-// cannot be made here).
+// cannot be made here, a null scheduler among the reasons).
 PolicyJobResult BringPolicyJobInLine(const Policies& policies, const AppState& state,
-                                     Platform& platform, std::string& why);
+                                     Platform& platform, Scheduler* scheduler, std::string& why);
 
 }  // namespace kestrel

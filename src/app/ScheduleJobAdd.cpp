@@ -47,12 +47,12 @@ IfOutlookRuns JobOutlookWay(IfOutlookRuns chosen, Platform& platform)
 }
 
 std::optional<std::uint32_t> AddScheduledJob(const ScheduleChoices& choices, Platform& platform,
-                                             Messages& messages)
+                                             Scheduler* scheduler, Messages& messages)
 {
     if (!CheckScheduleChoices(choices, messages)) {
         return std::nullopt;
     }
-    if (!platform.scheduler || !platform.system) {
+    if (!scheduler || !platform.system) {
         return NotScheduled(messages, "this system offers no scheduler to add it to.");
     }
     std::string passwordKey;
@@ -77,7 +77,7 @@ std::optional<std::uint32_t> AddScheduledJob(const ScheduleChoices& choices, Pla
         job->HighestRunLevel = NeedsHighestRunLevel(platform, way);
     }
     Result<std::uint32_t> added =
-        job ? platform.scheduler->Add(*job)
+        job ? scheduler->Add(*job)
             : Result<std::uint32_t>(
                   Error{"schedule", choices.startTime, 0,
                         "the start time " + choices.startTime + " is no time of day"});

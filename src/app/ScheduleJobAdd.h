@@ -5,6 +5,7 @@
 
 #include "platform/Platform.h"
 #include "scheduler/ScheduledBackup.h"
+#include "scheduler/Scheduler.h"
 #include "ui/Messages.h"
 
 namespace kestrel {
@@ -19,7 +20,8 @@ namespace kestrel {
 // otherwise closing Outlook.
 IfOutlookRuns JobOutlookWay(IfOutlookRuns chosen, Platform& platform);
 
+// A null scheduler: this system offers none, and the job is refused with a message that says so.
 std::optional<std::uint32_t> AddScheduledJob(const ScheduleChoices& choices, Platform& platform,
-                                             Messages& messages);
+                                             Scheduler* scheduler, Messages& messages);
 
 }  // namespace kestrel

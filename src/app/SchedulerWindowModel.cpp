@@ -38,9 +38,14 @@ constexpr IfOutlookRuns OutlookWays[] = {IfOutlookRuns::Close, IfOutlookRuns::Sn
 }  // namespace
 
 SchedulerWindowModel::SchedulerWindowModel(const AppState& state, Platform& platform,
-                                           Messages& messages, Dialogs& dialogs,
-                                           SchedulerWindowHost& host)
-    : state_(state), platform_(platform), messages_(messages), dialogs_(dialogs), host_(host)
+                                           Scheduler* scheduler, Messages& messages,
+                                           Dialogs& dialogs, SchedulerWindowHost& host)
+    : state_(state),
+      platform_(platform),
+      scheduler_(scheduler),
+      messages_(messages),
+      dialogs_(dialogs),
+      host_(host)
 {
 }
 
@@ -209,7 +214,8 @@ ScheduleChoices SchedulerWindowModel::Choices() const
 
 void SchedulerWindowModel::AddTaskClicked()
 {
-    const std::optional<std::uint32_t> added = AddScheduledJob(Choices(), platform_, messages_);
+    const std::optional<std::uint32_t> added =
+        AddScheduledJob(Choices(), platform_, scheduler_, messages_);
     if (!added) {
         return;
     }
@@ -229,7 +235,7 @@ void SchedulerWindowModel::AddTaskClicked()
 
 void SchedulerWindowModel::OpenSchedulerClicked()
 {
-    if (!platform_.scheduler) {
+    if (!scheduler_) {
         messages_.Show(std::string(texts::SchedulerNotOpened) + "this system offers no scheduler.",
                        texts::ApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
         return;
@@ -239,12 +245,12 @@ void SchedulerWindowModel::OpenSchedulerClicked()
 
 void SchedulerWindowModel::JobListingClicked()
 {
-    if (!platform_.scheduler) {
+    if (!scheduler_) {
         messages_.Show(std::string(texts::SchedulerNotOpened) + "this system offers no scheduler.",
                        texts::ApplicationTitle, MessageIcon::Stop, MessageButtons::Ok);
         return;
     }
-    const Result<std::vector<ListedJob>> jobs = platform_.scheduler->List();
+    const Result<std::vector<ListedJob>> jobs = scheduler_->List();
     if (!jobs) {
         messages_.Show(texts::SchedulerNotOpened + jobs.error().Reason(), texts::ApplicationTitle,
                        MessageIcon::Stop, MessageButtons::Ok);

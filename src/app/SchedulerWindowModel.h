@@ -8,6 +8,7 @@
 #include "app/WindowControls.h"
 #include "platform/Platform.h"
 #include "scheduler/ScheduledBackup.h"
+#include "scheduler/Scheduler.h"
 #include "ui/Dialogs.h"
 #include "ui/Messages.h"
 
@@ -27,15 +28,16 @@ public:
 };
 
 // The rules of the options window that turns a profile, items, a target, a password and a
-// weekly time into one job of the system's scheduler (through Platform::scheduler), without
-// any widget. The window binds its controls to this state and calls the event methods.
+// weekly time into one job of the system's scheduler (the one it is given; a null one: this system
+// offers none), without any widget. The window binds its controls to this state and calls the event
+// methods.
 //
 // The window keeps nothing: each added job is independent of the ones before, and the job's
 // command line is the only place its settings are kept.
 class SchedulerWindowModel {
 public:
-    SchedulerWindowModel(const AppState& state, Platform& platform, Messages& messages,
-                         Dialogs& dialogs, SchedulerWindowHost& host);
+    SchedulerWindowModel(const AppState& state, Platform& platform, Scheduler* scheduler,
+                         Messages& messages, Dialogs& dialogs, SchedulerWindowHost& host);
 
     // Fills the profile list (showing the first profile, with its item boxes) and the start
     // times (showing "9:00"). Without a profile the list is empty and no box can be ticked.
@@ -124,6 +126,7 @@ private:
 
     const AppState& state_;
     Platform& platform_;
+    Scheduler* scheduler_;
     Messages& messages_;
     Dialogs& dialogs_;
     SchedulerWindowHost& host_;

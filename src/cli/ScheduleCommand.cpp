@@ -244,7 +244,7 @@ std::string FollowPolicies(const ScheduleOptions& options, Platform& platform,
 constexpr const char* NoScheduler = "this system offers no scheduler";
 
 int AddJob(const ScheduleOptions& options, const std::optional<std::string>& password,
-           Platform& platform, Messages& messages, std::string& out)
+           Platform& platform, Scheduler* scheduler, Messages& messages, std::string& out)
 {
     if (!platform.registry || !platform.fileSystem || !platform.system) {
         return Refuse(messages, "no registry to find the profile in; nothing scheduled");
@@ -292,7 +292,8 @@ int AddJob(const ScheduleOptions& options, const std::optional<std::string>& pas
         choices.outlookWay = ReadPolicies(*platform.registry, platform.system.get())
                                  .whenOutlookRuns.value_or(ReadUnattendedOutlookWay(registry));
     }
-    const std::optional<std::uint32_t> added = AddScheduledJob(choices, platform, messages);
+    const std::optional<std::uint32_t> added =
+        AddScheduledJob(choices, platform, scheduler, messages);
     if (!added) {
         return 1;
     }
@@ -300,12 +301,13 @@ int AddJob(const ScheduleOptions& options, const std::optional<std::string>& pas
     return 0;
 }
 
-int ListJobs(bool json, Platform& platform, Messages& messages, std::string& out)
+int ListJobs(bool json, Platform& platform, Scheduler* scheduler, Messages& messages,
+             std::string& out)
 {
-    if (!platform.scheduler) {
+    if (!scheduler) {
         return Refuse(messages, "The jobs cannot be listed: " + std::string(NoScheduler) + ".");
     }
-    const Result<std::vector<ListedJob>> jobs = platform.scheduler->List();
+    const Result<std::vector<ListedJob>> jobs = scheduler->List();
     if (!jobs) {
         return Refuse(messages, "The jobs cannot be listed: " + jobs.error().Reason());
     }
@@ -314,15 +316,16 @@ int ListJobs(bool json, Platform& platform, Messages& messages, std::string& out
     return 0;
 }
 
-int RemoveJob(std::uint32_t id, Platform& platform, Messages& messages, std::string& out)
+int RemoveJob(std::uint32_t id, Platform& platform, Scheduler* scheduler, Messages& messages,
+              std::string& out)
 {
     const std::string task = texts::TaskScheduledBefore + std::to_string(id);
-    if (!platform.scheduler) {
+    if (!scheduler) {
         return Refuse(messages, task + " cannot be removed: " + NoScheduler + ".");
     }
     // The job's password goes with it; the listing names where it is kept.
     std::string passwordKey;
-    if (const Result<std::vector<ListedJob>> jobs = platform.scheduler->List()) {
+    if (const Result<std::vector<ListedJob>> jobs = scheduler->List()) {
         for (const ListedJob& listed : *jobs) {
             const auto arguments = ParseUnattendedArguments(listed.job.Arguments);
             if (listed.id == id && arguments) {
@@ -330,7 +333,7 @@ int RemoveJob(std::uint32_t id, Platform& platform, Messages& messages, std::str
             }
         }
     }
-    if (const std::optional<Error> failure = platform.scheduler->Remove(id)) {
+    if (const std::optional<Error> failure = scheduler->Remove(id)) {
         return Refuse(messages, task + " cannot be removed: " + failure->Reason());
     }
     if (!passwordKey.empty() && platform.secrets) {
@@ -378,15 +381,15 @@ std::variant<ScheduleOptions, std::string> ParseScheduleOptions(
 }
 
 int RunSchedule(const ScheduleOptions& options, const std::optional<std::string>& password,
-                Platform& platform, Messages& messages, std::string& out)
+                Platform& platform, Scheduler* scheduler, Messages& messages, std::string& out)
 {
     switch (options.action) {
         case ScheduleAction::Add:
-            return AddJob(options, password, platform, messages, out);
+            return AddJob(options, password, platform, scheduler, messages, out);
         case ScheduleAction::List:
-            return ListJobs(options.json, platform, messages, out);
+            return ListJobs(options.json, platform, scheduler, messages, out);
         case ScheduleAction::Remove:
-            return RemoveJob(options.id, platform, messages, out);
+            return RemoveJob(options.id, platform, scheduler, messages, out);
         case ScheduleAction::Help:
             break;
     }
@@ -424,7 +427,8 @@ std::string ScheduleJson(const std::vector<ListedJob>& jobs,
     return json + (jobs.empty() ? "]\n" : "\n]\n");
 }
 
-int RunScheduleCommand(const std::vector<std::string>& arguments, Platform& platform)
+int RunScheduleCommand(const std::vector<std::string>& arguments, Platform& platform,
+                       Scheduler* scheduler)
 {
     const auto parsed = ParseScheduleOptions(arguments);
     if (const auto* why = std::get_if<std::string>(&parsed)) {
@@ -444,7 +448,7 @@ int RunScheduleCommand(const std::vector<std::string>& arguments, Platform& plat
     }
     PrintedMessages messages;
     std::string out;
-    const int status = RunSchedule(options, password, platform, messages, out);
+    const int status = RunSchedule(options, password, platform, scheduler, messages, out);
     std::fputs(out.c_str(), stdout);
     return status;
 }

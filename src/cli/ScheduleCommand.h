@@ -49,9 +49,10 @@ std::variant<ScheduleOptions, std::string> ParseScheduleOptions(
 
 // Carries out add, list or remove. `password` is the one read for --password-stdin or
 // --password-file. Refusals go to `messages` (the options window's own texts for adding);
-// what a script reads goes to `out`. Returns the exit status: 0 done, 1 refused or failed.
+// what a script reads goes to `out`; a null scheduler refuses every action but help. Returns
+// the exit status: 0 done, 1 refused or failed.
 int RunSchedule(const ScheduleOptions& options, const std::optional<std::string>& password,
-                Platform& platform, Messages& messages, std::string& out);
+                Platform& platform, Scheduler* scheduler, Messages& messages, std::string& out);
 
 // The jobs as a JSON array: JobListingTable's facts (app/JobListing.h) for scripts.
 std::string ScheduleJson(const std::vector<ListedJob>& jobs,

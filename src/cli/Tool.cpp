@@ -22,23 +22,29 @@ void PrintUsage()
         stderr);
 }
 
-using Command = int (*)(const std::vector<std::string>&, Platform&, const ToolConsole&);
+using Arguments = const std::vector<std::string>&;
+using Command = int (*)(Arguments, Platform&, Scheduler*, const ToolConsole&);
 
-// The subcommands, looked up in one place by both the check and the run.
+// The subcommands, looked up in one place by both the check and the run. Only `schedule` works
+// with the scheduler.
 Command FindCommand(const std::string& name)
 {
-    using Arguments = const std::vector<std::string>&;
     static const std::pair<const char*, Command> commands[] = {
-        {"reg", [](Arguments a, Platform& p, const ToolConsole&) { return RunRegCommand(a, p); }},
-        {"archive",
-         [](Arguments a, Platform& p, const ToolConsole&) { return RunArchiveCommand(a, p); }},
-        {"profiles",
-         [](Arguments a, Platform& p, const ToolConsole&) { return RunProfilesCommand(a, p); }},
-        {"backup", RunBackupCommand},
-        {"restore", RunRestoreCommand},
-        {"disc", RunDiscCommand},
-        {"schedule",
-         [](Arguments a, Platform& p, const ToolConsole&) { return RunScheduleCommand(a, p); }}};
+        {"reg", [](Arguments a, Platform& p, Scheduler*,
+                   const ToolConsole&) { return RunRegCommand(a, p); }},
+        {"archive", [](Arguments a, Platform& p, Scheduler*,
+                       const ToolConsole&) { return RunArchiveCommand(a, p); }},
+        {"profiles", [](Arguments a, Platform& p, Scheduler*,
+                        const ToolConsole&) { return RunProfilesCommand(a, p); }},
+        {"backup", [](Arguments a, Platform& p, Scheduler*,
+                      const ToolConsole& c) { return RunBackupCommand(a, p, c); }},
+        {"restore", [](Arguments a, Platform& p, Scheduler*,
+                       const ToolConsole& c) { return RunRestoreCommand(a, p, c); }},
+        {"disc", [](Arguments a, Platform& p, Scheduler*,
+                    const ToolConsole& c) { return RunDiscCommand(a, p, c); }},
+        {"schedule", [](Arguments a, Platform& p, Scheduler* s, const ToolConsole&) {
+             return RunScheduleCommand(a, p, s);
+         }}};
     for (const auto& [commandName, command] : commands) {
         if (name == commandName) {
             return command;
@@ -55,10 +61,10 @@ bool IsToolCommand(const std::string& command)
 }
 
 int RunTool(const std::string& command, const std::vector<std::string>& arguments,
-            Platform& platform, const ToolConsole& console)
+            Platform& platform, Scheduler* scheduler, const ToolConsole& console)
 {
     if (const Command run = FindCommand(command)) {
-        return run(arguments, platform, console);
+        return run(arguments, platform, scheduler, console);
     }
     return ToolUsage();
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "scheduler/Scheduler.h"
 
 namespace kestrel {
 
@@ -19,7 +20,7 @@ struct ToolConsole {
 // so `kestrel` without one works where no environment can be opened.
 bool IsToolCommand(const std::string& command);
 int RunTool(const std::string& command, const std::vector<std::string>& arguments,
-            Platform& platform, const ToolConsole& console = {});
+            Platform& platform, Scheduler* scheduler, const ToolConsole& console = {});
 // Prints the usage; returns the exit status for it.
 int ToolUsage();
 
@@ -36,7 +37,8 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
 int RunRestoreCommand(const std::vector<std::string>& arguments, Platform& platform,
                       const ToolConsole& console);
 // Returns 0 done, 1 refused (a check of the Task Scheduler window, or the scheduler), 2 for a
-// usage error.
-int RunScheduleCommand(const std::vector<std::string>& arguments, Platform& platform);
+// usage error. A null scheduler: this system offers none.
+int RunScheduleCommand(const std::vector<std::string>& arguments, Platform& platform,
+                       Scheduler* scheduler);
 
 }  // namespace kestrel

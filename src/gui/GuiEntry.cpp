@@ -17,8 +17,8 @@ namespace {
 
 class KestrelApp final : public wxApp {
 public:
-    KestrelApp(Platform& platform, std::string backupFile)
-        : platform_(platform), backupFile_(std::move(backupFile))
+    KestrelApp(Platform& platform, Scheduler* scheduler, std::string backupFile)
+        : platform_(platform), scheduler_(scheduler), backupFile_(std::move(backupFile))
     {
     }
 
@@ -26,7 +26,7 @@ public:
     {
         // Loading shows the no-Outlook message when there is no profile: show the window
         // first so the message has its parent on screen.
-        auto* frame = new MainFrame(state_, platform_);
+        auto* frame = new MainFrame(state_, platform_, scheduler_);
 #ifdef __WXMSW__
         // The program's icon resource, small and large, for the title bar and the task bar.
         frame->SetIcons(wxIconBundle("KESTREL_ICON", wxGetInstance()));
@@ -42,15 +42,17 @@ public:
 
 private:
     Platform& platform_;
+    Scheduler* scheduler_;
     std::string backupFile_;
     AppState state_;
 };
 
 }  // namespace
 
-int RunMainWindow(int argc, char** argv, Platform& platform, const std::string& backupFile)
+int RunMainWindow(int argc, char** argv, Platform& platform, Scheduler* scheduler,
+                  const std::string& backupFile)
 {
-    wxApp::SetInstance(new KestrelApp(platform, backupFile));
+    wxApp::SetInstance(new KestrelApp(platform, scheduler, backupFile));
     return wxEntry(argc, argv);
 }
 

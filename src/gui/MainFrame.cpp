@@ -68,19 +68,20 @@ void AddLabelled(wxWindow* parent, wxSizer* sizer, const char* label, wxWindow* 
 
 }  // namespace
 
-MainFrame::MainFrame(AppState& state, Platform& platform, Messages* messages, Dialogs* dialogs,
-                     DiscEngineFactory discEngines)
+MainFrame::MainFrame(AppState& state, Platform& platform, Scheduler* scheduler, Messages* messages,
+                     Dialogs* dialogs, DiscEngineFactory discEngines)
     : wxFrame(nullptr, wxID_ANY, Text(texts::MainWindowCaption), wxDefaultPosition, wxDefaultSize,
               wxDEFAULT_FRAME_STYLE, "frmMain"),
       state_(state),
       platform_(platform),
+      scheduler_(scheduler),
       messages_(messages),
       dialogs_(dialogs),
       discEngines_(std::move(discEngines)),
       wxMessages_(this),
       wxDialogs_(this),
-      model_(state, platform, messages ? *messages : wxMessages_, dialogs ? *dialogs : wxDialogs_,
-             *this)
+      model_(state, platform, scheduler, messages ? *messages : wxMessages_,
+             dialogs ? *dialogs : wxDialogs_, *this)
 {
     BuildMenus();
     auto* root = new wxPanel(this);
@@ -494,7 +495,7 @@ void MainFrame::ShowAboutWindow()
 
 void MainFrame::ShowSchedulerWindow()
 {
-    OptionsDialog options(this, state_, platform_, messages_, dialogs_);
+    OptionsDialog options(this, state_, platform_, scheduler_, messages_, dialogs_);
     options.ShowModal();
 }
 

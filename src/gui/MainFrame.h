@@ -33,11 +33,14 @@ namespace kestrel {
 // through the event queue, so the widgets are only ever touched on the window thread.
 class MainFrame final : public wxFrame, public MainWindowHost {
 public:
+    // scheduler: what the options window and the start-up's job work with; null where this
+    // system offers none.
     // messages: where the model's message boxes go; null for real message boxes.
     // dialogs: where its file choosers go; null for real file dialogs.
     // discEngines: what the disc window writes with; empty for the system's disc engine.
-    MainFrame(AppState& state, Platform& platform, Messages* messages = nullptr,
-              Dialogs* dialogs = nullptr, DiscEngineFactory discEngines = {});
+    MainFrame(AppState& state, Platform& platform, Scheduler* scheduler,
+              Messages* messages = nullptr, Dialogs* dialogs = nullptr,
+              DiscEngineFactory discEngines = {});
     // Stops and waits for a write still going (the window is normally closed only after it).
     ~MainFrame() override;
 
@@ -75,6 +78,7 @@ private:
     // What the secondary windows work on and report through (null: their own real ones).
     AppState& state_;
     Platform& platform_;
+    Scheduler* scheduler_;
     Messages* messages_;
     Dialogs* dialogs_;
     DiscEngineFactory discEngines_;

@@ -37,14 +37,14 @@ wxButton* NamedButton(wxWindow* parent, wxWindowID id, const char* caption, cons
 }  // namespace
 
 OptionsDialog::OptionsDialog(wxWindow* parent, const AppState& state, Platform& platform,
-                             Messages* messages, Dialogs* dialogs)
+                             Scheduler* scheduler, Messages* messages, Dialogs* dialogs)
     : wxDialog(parent, wxID_ANY, Text(texts::SchedulerWindowCaption), wxDefaultPosition,
                wxDefaultSize, wxDEFAULT_DIALOG_STYLE, "Frmoption"),
       wxMessages_(this),
       wxDialogs_(this),
-      platform_(platform),
+      scheduler_(scheduler),
       messages_(messages ? *messages : wxMessages_),
-      model_(state, platform, messages_, dialogs ? *dialogs : wxDialogs_, *this)
+      model_(state, platform, scheduler, messages_, dialogs ? *dialogs : wxDialogs_, *this)
 {
     auto* columns = new wxBoxSizer(wxHORIZONTAL);
     auto* left = new wxBoxSizer(wxVERTICAL);
@@ -322,10 +322,10 @@ void OptionsDialog::ShowModelState()
 
 void OptionsDialog::OpenScheduler()
 {
-    if (!platform_.scheduler) {
+    if (!scheduler_) {
         return;  // the model says so before it asks
     }
-    const Result<std::string> shown = platform_.scheduler->ShowJobs();
+    const Result<std::string> shown = scheduler_->ShowJobs();
     if (!shown) {
         messages_.Show(texts::SchedulerNotOpened + shown.error().Reason(), texts::ApplicationTitle,
                        MessageIcon::Stop, MessageButtons::Ok);

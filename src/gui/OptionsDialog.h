@@ -27,7 +27,8 @@ class OptionsDialog final : public wxDialog, public SchedulerWindowHost {
 public:
     // messages: where the model's message boxes go; null for real message boxes.
     // dialogs: where its save dialog goes; null for the real file dialog.
-    OptionsDialog(wxWindow* parent, const AppState& state, Platform& platform,
+    // scheduler: where jobs are added and listed; null where this system offers none.
+    OptionsDialog(wxWindow* parent, const AppState& state, Platform& platform, Scheduler* scheduler,
                   Messages* messages = nullptr, Dialogs* dialogs = nullptr);
 
     SchedulerWindowModel& Model() { return model_; }
@@ -53,7 +54,7 @@ private:
 
     WxMessages wxMessages_;
     WxDialogs wxDialogs_;
-    Platform& platform_;
+    Scheduler* scheduler_;
     Messages& messages_;
     SchedulerWindowModel model_;
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 
 #include "app/CommandLineRun.h"
 #include "app/StartRequest.h"
@@ -18,18 +19,18 @@ int main(int argc, char** argv)
     try {
         const std::string argumentText = kestrel::ProgramArgumentText(argc, argv);
         kestrel::Platform platform = kestrel::CreateSystemPlatform();
-        platform.scheduler = kestrel::CreateSystemScheduler();
+        const std::unique_ptr<kestrel::Scheduler> scheduler = kestrel::CreateSystemScheduler();
         const kestrel::StartRequest start = kestrel::ChooseStart(
             argumentText, kestrel::ProgramArguments(argc, argv), platform.fileSystem.get());
         switch (start.kind) {
             case kestrel::StartKind::Unattended:
-                return kestrel::RunFromCommandLine(start.text, platform);
+                return kestrel::RunFromCommandLine(start.text, platform, scheduler.get());
             case kestrel::StartKind::OpenBackup:
-                return kestrel::RunMainWindow(argc, argv, platform, start.text);
+                return kestrel::RunMainWindow(argc, argv, platform, scheduler.get(), start.text);
             case kestrel::StartKind::MainWindow:
                 break;
         }
-        return kestrel::RunMainWindow(argc, argv, platform);
+        return kestrel::RunMainWindow(argc, argv, platform, scheduler.get());
     } catch (const std::exception& error) {
         std::fprintf(stderr, "kestrelbak: %s\n", error.what());
         return 2;

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,7 +51,7 @@ int main(int argc, char** argv)
     arguments.erase(arguments.begin());
     try {
         kestrel::Platform platform = kestrel::CreateSystemPlatform();
-        platform.scheduler = kestrel::CreateSystemScheduler();
+        const std::unique_ptr<kestrel::Scheduler> scheduler = kestrel::CreateSystemScheduler();
         // Before any command, so that a restore cut short is put in order whatever is asked.
         const std::string recovered = kestrel::RecoverInterruptedRestore(platform);
         if (!recovered.empty()) {
@@ -60,7 +61,7 @@ int main(int argc, char** argv)
         }
         kestrel::ToolConsole console;
         console.errorIsTerminal = ErrorIsTerminal();
-        return kestrel::RunTool(command, arguments, platform, console);
+        return kestrel::RunTool(command, arguments, platform, scheduler.get(), console);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "kestrel: %s\n", error.what());
         return 2;

@@ -8,7 +8,6 @@
 #include "platform/OfficeAutomation.h"
 #include "platform/RegistryApi.h"
 #include "platform/RunFolder.h"
-#include "platform/Scheduler.h"
 #include "platform/ShadowCopies.h"
 #include "platform/Shell.h"
 #include "platform/SystemInfo.h"
@@ -29,9 +28,6 @@ struct Platform {
     std::unique_ptr<FileHolders> fileHolders;
     // Snapshots of the volumes to read held files from; null where the system has none.
     std::unique_ptr<ShadowCopies> shadowCopies;
-    // Null where no backend adds jobs yet: the options window then reports that it cannot.
-    // CreateSystemPlatform leaves it so: the programs set it from CreateSystemScheduler.
-    std::unique_ptr<Scheduler> scheduler;
     // Where a scheduled job's password is kept; null where there is no such place.
     std::unique_ptr<UserSecrets> secrets;
     // Where unattended runs also report; null where there is none.

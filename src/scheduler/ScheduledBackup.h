@@ -8,7 +8,7 @@
 
 #include "archive/ItemTable.h"
 #include "outlook/HeldFiles.h"
-#include "platform/Scheduler.h"
+#include "scheduler/Scheduler.h"
 #include "ui/Messages.h"
 
 namespace kestrel {

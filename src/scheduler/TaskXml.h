@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/Scheduler.h"
+#include "scheduler/Scheduler.h"
 
 namespace kestrel {
 

@@ -236,7 +236,8 @@ TEST_F(FrontEndRunTest, ScheduledJobDealsWithHeldFilesAsTheSavedSettingSays)
         }
         SCOPED_TRACE(c.name);
         Arrange(c);
-        const int status = RunFromCommandLine("sf=Outlookxm=1ps=bf=" + target, fake.platform);
+        const int status =
+            RunFromCommandLine("sf=Outlookxm=1ps=bf=" + target, fake.platform, nullptr);
         Tidy();
         EXPECT_EQ(c.written ? 0 : 2, status);
         ExpectOutcome(c);
@@ -296,7 +297,7 @@ TEST_F(FrontEndRunTest, BackupNowDealsWithHeldFilesAsTheAnswerSays)
         testing::ScriptedDialogs dialogs;
         testing::RecordingHost host;
         {
-            MainWindowModel model(state, fake.platform, messages, dialogs, host);
+            MainWindowModel model(state, fake.platform, nullptr, messages, dialogs, host);
             model.Load();
             char today[16] = {};
             const std::time_t now = std::time(nullptr);

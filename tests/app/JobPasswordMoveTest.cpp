@@ -93,8 +93,8 @@ TEST(JobPasswordMove, APasswordInTheCommandLineBecomesASecretOrStaysWhereItWas)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         testing::FakePlatform fake;
-        auto* jobs = new JobStore;
-        fake.platform.scheduler.reset(jobs);
+        auto owned = std::make_unique<JobStore>();
+        JobStore* jobs = owned.get();
         fake.secrets.refusal = c.secretRefusal;
         ASSERT_TRUE(jobs->Add(OldJob(c.jobText)));
         jobs->refuseAdd = c.refuseAdd;
@@ -102,7 +102,8 @@ TEST(JobPasswordMove, APasswordInTheCommandLineBecomesASecretOrStaysWhereItWas)
         const auto arguments = ParseUnattendedArguments(c.runText);
         ASSERT_TRUE(arguments);
 
-        const JobPasswordMove move = MoveJobPasswordToSecrets(fake.platform, c.runText, *arguments);
+        const JobPasswordMove move =
+            MoveJobPasswordToSecrets(fake.platform, jobs, c.runText, *arguments);
 
         EXPECT_EQ(c.log, move.logText);
         ASSERT_EQ(1u, jobs->jobs.size());

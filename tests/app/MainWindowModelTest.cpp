@@ -46,7 +46,7 @@ protected:
     AppState state;
     testing::ScriptedMessages messages;
     RecordingHost host;
-    MainWindowModel model{state, fake.platform, messages, host};
+    MainWindowModel model{state, fake.platform, nullptr, messages, host};
 };
 
 // Without a profile every box is disabled and stays unticked, and Apply is off.
@@ -197,8 +197,8 @@ protected:
     {
         state = AppState();
         host.calls.clear();
-        auto model =
-            std::make_unique<MainWindowModel>(state, fake.platform, messages, dialogs, host);
+        auto model = std::make_unique<MainWindowModel>(state, fake.platform, nullptr, messages,
+                                                       dialogs, host);
         model->Load();
         char today[16] = {};
         const std::time_t now = std::time(nullptr);

@@ -34,7 +34,6 @@ class PolicyJobTest : public testing::Outlook2003Machine {
 protected:
     void SetUp() override
     {
-        fake.platform.scheduler.reset(scheduler);
         Outlook2003Machine::SetUp();
         LoadSharedState(state, fake.platform, messages_);
         keys = std::make_unique<testing::PolicyKeys>(*fake.platform.registry);
@@ -50,7 +49,7 @@ protected:
     {
         why.clear();
         return BringPolicyJobInLine(ReadPolicies(*fake.platform.registry, &fake.system), state,
-                                    fake.platform, why);
+                                    fake.platform, scheduler, why);
     }
     std::vector<std::string> Jobs() const
     {
@@ -63,7 +62,8 @@ protected:
         return listed;
     }
 
-    KeepingScheduler* scheduler = new KeepingScheduler;  // owned by the platform
+    std::unique_ptr<KeepingScheduler> ownedScheduler = std::make_unique<KeepingScheduler>();
+    KeepingScheduler* scheduler = ownedScheduler.get();
     AppState state;
     std::unique_ptr<testing::PolicyKeys> keys;
     std::string why;

@@ -30,7 +30,6 @@ class SchedulerWindowModelTest : public testing::Outlook2003Machine {
 protected:
     void SetUp() override
     {
-        fake.platform.scheduler.reset(scheduler);
         Outlook2003Machine::SetUp();
         LoadSharedState(state, fake.platform, messages_);
     }
@@ -44,11 +43,12 @@ protected:
         return offered;
     }
 
-    FakeScheduler* scheduler = new FakeScheduler;  // owned by the platform
+    std::unique_ptr<FakeScheduler> ownedScheduler = std::make_unique<FakeScheduler>();
+    FakeScheduler* scheduler = ownedScheduler.get();
     AppState state;
     testing::ScriptedDialogs dialogs;
     RecordingHost host;
-    SchedulerWindowModel model{state, fake.platform, messages_, dialogs, host};
+    SchedulerWindowModel model{state, fake.platform, scheduler, messages_, dialogs, host};
 };
 
 TEST_F(SchedulerWindowModelTest, FillsTheControlsAndAddsOneJobPerPress)
@@ -117,16 +117,35 @@ TEST_F(SchedulerWindowModelTest, FillsTheControlsAndAddsOneJobPerPress)
         fake.secrets.kept);
 
     model.OpenSchedulerClicked();
-    fake.platform.scheduler.reset();
+    model.CancelClicked();
+    EXPECT_EQ((std::vector<std::string>{"close", "close", "open", "close"}), host.calls);
+}
+
+TEST_F(SchedulerWindowModelTest, WithoutASchedulerEachButtonSaysSo)
+{
+    SchedulerWindowModel bare{state, fake.platform, nullptr, messages_, dialogs, host};
+    bare.Load();
+    bare.SetItemChecked(0, true);
+    bare.SetDayChecked(Weekday::Monday, true);
+    char today[16] = {};
+    const std::time_t now = std::time(nullptr);
+    std::strftime(today, sizeof today, "%m-%d-%Y", std::localtime(&now));
+    dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
+                   {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
+                    std::string("xebackup") + today, "ksb"},
+                   std::optional<std::string>("D:\\weekly.ksb"));
+    bare.TargetFileClicked();
     messages_.Expect(
         "The task could not be scheduled: this system offers no scheduler to add it to.",
         MessageIcon::Stop, MessageAnswer::Ok);
-    model.AddTaskClicked();
+    bare.AddTaskClicked();
     messages_.Expect("The scheduler could not be opened: this system offers no scheduler.",
                      MessageIcon::Stop, MessageAnswer::Ok);
-    model.OpenSchedulerClicked();
-    model.CancelClicked();
-    EXPECT_EQ((std::vector<std::string>{"close", "close", "open", "close"}), host.calls);
+    bare.OpenSchedulerClicked();
+    messages_.Expect("The scheduler could not be opened: this system offers no scheduler.",
+                     MessageIcon::Stop, MessageAnswer::Ok);
+    bare.JobListingClicked();
+    EXPECT_TRUE(host.calls.empty());
 }
 
 TEST_F(SchedulerWindowModelTest, KeepsTheOutlookChoiceForEveryRunOnlyWhenATaskIsAdded)

@@ -101,17 +101,14 @@ TEST(ScheduleCommand, RefusesWhatCannotBeRunAndSaysWhy)
 // "Personal", against a scheduler that keeps its jobs in memory.
 class ScheduleCommandTest : public testing::Outlook2003Machine {
 protected:
-    void SetUp() override
-    {
-        fake.platform.scheduler.reset(scheduler);
-        Outlook2003Machine::SetUp();
-    }
+    void SetUp() override { Outlook2003Machine::SetUp(); }
     // The exit status; the output goes to `out`, the messages to `shown`, one a line.
     int Run(const Arguments& arguments, const std::optional<std::string>& password = {})
     {
         RecordedMessages messages;
         out.clear();
-        const int status = RunSchedule(Parsed(arguments), password, fake.platform, messages, out);
+        const int status =
+            RunSchedule(Parsed(arguments), password, fake.platform, inUse, messages, out);
         shown = messages.shown;
         return status;
     }
@@ -127,7 +124,10 @@ protected:
         }
     };
 
-    FakeScheduler* scheduler = new FakeScheduler;  // owned by the platform
+    std::unique_ptr<FakeScheduler> ownedScheduler = std::make_unique<FakeScheduler>();
+    FakeScheduler* scheduler = ownedScheduler.get();
+    // What the command is given: null for a system that offers no scheduler.
+    Scheduler* inUse = scheduler;
     std::string out;
     std::string shown;
 };
@@ -219,7 +219,7 @@ TEST_F(ScheduleCommandTest, EachAddIsANewJobOfTheWindowsKind)
                      "pw"));
     EXPECT_EQ("The task could not be scheduled: Access is denied.\n", shown);
     EXPECT_EQ(1u, fake.secrets.kept.size());  // the refused job's password is gone again
-    fake.platform.scheduler.reset();
+    inUse = nullptr;
     EXPECT_EQ(1, Run({"add", "--profile", "Outlook", "--items", "1", "--daily", "--target",
                       "C:\\c.ksb"}));
     EXPECT_EQ("The task could not be scheduled: this system offers no scheduler to add it to.\n",
@@ -431,7 +431,7 @@ TEST_F(ScheduleCommandTest, ListAndRemove)
     scheduler->refusal = "Failed to connect to bus";
     EXPECT_EQ(1, Run({"list"}));
     EXPECT_EQ("The jobs cannot be listed: Failed to connect to bus\n", shown);
-    fake.platform.scheduler.reset();
+    inUse = nullptr;
     EXPECT_EQ(1, Run({"remove", "1"}));
     EXPECT_EQ("Task 1 cannot be removed: this system offers no scheduler.\n", shown);
 }

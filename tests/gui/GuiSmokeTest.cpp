@@ -337,7 +337,8 @@ protected:
     void SetUp() override
     {
         PrepareMachine();
-        frame = new MainFrame(state, fake.platform, &onScreen, &onScreen, discEngines);
+        frame =
+            new MainFrame(state, fake.platform, windowScheduler, &onScreen, &onScreen, discEngines);
         onScreen.window = frame;
         frame->Show();
         frame->LoadWindow();
@@ -356,6 +357,8 @@ protected:
     OnScreen onScreen{messages, dialogs};
     // Empty: the system's disc engine.
     DiscEngineFactory discEngines;
+    // Null: a system that offers no scheduler.
+    Scheduler* windowScheduler = nullptr;
     MainFrame* frame = nullptr;
 };
 
@@ -445,7 +448,7 @@ protected:
         fake.system.windowsVersion = "6.1";
         fake.system.variables["%UserProfile%"] = "C:\\Users\\bob";
         fake.automation.version = "15.0";
-        fake.platform.scheduler.reset(scheduler);
+        windowScheduler = scheduler;
         discEngines = [this](FileSystem& files) { return makeEngine(files); };
         registry = std::make_unique<RegistryAccess>(*fake.platform.registry, messages);
         sample = std::make_unique<testing::SampleEnvironment>("outlook2013-win7", *registry,
@@ -507,7 +510,9 @@ protected:
     std::filesystem::path root;
     std::unique_ptr<RegistryAccess> registry;
     std::unique_ptr<testing::SampleEnvironment> sample;
-    testing::FakeScheduler* scheduler = new testing::FakeScheduler;  // the platform's
+    std::unique_ptr<testing::FakeScheduler> ownedScheduler =
+        std::make_unique<testing::FakeScheduler>();
+    testing::FakeScheduler* scheduler = ownedScheduler.get();
     DiscEngineFactory makeEngine;
     const std::string archive = std::string(Folder) + "\\mail.ksb";
     const std::string roaming = "C:\\Users\\bob\\AppData\\Roaming\\Microsoft\\";

@@ -247,7 +247,7 @@ TEST_F(SourceProfileTest, ChangingTheSourceProfileUnticksAndRecomputes)
 {
     AppState state;
     HeadlessWindowHost host;
-    MainWindowModel model(state, fake.platform, messages_, host);
+    MainWindowModel model(state, fake.platform, nullptr, messages_, host);
     model.Load();
     model.SetItemChecked(MainTab::Backup, 2, true);
     model.SourceProfileChosen(1);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Scheduler.h"
+#include "scheduler/Scheduler.h"
 
 namespace kestrel::testing {
 

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Scheduler.h"
+#include "scheduler/Scheduler.h"
 
 namespace kestrel {
 
