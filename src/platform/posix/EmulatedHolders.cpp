@@ -6,16 +6,11 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <optional>
 #include <system_error>
-#include <thread>
 
-#include "platform/FileLock.h"
 #include "platform/NameCase.h"
 #include "platform/posix/EnvironmentRoot.h"
 
@@ -247,25 +242,25 @@ bool EmulatedHolders::StartAgain(const FileHolder& holder)
 
 namespace {
 
-std::atomic<bool> endSignalled{false};
-
-void OnEndSignal(int)
-{
-    endSignalled = true;
-}
-
 std::string OwnPath()
 {
     std::error_code error;
     return std::filesystem::read_symlink("/proc/self/exe", error).string();
 }
 
-bool WriteRecord(const std::filesystem::path& root, const std::string& name,
-                 const std::vector<std::string>& files, const std::vector<std::string>& arguments)
+std::uint32_t OwnProcessId()
+{
+    return static_cast<std::uint32_t>(getpid());
+}
+
+}  // namespace
+
+bool RecordHolder(const std::filesystem::path& root, const std::string& name,
+                  const std::vector<std::string>& files, const std::vector<std::string>& arguments)
 {
     std::error_code error;
     std::filesystem::create_directories(ProcessFolder(root), error);
-    const std::filesystem::path record = RecordPath(root, static_cast<std::uint32_t>(getpid()));
+    const std::filesystem::path record = RecordPath(root, OwnProcessId());
     const std::filesystem::path partial = record.string() + ".part";
     {
         std::ofstream out(partial);
@@ -285,59 +280,21 @@ bool WriteRecord(const std::filesystem::path& root, const std::string& name,
     return !error;
 }
 
-}  // namespace
-
-int RunEmulatedHolder(const std::vector<std::string>& arguments)
+bool TakeCloseRequest(const std::filesystem::path& root)
 {
-    std::string name = "OUTLOOK.EXE";
-    bool refuseClose = false;
-    std::vector<std::string> files;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        if (arguments[i] == "--name" && i + 1 < arguments.size()) {
-            name = arguments[++i];
-        } else if (arguments[i] == "--refuse-close") {
-            refuseClose = true;
-        } else {
-            files.push_back(arguments[i]);
-        }
-    }
-    const std::filesystem::path root = EnvironmentRoot();
-    std::vector<std::unique_ptr<FileLock>> locks;
-    for (const std::string& file : files) {
-        const auto native = MapWindowsPath(root, file);
-        std::error_code error;
-        std::unique_ptr<FileLock> lock;
-        if (native && std::filesystem::is_regular_file(*native, error)) {
-            lock = FileLock::TryAcquire(*native);
-        }
-        if (!lock) {
-            std::fprintf(stderr, "kestrel-holder: cannot hold %s\n", file.c_str());
-            return 2;
-        }
-        locks.push_back(std::move(lock));
-    }
-    signal(SIGTERM, OnEndSignal);
-    signal(SIGINT, OnEndSignal);
-    if (!WriteRecord(root, name, files, arguments)) {
-        std::fprintf(stderr, "kestrel-holder: cannot record itself in %s\n", root.c_str());
-        return 2;
-    }
-    const auto self = static_cast<std::uint32_t>(getpid());
-    const std::filesystem::path request = CloseRequestPath(root, self);
+    const std::filesystem::path request = CloseRequestPath(root, OwnProcessId());
     std::error_code error;
-    while (!endSignalled) {
-        if (std::filesystem::exists(request, error)) {
-            std::filesystem::remove(request, error);
-            if (!refuseClose) {
-                break;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!std::filesystem::exists(request, error)) {
+        return false;
     }
-    // The record goes before the files are let go: whoever waits for the files finds them free
-    // with no program left that claims them.
-    std::filesystem::remove(RecordPath(root, self), error);
-    return 0;
+    std::filesystem::remove(request, error);
+    return true;
+}
+
+void RemoveHolderRecord(const std::filesystem::path& root)
+{
+    std::error_code error;
+    std::filesystem::remove(RecordPath(root, OwnProcessId()), error);
 }
 
 }  // namespace kestrel

@@ -26,9 +26,15 @@ private:
     std::filesystem::path root_;
 };
 
-// The holder program itself (kestrel-holder): `[--name NAME] [--refuse-close] PATH...` holds
-// the files named by Windows paths of the environment root until asked to close (or ended by
-// a signal). Returns its exit status: 2 when a file cannot be held.
-int RunEmulatedHolder(const std::vector<std::string>& arguments);
+// The holder program's side of the record (the tests' kestrel-holder), for this process.
+// Records it as `name` holding `files` (Windows paths), started again with its own path and
+// `arguments`; the record appears whole or not at all. False when it cannot be written.
+bool RecordHolder(const std::filesystem::path& root, const std::string& name,
+                  const std::vector<std::string>& files, const std::vector<std::string>& arguments);
+// Whether this process has been asked to close since it last looked; the request is taken away.
+bool TakeCloseRequest(const std::filesystem::path& root);
+// Removes the record: a holder does so before it lets its files go, so that whoever waits for
+// the files finds them free with no program left that claims them.
+void RemoveHolderRecord(const std::filesystem::path& root);
 
 }  // namespace kestrel
