@@ -22,7 +22,8 @@ holder_program=$(realpath "${4:-}")
 set -- "$1" "$2" "$3" "${5:-}"
 # shellcheck source=scripts/cli-check-machine.sh
 . "$(dirname "$0")/cli-check-machine.sh"
-[ -f "$holder_program" ] || { echo "FAIL $holder_program was not built"; exit 1; }
+# shellcheck source=scripts/holders.sh
+. "$(dirname "$0")/holders.sh"
 
 data_file='C:\Users\bob\Documents\Outlook Files\bob@example.com.pst'
 data_native=$(env_path "drive_c/Users/bob/Documents/Outlook Files/bob@example.com.pst")
@@ -41,84 +42,14 @@ job_text() {  # archive name: a job's argument text backing up the data files in
     printf '%s\n' "sf=Outlookxm=100000000ps=bf=C:\\Users\\bob\\Documents\\$1"
 }
 
+# The machine's files a restore could change: on Linux all but the holders' records and the
+# registry store, whose bytes SQLite rewrites on its own.
 if [ "$system" = linux ]; then
-    records="$KESTREL_HOME/processes"
-    started=()
-    end_holders() {  # only the holders this check started, and those the runs started again
-        local pid
-        for pid in "${started[@]}" $(sed -n 's/^pid=//p' "$records"/*.holder 2>/dev/null); do
-            kill "$pid" 2>/dev/null
-            local tries=0
-            while kill -0 "$pid" 2>/dev/null && [ $tries -lt 100 ]; do
-                sleep 0.1
-                tries=$((tries + 1))
-            done
-        done
-        return 0
-    }
-    trap end_holders EXIT
-    # The pid of the running holder of the data file, waiting up to 10 s for one to record
-    # itself.
-    holder_pid() {
-        local tries=0 pid
-        while [ $tries -lt 100 ]; do
-            pid=$(grep -l -F -x "file=$data_file" "$records"/*.holder 2>/dev/null | head -1 |
-                xargs -r sed -n 's/^pid=//p')
-            if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-                echo "$pid"
-                return 0
-            fi
-            sleep 0.1
-            tries=$((tries + 1))
-        done
-        return 1
-    }
-    start_holder() {  # [--refuse-close]
-        "$holder_program" "$@" "$data_file" >/dev/null 2>&1 &
-        started+=($!)
-        holder_pid >/dev/null || { fail "the holder did not start"; exit 1; }
-    }
-    # The machine's files a restore could change: all but the holders' records and the
-    # registry store, whose bytes SQLite rewrites on its own.
     machine_files() {
         (cd "$KESTREL_HOME" && find . \( -path ./processes -o -name 'registry.db*' \) -prune -o \
             -type f -print0 | sort -z | xargs -0 sha1sum)
     }
 else
-    # A program named OUTLOOK.EXE, in a folder of its own: it keeps its arguments and its log
-    # of starts and ends beside it.
-    mkdir -p "$work/outlook"
-    cp "$holder_program" "$work/outlook/OUTLOOK.EXE"
-    stand_in_log="$work/outlook/OUTLOOK.EXE.log"
-    # The Windows process id of the running stand-in: the last one started that has not
-    # closed, waiting up to 20 s for one to start.
-    holder_pid() {
-        local tries=0 pid
-        while [ $tries -lt 200 ]; do
-            pid=$(tr -d '\r' <"$stand_in_log" 2>/dev/null |
-                awk '$1 == "started" { last = $2; open[$2] = 1 }
-                     $1 == "closed" { delete open[$2] }
-                     END { if (last in open) print last }')
-            if [ -n "$pid" ]; then
-                echo "$pid"
-                return 0
-            fi
-            sleep 0.1
-            tries=$((tries + 1))
-        done
-        return 1
-    }
-    start_holder() {  # [--refuse-close]
-        wine "$work/outlook/OUTLOOK.EXE" "$@" "$data_file" >/dev/null 2>&1 &
-        holder_pid >/dev/null || { fail "the stand-in did not start"; exit 1; }
-    }
-    # Wine's taskkill ends the process as the Task Manager does; only a check may do that.
-    end_holders() {
-        local pid
-        pid=$(holder_pid) || return 0
-        wine taskkill /f /pid "$pid" >/dev/null 2>&1
-        echo "closed $pid" >>"$stand_in_log"
-    }
     machine_files() {
         (cd "$WINEPREFIX/drive_c/users" && find . -type f -print0 | sort -z | xargs -0 sha1sum)
     }
@@ -138,7 +69,7 @@ check_member() {  # name, archive: its data-file member is the source byte for b
 }
 check_holder() {  # name, "same" PID | "another" PID
     local now
-    now=$(holder_pid) || { fail "$system-$1: no holder runs"; return; }
+    now=$(holder_pid "$data_file") || { fail "$system-$1: no holder runs"; return; }
     if { [ "$2" = same ] && [ "$now" = "$3" ]; } || { [ "$2" = another ] && [ "$now" != "$3" ]; }; then
         pass "$system-$1"
     else
@@ -147,8 +78,8 @@ check_holder() {  # name, "same" PID | "another" PID
 }
 
 # --- Backups --------------------------------------------------------------------------------
-start_holder
-first=$(holder_pid)
+start_holder "$data_file"
+first=$(holder_pid "$data_file")
 check backup-held-skipped 1 run_tool backup --profile Outlook --items 100000000 skipped.ksb
 check_line backup-held-named-on-stderr \
     "^OUTLOOK\\.EXE \\(process $first\\) holds C:.*bob@example\\.com\\.pst; left out" \
@@ -168,7 +99,7 @@ check_holder backup-close-starts-holder-again another "$first"
 # rights (the emulated machine's never has); under Wine, whose user has them, the snapshot
 # cannot be made (Wine's VSS answers "not implemented"), so the run says so and closes the
 # program instead.
-before=$(holder_pid)
+before=$(holder_pid "$data_file")
 if [ "$system" = linux ]; then
     check backup-snapshot-without-rights 2 run_tool backup --profile Outlook --items 100000000 \
         --if-outlook-runs snapshot snapshot.ksb
@@ -191,7 +122,7 @@ else
 fi
 
 # The unattended run with no setting stored, as a job made before it existed runs.
-second=$(holder_pid)
+second=$(holder_pid "$data_file")
 check kestrelbak-close 0 run_job "$(job_text nightly.ksb)"
 check_member kestrelbak-close-data-file "$(env_path drive_c/Users/bob/Documents/nightly.ksb)"
 check_line kestrelbak-close-logged \
@@ -199,7 +130,7 @@ check_line kestrelbak-close-logged \
     "$log"
 check_holder kestrelbak-close-starts-holder-again another "$second"
 
-third=$(holder_pid)
+third=$(holder_pid "$data_file")
 printf '%s\r\n' 'REGEDIT4' '' '[HKEY_CURRENT_USER\Software\Kestrel]' \
     '"WhenOutlookRuns"="skip"' >skip.reg
 run_tool reg import "$work/skip.reg" >/dev/null
@@ -213,8 +144,8 @@ run_tool reg import "$work/close.reg" >/dev/null
 
 # A holder that refuses to close: the run waits its 60 s, leaves the file out and goes on.
 end_holders
-start_holder --refuse-close
-refusing=$(holder_pid)
+start_holder --refuse-close "$data_file"
+refusing=$(holder_pid "$data_file")
 begun=$(date +%s)
 check backup-refused 1 run_tool backup --profile Outlook --items 100000000 \
     --if-outlook-runs close refused.ksb
@@ -250,8 +181,8 @@ machine_state() {
 }
 # --- Restores -------------------------------------------------------------------------------
 end_holders
-start_holder
-before=$(holder_pid)
+start_holder "$data_file"
+before=$(holder_pid "$data_file")
 machine_state >tree-before
 check restore-held-refused 2 run_tool restore closed.ksb --profile Outlook --items 100000000
 check_line restore-held-names-program "OUTLOOK\\.EXE \\(process $before\\)" restore-held-refused.err

@@ -28,7 +28,8 @@ if [ "$system" != linux ]; then
     echo "FAIL the scheduled jobs of the Windows build are not checked here"
     exit 1
 fi
-[ -x "$holder_program" ] || { echo "FAIL $holder_program was not built"; exit 1; }
+# shellcheck source=scripts/holders.sh
+. "$(dirname "$0")/holders.sh"
 for program in sh env faketime stat; do
     if ! command -v "$program" >/dev/null; then
         echo "FAIL $program is not installed (scripts/install-deps.sh installs it)"
@@ -235,32 +236,10 @@ fi
 verify mail-verifies "$backups/mail.ksb"
 
 # The same rule with the data file held open by another program while the job runs.
-holder_pids() {  # the holders this check's machine records
-    sed -n 's/^pid=//p' "$KESTREL_HOME"/processes/*.holder 2>/dev/null
-}
-end_holders() {
-    local pid tries
-    for pid in ${holder:-} $(holder_pids); do
-        kill "$pid" 2>/dev/null
-        tries=0
-        while kill -0 "$pid" 2>/dev/null && [ $tries -lt 100 ]; do
-            sleep 0.1
-            tries=$((tries + 1))
-        done
-    done
-    return 0
-}
-trap end_holders EXIT
 cp "$backups/mail.ksb" mail-before-held.ksb
-"$holder_program" --refuse-close 'C:\Users\bob\Documents\Outlook Files\bob@example.com.pst' \
-    >holder.out 2>&1 &
-holder=$!
-tries=0
-while [ -z "$(holder_pids)" ] && [ $tries -lt 100 ]; do
-    sleep 0.1
-    tries=$((tries + 1))
-done
-[ -n "$(holder_pids)" ] || { fail "held-run: the holder did not start" && cat holder.out; }
+held_file='C:\Users\bob\Documents\Outlook Files\bob@example.com.pst'
+start_holder --refuse-close "$held_file"
+holder=$(holder_pid "$held_file")
 check held-run 1 run_job 2
 incomplete=("$backups"/mail\ \(incomplete\ *\).ksb)
 held_text='status 1: written beside the target, an item failed; the previous archive is kept; not in the backup: cannot open C:\Users\bob\Documents\Outlook Files\bob@example.com.pst: The file is held open by another program'
@@ -279,7 +258,6 @@ else
     fail held-run-left-the-holder-running
 fi
 end_holders
-holder=''
 check held-complete-again 0 run_job 2
 incomplete=("$backups"/mail\ \(incomplete\ *\).ksb)
 if [ ! -e "${incomplete[0]}" ] && ! cmp -s mail-before-held.ksb "$backups/mail.ksb"; then
