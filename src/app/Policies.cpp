@@ -9,19 +9,6 @@
 namespace kestrel {
 namespace {
 
-constexpr std::array<const char*, WeekdayCount> DayNames{"mon", "tue", "wed", "thu",
-                                                         "fri", "sat", "sun"};
-
-std::string LowerCase(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 // What one value of the policy key holds under the first root that has it.
 struct PolicyValue {
     std::string where;  // "HKEY_LOCAL_MACHINE\Software\Policies\Kestrel\Keep"
@@ -143,30 +130,12 @@ const char* OutlookWayText(IfOutlookRuns way)
 
 std::optional<WeekdayBoxes> PolicyDays(const std::string& text)
 {
-    WeekdayBoxes days{};
-    if (LowerCase(text) == "daily") {
+    if (EqualsIgnoringCase(text, "daily")) {
+        WeekdayBoxes days{};
         days.fill(true);
         return days;
     }
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', start);
-        const std::string name = LowerCase(text.substr(start, comma - start));
-        bool known = false;
-        for (std::size_t day = 0; day < days.size(); ++day) {
-            if (name == DayNames[day]) {
-                days[day] = true;
-                known = true;
-            }
-        }
-        if (!known) {
-            return std::nullopt;
-        }
-        if (comma == std::string::npos) {
-            return days;
-        }
-        start = comma + 1;
-    }
+    return WeekdaysOf(text, WeekdayNames::Short);
 }
 
 std::optional<std::string> PolicyTime(const std::string& text)
@@ -197,7 +166,7 @@ std::optional<IfOutlookRuns> PolicyOutlookWay(const std::string& text)
 {
     for (const IfOutlookRuns way :
          {IfOutlookRuns::Close, IfOutlookRuns::Snapshot, IfOutlookRuns::Skip}) {
-        if (LowerCase(text) == OutlookWayText(way)) {
+        if (EqualsIgnoringCase(text, OutlookWayText(way))) {
             return way;
         }
     }

@@ -48,44 +48,18 @@ constexpr const char* Usage =
     "  remove    removes the job with that id\n"
     "exit status: 0 done, 1 refused or failed, 2 usage error\n";
 
-constexpr std::array<const char*, WeekdayCount> ShortDayNames{"mon", "tue", "wed", "thu",
-                                                              "fri", "sat", "sun"};
-constexpr std::array<const char*, WeekdayCount> LongDayNames{
-    "monday", "tuesday", "wednesday", "thursday", "friday", "saturday", "sunday"};
-
-std::string LowerCase(std::string text)
-{
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 // Ticks the days a "mon,wed" text names; why it cannot be read, or empty.
 std::string TakeDays(const std::string& text, WeekdayBoxes& days)
 {
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', start);
-        const std::string name = LowerCase(text.substr(start, comma - start));
-        bool known = false;
-        for (std::size_t day = 0; day < days.size(); ++day) {
-            if (name == ShortDayNames[day] || name == LongDayNames[day]) {
-                days[day] = true;
-                known = true;
-            }
-        }
-        if (!known) {
-            return "--days takes weekdays joined by commas (mon,tue,wed,thu,fri,sat,sun), not \"" +
-                   text + "\"";
-        }
-        if (comma == std::string::npos) {
-            return {};
-        }
-        start = comma + 1;
+    const std::optional<WeekdayBoxes> named = WeekdaysOf(text, WeekdayNames::ShortOrLong);
+    if (!named) {
+        return "--days takes weekdays joined by commas (mon,tue,wed,thu,fri,sat,sun), not \"" +
+               text + "\"";
     }
+    for (std::size_t day = 0; day < days.size(); ++day) {
+        days[day] = days[day] || (*named)[day];
+    }
+    return {};
 }
 
 std::optional<std::uint32_t> JobId(const std::string& text)

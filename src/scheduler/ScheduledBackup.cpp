@@ -1,5 +1,6 @@
 #include "scheduler/ScheduledBackup.h"
 
+#include "platform/NameCase.h"
 #include "platform/PathJoin.h"
 #include "scheduler/SchedulerTexts.h"
 
@@ -7,6 +8,10 @@ namespace kestrel {
 namespace {
 
 constexpr std::array<const char*, WeekdayCount> DayCodes{"M", "T", "W", "TH", "F", "S", "SU"};
+constexpr std::array<const char*, WeekdayCount> ShortDayNames{"mon", "tue", "wed", "thu",
+                                                              "fri", "sat", "sun"};
+constexpr std::array<const char*, WeekdayCount> LongDayNames{
+    "monday", "tuesday", "wednesday", "thursday", "friday", "saturday", "sunday"};
 
 constexpr std::uint32_t MillisecondsPerMinute = 60 * 1000;
 
@@ -119,6 +124,32 @@ std::string DayCodesOf(const WeekdayBoxes& days)
         }
     }
     return codes;
+}
+
+std::optional<WeekdayBoxes> WeekdaysOf(const std::string& text, WeekdayNames names)
+{
+    WeekdayBoxes days{};
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        const std::string name = text.substr(start, comma - start);
+        bool known = false;
+        for (std::size_t day = 0; day < days.size(); ++day) {
+            if (EqualsIgnoringCase(name, ShortDayNames[day]) ||
+                (names == WeekdayNames::ShortOrLong &&
+                 EqualsIgnoringCase(name, LongDayNames[day]))) {
+                days[day] = true;
+                known = true;
+            }
+        }
+        if (!known) {
+            return std::nullopt;
+        }
+        if (comma == std::string::npos) {
+            return days;
+        }
+        start = comma + 1;
+    }
 }
 
 std::uint8_t DaysOfWeekOf(const std::string& dayCodes)

@@ -73,6 +73,14 @@ std::string ItemFlagsOf(const ItemBoxes& items);
 // M, T, W, TH, F, S and SU.
 std::string DayCodesOf(const WeekdayBoxes& days);
 
+// How a list of weekday names may name a day: by its first three letters ("wed") only, or also
+// in full ("Wednesday").
+enum class WeekdayNames { Short, ShortOrLong };
+
+// The days a list of weekday names joined by commas ticks ("mon,WED,fri"), in any case. Nothing
+// when a part names no day: an empty text, an empty part or a blank among them.
+std::optional<WeekdayBoxes> WeekdaysOf(const std::string& text, WeekdayNames names);
+
 // The weekday mask of a day-code text: each part between commas, in upper case, adds the bit of
 // the code it equals; a part that is no code adds nothing.
 std::uint8_t DaysOfWeekOf(const std::string& dayCodes);

@@ -45,6 +45,37 @@ TEST(ScheduledBackupTest, StartTimesAndWeekdayMasks)
     }
 }
 
+TEST(ScheduledBackupTest, WeekdayNamesJoinedByCommas)
+{
+    const bool x = true, o = false;
+    const std::optional<WeekdayBoxes> none;
+    const struct {
+        const char* text;
+        WeekdayNames names;
+        std::optional<WeekdayBoxes> days;  // Monday first
+    } cases[] = {
+        {"mon,WED,Fri", WeekdayNames::Short, WeekdayBoxes{x, o, x, o, x, o, o}},
+        {"sun", WeekdayNames::Short, WeekdayBoxes{o, o, o, o, o, o, x}},
+        {"tue,tue", WeekdayNames::Short, WeekdayBoxes{o, x, o, o, o, o, o}},
+        {"thu,sat,SUN,mon,tue,wed,fri", WeekdayNames::Short, WeekdayBoxes{x, x, x, x, x, x, x}},
+        {"Thursday,sat", WeekdayNames::ShortOrLong, WeekdayBoxes{o, o, o, x, o, x, o}},
+        {"MONDAY,sunday", WeekdayNames::ShortOrLong, WeekdayBoxes{x, o, o, o, o, o, x}},
+        {"monday", WeekdayNames::Short, none},
+        {"", WeekdayNames::ShortOrLong, none},
+        {"mon,,fri", WeekdayNames::ShortOrLong, none},
+        {"mon,fri,", WeekdayNames::ShortOrLong, none},
+        {",mon", WeekdayNames::ShortOrLong, none},
+        {"mon, fri", WeekdayNames::ShortOrLong, none},
+        {"mo", WeekdayNames::ShortOrLong, none},
+        {"mond", WeekdayNames::ShortOrLong, none},
+        {"daily", WeekdayNames::ShortOrLong, none},
+        {"mon;fri", WeekdayNames::ShortOrLong, none},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.days, WeekdaysOf(c.text, c.names)) << '"' << c.text << '"';
+    }
+}
+
 TEST(ScheduledBackupTest, ChecksRefuseInOrder)
 {
     const auto exclamation = MessageIcon::Exclamation, stop = MessageIcon::Stop;
