@@ -155,22 +155,25 @@ constexpr int MaxFolderDepth = 32;
 void AddFolderFiles(CollectorContext& context, ItemFiles& files, const std::string& folder,
                     const std::string& relative, int depth)
 {
+    FileSystem& fileSystem = context.fileSystem;
+    const std::vector<std::string> fileNames = fileSystem.FilesIn(folder);
+    const std::vector<std::string> folderNames =
+        depth < MaxFolderDepth ? fileSystem.FoldersIn(folder) : std::vector<std::string>();
     // A folder that is there but cannot be read is not an empty one: what it holds is missing.
-    if (context.fileSystem.FolderExists(folder) && !context.fileSystem.CanListFolder(folder)) {
+    // Only a listing that came back empty can hide that, so only it costs the question.
+    if (fileNames.empty() && folderNames.empty() && !fileSystem.CanListFolder(folder) &&
+        fileSystem.FolderExists(folder)) {
         context.leftOut.push_back("cannot read the folder " + folder);
         files.leftOut = true;
         return;
     }
-    for (const std::string& name : context.fileSystem.FilesIn(folder)) {
+    for (const std::string& name : fileNames) {
         const std::string path = JoinPath(folder, name);
         if (!name.empty() && !IsOwnArchive(context, path)) {
             files.Add(context, path, relative + name);
         }
     }
-    if (depth >= MaxFolderDepth) {
-        return;
-    }
-    for (const std::string& name : context.fileSystem.FoldersIn(folder)) {
+    for (const std::string& name : folderNames) {
         if (!name.empty()) {
             AddFolderFiles(context, files, JoinPath(folder, name), relative + name + "/",
                            depth + 1);

@@ -488,6 +488,16 @@ TEST_F(BackupGenerationsTest, AnEmptyFolderDoesNotMakeTheRunIncomplete)
     }
 }
 
+// A folder whose listing holds something is readable: the run asks no more about it, so the
+// check for an unreadable folder costs a normal one nothing.
+TEST_F(BackupGenerationsTest, AFolderThatListsIsNotAskedWhetherItCanBeListed)
+{
+    files_->AddFile(std::string(Signatures) + "\\ann_files\\logo.png", "png");
+    const std::uint64_t before = files_->ListingQuestions();
+    ASSERT_EQ(0, BackupExitStatus(Run("101000000", Evening(), {1, true})));
+    EXPECT_EQ(before, files_->ListingQuestions());
+}
+
 // Whatever the disk returns, an archive that does not read back replaces and removes nothing.
 TEST_F(BackupGenerationsTest, AnArchiveThatDoesNotReadBackKeepsThePreviousOnes)
 {

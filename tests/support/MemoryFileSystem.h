@@ -40,6 +40,8 @@ public:
     void RefuseOpening(const std::string& path) { refusedOpens_.insert(Key(path)); }
     // The folder exists but lists as empty, as one the user may not read.
     void RefuseListing(const std::string& folder) { refusedListings_.insert(Key(folder)); }
+    // How often CanListFolder was asked.
+    std::uint64_t ListingQuestions() const { return listingQuestions_; }
     void AllowOpening(const std::string& path) { refusedOpens_.erase(Key(path)); }
     void FailRenamesTo(const std::string& path) { failingRenames_.insert(Key(path)); }
     // A file moved to a path that begins with the text arrives with one byte in its middle
@@ -63,6 +65,7 @@ public:
     std::vector<std::string> FoldersIn(const std::string& folder) override;
     bool CanListFolder(const std::string& folder) override
     {
+        ++listingQuestions_;
         return FolderExists(folder) && refusedListings_.count(Key(folder)) == 0;
     }
     bool CreateFolder(const std::string& path) override;
@@ -134,6 +137,7 @@ private:
     std::set<std::string> failingRenames_;
     std::set<std::string> damagedMoves_;
     std::uint64_t writes_ = 0;
+    std::uint64_t listingQuestions_ = 0;
     std::uint64_t failingWrite_ = 0;
     std::uint64_t changes_ = 0;
     std::uint64_t crashingChange_ = 0;
