@@ -10,17 +10,17 @@
 
 #include "disc/VerifyImage.h"
 #include "disc/imapi2/Imapi2.h"
+#include "platform/win32/WideText.h"
 
 namespace kestrel {
 namespace {
 
-using imapi2::BoolArgument;
-using imapi2::Dispatch;
-using imapi2::LongArgument;
-using imapi2::ObjectArgument;
-using imapi2::StringArgument;
-using imapi2::UnknownArgument;
-using imapi2::Widen;
+using com::BoolArgument;
+using com::Dispatch;
+using com::LongArgument;
+using com::ObjectArgument;
+using com::StringArgument;
+using com::UnknownArgument;
 
 constexpr UINT RunQueuedMessage = WM_APP + 1;
 constexpr UINT RunNowMessage = WM_APP + 2;
@@ -82,7 +82,7 @@ double BaseSpeedOf(long type)
 
 std::string Trimmed(const std::wstring& text)
 {
-    std::string narrow = imapi2::Narrow(text);
+    std::string narrow = WideToUtf8(text);
     while (!narrow.empty() && narrow.back() == ' ') {
         narrow.pop_back();
     }
@@ -94,7 +94,7 @@ Dispatch OpenRecorder(const std::string& id, HRESULT* result)
 {
     Dispatch recorder = Dispatch::Create(imapi2::MsftDiscRecorder2, result);
     if (recorder) {
-        *result = recorder.Call(L"InitializeDiscRecorder", {StringArgument(Widen(id))});
+        *result = recorder.Call(L"InitializeDiscRecorder", {StringArgument(Utf8ToWide(id))});
     }
     return SUCCEEDED(*result) ? recorder : Dispatch();
 }
@@ -115,7 +115,7 @@ Dispatch DataFormatFor(const Dispatch& recorder, HRESULT* result)
 WriteError DeviceFailure(HRESULT result, const std::string& device)
 {
     WriteError error;
-    error.Text = imapi2::ResultText(result);
+    error.Text = com::ResultText(result);
     error.Kind = writeerror::Device;
     error.Device.Code = static_cast<int>(result);
     error.Device.Text = error.Text;
@@ -127,7 +127,7 @@ WriteError DeviceFailure(HRESULT result, const std::string& device)
 WriteError FileFailure(int kind, HRESULT result, const std::string& path)
 {
     WriteError error;
-    error.Text = imapi2::ResultText(result);
+    error.Text = com::ResultText(result);
     error.Kind = kind;
     error.File = FileError{static_cast<int>(result), error.Text, path};
     error.SystemCode = static_cast<int>(result);
@@ -145,7 +145,7 @@ public:
                 Trimmed(recorder_.GetString(L"ProductId").value_or(L""));
         const std::vector<std::wstring> volumes = recorder_.GetStrings(L"VolumePathNames");
         if (!volumes.empty()) {
-            name_ += " (" + imapi2::Narrow(volumes.front()).substr(0, 2) + ")";
+            name_ += " (" + WideToUtf8(volumes.front()).substr(0, 2) + ")";
         }
         HRESULT result = S_OK;
         const Dispatch format = DataFormatFor(recorder_, &result);
@@ -252,7 +252,7 @@ private:
     // On the worker thread.
     static void RunErase(Imapi2Engine& engine, const std::string& id, bool quick)
     {
-        const imapi2::ComThread com(COINIT_MULTITHREADED);
+        const com::ComThread com(COINIT_MULTITHREADED);
         HRESULT result = S_OK;
         const Dispatch recorder = OpenRecorder(id, &result);
         Dispatch erase;
@@ -273,7 +273,7 @@ private:
         engine.Queue().Post([&engine] {
             engine.Raise([](DiscEvents& l) { l.EraseStatusChanged(EraseStatus::Started, 0); });
         });
-        const imapi2::EventConnection events(
+        const com::EventConnection events(
             erase, imapi2::DDiscFormat2EraseEvents, [&engine](const std::vector<VARIANT>& args) {
                 if (args.size() < 3) {
                     return;
@@ -304,7 +304,7 @@ private:
 
     static void ReportEraseFault(Imapi2Engine& engine, HRESULT result)
     {
-        const DeviceError fault{static_cast<int>(result), imapi2::ResultText(result), "", ""};
+        const DeviceError fault{static_cast<int>(result), com::ResultText(result), "", ""};
         engine.Queue().Post([&engine, fault] {
             engine.Raise([&fault](DiscEvents& l) { l.EraseDeviceError(fault); });
         });
@@ -367,7 +367,7 @@ public:
     // The room on the file's disk.
     std::int64_t FreeBlocks(bool /*refresh*/) override
     {
-        std::wstring folder = Widen(path_);
+        std::wstring folder = Utf8ToWide(path_);
         folder = folder.substr(0, folder.find_last_of(L"\\/") + 1);
         ULARGE_INTEGER available{};
         if (!GetDiskFreeSpaceExW(folder.empty() ? nullptr : folder.c_str(), &available, nullptr,
@@ -588,7 +588,7 @@ private:
 
     void Run(const Job& job)
     {
-        const imapi2::ComThread com(COINIT_MULTITHREADED);
+        const com::ComThread com(COINIT_MULTITHREADED);
         Status(0, WriteStatus::PreparingImage);
         HRESULT result = S_OK;
         Dispatch recorder;
@@ -647,7 +647,8 @@ private:
         }
         result = fileSystem.Put(L"FileSystemsToCreate", LongArgument(job.settings.FileSystemType));
         if (SUCCEEDED(result) && !job.settings.VolumeLabel.empty()) {
-            result = fileSystem.Put(L"VolumeName", StringArgument(Widen(job.settings.VolumeLabel)));
+            result =
+                fileSystem.Put(L"VolumeName", StringArgument(Utf8ToWide(job.settings.VolumeLabel)));
         }
         const Dispatch root = fileSystem.GetObject(L"Root");
         if (FAILED(result) || !root) {
@@ -658,7 +659,7 @@ private:
             if (Stopped()) {
                 return std::nullopt;
             }
-            const std::wstring inImage = Widen(item.ImagePath.substr(1));
+            const std::wstring inImage = Utf8ToWide(item.ImagePath.substr(1));
             if (item.IsFolder) {
                 result = root.Call(L"AddDirectory", {StringArgument(inImage)});
                 if (FAILED(result)) {
@@ -667,11 +668,11 @@ private:
                 continue;
             }
             IStream* source = nullptr;
-            result = SHCreateStreamOnFileEx(Widen(item.SourcePath).c_str(),
+            result = SHCreateStreamOnFileEx(Utf8ToWide(item.SourcePath).c_str(),
                                             STGM_READ | STGM_SHARE_DENY_WRITE,
                                             FILE_ATTRIBUTE_NORMAL, FALSE, nullptr, &source);
             if (FAILED(result)) {
-                const FileError warning{static_cast<int>(result), imapi2::ResultText(result),
+                const FileError warning{static_cast<int>(result), com::ResultText(result),
                                         item.SourcePath};
                 if (!GoOnWithout(warning)) {
                     aborted_ = true;
@@ -778,7 +779,7 @@ private:
                         {LongArgument(job.settings.WriteSpeed), BoolArgument(false)});
         }
         int shown = -1;
-        const imapi2::EventConnection events(
+        const com::EventConnection events(
             format, imapi2::DDiscFormat2DataEvents,
             [this, &format, &shown](const std::vector<VARIANT>& args) {
                 if (Stopped()) {
@@ -844,7 +845,7 @@ private:
         std::string volume;
         if (recorder) {
             const std::vector<std::wstring> volumes = recorder.GetStrings(L"VolumePathNames");
-            volume = volumes.empty() ? "" : imapi2::Narrow(volumes.front());
+            volume = volumes.empty() ? "" : WideToUtf8(volumes.front());
         }
         VolumeFiles disc(engine_.Files(), volume);
         Imapi2Engine& engine = engine_;
@@ -893,7 +894,7 @@ bool Imapi2Engine::Initialize()
     if (initialized_) {
         return true;
     }
-    com_ = std::make_unique<imapi2::ComThread>(COINIT_APARTMENTTHREADED);
+    com_ = std::make_unique<com::ComThread>(COINIT_APARTMENTTHREADED);
     HRESULT result = S_OK;
     master_ = Dispatch::Create(imapi2::MsftDiscMaster2, &result);
     if (!master_ || !queue_.Open()) {
@@ -909,10 +910,10 @@ bool Imapi2Engine::Initialize()
         if (!id) {
             continue;
         }
-        Dispatch recorder = OpenRecorder(imapi2::Narrow(*id), &result);
+        Dispatch recorder = OpenRecorder(WideToUtf8(*id), &result);
         if (recorder) {
             devices_.push_back(
-                std::make_unique<RecorderDevice>(*this, imapi2::Narrow(*id), std::move(recorder)));
+                std::make_unique<RecorderDevice>(*this, WideToUtf8(*id), std::move(recorder)));
         }
     }
     for (const std::string& file : imageFiles_) {

@@ -13,8 +13,8 @@
 
 #include "disc/DiscEngine.h"
 #include "disc/MemoryDiscImage.h"
-#include "disc/imapi2/ComDispatch.h"
 #include "platform/FileSystem.h"
+#include "platform/win32/Com.h"
 
 namespace kestrel {
 
@@ -89,8 +89,8 @@ private:
 
     FileSystem& files_;
     std::vector<std::string> imageFiles_;
-    std::unique_ptr<imapi2::ComThread> com_;
-    imapi2::Dispatch master_;
+    std::unique_ptr<com::ComThread> com_;
+    com::Dispatch master_;
     EventQueue queue_;
     bool initialized_ = false;
     std::vector<std::unique_ptr<Imapi2Device>> devices_;

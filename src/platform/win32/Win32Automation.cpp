@@ -3,88 +3,59 @@
 #include <windows.h>
 
 #include <objbase.h>
-#include <oleauto.h>
 
+#include <memory>
+
+#include "platform/win32/Com.h"
 #include "platform/win32/WideText.h"
 
 namespace kestrel {
 namespace {
 
+// The object, and COM for the thread for as long as it lives: the apartment is made first and
+// ends last.
 class DispatchObject final : public AutomationObject {
 public:
-    DispatchObject(IDispatch* dispatch, bool uninitialize)
-        : dispatch_(dispatch), uninitialize_(uninitialize)
+    DispatchObject(std::unique_ptr<com::ComThread> apartment, com::Dispatch dispatch)
+        : apartment_(std::move(apartment)), dispatch_(std::move(dispatch))
     {
     }
-    ~DispatchObject() override
-    {
-        dispatch_->Release();
-        if (uninitialize_) {
-            CoUninitialize();
-        }
-    }
-    DispatchObject(const DispatchObject&) = delete;
-    DispatchObject& operator=(const DispatchObject&) = delete;
 
     std::optional<std::string> GetTextProperty(const std::string& name) override
     {
-        VARIANT result;
-        VariantInit(&result);
-        if (!Invoke(name, DISPATCH_PROPERTYGET, &result)) {
+        const std::optional<std::wstring> text = dispatch_.GetString(Utf8ToWide(name).c_str());
+        if (!text) {
             return std::nullopt;
         }
-        std::optional<std::string> text;
-        if (SUCCEEDED(VariantChangeType(&result, &result, 0, VT_BSTR)) && result.bstrVal) {
-            text = WideToUtf8(std::wstring_view(result.bstrVal, SysStringLen(result.bstrVal)));
-        }
-        VariantClear(&result);
-        return text;
+        return WideToUtf8(*text);
     }
 
     bool CallMethod(const std::string& name) override
     {
-        VARIANT result;
-        VariantInit(&result);
-        bool called = Invoke(name, DISPATCH_METHOD, &result);
-        VariantClear(&result);
-        return called;
+        return SUCCEEDED(dispatch_.Call(Utf8ToWide(name).c_str()));
     }
 
 private:
-    bool Invoke(const std::string& name, WORD flags, VARIANT* result)
-    {
-        std::wstring wide = Utf8ToWide(name);
-        LPOLESTR names[] = {wide.data()};
-        DISPID id = 0;
-        if (FAILED(dispatch_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) {
-            return false;
-        }
-        DISPPARAMS noArguments{nullptr, nullptr, 0, 0};
-        return SUCCEEDED(dispatch_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &noArguments,
-                                           result, nullptr, nullptr));
-    }
-
-    IDispatch* dispatch_;
-    bool uninitialize_;
+    std::unique_ptr<com::ComThread> apartment_;
+    com::Dispatch dispatch_;
 };
 
 }  // namespace
 
 std::unique_ptr<AutomationObject> Win32Automation::CreateObject(const std::string& progId)
 {
-    HRESULT initialized = CoInitialize(nullptr);
-    bool uninitialize = SUCCEEDED(initialized);
+    auto apartment = std::make_unique<com::ComThread>(COINIT_APARTMENTTHREADED);
     CLSID classId{};
-    IDispatch* dispatch = nullptr;
-    if (FAILED(CLSIDFromProgID(Utf8ToWide(progId).c_str(), &classId)) ||
-        FAILED(CoCreateInstance(classId, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER,
-                                IID_IDispatch, reinterpret_cast<void**>(&dispatch)))) {
-        if (uninitialize) {
-            CoUninitialize();
-        }
+    if (FAILED(CLSIDFromProgID(Utf8ToWide(progId).c_str(), &classId))) {
         return nullptr;
     }
-    return std::make_unique<DispatchObject>(dispatch, uninitialize);
+    HRESULT created = S_OK;
+    com::Dispatch dispatch =
+        com::Dispatch::Create(classId, &created, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER);
+    if (!dispatch) {
+        return nullptr;
+    }
+    return std::make_unique<DispatchObject>(std::move(apartment), std::move(dispatch));
 }
 
 }  // namespace kestrel

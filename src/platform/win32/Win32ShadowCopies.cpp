@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "platform/NameCase.h"
+#include "platform/win32/Com.h"
 #include "platform/win32/WideText.h"
 
 namespace kestrel {
@@ -60,23 +61,22 @@ std::wstring SystemLibrary(const wchar_t* name)
 // The requester's state from the first step to the snapshot's deletion; what it holds is
 // given back in reverse order when it goes.
 struct Win32ShadowCopies::Session {
+    // The calling thread may have COM already, in either apartment: VSS works with both.
+    com::ComThread apartment{COINIT_MULTITHREADED};
     HMODULE library = nullptr;
-    bool comStarted = false;
-    IVssBackupComponents* components = nullptr;
+    com::ComPtr<IVssBackupComponents> components;
     VSS_ID setId{};
     bool setStarted = false;
     bool snapshotsMade = false;
 
+    Session() = default;
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
     ~Session()
     {
-        if (components != nullptr) {
-            components->Release();
-        }
+        components.Reset();
         if (library != nullptr) {
             FreeLibrary(library);
-        }
-        if (comStarted) {
-            CoUninitialize();
         }
     }
 };
@@ -105,9 +105,6 @@ bool Win32ShadowCopies::Create(const std::vector<std::string>& paths)
     problem_.clear();
     session_ = std::make_unique<Session>();
     Session& s = *session_;
-    // The calling thread may have COM already, in either apartment: VSS works with both.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    s.comStarted = SUCCEEDED(com);
     s.library = LoadLibraryW(SystemLibrary(L"vssapi.dll").c_str());
     const auto create = s.library == nullptr
                             ? nullptr
@@ -116,8 +113,8 @@ bool Win32ShadowCopies::Create(const std::vector<std::string>& paths)
     if (create == nullptr) {
         return Fail("loading vssapi.dll", static_cast<long>(HRESULT_FROM_WIN32(GetLastError())));
     }
-    if (HRESULT result = create(&s.components); FAILED(result)) {
-        s.components = nullptr;
+    if (HRESULT result = create(s.components.Out()); FAILED(result)) {
+        s.components.Abandon();
         return Fail("CreateVssBackupComponents", result);
     }
     IVssBackupComponents& vss = *s.components;
@@ -205,7 +202,7 @@ bool Win32ShadowCopies::Delete()
     }
     bool deleted = true;
     Session& s = *session_;
-    if (s.components != nullptr && s.setStarted) {
+    if (s.components && s.setStarted) {
         if (s.snapshotsMade) {
             IVssAsync* async = nullptr;
             Finish(s.components->BackupComplete(&async), async);

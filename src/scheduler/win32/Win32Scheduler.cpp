@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "platform/win32/Com.h"
 #include "platform/win32/WideText.h"
 #include "scheduler/TaskXml.h"
 
@@ -28,72 +29,9 @@ constexpr const char* TaskPrefix = "Backup ";
 // The program every job of ours starts; the AT service's jobs of other programs are not ours.
 constexpr const wchar_t* OurProgram = L"kestrelbak.exe";
 
-template <typename T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    ~ComPtr()
-    {
-        if (pointer_ != nullptr) {
-            pointer_->Release();
-        }
-    }
-    T** Out() { return &pointer_; }
-    T& operator*() const { return *pointer_; }
-    T* operator->() const { return pointer_; }
-    explicit operator bool() const { return pointer_ != nullptr; }
-
-private:
-    T* pointer_ = nullptr;
-};
-
-class Bstr {
-public:
-    explicit Bstr(const std::wstring& text) : value_(SysAllocStringLen(text.data(), Length(text)))
-    {
-    }
-    Bstr() = default;
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    ~Bstr() { SysFreeString(value_); }
-    BSTR* Out() { return &value_; }
-    operator BSTR() const { return value_; }  // NOLINT: handed to COM calls as it is
-    std::string Utf8() const
-    {
-        return value_ ? WideToUtf8(std::wstring_view(value_, SysStringLen(value_))) : "";
-    }
-
-private:
-    static UINT Length(const std::wstring& text) { return static_cast<UINT>(text.size()); }
-    BSTR value_ = nullptr;
-};
-
-// COM for the calls of one method; a thread that has it already (the windows' thread) keeps
-// its own.
-class ComApartment {
-public:
-    ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment()
-    {
-        if (SUCCEEDED(result_)) {
-            CoUninitialize();
-        }
-    }
-
-private:
-    HRESULT result_;
-};
-
-VARIANT Empty()
-{
-    VARIANT value;
-    VariantInit(&value);
-    return value;
-}
+using com::Bstr;
+using com::ComPtr;
+using com::EmptyVariant;
 
 std::string Hex(unsigned long value)
 {
@@ -227,7 +165,8 @@ void Connect(TaskService& connection, const std::string& operation)
         connection.failure = ComError(operation, "Task Scheduler", result);
         return;
     }
-    result = connection.service->Connect(Empty(), Empty(), Empty(), Empty());
+    result =
+        connection.service->Connect(EmptyVariant(), EmptyVariant(), EmptyVariant(), EmptyVariant());
     if (FAILED(result)) {
         connection.failure = ComError(operation, "Task Scheduler", result);
     }
@@ -257,7 +196,7 @@ std::optional<Error> OpenFolder(ITaskService& service, ComPtr<ITaskFolder>& fold
     ComPtr<ITaskFolder> root;
     result = service.GetFolder(Bstr(L"\\"), root.Out());
     if (SUCCEEDED(result)) {
-        result = root->CreateFolder(Bstr(TaskFolderName), Empty(), folder.Out());
+        result = root->CreateFolder(Bstr(TaskFolderName), EmptyVariant(), folder.Out());
     }
     if (FAILED(result)) {
         return ComError("create", WideToUtf8(TaskFolderPath), result);
@@ -323,9 +262,7 @@ Result<std::vector<ListedJob>> TasksOf(ITaskFolder& folder, bool details)
         result = tasks->get_Count(&count);
     }
     for (LONG index = 1; SUCCEEDED(result) && index <= count; ++index) {
-        VARIANT item = Empty();
-        item.vt = VT_I4;
-        item.lVal = index;
+        const VARIANT item = com::LongArgument(index);
         ComPtr<IRegisteredTask> task;
         Bstr name;
         if (FAILED(tasks->get_Item(item, task.Out())) || FAILED(task->get_Name(name.Out()))) {
@@ -369,9 +306,9 @@ Result<std::uint32_t> AddTask(ITaskService& service, const JobInfo& job)
         return xml.error();
     }
     ComPtr<IRegisteredTask> task;
-    const HRESULT result =
-        folder->RegisterTask(Bstr(Utf8ToWide(TaskName(id))), Bstr(Utf8ToWide(*xml)), TASK_CREATE,
-                             Empty(), Empty(), TASK_LOGON_INTERACTIVE_TOKEN, Empty(), task.Out());
+    const HRESULT result = folder->RegisterTask(
+        Bstr(Utf8ToWide(TaskName(id))), Bstr(Utf8ToWide(*xml)), TASK_CREATE, EmptyVariant(),
+        EmptyVariant(), TASK_LOGON_INTERACTIVE_TOKEN, EmptyVariant(), task.Out());
     if (FAILED(result)) {
         return ComError("add", TaskPath(id), result);
     }
@@ -564,7 +501,9 @@ Result<std::string> AtScheduler::ShowJobs()
 
 Result<std::uint32_t> Win32Scheduler::Add(const JobInfo& job)
 {
-    const ComApartment com;
+    // COM for the calls of one method; a thread that has it already (the windows' thread) keeps
+    // its own.
+    const com::ComThread apartment(COINIT_APARTMENTTHREADED);
     TaskService connection;
     Connect(connection, "add");
     if (connection.missing) {
@@ -578,7 +517,7 @@ Result<std::uint32_t> Win32Scheduler::Add(const JobInfo& job)
 
 Result<std::vector<ListedJob>> Win32Scheduler::List()
 {
-    const ComApartment com;
+    const com::ComThread apartment(COINIT_APARTMENTTHREADED);
     TaskService connection;
     Connect(connection, "list");
     if (connection.missing) {
@@ -599,7 +538,7 @@ Result<std::vector<ListedJob>> Win32Scheduler::List()
 
 std::optional<Error> Win32Scheduler::Remove(std::uint32_t id)
 {
-    const ComApartment com;
+    const com::ComThread apartment(COINIT_APARTMENTTHREADED);
     TaskService connection;
     Connect(connection, "remove");
     if (connection.missing) {

@@ -11,12 +11,78 @@
 #include <string_view>
 #include <vector>
 
-namespace kestrel::imapi2 {
+// COM for the Windows backends, written once: an apartment for a thread, owned references, BSTRs,
+// VARIANT arguments and late-bound automation objects driven by member names. Text crosses as
+// UTF-8 (platform/win32/WideText.h).
+namespace kestrel::com {
 
-std::wstring Widen(std::string_view utf8);
-std::string Narrow(std::wstring_view wide);
-// The system's words for a result, or its number when it has none.
+// The system's words for a result, or its number ("error 0x80004001") when it has none.
 std::string ResultText(HRESULT result);
+
+// COM for the calling thread for as long as it lives, in the apartment asked for. A thread that
+// has COM already (the windows' thread, or one in the other apartment) keeps its own, and
+// nothing is undone at the end.
+class ComThread {
+public:
+    explicit ComThread(DWORD model);
+    ComThread(const ComThread&) = delete;
+    ComThread& operator=(const ComThread&) = delete;
+    ~ComThread();
+
+private:
+    HRESULT result_;
+};
+
+// One owned reference to a COM interface, released when it goes.
+template <typename T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ~ComPtr() { Reset(); }
+    // For the calls that hand a new reference out; drops the one held before.
+    T** Out()
+    {
+        Reset();
+        return &pointer_;
+    }
+    void Reset()
+    {
+        if (pointer_ != nullptr) {
+            pointer_->Release();
+            pointer_ = nullptr;
+        }
+    }
+    // Whatever a failed call left in Out() is no reference: it is dropped without a release.
+    void Abandon() { pointer_ = nullptr; }
+    T* get() const { return pointer_; }
+    T& operator*() const { return *pointer_; }
+    T* operator->() const { return pointer_; }
+    explicit operator bool() const { return pointer_ != nullptr; }
+
+private:
+    T* pointer_ = nullptr;
+};
+
+// One owned BSTR, for calls that take one or hand one out.
+class Bstr {
+public:
+    Bstr() = default;
+    explicit Bstr(const std::wstring& text);
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    ~Bstr();
+    BSTR* Out() { return &value_; }
+    operator BSTR() const { return value_; }  // NOLINT: handed to COM calls as it is
+    std::string Utf8() const;
+
+private:
+    BSTR value_ = nullptr;
+};
+
+// A VARIANT that holds nothing (VT_EMPTY): an optional argument left out.
+VARIANT EmptyVariant();
 
 // Arguments for Dispatch calls. Each one is handed over with its BSTR or reference, which the
 // call releases.
@@ -36,8 +102,8 @@ public:
     Dispatch& operator=(const Dispatch& other);
     ~Dispatch();
 
-    // A new object of the class, or the reason there is none.
-    static Dispatch Create(const GUID& classId, HRESULT* result);
+    // A new object of the class, or the reason there is none, from the servers `context` allows.
+    static Dispatch Create(const GUID& classId, HRESULT* result, DWORD context = CLSCTX_ALL);
 
     explicit operator bool() const { return object_ != nullptr; }
     IDispatch* get() const { return object_; }
@@ -85,16 +151,4 @@ private:
     DWORD cookie_ = 0;
 };
 
-// COM for one thread for as long as it lives.
-class ComThread {
-public:
-    explicit ComThread(DWORD model);
-    ComThread(const ComThread&) = delete;
-    ComThread& operator=(const ComThread&) = delete;
-    ~ComThread();
-
-private:
-    HRESULT result_;
-};
-
-}  // namespace kestrel::imapi2
+}  // namespace kestrel::com

@@ -1,25 +1,13 @@
-#include "disc/imapi2/ComDispatch.h"
+#include "platform/win32/Com.h"
 
 #include <oleauto.h>
 
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/Utf16Text.h"
+#include "platform/win32/WideText.h"
 
-namespace kestrel::imapi2 {
-
-// wchar_t is a UTF-16 unit on Windows: the program's one UTF-8 reading serves here too.
-std::wstring Widen(std::string_view utf8)
-{
-    const std::u16string units = Utf8ToUtf16(utf8);
-    return {units.begin(), units.end()};
-}
-
-std::string Narrow(std::wstring_view wide)
-{
-    return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
-}
+namespace kestrel::com {
 
 std::string ResultText(HRESULT result)
 {
@@ -27,7 +15,7 @@ std::string ResultText(HRESULT result)
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, static_cast<DWORD>(result), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = length > 0 ? Narrow(std::wstring_view(buffer, length)) : std::string();
+    std::string text = length > 0 ? WideToUtf8(std::wstring_view(buffer, length)) : std::string();
     LocalFree(buffer);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) {
         text.pop_back();
@@ -38,6 +26,39 @@ std::string ResultText(HRESULT result)
         text = number;
     }
     return text;
+}
+
+ComThread::ComThread(DWORD model) : result_(CoInitializeEx(nullptr, model))
+{
+}
+
+ComThread::~ComThread()
+{
+    if (SUCCEEDED(result_)) {
+        CoUninitialize();
+    }
+}
+
+Bstr::Bstr(const std::wstring& text)
+    : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())))
+{
+}
+
+Bstr::~Bstr()
+{
+    SysFreeString(value_);
+}
+
+std::string Bstr::Utf8() const
+{
+    return value_ ? WideToUtf8(std::wstring_view(value_, SysStringLen(value_))) : std::string();
+}
+
+VARIANT EmptyVariant()
+{
+    VARIANT value;
+    VariantInit(&value);
+    return value;
 }
 
 VARIANT LongArgument(long value)
@@ -117,10 +138,10 @@ Dispatch::~Dispatch()
     }
 }
 
-Dispatch Dispatch::Create(const GUID& classId, HRESULT* result)
+Dispatch Dispatch::Create(const GUID& classId, HRESULT* result, DWORD context)
 {
     IDispatch* object = nullptr;
-    const HRESULT created = CoCreateInstance(classId, nullptr, CLSCTX_ALL, IID_IDispatch,
+    const HRESULT created = CoCreateInstance(classId, nullptr, context, IID_IDispatch,
                                              reinterpret_cast<void**>(&object));
     if (result != nullptr) {
         *result = created;
@@ -373,15 +394,4 @@ EventConnection::~EventConnection()
     }
 }
 
-ComThread::ComThread(DWORD model) : result_(CoInitializeEx(nullptr, model))
-{
-}
-
-ComThread::~ComThread()
-{
-    if (SUCCEEDED(result_)) {
-        CoUninitialize();
-    }
-}
-
-}  // namespace kestrel::imapi2
+}  // namespace kestrel::com
