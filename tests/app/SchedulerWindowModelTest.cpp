@@ -187,7 +187,7 @@ TEST_F(SchedulerWindowModelTest, KeepsTheOutlookChoiceForEveryRunOnlyWhenATaskIs
     EXPECT_EQ(IfOutlookRuns::Skip, saved());
 
     // The next window shows the choice saved.
-    SchedulerWindowModel next{state, fake.platform, messages_, dialogs, host};
+    SchedulerWindowModel next{state, fake.platform, scheduler, messages_, dialogs, host};
     next.Load();
     EXPECT_EQ(2, next.OutlookWaySelection());
     next.OutlookWayChosen(1);
@@ -208,7 +208,7 @@ TEST_F(SchedulerWindowModelTest, TheWayChosenInTheWindowSetsTheJobsRunLevel)
     } cases[] = {{IfOutlookRuns::Close, 1, true}, {IfOutlookRuns::Snapshot, 0, false}};
     for (const auto& c : cases) {
         ASSERT_TRUE(WriteUnattendedOutlookWay(registry, c.saved));
-        SchedulerWindowModel window{state, fake.platform, messages_, dialogs, host};
+        SchedulerWindowModel window{state, fake.platform, scheduler, messages_, dialogs, host};
         window.Load();
         window.OutlookWayChosen(c.chosen);
         window.SetItemChecked(0, true);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "scheduler/Scheduler.h"
 
 namespace kestrel::testing {
 

@@ -41,12 +41,9 @@ public:
     ComPtr(const ComPtr&) = delete;
     ComPtr& operator=(const ComPtr&) = delete;
     ~ComPtr() { Reset(); }
-    // For the calls that hand a new reference out; drops the one held before.
-    T** Out()
-    {
-        Reset();
-        return &pointer_;
-    }
+    // For the calls that hand a new reference out. What it held before is overwritten, not
+    // released: a failed call may leave anything there (Abandon drops that).
+    T** Out() { return &pointer_; }
     void Reset()
     {
         if (pointer_ != nullptr) {
