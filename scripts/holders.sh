@@ -12,24 +12,37 @@
 # What a holder prints goes to holder.out in the work folder.
 [ -f "$holder_program" ] || { echo "FAIL $holder_program was not built"; exit 1; }
 
+# poll_holder TRIES COMMAND...: runs the command every 0.1 s until it prints something, at most
+# TRIES times, and prints that; status 1 when it never did.
+poll_holder() {
+    local tries=$1 found
+    shift
+    while [ "$tries" -gt 0 ]; do
+        found=$("$@")
+        if [ -n "$found" ]; then
+            echo "$found"
+            return 0
+        fi
+        sleep 0.1
+        tries=$((tries - 1))
+    done
+    return 1
+}
+
 if [ "$system" = linux ]; then
     holder_records="$KESTREL_HOME/processes"
     holders_started=()
-    # The holder that records the file, waiting up to 10 s for one to record itself.
-    holder_pid() {
-        local tries=0 pid
-        while [ $tries -lt 100 ]; do
-            pid=$(grep -l -F -x "file=$1" "$holder_records"/*.holder 2>/dev/null | head -1 |
-                xargs -r sed -n 's/^pid=//p')
-            if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
-                echo "$pid"
-                return 0
-            fi
-            sleep 0.1
-            tries=$((tries + 1))
-        done
-        return 1
+    # The running holder that records the file.
+    recorded_holder() {
+        local pid
+        pid=$(grep -l -F -x "file=$1" "$holder_records"/*.holder 2>/dev/null | head -1 |
+            xargs -r sed -n 's/^pid=//p')
+        if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
+            echo "$pid"
+        fi
     }
+    # Waiting up to 10 s for one to record itself.
+    holder_pid() { poll_holder 100 recorded_holder "$1"; }
     start_holder() {
         "$holder_program" "$@" >>"$work/holder.out" 2>&1 &
         holders_started+=($!)
@@ -59,24 +72,15 @@ else
     mkdir -p "$work/outlook"
     cp "$holder_program" "$work/outlook/OUTLOOK.EXE"
     stand_in_log="$work/outlook/OUTLOOK.EXE.log"
-    # The last one started that has not closed (it holds the one file it was given), waiting
-    # up to 20 s for one to start.
-    holder_pid() {
-        local tries=0 pid
-        while [ $tries -lt 200 ]; do
-            pid=$(tr -d '\r' <"$stand_in_log" 2>/dev/null |
-                awk '$1 == "started" { last = $2; open[$2] = 1 }
-                     $1 == "closed" { delete open[$2] }
-                     END { if (last in open) print last }')
-            if [ -n "$pid" ]; then
-                echo "$pid"
-                return 0
-            fi
-            sleep 0.1
-            tries=$((tries + 1))
-        done
-        return 1
+    # The last one started that has not closed (it holds the one file it was given).
+    open_stand_in() {
+        tr -d '\r' <"$stand_in_log" 2>/dev/null |
+            awk '$1 == "started" { last = $2; open[$2] = 1 }
+                 $1 == "closed" { delete open[$2] }
+                 END { if (last in open) print last }'
     }
+    # Waiting up to 20 s for one to start.
+    holder_pid() { poll_holder 200 open_stand_in; }
     start_holder() {
         wine "$work/outlook/OUTLOOK.EXE" "$@" >>"$work/holder.out" 2>&1 &
         holder_pid "${!#}" >/dev/null || { fail "the stand-in did not start"; exit 1; }

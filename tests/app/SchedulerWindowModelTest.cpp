@@ -33,6 +33,17 @@ protected:
         Outlook2003Machine::SetUp();
         LoadSharedState(state, fake.platform, messages_);
     }
+    // The save dialog of the Browse button, answered with `answer` (nothing: cancelled).
+    void ExpectTargetDialog(const std::optional<std::string>& answer)
+    {
+        char today[16] = {};
+        const std::time_t now = std::time(nullptr);
+        std::strftime(today, sizeof today, "%m-%d-%Y", std::localtime(&now));
+        dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
+                       {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
+                        std::string("xebackup") + today, "ksb"},
+                       answer);
+    }
     // Per box: x ticked, 1 enabled, 0 disabled.
     std::string Offered() const
     {
@@ -79,15 +90,9 @@ TEST_F(SchedulerWindowModelTest, FillsTheControlsAndAddsOneJobPerPress)
     model.SetTargetFileText("D:\\typed.ksb");
     messages_.Expect("Invalid backup file name.", MessageIcon::Exclamation, MessageAnswer::Ok);
     model.AddTaskClicked();
-    char today[16] = {};
-    const std::time_t now = std::time(nullptr);
-    std::strftime(today, sizeof today, "%m-%d-%Y", std::localtime(&now));
     for (auto answer :
          {std::optional<std::string>("D:\\weekly.ksb"), std::optional<std::string>()}) {
-        dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
-                       {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
-                        std::string("xebackup") + today, "ksb"},
-                       answer);
+        ExpectTargetDialog(answer);
         model.TargetFileClicked();
         EXPECT_EQ("D:\\weekly.ksb", model.TargetFileText());  // cancelling keeps it
     }
@@ -127,13 +132,7 @@ TEST_F(SchedulerWindowModelTest, WithoutASchedulerEachButtonSaysSo)
     bare.Load();
     bare.SetItemChecked(0, true);
     bare.SetDayChecked(Weekday::Monday, true);
-    char today[16] = {};
-    const std::time_t now = std::time(nullptr);
-    std::strftime(today, sizeof today, "%m-%d-%Y", std::localtime(&now));
-    dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
-                   {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
-                    std::string("xebackup") + today, "ksb"},
-                   std::optional<std::string>("D:\\weekly.ksb"));
+    ExpectTargetDialog(std::optional<std::string>("D:\\weekly.ksb"));
     bare.TargetFileClicked();
     messages_.Expect(
         "The task could not be scheduled: this system offers no scheduler to add it to.",
@@ -164,13 +163,7 @@ TEST_F(SchedulerWindowModelTest, KeepsTheOutlookChoiceForEveryRunOnlyWhenATaskIs
     model.OutlookWayChosen(3);  // outside the list
     EXPECT_EQ(2, model.OutlookWaySelection());
     model.SetItemChecked(0, true);
-    char today[16] = {};
-    const std::time_t now = std::time(nullptr);
-    std::strftime(today, sizeof today, "%m-%d-%Y", std::localtime(&now));
-    dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
-                   {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
-                    std::string("xebackup") + today, "ksb"},
-                   "D:\\nightly.ksb");
+    ExpectTargetDialog("D:\\nightly.ksb");
     model.TargetFileClicked();
 
     scheduler->refusal = "Access is denied.";
@@ -212,13 +205,7 @@ TEST_F(SchedulerWindowModelTest, TheWayChosenInTheWindowSetsTheJobsRunLevel)
         window.Load();
         window.OutlookWayChosen(c.chosen);
         window.SetItemChecked(0, true);
-        char today[16] = {};
-        const std::time_t now = std::time(nullptr);
-        std::strftime(today, sizeof today, "%m-%d-%Y", std::localtime(&now));
-        dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
-                       {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
-                        std::string("xebackup") + today, "ksb"},
-                       "D:\\nightly.ksb");
+        ExpectTargetDialog("D:\\nightly.ksb");
         window.TargetFileClicked();
         messages_.Expect(
             "Task " + std::to_string(scheduler->added.size() + 1) + " has been scheduled.",
@@ -242,13 +229,7 @@ TEST_F(SchedulerWindowModelTest, APerUserInstallSavesTheCloseWayInsteadOfAShadow
     model.Load();
     model.OutlookWayChosen(1);
     model.SetItemChecked(0, true);
-    char today[16] = {};
-    const std::time_t now = std::time(nullptr);
-    std::strftime(today, sizeof today, "%m-%d-%Y", std::localtime(&now));
-    dialogs.Expect(testing::ScriptedDialogs::Kind::Save,
-                   {"Save Outlook Data as", "Kestrel File (*.ksb)|*.ksb", "",
-                    std::string("xebackup") + today, "ksb"},
-                   "D:\\nightly.ksb");
+    ExpectTargetDialog("D:\\nightly.ksb");
     model.TargetFileClicked();
     messages_.Expect(
         "A shadow copy needs administrator rights, and a scheduled task is given them only for a "
