@@ -300,6 +300,10 @@ std::vector<long> Dispatch::GetLongs(const wchar_t* name) const
     return values;
 }
 
+// COM objects end through Release, never through a destructor their users call: IDispatch needs
+// no virtual one.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 // The listening object: answers as IUnknown, IDispatch and the event interface, and hands each
 // Update on. Lives as long as the connection point holds it.
 class EventConnection::Sink final : public IDispatch {
@@ -358,6 +362,7 @@ private:
     Update update_;
     LONG references_ = 1;
 };
+#pragma GCC diagnostic pop
 
 EventConnection::EventConnection(const Dispatch& source, const GUID& events, Update update)
 {
