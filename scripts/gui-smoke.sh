@@ -34,8 +34,8 @@ timeout 300 "$@" --screenshots="$arg" >"$out/gui-tests.log" 2>&1 &
 tests=$!
 
 capture() { import -window root "$out/$1.png"; }
-wait_for() {  # NAME [TENTHS OF A SECOND, 600 unless given]
-    for _ in $(seq 1 "${2:-600}"); do
+wait_for() {
+    for _ in $(seq 1 600); do
         [ -f "$out/$1.ready" ] && return 0
         kill -0 "$tests" 2>/dev/null || return 1
         sleep 0.1
@@ -155,17 +155,10 @@ for view in job-listing options-window job-listing-last-run options-window-polic
 done
 # The Windows build only: Wine's shadow copy service, which makes none.
 if $under_wine; then
-    # The stand-in starts, is asked to close and the backup runs first: up to three minutes.
-    if wait_for backup-snapshot-fallback 1800; then
-        # Wine paints a long message box slowly on a busy machine: given time, and closed
-        # again while it is still there.
-        sleep 3
+    if wait_for backup-snapshot-fallback; then
+        sleep 1
         capture backup-snapshot-fallback
-        for _ in 1 2 3 4 5; do
-            [ -n "$(xdotool search --name '^Kestrel$' 2>/dev/null)" ] || break
-            close_message_box
-            sleep 1
-        done
+        close_message_box
         touch "$out/backup-snapshot-fallback.done"
     else
         echo "the GUI tests never showed the backup that fell back from a shadow copy" >&2
