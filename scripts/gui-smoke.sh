@@ -10,11 +10,8 @@
 # and its own listing of the job with its last run (job-listing-last-run.png), and the window
 # with the administrator's policies set (options-window-policies.png); the question a
 # backup asks while Outlook holds its data file (outlook-running.png); then the disc window
-# (disc-composer.png) and its erase window (disc-erase.png); under Wine last Backup Now with a
-# shadow copy chosen that Wine cannot make: the result that says the program was closed instead
-# (backup-snapshot-fallback.png, its text and the run's kestrel.log lines in
-# backup-snapshot-fallback.txt, written by the test). Also checks the window's title as the X
-# server sees it.
+# (disc-composer.png) and its erase window (disc-erase.png). Also checks the window's title as
+# the X server sees it.
 #
 #   scripts/gui-smoke.sh OUTDIR COMMAND...     (COMMAND runs kestrel_gui_tests, e.g. via wine)
 # The test program is given --screenshots=FOLDER; under Wine pass the folder's Windows form in
@@ -26,8 +23,6 @@ shift
 mkdir -p "$out"
 find "$out" -maxdepth 1 -type f -delete
 arg=${KESTREL_SCREENSHOT_ARG:-$out}
-under_wine=false
-[ "$(basename "$1")" = wine ] && under_wine=true
 
 # A window left waiting (a menu or dialog nobody closed) must not hold CI up.
 timeout 300 "$@" --screenshots="$arg" >"$out/gui-tests.log" 2>&1 &
@@ -153,18 +148,6 @@ for view in job-listing options-window job-listing-last-run options-window-polic
         status=1
     fi
 done
-# The Windows build only: Wine's shadow copy service, which makes none.
-if $under_wine; then
-    if wait_for backup-snapshot-fallback; then
-        sleep 1
-        capture backup-snapshot-fallback
-        close_message_box
-        touch "$out/backup-snapshot-fallback.done"
-    else
-        echo "the GUI tests never showed the backup that fell back from a shadow copy" >&2
-        status=1
-    fi
-fi
 wait "$tests" || status=$?
 cat "$out/gui-tests.log"
 ls "$out"/*.png

@@ -51,14 +51,8 @@
 #include "support/ScriptedMessages.h"
 
 #ifdef _WIN32
-#include <windows.h>
-
-#include "app/BackupSetup.h"
-#include "platform/win32/Win32FileHolders.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
-#include "platform/win32/Win32ShadowCopies.h"
-#include "platform/win32/Win32SystemInfo.h"
 #else
 #include <signal.h>
 
@@ -139,14 +133,7 @@ struct OnScreen final : Messages, Dialogs {
         if (showNextResult && !screenshotFolder.empty() &&
             (backup || text.rfind("The Restore", 0) == 0)) {
             showNextResult = false;
-            const std::string name = !resultView.empty() ? resultView
-                                     : backup            ? "backup-result"
-                                                         : "restore-result";
-            if (!resultView.empty()) {
-                std::ofstream(screenshotFolder / (name + ".txt")) << "The result message:\n"
-                                                                  << text << "\n";
-            }
-            resultView.clear();
+            const std::string name = backup ? "backup-result" : "restore-result";
             std::ofstream(screenshotFolder / (name + ".ready")).flush();
             WxMessages(window).Show(text, caption, icon, buttons);
         }
@@ -166,9 +153,6 @@ struct OnScreen final : Messages, Dialogs {
     Dialogs& files;
     wxWindow* window = nullptr;
     bool showNextResult = false;
-    // The name the next result shown is captured under, when not the usual one; its text is
-    // then also kept in NAME.txt.
-    std::string resultView;
     bool showHeldQuestion = false;
 };
 
@@ -1231,146 +1215,6 @@ TEST_F(SampleMachineWindow, DiscWindowWithoutAnEngineOrADrive)
         EXPECT_TRUE(frame->IsShown() && frame->IsEnabled());
     }
 }
-
-#ifdef _WIN32
-// The Wine stand-in for Outlook (tests/cli/outlook-stand-in), run as a file named OUTLOOK.EXE
-// beside the run's files, holding one file; ended when the test ends, also a copy the run
-// started again.
-class WineOutlook {
-public:
-    WineOutlook(const std::filesystem::path& folder, const std::string& heldFile)
-        : program_(folder / "OUTLOOK.EXE")
-    {
-        std::wstring self(MAX_PATH * 2, L'\0');
-        self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-        // The test program is tests/gui/kestrel_gui_tests.exe, the stand-in tests/.
-        const std::filesystem::path standIn =
-            std::filesystem::path(self).parent_path().parent_path() /
-            "kestrel_outlook_stand_in.exe";
-        std::filesystem::create_directories(folder);
-        std::filesystem::copy_file(standIn, program_,
-                                   std::filesystem::copy_options::overwrite_existing);
-        std::wstring commandLine =
-            L"\"" + program_.wstring() + L"\" \"" + std::filesystem::path(heldFile).wstring() + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process{};
-        started_ = CreateProcessW(program_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                  nullptr, nullptr, &startup, &process) != 0;
-        if (started_) {
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-    }
-    WineOutlook(const WineOutlook&) = delete;
-    WineOutlook& operator=(const WineOutlook&) = delete;
-    // Whatever still runs of it (the first start, or the one the run started again) ends.
-    ~WineOutlook()
-    {
-        for (const unsigned long id : RunningIds()) {
-            if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
-                TerminateProcess(process, 0);
-                WaitForSingleObject(process, 10000);
-                CloseHandle(process);
-            }
-        }
-    }
-    bool Started() const { return started_; }
-
-    // The processes of the stand-in that have started and not closed, from its own log.
-    std::vector<unsigned long> RunningIds() const
-    {
-        std::ifstream log(program_.string() + ".log");
-        std::vector<unsigned long> running;
-        std::string word;
-        unsigned long id = 0;
-        while (log >> word >> id) {
-            if (word == "started") {
-                running.push_back(id);
-            } else {
-                std::erase(running, id);
-            }
-        }
-        return running;
-    }
-
-private:
-    std::filesystem::path program_;
-    bool started_ = false;
-};
-
-// Backup Now with the options window's way "use a shadow copy", as an administrator (Wine's
-// user is one: its token counts as elevated), while the Wine stand-in for Outlook holds the
-// data file. The question offers the shadow copy; Wine's shadow copy service cannot make one,
-// so the run closes the program instead, backs up, says so in its result and starts the program
-// again. Captured as backup-snapshot-fallback.png, with the result's text and the lines the run
-// added to kestrel.log in backup-snapshot-fallback.txt.
-TEST_F(SampleMachineWindow, BackupNowFallsBackToClosingOutlookWhenNoShadowCopyCanBeMade)
-{
-    const std::string dataFile = "C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst";
-    ASSERT_TRUE(Win32SystemInfo().HasAdministratorRights())
-        << "Wine's user does not count as an elevated administrator";
-    fake.system.administrator = true;
-    // Wine's own answer, for the message to be compared word for word.
-    std::string noSnapshot;
-    {
-        Win32ShadowCopies probe;
-        ASSERT_FALSE(probe.Create({dataFile})) << "Wine made a shadow copy";
-        noSnapshot = probe.Problem();
-    }
-    fake.platform.shadowCopies = std::make_unique<Win32ShadowCopies>();
-    fake.platform.fileHolders = std::make_unique<Win32FileHolders>();
-    ASSERT_TRUE(WriteUnattendedOutlookWay(*registry, IfOutlookRuns::Snapshot));
-    const std::vector<std::string> logBefore = ReadBackupLog(fake.platform);
-
-    const WineOutlook outlook(fake.platform.fileSystem->NativePath(std::string(Folder) + "\\outlook"),
-                              dataFile);
-    ASSERT_TRUE(outlook.Started());
-    const auto holderNow = [&] { return fake.platform.fileHolders->HoldersOf(dataFile); };
-    ASSERT_TRUE(RunEventLoopUntil([&] { return !holderNow().empty(); }, std::chrono::seconds(20)))
-        << "the stand-in did not hold the data file";
-    const std::uint32_t first = holderNow().front().processId;
-    const std::string process = "OUTLOOK.EXE (process " + std::to_string(first) + ")";
-
-    ExpectSaveDialog("kesbak", archive);
-    Press(frame, "cmdTargetFile");
-    Click(frame, "backupitem0");
-    messages.Expect(process + " is using these files:\r\n\r\n" + dataFile +
-                        "\r\n\r\nYes: back up these files from a shadow copy while " + process +
-                        " keeps running (it is closed and started again when no shadow copy can "
-                        "be made).\r\nNo: back up without these files.\r\n"
-                        "Cancel: do not back up now.",
-                    MessageIcon::Question, MessageAnswer::Yes);
-    const std::string result =
-        "The Backup was Completed!\t\t\t\r\n\r\nBackup Personal Folders\tSucceeded!\t\r\n\r\n"
-        "No shadow copy could be used (no shadow copy could be made: " +
-        noSnapshot + "), so " + process + " was asked to close for the backup instead.";
-    messages.Expect(result, MessageIcon::Information, MessageAnswer::Ok);
-    messages.Expect("Do you need to backup your data to CD-R/RW or DVD?", MessageIcon::Information,
-                    MessageAnswer::Cancel);
-    onScreen.showNextResult = true;
-    onScreen.resultView = "backup-snapshot-fallback";
-    Press(frame, "cmdApply");
-    WaitForTheEnd();
-    EXPECT_TRUE(fake.platform.fileSystem->FileExists(archive));
-    // Closed for the backup and started again afterwards.
-    RunEventLoopUntil([&] { return !holderNow().empty() && holderNow().front().processId != first; },
-                      std::chrono::seconds(20));
-    const std::vector<FileHolder> again = holderNow();
-    ASSERT_EQ(1u, again.size()) << "the program was not started again";
-    EXPECT_NE(first, again.front().processId);
-    const std::vector<std::string> logAfter = ReadBackupLog(fake.platform);
-    if (!screenshotFolder.empty()) {
-        std::ofstream text(screenshotFolder / "backup-snapshot-fallback.txt", std::ios::app);
-        text << "The lines the run added to kestrel.log:";
-        for (std::size_t line = logBefore.size(); line < logAfter.size(); ++line) {
-            text << "\n" << logAfter[line];
-        }
-        text << (logAfter.size() == logBefore.size() ? " none\n" : "\n");
-    }
-    EXPECT_TRUE(WriteUnattendedOutlookWay(*registry, IfOutlookRuns::Close));
-}
-#endif
 
 TEST(WxDialogs, AddsTheDefaultExtensionToANameWithoutOne)
 {
