@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,11 +15,15 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint64_t SmallFile = 4 * 1024 * 1024;
+// Large enough that a day's mail (up to some 20 MiB written) is a small part of it.
+constexpr std::uint64_t WeekFile = 96 * 1024 * 1024;
 
 std::string ReadAll(const fs::path& file)
 {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string bytes(fs::file_size(file), '\0');
+    std::ifstream(file, std::ios::binary)
+        .read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 void WriteAll(const fs::path& file, const std::string& bytes)
@@ -40,10 +43,11 @@ protected:
     }
     void TearDown() override { fs::remove_all(folder_); }
 
-    fs::path Generated(const std::string& name, std::uint64_t seed = 1)
+    fs::path Generated(const std::string& name, std::uint64_t seed = 1,
+                       std::uint64_t size = SmallFile)
     {
         const fs::path path = folder_ / name;
-        GenerateDataFile(path.string(), SmallFile, seed);
+        GenerateDataFile(path.string(), size, seed);
         return path;
     }
 
@@ -124,7 +128,7 @@ TEST_F(OutlookChangesTest, TheSameSeedGivesTheSameBytesAndAnotherSeedOthers)
 
 TEST_F(OutlookChangesTest, OrdinaryDaysRewriteTheHeaderAndGrowInMapRanges)
 {
-    const fs::path path = Generated("Outlook.pst");
+    const fs::path path = Generated("Outlook.pst", 1, WeekFile);
     const std::string dayZero = ReadAll(path);
     std::uint64_t size = dayZero.size();
     for (int day = 1; day <= 6; ++day) {
@@ -138,7 +142,7 @@ TEST_F(OutlookChangesTest, OrdinaryDaysRewriteTheHeaderAndGrowInMapRanges)
         EXPECT_GE(after.size(), size) << day;
         EXPECT_EQ(report.sizeAfter, after.size()) << day;
         // An ordinary day leaves most of the file as it was.
-        EXPECT_LT(ChangedBetween(before, after, 4096), after.size() / 2) << day;
+        EXPECT_LT(ChangedBetween(before, after, 4096), after.size() / 4) << day;
         size = after.size();
     }
     EXPECT_GT(size, dayZero.size()) << "a week of mail must grow the file";
