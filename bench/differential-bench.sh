@@ -67,6 +67,7 @@ rm -rf "$KESTREL_HOME"
 KESTREL_TOOL="$kestrel" "$here/scripts/seed-environment.sh" outlook2013-win7 "$KESTREL_HOME" \
     >/dev/null
 pst="$KESTREL_HOME/drive_c/Users/bob/Documents/Outlook Files/bob@example.com.pst"
+ln -f "$source_pst" "$pst"
 restored="$KESTREL_HOME/drive_c/Users/bob/AppData/Local/Microsoft/Outlook"
 replaced="$KESTREL_HOME/drive_c/Users/bob/AppData/Local/Kestrel/Replaced"
 nightly="$work/nightly"
@@ -89,7 +90,7 @@ run() {
     shift 2
     sync
     "$gnu_time" -f '%e %U %S' -o "$work/$name.last" env TZ=UTC0 \
-        faketime "$(night_time "$night")" "$@" >"$work/$name.log" 2>&1 || status=$?
+        faketime -f "$(night_time "$night")" "$@" >"$work/$name.log" 2>&1 || status=$?
     if [ "$status" -ne 0 ]; then
         echo "differential-bench: $name (night $night) failed with status $status:" >&2
         tail -5 "$work/$name.log" >&2
@@ -116,8 +117,6 @@ backup() {  # NAME NIGHT TARGET [OPTIONS...]
         --password-file "$work/password.txt" "$@" "$target"
 }
 
-printf '%-6s %-13s %9s %9s %14s   %-13s %9s %9s %14s   %8s %8s %8s\n' night "" wall cpu bytes \
-    "" wall cpu bytes "time x" "cpu x" "bytes x"
 report_night() {  # NIGHT KIND DIFF-NAME FULL-NAME
     local d f dw fw
     dw=$(cut -d' ' -f1 "$work/$3.last")
@@ -144,6 +143,8 @@ echo "night 0: full $(basename "$full_archive"): $(cut -d' ' -f1 "$work/night-0.
     "$(cpu night-0) s cpu," \
     "$(written_bytes night-0) bytes"
 
+printf '%-6s %-13s %9s %9s %14s   %-13s %9s %9s %14s   %8s %8s %8s\n' night "" wall cpu bytes \
+    "" wall cpu bytes "time x" "cpu x" "bytes x"
 for ((night = 1; night <= nights; night++)); do
     "$changes" apply "$night" "$source_pst" "$seed" --compact-day "$compact_night" \
         | sed 's/^/  /'
