@@ -127,7 +127,7 @@ report_night() {  # NIGHT KIND DIFF-NAME FULL-NAME
         -v fw="$fw" -v fc="$(cpu "$4")" -v fb="${f:-0}" -v ordinary="$5" '
     function ratio(a, b) { return b > 0 ? a / b : 0 }
     BEGIN {
-        printf "%-6s %-13s %9.2f %9.2f %14d   %-13s %9.2f %9.2f %14d   %7.1fx %7.1fx %7.1fx", n,
+        printf "%-6s %-13s %9.2f %9.2f %14.0f   %-13s %9.2f %9.2f %14.0f   %7.1fx %7.1fx %7.1fx", n,
             kind, dw, dc, db, "full", fw, fc, fb, ratio(fw, dw), ratio(fc, dc), ratio(fb, db)
         if (ordinary == 1)
             printf "   aims 10x time: %s, 20x bytes: %s", (ratio(fw, dw) >= 10 ? "met" : "MISSED"),
