@@ -154,13 +154,16 @@ bool Rebuild::Run()
 bool Rebuild::TakeFullBlock(const std::uint8_t* data, std::size_t size)
 {
     const std::uint64_t position = fullBlock_++;
-    buffer_.clear();
     const bool changed = nextChanged_ < changed_.size() && changed_[nextChanged_] == position;
+    bool written = false;
     if (changed) {
         ++nextChanged_;
-        return WriteChanged(position);
+        written = WriteChanged(position);
+    } else {
+        written = WriteChecked(data, size, position, "the full backup " + parts_.fullPath);
     }
-    return WriteChecked(data, size, position, "the full backup " + parts_.fullPath);
+    buffer_.clear();
+    return written;
 }
 
 bool Rebuild::WriteChanged(std::uint64_t position)

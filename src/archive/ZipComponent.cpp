@@ -684,10 +684,10 @@ bool ZipComponent::State::AddSource(zip_t* zip, ZipMemberSource& member, const s
     const auto entry = static_cast<zip_uint64_t>(index);
     const bool added = index >= 0 && (!protect || zip_file_set_encryption(
                                                       zip, entry, ZIP_EM_AES_256, nullptr) == 0);
-    const std::string_view comment = member.Comment();
-    if (added && (comment.empty() ||
-                  zip_file_set_comment(zip, entry, comment.data(),
-                                       static_cast<zip_uint16_t>(comment.size()), 0) == 0)) {
+    const std::string_view memberComment = member.Comment();
+    if (added && (memberComment.empty() ||
+                  zip_file_set_comment(zip, entry, memberComment.data(),
+                                       static_cast<zip_uint16_t>(memberComment.size()), 0) == 0)) {
         return true;
     }
     if (index < 0) {

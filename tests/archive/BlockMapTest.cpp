@@ -72,8 +72,10 @@ TEST(BlockMap, ReadsBackWhatItWroteAndRefusesAnyDamage)
     ASSERT_EQ(map, ParseBlockMap(good));
 
     const auto changed = [&](std::size_t at, std::uint8_t value) {
-        std::vector<std::uint8_t> bytes = good;
-        bytes[at] = value;
+        std::vector<std::uint8_t> bytes(good.begin(),
+                                        good.begin() + static_cast<std::ptrdiff_t>(at));
+        bytes.push_back(value);
+        bytes.insert(bytes.end(), good.begin() + static_cast<std::ptrdiff_t>(at) + 1, good.end());
         return bytes;
     };
     std::vector<std::uint8_t> shorter(good.begin(), good.end() - 1);

@@ -24,6 +24,16 @@ std::time_t Utc(unsigned day, int hour)
     return system_clock::to_time_t(sys_days{year{2026} / 12 / day} + hours{hour});
 }
 
+RestorePoint FullPoint(const std::string& name)
+{
+    return {name, false, {}};
+}
+
+RestorePoint DifferentialPoint(const std::string& name, const std::string& fullName)
+{
+    return {name, true, fullName};
+}
+
 std::string Full(std::time_t when)
 {
     return BareName(GenerationPath(Target, when));
@@ -76,36 +86,38 @@ TEST(DifferentialGenerations, KeepCountsRestorePointsAndKeepsTheFullsTheyNeed)
     };
     const Case cases[] = {
         {"three kept of five: the old full stays for its differential",
-         {{f1}, {d1, true, f1}, {d2, true, f1}, {f2}, {d3, true, f2}},
+         {FullPoint(f1), DifferentialPoint(d1, f1), DifferentialPoint(d2, f1), FullPoint(f2),
+          DifferentialPoint(d3, f2)},
          3,
          d3,
          {d1},
          {}},
         {"two kept: the newest full and its differential, nothing of the first",
-         {{f1}, {d1, true, f1}, {d2, true, f1}, {f2}, {d3, true, f2}},
+         {FullPoint(f1), DifferentialPoint(d1, f1), DifferentialPoint(d2, f1), FullPoint(f2),
+          DifferentialPoint(d3, f2)},
          2,
          d3,
          {f1, d1, d2},
          {}},
         {"one kept, a differential: its full stays however old",
-         {{f1}, {d1, true, f1}, {d2, true, f1}},
+         {FullPoint(f1), DifferentialPoint(d1, f1), DifferentialPoint(d2, f1)},
          1,
          d2,
          {d1},
          {}},
         {"a differential whose full is gone goes, whatever its age",
-         {{f1}, {orphan, true, gone}, {d1, true, f1}},
+         {FullPoint(f1), DifferentialPoint(orphan, gone), DifferentialPoint(d1, f1)},
          5,
          d1,
          {},
          {orphan}},
         {"a differential that does not read needs the newest full before it",
-         {{f1}, {d1, true, ""}, {f2}, {d3, true, f2}},
+         {FullPoint(f1), DifferentialPoint(d1, ""), FullPoint(f2), DifferentialPoint(d3, f2)},
          3,
          d3,
          {},
          {}},
-        {"fulls alone as before", {{f1}, {gone}, {f2}}, 2, f2, {f1}, {}},
+        {"fulls alone as before", {FullPoint(f1), FullPoint(gone), FullPoint(f2)}, 2, f2, {f1}, {}},
     };
     for (const Case& c : cases) {
         const Pruning pruning =
@@ -132,10 +144,10 @@ TEST(DifferentialGenerations, NoKeptDifferentialEverLosesItsFull)
             const int kind = std::uniform_int_distribution<int>(0, 9)(random);
             RestorePoint written;
             if (kind < 2 || newestFull.empty() || !present.contains(newestFull)) {
-                written = {Full(when), false, {}};
+                written = FullPoint(Full(when));
                 newestFull = written.name;
             } else if (kind < 9) {
-                written = {Differential(when), true, newestFull};
+                written = DifferentialPoint(Differential(when), newestFull);
             } else {
                 continue;  // the run failed: nothing written, nothing pruned
             }
