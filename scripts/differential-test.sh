@@ -37,7 +37,7 @@ kestrel_data="$bob/AppData/Local/Kestrel"
 target="$bob/AppData/Local/Microsoft/Outlook/bob@example.com.pst"
 source_file=$(env_path "drive_c/Users/bob/Documents/Outlook Files/bob@example.com.pst")
 name=bob@example.com.pst
-mkdir -p backups
+mkdir -p backups "$(dirname "$target")"
 check_bytes() {  # name, file, file
     if [ -f "$2" ] && cmp -s "$2" "$3"; then
         pass "$1"
@@ -98,7 +98,7 @@ else
 fi
 check differential-7z-lists 0 7z l "backups/$diff"
 check_output differential-7z-shows-the-comment \
-    "Kestrel differential backup: its data files (the .changed-blocks members) hold only the blocks changed since the full backup \"$full\"; Kestrel rebuilds them from that full backup. Every other file extracts as it is." \
+    "Comment = Kestrel differential backup: its data files (the .changed-blocks members) hold only the blocks changed since the full backup \"$full\"; Kestrel rebuilds them from that full backup. Every other file extracts as it is." \
     differential-7z-lists.out
 check differential-7z-tests 0 7z t "backups/$diff"
 check differential-verify 0 run_tool archive verify "backups/$diff"
