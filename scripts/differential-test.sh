@@ -143,7 +143,7 @@ damaged="backups/work 2000-01-01 0000 UTC differential.ksb"
 (cd repack && 7z a -tzip "../$damaged" ./* >/dev/null)
 cp day0 "$target"
 check damaged-block-refused 1 run_tool restore "$damaged" --profile Outlook --items 1
-if grep -q -E 'block 0 \(bytes 0 to 65535\) from .*differential.ksb does not match' \
+if grep -q -E 'block 0 \(bytes 0 to 16383\) from .*differential.ksb does not match' \
     damaged-block-refused.out; then
     pass damaged-block-names-the-block
 else
