@@ -1,4 +1,4 @@
-// archive_bench SIZE_MIB [REPEATS] [WORK_FOLDER] [extract|sparse|generate|mixed]
+// archive_bench SIZE_MIB [REPEATS] [WORK_FOLDER] [extract|sparse|generate|mixed|random]
 //
 // Generates a PST-like file of the given size (half mail-like text, half random
 // attachment-like blocks, the same bytes on every run) and measures, in one run, the ZIP
@@ -15,13 +15,15 @@
 // what they wrote, which brackets the price of durability from both sides.
 //
 // With "extract" only the extraction of the unprotected archive is measured against its peers
-// (the archive is written once, or reused when it is newer than the input). With "sparse" the
+// (the archive is written once, untimed, at the start). With "sparse" the
 // input is a sparse file of the given size with a few random blocks (a large mail file that is
 // mostly empty), and only our own writing and extraction are measured: for peak memory, which
 // must not grow with the file. With "mixed" the input is a mail file whose attachments are
 // mostly compressed already: pieces of 4 to 64 KiB of mail text, of deflated text (as in
 // Office files and PDFs) and of random bytes (as in JPEG images), everything measured on it as
-// on the PST-like file. With "generate" the PST-like file is only made (or kept, when it
+// on the PST-like file. With "random" the input is random bytes throughout (attachments that
+// compress no further), for the speed at which incompressible data is written; the level sweep
+// is left out. With "generate" the PST-like file is only made (or kept, when it
 // has the size already) as WORK_FOLDER/Outlook.pst, for other benchmarks to use the same data.
 //
 // The runs of all measurements take turns, and the disk is synced (untimed) before each, so
@@ -184,6 +186,23 @@ void GenerateMixed(const fs::path& file, std::uint64_t size)
     }
 }
 
+void GenerateRandom(const fs::path& file, std::uint64_t size)
+{
+    std::mt19937_64 random(20240604);
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    std::vector<std::uint64_t> block(128 * 1024);
+    for (std::uint64_t written = 0; written < size;) {
+        for (std::uint64_t& word : block) {
+            word = random();
+        }
+        const auto length = static_cast<std::size_t>(
+            std::min<std::uint64_t>(block.size() * sizeof(std::uint64_t), size - written));
+        out.write(reinterpret_cast<const char*>(block.data()),
+                  static_cast<std::streamsize>(length));
+        written += length;
+    }
+}
+
 void Generate(const fs::path& file, std::uint64_t size)
 {
     std::mt19937 random(20240601);
@@ -287,7 +306,7 @@ int main(int argc, char** argv)
     if (argc < 2) {
         std::fputs(
             "usage: archive_bench SIZE_MIB [REPEATS] [WORK_FOLDER] "
-            "[extract|sparse|generate|mixed]\n",
+            "[extract|sparse|generate|mixed|random]\n",
             stderr);
         return 2;
     }
@@ -298,13 +317,18 @@ int main(int argc, char** argv)
     const bool sparse = argc > 4 && std::string(argv[4]) == "sparse";
     const bool generateOnly = argc > 4 && std::string(argv[4]) == "generate";
     const bool mixed = argc > 4 && std::string(argv[4]) == "mixed";
+    const bool randomData = argc > 4 && std::string(argv[4]) == "random";
     const std::string self = fs::canonical("/proc/self/exe").string();
     fs::create_directories(work);
-    const fs::path source = work / (sparse ? "Sparse.pst" : mixed ? "Mixed.pst" : "Outlook.pst");
+    const fs::path source = work / (sparse       ? "Sparse.pst"
+                                    : mixed      ? "Mixed.pst"
+                                    : randomData ? "Random.pst"
+                                                 : "Outlook.pst");
     if (SizeOf(source) != size) {
-        sparse  ? GenerateSparse(source, size)
-        : mixed ? GenerateMixed(source, size)
-                : Generate(source, size);
+        sparse       ? GenerateSparse(source, size)
+        : mixed      ? GenerateMixed(source, size)
+        : randomData ? GenerateRandom(source, size)
+                     : Generate(source, size);
     }
     if (generateOnly) {
         std::printf("%s\n", source.string().c_str());
@@ -419,10 +443,10 @@ int main(int argc, char** argv)
     std::copy_if(allJobs.begin(), allJobs.end(), std::back_inserter(jobs), [&](const Job& job) {
         return sparse ? job.name.rfind("ours", 0) == 0 : !extractOnly || job.extraction;
     });
+    // Written afresh: the archive left by an earlier run may hold another mode's input (the
+    // sparse or the mixed file), whatever its time says.
     if (extractOnly) {
-        std::error_code error;
-        const auto archiveTime = fs::last_write_time(at("ours.zip"), error);
-        if ((error || archiveTime < fs::last_write_time(source)) && !RunChild(writeOurs).ok) {
+        if (!RunChild(writeOurs).ok) {
             std::fputs("cannot write the archive to extract\n", stderr);
             return 1;
         }
@@ -447,9 +471,10 @@ int main(int argc, char** argv)
     };
     const double mib = static_cast<double>(size) / (1024 * 1024);
     std::printf("input: %.0f MiB %s, %d runs each, medians; deflate level %s\n", mib,
-                sparse  ? "sparse"
-                : mixed ? "mail with compressed attachments"
-                        : "PST-like",
+                sparse       ? "sparse"
+                : mixed      ? "mail with compressed attachments"
+                : randomData ? "random (incompressible)"
+                             : "PST-like",
                 repeats, level.c_str());
     std::printf("%-18s %8s %8s %6s %9s %9s %9s %12s %s\n", "", "seconds", "cpu s", "cores", "MiB/s",
                 "size %", "peak MiB", "time vs ours", "");
@@ -503,6 +528,10 @@ int main(int argc, char** argv)
                     (static_cast<double>(a.outputBytes) / static_cast<double>(b.outputBytes) - 1));
         }
         std::printf("\n");
+    }
+    if (randomData) {
+        clearScratch();
+        return 0;
     }
 
     std::printf("\nour write with AES by deflate level (medians of %d runs, taking turns):\n",
