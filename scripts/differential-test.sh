@@ -54,6 +54,7 @@ change_pages() {  # file, pages of 512 bytes to overwrite at random places
     done
     head -c 512 /dev/urandom | dd of="$1" bs=512 seek=0 conv=notrunc status=none
 }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
 backup() {
     run_tool backup --profile Outlook --items 1 --keep 7 --differential "$@" backups/work.ksb
 }
@@ -64,7 +65,9 @@ newest() {  # the newest file of a pattern in backups/
 # --- Day 0: the full -----------------------------------------------------------------------
 head -c "$((mib * 1024 * 1024))" /dev/urandom >"$source_file"
 cp "$source_file" day0
+start=$(now_ms)
 check first-run-writes-a-full 0 backup
+echo "the first, full backup takes $(($(now_ms) - start)) ms"
 if grep -q -x 'full: there is no full backup of .*work.ksb yet' first-run-writes-a-full.out; then
     pass first-run-says-why
 else
@@ -154,7 +157,6 @@ check_bytes damaged-block-leaves-the-file "$target" day0
 rm -f "$damaged"
 
 # --- Kills during a differential write -----------------------------------------------------
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
 start=$(now_ms)
 check timed-differential 0 backup
 whole_ms=$(($(now_ms) - start))
