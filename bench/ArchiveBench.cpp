@@ -36,7 +36,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -48,8 +47,7 @@
 #include <string>
 #include <vector>
 
-#include <zlib.h>
-
+#include "PstLikeData.h"
 #include "archive/ZipComponent.h"
 #include "platform/posix/PosixFileSystem.h"
 
@@ -58,6 +56,8 @@ extern char** environ;
 namespace {
 
 namespace fs = std::filesystem;
+using kestrel::bench::AppendMailText;
+using kestrel::bench::CompressedText;
 constexpr const char* Password = "bench-password";
 
 struct Sample {
@@ -99,32 +99,6 @@ Sample RunChild(const std::vector<std::string>& command)
     return sample;
 }
 
-// Mail-like text: words, headers and quoted replies; compresses about as real mail does.
-void AppendMailText(std::string& out, std::size_t size, std::mt19937& random)
-{
-    static const std::array<const char*, 24> Words{
-        "the",    "meeting", "report", "please", "attached", "regards",  "quarter", "project",
-        "budget", "review",  "team",   "thanks", "schedule", "customer", "invoice", "update",
-        "draft",  "next",    "week",   "call",   "office",   "numbers",  "sales",   "contract"};
-    while (out.size() < size) {
-        out += "From: user" + std::to_string(random() % 500) + "@example.com\r\nSubject: ";
-        for (int i = 0; i < 6; ++i) {
-            out += Words[random() % Words.size()];
-            out += ' ';
-        }
-        out += "\r\n\r\n";
-        for (int line = 0; line < 12; ++line) {
-            out += line % 4 == 3 ? "> " : "";
-            for (int i = 0; i < 11; ++i) {
-                out += Words[random() % Words.size()];
-                out += ' ';
-            }
-            out += "\r\n";
-        }
-    }
-    out.resize(size);
-}
-
 // Mostly a hole: a few random blocks at the start, in the middle and at the end.
 void GenerateSparse(const fs::path& file, std::uint64_t size)
 {
@@ -138,24 +112,6 @@ void GenerateSparse(const fs::path& file, std::uint64_t size)
         out.seekp(static_cast<std::streamoff>(at));
         out.write(block.data(), static_cast<std::streamsize>(block.size()));
     }
-}
-
-// Deflated mail text: what an Office file, a PDF stream or a ZIP attachment holds.
-std::string CompressedText(std::size_t size, std::mt19937& random)
-{
-    std::string text;
-    AppendMailText(text, size * 4, random);
-    z_stream z{};
-    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-    std::string out(deflateBound(&z, static_cast<uLong>(text.size())), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(text.data());
-    z.avail_in = static_cast<uInt>(text.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(std::min<std::size_t>(z.total_out, size));
-    deflateEnd(&z);
-    return out;
 }
 
 void GenerateMixed(const fs::path& file, std::uint64_t size)
@@ -200,28 +156,6 @@ void GenerateRandom(const fs::path& file, std::uint64_t size)
         out.write(reinterpret_cast<const char*>(block.data()),
                   static_cast<std::streamsize>(length));
         written += length;
-    }
-}
-
-void Generate(const fs::path& file, std::uint64_t size)
-{
-    std::mt19937 random(20240601);
-    std::ofstream out(file, std::ios::binary);
-    constexpr std::size_t Block = 256 * 1024;
-    std::string block;
-    for (std::uint64_t written = 0; written < size; written += Block) {
-        block.clear();
-        const std::size_t length =
-            static_cast<std::size_t>(std::min<std::uint64_t>(Block, size - written));
-        if ((written / Block) % 2 == 0) {
-            AppendMailText(block, length, random);
-        } else {
-            block.resize(length);
-            for (char& byte : block) {
-                byte = static_cast<char>(random() & 0xFF);
-            }
-        }
-        out.write(block.data(), static_cast<std::streamsize>(block.size()));
     }
 }
 
@@ -328,7 +262,7 @@ int main(int argc, char** argv)
         sparse       ? GenerateSparse(source, size)
         : mixed      ? GenerateMixed(source, size)
         : randomData ? GenerateRandom(source, size)
-                     : Generate(source, size);
+                     : kestrel::bench::GeneratePstLike(source, size);
     }
     if (generateOnly) {
         std::printf("%s\n", source.string().c_str());

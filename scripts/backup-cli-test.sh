@@ -65,7 +65,8 @@ fi
 mkdir -p full
 if 7z x -y "-p$password" -ofull full.ksb >extract.log 2>&1; then
     members=$(cd full && find . -type f -printf '%P\n' | LC_ALL=C sort | tr '\n' ':')
-    expected='Alice Smith.contact:Bears.gif:Bears.htm:Bob.htm:Bob.txt:Bob_files/filelist.xml:NormalEmail.dotm:OBA*.tmp:OBC*.tmp:OBC*.tmp:Outlook.RWZ:Outlook.xml:archive.pst:bob@example.com.pst:ksbackup.dat:old.pab:'
+    # Each data file is followed by its block map.
+    expected='Alice Smith.contact:Bears.gif:Bears.htm:Bob.htm:Bob.txt:Bob_files/filelist.xml:NormalEmail.dotm:OBA*.tmp:OBC*.tmp:OBC*.tmp:Outlook.RWZ:Outlook.xml:archive.pst:archive.pst.block-map:bob@example.com.pst:bob@example.com.pst.block-map:ksbackup.dat:old.pab:'
     # The three registry exports have generated names: compared below by their info keys.
     if [ "$(sed -E 's#OB(A|C)[0-9A-Fa-f]+\.tmp#OB\1*.tmp#g' <<<"$members")" = "$expected" ]; then
         pass "$system-members"
@@ -102,7 +103,7 @@ if 7z x -y "-p$password" -ofull full.ksb >extract.log 2>&1; then
         fi
     done
     keys=$(cut -d= -f1 info.txt | tr '\n' ' ')
-    expected_keys='BackupComputer BackupLogonUser BackupIdentity BackupTime Outlookversion BackupInformation BackupConfig BackupDatas BackupDatasSources BackupRules BackupAccounts BackupSignatures BackupStationery BackupPab BackupPabSources BackupConfigsetting BackupTemplates BackupSetting BackupContacts BackupItem '
+    expected_keys='BackupComputer BackupLogonUser BackupIdentity BackupTime Outlookversion BackupInformation BackupConfig BackupDatas BackupDatasSources BackupRules BackupAccounts BackupSignatures BackupStationery BackupPab BackupPabSources BackupConfigsetting BackupTemplates BackupSetting BackupContacts BackupBlockMaps BackupFullId BackupItem '
     if [ "$keys" = "$expected_keys" ]; then
         pass "$system-info-key-order"
     else

@@ -151,6 +151,9 @@ int RunFromCommandLine(const std::string& commandLineText, Platform& platform, S
         plan.request = UnattendedRequest(*arguments, started);
         plan.machine = BackupMachineFor(state, arguments->profileName, platform, silent);
         plan.keep.keep = arguments->keep;
+        plan.differential = {
+            policies.differential.value_or(arguments->differentialDays > 0),
+            arguments->differentialDays > 0 ? arguments->differentialDays : DefaultFullAfterDays};
         outcome = RunUnattended(platform, silent, std::move(plan), policies, heldFiles);
     }
     if (const std::string followed = PolicyLogField(policies); !followed.empty()) {

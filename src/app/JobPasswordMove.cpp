@@ -35,7 +35,7 @@ std::vector<ListedJob> JobsStartedWith(const std::vector<ListedJob>& jobs,
 JobInfo WithPasswordKey(JobInfo job, const UnattendedArguments& arguments,
                         const std::string& passwordKey)
 {
-    job.Arguments = JobOptionsText(arguments.keep, passwordKey) +
+    job.Arguments = JobOptionsText(arguments.keep, passwordKey, arguments.differentialDays) +
                     JobArguments(arguments.profileName, arguments.itemFlags, std::string(),
                                  arguments.archivePath);
     job.Command = "\"" + job.Program + "\" " + job.Arguments;

@@ -338,11 +338,46 @@ void MainWindowModel::OpenChosenBackup(const std::string& path)
     opened_.NoValidBackupFlag = state_.NoValidBackupFlag;
     opened_.RestorePassword = state_.RestorePassword;
     Restore().Open(state_.RunFolder, path, dialogs_, messages_, opened_);
+    if (opened_.Differential) {
+        opened_.BackupFacts += "\r\n" + DifferentialFactsLine(opened_.Differential->fullName,
+                                                              !Restore().FullFor(opened_).empty());
+    }
     state_.NoValidBackupFlag = opened_.NoValidBackupFlag;
     state_.RestorePassword = opened_.RestorePassword;
     for (std::size_t box = 0; box < restoreItems_.size(); ++box) {
         restoreItems_[box].enabled = opened_.EnabledBoxes[box];
     }
+}
+
+// A differential's data files need its full backup: when it is not beside the differential,
+// the user is asked where it is. Cancelled, the data files are refused with the reason and the
+// other items are restored.
+void MainWindowModel::AskForTheFull(const RestoreRequest& request)
+{
+    if (!opened_.Differential || !request.ticked[0] || !Restore().FullFor(opened_).empty()) {
+        return;
+    }
+    FileDialogRequest choose;
+    choose.title = FullBackupDialogTitle(opened_.Differential->fullName);
+    choose.filter = "Kestrel File (*.ksb)|*.ksb";
+    choose.defaultExtension = "ksb";
+    choose.folder = ParentFolder(opened_.SourceFile);
+    choose.proposedName = opened_.Differential->fullName;
+    const std::optional<std::string> chosen = dialogs_.ChooseOpenFile(choose);
+    if (chosen && !chosen->empty()) {
+        Restore().UseFull(*chosen);
+    }
+}
+
+std::string DifferentialFactsLine(const std::string& fullName, bool found)
+{
+    return "Differential of: " + fullName +
+           (found ? " (found beside it)" : " (not found: Kestrel asks for it when you restore)");
+}
+
+std::string FullBackupDialogTitle(const std::string& fullName)
+{
+    return "Where is the full backup " + fullName + "?";
 }
 
 RestoreSession& MainWindowModel::Restore()
@@ -628,6 +663,7 @@ void MainWindowModel::StartRestoreRun()
     if (!CheckRestoreRequest(state_.NoValidBackupFlag, request.ticked, messages_)) {
         return;
     }
+    AskForTheFull(request);
     const RestoreMachine machine =
         RestoreMachineFor(state_, request.targetProfile, platform_, messages_);
     bool anyHeld = false;

@@ -70,6 +70,11 @@ public:
     void ShowProgress() override {}
 };
 
+// The restore tab's line for a differential backup: the full it needs and whether it was found
+// beside it; and the title of the dialog that asks for that full when it was not.
+std::string DifferentialFactsLine(const std::string& fullName, bool found);
+std::string FullBackupDialogTitle(const std::string& fullName);
+
 // The main window's rules and state, without any widget: which boxes are enabled and ticked,
 // the captions that change, and what each button, menu and click does. The window binds its
 // controls to this state and calls the event methods; after each call it shows the state.
@@ -193,6 +198,7 @@ private:
     // The options window's choice of a shadow copy for held files, which needs the rights.
     bool SnapshotChosen();
     void StartRestoreRun();
+    void AskForTheFull(const RestoreRequest& request);
     void RunRestore(const RestoreRequest& request, const RestoreMachine& machine);
     // A run's held-files step, then `next` on the window thread: off it when programs are to
     // close (the wait takes up to a minute, and Cancel must work meanwhile), else at once.

@@ -9,6 +9,7 @@
 #include "app/ScheduleJobAdd.h"
 #include "app/Startup.h"
 #include "backup/BackupDialogue.h"
+#include "backup/BackupGenerations.h"
 #include "outlook/OutlookRunsSetting.h"
 #include "outlook/ProfileDiscovery.h"
 #include "platform/LocalTime.h"
@@ -257,6 +258,11 @@ void SchedulerWindowModel::JobListingClicked()
         return;
     }
     host_.ShowJobListing(JobListingTable(*jobs, ReadBackupLog(platform_)));
+}
+
+void SchedulerWindowModel::SetDifferential(bool checked)
+{
+    choices_.differentialDays = checked ? DefaultFullAfterDays : 0;
 }
 
 void SchedulerWindowModel::SetKeep(int keep)

@@ -79,6 +79,9 @@ public:
     void JobListingClicked();
     // "Keep the last N backups": 1 to 99, a number outside held at the nearer end.
     void SetKeep(int keep);
+    // "differential: only what changed since the last full backup": a full archive again after
+    // DefaultFullAfterDays days.
+    void SetDifferential(bool checked);
     // "When Outlook is running:", an index of OutlookWayList(); one outside it changes nothing.
     // The choice is saved for every scheduled run when a task is added, not before.
     void OutlookWayChosen(int index);
@@ -98,6 +101,7 @@ public:
     const std::string& RetypedPassword() const { return choices_.retypedPassword; }
     const std::string& TargetFileText() const { return targetFileText_; }
     int Keep() const { return choices_.keep; }
+    bool Differential() const { return choices_.differentialDays > 0; }
     // The captions of the ways, and the one shown: the saved choice when the window opened.
     static std::vector<std::string> OutlookWayList();
     int OutlookWaySelection() const;

@@ -109,14 +109,11 @@ bool SaveINI(FileSystem& fileSystem, const std::string& keyName, const std::stri
     return !ReplaceFile(fileSystem, fileName, bytes);
 }
 
-std::optional<std::string> GetINI(FileSystem& fileSystem, const std::string& keyName,
-                                  const std::string& fileName)
+namespace {
+
+std::string ValueIn(const std::vector<std::string>& lines, const std::string& keyName)
 {
-    const auto lines = ReadInfoLines(fileSystem, fileName);
-    if (!lines) {
-        return std::nullopt;
-    }
-    for (const std::string& line : *lines) {
+    for (const std::string& line : lines) {
         if (line.empty()) {
             break;
         }
@@ -127,6 +124,37 @@ std::optional<std::string> GetINI(FileSystem& fileSystem, const std::string& key
         }
     }
     return std::string();
+}
+
+}  // namespace
+
+std::optional<std::string> GetINI(FileSystem& fileSystem, const std::string& keyName,
+                                  const std::string& fileName)
+{
+    const auto lines = ReadInfoLines(fileSystem, fileName);
+    if (!lines) {
+        return std::nullopt;
+    }
+    return ValueIn(*lines, keyName);
+}
+
+std::string InfoValueIn(std::string_view bytes, const std::string& keyName)
+{
+    std::vector<std::string> lines = Utf8Lines(bytes);
+    if (!IsUtf8InfoFile(lines)) {
+        lines.clear();
+        for (std::size_t start = 0; start < bytes.size();) {
+            std::size_t end = bytes.find('\n', start);
+            const std::size_t next = end == std::string_view::npos ? bytes.size() : end + 1;
+            end = end == std::string_view::npos ? bytes.size() : end;
+            if (end > start && bytes[end - 1] == '\r') {
+                --end;
+            }
+            lines.push_back(AnsiToUtf8(std::string(bytes.substr(start, end - start))));
+            start = next;
+        }
+    }
+    return ValueIn(lines, keyName);
 }
 
 std::string sGetTempFile(FileSystem& fileSystem, const std::string& runFolder,

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/FileSystem.h"
 
@@ -44,6 +45,10 @@ bool SaveINI(FileSystem& fileSystem, const std::string& keyName, const std::stri
 // file does. Empty (no value) when the file cannot be read.
 std::optional<std::string> GetINI(FileSystem& fileSystem, const std::string& keyName,
                                   const std::string& fileName);
+
+// The same lookup in an info file's bytes held in memory (read from an archive), UTF-8 or ANSI
+// as above; "" when no line has the key.
+std::string InfoValueIn(std::string_view bytes, const std::string& keyName);
 
 // A new, empty file in the run folder named by the system from the first three characters of
 // sPrefix, a hexadecimal number and ".tmp"; its full path, or "" when none could be made. Its

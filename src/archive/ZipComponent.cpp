@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "archive/ArchiveLeftovers.h"
+#include "archive/BlockMap.h"
 #include "archive/ChunkIndex.h"
 #include "archive/InfoFile.h"
 #include "archive/MemberDecoder.h"
@@ -30,6 +31,7 @@ enum class Mode { None, Reading, Writing };
 struct PendingFile {
     std::string path;
     std::string memberName;
+    std::uint32_t blockSize = 0;  // its block map's, 0 for none
 };
 
 bool IsAbsolute(const std::string& path)
@@ -241,6 +243,7 @@ struct ZipComponent::State {
         members.clear();
         chunkIndexes.clear();
         pending.clear();
+        comment.clear();
     }
     bool WriteArchive(const std::string& target, ZipEventThrottle& throttle);
     void SetChunkIndexesAside();
@@ -285,6 +288,7 @@ struct ZipComponent::State {
     std::string readPassword;
     std::optional<std::string> provenPassword;
     std::string writePassword;
+    std::string comment;
     bool protect = false;
     int deflateLevel = DefaultDeflateLevel;
     unsigned threads = 0;
@@ -432,6 +436,12 @@ bool ZipComponent::CheckPassword()
 
 bool ZipComponent::AddFile(const std::string& filePath, const std::string& memberName)
 {
+    return AddFileWithBlockMap(filePath, memberName, 0);
+}
+
+bool ZipComponent::AddFileWithBlockMap(const std::string& filePath, const std::string& memberName,
+                                       std::uint32_t blockSize)
+{
     State& s = *state_;
     if (s.mode != Mode::Writing) {
         return s.Fail("no archive was created to add " + filePath + " to");
@@ -454,8 +464,16 @@ bool ZipComponent::AddFile(const std::string& filePath, const std::string& membe
                           " is left out");
         }
     }
-    s.pending.push_back({path, name});
+    if (blockSize != 0 && (blockSize < SmallestBlockSize || blockSize > LargestBlockSize)) {
+        return s.Fail("no block map has blocks of " + std::to_string(blockSize) + " bytes");
+    }
+    s.pending.push_back({path, name, blockSize});
     return true;
+}
+
+void ZipComponent::SetArchiveComment(const std::string& comment)
+{
+    state_->comment = comment;
 }
 
 void ZipComponent::SetWritePassword(const std::string& password)
@@ -576,8 +594,9 @@ bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrott
             return Fail(facts.error());
         }
         job.total += facts->size;
-        sources.push_back(std::make_unique<ZipMemberSource>(
-            job, fileSystem, file.path, file.memberName, facts->size, facts->modified));
+        sources.push_back(std::make_unique<ZipMemberSource>(job, fileSystem, file.path,
+                                                            file.memberName, facts->size,
+                                                            facts->modified, file.blockSize));
     }
 
     Error writeFailure;
@@ -593,25 +612,44 @@ bool ZipComponent::State::WriteArchive(const std::string& target, ZipEventThrott
         zip_source_free(output);
         return Fail("cannot create " + target + ": " + openReason);
     }
+    if (!comment.empty() &&
+        zip_set_archive_comment(zip, comment.data(), static_cast<zip_uint16_t>(comment.size())) !=
+            0) {
+        const std::string reason = zip_strerror(zip);
+        zip_discard(zip);
+        return Fail("cannot write the comment of " + target + ": " + reason);
+    }
     // Each member of more than one chunk is followed by its chunk index, unless a file added
-    // under that name takes the place.
+    // under that name takes the place; a member with a block map then by its map.
     const auto nameTaken = [&](const std::string& name) {
         return std::any_of(pending.begin(), pending.end(), [&](const PendingFile& file) {
             return EqualsIgnoringCase(file.memberName, name);
         });
     };
-    std::vector<std::unique_ptr<ZipMemberSource>> indexSources;
+    std::vector<std::unique_ptr<ZipMemberSource>> derivedSources;
+    const auto addDerived = [&](ZipMemberSource& data, ZipMemberSource::Derived derived,
+                                const std::string& path) {
+        derivedSources.push_back(std::make_unique<ZipMemberSource>(job, fileSystem, data, derived));
+        return AddSource(zip, *derivedSources.back(), path);
+    };
     for (std::size_t i = 0; i < sources.size(); ++i) {
-        if (!AddSource(zip, *sources[i], pending[i].path)) {
+        ZipMemberSource& data = *sources[i];
+        if (!AddSource(zip, data, pending[i].path)) {
             return false;
         }
-        if (!sources[i]->HasChunkIndex() ||
-            nameTaken(sources[i]->MemberName() + std::string(ChunkIndexSuffix))) {
-            continue;
-        }
-        indexSources.push_back(std::make_unique<ZipMemberSource>(job, fileSystem, *sources[i]));
-        if (!AddSource(zip, *indexSources.back(), pending[i].path)) {
+        if (data.HasChunkIndex() && !nameTaken(data.MemberName() + std::string(ChunkIndexSuffix)) &&
+            !addDerived(data, ZipMemberSource::Derived::ChunkIndex, pending[i].path)) {
             return false;
+        }
+        if (data.HasBlockMap()) {
+            if (nameTaken(data.MemberName() + std::string(BlockMapSuffix))) {
+                zip_discard(zip);
+                return Fail("a file added as " + data.MemberName() + std::string(BlockMapSuffix) +
+                            " takes the name of the block map of " + pending[i].path);
+            }
+            if (!addDerived(data, ZipMemberSource::Derived::BlockMap, pending[i].path)) {
+                return false;
+            }
         }
     }
     throttle.Progress(0);
@@ -646,10 +684,10 @@ bool ZipComponent::State::AddSource(zip_t* zip, ZipMemberSource& member, const s
     const auto entry = static_cast<zip_uint64_t>(index);
     const bool added = index >= 0 && (!protect || zip_file_set_encryption(
                                                       zip, entry, ZIP_EM_AES_256, nullptr) == 0);
-    if (added &&
-        (!member.IsChunkIndex() ||
-         zip_file_set_comment(zip, entry, ChunkIndexComment.data(),
-                              static_cast<zip_uint16_t>(ChunkIndexComment.size()), 0) == 0)) {
+    const std::string_view memberComment = member.Comment();
+    if (added && (memberComment.empty() ||
+                  zip_file_set_comment(zip, entry, memberComment.data(),
+                                       static_cast<zip_uint16_t>(memberComment.size()), 0) == 0)) {
         return true;
     }
     if (index < 0) {
@@ -683,6 +721,17 @@ void ZipComponent::Close()
 std::vector<ZipMember> ZipComponent::Members() const
 {
     return state_->members;
+}
+
+std::string ZipComponent::ArchiveComment() const
+{
+    if (state_->archive == nullptr) {
+        return {};
+    }
+    int length = 0;
+    const char* comment = zip_get_archive_comment(state_->archive, &length, ZIP_FL_ENC_RAW);
+    return comment == nullptr ? std::string()
+                              : std::string(comment, static_cast<std::size_t>(length));
 }
 
 std::optional<ZipMember> ZipComponent::FindMember(const std::string& name) const

@@ -76,6 +76,13 @@ public:
     // refused when the file is missing or a member of that name (in any case) was added
     // already. Its data is read only by Write.
     bool AddFile(const std::string& filePath, const std::string& memberName = {});
+    // The same, and the member is followed by its block map (BlockMap.h), built from the bytes
+    // as they are written, with blocks of `blockSize` (SmallestBlockSize to LargestBlockSize).
+    // The map's name (the member's + BlockMapSuffix) must be free: Write fails otherwise.
+    bool AddFileWithBlockMap(const std::string& filePath, const std::string& memberName,
+                             std::uint32_t blockSize);
+    // The archive's comment, which every ZIP tool shows; ASCII, under 64 KiB.
+    void SetArchiveComment(const std::string& comment);
     void SetWritePassword(const std::string& password);
     void SetProtection(bool protect);
     void SetDeflateLevel(int level);
@@ -97,6 +104,8 @@ public:
     void Close();
 
     std::vector<ZipMember> Members() const;
+    // The open archive's comment; empty when it has none.
+    std::string ArchiveComment() const;
     // None when the name is absent or does not pass IsMemberPath.
     std::optional<ZipMember> FindMember(const std::string& name) const;
     // Reads the whole member and checks its checksum and authentication; the data is handed

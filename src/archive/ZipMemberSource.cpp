@@ -35,28 +35,57 @@ private:
 }  // namespace
 
 ZipMemberSource::ZipMemberSource(ZipWriteJob& job, FileSystem& fileSystem, std::string path,
-                                 std::string memberName, std::uint64_t size, std::time_t modified)
+                                 std::string memberName, std::uint64_t size, std::time_t modified,
+                                 std::uint32_t blockSize)
     : job_(job),
       fileSystem_(fileSystem),
       path_(std::move(path)),
       memberName_(std::move(memberName)),
       size_(size),
-      modified_(modified)
+      modified_(modified),
+      blockSize_(blockSize)
 {
     zip_error_init(&error_);
 }
 
+namespace {
+
+std::string_view DerivedSuffix(ZipMemberSource::Derived derived)
+{
+    return derived == ZipMemberSource::Derived::ChunkIndex ? ChunkIndexSuffix : BlockMapSuffix;
+}
+
+std::uint64_t DerivedSize(ZipMemberSource::Derived derived, std::uint64_t dataSize,
+                          std::uint32_t blockSize, std::size_t chunkSize)
+{
+    if (derived == ZipMemberSource::Derived::ChunkIndex) {
+        return ChunkIndexSizeFor(dataSize, chunkSize);
+    }
+    return BlockMapHeaderSize + (BlockCount(dataSize, blockSize) + 1) * Sha256::DigestSize;
+}
+
+}  // namespace
+
 ZipMemberSource::ZipMemberSource(ZipWriteJob& job, FileSystem& fileSystem,
-                                 const ZipMemberSource& data)
+                                 const ZipMemberSource& data, Derived derived)
     : job_(job),
       fileSystem_(fileSystem),
-      path_(data.path_ + std::string(ChunkIndexSuffix)),
-      memberName_(data.memberName_ + std::string(ChunkIndexSuffix)),
-      size_(ChunkIndexSizeFor(data.size_, ChunkSize)),
+      path_(data.path_ + std::string(DerivedSuffix(derived))),
+      memberName_(data.memberName_ + std::string(DerivedSuffix(derived))),
+      size_(DerivedSize(derived, data.size_, data.blockSize_, ChunkSize)),
       modified_(data.modified_),
-      indexToStore_(&data.chunks_)
+      derivedFrom_(&data),
+      derived_(derived)
 {
     zip_error_init(&error_);
+}
+
+std::string_view ZipMemberSource::Comment() const
+{
+    if (derivedFrom_ == nullptr) {
+        return {};
+    }
+    return derived_ == Derived::ChunkIndex ? ChunkIndexComment : BlockMapComment;
 }
 
 ZipMemberSource::~ZipMemberSource()
@@ -99,8 +128,10 @@ zip_int64_t ZipMemberSource::Callback(void* self, void* data, zip_uint64_t lengt
 
 zip_int64_t ZipMemberSource::Open()
 {
-    if (indexToStore_ != nullptr) {
-        in_ = std::make_unique<BytesInputFile>(SerializeChunkIndex(*indexToStore_));
+    if (derivedFrom_ != nullptr) {
+        in_ = std::make_unique<BytesInputFile>(derived_ == Derived::ChunkIndex
+                                                   ? SerializeChunkIndex(derivedFrom_->chunks_)
+                                                   : SerializeBlockMap(derivedFrom_->map_));
     } else {
         auto opened = fileSystem_.OpenInputFile(path_);
         if (!opened) {
@@ -118,6 +149,12 @@ zip_int64_t ZipMemberSource::Open()
     framing_.clear();
     dataDone_ = false;
     finished_ = false;
+    if (blockSize_ != 0) {
+        mapBuilder_ = std::make_unique<BlockMapBuilder>(blockSize_);
+        if (!mapBuilder_->Usable()) {
+            return Fail(ZIP_ER_INTERNAL, {"hash", path_, 0, "the system's crypto failed"});
+        }
+    }
     if (job_.protect) {
         aes_ = WinZipAes::ForWriting(job_.password, 256);
         if (!aes_) {
@@ -128,7 +165,7 @@ zip_int64_t ZipMemberSource::Open()
     deflate_ = std::make_unique<ParallelDeflate>(
         [this](std::uint8_t* data, std::size_t length) { return ReadFile(data, length); },
         ParallelDeflate::Settings{job_.deflateLevel, job_.threads, ChunkSize});
-    if (indexToStore_ == nullptr) {
+    if (derivedFrom_ == nullptr) {
         job_.events.AddingFile(memberName_);
     }
     return 0;
@@ -198,6 +235,10 @@ bool ZipMemberSource::NextPiece()
     }
     crc_ = deflate_->Crc();
     dataDone_ = true;
+    if (mapBuilder_) {
+        map_ = mapBuilder_->Finish();
+        mapBuilder_.reset();
+    }
     if (aes_) {
         const WinZipAes::Code code = aes_->FinishCode();
         framing_.assign(code.begin(), code.end());
@@ -227,7 +268,10 @@ std::ptrdiff_t ZipMemberSource::ReadFile(std::uint8_t* data, std::size_t length)
         Fail(ZIP_ER_INCONS, {"archive", path_, 0, "the file changed while it was read"});
         return -1;
     }
-    if (indexToStore_ == nullptr) {
+    if (mapBuilder_) {
+        mapBuilder_->Update(data, static_cast<std::size_t>(got));
+    }
+    if (derivedFrom_ == nullptr) {
         job_.Advance(got);
     }
     return static_cast<std::ptrdiff_t>(got);

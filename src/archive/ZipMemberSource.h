@@ -8,8 +8,10 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "archive/BlockMap.h"
 #include "archive/ChunkIndex.h"
 #include "archive/ParallelDeflate.h"
 #include "archive/WinZipAes.h"
@@ -50,22 +52,30 @@ struct ZipWriteJob {
 // the checksum and the stored size follow once the data is read.
 class ZipMemberSource {
 public:
+    // A blockSize other than 0 builds the file's block map while the file is read.
     ZipMemberSource(ZipWriteJob& job, FileSystem& fileSystem, std::string path,
-                    std::string memberName, std::uint64_t size, std::time_t modified);
+                    std::string memberName, std::uint64_t size, std::time_t modified,
+                    std::uint32_t blockSize = 0);
     ~ZipMemberSource();
     ZipMemberSource(const ZipMemberSource&) = delete;
     ZipMemberSource& operator=(const ZipMemberSource&) = delete;
 
-    // The source of the chunk index of the member `data` makes (named for it), read from the
-    // index `data` fills: libzip must read `data` first. It reports no event of its own.
-    ZipMemberSource(ZipWriteJob& job, FileSystem& fileSystem, const ZipMemberSource& data);
+    // What a source derived from a data member's source holds.
+    enum class Derived { ChunkIndex, BlockMap };
+    // The source of the chunk index or the block map of the member `data` makes (named for
+    // it), read from what `data` fills while it is read: libzip must read `data` first. It
+    // reports no event of its own.
+    ZipMemberSource(ZipWriteJob& job, FileSystem& fileSystem, const ZipMemberSource& data,
+                    Derived derived);
 
     // Owned by the caller, which keeps it alive until libzip is done with the archive.
     zip_source_t* Create(zip_t* archive);
     // The index member that goes with this one: none for a member of at most one chunk.
     bool HasChunkIndex() const { return ChunkIndexSizeFor(size_, ChunkSize) != 0; }
     const std::string& MemberName() const { return memberName_; }
-    bool IsChunkIndex() const { return indexToStore_ != nullptr; }
+    bool HasBlockMap() const { return blockSize_ != 0; }
+    // The file comment that marks a derived member; empty for a data member.
+    std::string_view Comment() const;
 
     static constexpr std::size_t ChunkSize = ParallelDeflate::DefaultChunkSize;
 
@@ -86,8 +96,12 @@ private:
     std::string memberName_;
     std::uint64_t size_;
     std::time_t modified_;
-    const ChunkIndex* indexToStore_ = nullptr;  // set for the source of an index member
-    ChunkIndex chunks_;                         // of the data handed out so far
+    const ZipMemberSource* derivedFrom_ = nullptr;  // set for an index or a map member
+    Derived derived_ = Derived::ChunkIndex;
+    ChunkIndex chunks_;  // of the data handed out so far
+    std::uint32_t blockSize_ = 0;
+    std::unique_ptr<BlockMapBuilder> mapBuilder_;
+    BlockMap map_;  // once the data is read
     std::unique_ptr<InputFile> in_;
     std::uint64_t read_ = 0;
     std::unique_ptr<ParallelDeflate> deflate_;

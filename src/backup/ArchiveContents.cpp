@@ -1,5 +1,6 @@
 #include "backup/ArchiveContents.h"
 
+#include "archive/ChangedBlocks.h"
 #include "archive/InfoFile.h"
 #include "archive/MemberName.h"
 #include "platform/NameCase.h"
@@ -36,6 +37,99 @@ std::optional<std::string> ArchiveContents::Add(const std::string& path, std::st
     return name;
 }
 
+void ArchiveContents::SetDifferentialBase(const DifferentialBase* base,
+                                          const std::string& scratchFolder)
+{
+    base_ = base;
+    scratchFolder_ = scratchFolder;
+}
+
+std::optional<std::string> ArchiveContents::AddDataFile(const std::string& path, std::string& why)
+{
+    for (const Added& added : added_) {
+        if (EqualsIgnoringCase(added.path, path)) {
+            return added.memberName;
+        }
+    }
+    const std::string name = FreeDataName(BareName(path));
+    const MemberMap* full = nullptr;
+    if (base_ != nullptr) {
+        for (const MemberMap& map : base_->maps) {
+            if (map.dataName == name) {
+                full = &map;
+            }
+        }
+        if (full == nullptr && needsFull_.empty()) {
+            needsFull_ = name + " is not in the full backup " + base_->fullName;
+        } else if (full != nullptr && full->map.blockSize != blockSize_ && needsFull_.empty()) {
+            needsFull_ = "the full backup " + base_->fullName + " maps " + name + " in blocks of " +
+                         std::to_string(full->map.blockSize) + " bytes, not " +
+                         std::to_string(blockSize_);
+        }
+    }
+    if (full != nullptr && needsFull_.empty()) {
+        return AddChangedBlocks(path, name, *full, why);
+    }
+    auto opened = fileSystem_.OpenInputFile(path);
+    if (!opened) {
+        why = opened.error().Describe();
+        return std::nullopt;
+    }
+    opened->reset();
+    if (!zip_.AddFileWithBlockMap(path, name, blockSize_)) {
+        why = zip_.LastError();
+        return std::nullopt;
+    }
+    added_.push_back({path, name});
+    reserved_.push_back(name + std::string(BlockMapSuffix));
+    reserved_.push_back(name + std::string(ChangedBlocksSuffix));
+    dataFiles_.push_back({name, name + std::string(BlockMapSuffix), {}, {}});
+    return name;
+}
+
+std::optional<std::string> ArchiveContents::AddChangedBlocks(const std::string& path,
+                                                             const std::string& name,
+                                                             const MemberMap& full,
+                                                             std::string& why)
+{
+    const std::string blocks = fileSystem_.CreateTempFile(scratchFolder_, "KCB");
+    const std::string map = fileSystem_.CreateTempFile(scratchFolder_, "KBM");
+    for (const std::string& made : {blocks, map}) {
+        if (!made.empty()) {
+            temporaryFiles_.push_back(made);
+        }
+    }
+    if (blocks.empty() || map.empty()) {
+        why = "cannot create a temporary file in " + scratchFolder_;
+        return std::nullopt;
+    }
+    const ChangedBlocksResult result =
+        WriteChangedBlocks(fileSystem_, path, full.map, fileSystem_, blocks, map);
+    if (result.kind == ChangedBlocksResult::Kind::Failed) {
+        why = result.why;
+        return std::nullopt;
+    }
+    if (result.kind == ChangedBlocksResult::Kind::TooMany) {
+        if (needsFull_.empty()) {
+            needsFull_ =
+                "more than half of " + name + " changed since the full backup " + base_->fullName;
+        }
+        why = needsFull_;
+        return std::nullopt;
+    }
+    const std::string mapName = name + std::string(BlockMapSuffix);
+    const std::string changedName = name + std::string(ChangedBlocksSuffix);
+    if (!zip_.AddFile(blocks, changedName) || !zip_.AddFile(map, mapName)) {
+        why = zip_.LastError();
+        return std::nullopt;
+    }
+    added_.push_back({path, name});
+    reserved_.push_back(mapName);
+    reserved_.push_back(changedName);
+    dataFiles_.push_back({name, mapName, changedName, full.hash});
+    return name;
+}
+
 bool ArchiveContents::AddInfoFile(const std::string& path, std::string& why)
 {
     if (!zip_.AddFile(path, InfoFileName)) {
@@ -55,7 +149,33 @@ bool ArchiveContents::NameTaken(const std::string& name) const
             return true;
         }
     }
+    for (const std::string& taken : reserved_) {
+        if (EqualsIgnoringCase(taken, name)) {
+            return true;
+        }
+    }
     return false;
+}
+
+std::string ArchiveContents::FreeDataName(const std::string& bareName) const
+{
+    const auto free = [&](const std::string& name) {
+        return !NameTaken(name) && !NameTaken(name + std::string(BlockMapSuffix)) &&
+               !NameTaken(name + std::string(ChangedBlocksSuffix));
+    };
+    if (free(bareName)) {
+        return bareName;
+    }
+    const std::size_t dot = bareName.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot > 0;
+    const std::string stem = hasExtension ? bareName.substr(0, dot) : bareName;
+    const std::string extension = hasExtension ? bareName.substr(dot) : std::string();
+    for (int number = 2;; ++number) {
+        std::string candidate = stem + " (" + std::to_string(number) + ")" + extension;
+        if (free(candidate)) {
+            return candidate;
+        }
+    }
 }
 
 std::string ArchiveContents::FreeName(const std::string& memberPath) const

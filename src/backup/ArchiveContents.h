@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "archive/Differential.h"
 #include "archive/ZipComponent.h"
 #include "platform/FileSystem.h"
 
@@ -16,6 +18,23 @@ namespace kestrel {
 // folder) keeps the name it got first, and another file whose name is taken gets the first free
 // "name (2).ext", "name (3).ext", ... in the same subfolder. The info file's name is never
 // given to a collected file.
+// The full archive a differential backup is made against, with the maps of its data files.
+struct DifferentialBase {
+    std::string fullPath;
+    std::string fullName;  // bare
+    std::string fullId;
+    std::vector<MemberMap> maps;
+};
+
+// One data file as it went into the archive: whole with its map, or as its changed blocks and
+// new map (changedName set, and the hash of the full's map it was compared with).
+struct DataFileEntry {
+    std::string name;
+    std::string mapName;
+    std::string changedName;
+    std::string fullMapHash;
+};
+
 class ArchiveContents {
 public:
     ArchiveContents(FileSystem& fileSystem, ZipComponent& zip);
@@ -27,6 +46,19 @@ public:
     // wanted instead of the bare one.
     std::optional<std::string> Add(const std::string& path, std::string& why,
                                    const std::string& memberPath = {});
+    // Adds a data file (see Add): whole, followed by its block map, or, with a differential
+    // base, as the blocks changed since the full (written now into temporary files in
+    // `scratchFolder`) and its new map. The data file's name is chosen so that neither map nor
+    // changed blocks can take another file's name. When the file cannot go into a differential
+    // (the full lacks it, or more than half of it changed) it is added whole and NeedsFull says
+    // why: the run then writes a full instead.
+    std::optional<std::string> AddDataFile(const std::string& path, std::string& why);
+    void SetDifferentialBase(const DifferentialBase* base, const std::string& scratchFolder);
+    void SetBlockSize(std::uint32_t blockSize) { blockSize_ = blockSize; }
+    const std::vector<DataFileEntry>& DataFiles() const { return dataFiles_; }
+    const std::string& NeedsFull() const { return needsFull_; }
+    // The temporary files the differential made, for the run to remove after the write.
+    const std::vector<std::string>& TemporaryFiles() const { return temporaryFiles_; }
     // Adds the info file under its own name.
     bool AddInfoFile(const std::string& path, std::string& why);
     // Collected files added so far (the info file does not count).
@@ -39,10 +71,21 @@ private:
     };
     bool NameTaken(const std::string& name) const;
     std::string FreeName(const std::string& bareName) const;
+    std::string FreeDataName(const std::string& bareName) const;
+    std::optional<std::string> AddChangedBlocks(const std::string& path, const std::string& name,
+                                                const MemberMap& full, std::string& why);
 
     FileSystem& fileSystem_;
     ZipComponent& zip_;
     std::vector<Added> added_;
+    // Names a data file's map and changed blocks take, kept from every other file.
+    std::vector<std::string> reserved_;
+    std::vector<DataFileEntry> dataFiles_;
+    const DifferentialBase* base_ = nullptr;
+    std::string scratchFolder_;
+    std::uint32_t blockSize_ = DefaultBlockSize;
+    std::string needsFull_;
+    std::vector<std::string> temporaryFiles_;
 };
 
 }  // namespace kestrel

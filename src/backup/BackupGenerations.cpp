@@ -7,6 +7,7 @@
 #include <random>
 #include <tuple>
 
+#include "archive/Differential.h"
 #include "archive/InfoFile.h"
 #include "archive/MemberName.h"
 #include "archive/ZipComponent.h"
@@ -22,6 +23,7 @@ constexpr std::string_view StampPattern = "0000-00-00 0000";
 constexpr std::string_view UtcMark = " UTC";
 constexpr std::string_view IncompleteOpening = " (incomplete ";
 constexpr std::string_view IncompleteClosing = ")";
+constexpr std::string_view DifferentialClosing = " differential";
 // The write goes to "<target>.part-" and six letters or digits first, so nothing is replaced
 // before the archive is whole (and read back). The form is that of a write's temporary file, so
 // a run killed meanwhile leaves nothing that a later write to the target does not clear away;
@@ -197,6 +199,15 @@ std::optional<NameTime> IncompleteTime(const std::string& target, const std::str
                        std::string(IncompleteClosing) + extension);
 }
 
+std::optional<NameTime> DifferentialTime(const std::string& target, const std::string& name)
+{
+    const auto [stem, extension] = StemAndExtension(target);
+    const std::optional<NameTime> named =
+        TimeBetween(target, name, stem + " ", std::string(DifferentialClosing) + extension);
+    // Differentials were never named by the local clock.
+    return named && !named->local ? named : std::nullopt;
+}
+
 std::string DatedName(const std::string& target, const std::string& opening, std::time_t when,
                       const std::string& closing)
 {
@@ -331,17 +342,50 @@ std::string BackupToKeep(FileSystem& files, const std::string& target, const Bes
     return {};
 }
 
+// The fulls and differentials beside the target, each differential with the full its info file
+// names; one that does not read with the password (an earlier one's) names none.
+std::vector<RestorePoint> RestorePointsOf(FileSystem& files, const Beside& beside,
+                                          const std::string& target, const std::string& password)
+{
+    std::vector<RestorePoint> points;
+    for (const std::string& name : beside.ours) {
+        if (IsGenerationName(target, name)) {
+            points.push_back({name, false, {}});
+        } else if (IsDifferentialName(target, name)) {
+            NoZipEvents events;
+            ZipComponent zip(files, events);
+            zip.SetReadPassword(password);
+            std::string full;
+            if (zip.Open(JoinPath(beside.folder, name))) {
+                if (const auto info = ReadInfoBytes(zip)) {
+                    full = InfoValueIn(*info, DifferentialOfKey);
+                }
+            }
+            points.push_back({name, true, full});
+        }
+    }
+    return points;
+}
+
 // After a complete run: the generations beyond `keep`, and every incomplete archive of the
 // target, which the complete one supersedes. After one that lacks an item: its incomplete
 // archives beyond `keep`.
 std::vector<std::string> RemoveSuperseded(FileSystem& files, const std::string& target,
                                           const Beside& beside, int keep, std::time_t now,
-                                          const std::string& written, bool complete)
+                                          const std::string& written, bool complete,
+                                          const std::string& password,
+                                          std::vector<std::string>& unrestorable)
 {
     std::vector<std::string> doomed;
     if (complete) {
         if (keep > MinimumKept) {
-            doomed = GenerationsBeyond(target, beside.ours, keep, now, written);
+            const Pruning pruning = RestorePointsBeyond(
+                target, RestorePointsOf(files, beside, target, password), keep, now, written);
+            doomed = pruning.beyond;
+            doomed.insert(doomed.end(), pruning.unrestorable.begin(), pruning.unrestorable.end());
+            for (const std::string& name : pruning.unrestorable) {
+                unrestorable.push_back(JoinPath(beside.folder, name));
+            }
         }
         for (const std::string& name : beside.ours) {
             if (IsIncompleteName(target, name) && !EqualsIgnoringCase(name, written)) {
@@ -375,6 +419,127 @@ std::string IncompletePath(const std::string& target, std::time_t when)
     return DatedName(target, std::string(IncompleteOpening), when, std::string(IncompleteClosing));
 }
 
+std::string DifferentialPath(const std::string& target, std::time_t when)
+{
+    return DatedName(target, " ", when, std::string(DifferentialClosing));
+}
+
+bool IsDifferentialName(const std::string& target, const std::string& fileName)
+{
+    return DifferentialTime(target, fileName).has_value();
+}
+
+Pruning RestorePointsBeyond(const std::string& target, const std::vector<RestorePoint>& points,
+                            int keep, std::time_t now, const std::string& written)
+{
+    const auto timeOf = [&](const RestorePoint& point) {
+        return point.differential ? DifferentialTime(target, point.name)
+                                  : GenerationTime(target, point.name);
+    };
+    const auto fullPresent = [&](const std::string& fullName) {
+        return std::any_of(points.begin(), points.end(), [&](const RestorePoint& point) {
+            return !point.differential && EqualsIgnoringCase(point.name, fullName) && timeOf(point);
+        });
+    };
+    // A differential is made against the newest full before it: the one taken for a
+    // differential whose info could not be read. With none, it is kept as any restore point.
+    const auto fullBefore = [&](std::time_t time) {
+        std::string newest;
+        std::time_t newestTime = 0;
+        for (const RestorePoint& point : points) {
+            const std::optional<NameTime> named = point.differential ? std::nullopt : timeOf(point);
+            if (named && named->time <= time && (newest.empty() || named->time > newestTime)) {
+                newest = point.name;
+                newestTime = named->time;
+            }
+        }
+        return newest;
+    };
+    Pruning pruning;
+    // (dated after now, time, position): the ones dated after now sort first, as in Beyond.
+    std::vector<std::tuple<bool, std::time_t, std::size_t>> dated;
+    std::size_t newest = 0;
+    std::vector<std::string> needed;  // the fulls of the kept differentials
+    std::vector<std::string> fullsNeeded(points.size());  // by each differential
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const RestorePoint& point = points[i];
+        const std::optional<NameTime> named = timeOf(point);
+        if (!named) {
+            continue;
+        }
+        const bool isWritten = EqualsIgnoringCase(point.name, written);
+        const std::string fullName =
+            point.differential && point.fullName.empty() ? fullBefore(named->time) : point.fullName;
+        if (point.differential && !point.fullName.empty() && !fullPresent(fullName)) {
+            if (!isWritten) {
+                pruning.unrestorable.push_back(point.name);
+            }
+            continue;
+        }
+        if (isWritten) {
+            newest = 1;
+            if (point.differential) {
+                needed.push_back(fullName);
+            }
+        } else {
+            dated.emplace_back(!After(*named, now), named->time, i);
+            fullsNeeded[i] = fullName;
+        }
+    }
+    std::sort(dated.begin(), dated.end());
+    const std::size_t kept = static_cast<std::size_t>(std::max(keep, MinimumKept));
+    const std::size_t firstKept = dated.size() + newest > kept ? dated.size() + newest - kept : 0;
+    for (std::size_t i = firstKept; i < dated.size(); ++i) {
+        const std::size_t at = std::get<2>(dated[i]);
+        if (points[at].differential) {
+            needed.push_back(fullsNeeded[at]);
+        }
+    }
+    for (std::size_t i = 0; i < firstKept; ++i) {
+        const RestorePoint& point = points[std::get<2>(dated[i])];
+        const bool isNeeded =
+            !point.differential &&
+            std::any_of(needed.begin(), needed.end(), [&](const std::string& fullName) {
+                return EqualsIgnoringCase(fullName, point.name);
+            });
+        if (!isNeeded) {
+            pruning.beyond.push_back(point.name);
+        }
+    }
+    return pruning;
+}
+
+std::optional<int> FullAfterDaysCount(const std::string& text)
+{
+    if (text.empty() || text.size() > 3 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    const int days = std::stoi(text);
+    return days >= 1 && days <= MaximumFullAfterDays ? std::optional(days) : std::nullopt;
+}
+
+std::string NewestFull(FileSystem& files, const std::string& target, std::time_t now)
+{
+    const Beside beside = LookBeside(files, target);
+    std::vector<std::string> fulls;
+    for (const std::string& name : beside.ours) {
+        if (IsGenerationName(target, name)) {
+            const std::optional<NameTime> named = GenerationTime(target, name);
+            if (named && !After(*named, now)) {
+                fulls.push_back(name);
+            }
+        }
+    }
+    const std::vector<std::string> older = GenerationsBeyond(target, fulls, 1, now);
+    for (const std::string& name : fulls) {
+        if (std::find(older.begin(), older.end(), name) == older.end()) {
+            return JoinPath(beside.folder, name);
+        }
+    }
+    return {};
+}
+
 bool IsGenerationName(const std::string& target, const std::string& fileName)
 {
     return GenerationTime(target, fileName).has_value();
@@ -390,6 +555,9 @@ std::optional<std::time_t> NamedTime(const std::string& target, const std::strin
     std::optional<NameTime> named = GenerationTime(target, fileName);
     if (!named) {
         named = IncompleteTime(target, fileName);
+    }
+    if (!named) {
+        named = DifferentialTime(target, fileName);
     }
     return named ? std::optional(named->time) : std::nullopt;
 }
@@ -503,9 +671,10 @@ BackupOutcome PlaceStagedArchive(BackupOutcome outcome, const BackupRequest& sta
     const std::string kept =
         complete ? std::string()
                  : BackupToKeep(files, target, LookBeside(files, target), policy.keep, now);
-    const std::string placed = !kept.empty()               ? IncompletePath(target, now)
-                               : policy.keep > MinimumKept ? GenerationPath(target, now)
-                                                           : target;
+    const std::string placed = !kept.empty()                    ? IncompletePath(target, now)
+                               : policy.keep <= MinimumKept     ? target
+                               : outcome.differentialOf.empty() ? GenerationPath(target, now)
+                                                                : DifferentialPath(target, now);
     // A dated name is the run's own; a file of the user's that happens to bear it stays.
     if (placed != target && files.Stat(placed) && !HoldsBackup(files, placed)) {
         files.RemoveFile(staged.writePath);
@@ -523,8 +692,9 @@ BackupOutcome PlaceStagedArchive(BackupOutcome outcome, const BackupRequest& sta
     outcome.writtenBeside = !kept.empty();
     outcome.keptBackup = kept;
     const Beside beside = LookBeside(files, target);
-    outcome.removed =
-        RemoveSuperseded(files, target, beside, policy.keep, now, BareName(placed), complete);
+    outcome.removed = RemoveSuperseded(files, target, beside, policy.keep, now, BareName(placed),
+                                       complete, staged.protect ? staged.password : std::string(),
+                                       outcome.removedUnrestorable);
     for (const std::string& name : DatedAfter(target, beside.ours, now)) {
         const std::string path = JoinPath(beside.folder, name);
         if (std::find(outcome.removed.begin(), outcome.removed.end(), path) ==

@@ -27,8 +27,15 @@ namespace kestrel {
 inline constexpr int MinimumKept = 1;
 inline constexpr int MaximumKept = 99;
 
+// A differential archive (only the blocks of the data files changed since a full generation)
+// is a generation too, named "D:\b\work 2026-12-08 0230 UTC differential.ksb"; it is restored
+// with the full it names in its info file.
+//
 // The generation a run that starts at `when` writes.
 std::string GenerationPath(const std::string& target, std::time_t when);
+// The differential a run that starts at `when` writes.
+std::string DifferentialPath(const std::string& target, std::time_t when);
+bool IsDifferentialName(const std::string& target, const std::string& fileName);
 // Where a run that left an item out puts its archive.
 std::string IncompletePath(const std::string& target, std::time_t when);
 // Whether a bare file name is a generation, or an incomplete archive, of the target; names
@@ -57,6 +64,32 @@ std::vector<std::string> IncompleteBeyond(const std::string& target,
 std::vector<std::string> DatedAfter(const std::string& target,
                                     const std::vector<std::string>& fileNames, std::time_t now);
 
+// One archive of a target's history as pruning sees it: a full generation, or a differential
+// and the file name of the full it needs (empty when its info could not be read: the newest
+// full before it, which it was made against, is taken for it).
+struct RestorePoint {
+    std::string name;
+    bool differential = false;
+    std::string fullName;
+};
+
+// What keeping `keep` restore points removes. The restore points are the fulls and the
+// differentials whose full is among `points`, newest first (ordered as GenerationsBeyond
+// orders, `written` the newest); the newest `keep` are kept, and so is every full a kept
+// differential needs, however old. `beyond` lists the rest, oldest first; `unrestorable` the
+// differentials whose full is gone, which can no longer be restored from here and are removed
+// too (the caller says so in the log).
+struct Pruning {
+    std::vector<std::string> beyond;
+    std::vector<std::string> unrestorable;
+};
+Pruning RestorePointsBeyond(const std::string& target, const std::vector<RestorePoint>& points,
+                            int keep, std::time_t now, const std::string& written = {});
+
+// The newest complete full generation of the target that is an archive of ours, not dated
+// after `now`; empty when there is none.
+std::string NewestFull(FileSystem& files, const std::string& target, std::time_t now);
+
 // How a scheduled job, or `kestrel backup` asked for it, keeps its archives.
 struct KeepPolicy {
     // 1: the target itself, replaced by each complete run; more: dated generations.
@@ -64,6 +97,17 @@ struct KeepPolicy {
     // Read the new archive back before it replaces or removes anything.
     bool verify = false;
 };
+
+// Whether, and how, a run writes a differential archive instead of a full one.
+struct DifferentialPolicy {
+    bool wanted = false;
+    // A full is written again once the newest is older than this.
+    int fullAfterDays = 7;
+};
+inline constexpr int DefaultFullAfterDays = 7;
+inline constexpr int MaximumFullAfterDays = 365;
+// The days of "--full-after-days N" (1 to MaximumFullAfterDays, digits only); nothing else.
+std::optional<int> FullAfterDaysCount(const std::string& text);
 
 // Why the archive at the path does not read back (a member's CRC or AES authentication, an
 // unreadable directory); nothing when every member passes.

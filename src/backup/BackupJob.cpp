@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "archive/Differential.h"
 #include "archive/InfoFile.h"
 #include "backup/ArchiveContents.h"
 #include "backup/BackupGenerations.h"
@@ -88,6 +89,7 @@ struct BackupJob::State final : ZipEventSink {
         progress.SetProgress(progressValue, ProgressMaximum);
     }
     bool WriteHeader(const BackupRequest& request, const BackupMachine& machine);
+    bool WriteMapKeys();
     bool FailWith(BackupResult result, std::string why)
     {
         outcome.result = result;
@@ -107,8 +109,43 @@ struct BackupJob::State final : ZipEventSink {
     bool readyToWrite = false;
     int progressValue = 0;
     ProgressSink* writeProgress = nullptr;
+    const DifferentialBase* base = nullptr;
     BackupOutcome outcome;
 };
+
+// The info lines of the data files' maps: a full's id, or a differential's full and the maps
+// it was compared with. Written only for an archive that holds a data file.
+bool BackupJob::State::WriteMapKeys()
+{
+    const std::vector<DataFileEntry>& dataFiles = archive.DataFiles();
+    if (dataFiles.empty()) {
+        return true;
+    }
+    std::string maps;
+    std::string changed;
+    std::string fullMaps;
+    for (const DataFileEntry& entry : dataFiles) {
+        const std::string separator = maps.empty() ? "" : ";";
+        maps += separator + entry.mapName;
+        changed += separator + entry.changedName;
+        fullMaps += separator + entry.fullMapHash;
+    }
+    if (!SaveINI(files, BlockMapsKey, maps, infoFilePath)) {
+        return false;
+    }
+    const bool differential = base != nullptr && archive.NeedsFull().empty();
+    if (!differential) {
+        const std::string id = NewFullId();
+        return !id.empty() && SaveINI(files, FullIdKey, id, infoFilePath);
+    }
+    outcome.differentialOf = base->fullName;
+    zip.SetArchiveComment(DifferentialNote(base->fullName));
+    return SaveINI(files, ChangedBlocksKey, changed, infoFilePath) &&
+           SaveINI(files, DifferentialOfKey, base->fullName, infoFilePath) &&
+           SaveINI(files, DifferentialFullIdKey, base->fullId, infoFilePath) &&
+           SaveINI(files, DifferentialFullMapsKey, fullMaps, infoFilePath) &&
+           SaveINI(files, DifferentialNoteKey, DifferentialNote(base->fullName), infoFilePath);
+}
 
 bool BackupJob::State::WriteHeader(const BackupRequest& request, const BackupMachine& machine)
 {
@@ -145,6 +182,16 @@ BackupJob::~BackupJob() = default;
 void BackupJob::SetThreadCount(unsigned threads)
 {
     state_->zip.SetThreadCount(threads);
+}
+
+void BackupJob::SetDifferentialBase(const DifferentialBase* base)
+{
+    state_->base = base;
+}
+
+std::string BackupJob::NeedsFull() const
+{
+    return state_->archive.NeedsFull();
 }
 
 void BackupJob::Collect(const BackupRequest& request, const BackupMachine& machine,
@@ -186,6 +233,7 @@ void BackupJob::Collect(const BackupRequest& request, const BackupMachine& machi
         return;
     }
 
+    s.archive.SetDifferentialBase(s.base, machine.runFolder);
     s.context.emplace(CollectorContext{
         .fileSystem = files,
         .registry = s.registry,
@@ -230,7 +278,8 @@ void BackupJob::Collect(const BackupRequest& request, const BackupMachine& machi
     }
 
     std::string why;
-    if (!SaveINI(files, "BackupItem", BackupItemValue(s.outcome.succeeded), s.infoFilePath) ||
+    if (!s.WriteMapKeys() ||
+        !SaveINI(files, "BackupItem", BackupItemValue(s.outcome.succeeded), s.infoFilePath) ||
         !files.SetNormalAttributes(s.infoFilePath) || !s.archive.AddInfoFile(s.infoFilePath, why)) {
         s.FailWith(BackupResult::WriteFailed,
                    why.empty() ? "cannot write the info file " + s.infoFilePath : why);
@@ -291,6 +340,9 @@ BackupOutcome BackupJob::Finish(ProgressSink& progress)
         for (const std::string& exportFile : s.context->exportFiles) {
             files.RemoveFile(exportFile);
         }
+    }
+    for (const std::string& temporary : s.archive.TemporaryFiles()) {
+        files.RemoveFile(temporary);
     }
     s.context.reset();
     s.readyToWrite = false;

@@ -8,6 +8,7 @@
 
 #include "archive/ItemTable.h"
 #include "archive/ZipComponent.h"
+#include "backup/ArchiveContents.h"
 #include "backup/BackupRequest.h"
 #include "platform/Platform.h"
 #include "ui/Messages.h"
@@ -39,12 +40,18 @@ struct BackupOutcome {
     std::uint64_t archiveBytes = 0;
     // Where the archive is now; empty when nothing was written.
     std::string archivePath;
+    // The full backup's file name when the archive is a differential made against it.
+    std::string differentialOf;
+    // Why a run asked for a differential wrote a full archive; empty otherwise.
+    std::string fullBecause;
     // The run left an item out, so its archive went beside the target instead of replacing a
     // complete one, which is `keptBackup` (the target, or the newest generation).
     bool writtenBeside = false;
     std::string keptBackup;
     // Older archives of the same target the run removed once its own was in place.
     std::vector<std::string> removed;
+    // Of those, the differentials removed because the full they need is gone.
+    std::vector<std::string> removedUnrestorable;
     // Archives of the same target whose names hold a time after this run's start (written while
     // the clock was ahead): counted as older than the rest, never as the newest.
     std::vector<std::string> datedAfter;
@@ -106,6 +113,12 @@ public:
 
     // Deflate threads for the write (0: one per processor).
     void SetThreadCount(unsigned threads);
+    // Before Collect: the data files go in as their blocks changed since this full, which must
+    // outlive the job. Without, the archive is a full one, each data file with its map.
+    void SetDifferentialBase(const DifferentialBase* base);
+    // After Collect: why the archive cannot be a differential after all (see ArchiveContents);
+    // the run then collects again for a full.
+    std::string NeedsFull() const;
 
 private:
     struct State;

@@ -65,11 +65,29 @@ bool BackupRun::Prepare(ProgressSink& progress)
 void BackupRun::Collect(ProgressSink& progress)
 {
     FileSystem& reads = snapshotReads_ ? *snapshotReads_ : *platform_.fileSystem;
+    if (plan_.differential.wanted) {
+        base_ = ChooseDifferentialBase(*platform_.fileSystem, plan_.request, plan_.keep,
+                                       plan_.differential, fullBecause_);
+    }
     job_ = std::make_unique<BackupJob>(platform_, messages_, reads);
     if (cancelled_) {
         job_->Cancel();
     }
+    job_->SetDifferentialBase(base_ ? &*base_ : nullptr);
     job_->Collect(staged_, plan_.machine, progress);
+    if (base_ && !job_->NeedsFull().empty()) {
+        // A data file cannot go into a differential (a Compact rewrote it): all of it again,
+        // as a full.
+        fullBecause_ = job_->NeedsFull();
+        SilentProgress silent;
+        job_->Finish(silent);
+        base_.reset();
+        job_ = std::make_unique<BackupJob>(platform_, messages_, reads);
+        if (cancelled_) {
+            job_->Cancel();
+        }
+        job_->Collect(staged_, plan_.machine, progress);
+    }
 }
 
 void BackupRun::Write(ProgressSink& progress)
@@ -86,7 +104,11 @@ void BackupRun::Write(ProgressSink& progress)
 BackupRunOutcome BackupRun::Finish(ProgressSink& progress)
 {
     if (job_) {
-        outcome_.backup = PlaceStagedArchive(job_->Finish(progress), staged_, plan_.keep,
+        BackupOutcome finished = job_->Finish(progress);
+        if (plan_.differential.wanted && finished.differentialOf.empty()) {
+            finished.fullBecause = fullBecause_;
+        }
+        outcome_.backup = PlaceStagedArchive(std::move(finished), staged_, plan_.keep,
                                              readBackProblem_, *platform_.fileSystem);
         job_.reset();
     }

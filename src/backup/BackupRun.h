@@ -11,6 +11,7 @@
 #include "backup/BackupGenerations.h"
 #include "backup/BackupJob.h"
 #include "backup/BackupRequest.h"
+#include "backup/DifferentialBackup.h"
 #include "outlook/HeldFiles.h"
 #include "platform/Platform.h"
 #include "ui/Messages.h"
@@ -27,6 +28,8 @@ struct BackupPlan {
     BackupRequest request;
     BackupMachine machine;
     KeepPolicy keep;
+    // A differential archive instead of a full one, when one can be made.
+    DifferentialPolicy differential;
     // Whether the held files may be read from a shadow copy (the user has the rights for it);
     // without, the Snapshot way closes the programs instead.
     bool snapshotsAllowed = false;
@@ -93,6 +96,8 @@ private:
     std::unique_ptr<HeldFilesGate> gate_;
     std::unique_ptr<FileSystem> snapshotReads_;
     std::unique_ptr<BackupJob> job_;
+    std::optional<DifferentialBase> base_;
+    std::string fullBecause_;
     std::optional<std::string> readBackProblem_;
     BackupRunOutcome outcome_;
 };

@@ -69,7 +69,18 @@ struct ItemFiles {
     void Add(CollectorContext& context, const std::string& path, const std::string& memberPath = {})
     {
         std::string why;
-        if (auto name = context.archive.Add(path, why, memberPath)) {
+        Took(context, context.archive.Add(path, why, memberPath), path, why);
+    }
+    // A data file goes in with its block map, or as its changed blocks.
+    void AddDataFile(CollectorContext& context, const std::string& path)
+    {
+        std::string why;
+        Took(context, context.archive.AddDataFile(path, why), path, why);
+    }
+    void Took(CollectorContext& context, const std::optional<std::string>& name,
+              const std::string& path, const std::string& why)
+    {
+        if (name) {
             names.push_back(*name);
             sources.push_back(path);
         } else {
@@ -138,8 +149,13 @@ bool ProfileFiles(CollectorContext& context, const std::string& profileName, boo
             continue;
         }
         context.dataFolders.push_back(ParentFolder(path));
-        if (!IsOwnArchive(context, path)) {
+        if (IsOwnArchive(context, path)) {
+            continue;
+        }
+        if (addressBooks) {
             files.Add(context, path);
+        } else {
+            files.AddDataFile(context, path);
         }
     }
     return addressBooks ? files.Record(context, "BackupPab", PabSourcesKey)

@@ -119,6 +119,8 @@ std::optional<UnattendedArguments> ParseUnattendedArguments(const std::string& t
         const std::string value = rest.substr(nameEnd + 1, valueEnd - nameEnd - 1);
         if (name == "--keep" && KeepCount(value)) {
             arguments.keep = *KeepCount(value);
+        } else if (name == "--differential" && FullAfterDaysCount(value)) {
+            arguments.differentialDays = *FullAfterDaysCount(value);
         } else if (name == "--password-key" && IsSecretName(value)) {
             arguments.passwordKey = value;
         } else {
@@ -204,7 +206,13 @@ std::string BackupLogLine(std::time_t started, const std::string& profileName,
            OneLine(archive) + "\titems " + BackupItemValue(outcome.succeeded) + "\tbytes " +
            std::to_string(outcome.archiveBytes) + "\tseconds " + secondsText + "\t" +
            (heldFiles.empty() ? std::string() : OneLine(heldFiles) + "\t") +
+           (outcome.differentialOf.empty()
+                ? std::string()
+                : "differential of " + OneLine(outcome.differentialOf) + "\t") +
+           (outcome.fullBecause.empty() ? std::string()
+                                        : "full: " + OneLine(outcome.fullBecause) + "\t") +
            PathsField("removed ", outcome.removed) +
+           PathsField("removed, as its full backup is gone: ", outcome.removedUnrestorable) +
            PathsField("dated after this run, so not taken for the newest: ", outcome.datedAfter) +
            ResultText(outcome);
 }

@@ -27,6 +27,8 @@ struct UnattendedArguments {
     std::string archivePath;
     int keep = 1;
     std::string passwordKey;
+    // "--differential N": differential archives, a full one again after N days; 0 for none.
+    int differentialDays = 0;
 };
 
 // The values, or nothing when the text does not split into exactly five fields at its "="

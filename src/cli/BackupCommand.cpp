@@ -4,6 +4,7 @@
 #include "cli/BackupCommand.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -27,7 +28,8 @@ namespace {
 constexpr const char* Usage =
     "usage: kestrel backup --profile NAME --items FLAGS [--description TEXT]\n"
     "                      [--password-stdin | --password-file FILE] [--keep N] [--verify]\n"
-    "                      [--if-outlook-runs skip|close|snapshot] ARCHIVE.ksb\n"
+    "                      [--if-outlook-runs skip|close|snapshot]\n"
+    "                      [--differential [--full-after-days N]] ARCHIVE.ksb\n"
     "  FLAGS     one 0 or 1 per item box, in the order kestrel profiles lists them:\n"
     "            data files, accounts, signatures, stationery, address book, options,\n"
     "            templates, preferences, contacts (111111111: all; fewer than 9: the rest 0)\n"
@@ -42,6 +44,11 @@ constexpr const char* Usage =
     "  --keep N  keep the last N archives (1 to 99), each named \"NAME YYYY-MM-DD HHMM UTC.ksb\"\n"
     "            (NAME: ARCHIVE without .ksb); 1 (the default) replaces ARCHIVE\n"
     "  --verify  read the new archive back before it replaces or removes anything\n"
+    "  --differential  with --keep: only the blocks of the data files changed since the\n"
+    "            newest full archive, named \"NAME YYYY-MM-DD HHMM UTC differential.ksb\";\n"
+    "            a full one instead when there is none, it does not match, more than half\n"
+    "            of a data file changed or it is older than N days (--full-after-days N,\n"
+    "            7 unless given), with the reason in a line \"full: REASON\"\n"
     "  a run in which an item failed never replaces a complete archive: it writes\n"
     "  \"NAME (incomplete YYYY-MM-DD HHMM UTC).ksb\" beside it (at most N of them)\n"
     "exit status: 0 written with every item, 1 written but an item failed, 2 nothing written\n";
@@ -107,6 +114,15 @@ std::variant<BackupOptions, std::string> ParseBackupOptions(
             options.ifOutlookRunsGiven = true;
         } else if (argument == "--verify") {
             options.verify = true;
+        } else if (argument == "--differential") {
+            options.differential = true;
+        } else if (argument == "--full-after-days") {
+            const std::optional<int> days =
+                hasValue ? FullAfterDaysCount(arguments[++i]) : std::nullopt;
+            if (!days) {
+                return "--full-after-days takes a number from 1 to 365";
+            }
+            options.fullAfterDays = *days;
         } else if (argument == "--keep") {
             const std::optional<int> keep = hasValue ? KeepArgument(arguments[++i]) : std::nullopt;
             if (!keep) {
@@ -180,8 +196,18 @@ std::string BackupReport(const BackupOutcome& outcome, const std::string& target
                   (outcome.keptBackup == targetPath ? ", which this archive would have replaced\n"
                                                     : ", the newest complete backup\n");
     }
+    if (outcome.Written() && !outcome.differentialOf.empty()) {
+        report += "differential of: " + outcome.differentialOf + "\n";
+    }
+    if (!outcome.fullBecause.empty()) {
+        report += "full: " + outcome.fullBecause + "\n";
+    }
     for (const std::string& path : outcome.removed) {
         report += "removed: " + path + "\n";
+    }
+    for (const std::string& path : outcome.removedUnrestorable) {
+        report +=
+            "removed, as its full backup is gone and it can no longer be restored: " + path + "\n";
     }
     for (const std::string& path : outcome.datedAfter) {
         report += "dated after this run, so not taken for the newest: " + path + "\n";
@@ -255,10 +281,12 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
     plan.request.startTime = std::time(nullptr);
     plan.machine = BackupMachineFor(state, *profile, platform, messages);
     plan.keep = {options.keep, options.verify};
+    plan.differential = {options.differential, options.fullAfterDays};
     // Without the rights the option is refused above.
     plan.snapshotsAllowed = true;
     const BackupRequest& request = plan.request;
 
+    const auto clockStart = std::chrono::steady_clock::now();
     BackupRunOutcome run;
     {
         ConsoleProgress progress(std::cerr, console.errorIsTerminal);
@@ -279,6 +307,15 @@ int RunBackupCommand(const std::vector<std::string>& arguments, Platform& platfo
     std::fputs(StartedAgainLine(run.startedAgain).c_str(), stderr);
     const BackupOutcome& outcome = run.backup;
     std::fputs(BackupReport(outcome, request.targetPath).c_str(), stdout);
+    // A differential run says in the log which full it took, or why it wrote a full one.
+    if (options.differential) {
+        const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - clockStart;
+        if (const std::string log = BackupLogPath(platform); !log.empty()) {
+            platform.fileSystem->AppendLogLine(
+                log, BackupLogLine(request.startTime, request.profileName, request.targetPath,
+                                   outcome, seconds.count(), {}));
+        }
+    }
     return BackupExitStatus(outcome);
 }
 

@@ -4,6 +4,7 @@
 #include <variant>
 #include <vector>
 
+#include "backup/BackupGenerations.h"
 #include "backup/BackupJob.h"
 #include "cli/CommandArguments.h"
 #include "outlook/HeldFiles.h"
@@ -29,6 +30,10 @@ struct BackupOptions {
     // Whether --keep and --if-outlook-runs were given: a policy decides what was not.
     bool keepGiven = false;
     bool ifOutlookRunsGiven = false;
+    // --differential: only the blocks of the data files changed since the last full backup;
+    // --full-after-days N: a full again once the last is that old.
+    bool differential = false;
+    int fullAfterDays = DefaultFullAfterDays;
 };
 
 // The options, or why they cannot be used.

@@ -27,7 +27,7 @@ namespace {
 constexpr const char* Usage =
     "usage: kestrel restore ARCHIVE.ksb --profile NAME --items FLAGS\n"
     "                       [--password-stdin | --password-file FILE]\n"
-    "                       [--if-outlook-runs close]\n"
+    "                       [--if-outlook-runs close] [--full FULL.ksb]\n"
     "  NAME      the profile the items are written into (kestrel profiles lists them); it\n"
     "            need not be the one the backup was made of\n"
     "  FLAGS     one 0 or 1 per item box, in the order kestrel profiles lists them:\n"
@@ -39,6 +39,7 @@ constexpr const char* Usage =
     "            close, wait up to 60 seconds and start it again afterwards; without it, or\n"
     "            when Outlook does not close, nothing is restored\n"
     "  ARCHIVE   a Windows path (C:\\..., \\\\server\\share\\...) or a path of this system\n"
+    "  --full    the full backup a differential ARCHIVE needs, when it is not beside it\n"
     "What a restored item replaces is kept in the Replaced folder the report names.\n"
     "exit status: 0 every selected item restored, 1 an item failed or was not in the backup,\n"
     "             2 nothing restored\n";
@@ -100,13 +101,15 @@ std::variant<RestoreOptions, std::string> ParseRestoreOptions(
             if (!why.empty()) {
                 return why;
             }
-        } else if (argument == "--profile" || argument == "--items") {
+        } else if (argument == "--profile" || argument == "--items" || argument == "--full") {
             if (i + 1 >= arguments.size()) {
                 return argument + " needs a value";
             }
             const std::string& value = arguments[++i];
             if (argument == "--profile") {
                 options.profile = value;
+            } else if (argument == "--full") {
+                options.full = value;
             } else {
                 options.items = value;
                 haveItems = true;
@@ -208,6 +211,14 @@ int RunRestoreCommand(const std::vector<std::string>& arguments, Platform& platf
     }
     if (result != OpenResult::Opened) {
         return Refuse(archive + " is not a backup; nothing restored");
+    }
+    if (!options.full.empty()) {
+        session.UseFull(ArchiveArgumentPath(options.full));
+    }
+    if (opened.Differential) {
+        const std::string full = session.FullFor(opened);
+        std::printf("differential of: %s (%s)\n", opened.Differential->fullName.c_str(),
+                    full.empty() ? "not found" : full.c_str());
     }
 
     RestoreRequest request;

@@ -22,6 +22,8 @@ struct RestoreOptions {
     PasswordFrom passwordFrom = PasswordFrom::None;
     std::string passwordFile;
     IfOutlookRuns ifOutlookRuns = IfOutlookRuns::Refuse;
+    // --full PATH: the full backup a differential needs, when not the one beside it.
+    std::string full;
     bool help = false;
 };
 

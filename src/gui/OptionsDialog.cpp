@@ -212,6 +212,14 @@ wxSizer* OptionsDialog::BuildTargetFile()
     policyNotes_[KeepLock] = PolicyNote(this, "policyKeep");
     keepRow->Add(policyNotes_[KeepLock], 0, wxALIGN_CENTER_VERTICAL | wxALL, 4);
     sizer->Add(keepRow, 0);
+    differential_ =
+        new wxCheckBox(this, wxID_ANY, Text(texts::DifferentialChoice), wxDefaultPosition,
+                       wxDefaultSize, 0, wxDefaultValidator, "chkDifferential");
+    differential_->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& event) {
+        model_.SetDifferential(event.IsChecked());
+        ShowModelState();
+    });
+    sizer->Add(differential_, 0, wxALL, 4);
 
     outlookWay_ = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 0, nullptr, 0,
                                wxDefaultValidator, "cmbWhenOutlookRuns");
@@ -314,6 +322,7 @@ void OptionsDialog::ShowModelState()
 
     ShowText(targetFile_, model_.TargetFileText());
     keep_->SetValue(model_.Keep());
+    differential_->SetValue(model_.Differential());
     outlookWay_->SetSelection(model_.OutlookWaySelection());
 
     protect_->SetValue(model_.Protect());

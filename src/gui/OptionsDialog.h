@@ -65,6 +65,7 @@ private:
     wxCheckBox* daily_ = nullptr;
     wxTextCtrl* targetFile_ = nullptr;
     wxSpinCtrl* keep_ = nullptr;
+    wxCheckBox* differential_ = nullptr;
     wxChoice* outlookWay_ = nullptr;
     wxCheckBox* protect_ = nullptr;
     wxTextCtrl* password_ = nullptr;

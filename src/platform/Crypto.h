@@ -10,9 +10,10 @@
 
 namespace kestrel {
 
-// The few primitives WinZip's AES scheme is built from, taken from the system's crypto (nettle
-// on Linux, CNG on Windows) so that bulk data runs on the processor's AES and SHA instructions.
-// An object is used by one thread at a time; separate objects may run on separate threads.
+// The few primitives WinZip's AES scheme and the block maps are built from, taken from the system's
+// crypto (nettle on Linux, CNG on Windows) so that bulk data runs on the processor's AES and SHA
+// instructions. An object is used by one thread at a time; separate objects may run on separate
+// threads.
 
 // AES in the forward direction only: counter modes never decrypt a block.
 class AesEncryptor {
@@ -42,6 +43,23 @@ public:
 
 // Null only when the system refuses to create the hash.
 std::unique_ptr<HmacSha1> CreateHmacSha1(std::span<const std::uint8_t> key);
+
+// SHA-256 of a stream of bytes: the block maps of data files use it to tell a changed block from
+// an unchanged one, so it must be a strong hash (a 32-bit checksum lets real changes through).
+class Sha256 {
+public:
+    static constexpr std::size_t DigestSize = 32;
+    using Digest = std::array<std::uint8_t, DigestSize>;
+
+    virtual ~Sha256() = default;
+    virtual void Update(const std::uint8_t* data, std::size_t size) = 0;
+    // The hash of everything given since creation or since the last Finish; the object then
+    // starts afresh, so one object hashes block after block.
+    virtual Digest Finish() = 0;
+};
+
+// Null only when the system refuses to create the hash.
+std::unique_ptr<Sha256> CreateSha256();
 
 // The first `length` bytes of PBKDF2 with HMAC-SHA1. Empty when the system fails.
 std::vector<std::uint8_t> Pbkdf2HmacSha1(std::string_view password,

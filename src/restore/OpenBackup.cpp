@@ -1,5 +1,6 @@
 #include "restore/OpenBackup.h"
 
+#include "archive/Differential.h"
 #include "archive/InfoFile.h"
 #include "platform/PathJoin.h"
 
@@ -57,6 +58,7 @@ OpenResult OpenBackup(ZipComponent& zip, FileSystem& fileSystem, const std::stri
     state.DatasSources.clear();
     state.PabSources.clear();
     state.EnabledBoxes = {};
+    state.Differential.reset();
     state.SourceFile.clear();
     state.BackupFacts.clear();
     state.Description.clear();
@@ -100,7 +102,13 @@ OpenResult OpenBackup(ZipComponent& zip, FileSystem& fileSystem, const std::stri
             GetINI(fileSystem, "BackupInformation", state.InfoFilePath).value_or(""));
         items = GetINI(fileSystem, "BackupItem", state.InfoFilePath);
     }
-    if (!items || !IsValidBackupItemValue(*items)) {
+    // A differential whose info does not name its full in full is as damaged as a bad item string.
+    const std::optional<std::string> info = items ? ReadInfoBytes(zip) : std::nullopt;
+    const bool differential = info && IsDifferentialInfo(*info);
+    if (differential) {
+        state.Differential = ReadDifferentialFacts(*info);
+    }
+    if (!items || !IsValidBackupItemValue(*items) || (differential && !state.Differential)) {
         fileSystem.RemoveFile(state.InfoFilePath);
         zip.Close();
         state.NoValidBackupFlag = true;

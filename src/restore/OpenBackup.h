@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "archive/Differential.h"
 #include "archive/ItemTable.h"
 #include "archive/ZipComponent.h"
 #include "platform/FileSystem.h"
@@ -49,6 +50,9 @@ struct OpenedBackup {
     std::string Description;
     // The restore boxes that may be ticked, one per item the backup holds.
     ItemBoxes EnabledBoxes{};
+    // For a differential backup, what its info file says of the full one it needs; none for a
+    // full backup.
+    std::optional<DifferentialFacts> Differential;
 };
 
 enum class OpenResult {

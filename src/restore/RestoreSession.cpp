@@ -40,7 +40,9 @@ int RestoreExitStatus(const RestoreOutcome& outcome)
 }
 
 struct RestoreSession::State final : ZipEventSink {
-    explicit State(Platform& p) : platform(p), zip(*p.fileSystem, *this) {}
+    explicit State(Platform& p) : platform(p), zip(*p.fileSystem, *this), full(*p.fileSystem, *this)
+    {
+    }
 
     void AddingFile(const std::string&) override {}
     void ExtractingFile(const std::string& name) override
@@ -59,6 +61,9 @@ struct RestoreSession::State final : ZipEventSink {
 
     Platform& platform;
     ZipComponent zip;
+    // The full backup a differential's data files are rebuilt from, open during a run.
+    ZipComponent full;
+    std::string chosenFull;
     std::atomic<bool> stopRequested{false};
     ProgressSink* progress = nullptr;
     // The held-files step of the run going on.
@@ -77,8 +82,26 @@ RestoreSession::~RestoreSession() = default;
 OpenResult RestoreSession::Open(const std::string& runFolder, const std::string& archivePath,
                                 Dialogs& dialogs, Messages& messages, OpenedBackup& opened)
 {
+    state_->chosenFull.clear();
     return OpenBackup(state_->zip, *state_->platform.fileSystem, runFolder, archivePath, dialogs,
                       messages, opened);
+}
+
+std::string RestoreSession::FullFor(const OpenedBackup& opened) const
+{
+    if (!opened.Differential) {
+        return {};
+    }
+    if (!state_->chosenFull.empty()) {
+        return state_->chosenFull;
+    }
+    const std::string beside = FullBeside(opened.SourceFile, *opened.Differential);
+    return state_->platform.fileSystem->FileExists(beside) ? beside : std::string();
+}
+
+void RestoreSession::UseFull(const std::string& fullPath)
+{
+    state_->chosenFull = fullPath;
 }
 
 bool RestoreSession::Decide(const RestoreRequest& request, const RestoreMachine& machine,
@@ -159,8 +182,15 @@ RestoreOutcome RestoreSession::Run(const OpenedBackup& opened, const RestoreRequ
         .stopRequested = &s.stopRequested,
         .extractionFolder = {},
     };
+    std::optional<DifferentialParts> differential;
+    if (opened.Differential) {
+        differential = PrepareDifferential(s.zip, opened.SourceFile, *opened.Differential, s.full,
+                                           FullFor(opened), opened.RestorePassword);
+        context.differential = &*differential;
+    }
     RestoreOutcome outcome =
         RestoreItems(context, opened.OpenedBackupItems, request.ticked, progress);
+    s.full.Close();
     outcome.failures.insert(outcome.failures.end(), registryMessages.lines.begin(),
                             registryMessages.lines.end());
     if (!context.extractionFolder.empty()) {

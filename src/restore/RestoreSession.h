@@ -59,6 +59,14 @@ public:
     OpenResult Open(const std::string& runFolder, const std::string& archivePath, Dialogs& dialogs,
                     Messages& messages, OpenedBackup& opened);
 
+    // For a differential backup: where its full backup is, the path given (UseFull) or the one
+    // beside it when that file is there; empty when it was not found (a window then asks for
+    // it). Empty for a full backup.
+    std::string FullFor(const OpenedBackup& opened) const;
+    // The full backup the next runs of an opened differential take (the command line's
+    // --full, the file the window asked for); empty: the one beside it.
+    void UseFull(const std::string& fullPath);
+
     // The held-files step of a run, kept until the run ends. Decide finds which of the files
     // the ticked items replace other programs hold and asks `answer` (Close, or Refuse to
     // stop when any is held), on the thread that owns the registry; false when it said to

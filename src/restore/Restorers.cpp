@@ -90,11 +90,42 @@ std::optional<ZipMember> MemberToExtract(RestoreContext& context, int position,
     return member;
 }
 
+// Whether the data file is rebuilt from a differential and its full rather than extracted.
+bool IsRebuilt(const RestoreContext& context, int position, const std::string& name)
+{
+    return position == DatasPosition && context.differential != nullptr &&
+           context.differential->Holds(name);
+}
+
+// Rebuilds a differential's data file into its temporary file, checked block by block, and
+// only then places it as an extracted one is placed; a refusal leaves the user's file as it is.
+bool RebuildKeeping(RestoreContext& context, int position, const std::string& name,
+                    const std::string& folder)
+{
+    if (context.StopRequested()) {
+        return Fail(context, position, "cancelled before " + name);
+    }
+    const std::string target = JoinMemberPath(folder, name);
+    std::string why;
+    std::string rebuildWhy;
+    const bool placed = context.replaced.ReplaceFileSafely(
+        KeptFolderFor(position, name), target,
+        [&](const std::string& temporary) {
+            return RebuildMember(context.fileSystem, *context.differential, context.zip, name,
+                                 temporary, context.runFolder, rebuildWhy);
+        },
+        why);
+    return placed || Fail(context, position, rebuildWhy.empty() ? why : rebuildWhy);
+}
+
 // Extracts the member into the folder (into its subfolders there, for a member with a path):
 // the whole new file first, beside the one it replaces, which is then kept.
 bool ExtractKeeping(RestoreContext& context, int position, const std::string& name,
                     const std::string& folder)
 {
+    if (IsRebuilt(context, position, name)) {
+        return RebuildKeeping(context, position, name, folder);
+    }
     const std::optional<ZipMember> member = MemberToExtract(context, position, name);
     if (!member) {
         return false;
@@ -274,8 +305,14 @@ std::optional<RestoredFiles> RestoreStoreFiles(RestoreContext& context, int posi
         Fail(context, position, context.dataFolder + " could not be created");
         return std::nullopt;
     }
-    const std::vector<ValueEntry> entries =
-        ValueEntries(context.zip, context.values[position], context.stopRequested);
+    std::vector<ValueEntry> entries;
+    if (position == DatasPosition && context.differential != nullptr) {
+        for (const std::string& name : InfoEntries(context.values[position])) {
+            entries.push_back({name, context.differential->Holds(name)});
+        }
+    } else {
+        entries = ValueEntries(context.zip, context.values[position], context.stopRequested);
+    }
     if (entries.empty()) {
         Fail(context, position, "the backup does not name its files");
         return std::nullopt;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/Differential.h"
 #include "archive/ItemTable.h"
 #include "archive/ZipComponent.h"
 #include "outlook/ProfileLocations.h"
@@ -51,6 +52,8 @@ struct RestoreContext {
     // Raised from another thread to stop the run before its next member; may be null.
     const std::atomic<bool>* stopRequested = nullptr;
     std::string extractionFolder;
+    // For a differential backup: its data files are rebuilt from these parts; null otherwise.
+    const DifferentialParts* differential = nullptr;
 
     bool StopRequested() const { return stopRequested != nullptr && stopRequested->load(); }
 };

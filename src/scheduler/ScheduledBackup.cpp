@@ -178,11 +178,14 @@ std::string JobArguments(const std::string& profile, const std::string& itemFlag
     return "sf=" + profile + "xm=" + itemFlags + "ps=" + password + "bf=" + targetFile;
 }
 
-std::string JobOptionsText(int keep, const std::string& passwordKey)
+std::string JobOptionsText(int keep, const std::string& passwordKey, int differentialDays)
 {
     std::string text;
     if (keep > 1) {
         text += "--keep " + std::to_string(keep) + " ";
+    }
+    if (differentialDays > 0) {
+        text += "--differential " + std::to_string(differentialDays) + " ";
     }
     if (!passwordKey.empty()) {
         text += "--password-key " + passwordKey + " ";
@@ -240,7 +243,7 @@ std::optional<JobInfo> BuildJobInfo(const ScheduleChoices& choices,
     job.DaysOfWeek = DaysOfWeekOf(DayCodesOf(choices.days));
     job.Flags = JobRunPeriodically;
     job.Program = JoinPath(programFolder, ScheduledProgramName);
-    job.Arguments = JobOptionsText(choices.keep, passwordKey) +
+    job.Arguments = JobOptionsText(choices.keep, passwordKey, choices.differentialDays) +
                     JobArguments(choices.profile, ItemFlagsOf(choices.items), std::string(),
                                  choices.targetFile);
     job.Command = "\"" + job.Program + "\" " + job.Arguments;

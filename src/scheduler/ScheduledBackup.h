@@ -40,6 +40,9 @@ struct ScheduleChoices {
     std::string retypedPassword;
     // "Keep the last N backups": 1 replaces one archive, more keep dated ones.
     int keep = 1;
+    // "differential: only what changed since the last full backup": the days after which a
+    // full archive is written again; 0 for full archives every run.
+    int differentialDays = 0;
     // What the runs do when Outlook holds a data file. Every job of the user shares it: it is
     // kept as the user's setting (outlook/OutlookRunsSetting.h), not in the job.
     IfOutlookRuns outlookWay = IfOutlookRuns::Close;
@@ -93,8 +96,9 @@ std::string JobArguments(const std::string& profile, const std::string& itemFlag
 
 // The options a job puts before its argument text (read back by the unattended backup):
 // "--keep 3 " when it keeps more than one archive, "--password-key NAME " when its password is
-// the user's secret NAME; empty for neither.
-std::string JobOptionsText(int keep, const std::string& passwordKey);
+// the user's secret NAME, "--differential 7 " when it writes differential archives (a full after
+// 7 days); empty for none.
+std::string JobOptionsText(int keep, const std::string& passwordKey, int differentialDays = 0);
 
 // The checks before a job is added, in this order: a profile, a ticked box, a chosen file, a
 // password when protected, the same password twice, and no "=" in the profile, the password or the

@@ -58,6 +58,8 @@ inline constexpr const char* OutlookWayNotKept =
 // The history a job keeps: "Keep the last" [N] "backups".
 inline constexpr const char* KeepTheLast = "Keep the last";
 inline constexpr const char* KeptBackups = "backups";
+inline constexpr const char* DifferentialChoice =
+    "differential: only what changed since the last full backup";
 // The window with our jobs and their last runs, and with the scheduler's own listing of them
 // where the system has no tool of its own.
 inline constexpr const char* ShowJobListing = "Scheduled Tasks...";

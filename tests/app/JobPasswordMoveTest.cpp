@@ -79,6 +79,12 @@ TEST(JobPasswordMove, APasswordInTheCommandLineBecomesASecretOrStaysWhereItWas)
          "--keep 3 --password-key job-1 sf=Outlookxm=110000000ps=bf=D:\\mail.ksb",
          "the job's password was moved from its command line into the user's secrets (job 1 "
          "is now job 2)"},
+        {"a differential job", "--keep 7 --differential 7 " + old,
+         "--keep 7 --differential 7 " + old, "", false, false,
+         "--keep 7 --differential 7 --password-key job-1 "
+         "sf=Outlookxm=110000000ps=bf=D:\\mail.ksb",
+         "the job's password was moved from its command line into the user's secrets (job 1 "
+         "is now job 2)"},
         {"a job without a password", "sf=Outlookxm=1ps=bf=D:\\a.ksb",
          "sf=Outlookxm=1ps=bf=D:\\a.ksb", "", false, false, unchanged, ""},
         {"a run no job of ours starts", old, "sf=Outlookxm=1ps=typedbf=D:\\a.ksb", "", false, false,

@@ -10,9 +10,12 @@
 #include <memory>
 #include <utility>
 
+#include "app/BackupSetup.h"
 #include "app/MainWindowTexts.h"
 #include "archive/ArchiveTestSupport.h"
+#include "archive/MemberName.h"
 #include "archive/ZipComponent.h"
+#include "backup/BackupRun.h"
 #include "platform/FileContents.h"
 #include "registry/RegistryFixture.h"
 #include "restore/RestoreJournal.h"
@@ -702,6 +705,90 @@ TEST_F(BackupRunTest, BackupFileFromTheDesktopOpensOnTheRestoreTab)
             EXPECT_EQ(c.opened && box == 2, model->Items(MainTab::Restore)[box].enabled) << box;
         }
         EXPECT_EQ(!c.opened, state.NoValidBackupFlag);
+    }
+}
+
+// A differential backup on the restore tab: which full it needs and whether it was found, and,
+// when it is not beside it, the question where it is before the data files are rebuilt.
+TEST_F(BackupRunTest, ADifferentialShowsItsFullAndAsksForItWhenItIsNotBeside)
+{
+    struct AnswerOk final : Messages {
+        MessageAnswer Show(const std::string& shown, const std::string&, MessageIcon,
+                           MessageButtons) override
+        {
+            text = shown;
+            return MessageAnswer::Ok;
+        }
+        std::string text;
+    };
+    FileSystem& files = *fake.platform.fileSystem;
+    fake.platform.dataFolder = scratch_.Folder("data");
+    scratch_.Folder("backups");
+    scratch_.Folder("elsewhere");
+    const std::string restored =
+        "C:\\Users\\bob\\AppData\\Local\\Microsoft\\Outlook\\bob@example.com.pst";
+    std::string data = testing::RandomBytes(700 * 1024, 31);
+    auto model = Prepare(messages_, false, {});
+    const auto night = [&](std::time_t when) {
+        EXPECT_FALSE(ReplaceFile(files, HeldDataFile, data));
+        BackupPlan plan;
+        plan.request.profileName = "Outlook";
+        plan.request.boxes[0] = true;
+        plan.request.targetPath = scratch_.Path("backups/work.ksb");
+        plan.request.startTime = when;
+        plan.machine = BackupMachineFor(state, "Outlook", fake.platform, messages_);
+        plan.keep = {3, false};
+        plan.differential = {true, 7};
+        BackupRun run(fake.platform, messages_, plan);
+        SilentProgress progress;
+        return run.Run([](const std::vector<HeldFile>&) { return IfOutlookRuns::Skip; }, progress)
+            .backup;
+    };
+    const std::time_t now = std::time(nullptr);
+    const BackupOutcome full = night(now - 3600);
+    ASSERT_TRUE(full.Written()) << full.error;
+    data[100] ^= 1;
+    data[400 * 1024] ^= 1;
+    const BackupOutcome differential = night(now);
+    ASSERT_TRUE(differential.Written()) << differential.error;
+    const std::string fullName = BareName(full.archivePath);
+    ASSERT_EQ(fullName, differential.differentialOf);
+
+    const struct {
+        const char* what;
+        bool moved;
+        std::string facts;
+    } cases[] = {
+        {"the full beside it", false, "Differential of: " + fullName + " (found beside it)"},
+        {"the full moved away", true,
+         "Differential of: " + fullName + " (not found: Kestrel asks for it when you restore)"},
+    };
+    host.holdWork = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string moved = scratch_.Path("elsewhere/" + fullName);
+        if (c.moved) {
+            ASSERT_TRUE(files.RenameFile(full.archivePath, moved));
+        }
+        files.RemoveFile(restored);
+        AnswerOk shown;
+        model = Prepare(shown, false, {});
+        model->OpenBackupFile(differential.archivePath);
+        EXPECT_NE(std::string::npos, model->BackupFactsText().find("\r\n" + c.facts))
+            << model->BackupFactsText();
+        model->SetItemChecked(MainTab::Restore, 0, true);
+        if (c.moved) {
+            dialogs.Expect(
+                testing::ScriptedDialogs::Kind::Open,
+                {"Where is the full backup " + fullName + "?", "Kestrel File (*.ksb)|*.ksb",
+                 scratch_.Path("backups"), fullName, "ksb"},
+                moved);
+        }
+        model->RestoreNowChosen();
+        host.RunHeld();
+        EXPECT_EQ(0u, shown.text.find("The Restore was Completed!")) << shown.text;
+        EXPECT_TRUE(*ReadWholeFile(files, restored) == data) << "the day's file, byte for byte";
+        model.reset();  // before the messages it shows to go
     }
 }
 

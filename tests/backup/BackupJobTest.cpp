@@ -152,6 +152,9 @@ TEST_F(BackupJobTest, AWholeBackupHoldsEveryItemOnceUnderItsOwnName)
     std::string info = members["ksbackup.dat"];
     const std::size_t time = info.find("BackupTime=") + 11;
     info.replace(time, info.find('\r', time) - time, "(now)");
+    const std::size_t id = info.find("BackupFullId=") + 13;
+    EXPECT_EQ(32u, info.find('\r', id) - id) << "a full archive's id";
+    info.replace(id, info.find('\r', id) - id, "(id)");
     EXPECT_EQ(
         "BackupComputer=OFFICE-PC\r\n"
         "BackupLogonUser=ann\r\n"
@@ -169,6 +172,8 @@ TEST_F(BackupJobTest, AWholeBackupHoldsEveryItemOnceUnderItsOwnName)
         "BackupPabSources=C:\\Mail\\book.pab\r\n"
         "BackupConfigsetting=OBC3.tmp\r\n"
         "BackupSetting=Mail.RWZ;outcmd.dat;v1.0/deeper/notes (2);ann_files/image001 (2).png\r\n"
+        "BackupBlockMaps=Outlook.pst.block-map;Outlook (2).pst.block-map;hidden.pst.block-map\r\n"
+        "BackupFullId=(id)\r\n"
         "BackupItem=11111011010\r\n",
         info);
     EXPECT_EQ(std::string(300 * 1024, 'm') + "mail", members["Outlook.pst"]);
@@ -259,6 +264,8 @@ TEST_F(BackupJobTest, AFileReadFromAShadowCopyIsBackedUpAsItself)
         std::string& info = members["ksbackup.dat"];
         const std::size_t time = info.find("BackupTime=") + 11;
         info.replace(time, info.find('\r', time) - time, "(now)");
+        const std::size_t id = info.find("BackupFullId=") + 13;
+        info.replace(id, info.find('\r', id) - id, "(id)");
         return members;
     };
     const MemoryFileSystem pristine = *files_;

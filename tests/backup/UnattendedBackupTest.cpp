@@ -97,11 +97,16 @@ TEST(UnattendedArguments, OptionsBeforeTheFiveParts)
 {
     const struct {
         const char* text;
-        const char* expected;  // "keep|key|path", or null: nothing is written
+        const char* expected;  // "keep|key|path|differential days", or null: nothing is written
     } cases[] = {
-        {"--keep 3 sf=Outlookxm=1ps=bf=C:\\a.ksb", "3||C:\\a.ksb"},
-        {"--password-key job-1f sf=Outlookxm=1ps=bf=C:\\a b.ksb", "1|job-1f|C:\\a b.ksb"},
-        {"--keep 99 --password-key k sf=Outlookxm=1ps=bf=C:\\a.ksb", "99|k|C:\\a.ksb"},
+        {"--keep 3 sf=Outlookxm=1ps=bf=C:\\a.ksb", "3||C:\\a.ksb|0"},
+        {"--keep 7 --differential 7 sf=Outlookxm=1ps=bf=C:\\a.ksb", "7||C:\\a.ksb|7"},
+        {"--differential 365 sf=Outlookxm=1ps=bf=C:\\a.ksb", "1||C:\\a.ksb|365"},
+        {"--differential 0 sf=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
+        {"--differential 366 sf=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
+        {"--differential sf=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
+        {"--password-key job-1f sf=Outlookxm=1ps=bf=C:\\a b.ksb", "1|job-1f|C:\\a b.ksb|0"},
+        {"--keep 99 --password-key k sf=Outlookxm=1ps=bf=C:\\a.ksb", "99|k|C:\\a.ksb|0"},
         {"--keep 0 sf=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
         {"--keep 100 sf=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
         {"--keep x sf=Outlookxm=1ps=bf=C:\\a.ksb", nullptr},
@@ -120,7 +125,8 @@ TEST(UnattendedArguments, OptionsBeforeTheFiveParts)
         ASSERT_TRUE(parsed) << c.text;
         EXPECT_EQ("Outlook", parsed->profileName);
         EXPECT_EQ(c.expected, std::to_string(parsed->keep) + "|" + parsed->passwordKey + "|" +
-                                  parsed->archivePath)
+                                  parsed->archivePath + "|" +
+                                  std::to_string(parsed->differentialDays))
             << c.text;
     }
 }

@@ -794,31 +794,33 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
     EXPECT_TRUE(useOptionsWindow([&](wxDialog& window) {
         EXPECT_EQ("Task Scheduler", window.GetTitle().utf8_string());
         EXPECT_EQ(frame, window.GetParent());
-        ExpectTexts(&window,
-                    {{"", "What"},
-                     {"", "Profile to backup"},
-                     {"", "Items to backup"},
-                     {"", "Schedule"},
-                     {"", "Start backup at"},
-                     {"", "Choose a Backup Filename"},
-                     {"", "Security"},
-                     {"", "Password:"},
-                     {"", "Retype Password:"},
-                     {"backupitem0",
-                      "Personal Folders (Contacts, Tasks, Calendar, Notes and mail folders)"},
-                     {"backupitem8", "Contacts Folder"},
-                     {"chkMonday", "Monday"},
-                     {"chkSunday", "Sunday"},
-                     {"chkDaily", "Run daily"},
-                     {"cmdTargetFile", "Browse..."},
-                     {"ifprotect", "Protect backup file with password"},
-                     {"", "Keep the last"},
-                     {"", "backups"},
-                     {"", "When Outlook is running:"},
-                     {"cmdJobListing", "Scheduled Tasks..."},
-                     {"Command3", "Add Task to Scheduler"},
-                     {"Command1", "Open Scheduler"},
-                     {"Command2", "Cancel"}});
+        ExpectTexts(
+            &window,
+            {{"", "What"},
+             {"", "Profile to backup"},
+             {"", "Items to backup"},
+             {"", "Schedule"},
+             {"", "Start backup at"},
+             {"", "Choose a Backup Filename"},
+             {"", "Security"},
+             {"", "Password:"},
+             {"", "Retype Password:"},
+             {"backupitem0",
+              "Personal Folders (Contacts, Tasks, Calendar, Notes and mail folders)"},
+             {"backupitem8", "Contacts Folder"},
+             {"chkMonday", "Monday"},
+             {"chkSunday", "Sunday"},
+             {"chkDaily", "Run daily"},
+             {"cmdTargetFile", "Browse..."},
+             {"ifprotect", "Protect backup file with password"},
+             {"", "Keep the last"},
+             {"", "backups"},
+             {"chkDifferential", "differential: only what changed since the last full backup"},
+             {"", "When Outlook is running:"},
+             {"cmdJobListing", "Scheduled Tasks..."},
+             {"Command3", "Add Task to Scheduler"},
+             {"Command1", "Open Scheduler"},
+             {"Command2", "Cancel"}});
 
         auto* times = Find<wxChoice>(&window, "cmbStartTime");
         ASSERT_EQ(48u, times->GetCount());
@@ -859,6 +861,7 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
         spun.SetEventObject(keep);
         spun.SetPosition(3);
         keep->ProcessWindowEvent(spun);
+        Click(&window, "chkDifferential");
         EXPECT_FALSE(Find<wxTextCtrl>(&window, "txtTargetFile")->IsEditable());
         auto* password = Find<wxTextCtrl>(&window, "txtPassword");
         EXPECT_FALSE(password->IsEnabled());
@@ -882,8 +885,10 @@ TEST_F(SampleMachineWindow, OptionsWindowAddsTheJobFilledInAndClosesWithoutOne)
     EXPECT_EQ(1, listingWindow.shown);
     ASSERT_EQ(1u, scheduler->added.size());
     const JobInfo& job = scheduler->added[0];
-    EXPECT_EQ("--keep 3 --password-key job-1 sf=Outlookxm=101000000ps=bf=D:\\Backups\\weekly.ksb",
-              job.Arguments);
+    EXPECT_EQ(
+        "--keep 3 --differential 7 --password-key job-1 "
+        "sf=Outlookxm=101000000ps=bf=D:\\Backups\\weekly.ksb",
+        job.Arguments);
     EXPECT_EQ("p\xC3\xA4ss", fake.secrets.kept["job-1"]);
     EXPECT_TRUE(useOptionsWindow([&](wxDialog& window) {
         // The choice is the user's for every scheduled run, so the next window shows it.

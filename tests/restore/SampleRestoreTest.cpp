@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "archive/ArchiveTestSupport.h"
+#include "archive/BlockMap.h"
 #include "archive/MemberName.h"
 #include "backup/BackupJob.h"
 #include "outlook/DataStorePaths.h"
@@ -172,6 +173,9 @@ TEST_F(SampleRestoreTest, EachProfileBacksUpWholeAndRestoresIntoProfileBKeepingW
                 EXPECT_NE(std::string::npos,
                           data.find(std::string("\r\nBackupItem=") + c.backupItem + "\r\n"))
                     << data;
+            } else if (name.ends_with(BlockMapSuffix)) {
+                EXPECT_TRUE(ParseBlockMap(std::vector<std::uint8_t>(data.begin(), data.end())))
+                    << name;
             } else if (name.ends_with(".tmp")) {
                 EXPECT_EQ(0u, data.find("\\\r\n")) << name;
             } else {

@@ -3,6 +3,7 @@
 #include <nettle/aes.h>
 #include <nettle/hmac.h>
 #include <nettle/pbkdf2.h>
+#include <nettle/sha2.h>
 #include <sys/random.h>
 
 #include <cerrno>
@@ -47,6 +48,25 @@ private:
     hmac_sha1_ctx context_{};
 };
 
+// nettle's digest call resets the context, which is the contract's "starts afresh".
+class NettleSha256 final : public Sha256 {
+public:
+    NettleSha256() { sha256_init(&context_); }
+    void Update(const std::uint8_t* data, std::size_t size) override
+    {
+        sha256_update(&context_, size, data);
+    }
+    Digest Finish() override
+    {
+        Digest digest{};
+        sha256_digest(&context_, digest.size(), digest.data());
+        return digest;
+    }
+
+private:
+    sha256_ctx context_{};
+};
+
 }  // namespace
 
 std::unique_ptr<AesEncryptor> CreateAesEncryptor(std::span<const std::uint8_t> key)
@@ -69,6 +89,11 @@ std::unique_ptr<AesEncryptor> CreateAesEncryptor(std::span<const std::uint8_t> k
 std::unique_ptr<HmacSha1> CreateHmacSha1(std::span<const std::uint8_t> key)
 {
     return std::make_unique<NettleHmacSha1>(key);
+}
+
+std::unique_ptr<Sha256> CreateSha256()
+{
+    return std::make_unique<NettleSha256>();
 }
 
 std::vector<std::uint8_t> Pbkdf2HmacSha1(std::string_view password,

@@ -56,6 +56,12 @@ BCRYPT_ALG_HANDLE HmacSha1Provider()
     return provider.handle;
 }
 
+BCRYPT_ALG_HANDLE Sha256Provider()
+{
+    static const Provider provider{OpenProvider(BCRYPT_SHA256_ALGORITHM, 0, false)};
+    return provider.handle;
+}
+
 // CNG takes ULONG lengths; bulk callers pass buffers far below that, but split anyway.
 constexpr std::size_t MaxPiece = std::numeric_limits<ULONG>::max() & ~std::size_t{15};
 
@@ -111,6 +117,55 @@ private:
     BCRYPT_HASH_HANDLE hash_;
 };
 
+// A CNG hash object is spent by BCryptFinishHash (the reusable flag needs Windows 8), so Finish
+// opens the next one for the following block.
+class CngSha256 final : public Sha256 {
+public:
+    explicit CngSha256(BCRYPT_HASH_HANDLE hash) : hash_(hash) {}
+    ~CngSha256() override { Close(); }
+    CngSha256(const CngSha256&) = delete;
+    CngSha256& operator=(const CngSha256&) = delete;
+
+    static BCRYPT_HASH_HANDLE Open()
+    {
+        BCRYPT_HASH_HANDLE hash = nullptr;
+        if (Sha256Provider() == nullptr ||
+            !Succeeded(BCryptCreateHash(Sha256Provider(), &hash, nullptr, 0, nullptr, 0, 0))) {
+            return nullptr;
+        }
+        return hash;
+    }
+
+    void Update(const std::uint8_t* data, std::size_t size) override
+    {
+        while (size > 0) {
+            const auto piece = static_cast<ULONG>(size < MaxPiece ? size : MaxPiece);
+            BCryptHashData(hash_, const_cast<PUCHAR>(data), piece, 0);
+            data += piece;
+            size -= piece;
+        }
+    }
+    Digest Finish() override
+    {
+        Digest digest{};
+        BCryptFinishHash(hash_, digest.data(), static_cast<ULONG>(digest.size()), 0);
+        Close();
+        hash_ = Open();
+        return digest;
+    }
+
+private:
+    void Close()
+    {
+        if (hash_ != nullptr) {
+            BCryptDestroyHash(hash_);
+            hash_ = nullptr;
+        }
+    }
+
+    BCRYPT_HASH_HANDLE hash_;
+};
+
 }  // namespace
 
 std::unique_ptr<AesEncryptor> CreateAesEncryptor(std::span<const std::uint8_t> key)
@@ -135,6 +190,15 @@ std::unique_ptr<HmacSha1> CreateHmacSha1(std::span<const std::uint8_t> key)
         return nullptr;
     }
     return std::make_unique<CngHmacSha1>(hash);
+}
+
+std::unique_ptr<Sha256> CreateSha256()
+{
+    BCRYPT_HASH_HANDLE hash = CngSha256::Open();
+    if (hash == nullptr) {
+        return nullptr;
+    }
+    return std::make_unique<CngSha256>(hash);
 }
 
 std::vector<std::uint8_t> Pbkdf2HmacSha1(std::string_view password,

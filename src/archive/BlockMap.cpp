@@ -1,0 +1,171 @@
+#include "archive/BlockMap.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace kestrel {
+namespace {
+
+constexpr std::uint8_t Magic[4] = {'K', 'B', 'M', '1'};
+
+void PutLittleEndian(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+}
+
+std::uint64_t GetLittleEndian(std::span<const std::uint8_t> bytes, std::size_t at, int count)
+{
+    std::uint64_t value = 0;
+    for (int i = 0; i < count; ++i) {
+        value |= static_cast<std::uint64_t>(bytes[at + static_cast<std::size_t>(i)]) << (8 * i);
+    }
+    return value;
+}
+
+BlockMap::Digest HashOf(std::span<const std::uint8_t> bytes)
+{
+    const auto hash = CreateSha256();
+    if (!hash) {
+        return {};
+    }
+    hash->Update(bytes.data(), bytes.size());
+    return hash->Finish();
+}
+
+BlockMap::Digest DigestAt(std::span<const std::uint8_t> bytes, std::size_t at)
+{
+    BlockMap::Digest digest{};
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), digest.size(), digest.begin());
+    return digest;
+}
+
+}  // namespace
+
+std::uint64_t BlockCount(std::uint64_t fileSize, std::uint32_t blockSize)
+{
+    return blockSize == 0 ? 0 : (fileSize + blockSize - 1) / blockSize;
+}
+
+std::size_t BlockMap::BlockBytes(std::uint64_t position) const
+{
+    const std::uint64_t start = position * blockSize;
+    return start >= fileSize
+               ? 0
+               : static_cast<std::size_t>(std::min<std::uint64_t>(blockSize, fileSize - start));
+}
+
+std::vector<std::uint8_t> SerializeBlockMap(const BlockMap& map)
+{
+    std::vector<std::uint8_t> out(std::begin(Magic), std::end(Magic));
+    out.reserve(BlockMapHeaderSize + (map.blocks.size() + 1) * Sha256::DigestSize);
+    PutLittleEndian(out, map.blockSize, 4);
+    PutLittleEndian(out, map.fileSize, 8);
+    PutLittleEndian(out, map.blocks.size(), 8);
+    out.insert(out.end(), map.whole.begin(), map.whole.end());
+    for (const BlockMap::Digest& block : map.blocks) {
+        out.insert(out.end(), block.begin(), block.end());
+    }
+    const BlockMap::Digest closing = HashOf(out);
+    out.insert(out.end(), closing.begin(), closing.end());
+    return out;
+}
+
+std::optional<BlockMap> ParseBlockMap(std::span<const std::uint8_t> bytes)
+{
+    constexpr std::size_t DigestSize = Sha256::DigestSize;
+    if (bytes.size() < BlockMapHeaderSize + DigestSize ||
+        !std::equal(std::begin(Magic), std::end(Magic), bytes.begin())) {
+        return std::nullopt;
+    }
+    BlockMap map;
+    map.blockSize = static_cast<std::uint32_t>(GetLittleEndian(bytes, 4, 4));
+    map.fileSize = GetLittleEndian(bytes, 8, 8);
+    const std::uint64_t count = GetLittleEndian(bytes, 16, 8);
+    if (map.blockSize < SmallestBlockSize || map.blockSize > LargestBlockSize ||
+        count != BlockCount(map.fileSize, map.blockSize) ||
+        (bytes.size() - BlockMapHeaderSize - DigestSize) / DigestSize != count ||
+        (bytes.size() - BlockMapHeaderSize) % DigestSize != 0) {
+        return std::nullopt;
+    }
+    const std::size_t closingAt = bytes.size() - DigestSize;
+    if (HashOf(bytes.first(closingAt)) != DigestAt(bytes, closingAt)) {
+        return std::nullopt;
+    }
+    map.whole = DigestAt(bytes, 24);
+    map.blocks.reserve(static_cast<std::size_t>(count));
+    for (std::size_t at = BlockMapHeaderSize; at < closingAt; at += DigestSize) {
+        map.blocks.push_back(DigestAt(bytes, at));
+    }
+    return map;
+}
+
+std::string BlockMapHash(std::span<const std::uint8_t> bytes)
+{
+    return DigestText(HashOf(bytes));
+}
+
+std::vector<std::uint64_t> ChangedBlocks(const BlockMap& full, const BlockMap& now)
+{
+    std::vector<std::uint64_t> changed;
+    for (std::uint64_t i = 0; i < now.blocks.size(); ++i) {
+        if (i >= full.blocks.size() || full.blocks[i] != now.blocks[i] ||
+            full.BlockBytes(i) != now.BlockBytes(i)) {
+            changed.push_back(i);
+        }
+    }
+    return changed;
+}
+
+BlockMapBuilder::BlockMapBuilder(std::uint32_t blockSize)
+    : block_(CreateSha256()), whole_(CreateSha256())
+{
+    map_.blockSize = blockSize;
+}
+
+void BlockMapBuilder::Update(const std::uint8_t* data, std::size_t size)
+{
+    if (!Usable()) {
+        return;
+    }
+    whole_->Update(data, size);
+    map_.fileSize += size;
+    while (size > 0) {
+        const std::size_t take = std::min(size, map_.blockSize - inBlock_);
+        block_->Update(data, take);
+        inBlock_ += take;
+        data += take;
+        size -= take;
+        if (inBlock_ == map_.blockSize) {
+            map_.blocks.push_back(block_->Finish());
+            inBlock_ = 0;
+        }
+    }
+}
+
+BlockMap BlockMapBuilder::Finish()
+{
+    if (!Usable()) {
+        return map_;
+    }
+    if (inBlock_ > 0) {
+        map_.blocks.push_back(block_->Finish());
+        inBlock_ = 0;
+    }
+    map_.whole = whole_->Finish();
+    return map_;
+}
+
+std::string DigestText(const BlockMap::Digest& digest)
+{
+    std::string text;
+    for (const std::uint8_t byte : digest) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02x", static_cast<unsigned>(byte));
+        text += pair;
+    }
+    return text;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,346 @@
+#include "archive/ChangedBlocks.h"
+
+#include <algorithm>
+
+#include "platform/PathJoin.h"
+
+namespace kestrel {
+namespace {
+
+constexpr std::uint8_t Magic[4] = {'K', 'C', 'B', '1'};
+
+std::vector<std::uint8_t> Header(std::uint32_t blockSize, std::uint64_t fileSize)
+{
+    std::vector<std::uint8_t> out(std::begin(Magic), std::end(Magic));
+    for (int i = 0; i < 4; ++i) {
+        out.push_back(static_cast<std::uint8_t>(blockSize >> (8 * i)));
+    }
+    for (int i = 0; i < 8; ++i) {
+        out.push_back(static_cast<std::uint8_t>(fileSize >> (8 * i)));
+    }
+    return out;
+}
+
+// Reads until the buffer is full or the file ends; the bytes read, -1 on a read error.
+std::int64_t ReadFully(InputFile& in, std::uint8_t* data, std::size_t size)
+{
+    std::size_t got = 0;
+    while (got < size) {
+        const std::int64_t read = in.Read(reinterpret_cast<char*>(data) + got, size - got);
+        if (read < 0) {
+            return -1;
+        }
+        if (read == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(read);
+    }
+    return static_cast<std::int64_t>(got);
+}
+
+std::string ByteRange(const BlockMap& map, std::uint64_t position)
+{
+    const std::uint64_t start = position * map.blockSize;
+    return "block " + std::to_string(position) + " (bytes " + std::to_string(start) + " to " +
+           std::to_string(start + map.BlockBytes(position) - 1) + ")";
+}
+
+// One rebuild: the blocks written so far, in order, each checked against the new map.
+class Rebuild {
+public:
+    Rebuild(const RebuildParts& parts, OutputFile& out, InputFile& blocks, std::string& why)
+        : parts_(parts),
+          out_(out),
+          blocks_(blocks),
+          why_(why),
+          changed_(ChangedBlocks(parts.fullMap, parts.newMap)),
+          blockHash_(CreateSha256()),
+          wholeHash_(CreateSha256())
+    {
+    }
+
+    bool Run();
+
+private:
+    bool TakeFullBlock(const std::uint8_t* data, std::size_t size);
+    bool WriteChanged(std::uint64_t position);
+    bool WriteChecked(const std::uint8_t* data, std::size_t size, std::uint64_t position,
+                      const std::string& from);
+    bool Fail(std::string why)
+    {
+        why_ = parts_.fileName + " was not rebuilt: " + std::move(why);
+        return false;
+    }
+
+    const RebuildParts& parts_;
+    OutputFile& out_;
+    InputFile& blocks_;
+    std::string& why_;
+    std::vector<std::uint64_t> changed_;
+    std::unique_ptr<Sha256> blockHash_;
+    std::unique_ptr<Sha256> wholeHash_;
+    std::vector<std::uint8_t> buffer_;         // a block of the full's member
+    std::vector<std::uint8_t> changedBuffer_;  // a block of the differential
+    std::size_t nextChanged_ = 0;
+    std::uint64_t written_ = 0;  // blocks of the new file
+    std::uint64_t fullBlock_ = 0;
+    bool failed_ = false;
+};
+
+bool Rebuild::Run()
+{
+    const BlockMap& now = parts_.newMap;
+    if (!blockHash_ || !wholeHash_) {
+        return Fail("the system's hash could not be made");
+    }
+    std::vector<std::uint8_t> header(ChangedBlocksHeaderSize);
+    if (ReadFully(blocks_, header.data(), header.size()) !=
+            static_cast<std::int64_t>(header.size()) ||
+        header != Header(now.blockSize, now.fileSize)) {
+        return Fail("the changed blocks in " + parts_.diffPath + " do not fit its block map");
+    }
+    const std::uint64_t blockCount = now.blocks.size();
+    bool complete = true;
+    if (blockCount > 0 && parts_.fullMap.fileSize > 0) {
+        buffer_.reserve(parts_.fullMap.blockSize);
+        const bool read =
+            parts_.full.ReadMember(parts_.fullData, [&](const char* data, std::size_t size) {
+                auto* bytes = reinterpret_cast<const std::uint8_t*>(data);
+                while (size > 0 && written_ < blockCount) {
+                    const std::size_t wanted = parts_.fullMap.BlockBytes(fullBlock_);
+                    const std::size_t take = std::min(size, wanted - buffer_.size());
+                    buffer_.insert(buffer_.end(), bytes, bytes + take);
+                    bytes += take;
+                    size -= take;
+                    if (buffer_.size() == wanted && !TakeFullBlock(buffer_.data(), wanted)) {
+                        failed_ = true;
+                        return false;
+                    }
+                }
+                // The rest of a file that shrank is not needed.
+                complete = written_ < blockCount;
+                return complete;
+            });
+        if (failed_) {
+            return false;
+        }
+        if (!read && complete) {
+            return Fail("the full backup " + parts_.fullPath +
+                        " could not be read: " + parts_.full.LastError());
+        }
+    }
+    while (written_ < blockCount) {
+        if (nextChanged_ >= changed_.size() || changed_[nextChanged_] != written_) {
+            return Fail("the full backup " + parts_.fullPath + " lacks " +
+                        ByteRange(now, written_));
+        }
+        if (!WriteChanged(written_)) {
+            return false;
+        }
+        ++nextChanged_;
+    }
+    std::uint8_t extra = 0;
+    if (blocks_.Read(reinterpret_cast<char*>(&extra), 1) != 0) {
+        return Fail("the changed blocks in " + parts_.diffPath + " hold more than its map names");
+    }
+    if (wholeHash_->Finish() != now.whole) {
+        return Fail("the rebuilt file does not match the whole-file hash in " + parts_.diffPath);
+    }
+    return true;
+}
+
+// A block of the full's member has arrived: it goes into the new file unless the differential
+// changed it.
+bool Rebuild::TakeFullBlock(const std::uint8_t* data, std::size_t size)
+{
+    const std::uint64_t position = fullBlock_++;
+    const bool changed = nextChanged_ < changed_.size() && changed_[nextChanged_] == position;
+    bool written = false;
+    if (changed) {
+        ++nextChanged_;
+        written = WriteChanged(position);
+    } else {
+        written = WriteChecked(data, size, position, "the full backup " + parts_.fullPath);
+    }
+    buffer_.clear();
+    return written;
+}
+
+bool Rebuild::WriteChanged(std::uint64_t position)
+{
+    const std::size_t size = parts_.newMap.BlockBytes(position);
+    std::vector<std::uint8_t>& block = changedBuffer_;
+    block.resize(size);
+    if (ReadFully(blocks_, block.data(), size) != static_cast<std::int64_t>(size)) {
+        return Fail("the changed blocks in " + parts_.diffPath + " end before " +
+                    ByteRange(parts_.newMap, position));
+    }
+    return WriteChecked(block.data(), size, position, parts_.diffPath);
+}
+
+bool Rebuild::WriteChecked(const std::uint8_t* data, std::size_t size, std::uint64_t position,
+                           const std::string& from)
+{
+    const BlockMap& now = parts_.newMap;
+    blockHash_->Update(data, size);
+    if (size != now.BlockBytes(position) || blockHash_->Finish() != now.blocks[position]) {
+        return Fail(ByteRange(now, position) + " from " + from +
+                    " does not match the block map in " + parts_.diffPath);
+    }
+    wholeHash_->Update(data, size);
+    if (!out_.Write(reinterpret_cast<const char*>(data), size)) {
+        return Fail(out_.Failure().Describe());
+    }
+    ++written_;
+    return true;
+}
+
+// Where a rebuild that only checks writes: nowhere.
+class CheckOnlyOutput final : public OutputFile {
+public:
+    bool Write(const char*, std::size_t) override { return true; }
+    bool WriteAt(std::uint64_t, const char*, std::size_t) override { return true; }
+    bool Commit() override { return true; }
+    const Error& Failure() const override { return failure_; }
+
+private:
+    Error failure_;
+};
+
+}  // namespace
+
+std::uint64_t ChangedBlocksSize(const BlockMap& now, const std::vector<std::uint64_t>& changed)
+{
+    std::uint64_t size = ChangedBlocksHeaderSize;
+    for (const std::uint64_t position : changed) {
+        size += now.BlockBytes(position);
+    }
+    return size;
+}
+
+ChangedBlocksResult WriteChangedBlocks(FileSystem& reads, const std::string& path,
+                                       const BlockMap& full, FileSystem& writes,
+                                       const std::string& blocksPath, const std::string& mapPath)
+{
+    ChangedBlocksResult result;
+    auto opened = reads.OpenInputFile(path);
+    if (!opened) {
+        result.why = opened.error().Describe();
+        return result;
+    }
+    InputFile& in = **opened;
+    const std::uint64_t size = in.Size();
+    auto created = writes.CreateOutputFile(blocksPath);
+    if (!created) {
+        result.why = created.error().Describe();
+        return result;
+    }
+    OutputFile& out = **created;
+    const auto header = Header(full.blockSize, size);
+    bool writeFailed = !out.Write(reinterpret_cast<const char*>(header.data()), header.size());
+    const auto blockHash = CreateSha256();
+    const auto wholeHash = CreateSha256();
+    if (!blockHash || !wholeHash) {
+        result.why = "the system's hash could not be made";
+        return result;
+    }
+    BlockMap& map = result.map;
+    map.blockSize = full.blockSize;
+    std::vector<std::uint8_t> buffer(full.blockSize);
+    for (std::uint64_t position = 0;; ++position) {
+        const std::int64_t got = ReadFully(in, buffer.data(), buffer.size());
+        if (got < 0) {
+            result.why = in.Failure().Describe();
+            return result;
+        }
+        if (got == 0) {
+            break;
+        }
+        const auto bytes = static_cast<std::size_t>(got);
+        blockHash->Update(buffer.data(), bytes);
+        wholeHash->Update(buffer.data(), bytes);
+        map.blocks.push_back(blockHash->Finish());
+        map.fileSize += bytes;
+        const bool changed = position >= full.blocks.size() ||
+                             full.blocks[position] != map.blocks.back() ||
+                             full.BlockBytes(position) != bytes;
+        if (changed) {
+            result.changedBytes += bytes;
+            if (result.changedBytes * 2 > size) {
+                result.kind = ChangedBlocksResult::Kind::TooMany;
+                return result;
+            }
+            writeFailed =
+                writeFailed || !out.Write(reinterpret_cast<const char*>(buffer.data()), bytes);
+        }
+        if (bytes < buffer.size()) {
+            break;
+        }
+    }
+    map.whole = wholeHash->Finish();
+    if (map.fileSize != size) {
+        result.why = path + " changed while it was read";
+        return result;
+    }
+    if (writeFailed || !out.Commit()) {
+        result.why = out.Failure().Describe();
+        return result;
+    }
+    auto mapFile = writes.CreateOutputFile(mapPath);
+    if (!mapFile) {
+        result.why = mapFile.error().Describe();
+        return result;
+    }
+    const auto mapBytes = SerializeBlockMap(map);
+    if (!(*mapFile)->Write(reinterpret_cast<const char*>(mapBytes.data()), mapBytes.size()) ||
+        !(*mapFile)->Commit()) {
+        result.why = (*mapFile)->Failure().Describe();
+        return result;
+    }
+    result.kind = ChangedBlocksResult::Kind::Written;
+    return result;
+}
+
+bool RebuildDataFile(FileSystem& files, const RebuildParts& parts, const std::string& output,
+                     std::string& why)
+{
+    const std::vector<std::uint64_t> changed = ChangedBlocks(parts.fullMap, parts.newMap);
+    if (parts.fullMap.blockSize != parts.newMap.blockSize ||
+        parts.fullData.size != parts.fullMap.fileSize) {
+        why = parts.fileName + " was not rebuilt: its member in the full backup " + parts.fullPath +
+              " does not fit its block map";
+        return false;
+    }
+    if (parts.changed.size != ChangedBlocksSize(parts.newMap, changed)) {
+        why = parts.fileName + " was not rebuilt: the changed blocks in " + parts.diffPath +
+              " hold " + std::to_string(parts.changed.size) + " bytes, not the " +
+              std::to_string(ChangedBlocksSize(parts.newMap, changed)) + " its block maps call for";
+        return false;
+    }
+    const std::string scratch = files.CreateTempFile(parts.scratchFolder, "ksb");
+    if (scratch.empty()) {
+        why = "cannot create a temporary file in " + parts.scratchFolder;
+        return false;
+    }
+    bool rebuilt = false;
+    if (!parts.diff.ExtractMemberToFile(parts.changed, scratch)) {
+        why = parts.fileName + " was not rebuilt: " + parts.diff.LastError();
+    } else if (auto blocks = files.OpenInputFile(scratch); !blocks) {
+        why = blocks.error().Describe();
+    } else if (output.empty()) {
+        CheckOnlyOutput nowhere;
+        rebuilt = Rebuild(parts, nowhere, **blocks, why).Run();
+    } else if (auto created = files.CreateOutputFile(output); !created) {
+        why = created.error().Describe();
+    } else {
+        rebuilt = Rebuild(parts, **created, **blocks, why).Run();
+        if (rebuilt && !(*created)->Commit()) {
+            why = (*created)->Failure().Describe();
+            rebuilt = false;
+        }
+    }
+    files.RemoveFile(scratch);
+    return rebuilt;
+}
+
+}  // namespace kestrel
