@@ -14,8 +14,8 @@
 // in the page cache. So 7z x and cp are measured both as they are and followed by a sync of
 // what they wrote, which brackets the price of durability from both sides.
 //
-// With "extract" only the extraction of the unprotected archive is measured against its peers
-// (the archive is written once, untimed, at the start). With "sparse" the
+// With "extract" only the extraction of the archives with and without a password is measured
+// against its peers (the archives are written once, untimed, at the start). With "sparse" the
 // input is a sparse file of the given size with a few random blocks (a large mail file that is
 // mostly empty), and only our own writing and extraction are measured: for peak memory, which
 // must not grow with the file. With "mixed" the input is a mail file whose attachments are
@@ -292,7 +292,7 @@ int main(int argc, char** argv)
     struct Job {
         std::string name;
         std::string against;  // the measurement of ours it is compared with
-        bool extraction;      // of the unprotected archive, or a peer for it
+        bool extraction;      // an extraction, or a peer for one
         std::function<std::vector<std::string>()> command;
         std::string output;
     };
@@ -344,13 +344,13 @@ int main(int argc, char** argv)
                           at("ours.zip"));
          },
          ""},
-        {"ours extract AES", "ours extract AES", false,
+        {"ours extract AES", "ours extract AES", true,
          [&] {
              return std::vector<std::string>{
                  self, "--child", "extract", at("ours-aes.zip"), fresh("x-ours-aes"), Password};
          },
          ""},
-        {"7z x AES", "ours extract AES", false,
+        {"7z x AES", "ours extract AES", true,
          [&] {
              return std::vector<std::string>{"7z",
                                              "x",
@@ -380,7 +380,10 @@ int main(int argc, char** argv)
     // Written afresh: the archive left by an earlier run may hold another mode's input (the
     // sparse or the mixed file), whatever its time says.
     if (extractOnly) {
-        if (!RunChild(writeOurs).ok) {
+        std::vector<std::string> writeAes = writeOurs;
+        writeAes[4] = at("ours-aes.zip");
+        writeAes.push_back(Password);
+        if (!RunChild(writeOurs).ok || !RunChild(writeAes).ok) {
             std::fputs("cannot write the archive to extract\n", stderr);
             return 1;
         }
@@ -445,6 +448,8 @@ int main(int argc, char** argv)
     std::printf("\n");
     clearScratch();
     if (extractOnly) {
+        std::printf("ours extract AES vs 7z x AES: ours %.2fx as fast\n",
+                    find("7z x AES").Median() / find("ours extract AES").Median());
         return 0;
     }
 

@@ -118,11 +118,16 @@ struct MemberDecoder::State {
                                            : "the system's crypto failed to decrypt");
                         return {};
                     }
+                    if (chunked) {
+                        chunked->DecryptWith(*aes);
+                    }
                 }
             } else if (fed < dataEnd) {
                 const auto take =
                     static_cast<std::size_t>(std::min<std::uint64_t>(size, dataEnd - fed));
-                if (aes) {
+                if (aes && chunked) {
+                    aes->Authenticate(data, take);  // decrypted by the inflating threads
+                } else if (aes) {
                     aes->Decrypt(data, take);
                 }
                 plain = {data, take};
@@ -245,7 +250,9 @@ bool MemberDecoder::Feed(std::uint8_t* data, std::size_t size)
 }
 
 // Reading and AES run on a thread of their own, a block ahead of the inflating, which runs
-// here because the consumer's events belong to this thread. A member that fits in one block
+// here because the consumer's events belong to this thread. With a chunk index that thread
+// only computes the code, which must run over the bytes in order, and the inflating threads
+// decrypt their chunks. A member that fits in one block
 // is not worth a thread.
 bool MemberDecoder::Run(const Reader& read)
 {

@@ -18,6 +18,7 @@ constexpr std::uint8_t FinalEmptyBlock[] = {0x01, 0x00, 0x00, 0xFF, 0xFF};
 
 struct Job {
     std::size_t position = 0;
+    std::uint64_t offset = 0;  // of its part in the stream
     std::vector<std::uint8_t> input;
     std::vector<std::uint8_t> output;
     std::uint32_t crc = 0;
@@ -33,12 +34,17 @@ struct DecompressorDeleter {
 };
 using Decompressor = std::unique_ptr<libdeflate_decompressor, DecompressorDeleter>;
 
-// Inflates the chunk on its own; its stream part must give exactly its input.
-void Inflate(libdeflate_decompressor* decompressor, const ChunkIndex& index, Job& job)
+// Inflates the chunk on its own, decrypted first with a stream; its part must give exactly its
+// input.
+void Inflate(libdeflate_decompressor* decompressor, WinZipAesStream* stream,
+             const ChunkIndex& index, Job& job)
 {
     if (decompressor == nullptr) {
         job.error = "out of memory";
         return;
+    }
+    if (stream != nullptr) {
+        stream->Apply(job.offset, job.input.data(), job.input.size());
     }
     if (job.position + 1 < index.chunks.size()) {
         job.input.insert(job.input.end(), std::begin(FinalEmptyBlock), std::end(FinalEmptyBlock));
@@ -74,6 +80,7 @@ struct ParallelInflate::State {
     void Work()
     {
         Decompressor decompressor(libdeflate_alloc_decompressor());
+        std::unique_ptr<WinZipAesStream> stream = aes != nullptr ? aes->NewStream() : nullptr;
         std::unique_lock lock(mutex);
         for (;;) {
             workReady.wait(lock, [&] { return stopping || !queued.empty(); });
@@ -84,7 +91,11 @@ struct ParallelInflate::State {
             queued.pop_front();
             lock.unlock();
             try {
-                Inflate(decompressor.get(), index, *job);
+                if (aes != nullptr && stream == nullptr) {
+                    job->error = "the system's crypto failed to decrypt";
+                } else {
+                    Inflate(decompressor.get(), stream.get(), index, *job);
+                }
             } catch (const std::bad_alloc&) {
                 job->error = "out of memory";
             }
@@ -152,6 +163,7 @@ struct ParallelInflate::State {
         job->error.clear();
         job->input.clear();
         job->position = next;
+        job->offset = nextOffset;
         job->input.reserve(index.chunks[next].length + sizeof FinalEmptyBlock);
         return job;
     }
@@ -161,7 +173,9 @@ struct ParallelInflate::State {
     const std::size_t maxInFlight;
     Output output;
     std::string error;
-    std::size_t next = 0;  // the chunk being filled
+    const WinZipAes* aes = nullptr;
+    std::size_t next = 0;          // the chunk being filled
+    std::uint64_t nextOffset = 0;  // where its part starts in the stream
     std::unique_ptr<Job> filling;
     std::vector<std::unique_ptr<Job>> spare;
     std::vector<std::thread> workers;
@@ -190,6 +204,11 @@ ParallelInflate::~ParallelInflate()
     }
 }
 
+void ParallelInflate::DecryptWith(const WinZipAes& aes)
+{
+    state_->aes = &aes;
+}
+
 bool ParallelInflate::Add(const std::uint8_t* data, std::size_t size)
 {
     State& s = *state_;
@@ -213,6 +232,7 @@ bool ParallelInflate::Add(const std::uint8_t* data, std::size_t size)
                 continue;
             }
             ++s.next;
+            s.nextOffset += length;
             s.Submit();
             bool handed = true;
             while (handed) {

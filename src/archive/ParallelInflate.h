@@ -7,6 +7,7 @@
 #include <string>
 
 #include "archive/ChunkIndex.h"
+#include "archive/WinZipAes.h"
 
 namespace kestrel {
 
@@ -27,6 +28,10 @@ public:
     ParallelInflate(const ParallelInflate&) = delete;
     ParallelInflate& operator=(const ParallelInflate&) = delete;
 
+    // The stream comes encrypted: each chunk's part is decrypted by the thread that inflates it.
+    // The bytes' authentication code is the caller's to check. Before the first Add; `aes`
+    // must outlive this object.
+    void DecryptWith(const WinZipAes& aes);
     // The next bytes of the stream, in order, pieces of any size. False once anything failed:
     // damaged data, more bytes than the index holds, or the output said stop.
     bool Add(const std::uint8_t* data, std::size_t size);

@@ -1,6 +1,7 @@
 #include "archive/WinZipAes.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace kestrel {
@@ -12,6 +13,7 @@ constexpr unsigned Iterations = 1000;
 constexpr std::size_t KeystreamBlocks = 1024;
 
 struct Keys {
+    std::vector<std::uint8_t> key;  // the encryption key
     std::unique_ptr<AesEncryptor> cipher;
     std::unique_ptr<HmacSha1> mac;
     std::array<std::uint8_t, WinZipAes::VerifierSize> verifier{};
@@ -29,6 +31,7 @@ std::optional<Keys> DeriveKeys(std::string_view password, int keyBits,
     }
     const std::span<const std::uint8_t> all(derived);
     Keys keys;
+    keys.key.assign(derived.begin(), derived.begin() + static_cast<std::ptrdiff_t>(keySize));
     keys.cipher = CreateAesEncryptor(all.subspan(0, keySize));
     keys.mac = CreateHmacSha1(all.subspan(keySize, keySize));
     std::copy_n(derived.begin() + static_cast<std::ptrdiff_t>(2 * keySize), keys.verifier.size(),
@@ -60,8 +63,8 @@ std::unique_ptr<WinZipAes> WinZipAes::ForWriting(std::string_view password, int 
         return nullptr;
     }
     header.insert(header.end(), keys->verifier.begin(), keys->verifier.end());
-    return std::unique_ptr<WinZipAes>(
-        new WinZipAes(std::move(keys->cipher), std::move(keys->mac), std::move(header)));
+    return std::unique_ptr<WinZipAes>(new WinZipAes(std::move(keys->key), std::move(keys->cipher),
+                                                    std::move(keys->mac), std::move(header)));
 }
 
 std::unique_ptr<WinZipAes> WinZipAes::ForReading(std::string_view password, int keyBits,
@@ -82,17 +85,23 @@ std::unique_ptr<WinZipAes> WinZipAes::ForReading(std::string_view password, int 
         return nullptr;
     }
     return std::unique_ptr<WinZipAes>(
-        new WinZipAes(std::move(keys->cipher), std::move(keys->mac),
+        new WinZipAes(std::move(keys->key), std::move(keys->cipher), std::move(keys->mac),
                       std::vector<std::uint8_t>(header.begin(), header.end())));
 }
 
-WinZipAes::WinZipAes(std::unique_ptr<AesEncryptor> cipher, std::unique_ptr<HmacSha1> mac,
-                     std::vector<std::uint8_t> header)
-    : cipher_(std::move(cipher)), mac_(std::move(mac)), header_(std::move(header))
+WinZipAes::WinZipAes(std::vector<std::uint8_t> key, std::unique_ptr<AesEncryptor> cipher,
+                     std::unique_ptr<HmacSha1> mac, std::vector<std::uint8_t> header)
+    : key_(std::move(key)),
+      stream_(std::move(cipher)),
+      mac_(std::move(mac)),
+      header_(std::move(header))
 {
 }
 
-WinZipAes::~WinZipAes() = default;
+WinZipAes::~WinZipAes()
+{
+    std::fill(key_.begin(), key_.end(), std::uint8_t{0});
+}
 
 std::vector<std::uint8_t> WinZipAes::Header() const
 {
@@ -101,14 +110,27 @@ std::vector<std::uint8_t> WinZipAes::Header() const
 
 void WinZipAes::Encrypt(std::uint8_t* data, std::size_t size)
 {
-    ApplyKeystream(data, size);
+    stream_.Apply(offset_, data, size);
+    offset_ += size;
     mac_->Update(data, size);
 }
 
 void WinZipAes::Decrypt(std::uint8_t* data, std::size_t size)
 {
     mac_->Update(data, size);
-    ApplyKeystream(data, size);
+    stream_.Apply(offset_, data, size);
+    offset_ += size;
+}
+
+void WinZipAes::Authenticate(const std::uint8_t* data, std::size_t size)
+{
+    mac_->Update(data, size);
+}
+
+std::unique_ptr<WinZipAesStream> WinZipAes::NewStream() const
+{
+    std::unique_ptr<AesEncryptor> cipher = CreateAesEncryptor(key_);
+    return cipher ? std::make_unique<WinZipAesStream>(std::move(cipher)) : nullptr;
 }
 
 WinZipAes::Code WinZipAes::FinishCode()
@@ -119,27 +141,41 @@ WinZipAes::Code WinZipAes::FinishCode()
     return code;
 }
 
-// The counter block is a little-endian number, 1 for the first block, whereas most counter
-// modes (nettle's, CNG's none) count big-endian: so the counter blocks are made here and
-// encrypted in bulk. 2^64 blocks is far past any member, so the high half stays zero.
-void WinZipAes::ApplyKeystream(std::uint8_t* data, std::size_t size)
+WinZipAesStream::WinZipAesStream(std::unique_ptr<AesEncryptor> cipher) : cipher_(std::move(cipher))
+{
+}
+
+// The counter block of the byte at offset N is a little-endian number, N / 16 + 1, whereas
+// most counter modes (nettle's, CNG's none) count big-endian: so the counter blocks are made
+// here and encrypted in bulk. 2^64 blocks is far past any member, so the high half stays zero.
+void WinZipAesStream::Generate(std::uint64_t firstBlock)
+{
+    keystream_.resize(KeystreamBlocks * AesEncryptor::BlockSize);
+    for (std::size_t block = 0; block < KeystreamBlocks; ++block) {
+        const std::uint64_t counter = firstBlock + block + 1;
+        std::uint8_t* bytes = keystream_.data() + block * AesEncryptor::BlockSize;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(bytes, &counter, 8);
+        } else {
+            for (std::size_t byte = 0; byte < 8; ++byte) {
+                bytes[byte] = static_cast<std::uint8_t>(counter >> (8 * byte));
+            }
+        }
+        std::memset(bytes + 8, 0, 8);
+    }
+    cipher_->EncryptBlocks(keystream_.data(), keystream_.data(), KeystreamBlocks);
+    start_ = firstBlock * AesEncryptor::BlockSize;
+}
+
+void WinZipAesStream::Apply(std::uint64_t offset, std::uint8_t* data, std::size_t size)
 {
     while (size > 0) {
-        if (used_ == keystream_.size()) {
-            keystream_.resize(KeystreamBlocks * AesEncryptor::BlockSize);
-            for (std::size_t block = 0; block < KeystreamBlocks; ++block) {
-                const std::uint64_t counter = ++counter_;
-                std::uint8_t* bytes = keystream_.data() + block * AesEncryptor::BlockSize;
-                for (std::size_t byte = 0; byte < 8; ++byte) {
-                    bytes[byte] = static_cast<std::uint8_t>(counter >> (8 * byte));
-                }
-                std::memset(bytes + 8, 0, 8);
-            }
-            cipher_->EncryptBlocks(keystream_.data(), keystream_.data(), KeystreamBlocks);
-            used_ = 0;
+        if (keystream_.empty() || offset < start_ || offset - start_ >= keystream_.size()) {
+            Generate(offset / AesEncryptor::BlockSize);
         }
-        const std::size_t take = std::min(size, keystream_.size() - used_);
-        const std::uint8_t* stream = keystream_.data() + used_;
+        const auto used = static_cast<std::size_t>(offset - start_);
+        const std::size_t take = std::min(size, keystream_.size() - used);
+        const std::uint8_t* stream = keystream_.data() + used;
         std::size_t i = 0;
         for (; i + 8 <= take; i += 8) {  // a word at a time: this runs over every byte
             std::uint64_t word = 0;
@@ -154,7 +190,7 @@ void WinZipAes::ApplyKeystream(std::uint8_t* data, std::size_t size)
         }
         data += take;
         size -= take;
-        used_ += take;
+        offset += take;
     }
 }
 

@@ -13,6 +13,23 @@
 
 namespace kestrel {
 
+// The counter-mode keystream of one member's encrypted data at any offset, so that its pieces can
+// be decrypted out of order, on several threads with an object each. It knows nothing of the
+// authentication code: whoever decrypts with it must have the encrypted bytes authenticated.
+class WinZipAesStream {
+public:
+    explicit WinZipAesStream(std::unique_ptr<AesEncryptor> cipher);
+    // XORs the keystream of the encrypted data's bytes from `offset` on into `data`, in place.
+    void Apply(std::uint64_t offset, std::uint8_t* data, std::size_t size);
+
+private:
+    void Generate(std::uint64_t firstBlock);
+
+    std::unique_ptr<AesEncryptor> cipher_;
+    std::vector<std::uint8_t> keystream_;
+    std::uint64_t start_ = 0;  // the offset keystream_ begins at
+};
+
 // WinZip's AES scheme (AE-1/AE-2), as 7-Zip and WinZip write and read it: a member's stored
 // data is a salt, a two-byte password verifier, the deflated (or stored) data encrypted with
 // AES in counter mode, and the first 10 bytes of an HMAC-SHA1 over the encrypted data. Keys
@@ -49,20 +66,24 @@ public:
     // In place; the code covers the encrypted bytes either way.
     void Encrypt(std::uint8_t* data, std::size_t size);
     void Decrypt(std::uint8_t* data, std::size_t size);
+    // For a reader that decrypts elsewhere (NewStream): the next encrypted bytes, in order, for
+    // the code only. Not to be mixed with Decrypt on one object.
+    void Authenticate(const std::uint8_t* data, std::size_t size);
+    // A keystream of the member's encryption key for another thread. Null when the system's
+    // crypto fails.
+    std::unique_ptr<WinZipAesStream> NewStream() const;
     // After the last piece; call once.
     Code FinishCode();
 
 private:
-    WinZipAes(std::unique_ptr<AesEncryptor> cipher, std::unique_ptr<HmacSha1> mac,
-              std::vector<std::uint8_t> header);
-    void ApplyKeystream(std::uint8_t* data, std::size_t size);
+    WinZipAes(std::vector<std::uint8_t> key, std::unique_ptr<AesEncryptor> cipher,
+              std::unique_ptr<HmacSha1> mac, std::vector<std::uint8_t> header);
 
-    std::unique_ptr<AesEncryptor> cipher_;
+    std::vector<std::uint8_t> key_;  // for the streams of other threads
+    WinZipAesStream stream_;
+    std::uint64_t offset_ = 0;  // of the next byte to encrypt or decrypt
     std::unique_ptr<HmacSha1> mac_;
     std::vector<std::uint8_t> header_;
-    std::uint64_t counter_ = 0;  // of the last block of keystream made
-    std::vector<std::uint8_t> keystream_;
-    std::size_t used_ = 0;  // bytes of keystream_ already applied
 };
 
 }  // namespace kestrel

@@ -5,13 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "archive/ArchiveTestSupport.h"
+#include "archive/MemberDecoder.h"
 #include "archive/ParallelDeflate.h"
 #include "archive/ParallelInflate.h"
+#include "archive/WinZipAes.h"
 #include "archive/ZipComponent.h"
 
 namespace kestrel {
@@ -199,6 +202,87 @@ TEST(ParallelInflate, GivesTheDataOfEveryChunkInOrderAndRefusesADamagedIndex)
         }
         EXPECT_LE(out.size(), input.size());
         EXPECT_TRUE(std::equal(out.begin(), out.end(), input.begin())) << "only whole chunks";
+    }
+}
+
+// An encrypted member with an index: its chunks are decrypted where they are inflated, and
+// every damage still fails it with the data handed out so far whole chunks of the file.
+TEST(MemberDecoder, DecryptsIndexedChunksWhereTheyInflateAndFailsEveryDamage)
+{
+    constexpr std::size_t ChunkSize = 256 * 1024;
+    const Bytes input = MixedInput(ChunkSize);
+    const Indexed indexed = DeflateIndexed(input, ChunkSize);
+    ASSERT_EQ(5u, indexed.index.chunks.size());
+    const auto aes = WinZipAes::ForWriting("pw", 256);
+    ASSERT_TRUE(aes);
+    Bytes stored = aes->Header();
+    const std::size_t headerSize = stored.size();
+    stored.insert(stored.end(), indexed.stream.begin(), indexed.stream.end());
+    aes->Encrypt(stored.data() + headerSize, indexed.stream.size());
+    const WinZipAes::Code code = aes->FinishCode();
+    stored.insert(stored.end(), code.begin(), code.end());
+    const std::size_t thirdChunk =
+        headerSize + indexed.index.chunks[0].length + indexed.index.chunks[1].length;
+
+    struct Case {
+        const char* name;
+        std::string password;
+        std::function<void(Bytes&)> damage;
+        std::size_t readable;             // stored bytes the reader gives
+        std::vector<std::string> errors;  // part of it, whichever check meets the damage first
+    };
+    const Case cases[] = {
+        {"whole", "pw", [](Bytes&) {}, SIZE_MAX, {}},
+        {"a wrong password", "PW", [](Bytes&) {}, SIZE_MAX, {"Wrong password provided"}},
+        {"a flipped byte in the third chunk",
+         "pw",
+         [&](Bytes& b) { b[thirdChunk + 100] ^= 0x01; },
+         SIZE_MAX,
+         {"chunk 3", "authentication failed"}},
+        {"a flipped byte in the code",
+         "pw",
+         [](Bytes& b) { b.back() ^= 0x01; },
+         SIZE_MAX,
+         {"authentication failed"}},
+        {"the archive cut short",
+         "pw",
+         [](Bytes&) {},
+         stored.size() - 3000,
+         {"truncated encrypted data"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes damaged = stored;
+        c.damage(damaged);
+        Bytes output;
+        MemberDecoder::Member member;
+        member.size = input.size();
+        member.storedSize = damaged.size();
+        member.crc = static_cast<std::uint32_t>(libdeflate_crc32(0, input.data(), input.size()));
+        member.deflated = true;
+        member.aesBits = 256;
+        member.chunks = &indexed.index;
+        MemberDecoder decoder(member, {c.password}, [&](const char* data, std::size_t size) {
+            output.insert(output.end(), data, data + size);
+            return true;
+        });
+        std::size_t at = 0;
+        const std::size_t readable = std::min(c.readable, damaged.size());
+        const bool ok = decoder.Run([&](std::uint8_t* buffer, std::size_t size) {
+            const std::size_t take = std::min(size, readable - at);
+            std::copy_n(damaged.begin() + static_cast<std::ptrdiff_t>(at), take, buffer);
+            at += take;
+            return static_cast<std::ptrdiff_t>(take);
+        });
+        EXPECT_EQ(c.errors.empty(), ok) << decoder.Error();
+        if (!c.errors.empty()) {
+            EXPECT_TRUE(std::any_of(c.errors.begin(), c.errors.end(), [&](const std::string& e) {
+                return decoder.Error().find(e) != std::string::npos;
+            })) << decoder.Error();
+        }
+        ASSERT_LE(output.size(), input.size());
+        EXPECT_TRUE(std::equal(output.begin(), output.end(), input.begin())) << "only whole chunks";
+        EXPECT_EQ(ok, output.size() == input.size());
     }
 }
 

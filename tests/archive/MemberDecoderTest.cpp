@@ -93,6 +93,38 @@ TEST(WinZipAes, EveryHeaderHasANewSaltOfTheKeysSize)
     }
 }
 
+// A stream decrypts any piece at its offset, in any order, as the member's own object does in
+// order: the pieces' offsets are unaligned, go backwards and cross the keystream made at once.
+TEST(WinZipAes, AStreamDecryptsPiecesAtTheirOffsetsInAnyOrder)
+{
+    const std::string text = testing::RandomBytes(100 * 1024, 31);
+    const Bytes plain(text.begin(), text.end());
+    const auto writer = WinZipAes::ForWriting("pw", 256);
+    ASSERT_TRUE(writer);
+    Bytes encrypted = plain;
+    writer->Encrypt(encrypted.data(), 7);  // in two calls: the object keeps its place
+    writer->Encrypt(encrypted.data() + 7, encrypted.size() - 7);
+    struct Piece {
+        std::size_t offset;
+        std::size_t size;
+    };
+    const std::vector<Piece> orders[] = {
+        {{0, encrypted.size()}},
+        {{70000, 30000}, {5, 69995}, {100000, encrypted.size() - 100000}, {0, 5}},
+        {{16383, 2}, {16385, 50000}, {1, 16382}, {0, 1}, {66385, encrypted.size() - 66385}},
+    };
+    for (const std::vector<Piece>& order : orders) {
+        SCOPED_TRACE(order.size());
+        const auto stream = writer->NewStream();
+        ASSERT_TRUE(stream);
+        Bytes decrypted = encrypted;
+        for (const Piece& piece : order) {
+            stream->Apply(piece.offset, decrypted.data() + piece.offset, piece.size);
+        }
+        EXPECT_TRUE(decrypted == plain);
+    }
+}
+
 // Each kind of stored data, whole and fed in pieces of any size, and each check failing what it
 // guards. Many wrong passwords in a row: ZipComponentTest.
 TEST(MemberDecoder, DecodesEveryKindOfStoredDataAndEveryCheckFailsWhatItGuards)
