@@ -305,26 +305,51 @@ std::uint64_t ParallelDeflate::InputSize() const
     return state_->inputSize;
 }
 
+namespace {
+
+// The byte values are counted in a few samples spread over the piece rather than all of it: 16
+// KiB tell compressed data's 8 bits per byte from text's 5 as well, at a quarter of the cost.
+constexpr std::size_t SampleSize = 4 * 1024;
+constexpr std::size_t Samples = 4;
+
+// Four tables so that runs of one byte value do not wait on the same counter.
+using ByteCounts = std::array<std::array<std::uint32_t, 256>, 4>;
+
+void CountBytes(std::span<const std::uint8_t> data, ByteCounts& counts)
+{
+    std::size_t i = 0;
+    for (; i + 4 <= data.size(); i += 4) {
+        ++counts[0][data[i]];
+        ++counts[1][data[i + 1]];
+        ++counts[2][data[i + 2]];
+        ++counts[3][data[i + 3]];
+    }
+    for (; i < data.size(); ++i) {
+        ++counts[0][data[i]];
+    }
+}
+
+}  // namespace
+
 // Data already compressed (JPEG, PDF streams, Office files, ZIPs) spends its byte values almost
 // evenly and repeats nothing; text and tables fail either test at once.
 bool LooksIncompressible(std::span<const std::uint8_t> piece)
 {
-    // Four tables so that runs of one byte value do not wait on the same counter.
-    std::array<std::array<std::uint32_t, 256>, 4> counts{};
-    std::size_t i = 0;
-    for (; i + 4 <= piece.size(); i += 4) {
-        ++counts[0][piece[i]];
-        ++counts[1][piece[i + 1]];
-        ++counts[2][piece[i + 2]];
-        ++counts[3][piece[i + 3]];
-    }
-    for (; i < piece.size(); ++i) {
-        ++counts[0][piece[i]];
+    ByteCounts counts{};
+    std::size_t counted = piece.size();
+    if (piece.size() <= Samples * SampleSize) {
+        CountBytes(piece, counts);
+    } else {
+        counted = Samples * SampleSize;
+        const std::size_t step = (piece.size() - SampleSize) / (Samples - 1);
+        for (std::size_t sample = 0; sample < Samples; ++sample) {
+            CountBytes(piece.subspan(sample * step, SampleSize), counts);
+        }
     }
     // Bits per byte of the byte values' order-0 entropy; compressed data comes within a
     // fraction of a percent of 8.
     double entropy = 0;
-    const auto total = static_cast<double>(piece.size());
+    const auto total = static_cast<double>(counted);
     for (int value = 0; value < 256; ++value) {
         const std::uint32_t count =
             counts[0][value] + counts[1][value] + counts[2][value] + counts[3][value];
@@ -337,21 +362,32 @@ bool LooksIncompressible(std::span<const std::uint8_t> piece)
         return false;
     }
     // Even values may repeat in long strings (a table of random numbers written twice): look
-    // for 4-byte matches at the start, as deflate's match finder would.
-    const std::size_t probeSize = std::min<std::size_t>(piece.size(), 16 * 1024);
-    std::array<std::uint16_t, 4096> last{};
-    std::size_t matches = 0;
-    for (std::size_t at = 0; at + 4 <= probeSize; ++at) {
+    // for 4-byte strings of the piece's first 4 KiB again in the 12 KiB after, as deflate's
+    // match finder would. Every start is remembered but only every fourth looked up, which
+    // still finds any repeat of 7 bytes or more.
+    const std::size_t sourceEnd = std::min<std::size_t>(piece.size(), SampleSize);
+    const std::size_t probeEnd = std::min<std::size_t>(piece.size(), 4 * SampleSize);
+    if (probeEnd < sourceEnd + 4) {
+        return true;
+    }
+    const auto slotOf = [&](std::size_t at) {
         std::uint32_t word = 0;
         std::memcpy(&word, piece.data() + at, 4);
-        const std::uint32_t slot = (word * 2654435761u) >> 20;
-        const std::size_t earlier = last[slot];
+        return (word * 2654435761u) >> 20;
+    };
+    std::array<std::uint16_t, 4096> starts{};  // a start + 1 by slot; 0 for none
+    for (std::size_t at = 0; at + 4 <= sourceEnd; ++at) {
+        starts[slotOf(at)] = static_cast<std::uint16_t>(at + 1);
+    }
+    std::size_t matches = 0;
+    std::size_t lookups = 0;
+    for (std::size_t at = sourceEnd; at + 4 <= probeEnd; at += 4, ++lookups) {
+        const std::size_t earlier = starts[slotOf(at)];
         if (earlier != 0 && std::memcmp(piece.data() + earlier - 1, piece.data() + at, 4) == 0) {
             ++matches;
         }
-        last[slot] = static_cast<std::uint16_t>(at + 1);
     }
-    return matches < probeSize / 256;
+    return matches <= lookups / 64;
 }
 
 unsigned ParallelDeflate::DefaultThreads()
