@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <system_error>
 
 namespace kestrel {
 namespace {
@@ -191,6 +192,83 @@ void WinZipAesStream::Apply(std::uint64_t offset, std::uint8_t* data, std::size_
         data += take;
         size -= take;
         offset += take;
+    }
+}
+
+BackgroundAuthenticator::BackgroundAuthenticator(WinZipAes& aes) : aes_(aes)
+{
+    try {
+        thread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error&) {
+        // Add authenticates on the caller's thread.
+    }
+}
+
+BackgroundAuthenticator::~BackgroundAuthenticator()
+{
+    Stop();
+}
+
+void BackgroundAuthenticator::Add(const std::uint8_t* data, std::size_t size)
+{
+    if (!thread_.joinable()) {
+        aes_.Authenticate(data, size);
+        return;
+    }
+    std::vector<std::uint8_t> copy;
+    {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return waiting_.size() < MaxWaiting; });
+        if (!spare_.empty()) {
+            copy = std::move(spare_.back());
+            spare_.pop_back();
+        }
+    }
+    copy.assign(data, data + size);
+    std::lock_guard lock(mutex_);
+    waiting_.push_back(std::move(copy));
+    changed_.notify_all();
+}
+
+WinZipAes::Code BackgroundAuthenticator::Finish()
+{
+    if (thread_.joinable()) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return waiting_.empty() && !busy_; });
+    }
+    Stop();
+    return aes_.FinishCode();
+}
+
+void BackgroundAuthenticator::Run()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        changed_.wait(lock, [this] { return stopping_ || !waiting_.empty(); });
+        if (stopping_) {
+            return;
+        }
+        std::vector<std::uint8_t> piece = std::move(waiting_.front());
+        waiting_.pop_front();
+        busy_ = true;
+        lock.unlock();
+        aes_.Authenticate(piece.data(), piece.size());
+        lock.lock();
+        busy_ = false;
+        spare_.push_back(std::move(piece));
+        changed_.notify_all();
+    }
+}
+
+void BackgroundAuthenticator::Stop()
+{
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        changed_.notify_all();
+    }
+    if (thread_.joinable()) {
+        thread_.join();
     }
 }
 

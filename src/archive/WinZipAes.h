@@ -1,12 +1,16 @@
 #pragma once
 
 #include <array>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/Crypto.h"
@@ -84,6 +88,38 @@ private:
     std::uint64_t offset_ = 0;  // of the next byte to encrypt or decrypt
     std::unique_ptr<HmacSha1> mac_;
     std::vector<std::uint8_t> header_;
+};
+
+// Computes a member's code on a thread of its own, over copies of the encrypted bytes, while the
+// caller's thread encrypts the next ones with a stream: the code runs over the bytes in order
+// and costs twice the encryption. At most a few pieces wait (memory stays small); without a
+// thread to spare the code is computed on the caller's.
+class BackgroundAuthenticator {
+public:
+    // `aes` is authenticated on the thread until Finish; it must outlive this object.
+    explicit BackgroundAuthenticator(WinZipAes& aes);
+    ~BackgroundAuthenticator();
+    BackgroundAuthenticator(const BackgroundAuthenticator&) = delete;
+    BackgroundAuthenticator& operator=(const BackgroundAuthenticator&) = delete;
+
+    // The next encrypted bytes, in order; copied, so the caller may reuse its buffer at once.
+    void Add(const std::uint8_t* data, std::size_t size);
+    // Waits for every byte given and returns the code; call once.
+    WinZipAes::Code Finish();
+
+private:
+    void Run();
+    void Stop();
+
+    static constexpr std::size_t MaxWaiting = 3;
+    WinZipAes& aes_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::vector<std::uint8_t>> waiting_;
+    std::vector<std::vector<std::uint8_t>> spare_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    std::thread thread_;
 };
 
 }  // namespace kestrel

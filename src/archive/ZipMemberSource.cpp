@@ -155,12 +155,20 @@ zip_int64_t ZipMemberSource::Open()
             return Fail(ZIP_ER_INTERNAL, {"hash", path_, 0, "the system's crypto failed"});
         }
     }
+    authenticator_.reset();  // before the keys it authenticates with go
+    aesStream_.reset();
     if (job_.protect) {
         aes_ = WinZipAes::ForWriting(job_.password, 256);
         if (!aes_) {
             return Fail(ZIP_ER_INTERNAL, {"encrypt", path_, 0, "the system's crypto failed"});
         }
         framing_ = aes_->Header();
+        aesStream_ = aes_->NewStream();
+        if (!aesStream_) {
+            return Fail(ZIP_ER_INTERNAL, {"encrypt", path_, 0, "the system's crypto failed"});
+        }
+        authenticator_ = std::make_unique<BackgroundAuthenticator>(*aes_);
+        encrypted_ = 0;
     }
     deflate_ = std::make_unique<ParallelDeflate>(
         [this](std::uint8_t* data, std::size_t length) { return ReadFile(data, length); },
@@ -174,6 +182,8 @@ zip_int64_t ZipMemberSource::Open()
 void ZipMemberSource::Close()
 {
     deflate_.reset();  // its threads and buffers go with it; the checksum was kept
+    authenticator_.reset();
+    aesStream_.reset();
     aes_.reset();
     in_.reset();
 }
@@ -224,7 +234,9 @@ bool ZipMemberSource::NextPiece()
     if (!piece_.empty()) {
         chunks_.chunks.push_back({static_cast<std::uint32_t>(piece_.size()), deflate_->PieceCrc()});
         if (aes_) {
-            aes_->Encrypt(piece_.data(), piece_.size());
+            aesStream_->Apply(encrypted_, piece_.data(), piece_.size());
+            encrypted_ += piece_.size();
+            authenticator_->Add(piece_.data(), piece_.size());
         }
         return true;
     }
@@ -240,7 +252,7 @@ bool ZipMemberSource::NextPiece()
         mapBuilder_.reset();
     }
     if (aes_) {
-        const WinZipAes::Code code = aes_->FinishCode();
+        const WinZipAes::Code code = authenticator_->Finish();
         framing_.assign(code.begin(), code.end());
     }
     return true;

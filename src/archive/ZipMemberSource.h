@@ -106,6 +106,10 @@ private:
     std::uint64_t read_ = 0;
     std::unique_ptr<ParallelDeflate> deflate_;
     std::unique_ptr<WinZipAes> aes_;
+    // The data is encrypted here and its code computed on a thread of its own.
+    std::unique_ptr<WinZipAesStream> aesStream_;
+    std::unique_ptr<BackgroundAuthenticator> authenticator_;
+    std::uint64_t encrypted_ = 0;
     std::vector<std::uint8_t> framing_;  // AES salt and verifier, later the code
     std::span<std::uint8_t> piece_;      // what is left of the data handed to libzip
     bool dataDone_ = false;

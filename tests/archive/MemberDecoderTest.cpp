@@ -125,6 +125,48 @@ TEST(WinZipAes, AStreamDecryptsPiecesAtTheirOffsetsInAnyOrder)
     }
 }
 
+// The code computed on its own thread over pieces given one after another (more than may wait
+// at once, the caller's buffer reused at once) is the one computed in order on one thread.
+TEST(WinZipAes, ABackgroundCodeIsTheCodeOfTheBytesInOrder)
+{
+    const std::string text = testing::RandomBytes(4 * 1024 * 1024, 37);
+    const std::vector<std::vector<std::size_t>> splits = {
+        {},
+        {text.size()},
+        {1, 2, 65536, 1024 * 1024, 5, 1024 * 1024, 1024 * 1024, 3, 30000, 1},
+    };
+    for (const std::vector<std::size_t>& sizes : splits) {
+        SCOPED_TRACE(sizes.size());
+        const auto writer = WinZipAes::ForWriting("pw", 256);
+        ASSERT_TRUE(writer);
+        bool wrong = false;
+        const auto reader = WinZipAes::ForReading("pw", 256, writer->Header(), wrong);
+        ASSERT_TRUE(reader);
+        WinZipAes::Code background{};
+        {
+            BackgroundAuthenticator authenticator(*writer);
+            std::size_t at = 0;
+            Bytes buffer;
+            for (std::size_t size : sizes) {
+                buffer.assign(text.begin() + static_cast<std::ptrdiff_t>(at),
+                              text.begin() + static_cast<std::ptrdiff_t>(at + size));
+                authenticator.Add(buffer.data(), buffer.size());
+                std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
+                at += size;
+            }
+            background = authenticator.Finish();
+        }
+        std::size_t total = 0;
+        for (std::size_t size : sizes) {
+            total += size;
+        }
+        ASSERT_LE(total, text.size());
+        Bytes inOrder(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(total));
+        reader->Authenticate(inOrder.data(), inOrder.size());
+        EXPECT_EQ(reader->FinishCode(), background);
+    }
+}
+
 // Each kind of stored data, whole and fed in pieces of any size, and each check failing what it
 // guards. Many wrong passwords in a row: ZipComponentTest.
 TEST(MemberDecoder, DecodesEveryKindOfStoredDataAndEveryCheckFailsWhatItGuards)
