@@ -26,6 +26,7 @@
 #include <wx/utils.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -34,6 +35,7 @@
 #include <optional>
 #include <random>
 #include <set>
+#include <thread>
 #include <utility>
 
 #include "app/MainWindowTexts.h"
@@ -46,6 +48,7 @@
 #include "platform/FileContents.h"
 #include "scheduler/SchedulerTexts.h"
 #include "support/FakePlatform.h"
+#include "support/ForwardingFileSystem.h"
 #include "support/SampleEnvironment.h"
 #include "support/ScriptedDialogs.h"
 #include "support/ScriptedMessages.h"
@@ -425,6 +428,66 @@ TEST_F(MainWindowSmoke, ShowsEveryCaptionAndMenu)
     EXPECT_EQ("About Kestrel", about);
 }
 
+// Data files (".pst") read no faster than `bytesPerSecond`, so that a backup's write lasts long
+// enough to watch the window and to cancel it on any machine: random data goes into the archive
+// as stored pieces, at the speed of the disk.
+class PacedDataFileReads final : public testing::ForwardingFileSystem {
+public:
+    PacedDataFileReads(std::unique_ptr<FileSystem> inner, double bytesPerSecond)
+        : ForwardingFileSystem(*inner), owned_(std::move(inner)), bytesPerSecond_(bytesPerSecond)
+    {
+    }
+    Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) override
+    {
+        auto opened = ForwardingFileSystem::OpenInputFile(path);
+        if (!opened || !IsDataFile(path)) {
+            return opened;
+        }
+        return std::unique_ptr<InputFile>(
+            std::make_unique<PacedFile>(std::move(*opened), bytesPerSecond_));
+    }
+
+private:
+    static bool IsDataFile(const std::string& path)
+    {
+        std::string end = path.size() >= 4 ? path.substr(path.size() - 4) : path;
+        std::transform(end.begin(), end.end(), end.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
+        return end == ".pst";
+    }
+
+    class PacedFile final : public InputFile {
+    public:
+        PacedFile(std::unique_ptr<InputFile> inner, double bytesPerSecond)
+            : inner_(std::move(inner)), bytesPerSecond_(bytesPerSecond)
+        {
+        }
+        std::int64_t Read(char* data, std::size_t size) override
+        {
+            const std::int64_t read = inner_->Read(data, size);
+            if (read > 0) {
+                bytes_ += static_cast<double>(read);
+                std::this_thread::sleep_until(
+                    start_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                 std::chrono::duration<double>(bytes_ / bytesPerSecond_)));
+            }
+            return read;
+        }
+        bool Seek(std::uint64_t offset) override { return inner_->Seek(offset); }
+        std::uint64_t Size() const override { return inner_->Size(); }
+        const Error& Failure() const override { return inner_->Failure(); }
+
+    private:
+        std::unique_ptr<InputFile> inner_;
+        double bytesPerSecond_;
+        double bytes_ = 0;
+        std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    };
+
+    std::unique_ptr<FileSystem> owned_;
+    double bytesPerSecond_;
+};
+
 // The window over a sample machine with Outlook 2013: real registry and file system (a fresh
 // SQLite store and root natively, Wine's registry and drive C: under Wine), a scheduler that
 // keeps the jobs it is given and the disc engines `makeEngine` makes. What the runs write
@@ -432,18 +495,20 @@ TEST_F(MainWindowSmoke, ShowsEveryCaptionAndMenu)
 class SampleMachineWindow : public MainWindowSmoke {
 protected:
     static constexpr const char* Folder = "C:\\KestrelGuiBackups";
+    // A write of the large data file below takes at least four seconds.
+    static constexpr double DataFileBytesPerSecond = 64.0 * (1 << 20);
 
     void PrepareMachine() override
     {
 #ifdef _WIN32
         fake.platform.registry = std::make_unique<Win32Registry>();
-        fake.platform.fileSystem = std::make_unique<Win32FileSystem>();
+        fake.platform.fileSystem = Paced(std::make_unique<Win32FileSystem>());
 #else
         root = std::filesystem::temp_directory_path() / "kestrel-gui-sample";
         std::filesystem::remove_all(root);
         std::filesystem::create_directories(root / "drive_c");
         fake.platform.registry = std::make_unique<SqliteRegistry>((root / "registry.db").string());
-        fake.platform.fileSystem = std::make_unique<PosixFileSystem>(root);
+        fake.platform.fileSystem = Paced(std::make_unique<PosixFileSystem>(root));
 #endif
         fake.system.windowsVersion = "6.1";
         fake.system.variables["%UserProfile%"] = "C:\\Users\\bob";
@@ -459,6 +524,10 @@ protected:
         fake.platform.dataFolder = std::string(Folder) + "\\Kestrel";
         std::filesystem::create_directories(
             fake.platform.fileSystem->NativePath(fake.platform.dataFolder));
+    }
+    static std::unique_ptr<FileSystem> Paced(std::unique_ptr<FileSystem> files)
+    {
+        return std::make_unique<PacedDataFileReads>(std::move(files), DataFileBytesPerSecond);
     }
     void TearDown() override
     {
@@ -531,10 +600,10 @@ TEST_F(SampleMachineWindow, ListsTheProfileThenWritesOnAWorkerWhileTheWindowResp
     EXPECT_TRUE(Find<wxButton>(frame, "cmdApply")->IsEnabled());
     PauseForScreenshot("sample-profiles");
 
-    // The data file grown so that the write takes seconds: long enough to watch the window
-    // while the worker writes, and to cancel. One random MiB over and over is as slow to
-    // deflate as random data (the repeats lie beyond deflate's reach) and quick to make.
-    constexpr std::size_t DataFileMiB = 320;
+    // The data file grown so that the write, its reads paced, takes seconds: long enough to
+    // watch the window while the worker writes, and to cancel. One random MiB over and over
+    // does not compress (the repeats lie beyond deflate's reach) and is quick to make.
+    constexpr std::size_t DataFileMiB = 256;
     std::string block(1 << 20, '\0');
     std::generate(block.begin(), block.end(), std::mt19937(7));
     std::ofstream data(
