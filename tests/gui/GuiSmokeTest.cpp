@@ -35,6 +35,7 @@
 #include <optional>
 #include <random>
 #include <set>
+#include <sstream>
 #include <thread>
 #include <utility>
 
@@ -54,8 +55,14 @@
 #include "support/ScriptedMessages.h"
 
 #ifdef _WIN32
+#include <windows.h>
+
+#include "app/BackupSetup.h"
+#include "platform/win32/Win32FileHolders.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
+#include "platform/win32/Win32ShadowCopies.h"
+#include "platform/win32/Win32SystemInfo.h"
 #else
 #include <signal.h>
 
@@ -1289,6 +1296,172 @@ TEST_F(SampleMachineWindow, DiscWindowWithoutAnEngineOrADrive)
         EXPECT_TRUE(frame->IsShown() && frame->IsEnabled());
     }
 }
+
+#ifdef _WIN32
+// The Wine stand-in for Outlook (tests/cli/outlook-stand-in), run as a file named OUTLOOK.EXE
+// in `folder`, holding one file; whatever still runs of it (the first start, or the one a run
+// started again) is ended with the test.
+class WineOutlook {
+public:
+    WineOutlook(const std::filesystem::path& folder, const std::filesystem::path& heldFile)
+        : program_(folder / "OUTLOOK.EXE")
+    {
+        std::wstring self(MAX_PATH * 2, L'\0');
+        self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+        // The test program is tests/gui/kestrel_gui_tests.exe, the stand-in tests/.
+        const std::filesystem::path standIn =
+            std::filesystem::path(self).parent_path().parent_path() /
+            "kestrel_outlook_stand_in.exe";
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy_file(standIn, program_,
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::wstring commandLine =
+            L"\"" + program_.wstring() + L"\" \"" + heldFile.wstring() + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        started_ = CreateProcessW(program_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                  nullptr, nullptr, &startup, &process) != 0;
+        if (started_) {
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+    }
+    WineOutlook(const WineOutlook&) = delete;
+    WineOutlook& operator=(const WineOutlook&) = delete;
+    ~WineOutlook()
+    {
+        for (const unsigned long id : RunningIds()) {
+            if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
+                TerminateProcess(process, 0);
+                WaitForSingleObject(process, 10000);
+                CloseHandle(process);
+            }
+        }
+    }
+    bool Started() const { return started_; }
+    // The stand-in's own record of its starts and ends ("started PID", "closed PID").
+    std::vector<std::string> Log() const
+    {
+        std::ifstream log(program_.string() + ".log");
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(log, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+    std::vector<unsigned long> RunningIds() const
+    {
+        std::vector<unsigned long> running;
+        for (const std::string& line : Log()) {
+            std::istringstream words(line);
+            std::string word;
+            unsigned long id = 0;
+            if (!(words >> word >> id)) {
+                continue;
+            }
+            if (word == "started") {
+                running.push_back(id);
+            } else {
+                std::erase(running, id);
+            }
+        }
+        return running;
+    }
+
+private:
+    std::filesystem::path program_;
+    bool started_ = false;
+};
+
+// Backup Now with the options window's way "use a shadow copy", as an administrator (Wine's
+// user is one: its token counts as elevated), while the stand-in for Outlook holds the data
+// file. The question offers the shadow copy; Wine's shadow copy service cannot make one, so
+// the run closes the program instead, backs up, says why in its result and starts the program
+// again. The result and the stand-in's record of the run are kept in
+// backup-snapshot-fallback.txt beside the screenshots.
+TEST_F(SampleMachineWindow, BackupNowFallsBackToClosingOutlookWhenNoShadowCopyCanBeMade)
+{
+    const std::string dataFile = "C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst";
+    ASSERT_TRUE(Win32SystemInfo().HasAdministratorRights())
+        << "Wine's user does not count as an elevated administrator";
+    fake.system.administrator = true;
+    // Wine's own answer, for the message to be compared word for word.
+    std::string noSnapshot;
+    {
+        Win32ShadowCopies probe;
+        ASSERT_FALSE(probe.Create({dataFile})) << "Wine made a shadow copy";
+        noSnapshot = probe.Problem();
+    }
+    fake.platform.shadowCopies = std::make_unique<Win32ShadowCopies>();
+    fake.platform.fileHolders = std::make_unique<Win32FileHolders>();
+    ASSERT_TRUE(WriteUnattendedOutlookWay(*registry, IfOutlookRuns::Snapshot));
+    const std::vector<std::string> logBefore = ReadBackupLog(fake.platform);
+
+    const WineOutlook outlook(
+        fake.platform.fileSystem->NativePath(std::string(Folder) + "\\outlook"),
+        fake.platform.fileSystem->NativePath(dataFile));
+    ASSERT_TRUE(outlook.Started());
+    const auto holderNow = [&] { return fake.platform.fileHolders->HoldersOf(dataFile); };
+    // Its window exists once it records its start (it opens the file first, and a program
+    // with no window yet is not asked to close).
+    ASSERT_TRUE(
+        RunEventLoopUntil([&] { return !holderNow().empty() && !outlook.RunningIds().empty(); },
+                          std::chrono::seconds(20)))
+        << "the stand-in did not hold the data file";
+    const std::uint32_t first = holderNow().front().processId;
+    const std::string process = "OUTLOOK.EXE (process " + std::to_string(first) + ")";
+
+    ExpectSaveDialog("kesbak", archive);
+    Press(frame, "cmdTargetFile");
+    Click(frame, "backupitem0");
+    messages.Expect(process + " is using these files:\r\n\r\n" + dataFile +
+                        "\r\n\r\nYes: back up these files from a shadow copy while " + process +
+                        " keeps running (it is closed and started again when no shadow copy can "
+                        "be made).\r\nNo: back up without these files.\r\n"
+                        "Cancel: do not back up now.",
+                    MessageIcon::Question, MessageAnswer::Yes);
+    const std::string result =
+        "The Backup was Completed!\t\t\t\r\n\r\nBackup Personal Folders\tSucceeded!\t\r\n\r\n"
+        "No shadow copy could be used (no shadow copy could be made: " +
+        noSnapshot + "), so " + process + " was asked to close for the backup instead.";
+    messages.Expect(result, MessageIcon::Information, MessageAnswer::Ok);
+    messages.Expect("Do you need to backup your data to CD-R/RW or DVD?", MessageIcon::Information,
+                    MessageAnswer::Cancel);
+    Press(frame, "cmdApply");
+    WaitForTheEnd();
+    EXPECT_TRUE(fake.platform.fileSystem->FileExists(archive));
+    // Closed for the backup and started again afterwards (its start recorded once its
+    // window exists, which the test's end needs to find it).
+    RunEventLoopUntil(
+        [&] {
+            return !holderNow().empty() && holderNow().front().processId != first &&
+                   outlook.RunningIds() ==
+                       std::vector<unsigned long>{holderNow().front().processId};
+        },
+        std::chrono::seconds(20));
+    const std::vector<FileHolder> again = holderNow();
+    ASSERT_EQ(1u, again.size()) << "the program was not started again";
+    EXPECT_NE(first, again.front().processId);
+    const std::vector<std::string> record{"started " + std::to_string(first),
+                                          "closed " + std::to_string(first),
+                                          "started " + std::to_string(again.front().processId)};
+    EXPECT_EQ(record, outlook.Log());
+    if (!screenshotFolder.empty()) {
+        std::ofstream text(screenshotFolder / "backup-snapshot-fallback.txt");
+        text << "The question:\n"
+             << process << " is using these files: " << dataFile << "\nThe result message:\n"
+             << result << "\nThe stand-in's record:\n";
+        for (const std::string& line : outlook.Log()) {
+            text << line << "\n";
+        }
+        const std::vector<std::string> logAfter = ReadBackupLog(fake.platform);
+        text << "Lines the run added to kestrel.log: " << logAfter.size() - logBefore.size()
+             << "\n";
+    }
+    EXPECT_TRUE(WriteUnattendedOutlookWay(*registry, IfOutlookRuns::Close));
+}
+#endif
 
 TEST(WxDialogs, AddsTheDefaultExtensionToANameWithoutOne)
 {
