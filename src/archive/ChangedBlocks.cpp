@@ -220,7 +220,8 @@ std::uint64_t ChangedBlocksSize(const BlockMap& now, const std::vector<std::uint
 
 ChangedBlocksResult WriteChangedBlocks(FileSystem& reads, const std::string& path,
                                        const BlockMap& full, FileSystem& writes,
-                                       const std::string& blocksPath, const std::string& mapPath)
+                                       const std::string& blocksPath, const std::string& mapPath,
+                                       const ChangedBlocksProgress& progress)
 {
     ChangedBlocksResult result;
     auto opened = reads.OpenInputFile(path);
@@ -272,6 +273,10 @@ ChangedBlocksResult WriteChangedBlocks(FileSystem& reads, const std::string& pat
             }
             writeFailed =
                 writeFailed || !out.Write(reinterpret_cast<const char*>(buffer.data()), bytes);
+        }
+        if (progress && !progress(map.fileSize, size)) {
+            result.kind = ChangedBlocksResult::Kind::Stopped;
+            return result;
         }
         if (bytes < buffer.size()) {
             break;
