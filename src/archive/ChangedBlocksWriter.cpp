@@ -43,8 +43,9 @@ ChangedBlocksWriter::ChangedBlocksWriter(InputFile& in, const BlockMap& full, Ou
 {
     if (threads == 0) {
         // The caller's thread reads and feeds the whole-file hash, the longest task: it keeps a
-        // processor of its own, the workers take the others.
-        threads = std::max(2u, std::thread::hardware_concurrency()) - 1;
+        // processor of its own, the workers take the others. More than MostWorkers would hash
+        // faster than the caller can read and hash the whole, and only cost memory.
+        threads = std::min(MostWorkers, std::max(2u, std::thread::hardware_concurrency()) - 1);
     }
     // Enough chunks that the reader never waits while every worker hashes one, and the next
     // is read meanwhile.

@@ -30,6 +30,8 @@ class ChangedBlocksWriter {
 public:
     // Bytes read at once: whole blocks, at least this many.
     static constexpr std::size_t ReadSize = 1024 * 1024;
+    // Workers chosen when the caller leaves it to the processor count.
+    static constexpr unsigned MostWorkers = 4;
 
     // `threads`: the workers that hash blocks; 0 for one per processor but the caller's.
     ChangedBlocksWriter(InputFile& in, const BlockMap& full, OutputFile& out,
