@@ -13,27 +13,36 @@
 #   moment (the full and the data file untouched, no archive of a differential's name that does
 #   not test whole), and a restore from full + differential killed at a random moment, then a
 #   program started: the data file is the old version or the day's, byte for byte.
+# Under Wine (windows) the same checks run the Windows build, each kill ending the program as
+# TerminateProcess would (3 kills each unless KESTREL_DIFF_KILLS is set).
 # Prints one "PASS name" or "FAIL name" line per check.
-#   scripts/differential-test.sh linux KESTREL_TOOL KESTRELBAK WORK_FOLDER
+#   scripts/differential-test.sh linux|windows KESTREL_TOOL KESTRELBAK WORK_FOLDER
 check_name=differential-test
 check_prefix=
-if [ "${1:-}" != linux ]; then
-    echo "usage: $0 linux KESTREL_TOOL KESTRELBAK WORK_FOLDER" >&2
-    exit 2
-fi
+case ${1:-} in
+    linux) default_kills=10 ;;
+    windows) default_kills=3 ;;
+    *)
+        echo "usage: $0 linux|windows KESTREL_TOOL KESTRELBAK WORK_FOLDER" >&2
+        exit 2
+        ;;
+esac
 # shellcheck source=scripts/cli-check-machine.sh
 . "$(dirname "$0")/cli-check-machine.sh"
 for program in head date sleep dd od; do
     command -v "$program" >/dev/null || { echo "FAIL $program is not installed"; exit 1; }
 done
 mib=${KESTREL_DIFF_MIB:-64}
-kills=${KESTREL_DIFF_KILLS:-10}
+kills=${KESTREL_DIFF_KILLS:-$default_kills}
 seed=${KESTREL_DIFF_SEED:-$(date +%s)}
 echo "seed $seed (KESTREL_DIFF_SEED=$seed replays it), $kills kills each, data file $mib MiB"
 RANDOM=$seed
 
 bob=$(env_path drive_c/Users/bob)
+# The program's own folder (the Replaced folder in it) is the user's who runs it: under Wine,
+# Wine's user, not the sample's.
 kestrel_data="$bob/AppData/Local/Kestrel"
+[ "$system" = linux ] || kestrel_data=$(env_path "drive_c/users/$(id -un)/AppData/Local/Kestrel")
 target="$bob/AppData/Local/Microsoft/Outlook/bob@example.com.pst"
 source_file=$(env_path "drive_c/Users/bob/Documents/Outlook Files/bob@example.com.pst")
 name=bob@example.com.pst
@@ -55,6 +64,13 @@ change_pages() {  # file, pages of 512 bytes to overwrite at random places
     head -c 512 /dev/urandom | dd of="$1" bs=512 seek=0 conv=notrunc status=none
 }
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
+# The program as one process whose PID a kill reaches (Wine's launcher script execs the loader).
+tool_command=("$tool")
+[ "$system" = linux ] || tool_command=(wine "$tool")
+# A path in the program's messages.
+shown_path() {
+    if [ "$system" = linux ]; then echo "$1"; else winepath -w "$1"; fi
+}
 backup() {
     run_tool backup --profile Outlook --items 1 --keep 7 --differential "$@" backups/work.ksb
 }
@@ -68,7 +84,8 @@ cp "$source_file" day0
 start=$(now_ms)
 check first-run-writes-a-full 0 backup
 echo "the first, full backup takes $(($(now_ms) - start)) ms"
-if grep -q -x 'full: there is no full backup of .*work.ksb yet' first-run-writes-a-full.out; then
+if tr -d '\r' <first-run-writes-a-full.out |
+    grep -q -x 'full: there is no full backup of .*work.ksb yet'; then
     pass first-run-says-why
 else
     fail first-run-says-why
@@ -123,7 +140,7 @@ mkdir -p elsewhere
 mv "backups/$full" elsewhere/
 cp day0 "$target"
 check full-missing-refused 1 run_tool restore "backups/$diff" --profile Outlook --items 1
-if grep -q -F "the full backup $full it needs was not found beside $work/backups/$diff" \
+if grep -q -F "the full backup $full it needs was not found beside $(shown_path "$work/backups/$diff")" \
     full-missing-refused.out; then
     pass full-missing-names-the-full
 else
@@ -164,8 +181,8 @@ echo "one differential backup takes $whole_ms ms"
 for run in $(seq 1 "$kills"); do
     before=$(find backups -maxdepth 1 -name '*.ksb' -printf '%f\n' | sort)
     delay_ms=$(((RANDOM * 32768 + RANDOM) % (whole_ms + 1)))
-    "$tool" backup --profile Outlook --items 1 --keep 7 --differential backups/work.ksb \
-        >"kill-backup-$run.out" 2>&1 &
+    "${tool_command[@]}" backup --profile Outlook --items 1 --keep 7 --differential \
+        backups/work.ksb >"kill-backup-$run.out" 2>&1 &
     pid=$!
     sleep "$((delay_ms / 1000)).$(printf '%03d' $((delay_ms % 1000)))"
     kill -KILL "$pid" 2>/dev/null
@@ -199,7 +216,8 @@ echo "one rebuilding restore takes $whole_ms ms"
 for run in $(seq 1 "$kills"); do
     reset_target
     delay_ms=$(((RANDOM * 32768 + RANDOM) % (whole_ms + 1)))
-    "$tool" restore "backups/$diff" --profile Outlook --items 1 >"kill-restore-$run.out" 2>&1 &
+    "${tool_command[@]}" restore "backups/$diff" --profile Outlook --items 1 \
+        >"kill-restore-$run.out" 2>&1 &
     pid=$!
     sleep "$((delay_ms / 1000)).$(printf '%03d' $((delay_ms % 1000)))"
     kill -KILL "$pid" 2>/dev/null

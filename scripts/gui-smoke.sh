@@ -11,7 +11,8 @@
 # with the administrator's policies set (options-window-policies.png); the question a
 # backup asks while Outlook holds its data file (outlook-running.png); then the disc window
 # (disc-composer.png) and its erase window (disc-erase.png). Also checks the window's title as
-# the X server sees it.
+# the X server sees it. Under Wine the test program also keeps, in backup-snapshot-fallback.txt,
+# what Backup Now said when Wine could make no shadow copy; it is printed with the log.
 #
 #   scripts/gui-smoke.sh OUTDIR COMMAND...     (COMMAND runs kestrel_gui_tests, e.g. via wine)
 # The test program is given --screenshots=FOLDER; under Wine pass the folder's Windows form in
@@ -150,5 +151,8 @@ for view in job-listing options-window job-listing-last-run options-window-polic
 done
 wait "$tests" || status=$?
 cat "$out/gui-tests.log"
+if [ -f "$out/backup-snapshot-fallback.txt" ]; then
+    cat "$out/backup-snapshot-fallback.txt"
+fi
 ls "$out"/*.png
 exit "$status"

@@ -3,26 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "archive/LittleEndian.h"
+
 namespace kestrel {
 namespace {
 
 constexpr std::uint8_t Magic[4] = {'K', 'B', 'M', '1'};
-
-void PutLittleEndian(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i) {
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
-}
-
-std::uint64_t GetLittleEndian(std::span<const std::uint8_t> bytes, std::size_t at, int count)
-{
-    std::uint64_t value = 0;
-    for (int i = 0; i < count; ++i) {
-        value |= static_cast<std::uint64_t>(bytes[at + static_cast<std::size_t>(i)]) << (8 * i);
-    }
-    return value;
-}
 
 BlockMap::Digest HashOf(std::span<const std::uint8_t> bytes)
 {

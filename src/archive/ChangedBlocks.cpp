@@ -2,41 +2,11 @@
 
 #include <algorithm>
 
+#include "archive/ChangedBlocksWriter.h"
 #include "platform/PathJoin.h"
 
 namespace kestrel {
 namespace {
-
-constexpr std::uint8_t Magic[4] = {'K', 'C', 'B', '1'};
-
-std::vector<std::uint8_t> Header(std::uint32_t blockSize, std::uint64_t fileSize)
-{
-    std::vector<std::uint8_t> out(std::begin(Magic), std::end(Magic));
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<std::uint8_t>(blockSize >> (8 * i)));
-    }
-    for (int i = 0; i < 8; ++i) {
-        out.push_back(static_cast<std::uint8_t>(fileSize >> (8 * i)));
-    }
-    return out;
-}
-
-// Reads until the buffer is full or the file ends; the bytes read, -1 on a read error.
-std::int64_t ReadFully(InputFile& in, std::uint8_t* data, std::size_t size)
-{
-    std::size_t got = 0;
-    while (got < size) {
-        const std::int64_t read = in.Read(reinterpret_cast<char*>(data) + got, size - got);
-        if (read < 0) {
-            return -1;
-        }
-        if (read == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(read);
-    }
-    return static_cast<std::int64_t>(got);
-}
 
 std::string ByteRange(const BlockMap& map, std::uint64_t position)
 {
@@ -96,7 +66,7 @@ bool Rebuild::Run()
     std::vector<std::uint8_t> header(ChangedBlocksHeaderSize);
     if (ReadFully(blocks_, header.data(), header.size()) !=
             static_cast<std::int64_t>(header.size()) ||
-        header != Header(now.blockSize, now.fileSize)) {
+        header != ChangedBlocksHeader(now.blockSize, now.fileSize)) {
         return Fail("the changed blocks in " + parts_.diffPath + " do not fit its block map");
     }
     const std::uint64_t blockCount = now.blocks.size();
@@ -220,7 +190,8 @@ std::uint64_t ChangedBlocksSize(const BlockMap& now, const std::vector<std::uint
 
 ChangedBlocksResult WriteChangedBlocks(FileSystem& reads, const std::string& path,
                                        const BlockMap& full, FileSystem& writes,
-                                       const std::string& blocksPath, const std::string& mapPath)
+                                       const std::string& blocksPath, const std::string& mapPath,
+                                       const ChangedBlocksProgress& progress)
 {
     ChangedBlocksResult result;
     auto opened = reads.OpenInputFile(path);
@@ -228,76 +199,32 @@ ChangedBlocksResult WriteChangedBlocks(FileSystem& reads, const std::string& pat
         result.why = opened.error().Describe();
         return result;
     }
-    InputFile& in = **opened;
-    const std::uint64_t size = in.Size();
     auto created = writes.CreateOutputFile(blocksPath);
     if (!created) {
         result.why = created.error().Describe();
         return result;
     }
-    OutputFile& out = **created;
-    const auto header = Header(full.blockSize, size);
-    bool writeFailed = !out.Write(reinterpret_cast<const char*>(header.data()), header.size());
-    const auto blockHash = CreateSha256();
-    const auto wholeHash = CreateSha256();
-    if (!blockHash || !wholeHash) {
-        result.why = "the system's hash could not be made";
-        return result;
-    }
-    BlockMap& map = result.map;
-    map.blockSize = full.blockSize;
-    std::vector<std::uint8_t> buffer(full.blockSize);
-    for (std::uint64_t position = 0;; ++position) {
-        const std::int64_t got = ReadFully(in, buffer.data(), buffer.size());
-        if (got < 0) {
-            result.why = in.Failure().Describe();
-            return result;
+    ChangedBlocksWriter writer(**opened, full, **created, progress);
+    result = writer.Run();
+    if (result.kind != ChangedBlocksResult::Kind::Written) {
+        if (result.kind == ChangedBlocksResult::Kind::Failed && result.why.empty()) {
+            result.why = path + " changed while it was read";
         }
-        if (got == 0) {
-            break;
-        }
-        const auto bytes = static_cast<std::size_t>(got);
-        blockHash->Update(buffer.data(), bytes);
-        wholeHash->Update(buffer.data(), bytes);
-        map.blocks.push_back(blockHash->Finish());
-        map.fileSize += bytes;
-        const bool changed = position >= full.blocks.size() ||
-                             full.blocks[position] != map.blocks.back() ||
-                             full.BlockBytes(position) != bytes;
-        if (changed) {
-            result.changedBytes += bytes;
-            if (result.changedBytes * 2 > size) {
-                result.kind = ChangedBlocksResult::Kind::TooMany;
-                return result;
-            }
-            writeFailed =
-                writeFailed || !out.Write(reinterpret_cast<const char*>(buffer.data()), bytes);
-        }
-        if (bytes < buffer.size()) {
-            break;
-        }
-    }
-    map.whole = wholeHash->Finish();
-    if (map.fileSize != size) {
-        result.why = path + " changed while it was read";
-        return result;
-    }
-    if (writeFailed || !out.Commit()) {
-        result.why = out.Failure().Describe();
         return result;
     }
     auto mapFile = writes.CreateOutputFile(mapPath);
     if (!mapFile) {
+        result.kind = ChangedBlocksResult::Kind::Failed;
         result.why = mapFile.error().Describe();
         return result;
     }
-    const auto mapBytes = SerializeBlockMap(map);
+    const auto mapBytes = SerializeBlockMap(result.map);
     if (!(*mapFile)->Write(reinterpret_cast<const char*>(mapBytes.data()), mapBytes.size()) ||
         !(*mapFile)->Commit()) {
+        result.kind = ChangedBlocksResult::Kind::Failed;
         result.why = (*mapFile)->Failure().Describe();
         return result;
     }
-    result.kind = ChangedBlocksResult::Kind::Written;
     return result;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +41,7 @@ struct ChangedBlocksResult {
         Written,  // both files are complete and on the disk
         TooMany,  // more than half of the file changed: a full archive is due
         Failed,   // a read or write failed: `why` names the file
+        Stopped,  // the caller's progress said to stop
     };
     Kind kind = Kind::Failed;
     std::string why;
@@ -47,12 +49,18 @@ struct ChangedBlocksResult {
     std::uint64_t changedBytes = 0;
 };
 
+// Told the bytes of the file read so far and its size, now and then while it is read; false
+// stops the read (the user cancelled).
+using ChangedBlocksProgress = std::function<bool(std::uint64_t read, std::uint64_t size)>;
+
 // Reads the file at `path` once, hashing each block and comparing it with `full` (same block
 // size); writes the blocks that differ into `blocksPath` (the format above) and the new map into
-// `mapPath`. Stops with TooMany as soon as the changed bytes pass half of the file.
+// `mapPath`. Stops with TooMany as soon as the changed bytes pass half of the file, and with
+// Stopped when `progress` says so; the files are then incomplete.
 ChangedBlocksResult WriteChangedBlocks(FileSystem& reads, const std::string& path,
                                        const BlockMap& full, FileSystem& writes,
-                                       const std::string& blocksPath, const std::string& mapPath);
+                                       const std::string& blocksPath, const std::string& mapPath,
+                                       const ChangedBlocksProgress& progress = {});
 
 // Where the pieces of one data file's rebuild lie.
 struct RebuildParts {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "archive/DeflateBlocks.h"
+#include "archive/LittleEndian.h"
 
 namespace kestrel {
 namespace {
@@ -10,22 +11,6 @@ namespace {
 constexpr std::uint32_t SmallestChunk = 64 * 1024;
 constexpr std::uint32_t LargestChunk = 64 * 1024 * 1024;
 constexpr std::uint8_t Magic[4] = {'K', 'C', 'I', '1'};
-
-void PutLittleEndian(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i) {
-        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    }
-}
-
-std::uint64_t GetLittleEndian(std::span<const std::uint8_t> bytes, std::size_t at, int count)
-{
-    std::uint64_t value = 0;
-    for (int i = 0; i < count; ++i) {
-        value |= static_cast<std::uint64_t>(bytes[at + static_cast<std::size_t>(i)]) << (8 * i);
-    }
-    return value;
-}
 
 std::uint64_t ChunkCount(std::uint64_t dataSize, std::uint64_t chunkSize)
 {

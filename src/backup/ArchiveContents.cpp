@@ -12,22 +12,37 @@ ArchiveContents::ArchiveContents(FileSystem& fileSystem, ZipComponent& zip)
 {
 }
 
-std::optional<std::string> ArchiveContents::Add(const std::string& path, std::string& why,
-                                                const std::string& memberPath)
+std::optional<std::string> ArchiveContents::AddedAs(const std::string& path) const
 {
     for (const Added& added : added_) {
         if (EqualsIgnoringCase(added.path, path)) {
             return added.memberName;
         }
     }
-    // Opened now, so that a file that cannot be read is left out with a reason instead of
-    // failing the whole write later.
+    return std::nullopt;
+}
+
+// Opened now, so that a file that cannot be read is left out with a reason instead of failing
+// the whole write later.
+bool ArchiveContents::CanRead(const std::string& path, std::string& why)
+{
     auto opened = fileSystem_.OpenInputFile(path);
     if (!opened) {
         why = opened.error().Describe();
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::string> ArchiveContents::Add(const std::string& path, std::string& why,
+                                                const std::string& memberPath)
+{
+    if (std::optional<std::string> name = AddedAs(path)) {
+        return name;
+    }
+    if (!CanRead(path, why)) {
         return std::nullopt;
     }
-    opened->reset();
     const std::string name = FreeName(memberPath.empty() ? BareName(path) : memberPath);
     if (!zip_.AddFile(path, name)) {
         why = zip_.LastError();
@@ -46,10 +61,11 @@ void ArchiveContents::SetDifferentialBase(const DifferentialBase* base,
 
 std::optional<std::string> ArchiveContents::AddDataFile(const std::string& path, std::string& why)
 {
-    for (const Added& added : added_) {
-        if (EqualsIgnoringCase(added.path, path)) {
-            return added.memberName;
-        }
+    if (std::optional<std::string> name = AddedAs(path)) {
+        return name;
+    }
+    if (!CanRead(path, why)) {
+        return std::nullopt;
     }
     const std::string name = FreeDataName(BareName(path));
     const MemberMap* full = nullptr;
@@ -70,12 +86,6 @@ std::optional<std::string> ArchiveContents::AddDataFile(const std::string& path,
     if (full != nullptr && needsFull_.empty()) {
         return AddChangedBlocks(path, name, *full, why);
     }
-    auto opened = fileSystem_.OpenInputFile(path);
-    if (!opened) {
-        why = opened.error().Describe();
-        return std::nullopt;
-    }
-    opened->reset();
     if (!zip_.AddFileWithBlockMap(path, name, blockSize_)) {
         why = zip_.LastError();
         return std::nullopt;
@@ -103,20 +113,6 @@ std::optional<std::string> ArchiveContents::AddChangedBlocks(const std::string& 
         why = "cannot create a temporary file in " + scratchFolder_;
         return std::nullopt;
     }
-    const ChangedBlocksResult result =
-        WriteChangedBlocks(fileSystem_, path, full.map, fileSystem_, blocks, map);
-    if (result.kind == ChangedBlocksResult::Kind::Failed) {
-        why = result.why;
-        return std::nullopt;
-    }
-    if (result.kind == ChangedBlocksResult::Kind::TooMany) {
-        if (needsFull_.empty()) {
-            needsFull_ =
-                "more than half of " + name + " changed since the full backup " + base_->fullName;
-        }
-        why = needsFull_;
-        return std::nullopt;
-    }
     const std::string mapName = name + std::string(BlockMapSuffix);
     const std::string changedName = name + std::string(ChangedBlocksSuffix);
     if (!zip_.AddFile(blocks, changedName) || !zip_.AddFile(map, mapName)) {
@@ -127,7 +123,45 @@ std::optional<std::string> ArchiveContents::AddChangedBlocks(const std::string& 
     reserved_.push_back(mapName);
     reserved_.push_back(changedName);
     dataFiles_.push_back({name, mapName, changedName, full.hash});
+    pendingBlocks_.push_back({path, name, &full, blocks, map});
     return name;
+}
+
+ArchiveContents::BlocksWritten ArchiveContents::WriteChangedBlocks(
+    ProgressSink& progress, const std::atomic<bool>& cancelled, std::string& why)
+{
+    for (const PendingBlocks& pending : pendingBlocks_) {
+        progress.SetFileText(texts::ComparingFile + pending.name);
+        int shown = -1;
+        const auto read = [&](std::uint64_t done, std::uint64_t size) {
+            const int percent = size == 0 ? 100 : static_cast<int>(done * 100 / size);
+            if (percent != shown) {
+                shown = percent;
+                progress.SetProgress(percent, 100);
+            }
+            return !cancelled;
+        };
+        const ChangedBlocksResult result =
+            kestrel::WriteChangedBlocks(fileSystem_, pending.path, pending.full->map, fileSystem_,
+                                        pending.blocksPath, pending.mapPath, read);
+        switch (result.kind) {
+            case ChangedBlocksResult::Kind::Written:
+                break;
+            case ChangedBlocksResult::Kind::TooMany:
+                if (needsFull_.empty()) {
+                    needsFull_ = "more than half of " + pending.name +
+                                 " changed since the full backup " + base_->fullName;
+                }
+                return BlocksWritten::NeedsFull;
+            case ChangedBlocksResult::Kind::Stopped:
+                return BlocksWritten::Cancelled;
+            case ChangedBlocksResult::Kind::Failed:
+                why = result.why;
+                return BlocksWritten::Failed;
+        }
+    }
+    pendingBlocks_.clear();
+    return cancelled ? BlocksWritten::Cancelled : BlocksWritten::Done;
 }
 
 bool ArchiveContents::AddInfoFile(const std::string& path, std::string& why)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -9,8 +10,14 @@
 #include "archive/Differential.h"
 #include "archive/ZipComponent.h"
 #include "platform/FileSystem.h"
+#include "ui/ProgressSink.h"
 
 namespace kestrel {
+
+namespace texts {
+// The file text while a data file is read and compared with the full backup's map.
+inline constexpr const char* ComparingFile = "Comparing File ";
+}  // namespace texts
 
 // The files a backup puts into its archive and the member name each gets: its bare name, or
 // the relative path (with "/") it has below its item's folder. Names must differ: a file added
@@ -47,12 +54,25 @@ public:
     std::optional<std::string> Add(const std::string& path, std::string& why,
                                    const std::string& memberPath = {});
     // Adds a data file (see Add): whole, followed by its block map, or, with a differential
-    // base, as the blocks changed since the full (written now into temporary files in
-    // `scratchFolder`) and its new map. The data file's name is chosen so that neither map nor
-    // changed blocks can take another file's name. When the file cannot go into a differential
-    // (the full lacks it, or more than half of it changed) it is added whole and NeedsFull says
-    // why: the run then writes a full instead.
+    // base, as the blocks changed since the full and its new map, two temporary files in
+    // `scratchFolder` that WriteChangedBlocks fills. The data file's name is chosen so that
+    // neither map nor changed blocks can take another file's name. When the file cannot go into
+    // a differential (the full lacks it, or maps it in another block size) it is added whole and
+    // NeedsFull says why: the run then writes a full instead.
     std::optional<std::string> AddDataFile(const std::string& path, std::string& why);
+    // What WriteChangedBlocks came to.
+    enum class BlocksWritten {
+        Done,       // every data file's changed blocks and map are ready for the write
+        NeedsFull,  // more than half of a data file changed: NeedsFull says which
+        Failed,     // a read or write failed: `why` says which
+        Cancelled,  // `cancelled` became true
+    };
+    // Reads each data file added as changed blocks once, hashing it and writing its changed
+    // blocks and new map into the temporary files the archive takes them from. This reads
+    // every byte of the data files, so it belongs to the write (the worker), never to the
+    // collection. Shows the file and how much of it was read on `progress`.
+    BlocksWritten WriteChangedBlocks(ProgressSink& progress, const std::atomic<bool>& cancelled,
+                                     std::string& why);
     void SetDifferentialBase(const DifferentialBase* base, const std::string& scratchFolder);
     void SetBlockSize(std::uint32_t blockSize) { blockSize_ = blockSize; }
     const std::vector<DataFileEntry>& DataFiles() const { return dataFiles_; }
@@ -69,6 +89,16 @@ private:
         std::string path;
         std::string memberName;
     };
+    // A data file that goes in as its changed blocks, once WriteChangedBlocks has read it.
+    struct PendingBlocks {
+        std::string path;
+        std::string name;
+        const MemberMap* full = nullptr;
+        std::string blocksPath;
+        std::string mapPath;
+    };
+    std::optional<std::string> AddedAs(const std::string& path) const;
+    bool CanRead(const std::string& path, std::string& why);
     bool NameTaken(const std::string& name) const;
     std::string FreeName(const std::string& bareName) const;
     std::string FreeDataName(const std::string& bareName) const;
@@ -81,6 +111,7 @@ private:
     // Names a data file's map and changed blocks take, kept from every other file.
     std::vector<std::string> reserved_;
     std::vector<DataFileEntry> dataFiles_;
+    std::vector<PendingBlocks> pendingBlocks_;
     const DifferentialBase* base_ = nullptr;
     std::string scratchFolder_;
     std::uint32_t blockSize_ = DefaultBlockSize;

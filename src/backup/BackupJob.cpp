@@ -1,6 +1,7 @@
 #include "backup/BackupJob.h"
 
 #include <algorithm>
+#include <atomic>
 #include <optional>
 
 #include "archive/Differential.h"
@@ -90,6 +91,7 @@ struct BackupJob::State final : ZipEventSink {
     }
     bool WriteHeader(const BackupRequest& request, const BackupMachine& machine);
     bool WriteMapKeys();
+    bool WriteChangedBlocks(ProgressSink& progress);
     bool FailWith(BackupResult result, std::string why)
     {
         outcome.result = result;
@@ -110,6 +112,8 @@ struct BackupJob::State final : ZipEventSink {
     int progressValue = 0;
     ProgressSink* writeProgress = nullptr;
     const DifferentialBase* base = nullptr;
+    // Cancel came: the changed blocks stop being read, and the archive's write with them.
+    std::atomic<bool> cancelled{false};
     BackupOutcome outcome;
 };
 
@@ -145,6 +149,26 @@ bool BackupJob::State::WriteMapKeys()
            SaveINI(files, DifferentialFullIdKey, base->fullId, infoFilePath) &&
            SaveINI(files, DifferentialFullMapsKey, fullMaps, infoFilePath) &&
            SaveINI(files, DifferentialNoteKey, DifferentialNote(base->fullName), infoFilePath);
+}
+
+// The data files that go into a differential are read here, on the thread that writes, not
+// while collecting: for a large file that takes as long as reading it.
+bool BackupJob::State::WriteChangedBlocks(ProgressSink& progress)
+{
+    std::string why;
+    switch (archive.WriteChangedBlocks(progress, cancelled, why)) {
+        case ArchiveContents::BlocksWritten::Done:
+            return true;
+        case ArchiveContents::BlocksWritten::NeedsFull:
+            return FailWith(BackupResult::WriteFailed, archive.NeedsFull());
+        case ArchiveContents::BlocksWritten::Cancelled:
+            return FailWith(BackupResult::Cancelled, "the write of " + writePath +
+                                                         " was cancelled; the file there was left "
+                                                         "as it was");
+        case ArchiveContents::BlocksWritten::Failed:
+            break;
+    }
+    return FailWith(BackupResult::WriteFailed, why);
 }
 
 bool BackupJob::State::WriteHeader(const BackupRequest& request, const BackupMachine& machine)
@@ -302,6 +326,9 @@ void BackupJob::Write(ProgressSink& progress)
                        s.targetPath + ".");
         return;
     }
+    if (!s.WriteChangedBlocks(progress)) {
+        return;
+    }
     s.writeProgress = &progress;
     const bool written = s.zip.Write();
     s.writeProgress = nullptr;
@@ -325,6 +352,7 @@ bool BackupJob::Written() const
 
 void BackupJob::Cancel()
 {
+    state_->cancelled = true;
     state_->zip.Cancel();
 }
 

@@ -96,7 +96,9 @@ public:
     // Shows each item's status text and advances the progress bar by its step.
     void Collect(const BackupRequest& request, const BackupMachine& machine,
                  ProgressSink& progress);
-    // Writes the archive; any thread. The archive's per-file and percentage texts go to
+    // Writes the archive; any thread. A differential's data files are read and compared with
+    // the full first (see ArchiveContents::WriteChangedBlocks); when one needs a full, nothing
+    // is written and NeedsFull says why. The archive's per-file and percentage texts go to
     // `progress` from the thread that calls it.
     void Write(ProgressSink& progress);
     // Stops a Write in progress, or the next one; any thread.
@@ -116,8 +118,8 @@ public:
     // Before Collect: the data files go in as their blocks changed since this full, which must
     // outlive the job. Without, the archive is a full one, each data file with its map.
     void SetDifferentialBase(const DifferentialBase* base);
-    // After Collect: why the archive cannot be a differential after all (see ArchiveContents);
-    // the run then collects again for a full.
+    // After Collect, and after a Write that stopped for it: why the archive cannot be a
+    // differential after all (see ArchiveContents); the run then collects again for a full.
     std::string NeedsFull() const;
 
 private:

@@ -64,35 +64,49 @@ bool BackupRun::Prepare(ProgressSink& progress)
 
 void BackupRun::Collect(ProgressSink& progress)
 {
-    FileSystem& reads = snapshotReads_ ? *snapshotReads_ : *platform_.fileSystem;
     if (plan_.differential.wanted) {
         base_ = ChooseDifferentialBase(*platform_.fileSystem, plan_.request, plan_.keep,
                                        plan_.differential, fullBecause_);
     }
-    job_ = std::make_unique<BackupJob>(platform_, messages_, reads);
+    StartJob(base_ ? &*base_ : nullptr);
+    job_->Collect(staged_, plan_.machine, progress);
+    if (base_ && !job_->NeedsFull().empty()) {
+        CollectFull(progress);
+    }
+}
+
+void BackupRun::StartJob(const DifferentialBase* base)
+{
+    FileSystem& reads = snapshotReads_ ? *snapshotReads_ : *platform_.fileSystem;
+    auto job = std::make_unique<BackupJob>(platform_, messages_, reads);
+    job->SetDifferentialBase(base);
+    const std::lock_guard lock(jobMutex_);
+    job_ = std::move(job);
     if (cancelled_) {
         job_->Cancel();
     }
-    job_->SetDifferentialBase(base_ ? &*base_ : nullptr);
+}
+
+// A data file cannot go into a differential (a Compact rewrote it): all of it again, as a full.
+void BackupRun::CollectFull(ProgressSink& progress)
+{
+    fullBecause_ = job_->NeedsFull();
+    SilentProgress silent;
+    job_->Finish(silent);
+    StartJob(nullptr);
+    base_.reset();
     job_->Collect(staged_, plan_.machine, progress);
-    if (base_ && !job_->NeedsFull().empty()) {
-        // A data file cannot go into a differential (a Compact rewrote it): all of it again,
-        // as a full.
-        fullBecause_ = job_->NeedsFull();
-        SilentProgress silent;
-        job_->Finish(silent);
-        base_.reset();
-        job_ = std::make_unique<BackupJob>(platform_, messages_, reads);
-        if (cancelled_) {
-            job_->Cancel();
-        }
-        job_->Collect(staged_, plan_.machine, progress);
-    }
 }
 
 void BackupRun::Write(ProgressSink& progress)
 {
     job_->Write(progress);
+    if (base_ && !job_->NeedsFull().empty()) {
+        // Found while reading the data files, which happens here rather than in Collect so
+        // that a window's thread never reads them: the collection is made again, here.
+        CollectFull(progress);
+        job_->Write(progress);
+    }
     if (plan_.keep.verify && job_->Written()) {
         progress.SetWriteText(texts::VerifyingBackup);
         BackupOutcome written;
@@ -110,6 +124,7 @@ BackupRunOutcome BackupRun::Finish(ProgressSink& progress)
         }
         outcome_.backup = PlaceStagedArchive(std::move(finished), staged_, plan_.keep,
                                              readBackProblem_, *platform_.fileSystem);
+        const std::lock_guard lock(jobMutex_);
         job_.reset();
     }
     snapshotReads_.reset();
@@ -126,6 +141,7 @@ BackupRunOutcome BackupRun::Finish(ProgressSink& progress)
 void BackupRun::Cancel()
 {
     cancelled_ = true;
+    const std::lock_guard lock(jobMutex_);
     if (job_) {
         job_->Cancel();
     }

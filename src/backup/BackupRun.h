@@ -4,6 +4,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,7 +59,9 @@ struct BackupRunOutcome {
 //
 // Run does it all on the caller's thread. A window runs the phases instead: Decide and Collect
 // on its own thread (the registry and the version probe), Prepare and Write on a worker,
-// Finish back on its thread.
+// Finish back on its thread. Collect reads no data file: a differential's are read and compared
+// with the full in Write, and when one turns out to need a full (more than half of it changed),
+// Write collects again as a full on its own thread before it writes.
 class BackupRun {
 public:
     BackupRun(Platform& platform, Messages& messages, BackupPlan plan);
@@ -87,12 +90,17 @@ public:
     void Cancel();
 
 private:
+    void StartJob(const DifferentialBase* base);
+    void CollectFull(ProgressSink& progress);
+
     Platform& platform_;
     Messages& messages_;
     BackupPlan plan_;
     BackupRequest staged_;
     std::vector<std::string> candidates_;
     std::atomic<bool> cancelled_{false};
+    // Cancel may come from another thread while Write replaces the job.
+    std::mutex jobMutex_;
     std::unique_ptr<HeldFilesGate> gate_;
     std::unique_ptr<FileSystem> snapshotReads_;
     std::unique_ptr<BackupJob> job_;

@@ -37,6 +37,7 @@ namespace {
 constexpr const char* DataFile = "C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst";
 constexpr const char* Member = "bob@example.com.pst";
 constexpr const char* SnapshotBytes = "the data file as the shadow copy holds it";
+constexpr const char* NotReadBack = "the written archive did not read back";
 
 // Reads every archive staged beside the target (its name is the target's, ".part-" and a name
 // of the run's own) as another file, so the run's read-back finds no archive there.
@@ -60,7 +61,11 @@ public:
 private:
     std::string Read(const std::string& path) const
     {
-        return path.starts_with(stagedPrefix_) ? readAs_ : path;
+        // The staged archive itself, not the temporary file the ZIP writer writes it through
+        // ("<staged>.part-" and letters of its own).
+        const bool staged = path.starts_with(stagedPrefix_) &&
+                            path.find(".part-", stagedPrefix_.size()) == std::string::npos;
+        return staged ? readAs_ : path;
     }
 
     std::string stagedPrefix_;
@@ -222,6 +227,7 @@ TEST_F(FrontEndRunTest, BackupCommandDealsWithHeldFilesAsItsOptionSays)
         if (!c.written) {
             EXPECT_NE(std::string::npos, out.find("nothing written: ")) << out;
         }
+        EXPECT_EQ(c.way == Way::ReadBackFails, out.find(NotReadBack) != std::string::npos) << out;
     }
 }
 
@@ -252,6 +258,8 @@ TEST_F(FrontEndRunTest, ScheduledJobDealsWithHeldFilesAsTheSavedSettingSays)
                       held + " closed and restarted"
                 : held + " closed and restarted";
         EXPECT_NE(std::string::npos, log.back().find("\t" + logged + "\t")) << log.back();
+        EXPECT_EQ(c.way == Way::ReadBackFails, log.back().find(NotReadBack) != std::string::npos)
+            << log.back();
     }
 }
 
@@ -332,6 +340,8 @@ TEST_F(FrontEndRunTest, BackupNowDealsWithHeldFilesAsTheAnswerSays)
         } else {
             EXPECT_EQ(0u, result.find("The Backup failed!")) << result;
         }
+        EXPECT_EQ(c.way == Way::ReadBackFails, result.find(NotReadBack) != std::string::npos)
+            << result;
         const std::string fellBack =
             "\r\n\r\nNo shadow copy could be used (no shadow copy could be made: not "
             "implemented), so " +

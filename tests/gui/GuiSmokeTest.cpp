@@ -26,6 +26,7 @@
 #include <wx/utils.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -34,6 +35,8 @@
 #include <optional>
 #include <random>
 #include <set>
+#include <sstream>
+#include <thread>
 #include <utility>
 
 #include "app/MainWindowTexts.h"
@@ -46,13 +49,20 @@
 #include "platform/FileContents.h"
 #include "scheduler/SchedulerTexts.h"
 #include "support/FakePlatform.h"
+#include "support/ForwardingFileSystem.h"
 #include "support/SampleEnvironment.h"
 #include "support/ScriptedDialogs.h"
 #include "support/ScriptedMessages.h"
 
 #ifdef _WIN32
+#include <windows.h>
+
+#include "app/BackupSetup.h"
+#include "platform/win32/Win32FileHolders.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Registry.h"
+#include "platform/win32/Win32ShadowCopies.h"
+#include "platform/win32/Win32SystemInfo.h"
 #else
 #include <signal.h>
 
@@ -425,6 +435,66 @@ TEST_F(MainWindowSmoke, ShowsEveryCaptionAndMenu)
     EXPECT_EQ("About Kestrel", about);
 }
 
+// Data files (".pst") read no faster than `bytesPerSecond`, so that a backup's write lasts long
+// enough to watch the window and to cancel it on any machine: random data goes into the archive
+// as stored pieces, at the speed of the disk.
+class PacedDataFileReads final : public testing::ForwardingFileSystem {
+public:
+    PacedDataFileReads(std::unique_ptr<FileSystem> inner, double bytesPerSecond)
+        : ForwardingFileSystem(*inner), owned_(std::move(inner)), bytesPerSecond_(bytesPerSecond)
+    {
+    }
+    Result<std::unique_ptr<InputFile>> OpenInputFile(const std::string& path) override
+    {
+        auto opened = ForwardingFileSystem::OpenInputFile(path);
+        if (!opened || !IsDataFile(path)) {
+            return opened;
+        }
+        return std::unique_ptr<InputFile>(
+            std::make_unique<PacedFile>(std::move(*opened), bytesPerSecond_));
+    }
+
+private:
+    static bool IsDataFile(const std::string& path)
+    {
+        std::string end = path.size() >= 4 ? path.substr(path.size() - 4) : path;
+        std::transform(end.begin(), end.end(), end.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
+        return end == ".pst";
+    }
+
+    class PacedFile final : public InputFile {
+    public:
+        PacedFile(std::unique_ptr<InputFile> inner, double bytesPerSecond)
+            : inner_(std::move(inner)), bytesPerSecond_(bytesPerSecond)
+        {
+        }
+        std::int64_t Read(char* data, std::size_t size) override
+        {
+            const std::int64_t read = inner_->Read(data, size);
+            if (read > 0) {
+                bytes_ += static_cast<double>(read);
+                std::this_thread::sleep_until(
+                    start_ + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                 std::chrono::duration<double>(bytes_ / bytesPerSecond_)));
+            }
+            return read;
+        }
+        bool Seek(std::uint64_t offset) override { return inner_->Seek(offset); }
+        std::uint64_t Size() const override { return inner_->Size(); }
+        const Error& Failure() const override { return inner_->Failure(); }
+
+    private:
+        std::unique_ptr<InputFile> inner_;
+        double bytesPerSecond_;
+        double bytes_ = 0;
+        std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    };
+
+    std::unique_ptr<FileSystem> owned_;
+    double bytesPerSecond_;
+};
+
 // The window over a sample machine with Outlook 2013: real registry and file system (a fresh
 // SQLite store and root natively, Wine's registry and drive C: under Wine), a scheduler that
 // keeps the jobs it is given and the disc engines `makeEngine` makes. What the runs write
@@ -432,18 +502,20 @@ TEST_F(MainWindowSmoke, ShowsEveryCaptionAndMenu)
 class SampleMachineWindow : public MainWindowSmoke {
 protected:
     static constexpr const char* Folder = "C:\\KestrelGuiBackups";
+    // A write of the large data file below takes at least four seconds.
+    static constexpr double DataFileBytesPerSecond = 64.0 * (1 << 20);
 
     void PrepareMachine() override
     {
 #ifdef _WIN32
         fake.platform.registry = std::make_unique<Win32Registry>();
-        fake.platform.fileSystem = std::make_unique<Win32FileSystem>();
+        fake.platform.fileSystem = Paced(std::make_unique<Win32FileSystem>());
 #else
         root = std::filesystem::temp_directory_path() / "kestrel-gui-sample";
         std::filesystem::remove_all(root);
         std::filesystem::create_directories(root / "drive_c");
         fake.platform.registry = std::make_unique<SqliteRegistry>((root / "registry.db").string());
-        fake.platform.fileSystem = std::make_unique<PosixFileSystem>(root);
+        fake.platform.fileSystem = Paced(std::make_unique<PosixFileSystem>(root));
 #endif
         fake.system.windowsVersion = "6.1";
         fake.system.variables["%UserProfile%"] = "C:\\Users\\bob";
@@ -459,6 +531,10 @@ protected:
         fake.platform.dataFolder = std::string(Folder) + "\\Kestrel";
         std::filesystem::create_directories(
             fake.platform.fileSystem->NativePath(fake.platform.dataFolder));
+    }
+    static std::unique_ptr<FileSystem> Paced(std::unique_ptr<FileSystem> files)
+    {
+        return std::make_unique<PacedDataFileReads>(std::move(files), DataFileBytesPerSecond);
     }
     void TearDown() override
     {
@@ -531,10 +607,10 @@ TEST_F(SampleMachineWindow, ListsTheProfileThenWritesOnAWorkerWhileTheWindowResp
     EXPECT_TRUE(Find<wxButton>(frame, "cmdApply")->IsEnabled());
     PauseForScreenshot("sample-profiles");
 
-    // The data file grown so that the write takes seconds: long enough to watch the window
-    // while the worker writes, and to cancel. One random MiB over and over is as slow to
-    // deflate as random data (the repeats lie beyond deflate's reach) and quick to make.
-    constexpr std::size_t DataFileMiB = 320;
+    // The data file grown so that the write, its reads paced, takes seconds: long enough to
+    // watch the window while the worker writes, and to cancel. One random MiB over and over
+    // does not compress (the repeats lie beyond deflate's reach) and is quick to make.
+    constexpr std::size_t DataFileMiB = 256;
     std::string block(1 << 20, '\0');
     std::generate(block.begin(), block.end(), std::mt19937(7));
     std::ofstream data(
@@ -1220,6 +1296,172 @@ TEST_F(SampleMachineWindow, DiscWindowWithoutAnEngineOrADrive)
         EXPECT_TRUE(frame->IsShown() && frame->IsEnabled());
     }
 }
+
+#ifdef _WIN32
+// The Wine stand-in for Outlook (tests/cli/outlook-stand-in), run as a file named OUTLOOK.EXE
+// in `folder`, holding one file; whatever still runs of it (the first start, or the one a run
+// started again) is ended with the test.
+class WineOutlook {
+public:
+    WineOutlook(const std::filesystem::path& folder, const std::filesystem::path& heldFile)
+        : program_(folder / "OUTLOOK.EXE")
+    {
+        std::wstring self(MAX_PATH * 2, L'\0');
+        self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+        // The test program is tests/gui/kestrel_gui_tests.exe, the stand-in tests/.
+        const std::filesystem::path standIn =
+            std::filesystem::path(self).parent_path().parent_path() /
+            "kestrel_outlook_stand_in.exe";
+        std::filesystem::create_directories(folder);
+        std::filesystem::copy_file(standIn, program_,
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::wstring commandLine =
+            L"\"" + program_.wstring() + L"\" \"" + heldFile.wstring() + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        started_ = CreateProcessW(program_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                  nullptr, nullptr, &startup, &process) != 0;
+        if (started_) {
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+    }
+    WineOutlook(const WineOutlook&) = delete;
+    WineOutlook& operator=(const WineOutlook&) = delete;
+    ~WineOutlook()
+    {
+        for (const unsigned long id : RunningIds()) {
+            if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id)) {
+                TerminateProcess(process, 0);
+                WaitForSingleObject(process, 10000);
+                CloseHandle(process);
+            }
+        }
+    }
+    bool Started() const { return started_; }
+    // The stand-in's own record of its starts and ends ("started PID", "closed PID").
+    std::vector<std::string> Log() const
+    {
+        std::ifstream log(program_.string() + ".log");
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(log, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+    std::vector<unsigned long> RunningIds() const
+    {
+        std::vector<unsigned long> running;
+        for (const std::string& line : Log()) {
+            std::istringstream words(line);
+            std::string word;
+            unsigned long id = 0;
+            if (!(words >> word >> id)) {
+                continue;
+            }
+            if (word == "started") {
+                running.push_back(id);
+            } else {
+                std::erase(running, id);
+            }
+        }
+        return running;
+    }
+
+private:
+    std::filesystem::path program_;
+    bool started_ = false;
+};
+
+// Backup Now with the options window's way "use a shadow copy", as an administrator (Wine's
+// user is one: its token counts as elevated), while the stand-in for Outlook holds the data
+// file. The question offers the shadow copy; Wine's shadow copy service cannot make one, so
+// the run closes the program instead, backs up, says why in its result and starts the program
+// again. The result and the stand-in's record of the run are kept in
+// backup-snapshot-fallback.txt beside the screenshots.
+TEST_F(SampleMachineWindow, BackupNowFallsBackToClosingOutlookWhenNoShadowCopyCanBeMade)
+{
+    const std::string dataFile = "C:\\Users\\bob\\Documents\\Outlook Files\\bob@example.com.pst";
+    ASSERT_TRUE(Win32SystemInfo().HasAdministratorRights())
+        << "Wine's user does not count as an elevated administrator";
+    fake.system.administrator = true;
+    // Wine's own answer, for the message to be compared word for word.
+    std::string noSnapshot;
+    {
+        Win32ShadowCopies probe;
+        ASSERT_FALSE(probe.Create({dataFile})) << "Wine made a shadow copy";
+        noSnapshot = probe.Problem();
+    }
+    fake.platform.shadowCopies = std::make_unique<Win32ShadowCopies>();
+    fake.platform.fileHolders = std::make_unique<Win32FileHolders>();
+    ASSERT_TRUE(WriteUnattendedOutlookWay(*registry, IfOutlookRuns::Snapshot));
+    const std::vector<std::string> logBefore = ReadBackupLog(fake.platform);
+
+    const WineOutlook outlook(
+        fake.platform.fileSystem->NativePath(std::string(Folder) + "\\outlook"),
+        fake.platform.fileSystem->NativePath(dataFile));
+    ASSERT_TRUE(outlook.Started());
+    const auto holderNow = [&] { return fake.platform.fileHolders->HoldersOf(dataFile); };
+    // Its window exists once it records its start (it opens the file first, and a program
+    // with no window yet is not asked to close).
+    ASSERT_TRUE(
+        RunEventLoopUntil([&] { return !holderNow().empty() && !outlook.RunningIds().empty(); },
+                          std::chrono::seconds(20)))
+        << "the stand-in did not hold the data file";
+    const std::uint32_t first = holderNow().front().processId;
+    const std::string process = "OUTLOOK.EXE (process " + std::to_string(first) + ")";
+
+    ExpectSaveDialog("kesbak", archive);
+    Press(frame, "cmdTargetFile");
+    Click(frame, "backupitem0");
+    messages.Expect(process + " is using these files:\r\n\r\n" + dataFile +
+                        "\r\n\r\nYes: back up these files from a shadow copy while " + process +
+                        " keeps running (it is closed and started again when no shadow copy can "
+                        "be made).\r\nNo: back up without these files.\r\n"
+                        "Cancel: do not back up now.",
+                    MessageIcon::Question, MessageAnswer::Yes);
+    const std::string result =
+        "The Backup was Completed!\t\t\t\r\n\r\nBackup Personal Folders\tSucceeded!\t\r\n\r\n"
+        "No shadow copy could be used (no shadow copy could be made: " +
+        noSnapshot + "), so " + process + " was asked to close for the backup instead.";
+    messages.Expect(result, MessageIcon::Information, MessageAnswer::Ok);
+    messages.Expect("Do you need to backup your data to CD-R/RW or DVD?", MessageIcon::Information,
+                    MessageAnswer::Cancel);
+    Press(frame, "cmdApply");
+    WaitForTheEnd();
+    EXPECT_TRUE(fake.platform.fileSystem->FileExists(archive));
+    // Closed for the backup and started again afterwards (its start recorded once its
+    // window exists, which the test's end needs to find it).
+    RunEventLoopUntil(
+        [&] {
+            return !holderNow().empty() && holderNow().front().processId != first &&
+                   outlook.RunningIds() ==
+                       std::vector<unsigned long>{holderNow().front().processId};
+        },
+        std::chrono::seconds(20));
+    const std::vector<FileHolder> again = holderNow();
+    ASSERT_EQ(1u, again.size()) << "the program was not started again";
+    EXPECT_NE(first, again.front().processId);
+    const std::vector<std::string> record{"started " + std::to_string(first),
+                                          "closed " + std::to_string(first),
+                                          "started " + std::to_string(again.front().processId)};
+    EXPECT_EQ(record, outlook.Log());
+    if (!screenshotFolder.empty()) {
+        std::ofstream text(screenshotFolder / "backup-snapshot-fallback.txt");
+        text << "The question:\n"
+             << process << " is using these files: " << dataFile << "\nThe result message:\n"
+             << result << "\nThe stand-in's record:\n";
+        for (const std::string& line : outlook.Log()) {
+            text << line << "\n";
+        }
+        const std::vector<std::string> logAfter = ReadBackupLog(fake.platform);
+        text << "Lines the run added to kestrel.log: " << logAfter.size() - logBefore.size()
+             << "\n";
+    }
+    EXPECT_TRUE(WriteUnattendedOutlookWay(*registry, IfOutlookRuns::Close));
+}
+#endif
 
 TEST(WxDialogs, AddsTheDefaultExtensionToANameWithoutOne)
 {
