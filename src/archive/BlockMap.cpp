@@ -104,6 +104,18 @@ std::vector<std::uint64_t> ChangedBlocks(const BlockMap& full, const BlockMap& n
     return changed;
 }
 
+BlockMap::Digest WholeFileDigest(const BlockMap& map, Sha256& hash)
+{
+    std::vector<std::uint8_t> sizes;
+    PutLittleEndian(sizes, map.blockSize, 4);
+    PutLittleEndian(sizes, map.fileSize, 8);
+    hash.Update(sizes.data(), sizes.size());
+    for (const BlockMap::Digest& block : map.blocks) {
+        hash.Update(block.data(), block.size());
+    }
+    return hash.Finish();
+}
+
 BlockMapBuilder::BlockMapBuilder(std::uint32_t blockSize)
     : block_(CreateSha256()), whole_(CreateSha256())
 {
@@ -115,7 +127,6 @@ void BlockMapBuilder::Update(const std::uint8_t* data, std::size_t size)
     if (!Usable()) {
         return;
     }
-    whole_->Update(data, size);
     map_.fileSize += size;
     while (size > 0) {
         const std::size_t take = std::min(size, map_.blockSize - inBlock_);
@@ -139,7 +150,7 @@ BlockMap BlockMapBuilder::Finish()
         map_.blocks.push_back(block_->Finish());
         inBlock_ = 0;
     }
-    map_.whole = whole_->Finish();
+    map_.whole = WholeFileDigest(map_, *whole_);
     return map_;
 }
 

@@ -36,7 +36,7 @@ inline constexpr std::uint32_t LargestBlockSize = 16 * 1024 * 1024;
 //        4     4  blockSize (4096 to 16777216)
 //        8     8  fileSize
 //       16     8  count: blocks, ceil(fileSize / blockSize)
-//       24    32  SHA-256 of the whole file
+//       24    32  the whole file's digest (WholeFileDigest)
 //       56  32*n  SHA-256 of each block in order; all but the last have blockSize bytes
 //   56+32n    32  SHA-256 of every byte before it, so a damaged map is refused whole
 struct BlockMap {
@@ -63,6 +63,13 @@ std::vector<std::uint8_t> SerializeBlockMap(const BlockMap& map);
 std::optional<BlockMap> ParseBlockMap(std::span<const std::uint8_t> bytes);
 // The SHA-256 of the map's bytes, as a differential names the map of its full archive.
 std::string BlockMapHash(std::span<const std::uint8_t> bytes);
+
+// The digest of a whole file its map holds: the SHA-256 of the block size (4 bytes), the file
+// size (8 bytes) and each block's digest in order, fed to `hash` (one of the system's SHA-256
+// hashes, finished here). Made from the blocks' digests rather than from the bytes, so that a
+// file's blocks can be hashed on every core at once; as strong as a hash of the bytes, since the
+// sizes are fixed and every block's digest is a SHA-256 of its bytes.
+BlockMap::Digest WholeFileDigest(const BlockMap& map, Sha256& hash);
 
 // The positions of the blocks of `now` that differ from `full`, ascending: every block whose
 // hash differs or that `full` does not have. A block whose length changed (the old or new last

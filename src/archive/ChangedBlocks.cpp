@@ -113,7 +113,8 @@ bool Rebuild::Run()
     if (blocks_.Read(reinterpret_cast<char*>(&extra), 1) != 0) {
         return Fail("the changed blocks in " + parts_.diffPath + " hold more than its map names");
     }
-    if (wholeHash_->Finish() != now.whole) {
+    // Every block matched its digest in the map; the map's whole-file digest must match them.
+    if (WholeFileDigest(now, *wholeHash_) != now.whole) {
         return Fail("the rebuilt file does not match the whole-file hash in " + parts_.diffPath);
     }
     return true;
@@ -157,7 +158,6 @@ bool Rebuild::WriteChecked(const std::uint8_t* data, std::size_t size, std::uint
         return Fail(ByteRange(now, position) + " from " + from +
                     " does not match the block map in " + parts_.diffPath);
     }
-    wholeHash_->Update(data, size);
     if (!out_.Write(reinterpret_cast<const char*>(data), size)) {
         return Fail(out_.Failure().Describe());
     }

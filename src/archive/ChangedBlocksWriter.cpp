@@ -42,10 +42,10 @@ ChangedBlocksWriter::ChangedBlocksWriter(InputFile& in, const BlockMap& full, Ou
       wholeHash_(CreateSha256())
 {
     if (threads == 0) {
-        // The caller's thread reads and feeds the whole-file hash, the longest task: it keeps a
-        // processor of its own, the workers take the others. More than MostWorkers would hash
-        // faster than the caller can read and hash the whole, and only cost memory.
-        threads = std::min(MostWorkers, std::max(2u, std::thread::hardware_concurrency()) - 1);
+        // The caller's thread only reads (the whole-file digest is made from the blocks'), so
+        // the hashing takes every processor. More than MostWorkers would hash faster than one
+        // thread reads, and only cost memory.
+        threads = std::min(MostWorkers, std::max(1u, std::thread::hardware_concurrency()));
     }
     // Enough chunks that the reader never waits while every worker hashes one, and the next
     // is read meanwhile.
@@ -118,7 +118,7 @@ ChangedBlocksResult ChangedBlocksWriter::Run()
         }
     }
     StopWorkers();
-    result_.map.whole = wholeHash_->Finish();
+    result_.map.whole = WholeFileDigest(result_.map, *wholeHash_);
     if (result_.map.fileSize != fileSize_) {
         result_.kind = ChangedBlocksResult::Kind::Failed;
         return result_;
@@ -148,7 +148,6 @@ bool ChangedBlocksWriter::ReadChunk(bool& ended)
     if (chunk.size == 0) {
         return true;
     }
-    wholeHash_->Update(chunk.bytes.data(), chunk.size);
     bytesRead_ += chunk.size;
     {
         const std::lock_guard lock(mutex_);

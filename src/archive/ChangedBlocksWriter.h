@@ -22,9 +22,9 @@ std::int64_t ReadFully(InputFile& in, std::uint8_t* data, std::size_t size);
 std::vector<std::uint8_t> ChangedBlocksHeader(std::uint32_t blockSize, std::uint64_t fileSize);
 
 // Writes the changed blocks of one file (see WriteChangedBlocks). The file is read in chunks of
-// many blocks on the caller's thread, which also feeds the whole-file hash (it must see the
-// bytes in order); worker threads hash each chunk's blocks meanwhile, and the caller takes the
-// chunks back in order to compare their blocks with the full's map and write the changed ones.
+// many blocks on the caller's thread; worker threads hash each chunk's blocks meanwhile, and the
+// caller takes the chunks back in order to compare their blocks with the full's map and write
+// the changed ones. The whole-file digest is made from the blocks' digests at the end.
 // At most ChunksInFlight chunks exist at once, so the memory used does not grow with the file.
 class ChangedBlocksWriter {
 public:
@@ -33,7 +33,7 @@ public:
     // Workers chosen when the caller leaves it to the processor count.
     static constexpr unsigned MostWorkers = 4;
 
-    // `threads`: the workers that hash blocks; 0 for one per processor but the caller's.
+    // `threads`: the workers that hash blocks; 0 for one per processor (MostWorkers at most).
     ChangedBlocksWriter(InputFile& in, const BlockMap& full, OutputFile& out,
                         const ChangedBlocksProgress& progress, unsigned threads = 0);
     ~ChangedBlocksWriter();

@@ -35,7 +35,18 @@ BlockMap Reference(const std::string& file, std::uint32_t blockSize)
         hash->Update(Data(file) + at, size);
         map.blocks.push_back(hash->Finish());
     }
-    hash->Update(Data(file), file.size());
+    // The whole file's digest: block size, file size (little-endian) and the block digests.
+    std::string sizes;
+    for (int i = 0; i < 4; ++i) {
+        sizes += static_cast<char>(blockSize >> (8 * i));
+    }
+    for (int i = 0; i < 8; ++i) {
+        sizes += static_cast<char>(static_cast<std::uint64_t>(file.size()) >> (8 * i));
+    }
+    hash->Update(Data(sizes), sizes.size());
+    for (const BlockMap::Digest& block : map.blocks) {
+        hash->Update(block.data(), block.size());
+    }
     map.whole = hash->Finish();
     return map;
 }
@@ -62,6 +73,35 @@ TEST(BlockMap, TheBuilderMapsAFileWhateverPiecesItComesIn)
         }
         EXPECT_EQ(BlockCount(size, Block), expected.blocks.size());
     }
+}
+
+// The whole file's digest, made from the blocks' digests, still tells apart files that differ
+// in any byte, in length, in the order of their blocks, or maps of other block sizes.
+TEST(BlockMap, TheWholeFileDigestTellsApartEveryDifferentFile)
+{
+    const std::string file = RandomBytes(3 * Block + 5, 4);
+    const std::string firstTwoSwapped =
+        file.substr(Block, Block) + file.substr(0, Block) + file.substr(2 * Block);
+    std::string oneByte = file;
+    oneByte[2 * Block + 1] ^= 1;
+    const struct {
+        const char* what;
+        std::string other;
+        std::uint32_t blockSize;
+    } cases[] = {
+        {"one byte changed", oneByte, Block},
+        {"a zero byte added", file + std::string(1, '\0'), Block},
+        {"the last byte cut", file.substr(0, file.size() - 1), Block},
+        {"two blocks swapped", firstTwoSwapped, Block},
+        {"the same bytes in blocks twice as large", file, 2 * Block},
+    };
+    const BlockMap map = MapOf(file, 1000);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_NE(map.whole, MapOf(c.other, 1000, c.blockSize).whole);
+    }
+    EXPECT_NE(MapOf("", 1).whole, MapOf(std::string(1, '\0'), 1).whole);
+    EXPECT_EQ(map.whole, MapOf(file, Block).whole) << "the same file, in other pieces";
 }
 
 TEST(BlockMap, ReadsBackWhatItWroteAndRefusesAnyDamage)

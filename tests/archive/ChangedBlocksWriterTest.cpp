@@ -24,7 +24,7 @@ const std::uint8_t* Data(const std::string& text)
     return reinterpret_cast<const std::uint8_t*>(text.data());
 }
 
-// The map made the plain way: each block hashed on its own, then the whole file.
+// The map made the plain way: each block hashed on its own, then the digests.
 BlockMap PlainMap(const std::string& file, std::uint32_t blockSize)
 {
     BlockMap map;
@@ -35,7 +35,18 @@ BlockMap PlainMap(const std::string& file, std::uint32_t blockSize)
         hash->Update(Data(file) + at, std::min<std::size_t>(blockSize, file.size() - at));
         map.blocks.push_back(hash->Finish());
     }
-    hash->Update(Data(file), file.size());
+    // The whole file's digest: block size, file size (little-endian) and the block digests.
+    std::string sizes;
+    for (int i = 0; i < 4; ++i) {
+        sizes += static_cast<char>(blockSize >> (8 * i));
+    }
+    for (int i = 0; i < 8; ++i) {
+        sizes += static_cast<char>(static_cast<std::uint64_t>(file.size()) >> (8 * i));
+    }
+    hash->Update(Data(sizes), sizes.size());
+    for (const BlockMap::Digest& block : map.blocks) {
+        hash->Update(block.data(), block.size());
+    }
     map.whole = hash->Finish();
     return map;
 }
