@@ -28,7 +28,7 @@ constexpr std::uint64_t FirstMapAt = 0x4400;   // the first allocation map page
 constexpr std::uint64_t HeaderSize = 564;      // the header at offset 0
 constexpr std::uint64_t MaxBlockSize = 8192;   // a data block with its trailer
 constexpr std::uint64_t FlagBlockSize = 4096;  // the finest block size measured
-constexpr std::uint64_t MapEntryBytes = 32;    // one SHA-256 per block in a block map
+constexpr std::uint64_t MapEntryBytes = 32;    // one 32-byte digest per block in a block map
 
 // The block sizes the change is measured at: 4 KiB to 1 MiB.
 constexpr std::array<std::uint64_t, 9> MeasuredBlockSizes{4096,   8192,   16384,  32768,  65536,

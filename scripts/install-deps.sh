@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config systemd dash coreutils libwxgtk3.2-dev libsqlite3-dev libzip-dev
     libdeflate-dev nettle-dev googletest libgtest-dev libgmock-dev libbenchmark-dev libburn-dev
-    libisofs-dev)
+    libisofs-dev librust-blake3-dev)
 if [ "${1:-}" != "--gui-only" ]; then
     packages+=(g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 libz-mingw-w64-dev wine wine64
         xvfb xauth imagemagick x11-utils xdotool dpkg-dev clang libclang-rt-14-dev python3

@@ -8,11 +8,14 @@
 namespace kestrel {
 namespace {
 
-constexpr std::uint8_t Magic[4] = {'K', 'B', 'M', '1'};
+constexpr std::uint8_t Magic[3] = {'K', 'B', 'M'};
+constexpr std::size_t MagicSize = 4;  // and the hash's digit
 
+// The map's own bytes are closed, and named by a differential, with SHA-256 whatever its
+// digests' hash.
 BlockMap::Digest HashOf(std::span<const std::uint8_t> bytes)
 {
-    const auto hash = CreateSha256();
+    const auto hash = CreateBlockHasher(BlockHash::Sha256);
     if (!hash) {
         return {};
     }
@@ -45,7 +48,8 @@ std::size_t BlockMap::BlockBytes(std::uint64_t position) const
 std::vector<std::uint8_t> SerializeBlockMap(const BlockMap& map)
 {
     std::vector<std::uint8_t> out(std::begin(Magic), std::end(Magic));
-    out.reserve(BlockMapHeaderSize + (map.blocks.size() + 1) * Sha256::DigestSize);
+    out.push_back(static_cast<std::uint8_t>('0' + static_cast<int>(map.hash)));
+    out.reserve(BlockMapHeaderSize + (map.blocks.size() + 1) * BlockHasher::DigestSize);
     PutLittleEndian(out, map.blockSize, 4);
     PutLittleEndian(out, map.fileSize, 8);
     PutLittleEndian(out, map.blocks.size(), 8);
@@ -60,12 +64,20 @@ std::vector<std::uint8_t> SerializeBlockMap(const BlockMap& map)
 
 std::optional<BlockMap> ParseBlockMap(std::span<const std::uint8_t> bytes)
 {
-    constexpr std::size_t DigestSize = Sha256::DigestSize;
+    constexpr std::size_t DigestSize = BlockHasher::DigestSize;
     if (bytes.size() < BlockMapHeaderSize + DigestSize ||
         !std::equal(std::begin(Magic), std::end(Magic), bytes.begin())) {
         return std::nullopt;
     }
     BlockMap map;
+    const std::uint8_t digit = bytes[MagicSize - 1];
+    if (digit == '1') {
+        map.hash = BlockHash::Sha256;
+    } else if (digit == '2') {
+        map.hash = BlockHash::Blake3;
+    } else {
+        return std::nullopt;
+    }
     map.blockSize = static_cast<std::uint32_t>(GetLittleEndian(bytes, 4, 4));
     map.fileSize = GetLittleEndian(bytes, 8, 8);
     const std::uint64_t count = GetLittleEndian(bytes, 16, 8);
@@ -83,6 +95,10 @@ std::optional<BlockMap> ParseBlockMap(std::span<const std::uint8_t> bytes)
     map.blocks.reserve(static_cast<std::size_t>(count));
     for (std::size_t at = BlockMapHeaderSize; at < closingAt; at += DigestSize) {
         map.blocks.push_back(DigestAt(bytes, at));
+    }
+    const auto whole = CreateBlockHasher(map.hash);
+    if (!whole || WholeFileDigest(map, *whole) != map.whole) {
+        return std::nullopt;
     }
     return map;
 }
@@ -104,7 +120,7 @@ std::vector<std::uint64_t> ChangedBlocks(const BlockMap& full, const BlockMap& n
     return changed;
 }
 
-BlockMap::Digest WholeFileDigest(const BlockMap& map, Sha256& hash)
+BlockMap::Digest WholeFileDigest(const BlockMap& map, BlockHasher& hash)
 {
     std::vector<std::uint8_t> sizes;
     PutLittleEndian(sizes, map.blockSize, 4);
@@ -116,9 +132,10 @@ BlockMap::Digest WholeFileDigest(const BlockMap& map, Sha256& hash)
     return hash.Finish();
 }
 
-BlockMapBuilder::BlockMapBuilder(std::uint32_t blockSize)
-    : block_(CreateSha256()), whole_(CreateSha256())
+BlockMapBuilder::BlockMapBuilder(std::uint32_t blockSize, BlockHash hash)
+    : block_(CreateBlockHasher(hash)), whole_(CreateBlockHasher(hash))
 {
+    map_.hash = hash;
     map_.blockSize = blockSize;
 }
 

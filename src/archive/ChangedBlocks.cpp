@@ -24,8 +24,7 @@ public:
           blocks_(blocks),
           why_(why),
           changed_(ChangedBlocks(parts.fullMap, parts.newMap)),
-          blockHash_(CreateSha256()),
-          wholeHash_(CreateSha256())
+          blockHash_(CreateBlockHasher(parts.newMap.hash))
     {
     }
 
@@ -47,8 +46,7 @@ private:
     InputFile& blocks_;
     std::string& why_;
     std::vector<std::uint64_t> changed_;
-    std::unique_ptr<Sha256> blockHash_;
-    std::unique_ptr<Sha256> wholeHash_;
+    std::unique_ptr<BlockHasher> blockHash_;
     std::vector<std::uint8_t> buffer_;         // a block of the full's member
     std::vector<std::uint8_t> changedBuffer_;  // a block of the differential
     std::size_t nextChanged_ = 0;
@@ -60,7 +58,7 @@ private:
 bool Rebuild::Run()
 {
     const BlockMap& now = parts_.newMap;
-    if (!blockHash_ || !wholeHash_) {
+    if (!blockHash_) {
         return Fail("the system's hash could not be made");
     }
     std::vector<std::uint8_t> header(ChangedBlocksHeaderSize);
@@ -113,10 +111,8 @@ bool Rebuild::Run()
     if (blocks_.Read(reinterpret_cast<char*>(&extra), 1) != 0) {
         return Fail("the changed blocks in " + parts_.diffPath + " hold more than its map names");
     }
-    // Every block matched its digest in the map; the map's whole-file digest must match them.
-    if (WholeFileDigest(now, *wholeHash_) != now.whole) {
-        return Fail("the rebuilt file does not match the whole-file hash in " + parts_.diffPath);
-    }
+    // Every block matched its digest in the map, whose whole-file digest was checked against
+    // them when it was read.
     return true;
 }
 
@@ -233,6 +229,7 @@ bool RebuildDataFile(FileSystem& files, const RebuildParts& parts, const std::st
 {
     const std::vector<std::uint64_t> changed = ChangedBlocks(parts.fullMap, parts.newMap);
     if (parts.fullMap.blockSize != parts.newMap.blockSize ||
+        parts.fullMap.hash != parts.newMap.hash ||
         parts.fullData.size != parts.fullMap.fileSize) {
         why = parts.fileName + " was not rebuilt: its member in the full backup " + parts.fullPath +
               " does not fit its block map";

@@ -26,8 +26,8 @@ namespace kestrel {
 //       16     -  the changed blocks' bytes, ascending, each as long as the new map says
 //
 // Rebuilding takes every block from the full's member but those, which come from here, and
-// stops at the new size (a file may shrink); each block is checked against the new map, and
-// the whole file against its whole-file hash, while it is written.
+// stops at the new size (a file may shrink); each block is checked against the new map while
+// it is written (the map's whole-file digest was checked against its blocks when it was read).
 inline constexpr std::string_view ChangedBlocksSuffix = ".changed-blocks";
 inline constexpr std::string_view ChangedBlocksComment = "Kestrel changed blocks";
 inline constexpr std::size_t ChangedBlocksHeaderSize = 16;
@@ -69,7 +69,7 @@ struct RebuildParts {
     BlockMap fullMap;      // the map of that member, already checked against the differential
     ZipComponent& diff;    // the differential, open for reading
     ZipMember changed;     // its changed-blocks member of the file
-    BlockMap newMap;       // its map of the file
+    BlockMap newMap;       // its map of the file (as ParseBlockMap read it: whole digest checked)
     std::string fullPath;  // for messages
     std::string diffPath;
     std::string fileName;       // the data file's name, for messages
@@ -77,7 +77,7 @@ struct RebuildParts {
 };
 
 // Writes the rebuilt file into `output` (created or emptied) and puts it on the disk; an empty
-// `output` only checks every block and the whole-file hash. False with
+// `output` only checks every block. False with
 // `why` naming the archive and the block when anything does not match; the output is then left
 // for the caller to remove, and nothing else was touched.
 bool RebuildDataFile(FileSystem& files, const RebuildParts& parts, const std::string& output,

@@ -39,7 +39,7 @@ ChangedBlocksWriter::ChangedBlocksWriter(InputFile& in, const BlockMap& full, Ou
       fileSize_(in.Size()),
       chunkSize_(static_cast<std::size_t>(full.blockSize) *
                  std::max<std::size_t>(1, ReadSize / full.blockSize)),
-      wholeHash_(CreateSha256())
+      wholeHash_(CreateBlockHasher(full.hash))
 {
     if (threads == 0) {
         // The caller's thread only reads (the whole-file digest is made from the blocks'), so
@@ -75,7 +75,7 @@ void ChangedBlocksWriter::StopWorkers()
 
 void ChangedBlocksWriter::HashChunks()
 {
-    const std::unique_ptr<Sha256> hash = CreateSha256();
+    const std::unique_ptr<BlockHasher> hash = CreateBlockHasher(full_.hash);
     std::unique_lock lock(mutex_);
     for (;;) {
         work_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
@@ -106,6 +106,7 @@ ChangedBlocksResult ChangedBlocksWriter::Run()
     }
     const auto header = ChangedBlocksHeader(full_.blockSize, fileSize_);
     writeFailed_ = !out_.Write(reinterpret_cast<const char*>(header.data()), header.size());
+    result_.map.hash = full_.hash;  // so that the digests compare
     result_.map.blockSize = full_.blockSize;
     bool ended = false;
     while (!ended || chunksTaken_ < chunksRead_) {

@@ -63,7 +63,7 @@ private:
     const ChangedBlocksProgress& progress_;
     std::uint64_t fileSize_;
     std::size_t chunkSize_;
-    std::unique_ptr<Sha256> wholeHash_;
+    std::unique_ptr<BlockHasher> wholeHash_;
     ChangedBlocksResult result_;
     bool writeFailed_ = false;
 

@@ -61,7 +61,7 @@ std::uint64_t DerivedSize(ZipMemberSource::Derived derived, std::uint64_t dataSi
     if (derived == ZipMemberSource::Derived::ChunkIndex) {
         return ChunkIndexSizeFor(dataSize, chunkSize);
     }
-    return BlockMapHeaderSize + (BlockCount(dataSize, blockSize) + 1) * Sha256::DigestSize;
+    return BlockMapHeaderSize + (BlockCount(dataSize, blockSize) + 1) * BlockHasher::DigestSize;
 }
 
 }  // namespace

@@ -144,7 +144,8 @@ int VerifyMembers(ZipComponent& zip, const std::string& label)
                 map = &candidate;
             }
         }
-        BlockMapBuilder builder(map != nullptr ? map->map.blockSize : DefaultBlockSize);
+        BlockMapBuilder builder(map != nullptr ? map->map.blockSize : DefaultBlockSize,
+                                map != nullptr ? map->map.hash : DefaultBlockHash);
         const bool read = zip.ReadMember(member, [&](const char* data, std::size_t size) {
             if (map != nullptr) {
                 builder.Update(reinterpret_cast<const std::uint8_t*>(data), size);

@@ -21,6 +21,33 @@ std::string RandomBytes(std::size_t size, unsigned seed)
     return bytes;
 }
 
+BlockMap ReferenceBlockMap(const std::string& file, std::uint32_t blockSize, BlockHash kind)
+{
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(file.data());
+    BlockMap map;
+    map.hash = kind;
+    map.blockSize = blockSize;
+    map.fileSize = file.size();
+    const auto hash = CreateBlockHasher(kind);
+    for (std::size_t at = 0; at < file.size(); at += blockSize) {
+        hash->Update(bytes + at, std::min<std::size_t>(blockSize, file.size() - at));
+        map.blocks.push_back(hash->Finish());
+    }
+    std::uint8_t sizes[12];
+    for (int i = 0; i < 4; ++i) {
+        sizes[i] = static_cast<std::uint8_t>(blockSize >> (8 * i));
+    }
+    for (int i = 0; i < 8; ++i) {
+        sizes[4 + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(file.size()) >> (8 * i));
+    }
+    hash->Update(sizes, sizeof sizes);
+    for (const BlockMap::Digest& block : map.blocks) {
+        hash->Update(block.data(), block.size());
+    }
+    map.whole = hash->Finish();
+    return map;
+}
+
 std::uint32_t Crc32(std::string_view data)
 {
     return static_cast<std::uint32_t>(

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/BlockMap.h"
 #include "platform/FileSystem.h"
 #include "support/ScratchFolder.h"
 
@@ -14,6 +15,11 @@ namespace kestrel::testing {
 
 // Deterministic bytes that deflate poorly.
 std::string RandomBytes(std::size_t size, unsigned seed);
+
+// A file's block map made the plain way: each block hashed on its own, then the whole-file
+// digest from the block size, the file size (little-endian) and the block digests.
+BlockMap ReferenceBlockMap(const std::string& file, std::uint32_t blockSize,
+                           BlockHash hash = DefaultBlockHash);
 
 // CRC-32 as ZIP stores it.
 std::uint32_t Crc32(std::string_view data);

@@ -14,48 +14,18 @@ namespace kestrel {
 namespace {
 
 using testing::RandomBytes;
+using testing::ReferenceBlockMap;
 using testing::ScratchFolder;
 
 constexpr std::uint32_t Block = SmallestBlockSize;
 
-const std::uint8_t* Data(const std::string& text)
+BlockMap MapOf(const std::string& file, std::size_t piece, std::uint32_t blockSize = Block,
+               BlockHash hash = DefaultBlockHash)
 {
-    return reinterpret_cast<const std::uint8_t*>(text.data());
-}
-
-// The map made the slow way: each block hashed on its own.
-BlockMap Reference(const std::string& file, std::uint32_t blockSize)
-{
-    BlockMap map;
-    map.blockSize = blockSize;
-    map.fileSize = file.size();
-    const auto hash = CreateSha256();
-    for (std::size_t at = 0; at < file.size(); at += blockSize) {
-        const std::size_t size = std::min<std::size_t>(blockSize, file.size() - at);
-        hash->Update(Data(file) + at, size);
-        map.blocks.push_back(hash->Finish());
-    }
-    // The whole file's digest: block size, file size (little-endian) and the block digests.
-    std::string sizes;
-    for (int i = 0; i < 4; ++i) {
-        sizes += static_cast<char>(blockSize >> (8 * i));
-    }
-    for (int i = 0; i < 8; ++i) {
-        sizes += static_cast<char>(static_cast<std::uint64_t>(file.size()) >> (8 * i));
-    }
-    hash->Update(Data(sizes), sizes.size());
-    for (const BlockMap::Digest& block : map.blocks) {
-        hash->Update(block.data(), block.size());
-    }
-    map.whole = hash->Finish();
-    return map;
-}
-
-BlockMap MapOf(const std::string& file, std::size_t piece, std::uint32_t blockSize = Block)
-{
-    BlockMapBuilder builder(blockSize);
+    BlockMapBuilder builder(blockSize, hash);
     for (std::size_t at = 0; at < file.size(); at += piece) {
-        builder.Update(Data(file) + at, std::min(piece, file.size() - at));
+        builder.Update(reinterpret_cast<const std::uint8_t*>(file.data()) + at,
+                       std::min(piece, file.size() - at));
     }
     return builder.Finish();
 }
@@ -64,15 +34,21 @@ TEST(BlockMap, TheBuilderMapsAFileWhateverPiecesItComesIn)
 {
     const std::size_t sizes[] = {0, 1, Block - 1, Block, Block + 1, 3 * Block + 17};
     const std::size_t pieces[] = {1, 7, Block, 3 * Block + 1, 100000};
-    for (const std::size_t size : sizes) {
-        const std::string file = RandomBytes(size, static_cast<unsigned>(size));
-        const BlockMap expected = Reference(file, Block);
-        for (const std::size_t piece : pieces) {
-            SCOPED_TRACE("size " + std::to_string(size) + ", pieces of " + std::to_string(piece));
-            EXPECT_EQ(expected, MapOf(file, piece));
+    for (const BlockHash hash : {BlockHash::Blake3, BlockHash::Sha256}) {
+        for (const std::size_t size : sizes) {
+            const std::string file = RandomBytes(size, static_cast<unsigned>(size));
+            const BlockMap expected = ReferenceBlockMap(file, Block, hash);
+            for (const std::size_t piece : pieces) {
+                SCOPED_TRACE("size " + std::to_string(size) + ", pieces of " +
+                             std::to_string(piece) + ", hash " +
+                             std::to_string(static_cast<int>(hash)));
+                EXPECT_EQ(expected, MapOf(file, piece, Block, hash));
+            }
+            EXPECT_EQ(BlockCount(size, Block), expected.blocks.size());
         }
-        EXPECT_EQ(BlockCount(size, Block), expected.blocks.size());
     }
+    EXPECT_NE(MapOf("x", 1, Block, BlockHash::Blake3).blocks,
+              MapOf("x", 1, Block, BlockHash::Sha256).blocks);
 }
 
 // The whole file's digest, made from the blocks' digests, still tells apart files that differ
@@ -106,10 +82,24 @@ TEST(BlockMap, TheWholeFileDigestTellsApartEveryDifferentFile)
 
 TEST(BlockMap, ReadsBackWhatItWroteAndRefusesAnyDamage)
 {
-    const BlockMap map = MapOf(RandomBytes(5 * Block + 3, 9), 1000);
+    const std::string file = RandomBytes(5 * Block + 3, 9);
+    const BlockMap map = MapOf(file, 1000);
     const std::vector<std::uint8_t> good = SerializeBlockMap(map);
     ASSERT_EQ(BlockMapHeaderSize + 7 * 32, good.size());
     ASSERT_EQ(map, ParseBlockMap(good));
+    ASSERT_EQ('2', good[3]) << "maps are written with BLAKE3";
+    // Maps of SHA-256 digests, as the first version wrote, are read as they are.
+    const BlockMap older = MapOf(file, 1000, Block, BlockHash::Sha256);
+    const std::vector<std::uint8_t> olderBytes = SerializeBlockMap(older);
+    EXPECT_EQ('1', olderBytes[3]);
+    EXPECT_EQ(older, ParseBlockMap(olderBytes));
+    // A map whose closing hash holds but whose whole-file digest is not its blocks'.
+    BlockMap wrongWhole = map;
+    wrongWhole.whole[0] ^= 1;
+    EXPECT_FALSE(ParseBlockMap(SerializeBlockMap(wrongWhole)));
+    BlockMap otherHash = map;
+    otherHash.hash = BlockHash::Sha256;
+    EXPECT_FALSE(ParseBlockMap(SerializeBlockMap(otherHash))) << "digests read as the other hash";
 
     const auto changed = [&](std::size_t at, std::uint8_t value) {
         std::vector<std::uint8_t> bytes(good.begin(),
@@ -123,7 +113,7 @@ TEST(BlockMap, ReadsBackWhatItWroteAndRefusesAnyDamage)
     longer.push_back(0);
     const std::pair<const char*, std::vector<std::uint8_t>> damaged[] = {
         {"another format", changed(0, 'X')},
-        {"a later version", changed(3, '2')},
+        {"a later version", changed(3, '3')},
         {"a block size below the smallest", changed(5, 0)},
         {"another file size", changed(8, 0xff)},
         {"another count", changed(16, 7)},
@@ -269,13 +259,13 @@ TEST_F(DifferentialTest, RebuildsEveryDayByteForByte)
         {"shrunk to whole blocks", [](std::string s) { return s.substr(0, 20 * Block); }, 0},
     };
     const BlockMap fullMap = WriteFull(base);
-    ASSERT_EQ(Reference(base, Block), fullMap) << "the map written with the full";
+    ASSERT_EQ(ReferenceBlockMap(base, Block), fullMap) << "the map written with the full";
     for (const Day& day : days) {
         SCOPED_TRACE(day.what);
         const std::string now = day.change(base);
         const ChangedBlocksResult written = WriteDifferential(fullMap, now);
         ASSERT_EQ(ChangedBlocksResult::Kind::Written, written.kind) << written.why;
-        EXPECT_EQ(Reference(now, Block), written.map);
+        EXPECT_EQ(ReferenceBlockMap(now, Block), written.map);
         EXPECT_EQ(day.changedBlocks, ChangedBlocks(fullMap, written.map).size());
         EXPECT_EQ(ChangedBlocksHeaderSize + written.changedBytes, scratch.Read("blocks").size());
         std::string why;
@@ -284,6 +274,30 @@ TEST_F(DifferentialTest, RebuildsEveryDayByteForByte)
         EXPECT_EQ(std::vector<std::string>{"work.pst"}, scratch.List("out"))
             << "the extracted changed blocks are removed";
     }
+}
+
+// A full written when maps held SHA-256 digests: its differentials hash with SHA-256 too and
+// rebuild as ever; a map of the other hash does not fit it.
+TEST_F(DifferentialTest, AFullOfSha256DigestsStillTakesDifferentials)
+{
+    const std::string base = RandomBytes(12 * Block + 7, 11);
+    WriteFull(base);
+    const BlockMap fullMap = ReferenceBlockMap(base, Block, BlockHash::Sha256);
+    std::string now = base;
+    now[4 * Block + 3] ^= 1;
+    now += "more mail";
+    const ChangedBlocksResult written = WriteDifferential(fullMap, now);
+    ASSERT_EQ(ChangedBlocksResult::Kind::Written, written.kind) << written.why;
+    EXPECT_EQ(ReferenceBlockMap(now, Block, BlockHash::Sha256), written.map);
+    EXPECT_EQ(2u, ChangedBlocks(fullMap, written.map).size());
+    std::string why;
+    ASSERT_TRUE(Rebuild(fullMap, written.map, why)) << why;
+    EXPECT_TRUE(scratch.Read("out/work.pst") == now) << "the rebuilt file differs";
+
+    EXPECT_FALSE(Rebuild(fullMap, ReferenceBlockMap(now, Block, BlockHash::Blake3), why));
+    EXPECT_EQ("work.pst was not rebuilt: its member in the full backup full.ksb does not fit its "
+              "block map",
+              why);
 }
 
 TEST_F(DifferentialTest, RefusesWhatDoesNotMatchNamingTheBlock)

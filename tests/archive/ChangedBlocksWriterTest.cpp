@@ -15,47 +15,16 @@ namespace kestrel {
 namespace {
 
 using testing::RandomBytes;
+using testing::ReferenceBlockMap;
 using testing::ScratchFolder;
 
 constexpr std::size_t MiB = 1024 * 1024;
-
-const std::uint8_t* Data(const std::string& text)
-{
-    return reinterpret_cast<const std::uint8_t*>(text.data());
-}
-
-// The map made the plain way: each block hashed on its own, then the digests.
-BlockMap PlainMap(const std::string& file, std::uint32_t blockSize)
-{
-    BlockMap map;
-    map.blockSize = blockSize;
-    map.fileSize = file.size();
-    const auto hash = CreateSha256();
-    for (std::size_t at = 0; at < file.size(); at += blockSize) {
-        hash->Update(Data(file) + at, std::min<std::size_t>(blockSize, file.size() - at));
-        map.blocks.push_back(hash->Finish());
-    }
-    // The whole file's digest: block size, file size (little-endian) and the block digests.
-    std::string sizes;
-    for (int i = 0; i < 4; ++i) {
-        sizes += static_cast<char>(blockSize >> (8 * i));
-    }
-    for (int i = 0; i < 8; ++i) {
-        sizes += static_cast<char>(static_cast<std::uint64_t>(file.size()) >> (8 * i));
-    }
-    hash->Update(Data(sizes), sizes.size());
-    for (const BlockMap::Digest& block : map.blocks) {
-        hash->Update(block.data(), block.size());
-    }
-    map.whole = hash->Finish();
-    return map;
-}
 
 // The changed-blocks member the plain way: its header, then each block whose hash differs
 // from the full's map, in order.
 std::string PlainChangedBlocks(const BlockMap& full, const std::string& now)
 {
-    const BlockMap map = PlainMap(now, full.blockSize);
+    const BlockMap map = ReferenceBlockMap(now, full.blockSize, full.hash);
     const auto header = ChangedBlocksHeader(full.blockSize, now.size());
     std::string out(header.begin(), header.end());
     for (const std::uint64_t position : ChangedBlocks(full, map)) {
@@ -104,9 +73,14 @@ TEST(ChangedBlocksWriter, WritesWhatThePlainWayWritesWhateverTheThreads)
         if (c.change) {
             c.change(now);
         }
-        const BlockMap full = PlainMap(base, c.blockSize);
-        for (const unsigned threads : {1u, 2u, 5u}) {
-            SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(threads) + " threads");
+        // A full of either hash: the differential hashes with the full's.
+        for (const auto& [hash, threads] : {std::pair{BlockHash::Blake3, 1u},
+                                            {BlockHash::Blake3, 2u},
+                                            {BlockHash::Blake3, 5u},
+                                            {BlockHash::Sha256, 2u}}) {
+            const BlockMap full = ReferenceBlockMap(base, c.blockSize, hash);
+            SCOPED_TRACE(std::string(c.what) + ", " + std::to_string(threads) + " threads, " +
+                         (hash == BlockHash::Blake3 ? "BLAKE3" : "SHA-256"));
             ScratchFolder scratch;
             scratch.Make("work.pst", now);
             auto in = scratch.Files().OpenInputFile(scratch.Path("work.pst"));
@@ -116,7 +90,7 @@ TEST(ChangedBlocksWriter, WritesWhatThePlainWayWritesWhateverTheThreads)
             const ChangedBlocksResult result =
                 ChangedBlocksWriter(**in, full, **out, noProgress, threads).Run();
             ASSERT_EQ(ChangedBlocksResult::Kind::Written, result.kind) << result.why;
-            EXPECT_TRUE(result.map == PlainMap(now, c.blockSize)) << "the new map";
+            EXPECT_TRUE(result.map == ReferenceBlockMap(now, c.blockSize, hash)) << "the new map";
             EXPECT_TRUE(scratch.Read("blocks") == PlainChangedBlocks(full, now))
                 << "the changed blocks";
         }
@@ -129,7 +103,7 @@ TEST(ChangedBlocksWriter, StopsWhenHalfChangedOrTold)
 {
     constexpr std::uint32_t BlockSize = 4096;
     const std::string base = RandomBytes(8 * MiB, 4);
-    const BlockMap full = PlainMap(base, BlockSize);
+    const BlockMap full = ReferenceBlockMap(base, BlockSize);
     struct Case {
         const char* what;
         std::size_t changedFrom;  // every block from here on changes
