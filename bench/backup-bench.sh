@@ -3,12 +3,13 @@
 # run: the sample machine outlook2013-win7 with its local data file replaced by a PST-like file
 # of SIZE_MIB (archive_bench's data: mail-like text and random attachment-like blocks), backed up
 # with AES (--items 100000000: the data files with the profile's registry tree and rules file)
-# and, taking turns with it, the same files put into a ZIP by 7z a -tzip -mx=5 -mem=AES256.
+# and, taking turns with it, the same files put into a ZIP by 7z a -tzip -mx=LEVEL -mem=AES256
+# (LEVEL 5, 7-Zip's default, unless given; 1 is its fastest).
 # Prints the medians of wall time over RUNS runs each, the ratio, both archive sizes and their
 # difference, and the peak memory (resident set) of each, with the aims: kestrel at least 1.5x as
 # fast as 7-Zip, its archive at most 3% larger, its peak memory under 64 MiB. By hand, not in CI:
 #   KESTREL_BUILD_ROOT=$PWD/build scripts/build.sh linux --target kestrel --target archive_bench
-#   bench/backup-bench.sh [RUNS] [SIZE_MIB] [WORK_FOLDER]     (3, 1024, /var/tmp/backup-bench)
+#   bench/backup-bench.sh [RUNS] [SIZE_MIB] [WORK_FOLDER] [LEVEL]  (3, 1024, /var/tmp/backup-bench, 5)
 # The generated file is kept in WORK_FOLDER for the next run. Ends with status 1 when a run
 # failed (never when an aim is missed: timing is no test condition).
 set -euo pipefail
@@ -16,6 +17,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 runs=${1:-3}
 size_mib=${2:-1024}
 work=$(realpath -m "${3:-/var/tmp/backup-bench}")
+seven_level=${4:-5}
 build=${KESTREL_BUILD_ROOT:-$here/build}/linux
 kestrel=$build/src/kestrel
 generator=$build/bench/archive_bench
@@ -74,7 +76,7 @@ for ((run = 1; run <= runs; run++)); do
     rm -f "$ours_archive" "$seven_archive"
     measure kestrel "$kestrel" backup --profile Outlook --items 100000000 --password-stdin \
         "$ours_archive"
-    measure 7z 7z a -tzip -mx=5 -mem=AES256 "-p$password" "$seven_archive" "${seven_inputs[@]}"
+    measure 7z 7z a -tzip "-mx=$seven_level" -mem=AES256 "-p$password" "$seven_archive" "${seven_inputs[@]}"
 done
 if ! 7z t "-p$password" "$ours_archive" >/dev/null 2>&1; then
     echo "backup-bench: 7z t does not accept kestrel's archive" >&2
@@ -91,7 +93,7 @@ ours_bytes=$(stat -c %s "$ours_archive")
 seven_bytes=$(stat -c %s "$seven_archive")
 input_bytes=$(du -b -c "${seven_inputs[@]}" | tail -1 | cut -f1)
 
-awk -v runs="$runs" -v mib="$size_mib" -v os="$ours_s" -v ss="$seven_s" -v ok="$ours_kib" \
+awk -v runs="$runs" -v mib="$size_mib" -v level="$seven_level" -v os="$ours_s" -v ss="$seven_s" -v ok="$ours_kib" \
     -v sk="$seven_kib" -v ob="$ours_bytes" -v sb="$seven_bytes" -v ib="$input_bytes" \
     -v ot="$(cut -d' ' -f1 "$work/kestrel.times" | tr '\n' ' ')" \
     -v st="$(cut -d' ' -f1 "$work/7z.times" | tr '\n' ' ')" '
@@ -101,7 +103,7 @@ BEGIN {
     printf "%-34s %9s %9s %12s %9s\n", "", "seconds", "MiB/s", "archive", "peak MiB"
     printf "%-34s %9.2f %9.1f %12d %9.1f   runs: %s\n", "kestrel backup (AES, level 6)", os,
         ib / 1048576 / os, ob, ok / 1024, ot
-    printf "%-34s %9.2f %9.1f %12d %9.1f   runs: %s\n", "7z a -tzip -mx=5 -mem=AES256", ss,
+    printf "%-34s %9.2f %9.1f %12d %9.1f   runs: %s\n", "7z a -tzip -mx=" level " -mem=AES256", ss,
         ib / 1048576 / ss, sb, sk / 1024, st
     printf "archive size: %.2f%% of the input (kestrel), %.2f%% (7z)\n", 100 * ob / ib, 100 * sb / ib
     printf "kestrel is %.2fx as fast as 7z (aim at least 1.5x: %s)\n", ss / os, verdict(ss / os >= 1.5)

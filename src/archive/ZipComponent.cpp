@@ -521,8 +521,7 @@ bool ZipComponent::Write()
     const bool cancelRequested = s.cancelRequested.exchange(false);
     s.cancelled = !written && cancelRequested;
     if (s.cancelled) {
-        s.Fail("the write of " + s.archivePath +
-               " was cancelled; the file there was left as it was");
+        s.Fail(WriteCancelledMessage(s.archivePath));
     }
     s.pending.clear();
     s.mode = Mode::None;
@@ -856,6 +855,11 @@ const std::string& ZipComponent::LastError() const
 const Error& ZipComponent::LastFailure() const
 {
     return state_->failure;
+}
+
+std::string WriteCancelledMessage(const std::string& path)
+{
+    return "the write of " + path + " was cancelled; the file there was left as it was";
 }
 
 }  // namespace kestrel

@@ -15,6 +15,9 @@
 
 namespace kestrel {
 
+// What a write the user cancelled says: the archive at `path` is as it was before.
+std::string WriteCancelledMessage(const std::string& path);
+
 struct ZipMember {
     std::uint64_t index = 0;
     std::string name;  // UTF-8; "/" between the parts of a member in a subfolder

@@ -6,6 +6,7 @@
 
 #include "archive/Differential.h"
 #include "archive/InfoFile.h"
+#include "archive/ZipComponent.h"
 #include "backup/ArchiveContents.h"
 #include "backup/BackupGenerations.h"
 #include "backup/Collectors.h"
@@ -162,9 +163,7 @@ bool BackupJob::State::WriteChangedBlocks(ProgressSink& progress)
         case ArchiveContents::BlocksWritten::NeedsFull:
             return FailWith(BackupResult::WriteFailed, archive.NeedsFull());
         case ArchiveContents::BlocksWritten::Cancelled:
-            return FailWith(BackupResult::Cancelled, "the write of " + writePath +
-                                                         " was cancelled; the file there was left "
-                                                         "as it was");
+            return FailWith(BackupResult::Cancelled, WriteCancelledMessage(writePath));
         case ArchiveContents::BlocksWritten::Failed:
             break;
     }
