@@ -1,17 +1,21 @@
-// Archives as a restore, `kestrel archive verify` and `list` read them, chunk indexes included
-// (the input is also read as an index on its own). Beyond not crashing:
+// Archives as a restore, `kestrel archive verify` and `list` read them, chunk indexes and block
+// maps included (the input is also read as an index and as a map on its own; a map that is read
+// must write back as the same bytes). Beyond not crashing:
 // whatever the method (stored, deflate, AES, the traditional PKWARE scheme, bzip2), no member
 // hands out a byte past the size it declares, so a small archive cannot expand without bound.
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "archive/BlockMap.h"
 #include "archive/ChunkIndex.h"
 #include "archive/MemberName.h"
 #include "archive/ZipComponent.h"
@@ -39,6 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             input += index->InputSize(i);
         }
         if (input != index->dataSize) {
+            std::abort();
+        }
+    }
+    if (const auto map = ParseBlockMap({data, size})) {
+        const std::vector<std::uint8_t> again = SerializeBlockMap(*map);
+        if (!std::equal(again.begin(), again.end(), data, data + size)) {
             std::abort();
         }
     }
