@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "archive/ChangedBlocksWriter.h"
+#include "platform/FileContents.h"
 #include "platform/PathJoin.h"
 
 namespace kestrel {

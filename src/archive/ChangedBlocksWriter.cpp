@@ -3,24 +3,9 @@
 #include <algorithm>
 
 #include "archive/LittleEndian.h"
+#include "platform/FileContents.h"
 
 namespace kestrel {
-
-std::int64_t ReadFully(InputFile& in, std::uint8_t* data, std::size_t size)
-{
-    std::size_t got = 0;
-    while (got < size) {
-        const std::int64_t read = in.Read(reinterpret_cast<char*>(data) + got, size - got);
-        if (read < 0) {
-            return -1;
-        }
-        if (read == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(read);
-    }
-    return static_cast<std::int64_t>(got);
-}
 
 std::vector<std::uint8_t> ChangedBlocksHeader(std::uint32_t blockSize, std::uint64_t fileSize)
 {

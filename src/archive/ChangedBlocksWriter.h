@@ -15,9 +15,6 @@
 
 namespace kestrel {
 
-// Reads until the buffer is full or the file ends; the bytes read, -1 on a read error.
-std::int64_t ReadFully(InputFile& in, std::uint8_t* data, std::size_t size);
-
 // The KCB1 header of a changed-blocks member (see ChangedBlocks.h).
 std::vector<std::uint8_t> ChangedBlocksHeader(std::uint32_t blockSize, std::uint64_t fileSize);
 

@@ -3,27 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/FileContents.h"
+
 namespace kestrel {
 namespace {
 
 constexpr std::size_t CompareChunk = 1 << 16;
-
-// Fills `data` from the file; fewer bytes only at its end, -1 on a read error.
-std::int64_t ReadFully(InputFile& file, char* data, std::size_t size)
-{
-    std::size_t filled = 0;
-    while (filled < size) {
-        const std::int64_t got = file.Read(data + filled, size - filled);
-        if (got < 0) {
-            return -1;
-        }
-        if (got == 0) {
-            break;
-        }
-        filled += static_cast<std::size_t>(got);
-    }
-    return static_cast<std::int64_t>(filled);
-}
 
 }  // namespace
 

@@ -4,6 +4,23 @@
 
 namespace kestrel {
 
+std::int64_t ReadFully(InputFile& in, void* data, std::size_t size)
+{
+    auto* bytes = static_cast<char*>(data);
+    std::size_t got = 0;
+    while (got < size) {
+        const std::int64_t read = in.Read(bytes + got, size - got);
+        if (read < 0) {
+            return -1;
+        }
+        if (read == 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(read);
+    }
+    return static_cast<std::int64_t>(got);
+}
+
 Result<std::string> ReadWholeFile(FileSystem& fileSystem, const std::string& path,
                                   std::uint64_t maxSize)
 {

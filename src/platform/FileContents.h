@@ -10,6 +10,10 @@
 
 namespace kestrel {
 
+// Reads until `data` holds `size` bytes or the file ends: the bytes read, -1 on a read error
+// (see the file's Failure). For readers that need whole buffers (blocks, pieces to compare).
+std::int64_t ReadFully(InputFile& in, void* data, std::size_t size);
+
 // Whole small files (registry exports, .reg files) read and written through the FileSystem.
 
 // The file's bytes; a file larger than maxSize is refused rather than read into memory.
